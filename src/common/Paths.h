@@ -1,0 +1,24 @@
+#pragma once
+// Paths of the working folder. The application reads and writes everything relative to the process's
+// current directory; relative names may be written with "\" (as the original layout does) and use "/" on disk.
+#include <string>
+
+namespace quorrel {
+
+// The current directory with a trailing "/".
+std::string currentDir();
+// "Base\games\x.jad" -> "Base/games/x.jad".
+std::string nativePath(std::string path);
+// currentDir() + nativePath(relative).
+std::string localPath(const std::string& relative);
+
+bool fileExists(const std::string& path);       // a regular file (or a link to one)
+bool directoryExists(const std::string& path);
+// Creates one level; true when the folder exists afterwards.
+bool createDirectory(const std::string& path);
+// Size of an existing file in bytes, -1 when it cannot be read.
+long long fileSize(const std::string& path);
+// Folder that holds the running executable, with a trailing "/".
+std::string executableDir();
+
+}  // namespace quorrel

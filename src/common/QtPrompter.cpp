@@ -1,0 +1,87 @@
+#include "common/QtPrompter.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace quorrel {
+
+namespace {
+
+QString buttonText(MsgButton b) {
+  switch (b) {
+    case MsgButton::Ok:
+      return QStringLiteral("OK");
+    case MsgButton::Cancel:
+      return QStringLiteral("Cancel");
+    case MsgButton::Yes:
+      return QStringLiteral("&Yes");
+    case MsgButton::No:
+      return QStringLiteral("&No");
+    case MsgButton::NoToAll:
+      return QStringLiteral("N&o to All");
+    case MsgButton::YesToAll:
+      return QStringLiteral("Yes to &All");
+  }
+  return {};
+}
+
+QMessageBox::ButtonRole buttonRole(MsgButton b) {
+  switch (b) {
+    case MsgButton::Ok:
+    case MsgButton::Yes:
+    case MsgButton::YesToAll:
+      return QMessageBox::AcceptRole;
+    case MsgButton::Cancel:
+      return QMessageBox::RejectRole;
+    default:
+      return QMessageBox::NoRole;
+  }
+}
+
+QMessageBox::Icon boxIcon(MsgIcon i) {
+  switch (i) {
+    case MsgIcon::Information:
+      return QMessageBox::Information;
+    case MsgIcon::Question:
+      return QMessageBox::Question;
+    case MsgIcon::Warning:
+      return QMessageBox::Warning;
+    case MsgIcon::Error:
+      return QMessageBox::Critical;
+    case MsgIcon::None:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+MsgButton QtPrompter::ask(const MessageRequest& request) {
+  QMessageBox box(QApplication::activeWindow());
+  box.setWindowTitle(request.title);
+  box.setText(request.text);
+  box.setIcon(boxIcon(request.icon));
+  std::vector<QAbstractButton*> made;
+  for (size_t i = 0; i < request.buttons.size(); ++i) {
+    QPushButton* b = box.addButton(buttonText(request.buttons[i]), buttonRole(request.buttons[i]));
+    made.push_back(b);
+    if (static_cast<int>(i) == request.defaultButton) box.setDefaultButton(b);
+  }
+  box.exec();
+  for (size_t i = 0; i < made.size(); ++i) {
+    if (box.clickedButton() == made[i]) return request.buttons[i];
+  }
+  return MsgButton::Cancel;
+}
+
+bool QtPrompter::inputText(const QString& title, const QString& prompt, QString& value) {
+  bool ok = false;
+  const QString entered =
+      QInputDialog::getText(QApplication::activeWindow(), title, prompt, QLineEdit::Normal, value, &ok);
+  if (ok) value = entered;
+  return ok;
+}
+
+}  // namespace quorrel

@@ -1,0 +1,3 @@
+#include "net/HTTPGet.h"
+
+THTTPGet::THTTPGet(QObject* owner) : QObject(owner) {}

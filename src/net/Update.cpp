@@ -1,0 +1,3 @@
+#include "app/MainUnit.h"
+
+void TMainForm::SpeedButton8Click() {}

@@ -1,0 +1,184 @@
+// The main window on a temporary working folder: start-up, layout, log, shell commands.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <sys/stat.h>
+
+#include "app/MainUnit.h"
+#include "common/Errors.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+
+using testsupport::cp1251;
+using testsupport::ScriptedPrompter;
+using testsupport::TempWorkDir;
+using testsupport::writeFile;
+
+namespace {
+
+std::string sampleCatalogue() {
+  return cp1251(
+      "<model name=\"SGH-X100\" disp=\"160\" desc=\"Телефон\" vers=\"3.1\" pic=\"x100\">\r\n"
+      "<folder name=\"Аркады\" desc=\"Быстрые\" pic=\"arc\">\r\n"
+      "<game name=\"Мячик\">\r\n<size=\"100\">\r\n<file=\"ball\">\r\n<desc=\"d\">\r\n"
+      "</folder>\r\n<end>\r\n");
+}
+
+QStringList topLevelTexts(QTreeWidget* tree) {
+  QStringList out;
+  for (int i = 0; i < tree->topLevelItemCount(); ++i) out << tree->topLevelItem(i)->text(0);
+  return out;
+}
+
+}  // namespace
+
+TEST(MainFormStartup, EmptyFolderCreatesBaseFoldersAndOpensWithEmptyTree) {
+  TempWorkDir dir;
+  ScriptedPrompter prompter;
+  TMainForm form(&prompter);
+  EXPECT_TRUE(testsupport::exists(dir / "Base/games"));
+  // Without Javadata.xml the load reports the missing file and the tree stays empty.
+  EXPECT_EQ(form.TreeView1->topLevelItemCount(), 0);
+  ASSERT_FALSE(prompter.errors().empty());
+  EXPECT_EQ(prompter.errors().back(), QStringLiteral("File not found."));
+  EXPECT_EQ(prompter.asked.back().title, QStringLiteral("Quorrel"));
+}
+
+TEST(MainFormStartup, FolderThatCannotBeCreatedStopsStartupWithItsPath) {
+  TempWorkDir dir;
+  writeFile("Base", "a file where the folder should be");
+  writeFile("Javadata.xml", sampleCatalogue());
+  ScriptedPrompter prompter;
+  TMainForm form(&prompter);
+  ASSERT_EQ(prompter.errors().size(), 1u);
+  EXPECT_EQ(prompter.errors()[0], QString::fromStdString("Не могу создать папку" + dir.path() + "Base/."));
+  EXPECT_EQ(form.TreeView1->topLevelItemCount(), 0);  // the catalogue was never loaded
+}
+
+TEST(MainFormStartup, PresentFoldersAndCatalogueLoadTheTree) {
+  TempWorkDir dir;
+  writeFile("Base/games/.keep", "");
+  writeFile("Javadata.xml", sampleCatalogue());
+  ScriptedPrompter prompter;
+  TMainForm form(&prompter);
+  EXPECT_EQ(topLevelTexts(form.TreeView1), (QStringList{QStringLiteral("SGH-X100"), QStringLiteral("Новости")}));
+  QTreeWidgetItem* folder = form.TreeView1->topLevelItem(0)->child(0);
+  EXPECT_EQ(folder->text(0), QStringLiteral("Аркады"));
+  EXPECT_EQ(folder->child(0)->text(0), QStringLiteral("Мячик"));
+  EXPECT_EQ(TMainForm::NodeText(folder->child(0)), cp1251("Мячик"));
+  EXPECT_EQ(form.GameCount, 1);
+  EXPECT_EQ(form.FolderCount, 2);
+  EXPECT_EQ(form.BaseVersion, "3.1");
+  EXPECT_EQ(form.GIFImage1->height(), 160);
+  EXPECT_EQ(form.Panel3->height(), 169);
+  EXPECT_FALSE(testsupport::exists("javabase.tmp"));
+}
+
+TEST(MainFormStartup, BadOutlineLeavesPartialTreeAndTheOutlineFile) {
+  TempWorkDir dir;
+  // A game name that starts with blanks reads back from the outline too deep.
+  writeFile("Javadata.xml", "<model name=\"M\">\r\n<game name=\"   X\">\r\n<end>\r\n");
+  ScriptedPrompter prompter;
+  TMainForm form(&prompter);
+  ASSERT_FALSE(prompter.errors().empty());
+  // The text ends in a double quote, whose code is below the full stop: no stop is added.
+  EXPECT_EQ(prompter.errors().back(), QStringLiteral("Invalid level (4) for item \"X\""));
+  EXPECT_EQ(topLevelTexts(form.TreeView1), QStringList{QStringLiteral("M")});
+  EXPECT_TRUE(testsupport::exists("javabase.tmp"));
+}
+
+TEST(MainFormStartup, OversizedCatalogueIsReportedOnce) {
+  TempWorkDir dir;
+  std::string text = "<model name=\"M\">\r\n";
+  for (int i = 0; i < 1003; ++i) text += "<game name=\"G" + std::to_string(i) + "\">\r\n";
+  writeFile("Javadata.xml", text + "<end>\r\n");
+  ScriptedPrompter prompter;
+  TMainForm form(&prompter);
+  const auto errors = prompter.errors();
+  ASSERT_EQ(std::count_if(errors.begin(), errors.end(), [](const QString& t) { return t.contains("игр: 3"); }), 1);
+  EXPECT_EQ(form.TreeView1->topLevelItem(0)->childCount(), 1000);
+}
+
+TEST(MainFormLayout, FixedWindowAndInitialState) {
+  TempWorkDir dir;
+  ScriptedPrompter prompter;
+  TMainForm form(&prompter);
+  EXPECT_EQ(form.centralWidget()->size(), QSize(791, 594));
+  EXPECT_EQ(form.minimumSize(), form.maximumSize());
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("Quorrel v1.2 Final"));
+  EXPECT_EQ(form.TreeView1->geometry(), QRect(8, 8, 273, 489));
+  EXPECT_EQ(form.ComboBox->geometry(), QRect(8, 500, 780, 22));
+  EXPECT_EQ(form.SpeedButton7->geometry(), QRect(745, 5, 40, 40));
+  EXPECT_EQ(form.StatusBar1->panelText(0), QStringLiteral("Соединение не установлено"));
+  EXPECT_EQ(form.Label4->text(), QStringLiteral("0 байт"));
+  EXPECT_FALSE(form.N10->isEnabled());
+  EXPECT_TRUE(form.Java1->isChecked());
+  EXPECT_TRUE(form.N16->isChecked());
+  EXPECT_FALSE(form.N17->isChecked());
+  EXPECT_TRUE(form.SpeedButton1->isHidden());
+  EXPECT_TRUE(form.SpeedButton2->isHidden());
+  EXPECT_TRUE(form.SpeedButton3->isHidden());
+  EXPECT_FALSE(form.CheckBox1->isHidden());
+  EXPECT_EQ(form.N13->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+  EXPECT_EQ(form.SpeedButton8->toolTip(), QStringLiteral("Обновить базу"));
+  EXPECT_EQ(form.SpeedButton10->accessibleName(), QStringLiteral("Закачать выбранные игры в телефон"));
+  // Controls are found by their given names.
+  EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("Label6")), form.Label6);
+  EXPECT_EQ(form.findChild<QAction*>(QStringLiteral("N17")), form.N17);
+}
+
+TEST(MainFormLog, NewestLineFirstAndClearEmptiesListAndText) {
+  TempWorkDir dir;
+  ScriptedPrompter prompter;
+  TMainForm form(&prompter);
+  form.AddLogLine(QStringLiteral("first"));
+  form.AddLogLine(QStringLiteral("second"));
+  EXPECT_EQ(form.ComboBox->itemText(0), QStringLiteral("second"));
+  EXPECT_EQ(form.ComboBox->itemText(1), QStringLiteral("first"));
+  EXPECT_EQ(form.ComboBox->currentText(), QStringLiteral("second"));
+  form.InsertLogLine(QStringLiteral("quiet"));
+  EXPECT_EQ(form.ComboBox->itemText(0), QStringLiteral("quiet"));
+  EXPECT_EQ(form.ComboBox->currentText(), QStringLiteral("second"));
+  form.LogCommand(QStringLiteral(" Команда."));
+  EXPECT_TRUE(form.ComboBox->currentText().endsWith(QStringLiteral(" Команда.")));
+  EXPECT_TRUE(form.ComboBox->currentText().at(0).isDigit());
+
+  form.N19->trigger();
+  EXPECT_EQ(form.ComboBox->count(), 0);
+  EXPECT_EQ(form.ComboBox->currentText(), QString());
+  form.N19->trigger();  // on an empty log
+  EXPECT_EQ(form.ComboBox->count(), 0);
+  EXPECT_EQ(form.ComboBox->currentText(), QString());
+}
+
+TEST(ErrorReport, FullStopIsAddedUnlessTextEndsInStopOrLowerCode) {
+  EXPECT_EQ(quorrel::withFullStop("File not found"), "File not found.");
+  EXPECT_EQ(quorrel::withFullStop("Done."), "Done.");
+  EXPECT_EQ(quorrel::withFullStop("Сервер не найден!"), "Сервер не найден!");
+  EXPECT_EQ(quorrel::withFullStop("trailing blank "), "trailing blank ");
+  EXPECT_EQ(quorrel::withFullStop("a-"), "a-");
+  EXPECT_EQ(quorrel::withFullStop("a,"), "a,");
+  EXPECT_EQ(quorrel::withFullStop("Русский"), "Русский.");
+  EXPECT_EQ(quorrel::withFullStop("path/"), "path/.");  // "/" has a higher code than "."
+  EXPECT_EQ(quorrel::withFullStop(""), ".");
+}
+
+TEST(ErrorReport, HandlerErrorsReachTheReportAndTheWindowCarriesOn) {
+  TempWorkDir dir;
+  ScriptedPrompter prompter;
+  TMainForm form(&prompter);
+  prompter.clear();
+  form.guarded([] { throw quorrel::QuorrelError("Boom"); });
+  ASSERT_EQ(prompter.asked.size(), 1u);
+  EXPECT_EQ(prompter.asked[0].text, QStringLiteral("Boom."));
+  EXPECT_EQ(prompter.asked[0].icon, quorrel::MsgIcon::Error);
+  EXPECT_EQ(prompter.asked[0].buttons, std::vector<quorrel::MsgButton>{quorrel::MsgButton::Ok});
+}

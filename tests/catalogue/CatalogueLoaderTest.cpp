@@ -1,0 +1,224 @@
+// The catalogue loader: line kinds, value cutting, counters, tables, outline and tree building.
+#include <gtest/gtest.h>
+
+#include "catalogue/Catalogue.h"
+#include "common/Errors.h"
+#include "support/TempDir.h"
+
+using namespace quorrel;
+using testsupport::cp1251;
+using testsupport::readFile;
+using testsupport::TempWorkDir;
+using testsupport::writeFile;
+
+namespace {
+
+struct Loaded {
+  FolderTable folders{};
+  GameTable games{};
+  CatalogueLoad r;
+  std::string outline;
+};
+
+// Loads `text` (CR LF lines joined for the test) from a fresh file into the given tables.
+void loadInto(Loaded& l, const std::string& text) {
+  writeFile("Javadata.xml", text);
+  l.r = loadCatalogueFile("Javadata.xml", "javabase.tmp", l.folders, l.games);
+  l.outline = readFile("javabase.tmp");
+}
+
+std::string lines(std::initializer_list<std::string> ls) {
+  std::string s;
+  for (const auto& l : ls) s += l + "\r\n";
+  return s;
+}
+
+const std::string News = cp1251("Новости");
+
+}  // namespace
+
+TEST(CatalogueValues, AttributeIsCutFromFirstOccurrenceOfWord) {
+  EXPECT_EQ(attributeValue("<folder name=\"Arcade\" desc=\"Fast\" pic=\"arc\">", "name"), "Arcade");
+  EXPECT_EQ(attributeValue("<folder name=\"Arcade\" desc=\"Fast\" pic=\"arc\">", "pic"), "arc");
+  // The search ignores attribute boundaries: the letters of "pic" inside the name take its place.
+  EXPECT_EQ(attributeValue("<folder name=\"epic\" pic=\"x\">", "pic"), "pic=");
+  EXPECT_EQ(attributeValue("<folder name=\"\" pic=\"x\">", "name"), "");
+  // Absent attribute, and a value whose closing quote is missing.
+  EXPECT_EQ(attributeValue("<folder name=\"A\">", "desc"), "");
+  EXPECT_EQ(attributeValue("<game name=\"Open ended", "name"), "Open ended");
+  // The word at the very end of the line.
+  EXPECT_EQ(attributeValue("<game name", "name"), "");
+}
+
+TEST(CatalogueLoad, WellFormedCatalogueFillsTablesCountersAndOutline) {
+  TempWorkDir dir;
+  Loaded l;
+  loadInto(l, lines({"<model name=\"SGH-X100\" disp=\"128\" desc=\"Phone\" vers=\"2.5\" pic=\"x100\">",
+                     "<folder name=\"Arcade\" desc=\"Fast games\" pic=\"arcade\">",
+                     "<game name=\"Bounce\">", "<size=\"12345\">", "<file=\"bounce\">", "<screen=\"bounce.gif\">",
+                     "<owner=\"Ivan\">", "<desc=\"Ball game\">", "</folder>",
+                     "<folder name=\"Puzzle\" desc=\"Think\" pic=\"puzzle\">", "<folder name=\"Inner\" desc=\"\" pic=\"\">",
+                     "<game name=\"Deep\">", "</folder>", "</folder>", "<end>"}));
+  EXPECT_EQ(l.r.FolderCount, 4);
+  EXPECT_EQ(l.r.GameCount, 2);
+  EXPECT_TRUE(l.r.versionSeen);
+  EXPECT_EQ(l.r.version, "2.5");
+  EXPECT_EQ(l.r.pictureHeight, 128);
+  EXPECT_EQ(l.folders[1].Name, "SGH-X100");
+  EXPECT_EQ(l.folders[1].Pic, "x100");
+  EXPECT_EQ(l.folders[2].Desc, "Fast games");
+  EXPECT_EQ(l.games[1].Name, "Bounce");
+  EXPECT_EQ(l.games[1].Size, "12345");
+  EXPECT_EQ(l.games[1].File, "bounce");
+  EXPECT_EQ(l.games[1].Screen, "bounce.gif");
+  EXPECT_EQ(l.games[1].Owner, "Ivan");
+  EXPECT_EQ(l.games[1].Desc, "Ball game");
+  EXPECT_EQ(l.outline, lines({"SGH-X100", " Arcade", "  Bounce", " Puzzle", "  Inner", "   Deep", News}));
+}
+
+TEST(CatalogueLoad, LinesThatMatchNoTagAreSkippedAndEndStopsReading) {
+  TempWorkDir dir;
+  Loaded l;
+  loadInto(l, lines({"<model name=\"M\" vers=\"1\">", "  <folder name=\"Indented\">", "<FOLDER name=\"Upper\">",
+                     "<game name=\"G\">", "<end> trailing text", "<game name=\"After\">"}));
+  EXPECT_EQ(l.r.FolderCount, 1);
+  EXPECT_EQ(l.r.GameCount, 1);
+  EXPECT_EQ(l.outline, lines({"M", " G", News}));
+}
+
+TEST(CatalogueLoad, OnlyEndGivesEmptyTablesAndTheNewsEntry) {
+  TempWorkDir dir;
+  Loaded l;
+  loadInto(l, "<end>\r\n");
+  EXPECT_EQ(l.r.FolderCount, 0);
+  EXPECT_EQ(l.r.GameCount, 0);
+  EXPECT_FALSE(l.r.versionSeen);
+  EXPECT_EQ(l.outline, lines({News}));
+}
+
+TEST(CatalogueLoad, EndOfFileWithoutEndFinishesAsAtEndAndLoneLfEndsLines) {
+  TempWorkDir dir;
+  Loaded l;
+  loadInto(l, "<model name=\"M\">\n<game name=\"G\">\n<size=\"7\">");  // no final line break either
+  EXPECT_EQ(l.r.GameCount, 1);
+  EXPECT_EQ(l.games[1].Size, "7");
+  EXPECT_EQ(l.outline, lines({"M", " G", News}));
+}
+
+TEST(CatalogueLoad, DetailLinesFillTheMostRecentGameInAnyOrderAndRepeatedLinesOverwrite) {
+  TempWorkDir dir;
+  Loaded l;
+  loadInto(l, lines({"<size=\"1\">", "<model name=\"M\">", "<game name=\"A\">", "<owner=\"o\">", "<size=\"10\">",
+                     "<size=\"20\">", "<game name=\"B\">", "<desc=\"d\">", "<end>"}));
+  EXPECT_EQ(l.games[1].Size, "20");  // the size before any game line was ignored
+  EXPECT_EQ(l.games[1].Owner, "o");
+  EXPECT_EQ(l.games[2].Desc, "d");
+  EXPECT_EQ(l.games[2].Size, "");
+}
+
+TEST(CatalogueLoad, SecondModelWinsVersionAndPictureSizeAndOtherDispLeavesIt) {
+  TempWorkDir dir;
+  Loaded l;
+  loadInto(l, lines({"<model name=\"A\" disp=\"128\" vers=\"1\">", "<game name=\"g\">",
+                     "<model name=\"B\" disp=\"160\" vers=\"2\">", "<folder name=\"F\">", "</folder>",
+                     "<model name=\"C\" disp=\"176\" vers=\"3\">", "<end>"}));
+  EXPECT_EQ(l.r.version, "3");
+  EXPECT_EQ(l.r.pictureHeight, 160);
+  EXPECT_EQ(l.r.FolderCount, 4);
+  EXPECT_EQ(l.outline, lines({"A", " g", "B", " F", "C", News}));
+}
+
+TEST(CatalogueLoad, ASmallerLoadKeepsHigherEntriesAndMarksSurviveWithoutDesc) {
+  TempWorkDir dir;
+  Loaded l;
+  loadInto(l, lines({"<model name=\"M\">", "<game name=\"A\">", "<desc=\"a\">", "<game name=\"B\">", "<desc=\"b\">",
+                     "<game name=\"C\">", "<end>"}));
+  l.games[1].Selected = 1;
+  l.games[2].Selected = 1;
+  l.games[3].Selected = 1;
+  loadInto(l, lines({"<model name=\"M\">", "<game name=\"X\">", "<desc=\"x\">", "<game name=\"Y\">", "<end>"}));
+  EXPECT_EQ(l.r.GameCount, 2);
+  EXPECT_EQ(l.games[1].Selected, 0);  // reset by its desc line
+  EXPECT_EQ(l.games[2].Selected, 1);  // no desc line: keeps the mark its index had
+  EXPECT_EQ(l.games[3].Name, "C");    // above the new count: untouched
+  EXPECT_EQ(l.games[3].Selected, 1);
+}
+
+TEST(CatalogueLoad, MissingCatalogueFailsWithFileNotFoundAndChangesNothing) {
+  TempWorkDir dir;
+  FolderTable folders{};
+  GameTable games{};
+  folders[1].Name = "kept";
+  try {
+    loadCatalogueFile("Javadata.xml", "javabase.tmp", folders, games);
+    FAIL() << "no error";
+  } catch (const QuorrelError& e) {
+    EXPECT_STREQ(e.what(), "File not found");
+  }
+  EXPECT_EQ(folders[1].Name, "kept");
+  EXPECT_FALSE(testsupport::exists("javabase.tmp"));
+}
+
+TEST(CatalogueCapacity, NothingIsStoredPastTheTablesAndLeftOutEntriesAreCounted) {
+  TempWorkDir dir;
+  std::string text = "<model name=\"M\">\r\n";
+  for (int i = 1; i <= 252; ++i) {
+    text += "<folder name=\"F" + std::to_string(i) + "\">\r\n";
+    if (i == 251) text += "<folder name=\"Nested\">\r\n<game name=\"inside\">\r\n<size=\"9\">\r\n</folder>\r\n";
+    text += "<game name=\"G" + std::to_string(i) + "\">\r\n</folder>\r\n";
+  }
+  for (int i = 0; i < 800; ++i) text += "<game name=\"T" + std::to_string(i) + "\">\r\n<size=\"1\">\r\n";
+  text += "<end>\r\n";
+  Loaded l;
+  loadInto(l, text);
+  EXPECT_EQ(l.r.FolderCount, FolderCapacity);
+  EXPECT_EQ(l.r.GameCount, GameCapacity);
+  // The model took one entry, so F250, F251 with its nested folder, and F252 are left out.
+  EXPECT_EQ(l.r.foldersLeftOut, 4);
+  // Games inside the left-out folders are left out with them; the rest stop at the capacity.
+  EXPECT_EQ(l.r.gamesLeftOut, 4 + (249 + 800 - GameCapacity));
+  EXPECT_EQ(l.games[GameCapacity].Size, "1");
+  // The outline stays a valid tree: every line at most one level below the one before.
+  std::vector<TreeNode> nodes;
+  EXPECT_NO_THROW(buildOutlineTree(readOutlineFile("javabase.tmp"), nodes));
+  EXPECT_EQ(nodes.size(), static_cast<size_t>(FolderCapacity + GameCapacity + 1));
+}
+
+TEST(OutlineTree, DepthDecidesSiblingsChildrenAndAncestorsSiblings) {
+  std::vector<TreeNode> nodes;
+  buildOutlineTree({"M", " F", "  G1", "   Deep", "  G2", " F2", "N", "\tT"}, nodes);
+  ASSERT_EQ(nodes.size(), 8u);
+  EXPECT_EQ(nodes[0].parent, -1);
+  EXPECT_EQ(nodes[1].parent, 0);
+  EXPECT_EQ(nodes[2].parent, 1);
+  EXPECT_EQ(nodes[3].parent, 2);
+  EXPECT_EQ(nodes[4].parent, 1);  // back up from depth 3 to 2
+  EXPECT_EQ(nodes[5].parent, 0);
+  EXPECT_EQ(nodes[6].parent, -1);
+  EXPECT_EQ(nodes[7].parent, 6);  // a tab counts like a blank
+  EXPECT_EQ(nodes[7].text, "T");
+}
+
+TEST(OutlineTree, FirstLineIsARootWhateverItsDepthAndTooDeepIsAnError) {
+  std::vector<TreeNode> nodes;
+  buildOutlineTree({"  Game outside", "Next"}, nodes);
+  EXPECT_EQ(nodes[0].parent, -1);
+  EXPECT_EQ(nodes[1].parent, -1);
+  try {
+    buildOutlineTree({"M", "   Too deep", "after"}, nodes);
+    FAIL() << "no error";
+  } catch (const QuorrelError& e) {
+    EXPECT_STREQ(e.what(), "Invalid level (3) for item \"Too deep\"");
+  }
+  EXPECT_EQ(nodes.size(), 1u);  // the nodes made before the error stay
+}
+
+TEST(OutlineTree, NameWithLeadingBlanksSitsDeeperAndLosesThem) {
+  TempWorkDir dir;
+  Loaded l;
+  loadInto(l, lines({"<model name=\"M\">", "<folder name=\"F\">", "<game name=\" Spaced\">", "<game name=\"\">",
+                     "</folder>", "<end>"}));
+  std::vector<TreeNode> nodes;
+  EXPECT_THROW(buildOutlineTree(readOutlineFile("javabase.tmp"), nodes), QuorrelError);
+  EXPECT_EQ(l.games[1].Name, " Spaced");
+}
