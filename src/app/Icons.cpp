@@ -1,6 +1,7 @@
 #include "app/Icons.h"
 
 #include <QDir>
+#include <QFont>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -143,6 +144,12 @@ void chooseIconTheme() {
       return;
     }
   }
+}
+
+void chooseFontSubstitutes() {
+  // Liberation Sans has the metrics of Arial, close to MS Sans Serif; DejaVu Sans is Verdana's wide cousin.
+  QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), {QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+  QFont::insertSubstitutions(QStringLiteral("Verdana"), {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")});
 }
 
 }  // namespace quorrel

@@ -10,5 +10,7 @@ enum class Glyph { Connect, Disconnect, Settings, Update, Compile, UploadMarked,
 QIcon glyphIcon(Glyph glyph);
 // Picks an installed icon theme when the platform named none.
 void chooseIconTheme();
+// Maps the window's named fonts (MS Sans Serif, Verdana) to installed fonts of the same size and width.
+void chooseFontSubstitutes();
 
 }  // namespace quorrel

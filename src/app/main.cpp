@@ -33,6 +33,7 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QStringLiteral("Quorrel"));
   QApplication::setApplicationDisplayName(QStringLiteral("Quorrel"));
   quorrel::chooseIconTheme();
+  quorrel::chooseFontSubstitutes();
   quorrel::QtPrompter prompter;
   auto mainForm = createApplicationWindows(&prompter);
   mainForm->show();

@@ -69,6 +69,8 @@ void TMainForm::LoadCatalogue() {
     items.push_back(item);
   }
   TreeView1->addTopLevelItems(roots);
+  // Open each model, so its folders are in view after a load.
+  for (QTreeWidgetItem* root : roots) root->setExpanded(true);
   TreeView1->setCurrentItem(nullptr);
 
   if (!buildError.empty()) throw quorrel::QuorrelError(buildError);  // the outline stays for inspection
