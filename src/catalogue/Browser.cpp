@@ -219,7 +219,7 @@ void TMainForm::ShowPicture(const std::string& path) {
     size = reader.size();
     const QImage first = reader.read();
     if (first.isNull()) throwNotGif(path);
-    if (!size.isValid()) size = first.size();
+    if (size.isEmpty()) size = first.size();
   }
 
   auto* movie = new QMovie(GIFImage1);
