@@ -60,14 +60,8 @@ QString memoText(const std::string& ansiBytes) {
   return text;
 }
 
-}  // namespace
-
-// ---- Lookups --------------------------------------------------------------------------------------------
-// Only the entries of the current load are looked at: entries above the counts are leftovers of an earlier,
-// larger catalogue and must not match a node.
-
-namespace {
-
+// Lookups look only at the entries of the current load: entries above the counts are leftovers of an
+// earlier, larger catalogue and must not match a node.
 int firstGameNamed(const TMainForm& form, const std::string& name) {
   const int count = std::min(form.GameCount, quorrel::GameCapacity);
   for (int i = 1; i <= count; ++i) {
@@ -83,6 +77,19 @@ int lastFolderNamed(const TMainForm& form, const std::string& name) {
     if (form.Folders[static_cast<size_t>(i)].Name == name) return i;
   }
   return 0;
+}
+
+// Writes the box's state into the mark of the game on display, if any.
+void storeMark(TMainForm& form) {
+  if (form.CurrentGame >= 1 && form.CurrentGame <= std::min(form.GameCount, quorrel::GameCapacity)) {
+    form.JavaBase[static_cast<size_t>(form.CurrentGame)].Selected = form.CheckBox1->isChecked() ? 1 : 0;
+  }
+}
+
+void hideGameButtons(TMainForm& form) {
+  form.SpeedButton1->hide();
+  form.SpeedButton2->hide();
+  form.SpeedButton3->hide();
 }
 
 // Shows a picture of the pane; when it cannot be shown, the box is emptied, so that the previous node's
@@ -105,19 +112,14 @@ void showPaneImage(TMainForm& form, const std::string& path) {
 void TMainForm::TreeView1Change(QTreeWidgetItem* node) {
   if (node == nullptr) return;  // selection emptied: nothing to show
 
-  // The mark of the game leaving the pane.
-  if (CurrentGame >= 1 && CurrentGame <= std::min(GameCount, quorrel::GameCapacity)) {
-    JavaBase[static_cast<size_t>(CurrentGame)].Selected = CheckBox1->isChecked() ? 1 : 0;
-  }
+  storeMark(*this);  // the game leaving the pane
   CheckBox1->hide();
 
   const std::string text = NodeText(node);
 
   auto showFolder = [this, &text] {
     CurrentGameScreen.clear();
-    SpeedButton1->hide();
-    SpeedButton2->hide();
-    SpeedButton3->hide();
+    hideGameButtons(*this);
     const int index = lastFolderNamed(*this, text);
     if (index == 0) return;
     const quorrel::TFolderItem& folder = Folders[static_cast<size_t>(index)];
@@ -140,9 +142,7 @@ void TMainForm::TreeView1Change(QTreeWidgetItem* node) {
     Memo1->setPlainText(memoText(readWholeFile(quorrel::localPath("Base\\news.new"))));
     Label2->setText(quorrel::fromAnsi(text));
     Label4->clear();
-    SpeedButton1->hide();
-    SpeedButton2->hide();
-    SpeedButton3->hide();
+    hideGameButtons(*this);
     Label8->clear();
     Memo2->clear();
     showPaneImage(*this, quorrel::localPath("Base\\dir\\news.gif"));
@@ -190,10 +190,7 @@ void TMainForm::TreeView1Change(QTreeWidgetItem* node) {
 
 void TMainForm::CheckBox1Click() {
   // The mark counts from the moment it is ticked, so a batch upload sends exactly what the user sees ticked.
-  if (CheckBox1->isHidden()) return;
-  if (CurrentGame >= 1 && CurrentGame <= std::min(GameCount, quorrel::GameCapacity)) {
-    JavaBase[static_cast<size_t>(CurrentGame)].Selected = CheckBox1->isChecked() ? 1 : 0;
-  }
+  if (!CheckBox1->isHidden()) storeMark(*this);
 }
 
 void TMainForm::N18Click() {
