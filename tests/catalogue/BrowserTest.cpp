@@ -1,0 +1,383 @@
+// The catalogue browser on the real main window: what the details pane shows for folders, news and games,
+// the per-game buttons, the marks, the animated pictures and the errors.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMovie>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <memory>
+
+#include "app/MainUnit.h"
+#include "catalogue/MarkedGamesForm.h"
+#include "support/Gif.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+
+using testsupport::animatedGif;
+using testsupport::cp1251;
+using testsupport::ScriptedPrompter;
+using testsupport::TempWorkDir;
+using testsupport::writeFile;
+
+namespace {
+
+const QString Connected = QStringLiteral("Соединение установлено");
+
+// Two folders with games, an empty folder, and a second folder of the same name as the first.
+std::string catalogue() {
+  return cp1251(
+      "<model name=\"SGH-X100\" disp=\"128\" desc=\"Телефон Samsung\" vers=\"3.1\" pic=\"x100\">\r\n"
+      "<folder name=\"Аркады\" desc=\"Быстрые игры\" pic=\"arc\">\r\n"
+      "<game name=\"Мячик\">\r\n<size=\"12345\">\r\n<file=\"ball\">\r\n<screen=\"ball.gif\">\r\n"
+      "<owner=\"Иван\">\r\n<desc=\"Прыгающий мяч\">\r\n"
+      "<game name=\"Змейка\">\r\n<size=\"500\">\r\n<file=\"snake\">\r\n<screen=\"snake.gif\">\r\n"
+      "<owner=\"Пётр\">\r\n<desc=\"Длинная змея\">\r\n"
+      "<game name=\"Без картинки\">\r\n<size=\"7\">\r\n<file=\"noscreen\">\r\n<screen=\"\">\r\n<desc=\"\">\r\n"
+      "</folder>\r\n"
+      "<folder name=\"Пустая\" desc=\"Здесь пока ничего нет\" pic=\"missing\">\r\n</folder>\r\n"
+      "<folder name=\"Логика\" desc=\"Первая\" pic=\"logic1\">\r\n"
+      "<game name=\"Мячик\">\r\n<size=\"999\">\r\n<file=\"ball2\">\r\n<screen=\"ball2.gif\">\r\n<desc=\"Другой\">\r\n"
+      "</folder>\r\n"
+      "<folder name=\"Логика\" desc=\"Вторая\" pic=\"logic2\">\r\n"
+      "<game name=\"Кубик\">\r\n<size=\"1\">\r\n<file=\"cube\">\r\n<screen=\"cube.gif\">\r\n<desc=\"к\">\r\n"
+      "</folder>\r\n<end>\r\n");
+}
+
+class BrowserTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    writeFile("Base/games/.keep", "");
+    writeFile("Base/dir/x100.gif", animatedGif(60, 40, 2));
+    writeFile("Base/dir/arc.gif", animatedGif(48, 32, 3));
+    writeFile("Base/dir/logic1.gif", animatedGif(11, 11, 2));
+    writeFile("Base/dir/logic2.gif", animatedGif(22, 22, 2));
+    writeFile("Base/dir/template.gif", animatedGif(16, 16, 2));
+    writeFile("Base/dir/news.gif", animatedGif(30, 20, 2));
+    writeFile("Base/screen/noscr.gif", animatedGif(64, 64, 2));
+    writeFile("Base/screen/ball.gif", animatedGif(120, 100, 4));
+    writeFile("Base/news.new", cp1251("Вышла версия 1.2\r\nНовые игры\r\n"));
+    writeFile("Javadata.xml", catalogue());
+    form = std::make_unique<TMainForm>(&prompter);
+    // Loaded here, independently of whatever the start-up settings read does with this folder.
+    form->guarded([this] { form->LoadCatalogue(); });
+    form->UpdateServer = "http://games.example/";
+    prompter.clear();
+  }
+
+  // The node reached by following node texts from a root.
+  QTreeWidgetItem* node(std::initializer_list<const char*> path) const {
+    QTreeWidgetItem* current = nullptr;
+    for (const char* text : path) {
+      QTreeWidgetItem* next = nullptr;
+      const int n = current ? current->childCount() : form->TreeView1->topLevelItemCount();
+      for (int i = 0; i < n && !next; ++i) {
+        QTreeWidgetItem* c = current ? current->child(i) : form->TreeView1->topLevelItem(i);
+        if (c->text(0) == QString::fromUtf8(text)) next = c;
+      }
+      if (!next) ADD_FAILURE() << "no node " << text;
+      current = next;
+    }
+    return current;
+  }
+  QTreeWidgetItem* ball() const { return node({"SGH-X100", "Аркады", "Мячик"}); }
+  QTreeWidgetItem* snake() const { return node({"SGH-X100", "Аркады", "Змейка"}); }
+  QTreeWidgetItem* arcade() const { return node({"SGH-X100", "Аркады"}); }
+  QTreeWidgetItem* news() const { return node({"Новости"}); }
+
+  void select(QTreeWidgetItem* item) const { form->TreeView1->setCurrentItem(item); }
+
+  QSize pictureBox() const { return form->GIFImage1->size(); }
+
+  TempWorkDir dir;
+  ScriptedPrompter prompter;
+  std::unique_ptr<TMainForm> form;
+};
+
+}  // namespace
+
+// ---- What the pane shows ----------------------------------------------------------------------------------
+
+TEST_F(BrowserTest, GameShowsItsDetailsLinkAndPlayingScreenshot) {
+  select(ball());
+  EXPECT_TRUE(prompter.asked.empty());
+  EXPECT_EQ(form->Label2->text(), QStringLiteral("Мячик"));
+  EXPECT_EQ(form->Label4->text(), QStringLiteral("12345 байт"));
+  EXPECT_EQ(form->Label8->text(), QStringLiteral("Иван"));
+  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Прыгающий мяч"));
+  EXPECT_EQ(form->Memo2->text(), QStringLiteral("http://games.example/Base/games/ball.jad"));
+  EXPECT_EQ(form->CurrentGame, 1);
+  EXPECT_EQ(form->CurrentGameFile, "ball");
+  EXPECT_EQ(form->CurrentGameScreen, "ball.gif");
+  EXPECT_FALSE(form->CheckBox1->isHidden());
+
+  // The screenshot plays in a box of its own size at 5,5 inside the frame.
+  ASSERT_NE(form->GIFMovie, nullptr);
+  EXPECT_EQ(form->GIFImage1->movie(), form->GIFMovie);
+  EXPECT_EQ(form->GIFMovie->frameCount(), 4);
+  EXPECT_EQ(form->GIFMovie->state(), QMovie::Running);
+  EXPECT_EQ(form->GIFImage1->geometry(), QRect(5, 5, 120, 100));
+  // And it really moves on to further frames.
+  QElapsedTimer waited;
+  waited.start();
+  while (form->GIFMovie->currentFrameNumber() < 2 && waited.elapsed() < 5000) {
+    QCoreApplication::processEvents();
+    QThread::msleep(5);
+  }
+  EXPECT_GE(form->GIFMovie->currentFrameNumber(), 2);
+}
+
+TEST_F(BrowserTest, FolderAndModelShowTheirEntryAndEmptyTheScreenshot) {
+  select(ball());
+  select(arcade());
+  EXPECT_EQ(form->Label2->text(), QStringLiteral("Аркады"));
+  EXPECT_EQ(form->Label4->text(), QStringLiteral("0 байт"));
+  EXPECT_EQ(form->Label8->text(), QString());
+  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Быстрые игры"));
+  EXPECT_EQ(form->Memo2->text(), QString());
+  EXPECT_TRUE(form->CheckBox1->isHidden());
+  EXPECT_TRUE(form->SpeedButton2->isHidden());
+  EXPECT_TRUE(form->SpeedButton3->isHidden());
+  EXPECT_EQ(form->CurrentGameScreen, "");
+  EXPECT_EQ(form->CurrentGameFile, "ball");  // only a game display sets it
+  EXPECT_EQ(pictureBox(), QSize(48, 32));
+  EXPECT_EQ(form->GIFMovie->state(), QMovie::Running);
+
+  select(node({"SGH-X100"}));
+  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Телефон Samsung"));
+  EXPECT_EQ(pictureBox(), QSize(60, 40));
+
+  // "Пустая" has no games, so no children, and its own picture file is missing.
+  select(node({"SGH-X100", "Пустая"}));
+  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Здесь пока ничего нет"));
+  EXPECT_EQ(pictureBox(), QSize(16, 16));
+  EXPECT_TRUE(prompter.asked.empty());
+}
+
+TEST_F(BrowserTest, DuplicateNamesFolderLaterEntryGameLowerIndex) {
+  // Both "Логика" folders show the later entry.
+  select(node({"SGH-X100", "Логика"}));
+  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Вторая"));
+  EXPECT_EQ(pictureBox(), QSize(22, 22));
+
+  // The second "Мячик" node shows the first game of that name, its files and its mark.
+  form->JavaBase[1].Selected = 1;
+  QTreeWidgetItem* logic = form->TreeView1->topLevelItem(0)->child(2);
+  ASSERT_EQ(logic->text(0), QStringLiteral("Логика"));
+  select(logic->child(0));
+  EXPECT_EQ(form->CurrentGame, 1);
+  EXPECT_EQ(form->CurrentGameFile, "ball");
+  EXPECT_EQ(form->Label4->text(), QStringLiteral("12345 байт"));
+  EXPECT_TRUE(form->CheckBox1->isChecked());
+}
+
+TEST_F(BrowserTest, NewsShowsTheNewsFileAndLeavesTheGameAlone) {
+  select(ball());
+  select(news());
+  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Вышла версия 1.2\nНовые игры"));
+  EXPECT_EQ(form->Label2->text(), QStringLiteral("Новости"));
+  EXPECT_EQ(form->Label4->text(), QString());
+  EXPECT_EQ(form->Memo2->text(), QString());
+  EXPECT_TRUE(form->SpeedButton3->isHidden());
+  EXPECT_EQ(form->CurrentGameScreen, "ball.gif");
+  EXPECT_EQ(pictureBox(), QSize(30, 20));
+}
+
+TEST_F(BrowserTest, ChildlessNodeMatchingNothingChangesOnlyTheName) {
+  select(ball());
+  // A game line whose name is not in the table any more, as after a table overflow: the node stays, the
+  // entry does not.
+  form->GameCount = 1;
+  select(snake());
+  EXPECT_EQ(form->Label2->text(), QStringLiteral("Змейка"));
+  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Прыгающий мяч"));
+  EXPECT_EQ(form->CurrentGameFile, "ball");
+  EXPECT_TRUE(form->CheckBox1->isHidden());
+}
+
+// ---- Buttons ----------------------------------------------------------------------------------------------
+
+TEST_F(BrowserTest, ButtonsFollowTheFilesOnDiskAndTheConnection) {
+  for (int combo = 0; combo < 16; ++combo) {
+    const bool screenshot = combo & 1;
+    const bool jad = combo & 2;
+    const bool jar = combo & 4;
+    const bool connected = combo & 8;
+    SCOPED_TRACE(testing::Message() << "screenshot " << screenshot << " jad " << jad << " jar " << jar
+                                    << " connected " << connected);
+    testsupport::removeTree("Base/games");
+    testsupport::removeTree("Base/screen/snake.gif");
+    writeFile("Base/games/.keep", "");
+    if (screenshot) writeFile("Base/screen/snake.gif", animatedGif(50, 50, 2));
+    if (jad) writeFile("Base/games/snake.jad", "MIDlet-Name: Snake\r\n");
+    if (jar) writeFile("Base/games/snake.jar", "PK");
+    form->StatusBar1->setPanelText(0, connected ? Connected : QStringLiteral("Соединение не установлено"));
+
+    select(arcade());
+    select(snake());
+    EXPECT_EQ(form->SpeedButton3->isHidden(), screenshot);
+    EXPECT_EQ(form->SpeedButton2->isHidden(), jad && jar);  // one file alone still offers the download
+    EXPECT_EQ(form->SpeedButton1->isHidden(), !(jad && jar && connected));
+    EXPECT_EQ(pictureBox(), screenshot ? QSize(50, 50) : QSize(64, 64));
+  }
+
+  // An empty screenshot name names the folder "Base/screen/" itself, which is no picture.
+  select(node({"SGH-X100", "Аркады", "Без картинки"}));
+  EXPECT_FALSE(form->SpeedButton3->isHidden());
+  EXPECT_EQ(pictureBox(), QSize(64, 64));
+  EXPECT_TRUE(prompter.asked.empty());
+}
+
+TEST_F(BrowserTest, PictureLargerThanTheFrameIsCutOffAtTheFrame) {
+  writeFile("Base/screen/ball.gif", animatedGif(300, 250, 2));
+  form->show();
+  select(ball());
+  EXPECT_EQ(form->GIFImage1->geometry(), QRect(5, 5, 300, 250));
+  EXPECT_EQ(form->Panel3->size(), QSize(138, 137));
+  // Only the part inside the frame is painted.
+  EXPECT_EQ(form->GIFImage1->visibleRegion().boundingRect(), QRect(0, 0, 133, 132));
+}
+
+// ---- Marks ------------------------------------------------------------------------------------------------
+
+TEST_F(BrowserTest, TickingMarksAtOnceAndTheMarkSurvivesMovingAround) {
+  select(ball());
+  form->CheckBox1->click();
+  EXPECT_EQ(form->JavaBase[1].Selected, 1);  // before the selection moves
+
+  select(snake());
+  EXPECT_FALSE(form->CheckBox1->isChecked());
+  select(arcade());
+  select(news());
+  EXPECT_EQ(form->JavaBase[2].Selected, 0);
+  select(ball());
+  EXPECT_TRUE(form->CheckBox1->isChecked());
+
+  form->CheckBox1->click();
+  EXPECT_EQ(form->JavaBase[1].Selected, 0);
+  select(snake());
+  select(ball());
+  EXPECT_FALSE(form->CheckBox1->isChecked());
+
+  // Emptying the selection changes nothing.
+  form->CheckBox1->click();
+  form->TreeView1->setCurrentItem(nullptr);
+  EXPECT_FALSE(form->CheckBox1->isHidden());
+  EXPECT_EQ(form->JavaBase[1].Selected, 1);
+}
+
+TEST_F(BrowserTest, ReloadCarriesNoMarkToTheGameNowAtTheSameIndex) {
+  select(ball());
+  form->CheckBox1->click();
+  // The new catalogue puts another game at index 1; its "<desc" line clears the mark there.
+  writeFile("Javadata.xml", cp1251("<model name=\"M\" disp=\"128\">\r\n<game name=\"Танк\">\r\n<file=\"tank\">\r\n"
+                                   "<desc=\"т\">\r\n<game name=\"Самолёт\">\r\n<desc=\"с\">\r\n<end>\r\n"));
+  form->LoadCatalogue();
+  EXPECT_EQ(form->CurrentGame, 0);
+  EXPECT_TRUE(form->CheckBox1->isHidden());
+
+  select(node({"M", "Самолёт"}));
+  EXPECT_EQ(form->JavaBase[1].Selected, 0);
+  select(node({"M", "Танк"}));
+  EXPECT_FALSE(form->CheckBox1->isChecked());
+}
+
+TEST_F(BrowserTest, MarkedGamesWindowListsMarksInTableOrderWithTotal) {
+  // Opens the window from the tree's context menu and reads it while it is shown: its rows, then its total.
+  auto shown = [this] {
+    QStringList seen;
+    QTimer::singleShot(0, form.get(), [&seen, this] {
+      auto* window = form->findChild<TMarkedGamesForm*>();
+      ASSERT_NE(window, nullptr);
+      for (int i = 0; !window->GameList->isHidden() && i < window->GameList->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = window->GameList->topLevelItem(i);
+        seen << row->text(0) + " | " + row->text(1);
+      }
+      seen << window->TotalLabel->text();
+      window->CloseButton->click();
+    });
+    form->N18->trigger();
+    return seen;
+  };
+
+  EXPECT_EQ(shown(), QStringList{QStringLiteral("Ни одна игра не отмечена. Отметьте игры галочкой «Выбрать игру».")});
+
+  select(snake());
+  form->CheckBox1->click();
+  select(ball());
+  form->CheckBox1->click();  // ticked on the game still on display: listed at once
+  EXPECT_EQ(shown(), (QStringList{QStringLiteral("Мячик | 12345 байт"), QStringLiteral("Змейка | 500 байт"),
+                                  QStringLiteral("Отмечено игр: 2, общий размер: 12845 байт")}));
+  EXPECT_TRUE(prompter.asked.empty());
+}
+
+TEST(MarkedGames, SizesThatAreNotNumbersAreLeftOutOfTheTotalAndCounted) {
+  quorrel::GameTable games{};
+  games[1] = {"A", "100", "a", "", "", "", 1};
+  games[2] = {"B", "12 KB", "b", "", "", "", 1};
+  games[3] = {"C", "", "c", "", "", "", 0};
+  games[4] = {"D", "99999999999999999999999", "d", "", "", "", 1};
+  games[5] = {"E", "5", "e", "", "", "", 1};  // beyond the count: a leftover of an earlier load
+  const quorrel::MarkedGames m = quorrel::markedGames(games, 4);
+  EXPECT_EQ(m.indices, (std::vector<int>{1, 2, 4}));
+  EXPECT_EQ(m.totalBytes, 100u);
+  EXPECT_EQ(m.unknownSizes, 2);
+}
+
+// ---- Errors -----------------------------------------------------------------------------------------------
+
+TEST_F(BrowserTest, MissingFallbackPictureIsReportedAndTheOldPictureGoes) {
+  select(ball());
+  testsupport::removeTree("Base/screen/noscr.gif");
+  writeFile("Base/games/snake.jad", "j");
+  writeFile("Base/games/snake.jar", "j");
+  form->StatusBar1->setPanelText(0, Connected);
+  select(snake());
+  ASSERT_EQ(prompter.errors().size(), 1u);
+  EXPECT_EQ(prompter.errors()[0],
+            QString::fromStdString("Cannot open file \"" + dir.path() + "Base/screen/noscr.gif\". File not found."));
+  // The details and the buttons are this game's; no picture stands beside them.
+  EXPECT_EQ(form->Label2->text(), QStringLiteral("Змейка"));
+  EXPECT_EQ(form->CurrentGameFile, "snake");
+  EXPECT_FALSE(form->SpeedButton1->isHidden());
+  EXPECT_FALSE(form->SpeedButton3->isHidden());
+  EXPECT_EQ(form->GIFImage1->movie(), nullptr);
+  EXPECT_EQ(form->GIFMovie, nullptr);
+
+  // The window carries on: the next display works.
+  select(ball());
+  EXPECT_EQ(form->GIFImage1->movie(), form->GIFMovie);
+  EXPECT_EQ(prompter.errors().size(), 1u);
+}
+
+TEST_F(BrowserTest, NotAGifOrNoNewsFileStopsThatDisplayWithAClearError) {
+  select(ball());
+  testsupport::removeTree("Base/news.new");
+  select(news());
+  ASSERT_EQ(prompter.errors().size(), 1u);
+  EXPECT_EQ(prompter.errors()[0],
+            QString::fromStdString("Cannot open file \"" + dir.path() + "Base/news.new\". File not found."));
+  EXPECT_EQ(form->Label2->text(), QStringLiteral("Мячик"));  // nothing of the news display happened
+  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Прыгающий мяч"));
+
+  writeFile("Base/dir/arc.gif", "\x89PNG\r\n\x1a\n not a gif at all");
+  select(arcade());
+  ASSERT_EQ(prompter.errors().size(), 2u);
+  EXPECT_EQ(prompter.errors()[1],
+            QString::fromStdString("Файл \"" + dir.path() + "Base/dir/arc.gif\" не является картинкой GIF."));
+  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Быстрые игры"));
+
+  // A GIF header with nothing readable behind it is no better.
+  writeFile("Base/dir/x100.gif", "GIF89a\x10");
+  select(node({"SGH-X100"}));
+  EXPECT_EQ(prompter.errors().size(), 3u);
+  EXPECT_EQ(form->GIFMovie, nullptr);
+}
