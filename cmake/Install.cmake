@@ -42,11 +42,12 @@ set(CPACK_PACKAGE_VENDOR "Quorrel developers")
 set(CPACK_PACKAGE_CONTACT "Quorrel developers <dev@quorrel.local>")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorrel developers <dev@quorrel.local>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "catalogue of Java ME games for Samsung SGH phones")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Quorrel keeps a local catalogue of Java ME games, shows each game with its size, contributor, description "
-    "and animated screenshot, refreshes the catalogue from an HTTP update server, and installs games on Samsung "
-    "SGH phones through a phone file-system plugin. Its interface is in Russian. Each user's settings, catalogue "
-    "and downloaded games live in ~/Quorrel.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Quorrel keeps a local catalogue of Java ME games, shows each game with its\n"
+    "size, contributor, description and animated screenshot, refreshes the\n"
+    "catalogue from an HTTP update server, and installs games on Samsung SGH\n"
+    "phones through a phone file-system plugin. Its interface is in Russian.\n"
+    "Each user's settings, catalogue and downloaded games live in ~/Quorrel.")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -61,14 +61,14 @@ QGroupBox* textBox(QWidget* parent, const char* boxName, const char* memoName, c
   box->setAccessibleName(caption);
   auto* m = new QPlainTextEdit(box);
   m->setObjectName(QLatin1String(memoName));
-  m->setGeometry(8, 18, BoxWidth - 16, height - 24);
+  m->setGeometry(8, 20, BoxWidth - 16, height - 28);
   m->setReadOnly(true);
+  m->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   m->setFrameShape(QFrame::NoFrame);
   m->setPlainText(text);
   m->setAccessibleName(caption);
-  QPalette pal = m->palette();
-  pal.setColor(QPalette::Base, pal.color(QPalette::Window));
-  m->setPalette(pal);
+  quorrel::paintInWindowColour(m);
   *memo = m;
   return box;
 }
@@ -86,13 +86,13 @@ TAboutForm::TAboutForm(TMainForm* owner) : QDialog(owner), owner_(owner) {
   Label4 = label(this, "Label4", 70, false);
 
   GroupBox1 = textBox(this, "GroupBox1", "Memo1", QStringLiteral("Что это такое?"), QString::fromUtf8(WhatItIs),
-                      96, 122, &Memo1);
+                      94, 110, &Memo1);
   GroupBox2 = textBox(this, "GroupBox2", "Memo2", QStringLiteral("Поддерживаемые модели телефонов"),
-                      QString::fromUtf8(SupportedPhones), 226, 64, &Memo2);
+                      QString::fromUtf8(SupportedPhones), 212, 62, &Memo2);
   GroupBox3 = textBox(this, "GroupBox3", "Memo3", QStringLiteral("Кто сделал Quorrel"), QString::fromUtf8(Credits),
-                      298, 110, &Memo3);
-  GroupBox4 = textBox(this, "GroupBox4", "Memo4", QStringLiteral("Лицензия"), QString::fromUtf8(Licence), 416,
-                      200, &Memo4);
+                      282, 104, &Memo3);
+  GroupBox4 = textBox(this, "GroupBox4", "Memo4", QStringLiteral("Лицензия"), QString::fromUtf8(Licence), 394,
+                      220, &Memo4);
 
   Button1 = new QPushButton(QStringLiteral("OK"), this);
   Button1->setObjectName(QStringLiteral("Button1"));

@@ -16,4 +16,10 @@ void setUpFixedWindow(QDialog* window, QWidget* owner, const FixedWindowFrame& f
   }
 }
 
+void paintInWindowColour(QWidget* textArea) {
+  QPalette pal = textArea->palette();
+  pal.setColor(QPalette::Base, pal.color(QPalette::Window));
+  textArea->setPalette(pal);
+}
+
 }  // namespace quorrel

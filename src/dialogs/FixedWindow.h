@@ -12,5 +12,7 @@ struct FixedWindowFrame {
 };
 
 void setUpFixedWindow(QDialog* window, QWidget* owner, const FixedWindowFrame& frame);
+// Gives a text area the window's colour instead of the usual white, as the help windows' memos have.
+void paintInWindowColour(QWidget* textArea);
 
 }  // namespace quorrel

@@ -71,10 +71,9 @@ THistoryForm::THistoryForm(TMainForm* owner) : QDialog(owner), owner_(owner) {
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setGeometry(0, 0, ClientWidth, ClientHeight);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Memo1->setAccessibleName(QStringLiteral("История версий"));
-  QPalette pal = Memo1->palette();
-  pal.setColor(QPalette::Base, pal.color(QPalette::Window));
-  Memo1->setPalette(pal);
+  quorrel::paintInWindowColour(Memo1);
 
   FormCreate();
 }
