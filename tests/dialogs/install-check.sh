@@ -127,6 +127,14 @@ stop
 cmp -s "$shared/history.txt" "$work/history.txt" || fail "the history was not brought up to date"
 [ ! -e "$work/Javadata.xml" ] || fail "an empty catalogue was put beside the backup Javadata.tmp"
 
+# A seed that cannot be copied does not keep the program from starting.
+rm "$work/history.txt"
+mkdir "$work/history.txt"
+start "$launcher"
+stop
+grep -q "cannot update $work/history.txt" "$tmp/app.log" || fail "no warning about the history: $(cat "$tmp/app.log")"
+[ -z "$(ls -A "$work/history.txt")" ] || fail "the history was copied into a folder"
+
 # A working folder that cannot be made is a clear error, and nothing starts.
 rm -rf "$work"
 printf 'a file' >"$work"
