@@ -24,6 +24,6 @@ function(quorrel_add_test name)
   quorrel_warnings(${name})
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUORREL_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+    PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen
     DISCOVERY_TIMEOUT 60)
 endfunction()
