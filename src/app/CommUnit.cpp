@@ -75,7 +75,7 @@ TCommPortForm::TCommPortForm(TMainForm* mainForm) : QDialog(mainForm), main_(mai
   setWindowTitle(QStringLiteral("Настройка соединения"));
   // Fixed single border, no system menu and no close box; Escape still cancels.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-  setAttribute(Qt::WA_WindowPropagation);  // the main window's interface font
+  setFont(mainForm->font());
   setFixedSize(504, 295);
   buildLayout();
   connectHandlers();
