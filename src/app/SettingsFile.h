@@ -70,8 +70,9 @@ std::string formatSettings(const SettingsLines& lines);
 
 // Replaces the file with `bytes` without ever leaving it half written: a new file (readable by its owner
 // only, since it holds the proxy password) is written beside it and renamed over it. A file that exists but
-// may not be written is refused with "File access denied" and left as it is. When only the folder refuses a
-// new file, the existing file is rewritten in place. Throws the I/O error on failure; the old file is whole.
+// may not be written is refused with "File access denied" and left as it is. Throws the I/O error on failure,
+// with the old file whole. Only when the folder takes no new file but the file itself is writable is the file
+// rewritten in place, as the one way left to save there.
 void writeSettingsFile(const std::string& path, const std::string& bytes);
 
 }  // namespace quorrel
