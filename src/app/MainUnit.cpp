@@ -322,9 +322,16 @@ void TMainForm::connectHandlers() {
   on(Java2, &TMainForm::Java2Click);
   on(N5, &TMainForm::N5Click);
   on(N8, &TMainForm::N8Click);
-  on(Java1, &TMainForm::Java1Click);
-  on(N16, &TMainForm::N16Click);
-  on(N17, &TMainForm::N17Click);
+  // These handlers set the check marks themselves: undo the toolkit's own toggle before they run.
+  auto onMark = [this](QAction* a, void (TMainForm::*handler)()) {
+    connect(a, &QAction::triggered, this, [this, a, handler] {
+      a->setChecked(!a->isChecked());
+      guarded([this, handler] { (this->*handler)(); });
+    });
+  };
+  onMark(Java1, &TMainForm::Java1Click);
+  onMark(N16, &TMainForm::N16Click);
+  onMark(N17, &TMainForm::N17Click);
   on(N3, &TMainForm::N3Click);
   on(N14, &TMainForm::N14Click);
   on(N18, &TMainForm::N18Click);

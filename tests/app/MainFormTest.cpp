@@ -32,6 +32,13 @@ std::string sampleCatalogue() {
       "</folder>\r\n<end>\r\n");
 }
 
+// A complete settings file, so that start-up goes on to load the catalogue.
+void writeSettings() {
+  writeFile("Quorrel.ini",
+            "[Update Server]\r\n\r\n1\r\n0\r\n\r\n[Proxy Settings]\r\n0\r\n\r\n\r\n\r\n\r\n\r\n"
+            "[Connection]\r\nCOM1\r\n115200\r\n1\r\n\r\n[Interface]\r\n0\r\n");
+}
+
 QStringList topLevelTexts(QTreeWidget* tree) {
   QStringList out;
   for (int i = 0; i < tree->topLevelItemCount(); ++i) out << tree->topLevelItem(i)->text(0);
@@ -45,7 +52,7 @@ TEST(MainFormStartup, EmptyFolderCreatesBaseFoldersAndOpensWithEmptyTree) {
   ScriptedPrompter prompter;
   TMainForm form(&prompter);
   EXPECT_TRUE(testsupport::exists(dir / "Base/games"));
-  // Without Javadata.xml the load reports the missing file and the tree stays empty.
+  // Without Quorrel.ini the settings read reports the missing file, and the tree stays empty.
   EXPECT_EQ(form.TreeView1->topLevelItemCount(), 0);
   ASSERT_FALSE(prompter.errors().empty());
   EXPECT_EQ(prompter.errors().back(), QStringLiteral("File not found."));
@@ -65,6 +72,7 @@ TEST(MainFormStartup, FolderThatCannotBeCreatedStopsStartupWithItsPath) {
 
 TEST(MainFormStartup, PresentFoldersAndCatalogueLoadTheTree) {
   TempWorkDir dir;
+  writeSettings();
   writeFile("Base/games/.keep", "");
   writeFile("Javadata.xml", sampleCatalogue());
   ScriptedPrompter prompter;
@@ -84,6 +92,7 @@ TEST(MainFormStartup, PresentFoldersAndCatalogueLoadTheTree) {
 
 TEST(MainFormStartup, BadOutlineLeavesPartialTreeAndTheOutlineFile) {
   TempWorkDir dir;
+  writeSettings();
   // A game name that starts with blanks reads back from the outline too deep.
   writeFile("Javadata.xml", "<model name=\"M\">\r\n<game name=\"   X\">\r\n<end>\r\n");
   ScriptedPrompter prompter;
@@ -97,6 +106,7 @@ TEST(MainFormStartup, BadOutlineLeavesPartialTreeAndTheOutlineFile) {
 
 TEST(MainFormStartup, OversizedCatalogueIsReportedOnce) {
   TempWorkDir dir;
+  writeSettings();
   std::string text = "<model name=\"M\">\r\n";
   for (int i = 0; i < 1003; ++i) text += "<game name=\"G" + std::to_string(i) + "\">\r\n";
   writeFile("Javadata.xml", text + "<end>\r\n");

@@ -1,0 +1,78 @@
+#pragma once
+// The settings file Quorrel.ini: a positional text file of CR LF lines in Windows-1251. Four section headers,
+// each followed by its value lines in a fixed order; no keys, no quoting. This unit knows how the lines are
+// read and written; which value goes where is decided by the main window and the settings dialog.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quorrel {
+
+inline constexpr const char* SettingsFileName = "Quorrel.ini";
+inline constexpr const char* UpdateServerHeader = "[Update Server]";
+inline constexpr const char* ProxySettingsHeader = "[Proxy Settings]";
+inline constexpr const char* ConnectionHeader = "[Connection]";
+inline constexpr const char* InterfaceHeader = "[Interface]";
+
+// A flag line counts as off only when it is exactly "0"; anything else (a word, an empty line, " 0") is on.
+inline bool flagOn(const std::string& line) { return line != "0"; }
+
+// Converts a whole text to a signed 32-bit decimal integer, leading blanks and a sign allowed. Anything else
+// throws "'<text>' is not a valid integer value".
+std::int32_t toInteger(const std::string& text);
+
+// Reads the settings file line by line. A value line past the end of the file reads as empty text, or as 0
+// where a number is read; that is not an error.
+class SettingsReader {
+ public:
+  // Reads the whole file; throws the I/O error ("File not found", ...) when it cannot.
+  explicit SettingsReader(const std::string& path);
+
+  // Reads on until the last line read is the header (exact, whole line). When the file ends first, the
+  // reader goes back to where the search began and returns false, so later sections can still be found.
+  bool findSection(const std::string& header);
+  // The next line, without its line end.
+  std::string readLine();
+  // The next line read as a number: leading blanks skipped, then a decimal integer ended by a blank or the
+  // line end; the rest of the line is passed over. Throws "Invalid numeric input" when the line holds no
+  // number (an empty line included).
+  std::int32_t readNumber();
+  // The next line converted whole with toInteger.
+  std::int32_t readInteger();
+
+ private:
+  bool pastEnd() const { return next_ >= lines_.size(); }
+
+  std::vector<std::string> lines_;
+  std::size_t next_ = 0;
+  std::string last_;  // the last line read
+};
+
+// The 19 lines the writer produces, in the form they are written.
+struct SettingsLines {
+  std::string updateServer;
+  std::uint8_t updateMode = 0;
+  bool updateFolderPictures = false;
+  bool useProxy = false;
+  std::string proxyHost;
+  std::string proxyPort;
+  std::string proxyUserName;
+  std::string proxyPassword;
+  std::string comPort;
+  std::string comSpeed;
+  bool autoCompileJava = true;
+  bool manualSort = false;
+};
+
+// The whole file: 19 lines, each ended by CR LF, nothing after the last one. A line break inside a value
+// becomes a blank, since it would shift every later value of the positional file.
+std::string formatSettings(const SettingsLines& lines);
+
+// Replaces the file with `bytes` without ever leaving it half written: a new file (readable by its owner
+// only, since it holds the proxy password) is written beside it and renamed over it. A file that exists but
+// may not be written is refused with "File access denied" and left as it is. Throws the I/O error on failure,
+// with the old file whole. Only when the folder takes no new file but the file itself is writable is the file
+// rewritten in place, as the one way left to save there.
+void writeSettingsFile(const std::string& path, const std::string& bytes);
+
+}  // namespace quorrel
