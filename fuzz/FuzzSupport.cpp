@@ -1,0 +1,112 @@
+#include "FuzzSupport.h"
+
+#include <sanitizer/lsan_interface.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/MainUnit.h"
+
+namespace fuzzsupport {
+
+namespace {
+
+std::string& folder() {
+  static std::string path;
+  return path;
+}
+
+void removeScratch() {
+  if (folder().empty()) return;
+  std::error_code ec;
+  std::filesystem::remove_all(folder(), ec);
+}
+
+}  // namespace
+
+void enterScratchFolder() {
+  if (!folder().empty()) return;
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quorrel-fuzz-XXXXXX";
+  if (!::mkdtemp(pattern.data())) fail("cannot make a scratch folder in " + pattern);
+  if (::chdir(pattern.c_str()) != 0) fail("cannot enter " + pattern);
+  folder() = pattern + "/";
+  std::atexit(removeScratch);
+}
+
+const std::string& scratchFolder() { return folder(); }
+
+void writeBytes(const std::string& path, const std::uint8_t* data, std::size_t size) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) fail("cannot write " + path);
+  if (size && std::fwrite(data, 1, size, f) != size) fail("short write to " + path);
+  std::fclose(f);
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+  writeBytes(path, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+std::string readBytes(const std::string& path, bool* ok) {
+  std::string bytes;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (ok) *ok = f != nullptr;
+  if (!f) return bytes;
+  char buf[65536];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+  std::fclose(f);
+  return bytes;
+}
+
+void clearScratchFolder() {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder(), ec)) {
+    std::filesystem::remove_all(entry.path(), ec);
+  }
+}
+
+void fail(const std::string& what) {
+  std::fprintf(stderr, "\n*** fuzz check failed: %s\n", what.c_str());
+  std::fflush(stderr);
+  std::abort();
+}
+
+quorrel::MsgButton RecordingPrompter::ask(const quorrel::MessageRequest& request) {
+  asked.push_back(request);
+  const auto i = static_cast<std::size_t>(request.defaultButton);
+  return i < request.buttons.size() ? request.buttons[i] : quorrel::MsgButton::Cancel;
+}
+
+bool RecordingPrompter::inputText(const QString&, const QString&, QString&) { return false; }
+
+RecordingPrompter& windowPrompter() {
+  static RecordingPrompter prompter;
+  return prompter;
+}
+
+TMainForm& mainWindow() {
+  // Never destroyed: the process ends with the fuzzing run, and Qt objects outliving exit handlers is safer
+  // than tearing them down in an arbitrary order.
+  static TMainForm* window = nullptr;
+  if (!window) {
+    enterScratchFolder();
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Qt's own caches made while the window is built live until exit; they are not leaks of ours.
+    __lsan_disable();
+    static int argc = 1;
+    static char name[] = "Quorrel";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
+    window = createApplicationWindows(&windowPrompter()).release();
+    __lsan_enable();
+    windowPrompter().asked.clear();
+  }
+  return *window;
+}
+
+}  // namespace fuzzsupport

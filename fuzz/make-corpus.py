@@ -1,0 +1,104 @@
+#!/usr/bin/env python3
+"""Writes the seed inputs of the fuzz targets into fuzz/corpus/<target>/: small valid files and a few damaged
+ones, made here rather than taken from anywhere. Run it again after changing it; files it does not make (the
+crash inputs kept for the regression run) are left alone."""
+import os
+import struct
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def cp(text):
+    return text.encode("cp1251")
+
+
+def put(target, name, data):
+    folder = os.path.join(HERE, "corpus", target)
+    os.makedirs(folder, exist_ok=True)
+    if isinstance(data, str):
+        data = cp(data)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+def crlf(lines):
+    return "".join(line + "\r\n" for line in lines)
+
+
+# ---- catalogue ---------------------------------------------------------------------------------------------
+GOOD_CATALOGUE = crlf([
+    '<model name="SGH-X100" disp="128" desc="Игры для X100" vers="1.3" pic="x100">',
+    '<folder name="Аркады" desc="Быстрые игры" pic="arcade">',
+    '<game name="Blocks">',
+    '<size="20480">', '<file="blocks">', '<screen="blocks.gif">', '<owner="Иван">', '<desc="Падающие блоки">',
+    '</game>',
+    '<folder name="Гонки" desc="" pic="racing">',
+    '<game name="Night Race">', '<desc="Ночные гонки">', '<file="nightrace">',
+    '</folder>',
+    '</folder>',
+    '<game name="Chess">', '<size="31000">',
+    '<end>',
+])
+
+
+def catalogue_seeds():
+    put("catalogue", "good.xml", GOOD_CATALOGUE)
+    put("catalogue", "end-only.xml", "<end>\r\n")
+    put("catalogue", "empty.xml", b"")
+    put("catalogue", "no-end-lf.xml", GOOD_CATALOGUE.replace("\r\n<end>\r\n", "\n").replace("\r\n", "\n"))
+    put("catalogue", "two-models.xml", crlf([
+        '<model name="A" disp="160" vers="1" desc="a" pic="a">', '<game name="g1">',
+        '<model name="B" disp="128" vers="2" desc="b" pic="b">', '<folder name="f" desc="" pic="">',
+        '<game name="">', '</folder>', '<end> trailing', '<game name="after end">']))
+    # Unbalanced folders and details before any game: the tree builder's error path.
+    put("catalogue", "unbalanced.xml", crlf([
+        '<size="1">', '<folder name="deep" desc="" pic="">', '<folder name="deeper">', '<game name="g">',
+        '</folder>', '</folder>', '</folder>', '</folder>', '<game name="  blank start">', '<end>']))
+    put("catalogue", "unterminated.xml", crlf(['<model name="no quote', '<folder name', '<game name="x', '<desc=',
+                                               '<screen', '<owner="a"b"', ' <game name="indented">', '<end>']))
+    # More folders and games than the tables hold.
+    many = ['<model name="M" disp="128" desc="" vers="9" pic="">']
+    for i in range(260):
+        many.append('<folder name="f%d" desc="" pic="">' % i)
+        if i % 60 == 0:
+            many += ['<game name="g%d_%d">' % (i, j) for j in range(300)]
+        many.append('</folder>')
+    many.append('<end>')
+    put("catalogue", "over-capacity.xml", "\n".join(many) + "\n")
+
+
+# ---- outline -----------------------------------------------------------------------------------------------
+def outline_seeds():
+    put("outline", "good.tmp", crlf(["SGH-X100", " Аркады", "  Blocks", "  Гонки", "   Night Race", " Chess",
+                                     "Новости"]))
+    put("outline", "too-deep.tmp", crlf(["root", "   deep"]))
+    put("outline", "tabs.tmp", "a\n\tb\n\t \tc\n\t\td\n\n e\n")
+    put("outline", "starts-deep.tmp", crlf([" first", "second", "  third"]))
+    put("outline", "empty.tmp", b"")
+
+
+# ---- settings ----------------------------------------------------------------------------------------------
+def settings_file(server="http://127.0.0.1:8080/", mode="3", pics="1", proxy="0", host="proxy", port="3128",
+                  user="user", password="пароль", com="COM3", speed="115200", java="1", sort="0"):
+    return crlf(["[Update Server]", server, mode, pics, "", "[Proxy Settings]", proxy, host, port, user, password, "",
+                 "[Connection]", com, speed, java, "", "[Interface]", sort])
+
+
+def settings_seeds():
+    put("settings", "good.ini", settings_file())
+    put("settings", "proxy-on.ini", settings_file(proxy="1", mode="2", sort="1", java="0"))
+    put("settings", "bad-numbers.ini", settings_file(mode="x", port="12a", speed="fast", proxy="1"))
+    put("settings", "big-numbers.ini", settings_file(mode="  258 rest", speed="-2147483648", port="4294967295",
+                                                     proxy="yes", pics=" 0"))
+    put("settings", "truncated.ini", settings_file()[:120])
+    put("settings", "sections-swapped.ini", crlf(["[Interface]", "1", "[Connection]", "COM16", "460800", "0",
+                                                  "[Update Server]", "srv", "1"]))
+    put("settings", "lf-only.ini", settings_file().replace("\r\n", "\n"))
+    put("settings", "empty.ini", b"")
+
+
+if __name__ == "__main__":
+    catalogue_seeds()
+    outline_seeds()
+    settings_seeds()
