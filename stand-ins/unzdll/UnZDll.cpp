@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -122,6 +123,50 @@ mode_t memberMode(zip_t* za, zip_uint64_t index) {
   return 0666 & ~mask;
 }
 
+// Bytes before the archive proper (a self-extracting stub) that the archive's offsets do not count: the end
+// record's position minus the directory's size and stored offset. 0 when there are none or no record is found.
+zip_uint64_t leadingBytes(const char* path) {
+  constexpr long RecordSize = 22;
+  constexpr long Span = RecordSize + 65535;
+  FILE* f = std::fopen(path, "rb");
+  if (!f) return 0;
+  std::vector<unsigned char> tail;
+  long size = 0;
+  if (std::fseek(f, 0, SEEK_END) == 0 && (size = std::ftell(f)) >= RecordSize) {
+    const long n = std::min(size, Span);
+    tail.resize(static_cast<size_t>(n));
+    if (std::fseek(f, size - n, SEEK_SET) != 0 || std::fread(tail.data(), 1, tail.size(), f) != tail.size())
+      tail.clear();
+  }
+  std::fclose(f);
+  const auto u32 = [&](size_t at) {
+    return tail[at] | (tail[at + 1] << 8) | (tail[at + 2] << 16) | (static_cast<std::uint32_t>(tail[at + 3]) << 24);
+  };
+  for (long i = static_cast<long>(tail.size()) - RecordSize; i >= 0; --i) {
+    const auto at = static_cast<size_t>(i);
+    if (u32(at) != 0x06054B50) continue;
+    const long long position = size - static_cast<long>(tail.size()) + i;
+    const long long shift = position - static_cast<long long>(u32(at + 12)) - static_cast<long long>(u32(at + 16));
+    return shift > 0 ? static_cast<zip_uint64_t>(shift) : 0;
+  }
+  return 0;
+}
+
+// Opens the archive, also when a stub before it shifts every offset that the archive records.
+zip_t* openArchive(const char* path) {
+  int error = 0;
+  if (zip_t* za = zip_open(path, ZIP_RDONLY, &error)) return za;
+  const zip_uint64_t shift = leadingBytes(path);
+  if (shift == 0) return nullptr;
+  zip_error_t zerror;
+  zip_error_init(&zerror);
+  zip_source_t* source = zip_source_file_create(path, shift, 0, &zerror);
+  zip_t* za = source ? zip_open_from_source(source, ZIP_RDONLY, &zerror) : nullptr;
+  if (source && !za) zip_source_free(source);
+  zip_error_fini(&zerror);
+  return za;
+}
+
 class Extraction {
  public:
   explicit Extraction(UnzipCommand& command) : command_(command) {
@@ -129,8 +174,7 @@ class Extraction {
   }
 
   std::int32_t run() {
-    int error = 0;
-    zip_t* za = zip_open(command_.ZipFileName, ZIP_RDONLY, &error);
+    zip_t* za = openArchive(command_.ZipFileName);
     if (!za) return 0;
     za_ = za;
     std::vector<zip_uint64_t> chosen;

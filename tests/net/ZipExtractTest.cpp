@@ -169,6 +169,20 @@ TEST(ZipExtract, HostileMemberNamesWriteNothingOutsideTheDestination) {
   EXPECT_FALSE(exists("/climb.txt"));
 }
 
+TEST(ZipExtract, NamesFromDosHostsAreWrittenFromTheOemCodePageAndUnicodeNamesAsTheyAre) {
+  TempWorkDir dir;
+  ziptest::RawMember dos = ziptest::plain("\x88\x83\x90\x80/\x8c\xef\xe7.jar", "dos");  // code page 866
+  dos.host = 0;
+  writeFile("names.zip", ziptest::rawZip({dos, ziptest::plain("Игры/Мяч.jad", "unix")}));
+  std::filesystem::create_directory("out");
+  ZipUnderTest t(dir / "names.zip");
+  t.zip.ExtractDir = dir / "out";
+  EXPECT_EQ(t.zip.Extract(), 2);
+  EXPECT_EQ(readFile(dir / "out/ИГРА/Мяч.jar"), "dos");
+  EXPECT_EQ(readFile(dir / "out/Игры/Мяч.jad"), "unix");
+  EXPECT_EQ(t.batch.begun, (std::vector<std::string>{"ИГРА/Мяч.jar", "Игры/Мяч.jad"}));
+}
+
 struct OverwriteCase {
   const char* label;
   TZip::TExtractOptions options;
