@@ -105,6 +105,21 @@ int archiveDiskNumber(const std::string&) { return 0; }
 
 std::string notValidZip(const std::string& path) { return "\"" + path + "\"\nis not a valid Zip file."; }
 
+}  // namespace
+
+quorrel::MessageRequest TZip::request(const QString& text, quorrel::MsgIcon icon,
+                                      std::vector<quorrel::MsgButton> buttons, int defaultButton) {
+  quorrel::MessageRequest r;
+  r.title = quorrel::appTitle();
+  r.text = text;
+  r.icon = icon;
+  r.buttons = std::move(buttons);
+  r.defaultButton = defaultButton;
+  return r;
+}
+
+namespace {
+
 QString fromLibrary(const char* text) { return QFile::decodeName(QByteArray(text)); }
 
 }  // namespace
@@ -189,14 +204,12 @@ void TZip::setZipFileName(const std::string& name) {
 
 bool TZip::askForDisk(int disk) {
   if (archiveDiskNumber(zipFileName_) == disk) return true;
+  const quorrel::MessageRequest r = request(QStringLiteral("Insert [ Disk %1 ] of the Zip file into the floppy drive\n"
+                                                          "before pressing [ OK ] to continue ...")
+                                               .arg(disk),
+                                           quorrel::MsgIcon::Information,
+                                           {quorrel::MsgButton::Ok, quorrel::MsgButton::Cancel});
   while (true) {
-    quorrel::MessageRequest r;
-    r.title = quorrel::appTitle();
-    r.text = QStringLiteral("Insert [ Disk %1 ] of the Zip file into the floppy drive\n"
-                            "before pressing [ OK ] to continue ...")
-                 .arg(disk);
-    r.icon = quorrel::MsgIcon::Information;
-    r.buttons = {quorrel::MsgButton::Ok, quorrel::MsgButton::Cancel};
     if (prompter_->ask(r) != quorrel::MsgButton::Ok) return false;
     if (archiveDiskNumber(zipFileName_) == disk) return true;
   }
@@ -215,14 +228,12 @@ void TZip::readDirectory() {
     if (disk == 0) throw ZipException(notValidZip(zipFileName_));
     // A disk of a spanned archive other than the last: ask for the last one.
     file.close();
-    quorrel::MessageRequest r;
-    r.title = quorrel::appTitle();
-    r.text = QStringLiteral("This is [ Disk %1 ] of a multiple disk Zip file.\n"
-                            "Insert the last disk of the Zip file before pressing [ OK ] to continue ...")
-                 .arg(disk);
-    r.icon = quorrel::MsgIcon::Information;
-    r.buttons = {quorrel::MsgButton::Ok, quorrel::MsgButton::Cancel};
-    if (prompter_->ask(r) != quorrel::MsgButton::Ok) return;
+    const QString text = QStringLiteral("This is [ Disk %1 ] of a multiple disk Zip file.\n"
+                                        "Insert the last disk of the Zip file before pressing [ OK ] to continue ...")
+                             .arg(disk);
+    if (prompter_->ask(request(text, quorrel::MsgIcon::Information,
+                               {quorrel::MsgButton::Ok, quorrel::MsgButton::Cancel})) != quorrel::MsgButton::Ok)
+      return;
     file.open(zipFileName_);
   }
   // A record beyond 2 GB cannot be addressed by this format's 32-bit offsets.
@@ -282,18 +293,14 @@ void TZip::readCentralHeaders(int fd) {
 }
 
 void TZip::refuse(const QString& text) {
-  quorrel::MessageRequest r;
-  r.title = quorrel::appTitle();
-  r.text = text;
-  r.icon = quorrel::MsgIcon::Information;
-  prompter_->ask(r);
+  prompter_->ask(request(text, quorrel::MsgIcon::Information, {quorrel::MsgButton::Ok}));
 }
 
 bool TZip::LoadUnzipLibrary() {
   if (ZipDlls::UnzDllLoaded()) return true;
   std::string path = ZipDlls::UnzDllName;
   if (!DllDirectory.empty()) {
-    std::string dir = quorrel::nativePath(DllDirectory);
+    std::string dir = DllDirectory;
     if (dir.back() != '/') dir += '/';
     path = dir + path;
   }
@@ -458,64 +465,39 @@ void TZip::askPassword(UnzipCallbackData& data) {
   }
 }
 
-void TZip::askDamaged(const QString& name, UnzipCallbackData& data) {
+// A Yes/No/Cancel question with the progress window out of the way: 1 for Yes, 0 for No; Cancel sets
+// Cancelled and answers 0.
+int TZip::askYesNoCancel(const QString& text, quorrel::MsgIcon icon, int defaultButton) {
   hideProgress();
-  quorrel::MessageRequest r;
-  r.title = quorrel::appTitle();
-  r.text = QStringLiteral("\"%1\" may be corrupted (CRC error).\nExtract this file anyway? ...").arg(name);
-  r.icon = quorrel::MsgIcon::Question;
-  r.buttons = {quorrel::MsgButton::Yes, quorrel::MsgButton::No, quorrel::MsgButton::Cancel};
-  r.defaultButton = 1;
-  switch (prompter_->ask(r)) {
-    case quorrel::MsgButton::Yes:
-      data.Answer = 1;
-      break;
-    case quorrel::MsgButton::No:
-      data.Answer = 0;
-      break;
-    default:
-      Cancelled = true;
-      break;
-  }
+  const quorrel::MsgButton answer = prompter_->ask(
+      request(text, icon, {quorrel::MsgButton::Yes, quorrel::MsgButton::No, quorrel::MsgButton::Cancel}, defaultButton));
+  if (answer != quorrel::MsgButton::Yes && answer != quorrel::MsgButton::No) Cancelled = true;
   showProgress();
+  return answer == quorrel::MsgButton::Yes ? 1 : 0;
+}
+
+void TZip::askDamaged(const QString& name, UnzipCallbackData& data) {
+  const int answer = askYesNoCancel(
+      QStringLiteral("\"%1\" may be corrupted (CRC error).\nExtract this file anyway? ...").arg(name),
+      quorrel::MsgIcon::Question, 1);
+  if (!Cancelled) data.Answer = answer;
 }
 
 void TZip::answerFileExists(const QString& name, UnzipCallbackData& data) {
   const bool existingIsOlder = (data.Answer & 1) != 0;
-  if (!ExtractOptions.testFlag(ExtractOption0) && !ExtractOptions.testFlag(ExtractOption1) &&
-      !ExtractOptions.testFlag(ExtractOption3)) {
+  const bool updateOlder = ExtractOptions.testFlag(ExtractOption0) || ExtractOptions.testFlag(ExtractOption1);
+  if (!updateOlder && !ExtractOptions.testFlag(ExtractOption3)) {
     data.Value = 1;
-    return;
-  }
-  if (ExtractOptions.testFlag(ExtractOption0) || ExtractOptions.testFlag(ExtractOption1)) {
+  } else if (updateOlder) {
     data.Value = existingIsOlder ? 1 : 0;
-    return;
-  }
-  hideProgress();
-  quorrel::MessageRequest r;
-  r.title = quorrel::appTitle();
-  r.buttons = {quorrel::MsgButton::Yes, quorrel::MsgButton::No, quorrel::MsgButton::Cancel};
-  if (existingIsOlder) {
-    r.text = QStringLiteral("\"%1\" is older than the zipped file.\nOverwrite this file? ...").arg(name);
-    r.icon = quorrel::MsgIcon::Information;
+  } else if (existingIsOlder) {
+    data.Value = askYesNoCancel(
+        QStringLiteral("\"%1\" is older than the zipped file.\nOverwrite this file? ...").arg(name),
+        quorrel::MsgIcon::Information, 0);
   } else {
-    r.text = QStringLiteral("\"%1\" is the same age or newer than the zipped file.\n"
-                            "Do you really want to overwrite this file? ...")
-                 .arg(name);
-    r.icon = quorrel::MsgIcon::Error;
-    r.defaultButton = 1;
+    data.Value = askYesNoCancel(QStringLiteral("\"%1\" is the same age or newer than the zipped file.\n"
+                                               "Do you really want to overwrite this file? ...")
+                                    .arg(name),
+                                quorrel::MsgIcon::Error, 1);
   }
-  switch (prompter_->ask(r)) {
-    case quorrel::MsgButton::Yes:
-      data.Value = 1;
-      break;
-    case quorrel::MsgButton::No:
-      data.Value = 0;
-      break;
-    default:
-      data.Value = 0;
-      Cancelled = true;
-      break;
-  }
-  showProgress();
 }

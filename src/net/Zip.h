@@ -155,6 +155,9 @@ class TZip : public QObject {
   static std::int32_t unzipCallback(UnzipCallbackData* data);
   std::int32_t handleCallback(UnzipCallbackData& data);
   void askPassword(UnzipCallbackData& data);
+  static quorrel::MessageRequest request(const QString& text, quorrel::MsgIcon icon,
+                                        std::vector<quorrel::MsgButton> buttons, int defaultButton = 0);
+  int askYesNoCancel(const QString& text, quorrel::MsgIcon icon, int defaultButton);
   void askDamaged(const QString& name, UnzipCallbackData& data);
   void answerFileExists(const QString& name, UnzipCallbackData& data);
   void hideProgress();
