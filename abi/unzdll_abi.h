@@ -18,17 +18,17 @@ extern "C" {
 
 /* Action codes of the callback. */
 enum {
-  UNZ_ACTION_MEMBER_BEGINS = 1,   /* Text: member name, Value: its uncompressed size */
-  UNZ_ACTION_PROGRESS = 2,        /* Value: bytes written since the previous report */
+  UNZ_ACTION_MEMBER_BEGINS = 1, /* Text: member name, Value: its uncompressed size */
+  UNZ_ACTION_PROGRESS = 2,      /* Value: bytes written since the previous report */
   UNZ_ACTION_BATCH_ENDS = 3,
-  UNZ_ACTION_MEMBER_COUNT = 5,    /* Value: members in the batch */
-  UNZ_ACTION_BATCH_SIZE = 6,      /* Value: uncompressed bytes in the batch */
-  UNZ_ACTION_PASSWORD = 8,        /* Text: member name; answered with Answer 1 and the password in Text,
-                                     Value: attempts left, decreased by the caller for each password given */
-  UNZ_ACTION_CRC_ERROR = 9,       /* Text: member name; Answer 1 keeps the damaged file, 0 drops it */
-  UNZ_ACTION_FILE_EXISTS = 10,    /* Text: member name; Answer bit 0: the existing file is older than the
-                                     member; answered with Value 1 (overwrite) or 0 (keep) */
-  UNZ_ACTION_MEMBER_SKIPPED = 11  /* Text: member name */
+  UNZ_ACTION_MEMBER_COUNT = 5,   /* Value: members in the batch */
+  UNZ_ACTION_BATCH_SIZE = 6,     /* Value: uncompressed bytes in the batch */
+  UNZ_ACTION_PASSWORD = 8,       /* Text: member name; answered with Answer 1 and the password in Text,
+                                    Value: attempts left, decreased by the caller for each password given */
+  UNZ_ACTION_CRC_ERROR = 9,      /* Text: member name; Answer 1 keeps the damaged file, 0 drops it */
+  UNZ_ACTION_FILE_EXISTS = 10,   /* Text: member name; Answer bit 0: the existing file is older than the
+                                    member; answered with Value 1 (overwrite) or 0 (keep) */
+  UNZ_ACTION_MEMBER_SKIPPED = 11 /* Text: member name */
 };
 
 /* Callback results. */
@@ -38,7 +38,7 @@ enum { UNZ_CALLBACK_CONTINUE = 0, UNZ_CALLBACK_STOP = -1 };
 
 typedef struct UnzipCallbackData {
   int32_t Reserved0;
-  void* Caller;             /* the command's Caller, unchanged */
+  void* Caller; /* the command's Caller, unchanged */
   int32_t Reserved8;
   int32_t Reserved12;
   int32_t ActionCode;       /* UNZ_ACTION_* */
@@ -59,28 +59,28 @@ typedef struct UnzipFileSpec {
  * through UNZ_ACTION_FILE_EXISTS. Members are written under the process's current directory. */
 typedef struct UnzipCommand {
   int32_t Reserved0;
-  void* Caller;              /* handed back in every callback */
-  int32_t Version;           /* UNZ_COMMAND_VERSION */
+  void* Caller;    /* handed back in every callback */
+  int32_t Version; /* UNZ_COMMAND_VERSION */
   UnzipCallback Callback;
   int32_t Reserved16;
   int32_t Reserved20;
-  const char* Password;      /* tried first on encrypted members; NULL when none */
-  int32_t OverwriteOnly;     /* offset 28 */
+  const char* Password;  /* tried first on encrypted members; NULL when none */
+  int32_t OverwriteOnly; /* offset 28 */
   int32_t Reserved32;
   int32_t Reserved36;
-  int32_t ExtractFiles;      /* offset 40, always -1 */
+  int32_t ExtractFiles; /* offset 40, always -1 */
   int32_t Reserved44;
-  int32_t UpdateOlder;       /* offset 48 */
-  int32_t FreshenOlder;      /* offset 52 */
-  int32_t Option4;           /* offset 56 */
-  int32_t NeverOverwrite;    /* offset 60 */
+  int32_t UpdateOlder;    /* offset 48 */
+  int32_t FreshenOlder;   /* offset 52 */
+  int32_t Option4;        /* offset 56 */
+  int32_t NeverOverwrite; /* offset 60 */
   int32_t FileSpecCount;
   const char* ZipFileName;
-  UnzipFileSpec* FileSpecs;  /* FileSpecCount entries; NULL: every member */
+  UnzipFileSpec* FileSpecs; /* FileSpecCount entries; NULL: every member */
   int32_t Reserved76[7];
-  int32_t Fixed104;          /* always 3 */
+  int32_t Fixed104; /* always 3 */
   int32_t Reserved108[9];
-  int32_t Fixed144;          /* always 7 */
+  int32_t Fixed144; /* always 7 */
 } UnzipCommand;
 
 #define UNZ_COMMAND_VERSION 160

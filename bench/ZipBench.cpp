@@ -32,8 +32,8 @@ class NoPrompts : public quorrel::Prompter {
 // Members that compress about as well as game files and catalogue text do: words mixed with noise.
 void writeMembers(const fs::path& root) {
   std::mt19937 rng(7);
-  const std::vector<std::string> words = {"MIDlet", "Name", "Vendor", "game", "jar", "class", "Samsung",
-                                          "<game", "size=", "desc=", "\r\n", "ball", "level", "score"};
+  const std::vector<std::string> words = {"MIDlet", "Name",  "Vendor", "game", "jar",  "class", "Samsung",
+                                          "<game",  "size=", "desc=",  "\r\n", "ball", "level", "score"};
   const auto size = static_cast<size_t>(TotalBytes / Members);
   for (int i = 0; i < Members; ++i) {
     const fs::path folder = root / ("folder" + std::to_string(i % 10));

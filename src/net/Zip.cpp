@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
@@ -105,21 +104,6 @@ int archiveDiskNumber(const std::string&) { return 0; }
 
 std::string notValidZip(const std::string& path) { return "\"" + path + "\"\nis not a valid Zip file."; }
 
-}  // namespace
-
-quorrel::MessageRequest TZip::request(const QString& text, quorrel::MsgIcon icon,
-                                      std::vector<quorrel::MsgButton> buttons, int defaultButton) {
-  quorrel::MessageRequest r;
-  r.title = quorrel::appTitle();
-  r.text = text;
-  r.icon = icon;
-  r.buttons = std::move(buttons);
-  r.defaultButton = defaultButton;
-  return r;
-}
-
-namespace {
-
 QString fromLibrary(const char* text) { return QFile::decodeName(QByteArray(text)); }
 
 }  // namespace
@@ -160,6 +144,8 @@ void TProgressForm::showFileName(const QString& text) {
   Label->repaint();
 }
 
+void TProgressForm::reject() { CancelButtonClick(); }
+
 void TProgressForm::CancelButtonClick() {
   zip_->Cancelled = true;
   hide();
@@ -167,6 +153,17 @@ void TProgressForm::CancelButtonClick() {
 
 // ---------------------------------------------------------------------------------------------------------------
 // TZip
+
+quorrel::MessageRequest TZip::request(const QString& text, quorrel::MsgIcon icon,
+                                      std::vector<quorrel::MsgButton> buttons, int defaultButton) {
+  quorrel::MessageRequest r;
+  r.title = quorrel::appTitle();
+  r.text = text;
+  r.icon = icon;
+  r.buttons = std::move(buttons);
+  r.defaultButton = defaultButton;
+  return r;
+}
 
 TZip::TZip(QObject* owner, quorrel::Prompter* prompter) : QObject(owner), prompter_(prompter) {}
 
@@ -204,11 +201,11 @@ void TZip::setZipFileName(const std::string& name) {
 
 bool TZip::askForDisk(int disk) {
   if (archiveDiskNumber(zipFileName_) == disk) return true;
-  const quorrel::MessageRequest r = request(QStringLiteral("Insert [ Disk %1 ] of the Zip file into the floppy drive\n"
-                                                          "before pressing [ OK ] to continue ...")
-                                               .arg(disk),
-                                           quorrel::MsgIcon::Information,
-                                           {quorrel::MsgButton::Ok, quorrel::MsgButton::Cancel});
+  const quorrel::MessageRequest r =
+      request(QStringLiteral("Insert [ Disk %1 ] of the Zip file into the floppy drive\n"
+                             "before pressing [ OK ] to continue ...")
+                  .arg(disk),
+              quorrel::MsgIcon::Information, {quorrel::MsgButton::Ok, quorrel::MsgButton::Cancel});
   while (true) {
     if (prompter_->ask(r) != quorrel::MsgButton::Ok) return false;
     if (archiveDiskNumber(zipFileName_) == disk) return true;
@@ -228,8 +225,9 @@ void TZip::readDirectory() {
     if (disk == 0) throw ZipException(notValidZip(zipFileName_));
     // A disk of a spanned archive other than the last: ask for the last one.
     file.close();
-    const QString text = QStringLiteral("This is [ Disk %1 ] of a multiple disk Zip file.\n"
-                                        "Insert the last disk of the Zip file before pressing [ OK ] to continue ...")
+    const QString text = QStringLiteral(
+                             "This is [ Disk %1 ] of a multiple disk Zip file.\n"
+                             "Insert the last disk of the Zip file before pressing [ OK ] to continue ...")
                              .arg(disk);
     if (prompter_->ask(request(text, quorrel::MsgIcon::Information,
                                {quorrel::MsgButton::Ok, quorrel::MsgButton::Cancel})) != quorrel::MsgButton::Ok)
@@ -311,8 +309,9 @@ std::int32_t TZip::Extract() {
   Cancelled = false;
   if (Entries.empty()) return 0;
   if (EOCH.Record.ThisDiskNo > 0) {
-    refuse(QStringLiteral("Cannot Add, Delete or Extract from a multiple disk Zip file...\n"
-                          "Merge this Zip file onto the hard disk before retrying."));
+    refuse(
+        QStringLiteral("Cannot Add, Delete or Extract from a multiple disk Zip file...\n"
+                       "Merge this Zip file onto the hard disk before retrying."));
     return 0;
   }
   if (!ExtractDir.empty() && !quorrel::directoryExists(ExtractDir)) {
@@ -469,17 +468,17 @@ void TZip::askPassword(UnzipCallbackData& data) {
 // Cancelled and answers 0.
 int TZip::askYesNoCancel(const QString& text, quorrel::MsgIcon icon, int defaultButton) {
   hideProgress();
-  const quorrel::MsgButton answer = prompter_->ask(
-      request(text, icon, {quorrel::MsgButton::Yes, quorrel::MsgButton::No, quorrel::MsgButton::Cancel}, defaultButton));
+  const quorrel::MsgButton answer = prompter_->ask(request(
+      text, icon, {quorrel::MsgButton::Yes, quorrel::MsgButton::No, quorrel::MsgButton::Cancel}, defaultButton));
   if (answer != quorrel::MsgButton::Yes && answer != quorrel::MsgButton::No) Cancelled = true;
   showProgress();
   return answer == quorrel::MsgButton::Yes ? 1 : 0;
 }
 
 void TZip::askDamaged(const QString& name, UnzipCallbackData& data) {
-  const int answer = askYesNoCancel(
-      QStringLiteral("\"%1\" may be corrupted (CRC error).\nExtract this file anyway? ...").arg(name),
-      quorrel::MsgIcon::Question, 1);
+  const int answer =
+      askYesNoCancel(QStringLiteral("\"%1\" may be corrupted (CRC error).\nExtract this file anyway? ...").arg(name),
+                     quorrel::MsgIcon::Question, 1);
   if (!Cancelled) data.Answer = answer;
 }
 
@@ -491,9 +490,9 @@ void TZip::answerFileExists(const QString& name, UnzipCallbackData& data) {
   } else if (updateOlder) {
     data.Value = existingIsOlder ? 1 : 0;
   } else if (existingIsOlder) {
-    data.Value = askYesNoCancel(
-        QStringLiteral("\"%1\" is older than the zipped file.\nOverwrite this file? ...").arg(name),
-        quorrel::MsgIcon::Information, 0);
+    data.Value =
+        askYesNoCancel(QStringLiteral("\"%1\" is older than the zipped file.\nOverwrite this file? ...").arg(name),
+                       quorrel::MsgIcon::Information, 0);
   } else {
     data.Value = askYesNoCancel(QStringLiteral("\"%1\" is the same age or newer than the zipped file.\n"
                                                "Do you really want to overwrite this file? ...")

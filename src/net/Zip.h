@@ -92,6 +92,8 @@ class TProgressForm : public QDialog {
 
   // Shows the text centred in the window.
   void showFileName(const QString& text);
+  // Escape works as the Cancel button.
+  void reject() override;
 
  private:
   void CancelButtonClick();
@@ -156,7 +158,7 @@ class TZip : public QObject {
   std::int32_t handleCallback(UnzipCallbackData& data);
   void askPassword(UnzipCallbackData& data);
   static quorrel::MessageRequest request(const QString& text, quorrel::MsgIcon icon,
-                                        std::vector<quorrel::MsgButton> buttons, int defaultButton = 0);
+                                         std::vector<quorrel::MsgButton> buttons, int defaultButton = 0);
   int askYesNoCancel(const QString& text, quorrel::MsgIcon icon, int defaultButton);
   void askDamaged(const QString& name, UnzipCallbackData& data);
   void answerFileExists(const QString& name, UnzipCallbackData& data);

@@ -304,8 +304,10 @@ class Extraction {
     const struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
     if (ok) ok = ::fchmod(fd, mode) == 0 && ::futimens(fd, times) == 0;
     if (::close(fd) != 0) ok = false;
-    if (ok && !stopped_) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-    else ok = false;
+    if (ok && !stopped_)
+      ok = ::rename(temp.c_str(), path.c_str()) == 0;
+    else
+      ok = false;
     if (!ok) ::unlink(temp.c_str());
     return ok;
   }

@@ -75,8 +75,7 @@ TEST(ZipDirectory, ArchiveOfTheZipToolIsListedWithHeadersCommentAndSeparators) {
   ScriptedPrompter prompter;
   TZip zip(nullptr, &prompter);
   zip.setZipFileName(dir / "a.zip");
-  EXPECT_EQ(names(zip),
-            (std::vector<std::string>{"Javadata.xml", "Base/", "Base/games/", "Base/games/ball.jar"}));
+  EXPECT_EQ(names(zip), (std::vector<std::string>{"Javadata.xml", "Base/", "Base/games/", "Base/games/ball.jar"}));
   EXPECT_EQ(zip.EOCH.Comment, "update 3.1");
   EXPECT_EQ(zip.EOCH.Record.TotalEntries, 4);
   EXPECT_FALSE(zip.OemNames);  // made on Unix
@@ -119,7 +118,7 @@ TEST(ZipDirectory, StubBeforeTheArchiveAndEncryptedMembersAreListed) {
 TEST(ZipDirectory, DosHostNamesAreConvertedFromTheOemCodePageByTheFirstMember) {
   TempWorkDir dir;
   const std::string oemName = "\x88\x83\x90\x80/\x8c\xef\xe7.jar";  // "ИГРА/Мяч.jar" in code page 866
-  const std::string oemComment = "\x8f\xe0\xa8\xa2\xa5\xe2";         // "Привет"
+  const std::string oemComment = "\x8f\xe0\xa8\xa2\xa5\xe2";        // "Привет"
   writeFile("dos.zip", ziptest::rawZip({{oemName, "1", 0, 20, oemComment}, {"plain.txt", "2", 0, 20, ""}}));
   writeFile("ntfs.zip", ziptest::rawZip({{oemName, "1", 11, 50, ""}}));
   writeFile("mixed.zip", ziptest::rawZip({{"first.txt", "1", 3, 30, ""}, {oemName, "2", 0, 20, oemComment}}));

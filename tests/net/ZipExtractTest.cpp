@@ -194,8 +194,9 @@ struct OverwriteCase {
 
 TEST(ZipExtract, ExistingFilesFollowTheOverwriteRuleOfTheOptions) {
   const char* older = "\"a.txt\" is older than the zipped file.\nOverwrite this file? ...";
-  const char* newer = "\"a.txt\" is the same age or newer than the zipped file.\nDo you really want to overwrite "
-                      "this file? ...";
+  const char* newer =
+      "\"a.txt\" is the same age or newer than the zipped file.\nDo you really want to overwrite "
+      "this file? ...";
   const std::vector<OverwriteCase> cases = {
       {"no options, newer", {}, false, {}, true, nullptr},
       {"option 2 alone, newer", TZip::ExtractOption2, false, {}, true, nullptr},
@@ -248,8 +249,7 @@ TEST(ZipExtract, DamagedMemberIsAskedAboutAndEachAnswerHonoured) {
   archive[at] = 'D';
   writeFile("bad.zip", archive);
 
-  const QString question =
-      QStringLiteral("\"bad.txt\" may be corrupted (CRC error).\nExtract this file anyway? ...");
+  const QString question = QStringLiteral("\"bad.txt\" may be corrupted (CRC error).\nExtract this file anyway? ...");
   for (MsgButton answer : {MsgButton::Yes, MsgButton::No, MsgButton::Cancel}) {
     std::filesystem::remove_all(dir / "out");
     std::filesystem::create_directory(dir / "out");
