@@ -182,8 +182,9 @@ class Extraction {
     const zip_int64_t count = zip_get_num_entries(za, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
       zip_stat_t st;
-      if (zip_stat_index(za, static_cast<zip_uint64_t>(i), 0, &st) != 0 || !selected(st.name)) continue;
-      chosen.push_back(static_cast<zip_uint64_t>(i));
+      const auto index = static_cast<zip_uint64_t>(i);
+      if (zip_stat_index(za, index, 0, &st) != 0 || !selected(memberName(za, index))) continue;
+      chosen.push_back(index);
       if (st.valid & ZIP_STAT_SIZE) total += st.size;
     }
     if (report(UNZ_ACTION_MEMBER_COUNT, "", 0, clamp32(chosen.size())) &&
@@ -198,9 +199,8 @@ class Extraction {
   }
 
  private:
-  bool selected(const char* name) const {
+  bool selected(std::string member) const {
     if (command_.FileSpecCount <= 0 || !command_.FileSpecs) return true;
-    std::string member(name);
     std::replace(member.begin(), member.end(), '\\', '/');
     for (std::int32_t i = 0; i < command_.FileSpecCount; ++i) {
       const char* spec = command_.FileSpecs[i].FileSpec;
