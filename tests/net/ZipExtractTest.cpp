@@ -94,6 +94,32 @@ TEST(ZipExtract, UnpacksExactlyAsUnzipWouldWithTimeStampsAndReportsTheBatch) {
   EXPECT_TRUE(ZipDlls::UnzDllLoaded());
 }
 
+TEST(ZipExtract, ArchivesOfOtherToolsUnpackAsUnzipUnpacksThem) {
+  TempWorkDir dir;
+  // Python's zipfile: a folder entry, deflate, bzip2 and stored members, data descriptors not used.
+  run("python3 -c \"import zipfile\n"
+      "with zipfile.ZipFile('py.zip', 'w') as z:\n"
+      "  z.writestr(zipfile.ZipInfo('dir/'), '')\n"
+      "  z.writestr('dir/a.txt', 'a' * 5000, compress_type=zipfile.ZIP_DEFLATED)\n"
+      "  z.writestr('b.bin', bytes(range(256)) * 100, compress_type=zipfile.ZIP_BZIP2)\n"
+      "  z.writestr('c.txt', 'stored')\"");
+  // The zip tool writing to a pipe: sizes and CRCs follow each member in a data descriptor.
+  writeFile("stream.txt", std::string(70000, 's'));
+  run("zip -q -fd - stream.txt > streamed.zip");
+  for (const std::string archive : {"py.zip", "streamed.zip"}) {
+    SCOPED_TRACE(archive);
+    const std::string ours = dir / ("ours-" + archive);
+    const std::string theirs = dir / ("unzip-" + archive);
+    std::filesystem::create_directory(ours);
+    run("mkdir " + theirs + " && cd " + theirs + " && unzip -o -q ../" + archive);
+    ZipUnderTest t(dir / archive);
+    t.zip.ExtractDir = ours;
+    EXPECT_GT(t.zip.Extract(), 0);
+    EXPECT_EQ(ziptest::treeOf(ours), ziptest::treeOf(theirs));
+    EXPECT_EQ(t.batch.skipped, 0);
+  }
+}
+
 TEST(ZipExtract, WithoutExtractDirTheArchiveFolderBecomesCurrentAndFileSpecsChooseMembers) {
   TempWorkDir dir;
   makeSample(dir / "sample.zip");
