@@ -203,9 +203,9 @@ class Extraction {
     if (command_.FileSpecCount <= 0 || !command_.FileSpecs) return true;
     std::replace(member.begin(), member.end(), '\\', '/');
     for (std::int32_t i = 0; i < command_.FileSpecCount; ++i) {
-      const char* spec = command_.FileSpecs[i].FileSpec;
-      if (!spec) continue;
-      std::string pattern(spec);
+      const char* given = command_.FileSpecs[i].FileSpec;
+      if (!given) continue;
+      std::string pattern(given);
       std::replace(pattern.begin(), pattern.end(), '\\', '/');
       if (::fnmatch(pattern.c_str(), member.c_str(), FNM_NOESCAPE | FNM_CASEFOLD) == 0) return true;
     }
