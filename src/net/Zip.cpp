@@ -1,3 +1,502 @@
 #include "net/Zip.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "common/Ansi.h"
+#include "common/Paths.h"
+#include "net/ZipDlls.h"
+
+namespace {
+
+// The separator of folders in member names as this platform writes them.
+constexpr char PathSeparator = '/';
+constexpr std::int32_t CentralSizeLimit = 1024000;
+constexpr int DiskNumberLimit = 1000;
+constexpr std::int32_t EndSearchSpan = 65535;
+
+// State of the running extraction. The library calls back through a plain function, and one extraction
+// runs at a time, so it lives here rather than in a component.
+struct BatchState {
+  std::string Filename;
+  std::int32_t BatchCount = 0;
+  std::int32_t TotalBytesInBatch = 0;
+  std::int32_t BytesDone = 0;
+  std::int32_t SkippedCount = 0;
+};
+BatchState batch;
+
+class FileHandle {
+ public:
+  explicit FileHandle(const std::string& path) { open(path); }
+  ~FileHandle() { close(); }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  int fd() const { return fd_; }
+  void open(const std::string& path) {
+    close();
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  }
+  void close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// Reads exactly `size` bytes at `offset`; false on a short read.
+bool readAt(int fd, long long offset, void* buf, size_t size) {
+  if (offset < 0) return false;
+  auto* p = static_cast<char*>(buf);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(fd, p + done, size - done, static_cast<off_t>(offset + static_cast<long long>(done)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Position of the end record in an archive of `size` bytes, -1 when there is none.
+long long locateEndRecord(int fd, long long size) {
+  constexpr size_t RecordSize = sizeof(TEOCHRecord);
+  if (size < static_cast<long long>(RecordSize)) return -1;
+  std::uint32_t sig = 0;
+  if (readAt(fd, size - static_cast<long long>(RecordSize), &sig, sizeof sig) && sig == EndOfCentralSignature)
+    return size - static_cast<long long>(RecordSize);
+  const long long span = std::min<long long>(size, EndSearchSpan);
+  std::string tail(static_cast<size_t>(span), '\0');
+  if (!readAt(fd, size - span, tail.data(), tail.size())) return -1;
+  for (long long i = span - static_cast<long long>(RecordSize); i >= 0; --i) {
+    std::memcpy(&sig, tail.data() + i, sizeof sig);
+    if (sig == EndOfCentralSignature) return size - span + i;
+  }
+  return -1;
+}
+
+std::string folderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string absolutePath(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  return quorrel::currentDir() + path;
+}
+
+// No labelled removable disks here: every archive counts as disk 0.
+int archiveDiskNumber(const std::string&) { return 0; }
+
+std::string notValidZip(const std::string& path) { return "\"" + path + "\"\nis not a valid Zip file."; }
+
+QString fromLibrary(const char* text) { return QFile::decodeName(QByteArray(text)); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------------------
+// TProgressForm
+
+TProgressForm::TProgressForm(TZip* zip, QWidget* mainWindow)
+    : QDialog(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::CustomizeWindowHint),
+      zip_(zip) {
+  setObjectName(QStringLiteral("ProgressForm"));
+  setWindowTitle(quorrel::appTitle());
+  setFixedSize(300, 100);
+  Label = new QLabel(QStringLiteral("wait ..."), this);
+  Label->setObjectName(QStringLiteral("Label1"));
+  Label->setGeometry(10, 15, 280, Label->sizeHint().height());
+  ProgressBar = new QProgressBar(this);
+  ProgressBar->setObjectName(QStringLiteral("ProgressBar1"));
+  ProgressBar->setGeometry(10, 35, 280, 16);
+  ProgressBar->setTextVisible(false);
+  CancelButton = new QPushButton(QStringLiteral("&Cancel"), this);
+  CancelButton->setObjectName(QStringLiteral("Button1"));
+  CancelButton->setAccessibleName(QStringLiteral("Cancel"));
+  const QSize b = CancelButton->sizeHint();
+  CancelButton->setGeometry((300 - b.width()) / 2, 60, b.width(), b.height());
+  CancelButton->setDefault(true);
+  connect(CancelButton, &QPushButton::clicked, this, &TProgressForm::CancelButtonClick);
+  if (mainWindow) {
+    const QRect r = mainWindow->frameGeometry();
+    move(r.center() - QPoint(150, 50));
+  }
+}
+
+void TProgressForm::showFileName(const QString& text) {
+  const int width = std::min(Label->fontMetrics().horizontalAdvance(text) + 2, 280);
+  Label->setText(text);
+  Label->setGeometry((300 - width) / 2, Label->y(), width, Label->height());
+  Label->repaint();
+}
+
+void TProgressForm::reject() { CancelButtonClick(); }
+
+void TProgressForm::CancelButtonClick() {
+  zip_->Cancelled = true;
+  hide();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// TZip
+
+quorrel::MessageRequest TZip::request(const QString& text, quorrel::MsgIcon icon,
+                                      std::vector<quorrel::MsgButton> buttons, int defaultButton) {
+  quorrel::MessageRequest r;
+  r.title = quorrel::appTitle();
+  r.text = text;
+  r.icon = icon;
+  r.buttons = std::move(buttons);
+  r.defaultButton = defaultButton;
+  return r;
+}
+
 TZip::TZip(QObject* owner, quorrel::Prompter* prompter) : QObject(owner), prompter_(prompter) {}
+
+TZip::~TZip() {
+  FileSpecs.clear();
+  Entries.clear();
+  ZipDlls::UnloadUnzDll();
+}
+
+void TZip::setZipFileName(const std::string& name) {
+  ZipPassword.clear();
+  OemNames = false;
+  EOCH = TEOCHInfo{};
+  EOCH.Record.Signature = EndOfCentralSignature;
+  Entries.clear();
+  zipFileName_ = name;
+  archivePath_ = name.empty() ? name : absolutePath(name);
+  if (!name.empty()) {
+    const std::string folder = folderOf(name);
+    if (!quorrel::directoryExists(folder) || ::access(folder.c_str(), X_OK) != 0)
+      throw ZipException("Unable to access the selected drive!");
+    if (!quorrel::fileExists(name)) {
+      // An empty archive: the end record alone.
+      TEOCHRecord empty{};
+      empty.Signature = EndOfCentralSignature;
+      const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      const bool written = fd >= 0 && ::write(fd, &empty, sizeof empty) == static_cast<ssize_t>(sizeof empty);
+      if (fd >= 0 && (::close(fd) != 0 || !written)) ::unlink(name.c_str());
+      if (!written) throw ZipException("Unable to create \n\"" + name + "\"");
+    }
+    readDirectory();
+  }
+  if (OnContentsChanged) OnContentsChanged(this);
+}
+
+bool TZip::askForDisk(int disk) {
+  if (archiveDiskNumber(zipFileName_) == disk) return true;
+  const quorrel::MessageRequest r =
+      request(QStringLiteral("Insert [ Disk %1 ] of the Zip file into the floppy drive\n"
+                             "before pressing [ OK ] to continue ...")
+                  .arg(disk),
+              quorrel::MsgIcon::Information, {quorrel::MsgButton::Ok, quorrel::MsgButton::Cancel});
+  while (true) {
+    if (prompter_->ask(r) != quorrel::MsgButton::Ok) return false;
+    if (archiveDiskNumber(zipFileName_) == disk) return true;
+  }
+}
+
+void TZip::readDirectory() {
+  Entries.clear();
+  if (zipFileName_.empty()) return;
+  FileHandle file(zipFileName_);
+  long long position = -1;
+  while (true) {
+    struct stat st {};
+    if (file.fd() >= 0 && ::fstat(file.fd(), &st) == 0) position = locateEndRecord(file.fd(), st.st_size);
+    if (position >= 0) break;
+    const int disk = archiveDiskNumber(zipFileName_);
+    if (disk == 0) throw ZipException(notValidZip(zipFileName_));
+    // A disk of a spanned archive other than the last: ask for the last one.
+    file.close();
+    const QString text = QStringLiteral(
+                             "This is [ Disk %1 ] of a multiple disk Zip file.\n"
+                             "Insert the last disk of the Zip file before pressing [ OK ] to continue ...")
+                             .arg(disk);
+    if (prompter_->ask(request(text, quorrel::MsgIcon::Information,
+                               {quorrel::MsgButton::Ok, quorrel::MsgButton::Cancel})) != quorrel::MsgButton::Ok)
+      return;
+    file.open(zipFileName_);
+  }
+  // A record beyond 2 GB cannot be addressed by this format's 32-bit offsets.
+  if (position > INT32_MAX || !readAt(file.fd(), position, &EOCH.Record, sizeof EOCH.Record))
+    throw ZipException(notValidZip(zipFileName_));
+  EOCH.Position = static_cast<std::int32_t>(position);
+  const TEOCHRecord& rec = EOCH.Record;
+  if (rec.ThisDiskNo > DiskNumberLimit || rec.CentralDiskNo > DiskNumberLimit || rec.CentralSize > CentralSizeLimit)
+    throw ZipException(notValidZip(zipFileName_));
+  std::string comment(rec.CommentLength, '\0');
+  if (readAt(file.fd(), position + static_cast<long long>(sizeof rec), comment.data(), comment.size()))
+    EOCH.Comment = comment;
+  if (rec.TotalEntries == 0) return;
+  if (rec.CentralDiskNo != rec.ThisDiskNo && !askForDisk(rec.CentralDiskNo)) return;
+  try {
+    readCentralHeaders(file.fd());
+  } catch (const ZipException&) {
+    Entries.clear();
+    throw;
+  }
+}
+
+void TZip::readCentralHeaders(int fd) {
+  const TEOCHRecord& rec = EOCH.Record;
+  // Counting back from the end record tolerates bytes before the archive proper (a self-extracting stub).
+  long long offset = rec.ThisDiskNo != 0 ? static_cast<long long>(rec.CentralOffset)
+                                         : static_cast<long long>(EOCH.Position) - rec.CentralSize;
+  const auto fail = [] { throw ZipException("Error reading 'CentralFileHeader'!"); };
+  const auto readText = [&](std::uint16_t length) {
+    std::string s(length, '\0');
+    if (!readAt(fd, offset, s.data(), s.size())) fail();
+    offset += length;
+    return s;
+  };
+  Entries.reserve(rec.TotalEntries);
+  for (int i = 0; i < rec.TotalEntries; ++i) {
+    // A spanned archive would continue on the next disk; there are none here, so a short read fails.
+    TCentralFileHeader header{};
+    if (!readAt(fd, offset, &header, sizeof header)) fail();
+    offset += static_cast<long long>(sizeof header);
+    if (header.Signature != CentralFileHeaderSignature) fail();
+    if (i == 0) {
+      const int host = header.VersionMadeBy >> 8;
+      const int version = header.VersionMadeBy & 0xFF;
+      OemNames = host == 0 || host == 6 || (host == 11 && version == 50);
+    }
+    TFileInfo& info = Entries.emplace_back();
+    info.MemberName = readText(header.FileNameLength);
+    if (OemNames) info.MemberName = quorrel::oemToAnsi(info.MemberName);
+    std::replace(info.MemberName.begin(), info.MemberName.end(), '/', PathSeparator);
+    info.ExtraField = readText(header.ExtraLength);
+    info.FileComment = readText(header.FileCommentLength);
+    if (OemNames) info.FileComment = quorrel::oemToAnsi(info.FileComment);
+    info.Header = header;
+    info.Encrypted = header.Flag & 1;
+  }
+}
+
+void TZip::refuse(const QString& text) {
+  prompter_->ask(request(text, quorrel::MsgIcon::Information, {quorrel::MsgButton::Ok}));
+}
+
+bool TZip::LoadUnzipLibrary() {
+  if (ZipDlls::UnzDllLoaded()) return true;
+  std::string path = ZipDlls::UnzDllName;
+  if (!DllDirectory.empty()) {
+    std::string dir = DllDirectory;
+    if (dir.back() != '/') dir += '/';
+    path = dir + path;
+  }
+  return ZipDlls::LoadUnzDll(path);
+}
+
+std::int32_t TZip::Extract() {
+  Cancelled = false;
+  if (Entries.empty()) return 0;
+  if (EOCH.Record.ThisDiskNo > 0) {
+    refuse(
+        QStringLiteral("Cannot Add, Delete or Extract from a multiple disk Zip file...\n"
+                       "Merge this Zip file onto the hard disk before retrying."));
+    return 0;
+  }
+  if (!ExtractDir.empty() && !quorrel::directoryExists(ExtractDir)) {
+    refuse(QStringLiteral("Unable to extract files to:\n\"%1\"\nThis folder does not exist.")
+               .arg(QFile::decodeName(QByteArray::fromStdString(ExtractDir))));
+    return 0;
+  }
+  if (!LoadUnzipLibrary()) throw ZipException("Unable to load \"UnzDll.dll\".");
+
+  // The library opens the archive after the change of folder, so it gets the full path of the file listed.
+  const std::string& archive = archivePath_;
+  const std::string destination = ExtractDir.empty() ? folderOf(archive) : ExtractDir;
+  if (::chdir(destination.c_str()) != 0)
+    throw ZipException("Unable to extract files to:\n\"" + destination + "\"\n" + quorrel::ioErrorText(errno));
+
+  UnzipCommand command{};
+  command.Caller = this;
+  command.Version = UNZ_COMMAND_VERSION;
+  command.Callback = &TZip::unzipCallback;
+  command.Password = ZipPassword.empty() ? nullptr : ZipPassword.c_str();
+  const auto has = [this](ExtractOption o) { return ExtractOptions.testFlag(o); };
+  const auto flag = [](bool b) { return b ? -1 : 0; };
+  command.OverwriteOnly = flag(has(ExtractOption2) && !has(ExtractOption0) && !has(ExtractOption1));
+  command.ExtractFiles = -1;
+  command.UpdateOlder = flag(has(ExtractOption0));
+  command.FreshenOlder = flag(has(ExtractOption1) && !has(ExtractOption0));
+  command.Option4 = flag(has(ExtractOption4));
+  command.NeverOverwrite = flag(!has(ExtractOption0) && !has(ExtractOption1) && !has(ExtractOption2));
+  command.FileSpecCount = static_cast<std::int32_t>(FileSpecs.size());
+  command.ZipFileName = archive.c_str();
+  std::vector<UnzipFileSpec> specs(FileSpecs.size());
+  for (size_t i = 0; i < FileSpecs.size(); ++i) specs[i].FileSpec = FileSpecs[i].c_str();
+  command.FileSpecs = specs.empty() ? nullptr : specs.data();
+  command.Fixed104 = 3;
+  command.Fixed144 = 7;
+
+  // The progress window and FileSpecs go once the library was called, also when the call failed.
+  struct AfterCall {
+    TZip* zip;
+    ~AfterCall() {
+      delete zip->progressForm_;
+      zip->progressForm_ = nullptr;
+      zip->FileSpecs.clear();
+    }
+  } afterCall{this};
+  if (ShowProgressDialog) {
+    auto* window = qobject_cast<QWidget*>(parent());
+    progressForm_ = new TProgressForm(this, window ? window->window() : nullptr);
+    progressForm_->show();
+  }
+  return callLibrary(command);
+}
+
+std::int32_t TZip::callLibrary(UnzipCommand& command) {
+  callbackError_ = nullptr;
+  const std::int32_t result = ZipDlls::UnzDllExec()(&command);
+  // An error raised while answering the library stopped it; it reaches the caller now.
+  if (callbackError_) {
+    std::exception_ptr e = callbackError_;
+    callbackError_ = nullptr;
+    std::rethrow_exception(e);
+  }
+  return result;
+}
+
+std::int32_t TZip::unzipCallback(UnzipCallbackData* data) {
+  auto* zip = static_cast<TZip*>(data->Caller);
+  if (zip->Cancelled) return UNZ_CALLBACK_STOP;
+  // Nothing may unwind through the library: an error is kept for Extract and stops the work.
+  try {
+    return zip->handleCallback(*data);
+  } catch (...) {
+    zip->callbackError_ = std::current_exception();
+    zip->Cancelled = true;
+    return UNZ_CALLBACK_STOP;
+  }
+}
+
+std::int32_t TZip::handleCallback(UnzipCallbackData& data) {
+  data.Text[UNZ_TEXT_SIZE - 1] = '\0';
+  switch (data.ActionCode) {
+    case UNZ_ACTION_MEMBER_BEGINS:
+      batch.Filename = data.Text;
+      if (OnZEDBeginFileEvent)
+        OnZEDBeginFileEvent(this, batch.Filename, data.Value, batch.BatchCount, batch.TotalBytesInBatch);
+      if (progressForm_) progressForm_->showFileName(fromLibrary(data.Text));
+      break;
+    case UNZ_ACTION_PROGRESS:
+      batch.BytesDone += data.Value;
+      if (OnZEDProgressEvent) OnZEDProgressEvent(this, batch.Filename, data.Value, batch.TotalBytesInBatch);
+      if (progressForm_) progressForm_->ProgressBar->setValue(batch.BytesDone);
+      break;
+    case UNZ_ACTION_BATCH_ENDS:
+      if (OnZEDEndBatchEvent) OnZEDEndBatchEvent(this, batch.SkippedCount, batch.BatchCount, batch.TotalBytesInBatch);
+      if (progressForm_) progressForm_->hide();
+      break;
+    case UNZ_ACTION_MEMBER_COUNT:
+      batch.BatchCount = data.Value;
+      break;
+    case UNZ_ACTION_BATCH_SIZE:
+      batch.TotalBytesInBatch = data.Value;
+      batch.BytesDone = 0;
+      batch.SkippedCount = 0;
+      if (progressForm_) progressForm_->ProgressBar->setMaximum(data.Value);
+      break;
+    case UNZ_ACTION_PASSWORD:
+      askPassword(data);
+      break;
+    case UNZ_ACTION_CRC_ERROR:
+      askDamaged(fromLibrary(data.Text), data);
+      break;
+    case UNZ_ACTION_FILE_EXISTS:
+      answerFileExists(fromLibrary(data.Text), data);
+      break;
+    case UNZ_ACTION_MEMBER_SKIPPED:
+      ++batch.SkippedCount;
+      break;
+    default:
+      break;
+  }
+  const std::int32_t answer = Cancelled ? UNZ_CALLBACK_STOP : UNZ_CALLBACK_CONTINUE;
+  // Lets the window paint and a click on Cancel arrive; it is seen at the following call.
+  QCoreApplication::processEvents();
+  return answer;
+}
+
+void TZip::hideProgress() {
+  if (progressForm_) progressForm_->hide();
+}
+
+void TZip::showProgress() {
+  if (progressForm_ && !Cancelled) progressForm_->show();
+}
+
+void TZip::askPassword(UnzipCallbackData& data) {
+  hideProgress();
+  QString entry;
+  const bool ok = prompter_->inputText(
+      quorrel::appTitle(), QStringLiteral("A new password is required for \"%1\"").arg(fromLibrary(data.Text)), entry);
+  showProgress();
+  if (ok && !entry.isEmpty()) {
+    std::string password = quorrel::toAnsi(entry);
+    password.resize(std::min<size_t>(password.size(), UNZ_TEXT_SIZE - 1));
+    std::memcpy(data.Text, password.c_str(), password.size() + 1);
+    data.Answer = 1;
+    if (data.Value > 0) --data.Value;
+  } else {
+    data.Answer = 0;
+    data.Value = 0;
+  }
+}
+
+// A Yes/No/Cancel question with the progress window out of the way: 1 for Yes, 0 for No; Cancel sets
+// Cancelled and answers 0.
+int TZip::askYesNoCancel(const QString& text, quorrel::MsgIcon icon, int defaultButton) {
+  hideProgress();
+  const quorrel::MsgButton answer = prompter_->ask(request(
+      text, icon, {quorrel::MsgButton::Yes, quorrel::MsgButton::No, quorrel::MsgButton::Cancel}, defaultButton));
+  if (answer != quorrel::MsgButton::Yes && answer != quorrel::MsgButton::No) Cancelled = true;
+  showProgress();
+  return answer == quorrel::MsgButton::Yes ? 1 : 0;
+}
+
+void TZip::askDamaged(const QString& name, UnzipCallbackData& data) {
+  const int answer =
+      askYesNoCancel(QStringLiteral("\"%1\" may be corrupted (CRC error).\nExtract this file anyway? ...").arg(name),
+                     quorrel::MsgIcon::Question, 1);
+  if (!Cancelled) data.Answer = answer;
+}
+
+void TZip::answerFileExists(const QString& name, UnzipCallbackData& data) {
+  const bool existingIsOlder = (data.Answer & 1) != 0;
+  const bool updateOlder = ExtractOptions.testFlag(ExtractOption0) || ExtractOptions.testFlag(ExtractOption1);
+  if (!updateOlder && !ExtractOptions.testFlag(ExtractOption3)) {
+    data.Value = 1;
+  } else if (updateOlder) {
+    data.Value = existingIsOlder ? 1 : 0;
+  } else if (existingIsOlder) {
+    data.Value =
+        askYesNoCancel(QStringLiteral("\"%1\" is older than the zipped file.\nOverwrite this file? ...").arg(name),
+                       quorrel::MsgIcon::Information, 0);
+  } else {
+    data.Value = askYesNoCancel(QStringLiteral("\"%1\" is the same age or newer than the zipped file.\n"
+                                               "Do you really want to overwrite this file? ...")
+                                    .arg(name),
+                                quorrel::MsgIcon::Error, 1);
+  }
+}

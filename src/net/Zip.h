@@ -1,16 +1,181 @@
 #pragma once
-// The zip extraction component.
+// The zip extraction component: TZip lists an archive by reading its central directory and leaves the
+// decompression to the unzip library "UnZDll.dll", answering the library's questions with dialogs.
+#include <QDialog>
+#include <QFlags>
 #include <QObject>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
 
+#include "common/Errors.h"
 #include "common/Prompter.h"
+#include "unzdll_abi.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class TZip;
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "zip records are copied byte for byte");
+
+class ZipException : public quorrel::QuorrelError {
+ public:
+  using quorrel::QuorrelError::QuorrelError;
+};
+
+#pragma pack(push, 1)
+// The end-of-central-directory record as it stands in the file.
+struct TEOCHRecord {
+  std::uint32_t Signature;
+  std::uint16_t ThisDiskNo;
+  std::uint16_t CentralDiskNo;
+  std::uint16_t CentralEntriesThisDisk;
+  std::uint16_t TotalEntries;
+  std::uint32_t CentralSize;
+  std::uint32_t CentralOffset;
+  std::uint16_t CommentLength;
+};
+
+// The central file header as it stands in the file.
+struct TCentralFileHeader {
+  std::uint32_t Signature;
+  std::uint16_t VersionMadeBy;
+  std::uint16_t VersionNeeded;
+  std::uint16_t Flag;
+  std::uint16_t Method;
+  std::uint16_t ModTime;
+  std::uint16_t ModDate;
+  std::uint32_t CRC32;
+  std::uint32_t CompressedSize;
+  std::uint32_t UncompressedSize;
+  std::uint16_t FileNameLength;
+  std::uint16_t ExtraLength;
+  std::uint16_t FileCommentLength;
+  std::uint16_t DiskStart;
+  std::uint16_t InternalAttributes;
+  std::uint32_t ExternalAttributes;
+  std::uint32_t RelativeOffset;
+};
+#pragma pack(pop)
+static_assert(sizeof(TEOCHRecord) == 22, "end record is 22 bytes");
+static_assert(sizeof(TCentralFileHeader) == 46, "central header is 46 bytes");
+
+constexpr std::uint32_t EndOfCentralSignature = 0x06054B50;
+constexpr std::uint32_t CentralFileHeaderSignature = 0x02014B50;
+
+struct TEOCHInfo {
+  TEOCHRecord Record{};
+  std::string Comment;         // stored unchanged
+  std::int32_t Position = -1;  // of the record in the file; -1 until located
+};
+
+struct TFileInfo {
+  TCentralFileHeader Header{};
+  std::uint8_t Encrypted = 0;  // bit 0 of the general-purpose flags
+  std::string MemberName;      // ANSI; folders separated by the platform's separator
+  std::string ExtraField;      // raw bytes
+  std::string FileComment;     // ANSI
+};
+
+// Small window that shows which member is being unpacked, with a Cancel button.
+class TProgressForm : public QDialog {
+  Q_OBJECT
+ public:
+  TProgressForm(TZip* zip, QWidget* mainWindow);
+
+  QLabel* Label = nullptr;
+  QProgressBar* ProgressBar = nullptr;
+  QPushButton* CancelButton = nullptr;
+
+  // Shows the text centred in the window.
+  void showFileName(const QString& text);
+  // Escape works as the Cancel button.
+  void reject() override;
+
+ private:
+  void CancelButtonClick();
+  TZip* zip_;
+};
 
 class TZip : public QObject {
   Q_OBJECT
  public:
-  TZip(QObject* owner, quorrel::Prompter* prompter);
+  enum ExtractOption {
+    ExtractOption0 = 1 << 0,
+    ExtractOption1 = 1 << 1,
+    ExtractOption2 = 1 << 2,
+    ExtractOption3 = 1 << 3,
+    ExtractOption4 = 1 << 4,
+  };
+  Q_DECLARE_FLAGS(TExtractOptions, ExtractOption)
 
+  using TZEDBeginFileEvent = std::function<void(QObject* Sender, const std::string& Filename, std::int32_t FileSize,
+                                                std::int32_t BatchCount, std::int32_t TotalBytesInBatch)>;
+  using TProgressEvent = std::function<void(QObject* Sender, const std::string& Filename, std::int32_t BytesDone,
+                                            std::int32_t TotalBytes)>;
+  using TZEDEndBatchEvent = std::function<void(QObject* Sender, std::int32_t SkippedCount, std::int32_t BatchCount,
+                                               std::int32_t TotalBytesInBatch)>;
+  using TNotifyEvent = std::function<void(QObject* Sender)>;
+
+  TZip(QObject* owner, quorrel::Prompter* prompter);
+  ~TZip() override;
+
+  const std::string& ZipFileName() const { return zipFileName_; }
+  // Reads the archive's directory; a missing archive is created empty. Raises ZipException.
+  void setZipFileName(const std::string& name);
+
+  // Unpacks the archive: the library's result, or 0 when the library was not called.
+  std::int32_t Extract();
+  bool LoadUnzipLibrary();
+
+  std::string ZipPassword;   // emptied whenever ZipFileName is set
+  std::string DllDirectory;  // empty: the library is searched beside the executable
+  std::string ExtractDir;    // empty: the archive's own folder
+  TExtractOptions ExtractOptions = ExtractOption0;
+  std::vector<std::string> FileSpecs;  // emptied after each library call
   bool ShowProgressDialog = true;
 
+  std::vector<TFileInfo> Entries;
+  TEOCHInfo EOCH;
+  bool OemNames = false;
+  bool Cancelled = false;
+
+  TZEDBeginFileEvent OnZEDBeginFileEvent;
+  TProgressEvent OnZEDProgressEvent;
+  TZEDEndBatchEvent OnZEDEndBatchEvent;
+  TNotifyEvent OnContentsChanged;
+  TProgressEvent OnMergeProgress;  // never fired
+  TProgressEvent OnSpanProgress;   // never fired
+
+  // The progress window; exists only during Extract.
+  TProgressForm* progressForm() const { return progressForm_; }
+
  private:
+  static std::int32_t unzipCallback(UnzipCallbackData* data);
+  std::int32_t handleCallback(UnzipCallbackData& data);
+  void askPassword(UnzipCallbackData& data);
+  static quorrel::MessageRequest request(const QString& text, quorrel::MsgIcon icon,
+                                         std::vector<quorrel::MsgButton> buttons, int defaultButton = 0);
+  int askYesNoCancel(const QString& text, quorrel::MsgIcon icon, int defaultButton);
+  void askDamaged(const QString& name, UnzipCallbackData& data);
+  void answerFileExists(const QString& name, UnzipCallbackData& data);
+  void hideProgress();
+  void showProgress();
+
+  void readDirectory();
+  void readCentralHeaders(int fd);
+  bool askForDisk(int disk);
+  void refuse(const QString& text);
+  std::int32_t callLibrary(UnzipCommand& command);
+
   quorrel::Prompter* prompter_;
+  std::string zipFileName_;
+  std::string archivePath_;  // ZipFileName made absolute when it was set
+  TProgressForm* progressForm_ = nullptr;
+  std::exception_ptr callbackError_;
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(TZip::TExtractOptions)

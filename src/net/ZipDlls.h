@@ -1,0 +1,23 @@
+#pragma once
+// Binding of the unzip library "UnZDll.dll", loaded at the first extraction and shared by every zip
+// component of the process.
+#include <string>
+
+#include "unzdll_abi.h"
+
+namespace ZipDlls {
+
+// The library's file name.
+extern const char* const UnzDllName;
+
+// Loads the library from `path` (a bare name is searched beside the executable, never in the current
+// directory) and finds its two exports; a library lacking either export is released again. True when the
+// library is loaded afterwards; true at once when it already was.
+bool LoadUnzDll(const std::string& path);
+void UnloadUnzDll();
+bool UnzDllLoaded();
+
+// The library's entry point; nullptr while it is not loaded.
+UnzDllExecFunc UnzDllExec();
+
+}  // namespace ZipDlls

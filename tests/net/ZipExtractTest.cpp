@@ -1,0 +1,433 @@
+// Extract: the zip component driving the unzip library, loaded with dlopen from beside the executable.
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <QPushButton>
+#include <filesystem>
+
+#include "common/Paths.h"
+#include "net/Zip.h"
+#include "net/ZipArchives.h"
+#include "net/ZipDlls.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+
+using quorrel::MsgButton;
+using quorrel::MsgIcon;
+using testsupport::exists;
+using testsupport::readFile;
+using testsupport::ScriptedPrompter;
+using testsupport::TempWorkDir;
+using testsupport::writeFile;
+using ziptest::run;
+
+namespace {
+
+constexpr long long ArchivedTime = 1600000000;  // 2020-09-13
+
+struct Batch {
+  std::vector<std::string> begun;
+  long long bytes = 0;
+  int endings = 0;
+  std::int32_t skipped = -1;
+  std::int32_t count = -1;
+};
+
+// A zip component that records its events.
+class ZipUnderTest {
+ public:
+  explicit ZipUnderTest(const std::string& archive) : zip(nullptr, &prompter) {
+    zip.ShowProgressDialog = false;
+    zip.OnZEDBeginFileEvent = [this](QObject*, const std::string& name, std::int32_t, std::int32_t, std::int32_t) {
+      batch.begun.push_back(name);
+    };
+    zip.OnZEDProgressEvent = [this](QObject*, const std::string&, std::int32_t increment, std::int32_t) {
+      batch.bytes += increment;
+    };
+    zip.OnZEDEndBatchEvent = [this](QObject*, std::int32_t skipped, std::int32_t count, std::int32_t) {
+      ++batch.endings;
+      batch.skipped = skipped;
+      batch.count = count;
+    };
+    zip.setZipFileName(archive);
+  }
+
+  ScriptedPrompter prompter;
+  TZip zip;
+  Batch batch;
+};
+
+// A folder of sample files with the archive time stamp, zipped by the zip tool into `archive`.
+void makeSample(const std::string& archive) {
+  writeFile("sample/Javadata.xml", std::string(3000, 'j') + "\r\n");
+  writeFile("sample/Base/games/ball.jar", std::string("PK\x03\x04 binary \0\xff", 14));
+  writeFile("sample/Base/games/ball.jad", "MIDlet-Name: Ball\r\n");
+  writeFile("sample/Base/empty.txt", "");
+  std::string big;
+  for (int i = 0; i < 200000; ++i) big += static_cast<char>((i * 7919) % 251);
+  writeFile("sample/Base/screen/big.bin", big);
+  run("cd sample && find . -exec touch -d @" + std::to_string(ArchivedTime) + " {} +");
+  run("cd sample && zip -q -r " + archive + " . && zip -q -0 " + archive + " Base/games/ball.jad");
+}
+
+}  // namespace
+
+TEST(ZipExtract, UnpacksExactlyAsUnzipWouldWithTimeStampsAndReportsTheBatch) {
+  TempWorkDir dir;
+  makeSample(dir / "sample.zip");
+  run("mkdir byunzip && cd byunzip && unzip -o -q ../sample.zip");
+  std::filesystem::create_directory("out");
+  ZipUnderTest t(dir / "sample.zip");
+  t.zip.ExtractDir = dir / "out";
+  t.zip.ExtractOptions = TZip::ExtractOption0;
+  EXPECT_EQ(t.zip.Extract(), 5);
+  EXPECT_EQ(quorrel::currentDir(), dir / "out/");
+  EXPECT_EQ(ziptest::treeOf(dir / "out"), ziptest::treeOf(dir / "byunzip"));
+  for (const char* f : {"Javadata.xml", "Base/games/ball.jar", "Base/screen/big.bin"})
+    EXPECT_EQ(ziptest::mtimeOf(dir / "out/" + f), ArchivedTime) << f;
+  EXPECT_EQ(t.batch.endings, 1);
+  EXPECT_EQ(t.batch.skipped, 0);
+  EXPECT_EQ(t.batch.count, static_cast<std::int32_t>(t.zip.Entries.size()));
+  EXPECT_EQ(t.batch.bytes, 3002 + 14 + 19 + 200000);
+  EXPECT_EQ(t.batch.begun.size(), t.zip.Entries.size());
+  EXPECT_TRUE(t.prompter.asked.empty());
+  EXPECT_TRUE(ZipDlls::UnzDllLoaded());
+}
+
+TEST(ZipExtract, ArchivesOfOtherToolsUnpackAsUnzipUnpacksThem) {
+  TempWorkDir dir;
+  // Python's zipfile: a folder entry, deflate, bzip2 and stored members, data descriptors not used.
+  run("python3 -c \"import zipfile\n"
+      "with zipfile.ZipFile('py.zip', 'w') as z:\n"
+      "  z.writestr(zipfile.ZipInfo('dir/'), '')\n"
+      "  z.writestr('dir/a.txt', 'a' * 5000, compress_type=zipfile.ZIP_DEFLATED)\n"
+      "  z.writestr('b.bin', bytes(range(256)) * 100, compress_type=zipfile.ZIP_BZIP2)\n"
+      "  z.writestr('c.txt', 'stored')\"");
+  // The zip tool writing to a pipe: sizes and CRCs follow each member in a data descriptor.
+  writeFile("stream.txt", std::string(70000, 's'));
+  run("zip -q -fd - stream.txt > streamed.zip");
+  for (const std::string archive : {"py.zip", "streamed.zip"}) {
+    SCOPED_TRACE(archive);
+    const std::string ours = dir / ("ours-" + archive);
+    const std::string theirs = dir / ("unzip-" + archive);
+    std::filesystem::create_directory(ours);
+    run("mkdir " + theirs + " && cd " + theirs + " && unzip -o -q ../" + archive);
+    ZipUnderTest t(dir / archive);
+    t.zip.ExtractDir = ours;
+    EXPECT_GT(t.zip.Extract(), 0);
+    EXPECT_EQ(ziptest::treeOf(ours), ziptest::treeOf(theirs));
+    EXPECT_EQ(t.batch.skipped, 0);
+  }
+}
+
+TEST(ZipExtract, WithoutExtractDirTheArchiveFolderBecomesCurrentAndFileSpecsChooseMembers) {
+  TempWorkDir dir;
+  makeSample(dir / "sample.zip");
+  std::filesystem::create_directory("elsewhere");
+  ZipUnderTest t("sample.zip");  // relative to the folder current when it is set
+  std::filesystem::current_path(dir / "elsewhere");
+  t.zip.FileSpecs = {"base\\games\\*.ja?"};
+  EXPECT_EQ(t.zip.Extract(), 2);
+  EXPECT_EQ(quorrel::currentDir(), dir.path());
+  EXPECT_TRUE(exists("Base/games/ball.jar"));
+  EXPECT_TRUE(exists("Base/games/ball.jad"));
+  EXPECT_FALSE(exists("Javadata.xml"));
+  EXPECT_TRUE(t.zip.FileSpecs.empty());
+}
+
+TEST(ZipExtract, RefusalsShowTheirBoxAndLeaveEverythingAlone) {
+  TempWorkDir dir;
+  writeFile("a.txt", "a");
+  run("zip -q plain.zip a.txt");
+  std::string multi = ziptest::rawZip({ziptest::plain("a.txt", "a")});
+  const size_t end = ziptest::endRecordOffset(multi);
+  ziptest::putU16(multi, end + 4, 1);  // this disk and the directory's disk: 1
+  ziptest::putU16(multi, end + 6, 1);
+  writeFile("multi.zip", multi);
+
+  ZipDlls::UnloadUnzDll();
+  ZipUnderTest missing("plain.zip");
+  missing.zip.ExtractDir = dir / "no/such";
+  missing.zip.FileSpecs = {"a.txt"};
+  EXPECT_EQ(missing.zip.Extract(), 0);
+  ASSERT_EQ(missing.prompter.asked.size(), 1u);
+  EXPECT_EQ(missing.prompter.asked[0].text,
+            QString::fromStdString("Unable to extract files to:\n\"" + (dir / "no/such") +
+                                   "\"\nThis folder does not exist."));
+  EXPECT_EQ(missing.prompter.asked[0].icon, MsgIcon::Information);
+  EXPECT_EQ(missing.prompter.asked[0].title, QStringLiteral("Quorrel"));
+  EXPECT_EQ(missing.zip.FileSpecs.size(), 1u);
+
+  ZipUnderTest spanned("multi.zip");
+  ASSERT_EQ(spanned.zip.Entries.size(), 1u);
+  EXPECT_EQ(spanned.zip.Extract(), 0);
+  ASSERT_EQ(spanned.prompter.asked.size(), 1u);
+  EXPECT_EQ(spanned.prompter.asked[0].text,
+            QStringLiteral("Cannot Add, Delete or Extract from a multiple disk Zip file...\nMerge this Zip file onto "
+                           "the hard disk before retrying."));
+  EXPECT_FALSE(ZipDlls::UnzDllLoaded());
+  EXPECT_EQ(quorrel::currentDir(), dir.path());
+}
+
+TEST(ZipExtract, HostileMemberNamesWriteNothingOutsideTheDestination) {
+  TempWorkDir dir;
+  std::filesystem::create_directory("dest");
+  {
+    int error = 0;
+    zip_t* za = zip_open((dir / "evil.zip").c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(za, nullptr);
+    const std::string outside = dir / "outside-abs.txt";
+    for (const std::string& name : {std::string("../climb.txt"), std::string("sub/../../deep.txt"), outside,
+                                    std::string("..\\back.txt"), std::string("sub/ok.txt")}) {
+      static const char text[] = "payload";
+      zip_source_t* src = zip_source_buffer(za, text, sizeof text - 1, 0);
+      ASSERT_GE(zip_file_add(za, name.c_str(), src, ZIP_FL_ENC_RAW), 0) << name;
+    }
+    ASSERT_EQ(zip_close(za), 0);
+  }
+  ZipUnderTest t(dir / "evil.zip");
+  t.zip.ExtractDir = dir / "dest";
+  EXPECT_EQ(t.zip.Extract(), 1);
+  EXPECT_EQ(readFile(dir / "dest/sub/ok.txt"), "payload");
+  EXPECT_EQ(t.batch.skipped, 4);
+  for (const char* f : {"climb.txt", "deep.txt", "outside-abs.txt", "back.txt", "dest/back.txt"})
+    EXPECT_FALSE(exists(dir / f)) << f;
+  EXPECT_FALSE(exists("/climb.txt"));
+}
+
+TEST(ZipExtract, NamesFromDosHostsAreWrittenFromTheOemCodePageAndUnicodeNamesAsTheyAre) {
+  TempWorkDir dir;
+  ziptest::RawMember dos = ziptest::plain("\x88\x83\x90\x80/\x8c\xef\xe7.jar", "dos");  // code page 866
+  dos.host = 0;
+  writeFile("names.zip", ziptest::rawZip({dos, ziptest::plain("Игры/Мяч.jad", "unix")}));
+  std::filesystem::create_directory("out");
+  ZipUnderTest t(dir / "names.zip");
+  t.zip.ExtractDir = dir / "out";
+  EXPECT_EQ(t.zip.Extract(), 2);
+  EXPECT_EQ(readFile(dir / "out/ИГРА/Мяч.jar"), "dos");
+  EXPECT_EQ(readFile(dir / "out/Игры/Мяч.jad"), "unix");
+  EXPECT_EQ(t.batch.begun, (std::vector<std::string>{"ИГРА/Мяч.jar", "Игры/Мяч.jad"}));
+}
+
+struct OverwriteCase {
+  const char* label;
+  TZip::TExtractOptions options;
+  bool existingOlder;
+  std::vector<MsgButton> answers;
+  bool overwritten;
+  const char* question;  // nullptr: nothing asked
+};
+
+TEST(ZipExtract, ExistingFilesFollowTheOverwriteRuleOfTheOptions) {
+  const char* older = "\"a.txt\" is older than the zipped file.\nOverwrite this file? ...";
+  const char* newer =
+      "\"a.txt\" is the same age or newer than the zipped file.\nDo you really want to overwrite "
+      "this file? ...";
+  const std::vector<OverwriteCase> cases = {
+      {"no options, newer", {}, false, {}, true, nullptr},
+      {"option 2 alone, newer", TZip::ExtractOption2, false, {}, true, nullptr},
+      {"option 0, older", TZip::ExtractOption0, true, {}, true, nullptr},
+      {"option 0, newer", TZip::ExtractOption0, false, {}, false, nullptr},
+      {"option 1 and 3, newer", TZip::ExtractOption1 | TZip::ExtractOption3, false, {}, false, nullptr},
+      {"option 3, older, yes", TZip::ExtractOption3, true, {MsgButton::Yes}, true, older},
+      {"option 3, older, no", TZip::ExtractOption3, true, {MsgButton::No}, false, older},
+      {"option 3, newer, yes", TZip::ExtractOption3, false, {MsgButton::Yes}, true, newer},
+      {"option 3, newer, cancel", TZip::ExtractOption3, false, {MsgButton::Cancel}, false, newer},
+  };
+  for (const OverwriteCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempWorkDir dir;
+    writeFile("src/a.txt", "archived");
+    writeFile("src/b.txt", "second");
+    ziptest::setMtime("src/a.txt", ArchivedTime);
+    run("cd src && zip -q ../a.zip a.txt b.txt");
+    writeFile("a.txt", "existing");
+    ziptest::setMtime("a.txt", ArchivedTime + (c.existingOlder ? -86400 : 86400));
+    ZipUnderTest t(dir / "a.zip");
+    t.zip.ExtractDir = dir.path();
+    t.zip.ExtractOptions = c.options;
+    t.prompter.answers.assign(c.answers.begin(), c.answers.end());
+    t.zip.Extract();
+    EXPECT_EQ(readFile("a.txt"), c.overwritten ? "archived" : "existing");
+    if (!c.question) {
+      EXPECT_TRUE(t.prompter.asked.empty());
+    } else {
+      ASSERT_EQ(t.prompter.asked.size(), 1u);
+      EXPECT_EQ(t.prompter.asked[0].text, QString::fromUtf8(c.question));
+      EXPECT_EQ(t.prompter.asked[0].icon, c.existingOlder ? MsgIcon::Information : MsgIcon::Error);
+      EXPECT_EQ(t.prompter.asked[0].defaultButton, c.existingOlder ? 0 : 1);
+    }
+    const bool cancelled = !c.answers.empty() && c.answers[0] == MsgButton::Cancel;
+    EXPECT_EQ(exists("b.txt"), !cancelled);  // Cancel stops before the next member
+    EXPECT_EQ(t.zip.Cancelled, cancelled);
+  }
+}
+
+TEST(ZipExtract, DamagedMemberIsAskedAboutAndEachAnswerHonoured) {
+  TempWorkDir dir;
+  writeFile("src/a.txt", "first member");
+  writeFile("src/bad.txt", "This text will be damaged in the archive.");
+  writeFile("src/z.txt", "last member");
+  run("cd src && zip -q -0 ../good.zip a.txt bad.txt z.txt");
+  std::string archive = readFile("good.zip");
+  const size_t at = archive.find("damaged");
+  ASSERT_NE(at, std::string::npos);
+  archive[at] = 'D';
+  writeFile("bad.zip", archive);
+
+  const QString question = QStringLiteral("\"bad.txt\" may be corrupted (CRC error).\nExtract this file anyway? ...");
+  for (MsgButton answer : {MsgButton::Yes, MsgButton::No, MsgButton::Cancel}) {
+    std::filesystem::remove_all(dir / "out");
+    std::filesystem::create_directory(dir / "out");
+    ZipUnderTest t(dir / "bad.zip");
+    t.zip.ExtractDir = dir / "out";
+    t.prompter.answers = {answer};
+    const std::int32_t written = t.zip.Extract();
+    ASSERT_EQ(t.prompter.asked.size(), 1u);
+    EXPECT_EQ(t.prompter.asked[0].text, question);
+    EXPECT_EQ(t.prompter.asked[0].icon, MsgIcon::Question);
+    EXPECT_EQ(t.prompter.asked[0].defaultButton, 1);
+    EXPECT_TRUE(exists(dir / "out/a.txt"));
+    if (answer == MsgButton::Yes) {
+      EXPECT_EQ(readFile(dir / "out/bad.txt"), "This text will be Damaged in the archive.");
+      EXPECT_EQ(written, 3);
+    } else {
+      EXPECT_FALSE(exists(dir / "out/bad.txt"));
+    }
+    EXPECT_EQ(exists(dir / "out/z.txt"), answer != MsgButton::Cancel);
+    if (answer == MsgButton::No) {
+      EXPECT_EQ(t.batch.skipped, 1);
+    }
+    // Nothing half-written is left behind.
+    EXPECT_EQ(ziptest::treeOf(dir / "out").size(), static_cast<size_t>(answer == MsgButton::Cancel ? 1 : written));
+  }
+}
+
+TEST(ZipExtract, EncryptedMembersAskForThePasswordUntilRightOrGivenUp) {
+  TempWorkDir dir;
+  writeFile("src/secret.txt", "classified");
+  writeFile("src/open.txt", "public");
+  run("cd src && zip -q -P right ../enc.zip secret.txt && zip -q ../enc.zip open.txt");
+  {
+    // AES, as libzip writes it.
+    int error = 0;
+    zip_t* za = zip_open((dir / "aes.zip").c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(za, nullptr);
+    static const char text[] = "aes content";
+    const zip_int64_t i = zip_file_add(za, "aes.txt", zip_source_buffer(za, text, sizeof text - 1, 0), 0);
+    ASSERT_EQ(zip_file_set_encryption(za, static_cast<zip_uint64_t>(i), ZIP_EM_AES_256, "right"), 0);
+    ASSERT_EQ(zip_close(za), 0);
+  }
+  const QString prompt = QStringLiteral("A new password is required for \"secret.txt\"");
+  {
+    SCOPED_TRACE("wrong, then right");
+    ZipUnderTest t(dir / "enc.zip");
+    t.zip.ExtractDir = dir.path();
+    t.prompter.inputs = {QStringLiteral("wrong"), QStringLiteral("right")};
+    EXPECT_EQ(t.zip.Extract(), 2);
+    EXPECT_EQ(readFile("secret.txt"), "classified");
+    ASSERT_EQ(t.prompter.inputAsked.size(), 2u);
+    EXPECT_EQ(t.prompter.inputAsked[0].prompt, prompt);
+    EXPECT_EQ(t.prompter.inputAsked[0].title, QStringLiteral("Quorrel"));
+  }
+  std::filesystem::remove("secret.txt");
+  std::filesystem::remove("open.txt");
+  {
+    SCOPED_TRACE("wrong three times");
+    ZipUnderTest t(dir / "enc.zip");
+    t.zip.ExtractDir = dir.path();
+    t.prompter.inputs = {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("right")};
+    EXPECT_EQ(t.zip.Extract(), 1);
+    EXPECT_FALSE(exists("secret.txt"));
+    EXPECT_EQ(t.prompter.inputAsked.size(), 3u);
+    EXPECT_EQ(t.batch.skipped, 1);
+    EXPECT_EQ(readFile("open.txt"), "public");
+  }
+  std::filesystem::remove("open.txt");
+  {
+    SCOPED_TRACE("input cancelled");
+    ZipUnderTest t(dir / "enc.zip");
+    t.zip.ExtractDir = dir.path();
+    t.zip.ExtractOptions = {};
+    EXPECT_EQ(t.zip.Extract(), 1);
+    EXPECT_EQ(t.prompter.inputAsked.size(), 1u);
+    EXPECT_FALSE(exists("secret.txt"));
+  }
+  {
+    SCOPED_TRACE("password set beforehand; AES");
+    ZipUnderTest t(dir / "aes.zip");
+    t.zip.ExtractDir = dir.path();
+    t.zip.ZipPassword = "right";
+    EXPECT_EQ(t.zip.Extract(), 1);
+    EXPECT_EQ(readFile("aes.txt"), "aes content");
+    EXPECT_TRUE(t.prompter.inputAsked.empty());
+  }
+}
+
+TEST(ZipExtract, ProgressWindowCancelStopsAtTheNextCallAndTheWindowGoes) {
+  TempWorkDir dir;
+  makeSample(dir / "sample.zip");
+  std::filesystem::create_directory("out");
+  ZipUnderTest t(dir / "sample.zip");
+  t.zip.ExtractDir = dir / "out";
+  t.zip.ShowProgressDialog = true;
+  QString shownTitle;
+  t.zip.OnZEDBeginFileEvent = [&](QObject*, const std::string& name, std::int32_t, std::int32_t, std::int32_t) {
+    t.batch.begun.push_back(name);
+    TProgressForm* form = t.zip.progressForm();
+    ASSERT_NE(form, nullptr);
+    shownTitle = form->windowTitle();
+    if (t.batch.begun.size() == 1) form->CancelButton->click();
+  };
+  EXPECT_EQ(t.zip.Extract(), 0);
+  EXPECT_EQ(t.batch.begun.size(), 1u);
+  EXPECT_TRUE(t.zip.Cancelled);
+  EXPECT_EQ(t.zip.progressForm(), nullptr);
+  EXPECT_EQ(shownTitle, QStringLiteral("Quorrel"));
+  EXPECT_TRUE(ziptest::treeOf(dir / "out").empty());
+}
+
+TEST(ZipExtract, ErrorInAnEventHandlerStopsTheLibraryAndReachesTheCaller) {
+  TempWorkDir dir;
+  makeSample(dir / "sample.zip");
+  ZipUnderTest t(dir / "sample.zip");
+  t.zip.ShowProgressDialog = true;
+  t.zip.FileSpecs = {"*"};
+  int begun = 0;
+  t.zip.OnZEDBeginFileEvent = [&](QObject*, const std::string&, std::int32_t, std::int32_t, std::int32_t) {
+    if (++begun == 2) throw quorrel::QuorrelError("handler failed");
+  };
+  EXPECT_THROW(t.zip.Extract(), quorrel::QuorrelError);
+  EXPECT_EQ(begun, 2);
+  EXPECT_EQ(t.zip.progressForm(), nullptr);
+  EXPECT_TRUE(t.zip.FileSpecs.empty());
+}
+
+TEST(ZipLibrary, LibraryLackingAnExportCountsAsMissingAndTheCurrentDirectoryIsNeverSearched) {
+  TempWorkDir dir;
+  writeFile("a.txt", "a");
+  run("zip -q a.zip a.txt");
+  ZipDlls::UnloadUnzDll();
+  {
+    ZipUnderTest t(dir / "a.zip");
+    t.zip.DllDirectory = testsupport::binDir() + "lacking";
+    EXPECT_FALSE(t.zip.LoadUnzipLibrary());
+    EXPECT_FALSE(ZipDlls::UnzDllLoaded());
+    try {
+      t.zip.Extract();
+      ADD_FAILURE() << "no exception";
+    } catch (const ZipException& e) {
+      EXPECT_STREQ(e.what(), "Unable to load \"UnzDll.dll\".");
+    }
+  }
+  // A library file that an update unpacked into the working folder is not picked up.
+  std::filesystem::copy_file(testsupport::binDir() + "lacking/UnZDll.dll", dir / "UnZDll.dll");
+  std::filesystem::create_directory("out");
+  {
+    ZipUnderTest t(dir / "a.zip");
+    t.zip.ExtractDir = dir / "out";
+    EXPECT_EQ(t.zip.Extract(), 1);
+    EXPECT_TRUE(ZipDlls::UnzDllLoaded());
+  }
+  EXPECT_FALSE(ZipDlls::UnzDllLoaded());  // released with the component
+}
