@@ -76,7 +76,15 @@ void fail(const std::string& what) {
 }
 
 quorrel::MsgButton RecordingPrompter::ask(const quorrel::MessageRequest& request) {
+  // The same box again right away means its default did not help (a disk prompt that no disk here can
+  // satisfy): answer as a user would the second time and give up, when the box lets one.
+  const bool repeated = !asked.empty() && asked.back().text == request.text;
   asked.push_back(request);
+  if (repeated) {
+    for (quorrel::MsgButton b : request.buttons) {
+      if (b == quorrel::MsgButton::Cancel) return b;
+    }
+  }
   const auto i = static_cast<std::size_t>(request.defaultButton);
   return i < request.buttons.size() ? request.buttons[i] : quorrel::MsgButton::Cancel;
 }
@@ -88,20 +96,26 @@ RecordingPrompter& windowPrompter() {
   return prompter;
 }
 
+void ensureApplication() {
+  if (QCoreApplication::instance()) return;
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Qt's own caches live until exit; they are not leaks of ours.
+  __lsan_disable();
+  static int argc = 1;
+  static char name[] = "Quorrel";
+  static char* argv[] = {name, nullptr};
+  new QApplication(argc, argv);
+  __lsan_enable();
+}
+
 TMainForm& mainWindow() {
   // Never destroyed: the process ends with the fuzzing run, and Qt objects outliving exit handlers is safer
   // than tearing them down in an arbitrary order.
   static TMainForm* window = nullptr;
   if (!window) {
     enterScratchFolder();
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // Qt's own caches made while the window is built live until exit; they are not leaks of ours.
+    ensureApplication();
     __lsan_disable();
-    static int argc = 1;
-    static char name[] = "Quorrel";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
     window = createApplicationWindows(&windowPrompter()).release();
     __lsan_enable();
     windowPrompter().asked.clear();

@@ -32,12 +32,16 @@ void clearScratchFolder();
     if (!(cond)) ::fuzzsupport::fail(what); \
   } while (0)
 
+// Answers every box with its default button, except a box asked again at once, which it cancels.
 class RecordingPrompter : public quorrel::Prompter {
  public:
   quorrel::MsgButton ask(const quorrel::MessageRequest& request) override;
   bool inputText(const QString& title, const QString& prompt, QString& value) override;
   std::vector<quorrel::MessageRequest> asked;
 };
+
+// The one QApplication of the process (offscreen), made on first use.
+void ensureApplication();
 
 // The main window with its two dialogs, made once (offscreen) in the scratch folder on first use; its
 // creation step's own messages are forgotten.

@@ -98,7 +98,57 @@ def settings_seeds():
     put("settings", "empty.ini", b"")
 
 
+# ---- zip archives --------------------------------------------------------------------------------------------
+def make_zip(members, comment=b"", compression=None, host=None):
+    import io
+    import zipfile
+    buf = io.BytesIO()
+    method = zipfile.ZIP_DEFLATED if compression is None else compression
+    with zipfile.ZipFile(buf, "w", method) as z:
+        z.comment = comment
+        for name, data in members:
+            info = zipfile.ZipInfo(name, date_time=(2024, 5, 1, 12, 0, 0))
+            if host is not None:
+                info.create_system = host
+            info.compress_type = method
+            z.writestr(info, data)
+    return buf.getvalue()
+
+
+def zip_seeds():
+    import zipfile
+    good = make_zip([("Javadata.xml", GOOD_CATALOGUE.encode("cp1251")), ("Base/dir/arcade.gif", b"GIF89a" + bytes(20))])
+    oem = make_zip([("Игры/новое.txt".encode("cp866").decode("cp437"), b"x" * 50)], host=0)
+    stored = make_zip([("a.txt", b"hello"), ("dir/", b""), ("dir/b.txt", b"world" * 10)],
+                      compression=zipfile.ZIP_STORED, comment=b"archive comment")
+    climbing = make_zip([("../outside.txt", b"bad"), ("../../far.txt", b"bad"), ("ok.txt", b"ok"),
+                         ("/quorrel-fuzz-absolute/x.txt", b"bad"), ("a/../../b.txt", b"bad")])
+    # A damaged member: its CRC no longer matches (byte flipped inside the stored data).
+    damaged = bytearray(make_zip([("crc.txt", b"0123456789" * 4)], compression=zipfile.ZIP_STORED))
+    damaged[damaged.index(b"0123456789") + 3] ^= 0x20
+    # An encrypted-looking member: flag bit 0 set in both headers.
+    enc = bytearray(make_zip([("secret.txt", b"secret data")], compression=zipfile.ZIP_STORED))
+    for sig, flag_at in ((b"PK\x03\x04", 6), (b"PK\x01\x02", 8)):
+        at = enc.index(sig) + flag_at
+        enc[at] |= 1
+    empty = b"PK\x05\x06" + bytes(18)
+    stub = b"MZ self-extracting stub" * 8 + good
+    many = make_zip([("f%03d.txt" % i, b"%d" % i) for i in range(40)])
+    seeds = {"good.zip": good, "oem-names.zip": oem, "stored-comment.zip": stored, "climbing.zip": climbing,
+             "crc-error.zip": bytes(damaged), "encrypted.zip": bytes(enc), "empty.zip": empty, "stub.zip": stub,
+             "many.zip": many, "truncated.zip": good[:-30], "no-end.zip": good[:len(good) // 2]}
+    for name, data in seeds.items():
+        put("zipdir", name, data)
+        put("unzip", name, data)
+    # End-record search: three bytes of filler length, then the archive.
+    for name, filler, data in (("near.bin", 10, good), ("window-edge.bin", 65535 - len(empty) + 1, empty),
+                               ("beyond.bin", 70000, empty), ("two-records.bin", 100, empty + b"x" * 30 + empty),
+                               ("comment.bin", 0, stored), ("nothing.bin", 500, b"no record here")):
+        put("zipend", name, bytes([filler & 255, filler >> 8 & 255, filler >> 16 & 255]) + data)
+
+
 if __name__ == "__main__":
+    zip_seeds()
     catalogue_seeds()
     outline_seeds()
     settings_seeds()

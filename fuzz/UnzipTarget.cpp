@@ -1,0 +1,51 @@
+// A damaged or hostile archive unpacked as the catalogue update unpacks one: the zip component lists it and
+// the unzip library (loaded with dlopen, as in the application) writes its members into a destination
+// folder. Whatever the archive holds, nothing may be written beside the destination, and the archive itself
+// stays as it was.
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "FuzzSupport.h"
+#include "net/Zip.h"
+
+namespace fs = std::filesystem;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzzsupport::enterScratchFolder();
+  fuzzsupport::ensureApplication();
+  static fuzzsupport::RecordingPrompter prompter;
+  static TZip zip(nullptr, &prompter);
+  fuzzsupport::clearScratchFolder();
+  const std::string root = fuzzsupport::scratchFolder();
+  // The destination lies two levels down, so a member climbing out by one or two levels is seen here.
+  const std::string dest = root + "a/dest/";
+  fs::create_directories(dest);
+  const std::string archive = root + "Javadata.zip";
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  fuzzsupport::writeBytes(archive, bytes);
+
+  try {
+    zip.setZipFileName(archive);
+    zip.ExtractDir = dest;
+    zip.ExtractOptions = TZip::ExtractOption0;
+    zip.ShowProgressDialog = false;
+    zip.Extract();
+  } catch (const ZipException&) {
+    // a damaged directory: reported, nothing unpacked
+  }
+  if (::chdir(root.c_str()) != 0) fuzzsupport::fail("cannot return to the scratch folder");
+
+  FUZZ_CHECK(fuzzsupport::readBytes(archive) == bytes, "unpacking changed the archive");
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::none, ec);
+       it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    const std::string p = it->path().string();
+    if (p == archive || p == root + "a" || p == root + "a/dest" || p.rfind(dest, 0) == 0) continue;
+    fuzzsupport::fail("written outside the destination: " + p);
+  }
+  // The seeds hold a member with this absolute path.
+  FUZZ_CHECK(!fs::exists("/quorrel-fuzz-absolute"), "a member with an absolute path was written");
+  prompter.asked.clear();
+  return 0;
+}
