@@ -16,7 +16,8 @@
 #include "support/HttpTestServer.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
-#include "support/TinyProxy.h"
+#include "support/Gif.h"
+#include "support/ServerProcess.h"
 
 using quorrel::MsgButton;
 using testsupport::HttpReply;
@@ -249,4 +250,23 @@ TEST_F(DownloadsTest, ProxyCheckBoxChoosesTheRoute) {
   ASSERT_EQ(r.size(), 4u);  // size query and transfer, twice
   for (int i = 0; i < 2; ++i) EXPECT_NE(testsupport::headerOf(r[i], "Via").find("tinyproxy"), std::string::npos);
   for (int i = 2; i < 4; ++i) EXPECT_TRUE(testsupport::headerOf(r[i], "Via").empty());
+}
+
+TEST_F(DownloadsTest, GameAndScreenshotFromPythonsHttpServer) {
+  const std::string gif = testsupport::animatedGif(32, 32);
+  const std::string jar(40000, 'J');
+  writeFile(dir / "server/Base/games/ball.jad", "MIDlet-Name: Ball\r\n");
+  writeFile(dir / "server/Base/games/ball.jar", jar);
+  writeFile(dir / "server/Base/screen/ball.gif", gif);
+  testsupport::PythonHttpServer python(dir / "server");
+  form->UpdateServer = python.base();
+  prompter.answers = {MsgButton::Ok, MsgButton::Ok};
+  form->guarded([this] { form->SpeedButton2Click(); });
+  form->guarded([this] { form->SpeedButton3Click(); });
+  EXPECT_EQ(prompter.texts(), (std::vector<QString>{GameDone, QStringLiteral("Файл успешно загружен!")}));
+  EXPECT_EQ(readFile("Base/games/ball.jad"), "MIDlet-Name: Ball\r\n");
+  EXPECT_EQ(readFile("Base/games/ball.jar"), jar);
+  EXPECT_EQ(readFile("Base/screen/ball.gif"), gif);
+  EXPECT_EQ(log()[3], " Файл " + QString::fromStdString(python.base()) + "Base/games/ball.jar успешно скачан! (40000байт.)");
+  expectIdle();
 }

@@ -14,7 +14,7 @@
 #include "net/HTTPGet.h"
 #include "support/HttpTestServer.h"
 #include "support/TempDir.h"
-#include "support/TinyProxy.h"
+#include "support/ServerProcess.h"
 
 using testsupport::hasHeader;
 using testsupport::headerOf;

@@ -50,7 +50,10 @@ int freePort() {
   return port;
 }
 
-std::string headerOf(const std::string& request, const std::string& name) {
+namespace {
+
+// Where the value of a header begins in a raw request, npos when the header is absent.
+std::size_t findHeader(const std::string& request, const std::string& name) {
   const std::string key = "\r\n" + name + ":";
   const auto head = request.find("\r\n\r\n");
   for (std::size_t at = request.find("\r\n"); at != std::string::npos && at < head;
@@ -58,20 +61,22 @@ std::string headerOf(const std::string& request, const std::string& name) {
     if (strncasecmp(request.c_str() + at, key.c_str(), key.size()) == 0) {
       auto start = at + key.size();
       while (start < request.size() && request[start] == ' ') ++start;
-      return request.substr(start, request.find("\r\n", start) - start);
+      return start;
     }
   }
-  return {};
+  return std::string::npos;
+}
+
+}  // namespace
+
+std::string headerOf(const std::string& request, const std::string& name) {
+  const auto start = findHeader(request, name);
+  if (start == std::string::npos) return {};
+  return request.substr(start, request.find("\r\n", start) - start);
 }
 
 bool hasHeader(const std::string& request, const std::string& name) {
-  const std::string key = "\r\n" + name + ":";
-  const auto head = request.find("\r\n\r\n");
-  for (std::size_t at = request.find("\r\n"); at != std::string::npos && at < head;
-       at = request.find("\r\n", at + 2)) {
-    if (strncasecmp(request.c_str() + at, key.c_str(), key.size()) == 0) return true;
-  }
-  return false;
+  return findHeader(request, name) != std::string::npos;
 }
 
 HttpTestServer::HttpTestServer() {
