@@ -77,6 +77,10 @@ TEST_F(DownloadsTest, EqualSizeIsNeitherAskedNorFetched) {
   EXPECT_EQ(readFile("Base/games/ball.jad"), "local");
   EXPECT_EQ(server.requests().size(), 1u);
   EXPECT_EQ(log(), std::vector<QString>{" Проверяю размер файла " + url("Base/games/ball.jad") + "."});
+  // The server sees the phone's browser, and a request that a cache may answer.
+  const std::string r = server.requests().at(0);
+  EXPECT_EQ(testsupport::headerOf(r, "User-Agent"), "SAMSUNG-SGH-X100/PEARL UP.Browser/6.1.0.6 (GUI) MMP/1.0");
+  EXPECT_FALSE(testsupport::hasHeader(r, "Pragma"));
 }
 
 TEST_F(DownloadsTest, MissingFileIsFetchedEvenAfterAFailedSizeQuery) {

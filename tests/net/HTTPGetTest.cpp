@@ -315,6 +315,16 @@ TEST_F(HTTPGetTest, CancelEndsTheTransferAsFailedAndKeepsThePreviousCopy) {
   EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"got.bin"});
 }
 
+TEST_F(HTTPGetTest, WithoutWaitingTheEventComesLater) {
+  server.route("/a", HttpReply::ok("abc"));
+  get.WaitThread = false;
+  fetch("a");
+  EXPECT_EQ(done, 0);
+  for (int i = 0; i < 100 && done == 0; ++i) pumpEvents(10);
+  EXPECT_EQ(done, 1);
+  EXPECT_EQ(readFile(dir / "got.bin"), "abc");
+}
+
 TEST(HTTPGetLifetime, DestroyedWhileRunningRaisesNoEvent) {
   TempWorkDir dir;
   HttpTestServer server;
