@@ -326,6 +326,11 @@ void THTTPGetThread::Execute() {
     }
   }
 
+  // No time limit for a transfer, but a server that sends nothing for a minute has stalled: give up on it,
+  // so that the user gets an error instead of a command that never ends.
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
+
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &THTTPGetThread::headerCallback);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &THTTPGetThread::bodyCallback);
