@@ -1,3 +1,437 @@
 #include "net/HTTPGet.h"
 
-THTTPGet::THTTPGet(QObject* owner) : QObject(owner) {}
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <cerrno>
+#include <climits>
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// Exit code of the wait loop when the transfer it waits for has ended; any other code means that the
+// application asked every event loop to end.
+constexpr int TransferEnded = 0x48545450;
+
+// The body is read in blocks of this size at most; each block is written before the next is read.
+constexpr std::size_t BlockSize = 1025;
+
+// Where a URL points: "host:port" for the connection and the escaped path of the request.
+struct Target {
+  std::string hostPort;
+  std::string path;
+  bool ok = false;
+};
+
+bool isHostNameChar(unsigned char c) { return std::isalnum(c) || c == '-' || c == '.' || c == '_'; }
+bool isAddress6Char(unsigned char c) { return std::isxdigit(c) || c == ':' || c == '.'; }
+
+bool parsePort(const std::string& text, unsigned& port) {
+  if (text.empty() || text.size() > 5) return false;
+  unsigned value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  port = value;
+  return value >= 1 && value <= 65535;
+}
+
+// Characters a request path may carry as they stand; every other byte is sent %-escaped. "%" is kept so
+// that an address that is already escaped reaches the server unchanged.
+bool keptInPath(unsigned char c) {
+  return std::isalnum(c) || std::strchr("-._~!$&'()*+,;=:@/?%", c) != nullptr;
+}
+
+// "http://" (any case) is optional; the host is the text before the first "/", the path the rest. A port
+// written after the host is used. Backslashes in the path are folder separators.
+Target splitUrl(std::string url) {
+  Target t;
+  if (url.size() >= 7 && strncasecmp(url.c_str(), "http://", 7) == 0) url.erase(0, 7);
+  const auto slash = url.find('/');
+  if (slash == std::string::npos) return t;
+  const std::string host = url.substr(0, slash);
+
+  std::string name = host;
+  std::string portText;
+  bool hasPort = false;
+  if (!host.empty() && host[0] == '[') {
+    const auto close = host.find(']');
+    if (close == std::string::npos) return t;
+    name = host.substr(0, close + 1);
+    const std::string rest = host.substr(close + 1);
+    if (!rest.empty()) {
+      if (rest[0] != ':') return t;
+      portText = rest.substr(1);
+      hasPort = true;
+    }
+    if (name.size() < 3) return t;
+    for (std::size_t i = 1; i + 1 < name.size(); ++i) {
+      if (!isAddress6Char(static_cast<unsigned char>(name[i]))) return t;
+    }
+  } else {
+    const auto colon = host.find(':');
+    if (colon != std::string::npos) {
+      name = host.substr(0, colon);
+      portText = host.substr(colon + 1);
+      hasPort = true;
+    }
+    if (name.empty()) return t;
+    for (const char c : name) {
+      if (!isHostNameChar(static_cast<unsigned char>(c))) return t;
+    }
+  }
+  unsigned port = 80;
+  if (hasPort && !parsePort(portText, port)) return t;
+  t.hostPort = name + ":" + std::to_string(port);
+
+  static const char hex[] = "0123456789ABCDEF";
+  for (std::size_t i = slash; i < url.size(); ++i) {
+    auto c = static_cast<unsigned char>(url[i]);
+    if (c == '\\') c = '/';
+    if (keptInPath(c)) {
+      t.path += static_cast<char>(c);
+    } else {
+      t.path += '%';
+      t.path += hex[c >> 4];
+      t.path += hex[c & 15];
+    }
+  }
+  t.ok = true;
+  return t;
+}
+
+// A Content-Length value: decimal digits that fit a 32-bit signed length.
+bool parseLength(std::string text, std::int32_t& value) {
+  while (!text.empty() && std::strchr(" \t\r\n", text.back())) text.pop_back();
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  if (i == text.size()) return false;
+  long long v = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    v = v * 10 + (text[i] - '0');
+    if (v > INT32_MAX) return false;
+  }
+  value = static_cast<std::int32_t>(v);
+  return true;
+}
+
+// Lets Cancel stop a transfer that waits on a silent server.
+int checkCancel(void* worker, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<QThread*>(worker)->isInterruptionRequested() ? 1 : 0;
+}
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+// State of one transfer inside the worker.
+struct THTTPGetThread::Transfer {
+  THTTPGetThread* worker = nullptr;
+  int status = 0;
+  bool haveLength = false;
+  std::string lengthText;
+  bool sizeAnswered = false;  // a size query ended on purpose once the headers were in
+  bool writeFailed = false;
+  int fd = -1;  // the temporary file beside the target, open while the body arrives
+  std::string tempName;
+};
+
+THTTPGetThread::THTTPGetThread(const THTTPGet& source, bool sizeOnly)
+    : AcceptTypes(source.AcceptTypes),
+      Agent(source.Agent),
+      URL(source.URL),
+      FileName(source.FileName),
+      UserName(source.UserName),
+      Password(source.Password),
+      PostQuery(source.PostQuery),
+      Referer(source.Referer),
+      BinaryData(source.BinaryData),
+      UseCache(source.UseCache),
+      SizeOnly(sizeOnly),
+      UseProxy(source.UseProxy),
+      ProxyHost(source.ProxyHost),
+      ProxyPort(source.ProxyPort),
+      OnProgress(source.OnProgress) {}
+
+void THTTPGetThread::run() { Execute(); }
+
+std::size_t THTTPGetThread::headerCallback(char* data, std::size_t size, std::size_t count, void* transfer) {
+  auto& t = *static_cast<Transfer*>(transfer);
+  const std::size_t total = size * count;
+  const std::string line(data, total);
+  if (line.compare(0, 5, "HTTP/") == 0) {
+    // A new response begins (an interim 1xx one may come first).
+    t.status = 0;
+    t.haveLength = false;
+    const auto blank = line.find(' ');
+    if (blank != std::string::npos) t.status = std::atoi(line.c_str() + blank + 1);
+    return total;
+  }
+  if (line == "\r\n" || line == "\n") {
+    if (t.status >= 100 && t.status < 200) return total;
+    return t.worker->headersEnded(t) ? total : 0;
+  }
+  if (!t.haveLength && line.size() > 15 && strncasecmp(line.c_str(), "Content-Length:", 15) == 0) {
+    t.haveLength = true;
+    t.lengthText = line.substr(15);
+  }
+  return total;
+}
+
+bool THTTPGetThread::headersEnded(Transfer& t) {
+  if (isInterruptionRequested()) return false;
+  // Only a 2xx answer is the resource; an error page is never taken for it.
+  if (t.status < 200 || t.status > 299) return false;
+  if (!t.haveLength) {
+    if (BinaryData || SizeOnly) return false;
+  } else if (!parseLength(t.lengthText, ContentLength)) {
+    return false;
+  }
+  if (SizeOnly) {
+    Succeeded = true;
+    t.sizeAnswered = true;
+    return false;  // the body is not read
+  }
+  // The body goes into a new file beside the target, which replaces the target only once it is complete.
+  static std::atomic<unsigned> serial{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = FileName + ".part" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      t.fd = fd;
+      t.tempName = std::move(name);
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+std::size_t THTTPGetThread::bodyCallback(char* data, std::size_t size, std::size_t count, void* transfer) {
+  auto& t = *static_cast<Transfer*>(transfer);
+  const std::size_t total = size * count;
+  if (t.fd < 0) return 0;
+  for (std::size_t offset = 0; offset < total; offset += BlockSize) {
+    const std::size_t n = std::min(BlockSize, total - offset);
+    if (!t.worker->takeBlock(t, data + offset, n)) return 0;
+  }
+  return total;
+}
+
+bool THTTPGetThread::takeBlock(Transfer& t, const char* data, std::size_t size) {
+  if (isInterruptionRequested()) return false;
+  if (static_cast<long long>(BytesRead) + static_cast<long long>(size) > INT32_MAX ||
+      !writeAll(t.fd, data, size)) {
+    t.writeFailed = true;
+    return false;
+  }
+  BlockRead = static_cast<std::uint32_t>(size);
+  BytesRead += static_cast<std::int32_t>(size);
+  if (OnProgress) {
+    // Runs on the main thread while this thread waits. A destroyed or cancelled component hears nothing.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (isInterruptionRequested()) return;
+          try {
+            OnProgress(this, ContentLength, BytesRead);
+          } catch (...) {
+            requestInterruption();
+          }
+        },
+        Qt::BlockingQueuedConnection);
+  }
+  return true;
+}
+
+void THTTPGetThread::Execute() {
+  Succeeded = false;
+  const Target target = splitUrl(URL);
+  if (isInterruptionRequested() || !target.ok) return;
+
+  CURL* curl = curl_easy_init();
+  if (!curl) return;
+  Transfer t;
+  t.worker = this;
+  const std::string url = "http://" + target.hostPort + target.path;
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(BlockSize));
+  if (!Agent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, Agent.c_str());
+
+  curl_slist* headers = nullptr;
+  const std::string accept = "Accept: " + AcceptTypes;
+  headers = curl_slist_append(headers, AcceptTypes.empty() ? "Accept:" : accept.c_str());
+  if (!UseCache) headers = curl_slist_append(headers, "Pragma: no-cache");
+  if (!Referer.empty()) curl_easy_setopt(curl, CURLOPT_REFERER, Referer.c_str());
+  if (!PostQuery.empty()) {
+    headers = curl_slist_append(headers, "Content-Type: application/x-www-form-urlencoded");
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(PostQuery.size()));
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, PostQuery.c_str());
+  }
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+
+  // Proxies: the system's settings are libcurl's proxy environment variables; the user name and password
+  // belong to the proxy and are never handed to the server.
+  std::string proxy;
+  bool mayUseProxy = true;
+  switch (UseProxy) {
+    case TUseProxy::Preconfig:
+      break;
+    case TUseProxy::Direct:
+      mayUseProxy = false;
+      break;
+    case TUseProxy::Proxy:
+      if (ProxyHost.empty()) {
+        mayUseProxy = false;
+      } else {
+        proxy = ProxyHost + ":" + std::to_string(ProxyPort == 0 ? 80u : ProxyPort);
+      }
+      break;
+  }
+  if (!mayUseProxy) {
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+  } else {
+    if (!proxy.empty()) {
+      curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
+      curl_easy_setopt(curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
+    }
+    if (!UserName.empty()) {
+      curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, UserName.c_str());
+      curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, Password.c_str());
+      curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
+    }
+  }
+
+  // No time limit for a transfer, but a server that sends nothing for a minute has stalled: give up on it,
+  // so that the user gets an error instead of a command that never ends.
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
+
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &THTTPGetThread::headerCallback);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &THTTPGetThread::bodyCallback);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &checkCancel);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, static_cast<QThread*>(this));
+
+  const CURLcode result = curl_easy_perform(curl);
+  curl_slist_free_all(headers);
+  curl_easy_cleanup(curl);
+
+  if (t.sizeAnswered) return;
+  bool ok = result == CURLE_OK && t.fd >= 0 && !t.writeFailed && BytesRead == ContentLength &&
+            !isInterruptionRequested();
+  if (t.fd >= 0 && ::close(t.fd) != 0) ok = false;
+  if (ok && ::rename(t.tempName.c_str(), FileName.c_str()) != 0) ok = false;
+  if (!ok && !t.tempName.empty()) ::unlink(t.tempName.c_str());
+  Succeeded = ok;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+THTTPGet::THTTPGet(QObject* owner) : QObject(owner) {
+  static std::once_flag curlReady;
+  std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+THTTPGet::~THTTPGet() {
+  THTTPGetThread* worker = ActiveWorker;
+  if (!worker) return;
+  Cancel();
+  ActiveWorker = nullptr;
+  // The worker ends on its own and then frees itself; its completion no longer reaches this component.
+  disconnect(worker, nullptr, this, nullptr);
+  connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+  if (worker->isFinished()) {
+    worker->wait();
+    delete worker;
+  }
+}
+
+void THTTPGet::StartDownload() {
+  if (ActiveWorker) return;
+  startWorker(false);
+  if (WaitThread) waitForWorker();
+}
+
+int THTTPGet::QueryRemoteSize() {
+  if (ActiveWorker) return -1;
+  startWorker(true);
+  waitForWorker();
+  return LastSucceeded ? LastSize : -1;
+}
+
+void THTTPGet::Cancel() {
+  if (!ActiveWorker) return;
+  ActiveWorker->requestInterruption();
+  ActiveWorker->Succeeded = false;
+}
+
+void THTTPGet::startWorker(bool sizeOnly) {
+  auto* worker = new THTTPGetThread(*this, sizeOnly);
+  ActiveWorker = worker;
+  // Attached before the start, so that a transfer that ends at once still completes.
+  connect(worker, &QThread::finished, this, [this, worker] { workerEnded(worker); }, Qt::QueuedConnection);
+  worker->start();
+}
+
+void THTTPGet::waitForWorker() {
+  // Sleeps until an event arrives; the window's events, the worker's progress calls and its completion are
+  // handled meanwhile.
+  QEventLoop loop;
+  QEventLoop* const outer = waitLoop_;
+  waitLoop_ = &loop;
+  while (ActiveWorker) {
+    if (loop.exec() == TransferEnded) continue;
+    // The application is closing: stop the transfer and let it end.
+    Cancel();
+    while (ActiveWorker) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  waitLoop_ = outer;
+}
+
+void THTTPGet::workerEnded(THTTPGetThread* worker) {
+  if (worker != ActiveWorker) return;
+  worker->wait();
+  WorkerFinished(worker);
+  delete worker;
+  if (waitLoop_) waitLoop_->exit(TransferEnded);
+}
+
+void THTTPGet::WorkerFinished(THTTPGetThread* worker) {
+  LastSucceeded = worker->Succeeded && !worker->isInterruptionRequested();
+  if (LastSucceeded) {
+    if (worker->sizeOnly()) {
+      LastSize = worker->ContentLength;
+    } else if (OnDoneFile) {
+      OnDoneFile(this, worker->fileName(), worker->ContentLength);
+    }
+  } else if (OnError) {
+    OnError(this);
+  }
+  ActiveWorker = nullptr;
+}

@@ -1,16 +1,30 @@
 #pragma once
-// The HTTP download component.
+// The HTTP download component: fetches one URL into a local file on a worker thread of its own and reports
+// progress, completion and failure on the main thread through its events. It can also ask a server for the
+// length of a resource without reading the body.
 #include <QObject>
+#include <QThread>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
 
+class QEventLoop;
+
 enum class TUseProxy : std::uint8_t { Preconfig = 0, Direct = 1, Proxy = 2 };
+
+class THTTPGetThread;
 
 class THTTPGet : public QObject {
   Q_OBJECT
  public:
+  using TOnProgressEvent = std::function<void(QObject* sender, int totalSize, int readed)>;
+  using TOnDoneFileEvent = std::function<void(QObject* sender, const std::string& fileName, int fileSize)>;
+  using TNotifyEvent = std::function<void(QObject* sender)>;
+
   explicit THTTPGet(QObject* owner);
+  // Cancels a running transfer and detaches its completion, so that no event reaches a destroyed component.
+  ~THTTPGet() override;
 
   std::string AcceptTypes = "*/*";
   std::string Agent = "Kelvor HTTPGet";
@@ -21,12 +35,72 @@ class THTTPGet : public QObject {
   std::string ProxyHost;
   std::uint32_t ProxyPort = 0;
   std::string FileName;
-  std::string UserName;
+  std::string UserName;  // credentials for the proxy; never sent to the server
   std::string Password;
   std::string PostQuery;
   std::string Referer;
   bool WaitThread = false;
-  std::function<void(QObject* sender, int totalSize, int readed)> OnProgress;
-  std::function<void(QObject* sender, const std::string& fileName, int fileSize)> OnDoneFile;
-  std::function<void(QObject* sender)> OnError;
+  TOnProgressEvent OnProgress;
+  TOnDoneFileEvent OnDoneFile;
+  TNotifyEvent OnError;
+
+  // Downloads URL into FileName. Ignored while a transfer runs. With WaitThread, returns after OnDoneFile
+  // or OnError has been raised; the window keeps handling its events meanwhile.
+  void StartDownload();
+  // The server's Content-Length for URL, -1 on failure (OnError raised) or while a transfer runs (no event).
+  // Always waits.
+  int QueryRemoteSize();
+  // Stops the running transfer at its next check point; it then ends as failed.
+  void Cancel();
+
+  bool busy() const { return ActiveWorker != nullptr; }
+
+ private:
+  void startWorker(bool sizeOnly);
+  void waitForWorker();
+  void workerEnded(THTTPGetThread* worker);
+  // The completion step, on the main thread after the worker's transfer has returned.
+  void WorkerFinished(THTTPGetThread* worker);
+
+  THTTPGetThread* ActiveWorker = nullptr;
+  std::int32_t LastSize = 0;
+  bool LastSucceeded = false;
+  QEventLoop* waitLoop_ = nullptr;
+};
+
+// One transfer. Holds copies of the component's settings taken at creation, so changing the component
+// during a transfer does not affect it. Progress calls are run on the main thread while the worker waits.
+class THTTPGetThread : public QThread {
+  Q_OBJECT
+ public:
+  THTTPGetThread(const THTTPGet& source, bool sizeOnly);
+
+  const std::string& fileName() const { return FileName; }
+  bool sizeOnly() const { return SizeOnly; }
+
+  // Results, read on the main thread once the transfer has returned.
+  std::atomic<bool> Succeeded{false};
+  std::int32_t ContentLength = 0;
+  std::uint32_t BlockRead = 0;  // bytes of the last block
+  std::int32_t BytesRead = 0;   // body bytes written so far
+
+ protected:
+  void run() override;
+
+ private:
+  struct Transfer;
+  static std::size_t headerCallback(char* data, std::size_t size, std::size_t count, void* transfer);
+  static std::size_t bodyCallback(char* data, std::size_t size, std::size_t count, void* transfer);
+  void Execute();
+  // Decides, once the response headers are in, whether the body is read. False ends the transfer.
+  bool headersEnded(Transfer& t);
+  // One body block: written to the file, counted, reported. False stops the transfer.
+  bool takeBlock(Transfer& t, const char* data, std::size_t size);
+
+  std::string AcceptTypes, Agent, URL, FileName, UserName, Password, PostQuery, Referer;
+  bool BinaryData, UseCache, SizeOnly;
+  TUseProxy UseProxy;
+  std::string ProxyHost;
+  std::uint32_t ProxyPort;
+  THTTPGet::TOnProgressEvent OnProgress;
 };

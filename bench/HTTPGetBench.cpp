@@ -1,0 +1,184 @@
+// bench_http: how fast the main window's HTTPGetFile fetches a 10 MB file over loopback, with its progress
+// call per block of at most 1025 bytes, against `curl -o` from the same server in the same run; and how much
+// of one core the main thread uses while it waits on a server that sends slowly.
+//   bench_http [URL of a 10 MB file]   without a URL the program serves the file itself on 127.0.0.1
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/MainUnit.h"
+#include "common/Prompter.h"
+#include "net/HTTPGet.h"
+
+namespace {
+
+class SilentPrompter : public quorrel::Prompter {
+ public:
+  quorrel::MsgButton ask(const quorrel::MessageRequest& r) override { return r.buttons.at(0); }
+  bool inputText(const QString&, const QString&, QString&) override { return false; }
+};
+
+// Serves "/file.bin" at once, and "/slow.bin" after a second of silence in 1 KB pieces 10 ms apart.
+class LoopbackServer {
+ public:
+  LoopbackServer(std::string body, std::string slowBody) : body_(std::move(body)), slowBody_(std::move(slowBody)) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd_, 8) != 0) std::exit(2);
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] { run(); });
+  }
+  ~LoopbackServer() {
+    ::shutdown(fd_, SHUT_RDWR);
+    thread_.join();
+    ::close(fd_);
+  }
+  std::string url(const char* path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+
+ private:
+  void run() {
+    for (;;) {
+      const int c = ::accept(fd_, nullptr, nullptr);
+      if (c < 0) return;
+      std::string request;
+      char buf[4096];
+      while (request.find("\r\n\r\n") == std::string::npos) {
+        const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        request.append(buf, static_cast<size_t>(n));
+      }
+      const bool slow = request.compare(0, 14, "GET /slow.bin ") == 0;
+      const std::string& body = slow ? slowBody_ : body_;
+      const std::string head = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+      send(c, head.data(), head.size());
+      if (!slow) {
+        send(c, body.data(), body.size());
+      } else {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        for (size_t at = 0; at < body.size(); at += 1024) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          send(c, body.data() + at, std::min<size_t>(1024, body.size() - at));
+        }
+      }
+      ::shutdown(c, SHUT_WR);
+      while (::recv(c, buf, sizeof buf, 0) > 0) {
+      }
+      ::close(c);
+    }
+  }
+  static void send(int c, const char* p, size_t n) {
+    while (n > 0) {
+      const ssize_t k = ::send(c, p, n, MSG_NOSIGNAL);
+      if (k <= 0) return;
+      p += k;
+      n -= static_cast<size_t>(k);
+    }
+  }
+  std::string body_;
+  std::string slowBody_;
+  int fd_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+double seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+double threadCpu() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  char folder[] = "/tmp/quorrel-bench-XXXXXX";
+  if (!::mkdtemp(folder)) return 2;
+  const std::string dir = std::string(folder) + "/";
+  std::filesystem::current_path(dir);
+
+  std::string body(10 * 1024 * 1024, '\0');
+  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 31 + i / 4096);
+  LoopbackServer server(body, body.substr(0, 200 * 1024));
+  const std::string url = argc > 1 ? argv[1] : server.url("/file.bin");
+
+  SilentPrompter prompter;
+  TMainForm form(&prompter);
+  THTTPGet& get = *form.HTTPGetFile;
+  get.UseProxy = TUseProxy::Direct;
+  int blocks = 0;
+  const auto progress = get.OnProgress;
+  get.OnProgress = [&](QObject* s, int total, int readed) {
+    ++blocks;
+    progress(s, total, readed);
+  };
+
+  const int runs = 5;
+  std::vector<double> ours, curl;
+  for (int i = 0; i < runs; ++i) {
+    blocks = 0;
+    get.URL = url;
+    get.FileName = dir + "ours.bin";
+    auto t0 = std::chrono::steady_clock::now();
+    get.StartDownload();
+    ours.push_back(seconds(t0));
+    if (!std::filesystem::exists(dir + "ours.bin") || blocks == 0) {
+      std::fprintf(stderr, "download through HTTPGetFile failed\n");
+      return 1;
+    }
+    const std::string command = "curl -s --noproxy '*' -o '" + dir + "curl.bin' '" + url + "'";
+    t0 = std::chrono::steady_clock::now();
+    if (std::system(command.c_str()) != 0) {
+      std::fprintf(stderr, "curl failed\n");
+      return 1;
+    }
+    curl.push_back(seconds(t0));
+  }
+  const auto size = std::filesystem::file_size(dir + "ours.bin");
+  if (size != std::filesystem::file_size(dir + "curl.bin")) {
+    std::fprintf(stderr, "the two downloads differ in size\n");
+    return 1;
+  }
+  std::printf("file: %s (%.1f MB), median of %d runs\n", url.c_str(), static_cast<double>(size) / 1048576.0, runs);
+  std::printf("HTTPGetFile with per-block progress: %.3f s (%d progress calls)\n", median(ours), blocks);
+  std::printf("curl -o:                             %.3f s\n", median(curl));
+  std::printf("ratio:                               %.2fx\n", median(ours) / median(curl));
+
+  // A slow server: a second of silence, then 200 KB in 1 KB pieces 10 ms apart.
+  get.URL = server.url("/slow.bin");
+  get.FileName = dir + "slow.bin";
+  const double cpu0 = threadCpu();
+  const auto t0 = std::chrono::steady_clock::now();
+  get.StartDownload();
+  const double wall = seconds(t0);
+  const double cpu = threadCpu() - cpu0;
+  std::printf("slow server: %.1f s waiting, main thread CPU %.3f s = %.2f%% of one core\n", wall, cpu,
+              100.0 * cpu / wall);
+  std::filesystem::remove_all(dir);
+  return 0;
+}

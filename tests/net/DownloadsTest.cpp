@@ -1,0 +1,269 @@
+// The download routine and the game and screenshot commands of the main window, against a real server on
+// 127.0.0.1, with the user's answers scripted.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <filesystem>
+
+#include "app/CommUnit.h"
+#include "app/MainUnit.h"
+#include "net/HTTPGet.h"
+#include "support/HttpTestServer.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+#include "support/Gif.h"
+#include "support/ServerProcess.h"
+
+using quorrel::MsgButton;
+using testsupport::HttpReply;
+using testsupport::HttpTestServer;
+using testsupport::readFile;
+using testsupport::ScriptedPrompter;
+using testsupport::TempWorkDir;
+using testsupport::writeFile;
+
+namespace {
+
+class DownloadsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    form = createApplicationWindows(&prompter);
+    prompter.clear();  // the missing catalogue at start-up
+    form->ComboBox->clear();
+    form->UpdateServer = server.base();
+    form->CurrentGameFile = "ball";
+    form->CurrentGameScreen = "ball.gif";
+  }
+
+  // Log lines, newest first, without their time of day.
+  std::vector<QString> log() const {
+    std::vector<QString> lines;
+    for (int i = 0; i < form->ComboBox->count(); ++i) {
+      const QString line = form->ComboBox->itemText(i);
+      lines.push_back(line.mid(line.indexOf(QLatin1Char(' '))));
+    }
+    return lines;
+  }
+
+  QString url(const std::string& path) const { return QString::fromStdString(server.base() + path); }
+
+  void expectIdle() const {
+    EXPECT_FALSE(form->Busy);
+    EXPECT_TRUE(form->TreeView1->isEnabled());
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+    EXPECT_TRUE(form->Label6->text().isEmpty());
+  }
+
+  TempWorkDir dir;
+  HttpTestServer server;
+  ScriptedPrompter prompter;
+  std::unique_ptr<TMainForm> form;
+};
+
+const QString GameDone = QStringLiteral("Игра успешно скачана!");
+
+}  // namespace
+
+TEST_F(DownloadsTest, EqualSizeIsNeitherAskedNorFetched) {
+  writeFile("Base/games/ball.jad", "local");
+  server.route("/Base/games/ball.jad", HttpReply::ok("other"));  // same length, other bytes
+  form->DownloadFromServer("Base/games/ball.jad");
+  EXPECT_TRUE(prompter.asked.empty());
+  EXPECT_EQ(readFile("Base/games/ball.jad"), "local");
+  EXPECT_EQ(server.requests().size(), 1u);
+  EXPECT_EQ(log(), std::vector<QString>{" Проверяю размер файла " + url("Base/games/ball.jad") + "."});
+  // The server sees the phone's browser, and a request that a cache may answer.
+  const std::string r = server.requests().at(0);
+  EXPECT_EQ(testsupport::headerOf(r, "User-Agent"), "SAMSUNG-SGH-X100/PEARL UP.Browser/6.1.0.6 (GUI) MMP/1.0");
+  EXPECT_FALSE(testsupport::hasHeader(r, "Pragma"));
+}
+
+TEST_F(DownloadsTest, MissingFileIsFetchedEvenAfterAFailedSizeQuery) {
+  const std::string gif = std::string(3000, 'g');
+  server.route("/Base/screen/ball.gif", HttpReply::status("HTTP/1.0 503 Service Unavailable", "busy"));
+  server.route("/Base/screen/ball.gif", HttpReply::ok(gif));
+  form->Busy = true;
+  form->StatusBar1->setPanelText(4, QStringLiteral("plugin line"));
+  form->DownloadFromServer("Base/screen/ball.gif");  // the folder does not exist yet
+
+  EXPECT_TRUE(prompter.asked.empty());
+  EXPECT_EQ(readFile("Base/screen/ball.gif"), gif);
+  const QString u = url("Base/screen/ball.gif");
+  EXPECT_EQ(log(), (std::vector<QString>{
+                       " Файл " + u + " успешно скачан! (3000байт.)",
+                       " Получение файла Base/screen/ball.gif (рамер -1 байт).",
+                       " Произошла ошибка при скачивании файла " + u,
+                       " Проверяю размер файла " + u + ".",
+                   }));
+  // The failed query has ended the busy state at once.
+  EXPECT_FALSE(form->Busy);
+  EXPECT_TRUE(form->StatusBar1->panelText(4).isEmpty());
+  EXPECT_EQ(form->ProgressBar1->maximum(), 3000);
+  EXPECT_EQ(form->ProgressBar1->value(), 3000);
+}
+
+TEST_F(DownloadsTest, FailingServerNeverDestroysTheLocalCopy) {
+  writeFile("Base/games/ball.jar", "the old game");
+  HttpReply cut = HttpReply::ok(std::string(5000, 'j'));
+  cut.cutAfter = 2500;
+  server.route("/Base/games/ball.jar", HttpReply::ok(std::string(5000, 'j')));  // the size query
+  server.route("/Base/games/ball.jar", cut);
+  prompter.answers = {MsgButton::Yes};
+  form->DownloadFromServer("Base/games/ball.jar");
+  EXPECT_EQ(readFile("Base/games/ball.jar"), "the old game");
+  EXPECT_EQ(log().front(), " Произошла ошибка при скачивании файла " + url("Base/games/ball.jar"));
+  EXPECT_EQ(std::filesystem::directory_iterator("Base/games")->path().filename(), "ball.jar");
+}
+
+TEST_F(DownloadsTest, ChangedSizeQuestionAndNoToAllLastUntilTheNextUpdate) {
+  writeFile("Base/games/ball.jad", "old jad");
+  writeFile("Base/games/ball.jar", "old jar");
+  writeFile("Base/games/cube.jad", "old");
+  server.route("/Base/games/ball.jad", HttpReply::ok("new jad file"));
+  server.route("/Base/games/ball.jar", HttpReply::ok("new jar file"));
+  server.route("/Base/games/cube.jad", HttpReply::ok("new cube"));
+  form->SpeedButton2->show();
+  prompter.answers = {MsgButton::NoToAll, MsgButton::Ok};
+  form->SpeedButton2Click();
+
+  ASSERT_EQ(prompter.asked.size(), 2u);  // one question, then the end message
+  const quorrel::MessageRequest& q = prompter.asked[0];
+  EXPECT_EQ(q.title, QStringLiteral("Confirm"));
+  EXPECT_EQ(q.text, QStringLiteral("Размер файла Base/games/ball.jad изменился. Обновить?"));
+  EXPECT_EQ(q.icon, quorrel::MsgIcon::Question);
+  EXPECT_EQ(q.buttons, (std::vector<MsgButton>{MsgButton::Yes, MsgButton::No, MsgButton::NoToAll,
+                                                MsgButton::YesToAll}));
+  EXPECT_EQ(prompter.asked[1].text, GameDone);
+  EXPECT_EQ(readFile("Base/games/ball.jad"), "old jad");
+  EXPECT_EQ(readFile("Base/games/ball.jar"), "old jar");
+  EXPECT_EQ(server.requests().size(), 2u);  // two size queries, nothing fetched
+  EXPECT_TRUE(form->SpeedButton2->isHidden());
+  expectIdle();
+
+  // The answer holds for later downloads too.
+  prompter.clear();
+  form->DownloadFromServer("Base/games/cube.jad");
+  EXPECT_TRUE(prompter.asked.empty());
+  EXPECT_EQ(readFile("Base/games/cube.jad"), "old");
+}
+
+TEST_F(DownloadsTest, YesToAllFetchesEveryChangedFileWithoutAsking) {
+  writeFile("Base/games/ball.jad", "old jad");
+  writeFile("Base/games/ball.jar", "old jar");
+  server.route("/Base/games/ball.jad", HttpReply::ok("new jad file"));
+  server.route("/Base/games/ball.jar", HttpReply::ok("new jar file"));
+  prompter.answers = {MsgButton::YesToAll, MsgButton::Ok};
+  form->SpeedButton2Click();
+  EXPECT_EQ(prompter.texts(), (std::vector<QString>{
+                                  QStringLiteral("Размер файла Base/games/ball.jad изменился. Обновить?"), GameDone}));
+  EXPECT_EQ(readFile("Base/games/ball.jad"), "new jad file");
+  EXPECT_EQ(readFile("Base/games/ball.jar"), "new jar file");
+  EXPECT_TRUE(form->OverwriteAll);
+  EXPECT_EQ(log().front(), " Файл " + url("Base/games/ball.jar") + " успешно скачан! (12байт.)");
+  expectIdle();
+}
+
+TEST_F(DownloadsTest, NoForBothFilesStillEndsWithTheSuccessMessage) {
+  writeFile("Base/games/ball.jad", "old jad");
+  writeFile("Base/games/ball.jar", "old jar");
+  server.route("/Base/games/ball.jad", HttpReply::ok("new jad file"));
+  server.route("/Base/games/ball.jar", HttpReply::ok("new jar file"));
+  form->SpeedButton2->show();
+  prompter.answers = {MsgButton::No, MsgButton::No, MsgButton::Ok};
+  form->SpeedButton2Click();
+  EXPECT_EQ(prompter.asked.size(), 3u);
+  EXPECT_EQ(prompter.asked.back().text, GameDone);
+  EXPECT_EQ(readFile("Base/games/ball.jar"), "old jar");
+  EXPECT_TRUE(form->SpeedButton2->isHidden());
+  EXPECT_FALSE(form->SkipAll);
+  expectIdle();
+}
+
+TEST_F(DownloadsTest, CommandsRefusedWhileBusyAndFolderErrorsEndIdle) {
+  form->Busy = true;
+  form->SpeedButton2Click();
+  form->SpeedButton3Click();
+  EXPECT_TRUE(server.requests().empty());
+  EXPECT_TRUE(prompter.asked.empty());
+
+  // "Base" is a file: neither folder can be made.
+  form->Busy = false;
+  testsupport::removeTree("Base");
+  writeFile("Base", "not a folder");
+  form->guarded([this] { form->SpeedButton2Click(); });
+  form->guarded([this] { form->SpeedButton3Click(); });
+  EXPECT_EQ(prompter.errors(), (std::vector<QString>{
+                                   QString::fromStdString("Не могу создать папку" + dir.path() + "Base/games/."),
+                                   QStringLiteral("Не могу создать папку ./Base/screen/."),
+                               }));
+  EXPECT_TRUE(server.requests().empty());
+  expectIdle();
+}
+
+TEST_F(DownloadsTest, ScreenshotThatCannotBeFetchedEndsIdle) {
+  // The picture loader's error, if any, replaces the success message.
+  form->SpeedButton3->show();
+  form->CurrentGameScreen = "missing.gif";
+  form->guarded([this] { form->SpeedButton3Click(); });
+  expectIdle();
+  EXPECT_EQ(log().front(), " Произошла ошибка при скачивании файла " + url("Base/screen/missing.gif"));
+  if (!prompter.errors().empty()) {
+    EXPECT_FALSE(form->SpeedButton3->isHidden());
+    for (const QString& text : prompter.texts()) EXPECT_NE(text, QStringLiteral("Файл успешно загружен!"));
+  }
+}
+
+TEST_F(DownloadsTest, PathsFromTheServerStayInsideTheWorkingFolder) {
+  server.route("/Base/dir/deep/more/x.gif", HttpReply::ok("x"));
+  form->DownloadFromServer("Base/dir/deep/more/x.gif");
+  EXPECT_EQ(readFile("Base/dir/deep/more/x.gif"), "x");
+
+  server.route("/Base/games/../../escape.bin", HttpReply::ok("escape"));
+  form->DownloadFromServer("Base/games/../../escape.bin");
+  EXPECT_FALSE(testsupport::exists(dir.path() + "../escape.bin"));
+  EXPECT_EQ(log().front(), " Произошла ошибка при скачивании файла " + url("Base/games/../../escape.bin"));
+}
+
+TEST_F(DownloadsTest, ProxyCheckBoxChoosesTheRoute) {
+  testsupport::TinyProxy proxy;
+  server.route("/a.jad", HttpReply::ok("a"));
+  form->HTTPGetFile->ProxyHost = "127.0.0.1";
+  form->HTTPGetFile->ProxyPort = static_cast<std::uint32_t>(proxy.port());
+  form->CommPortForm->CheckBox2 = new QCheckBox(form->CommPortForm);
+  form->CommPortForm->CheckBox2->setChecked(true);
+  form->DownloadFromServer("a.jad");
+  EXPECT_EQ(form->HTTPGetFile->UseProxy, TUseProxy::Proxy);
+  form->CommPortForm->CheckBox2->setChecked(false);
+  testsupport::removeTree("a.jad");
+  form->DownloadFromServer("a.jad");
+  EXPECT_EQ(form->HTTPGetFile->UseProxy, TUseProxy::Direct);
+
+  const auto r = server.requests();
+  ASSERT_EQ(r.size(), 4u);  // size query and transfer, twice
+  for (int i = 0; i < 2; ++i) EXPECT_NE(testsupport::headerOf(r[i], "Via").find("tinyproxy"), std::string::npos);
+  for (int i = 2; i < 4; ++i) EXPECT_TRUE(testsupport::headerOf(r[i], "Via").empty());
+}
+
+TEST_F(DownloadsTest, GameAndScreenshotFromPythonsHttpServer) {
+  const std::string gif = testsupport::animatedGif(32, 32);
+  const std::string jar(40000, 'J');
+  writeFile(dir / "server/Base/games/ball.jad", "MIDlet-Name: Ball\r\n");
+  writeFile(dir / "server/Base/games/ball.jar", jar);
+  writeFile(dir / "server/Base/screen/ball.gif", gif);
+  testsupport::PythonHttpServer python(dir / "server");
+  form->UpdateServer = python.base();
+  prompter.answers = {MsgButton::Ok, MsgButton::Ok};
+  form->guarded([this] { form->SpeedButton2Click(); });
+  form->guarded([this] { form->SpeedButton3Click(); });
+  EXPECT_EQ(prompter.texts(), (std::vector<QString>{GameDone, QStringLiteral("Файл успешно загружен!")}));
+  EXPECT_EQ(readFile("Base/games/ball.jad"), "MIDlet-Name: Ball\r\n");
+  EXPECT_EQ(readFile("Base/games/ball.jar"), jar);
+  EXPECT_EQ(readFile("Base/screen/ball.gif"), gif);
+  EXPECT_EQ(log()[3], " Файл " + QString::fromStdString(python.base()) + "Base/games/ball.jar успешно скачан! (40000байт.)");
+  expectIdle();
+}

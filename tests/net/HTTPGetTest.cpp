@@ -1,0 +1,436 @@
+// The download component against real servers on 127.0.0.1: the request on the wire, size queries,
+// failures that must leave the previous copy alone, progress, waiting, cancelling, proxies.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "net/HTTPGet.h"
+#include "support/HttpTestServer.h"
+#include "support/TempDir.h"
+#include "support/ServerProcess.h"
+
+using testsupport::hasHeader;
+using testsupport::headerOf;
+using testsupport::HttpReply;
+using testsupport::HttpTestServer;
+using testsupport::readFile;
+using testsupport::TempWorkDir;
+using testsupport::TinyProxy;
+using testsupport::writeFile;
+
+namespace {
+
+std::vector<std::string> filesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string pattern(std::size_t size) {
+  std::string s(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+  return s;
+}
+
+// Runs the main thread's events for a while.
+void pumpEvents(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+class HTTPGetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    get.WaitThread = true;
+    get.BinaryData = true;
+    get.UseProxy = TUseProxy::Direct;
+    get.OnProgress = [this](QObject* sender, int total, int readed) {
+      progress.emplace_back(total, readed);
+      progressSender = sender;
+      if (onProgress) onProgress();
+    };
+    get.OnDoneFile = [this](QObject* sender, const std::string& name, int size) {
+      EXPECT_EQ(sender, &get);
+      doneName = name;
+      doneSize = size;
+      ++done;
+    };
+    get.OnError = [this](QObject* sender) {
+      EXPECT_EQ(sender, &get);
+      ++errors;
+    };
+  }
+
+  // Downloads a server path into a file of the working folder.
+  void fetch(const std::string& path, const std::string& file = "got.bin") {
+    get.URL = server.base() + path;
+    get.FileName = dir / file;
+    get.StartDownload();
+  }
+
+  TempWorkDir dir;
+  HttpTestServer server;
+  THTTPGet get{nullptr};
+  std::vector<std::pair<int, int>> progress;
+  QObject* progressSender = nullptr;
+  std::function<void()> onProgress;
+  int done = 0;
+  int errors = 0;
+  std::string doneName;
+  int doneSize = -1;
+};
+
+}  // namespace
+
+TEST_F(HTTPGetTest, RequestOnTheWireCarriesTheGivenHeadersAndNoCredentials) {
+  server.route("/Base/games/a%20b.jad", HttpReply::ok("jad"));
+  get.Agent = "SAMSUNG-SGH-X100/PEARL UP.Browser/6.1.0.6 (GUI) MMP/1.0";
+  get.UserName = "bob";  // proxy credentials: never for the server
+  get.Password = "secret";
+  get.URL = "HTTP://" + server.base().substr(7) + "Base\\games\\a b.jad";
+  get.FileName = dir / "a.jad";
+  get.StartDownload();
+  ASSERT_EQ(done, 1);
+
+  const std::string r = server.requests().at(0);
+  EXPECT_EQ(server.requestLines().at(0), "GET /Base/games/a%20b.jad HTTP/1.0");
+  EXPECT_EQ(headerOf(r, "Host"), "127.0.0.1:" + std::to_string(server.port()));
+  EXPECT_EQ(headerOf(r, "Accept"), "*/*");
+  EXPECT_EQ(headerOf(r, "User-Agent"), get.Agent);
+  EXPECT_EQ(headerOf(r, "Pragma"), "no-cache");
+  EXPECT_FALSE(hasHeader(r, "Referer"));
+  EXPECT_FALSE(hasHeader(r, "Authorization"));
+  EXPECT_FALSE(hasHeader(r, "Proxy-Authorization"));
+  EXPECT_EQ(r.find("secret"), std::string::npos);
+
+  // Without the scheme the same resource is asked for; with the cache allowed there is no Pragma.
+  get.URL = server.base().substr(7) + "Base/games/a b.jad";
+  get.UseCache = true;
+  get.Referer = "http://example.invalid/list";
+  get.Agent.clear();
+  get.StartDownload();
+  ASSERT_EQ(done, 2);
+  const std::string second = server.requests().at(1);
+  EXPECT_EQ(server.requestLines().at(1), "GET /Base/games/a%20b.jad HTTP/1.0");
+  EXPECT_FALSE(hasHeader(second, "Pragma"));
+  EXPECT_FALSE(hasHeader(second, "User-Agent"));
+  EXPECT_EQ(headerOf(second, "Referer"), "http://example.invalid/list");
+}
+
+TEST_F(HTTPGetTest, PostQuerySendsAFormBody) {
+  server.route("/form", HttpReply::ok("ok"));
+  get.PostQuery = "name=x&v=1";
+  fetch("form");
+  ASSERT_EQ(done, 1);
+  const std::string r = server.requests().at(0);
+  EXPECT_EQ(server.requestLines().at(0), "POST /form HTTP/1.0");
+  EXPECT_EQ(headerOf(r, "Content-Type"), "application/x-www-form-urlencoded");
+  EXPECT_EQ(r.substr(r.size() - 10), "name=x&v=1");
+}
+
+TEST_F(HTTPGetTest, SizeQueryReadsTheLengthOnlyAndFailsWithoutOne) {
+  server.route("/a.bin", HttpReply::ok(pattern(70000)));
+  HttpReply noLength = HttpReply::ok("abc");
+  noLength.sendLength = false;
+  server.route("/nolength", noLength);
+  server.route("/gone", HttpReply::status("HTTP/1.0 404 Not Found", "<html>gone</html>"));
+
+  get.URL = server.base() + "a.bin";
+  get.FileName = dir / "a.bin";
+  EXPECT_EQ(get.QueryRemoteSize(), 70000);
+  EXPECT_EQ(server.requestLines().at(0), "GET /a.bin HTTP/1.0");
+  EXPECT_FALSE(testsupport::exists(dir / "a.bin"));
+  EXPECT_TRUE(filesIn(dir.path()).empty());
+  EXPECT_TRUE(progress.empty());
+  EXPECT_EQ(done + errors, 0);
+
+  get.URL = server.base() + "nolength";
+  EXPECT_EQ(get.QueryRemoteSize(), -1);
+  EXPECT_EQ(errors, 1);
+  get.URL = server.base() + "gone";  // an error page has a length, but it is not the resource
+  EXPECT_EQ(get.QueryRemoteSize(), -1);
+  EXPECT_EQ(errors, 2);
+}
+
+TEST_F(HTTPGetTest, FailedTransfersLeaveThePreviousCopyAndNoLeftovers) {
+  HttpReply noLength = HttpReply::ok("body without a length");
+  noLength.sendLength = false;
+  HttpReply shortBody = HttpReply::ok(pattern(5000));
+  shortBody.cutAfter = 3000;
+  HttpReply badLength = HttpReply::ok("12345");
+  badLength.lengthText = "5x";
+  server.route("/nolength", noLength);
+  server.route("/short", shortBody);
+  server.route("/badlength", badLength);
+  server.route("/error", HttpReply::status("HTTP/1.0 500 Internal Server Error", "<html>broken</html>"));
+  const std::string host = "127.0.0.1:" + std::to_string(server.port());
+
+  const std::vector<std::pair<const char*, std::string>> cases = {
+      {"no Content-Length", server.base() + "nolength"},
+      {"body cut short", server.base() + "short"},
+      {"Content-Length not a number", server.base() + "badlength"},
+      {"error status with a body", server.base() + "error"},
+      {"missing resource", server.base() + "missing"},
+      {"nobody listening", "http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/a"},
+      {"no slash after the host", "http://" + host},
+      {"https scheme", "https://" + host + "/short"},
+      {"port that is not a number", "http://127.0.0.1:80x/a"},
+  };
+  for (const auto& [what, url] : cases) {
+    SCOPED_TRACE(what);
+    writeFile(dir / "game.jar", "previous copy");
+    errors = done = 0;
+    get.URL = url;
+    get.FileName = dir / "game.jar";
+    get.StartDownload();
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(done, 0);
+    EXPECT_EQ(readFile(dir / "game.jar"), "previous copy");
+    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"game.jar"});
+  }
+
+  // A target whose folder does not exist.
+  errors = 0;
+  server.route("/ok", HttpReply::ok("fine"));
+  fetch("ok", "missing/folder/x.bin");
+  EXPECT_EQ(errors, 1);
+  EXPECT_FALSE(testsupport::exists(dir / "missing"));
+}
+
+TEST_F(HTTPGetTest, EmptyAndUnannouncedBodies) {
+  writeFile(dir / "empty.bin", "old");
+  server.route("/empty", HttpReply::ok(""));
+  fetch("empty", "empty.bin");
+  EXPECT_EQ(done, 1);
+  EXPECT_EQ(doneSize, 0);
+  EXPECT_EQ(doneName, dir / "empty.bin");
+  EXPECT_EQ(readFile(dir / "empty.bin"), "");
+
+  // Without BinaryData a response without a length is read; only an empty one is complete.
+  get.BinaryData = false;
+  HttpReply none = HttpReply::ok("");
+  none.sendLength = false;
+  server.route("/none", none);
+  HttpReply some = HttpReply::ok("some bytes");
+  some.sendLength = false;
+  server.route("/some", some);
+  fetch("none", "none.bin");
+  EXPECT_EQ(done, 2);
+  EXPECT_TRUE(testsupport::exists(dir / "none.bin"));
+  writeFile(dir / "some.bin", "old");
+  fetch("some", "some.bin");
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(readFile(dir / "some.bin"), "old");
+}
+
+TEST_F(HTTPGetTest, ProgressComesPerBlockOfAtMost1025BytesOnTheMainThread) {
+  const std::string body = pattern(10000);
+  HttpReply slow = HttpReply::ok(body);
+  slow.chunk = 3000;  // arrives in pieces larger than a block
+  slow.chunkDelayMs = 5;
+  server.route("/big", slow);
+  const auto mainThread = std::this_thread::get_id();
+  onProgress = [&] { EXPECT_EQ(std::this_thread::get_id(), mainThread); };
+  fetch("big");
+  ASSERT_EQ(done, 1);
+  EXPECT_EQ(doneSize, 10000);
+  EXPECT_EQ(readFile(dir / "got.bin"), body);
+  ASSERT_GE(progress.size(), 10u);
+  int previous = 0;
+  for (const auto& [total, readed] : progress) {
+    EXPECT_EQ(total, 10000);
+    EXPECT_GT(readed, previous);
+    EXPECT_LE(readed - previous, 1025);
+    previous = readed;
+  }
+  EXPECT_EQ(previous, 10000);
+  EXPECT_NE(progressSender, nullptr);
+  EXPECT_NE(progressSender, &get);  // the worker reports progress
+}
+
+TEST_F(HTTPGetTest, DuringTheWaitTheWindowRunsAndASecondTransferIsRefused) {
+  const std::string body = pattern(5000);
+  HttpReply held = HttpReply::ok(body);
+  held.holdAfter = 2000;
+  server.route("/held", held);
+  server.route("/other", HttpReply::ok("other"));
+  bool timerRan = false;
+  int secondSize = 0;
+  onProgress = [&] {
+    if (progress.size() != 1) return;
+    // Settings changed during the transfer do not change it; a second transfer is refused without an event.
+    get.URL = server.base() + "other";
+    get.FileName = dir / "other.bin";
+    get.StartDownload();
+    secondSize = get.QueryRemoteSize();
+    QTimer::singleShot(20, [&] {
+      timerRan = true;
+      server.release();
+    });
+  };
+  fetch("held");
+  EXPECT_TRUE(timerRan);
+  EXPECT_EQ(secondSize, -1);
+  EXPECT_EQ(done, 1);
+  EXPECT_EQ(errors, 0);
+  EXPECT_EQ(doneName, dir / "got.bin");
+  EXPECT_EQ(readFile(dir / "got.bin"), body);
+  EXPECT_FALSE(testsupport::exists(dir / "other.bin"));
+  EXPECT_EQ(server.requests().size(), 1u);
+}
+
+TEST_F(HTTPGetTest, CancelEndsTheTransferAsFailedAndKeepsThePreviousCopy) {
+  // The server sends its headers, then stays silent.
+  HttpReply silent = HttpReply::ok(pattern(4000));
+  silent.holdAfter = 0;
+  server.route("/silent", silent);
+  writeFile(dir / "got.bin", "previous copy");
+  QTimer::singleShot(100, [&] { get.Cancel(); });
+  fetch("silent");
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(done, 0);
+  EXPECT_EQ(readFile(dir / "got.bin"), "previous copy");
+
+  // Cancelled from a progress call in the middle of the body.
+  HttpReply held = HttpReply::ok(pattern(4000));
+  held.holdAfter = 2000;
+  server.route("/held", held);
+  onProgress = [&] {
+    get.Cancel();
+    server.release();
+  };
+  fetch("held");
+  EXPECT_EQ(errors, 2);
+  EXPECT_EQ(progress.size(), 1u);
+  EXPECT_EQ(readFile(dir / "got.bin"), "previous copy");
+  EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"got.bin"});
+}
+
+TEST_F(HTTPGetTest, WithoutWaitingTheEventComesLater) {
+  server.route("/a", HttpReply::ok("abc"));
+  get.WaitThread = false;
+  fetch("a");
+  EXPECT_EQ(done, 0);
+  for (int i = 0; i < 100 && done == 0; ++i) pumpEvents(10);
+  EXPECT_EQ(done, 1);
+  EXPECT_EQ(readFile(dir / "got.bin"), "abc");
+}
+
+TEST(HTTPGetLifetime, DestroyedWhileRunningRaisesNoEvent) {
+  TempWorkDir dir;
+  HttpTestServer server;
+  HttpReply held = HttpReply::ok(pattern(4000));
+  held.holdAfter = 1000;
+  server.route("/held", held);
+  bool heard = false;
+  auto get = std::make_unique<THTTPGet>(nullptr);
+  get->UseProxy = TUseProxy::Direct;
+  get->OnProgress = [&](QObject*, int, int) { heard = true; };
+  get->OnDoneFile = [&](QObject*, const std::string&, int) { heard = true; };
+  get->OnError = [&](QObject*) { heard = true; };
+  get->URL = server.base() + "held";
+  get->FileName = dir / "x.bin";
+  get->StartDownload();  // does not wait
+  ASSERT_TRUE(server.waitForRequests(1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the first block's progress call is queued
+  get.reset();
+  server.release();
+  pumpEvents(300);
+  EXPECT_FALSE(heard);
+  EXPECT_FALSE(testsupport::exists(dir / "x.bin"));
+}
+
+// ---- Proxies ------------------------------------------------------------------------------------------
+namespace {
+
+// Sets an environment variable for the life of the object.
+class EnvVar {
+ public:
+  EnvVar(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+    if (value) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~EnvVar() {
+    if (had_) {
+      setenv(name_, old_.c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+// tinyproxy names itself in a Via header of what it forwards.
+bool cameThroughProxy(const std::string& request) { return headerOf(request, "Via").find("tinyproxy") != std::string::npos; }
+
+}  // namespace
+
+TEST_F(HTTPGetTest, ProxyCredentialsAuthenticateWithTheProxyOnly) {
+  TinyProxy proxy("alice", "s3cret");
+  server.route("/a.jad", HttpReply::ok("jad"));
+  get.UseProxy = TUseProxy::Proxy;
+  get.ProxyHost = "127.0.0.1";
+  get.ProxyPort = static_cast<std::uint32_t>(proxy.port());
+  get.UserName = "alice";
+  get.Password = "s3cret";
+  fetch("a.jad");
+  ASSERT_EQ(done, 1);
+  ASSERT_EQ(server.requests().size(), 1u);
+  const std::string r = server.requests()[0];
+  EXPECT_TRUE(cameThroughProxy(r));
+  EXPECT_FALSE(hasHeader(r, "Authorization"));
+  EXPECT_FALSE(hasHeader(r, "Proxy-Authorization"));
+  EXPECT_EQ(r.find("alice"), std::string::npos);
+
+  // Refused by the proxy: a failure, and the file stays as it was.
+  get.Password = "wrong";
+  fetch("a.jad");
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(readFile(dir / "got.bin"), "jad");
+  EXPECT_EQ(server.requests().size(), 1u);
+}
+
+TEST_F(HTTPGetTest, ProxyModesChooseTheRoute) {
+  TinyProxy proxy;
+  server.route("/a", HttpReply::ok("a"));
+  const std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy.port());
+  EnvVar httpProxy("http_proxy", proxyUrl.c_str());
+  EnvVar noProxy("no_proxy", nullptr);
+  EnvVar noProxyUpper("NO_PROXY", nullptr);
+
+  get.UseProxy = TUseProxy::Preconfig;  // the system's proxy settings
+  fetch("a");
+  get.UseProxy = TUseProxy::Direct;  // no proxy at all, whatever the system says
+  fetch("a");
+  get.UseProxy = TUseProxy::Proxy;  // an explicit proxy without a host goes direct
+  get.ProxyHost.clear();
+  fetch("a");
+  get.ProxyHost = "127.0.0.1";
+  get.ProxyPort = static_cast<std::uint32_t>(proxy.port());
+  fetch("a");
+
+  ASSERT_EQ(done, 4);
+  const auto r = server.requests();
+  ASSERT_EQ(r.size(), 4u);
+  EXPECT_TRUE(cameThroughProxy(r[0]));
+  EXPECT_FALSE(cameThroughProxy(r[1]));
+  EXPECT_FALSE(cameThroughProxy(r[2]));
+  EXPECT_TRUE(cameThroughProxy(r[3]));
+}
