@@ -11,11 +11,28 @@
 
 namespace fs = std::filesystem;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+namespace {
+
+fuzzsupport::RecordingPrompter prompter;
+
+// One component for the whole run: destroying it would release the library.
+TZip& component() {
+  static TZip* zip = new TZip(nullptr, &prompter);
+  return *zip;
+}
+
+}  // namespace
+
+// The library is loaded before fuzzing starts, so the fuzzer counts its coverage from the first input on.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzzsupport::enterScratchFolder();
   fuzzsupport::ensureApplication();
-  static fuzzsupport::RecordingPrompter prompter;
-  static TZip zip(nullptr, &prompter);
+  if (!component().LoadUnzipLibrary()) fuzzsupport::fail("the unzip library cannot be loaded");
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  TZip& zip = component();
   fuzzsupport::clearScratchFolder();
   const std::string root = fuzzsupport::scratchFolder();
   // The destination lies two levels down, so a member climbing out by one or two levels is seen here.

@@ -147,7 +147,38 @@ def zip_seeds():
         put("zipend", name, bytes([filler & 255, filler >> 8 & 255, filler >> 16 & 255]) + data)
 
 
+# ---- HTTP responses ------------------------------------------------------------------------------------------
+def http_seeds():
+    body = b"PK\x03\x04 game bytes " * 20
+    def response(status=b"HTTP/1.0 200 OK", headers=None, payload=body):
+        if headers is None:
+            headers = [b"Content-Length: %d" % len(payload)]
+        return status + b"\r\n" + b"".join(h + b"\r\n" for h in headers) + b"\r\n" + payload
+    # First byte: bit 0 a size query, bit 1 binary data.
+    seeds = {
+        "ok.bin": response(),
+        "not-found.bin": response(b"HTTP/1.0 404 Not Found", payload=b"<html>no such game</html>"),
+        "no-length.bin": response(headers=[b"Content-Type: text/plain"]),
+        "short-body.bin": response(headers=[b"Content-Length: 9999"]),
+        "long-body.bin": response(headers=[b"Content-Length: 10"]),
+        "bad-length.bin": response(headers=[b"Content-Length: 12x", b"Content-Length: 5"]),
+        "huge-length.bin": response(headers=[b"Content-Length: 99999999999999999999"]),
+        "chunked.bin": response(b"HTTP/1.1 200 OK", [b"Transfer-Encoding: chunked"], b"5\r\nhello\r\n0\r\n\r\n"),
+        "continue.bin": b"HTTP/1.1 100 Continue\r\n\r\n" + response(),
+        "lf-only.bin": response().replace(b"\r\n", b"\n"),
+        "redirect.bin": response(b"HTTP/1.0 302 Found", [b"Location: http://127.0.0.1:1/x", b"Content-Length: 0"], b""),
+        "garbage.bin": b"\x00\xffnot http at all\r\n\r\n",
+        "head-only.bin": b"HTTP/1.0 200 OK\r\nContent-Length: 4",
+    }
+    for name, data in seeds.items():
+        put("http", "get-" + name, b"\x00" + data)
+    for name in ("ok.bin", "not-found.bin", "no-length.bin", "huge-length.bin", "continue.bin"):
+        put("http", "size-" + name, b"\x01" + seeds[name])
+    put("http", "binary-no-length.bin", b"\x02" + seeds["no-length.bin"])
+
+
 if __name__ == "__main__":
+    http_seeds()
     zip_seeds()
     catalogue_seeds()
     outline_seeds()

@@ -1,0 +1,186 @@
+// HTTP responses through the download component: a server on 127.0.0.1 answers every request with the
+// fuzzed bytes (status line, headers, Content-Length, body, all of them damaged as it comes) and closes the
+// connection. The first input byte chooses a size query or a download, text or binary. Whatever the server
+// says, an answer that is not 2xx never becomes the file, a failed download leaves the previous copy whole
+// and no partial file behind, and a download reported as done holds exactly the body that was sent.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "FuzzSupport.h"
+#include "net/HTTPGet.h"
+
+namespace {
+
+// Answers each connection with the current reply, then closes it.
+class ReplayServer {
+ public:
+  ReplayServer() {
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listenFd_, 16) != 0 || ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+      fuzzsupport::fail("cannot listen on 127.0.0.1");
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] { serve(); });
+    thread_.detach();  // lives as long as the process
+  }
+  int port() const { return port_; }
+  void setReply(std::string reply) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reply_ = std::move(reply);
+  }
+
+ private:
+  void serve() {
+    while (true) {
+      const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      readRequest(fd);
+      std::string reply;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        reply = reply_;
+      }
+      std::size_t sent = 0;
+      while (sent < reply.size()) {
+        const ssize_t n = ::send(fd, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += static_cast<std::size_t>(n);
+      }
+      ::shutdown(fd, SHUT_WR);
+      ::close(fd);
+    }
+  }
+  // Reads the request head (up to its blank line), giving up after two seconds of silence.
+  static void readRequest(int fd) {
+    std::string request;
+    char buf[4096];
+    while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 2000) <= 0) return;
+      const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) return;
+      request.append(buf, static_cast<std::size_t>(n));
+    }
+  }
+
+  int listenFd_ = -1;
+  int port_ = 0;
+  std::mutex mutex_;
+  std::string reply_;
+  std::thread thread_;
+};
+
+struct Head {
+  int firstStatus = -1;      // status of the first line when it reads as "HTTP/x.y NNN"
+  bool plainBody = true;     // no transfer coding and no interim answer: the body is sent as it stands
+  std::size_t bodyStart = std::string::npos;
+};
+
+Head readHead(const std::string& r) {
+  Head h;
+  std::size_t at = 0;
+  bool first = true;
+  while (at < r.size()) {
+    std::size_t end = r.find('\n', at);
+    if (end == std::string::npos) break;
+    std::string line = r.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (first) {
+      first = false;
+      if (line.rfind("HTTP/", 0) == 0) {
+        const auto blank = line.find(' ');
+        if (blank != std::string::npos && line.size() >= blank + 4) h.firstStatus = std::atoi(line.c_str() + blank + 1);
+      }
+      continue;
+    }
+    if (line.empty()) {
+      h.bodyStart = at;
+      break;
+    }
+    if (line.rfind("HTTP/", 0) == 0 || strncasecmp(line.c_str(), "transfer-encoding", 17) == 0 ||
+        strncasecmp(line.c_str(), "content-encoding", 16) == 0)
+      h.plainBody = false;
+  }
+  if (h.firstStatus >= 100 && h.firstStatus < 200) h.plainBody = false;
+  return h;
+}
+
+ReplayServer& server() {
+  static ReplayServer* s = new ReplayServer;
+  return *s;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  fuzzsupport::enterScratchFolder();
+  fuzzsupport::ensureApplication();
+  static THTTPGet* http = new THTTPGet(nullptr);
+  const bool sizeQuery = data[0] & 1;
+  const std::string reply(reinterpret_cast<const char*>(data) + 1, size - 1);
+  server().setReply(reply);
+  const Head head = readHead(reply);
+
+  http->URL = "http://127.0.0.1:" + std::to_string(server().port()) + "/Base/games/game.jar";
+  http->UseProxy = TUseProxy::Direct;
+  http->BinaryData = data[0] & 2;
+  http->WaitThread = true;
+  const std::string folder = fuzzsupport::scratchFolder();
+  const std::string target = folder + "game.jar";
+  const std::string previous = "the previous copy of the game";
+
+  http->OnDoneFile = nullptr;
+  http->OnError = nullptr;
+  if (sizeQuery) {
+    const int length = http->QueryRemoteSize();
+    if (length >= 0) FUZZ_CHECK(head.firstStatus < 300 || head.firstStatus < 0, "a size taken from an error answer");
+    return 0;
+  }
+
+  fuzzsupport::writeBytes(target, previous);
+  http->FileName = target;
+  int done = 0, failed = 0, reportedSize = -1;
+  http->OnDoneFile = [&](QObject*, const std::string&, int fileSize) {
+    ++done;
+    reportedSize = fileSize;
+  };
+  http->OnError = [&](QObject*) { ++failed; };
+  http->StartDownload();
+  http->OnDoneFile = nullptr;
+  http->OnError = nullptr;
+
+  FUZZ_CHECK(done + failed == 1, "a download ended with " + std::to_string(done) + " done and " +
+                                     std::to_string(failed) + " error events");
+  bool exists = false;
+  const std::string now = fuzzsupport::readBytes(target, &exists);
+  if (failed) {
+    FUZZ_CHECK(exists && now == previous, "a failed download damaged the previous copy");
+  } else {
+    FUZZ_CHECK(head.firstStatus < 300, "an error answer (" + std::to_string(head.firstStatus) + ") saved as the file");
+    FUZZ_CHECK(exists && static_cast<long long>(now.size()) == reportedSize, "the saved file's size differs from the one reported");
+    if (head.plainBody && head.bodyStart != std::string::npos && head.firstStatus >= 200) {
+      FUZZ_CHECK(reply.compare(head.bodyStart, now.size(), now) == 0, "the saved file is not the body that was sent");
+    }
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    FUZZ_CHECK(entry.path().filename() == "game.jar", "left behind: " + entry.path().string());
+  }
+  return 0;
+}
