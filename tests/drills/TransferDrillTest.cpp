@@ -1,0 +1,124 @@
+// Transfers that break: the server drops the connection at every stage of a size query and of a download,
+// and the disk fills up while a download writes. The window reports each failure in its log and keeps the
+// copy of the file that was there before.
+#include <unistd.h>
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QTreeWidget>
+#include <filesystem>
+
+#include "DrillWindow.h"
+#include "common/Paths.h"
+
+using drills::entriesOf;
+using drills::okReply;
+using quorrel::MsgButton;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+const std::string GamePath = "Base/games/game.jar";
+const std::string Previous = "the copy of the game downloaded last week";
+
+// A body with every byte value, longer than one 1025-byte block of the download component.
+std::string gameBody(std::size_t size) {
+  std::string body(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) body[i] = static_cast<char>((i * 131 + 7) & 0xFF);
+  return body;
+}
+
+class TransferDrill : public DrillWindow {
+ protected:
+  void SetUp() override {
+    DrillWindow::SetUp();
+    startWindow();
+    form->UpdateServer = server.base();
+  }
+
+  // One download of the game over the existing copy; the changed size is confirmed.
+  void download() {
+    writeFile(GamePath, Previous);
+    form->ComboBox->clear();
+    prompter.clear();
+    prompter.answers = {MsgButton::Yes};
+    form->guarded([&] { form->DownloadFromServer(GamePath); });
+  }
+
+  // After a failure: the tree usable again and the progress bar back at its start.
+  void expectIdle() const {
+    EXPECT_FALSE(form->Busy);
+    EXPECT_TRUE(form->TreeView1->isEnabled());
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+  }
+
+  drills::DroppingServer server;
+};
+
+}  // namespace
+
+TEST_F(TransferDrill, ConnectionDroppedAtEveryStageKeepsThePreviousCopy) {
+  const std::string body = gameBody(3000);
+  const std::string reply = okReply(body);
+  const std::size_t head = reply.size() - body.size();
+  // Every byte of the status line and the headers, and the body at its start, at block edges and its end.
+  std::vector<std::size_t> cuts;
+  for (std::size_t at = 0; at <= head; ++at) cuts.push_back(at);
+  for (std::size_t at : {std::size_t{1}, std::size_t{1024}, std::size_t{1025}, std::size_t{1026}, body.size() - 1})
+    cuts.push_back(head + at);
+
+  for (int connection : {0, 1}) {  // 0: the size query, 1: the download itself
+    for (std::size_t cut : cuts) {
+      SCOPED_TRACE("connection " + std::to_string(connection) + " cut after " + std::to_string(cut) + " bytes");
+      server.setReply(reply, connection, cut);
+      download();
+      ASSERT_TRUE(prompter.errors().empty()) << prompter.errors().front().toStdString();
+      EXPECT_EQ(entriesOf(folder + "Base/games"), std::vector<std::string>{"game.jar"});  // no partial file
+      if (connection == 1) {
+        EXPECT_EQ(readFile(GamePath), Previous);
+        expectIdle();
+        ASSERT_FALSE(log().empty());
+        EXPECT_TRUE(log().front().startsWith(downloadFailed())) << log().front().toStdString();
+      } else {
+        // The size query failed (or had what it needed); the download that follows is whole.
+        EXPECT_EQ(readFile(GamePath), body);
+        EXPECT_TRUE(log().front().contains(QStringLiteral(" успешно скачан! (3000байт.)")));
+        EXPECT_EQ(logHas(downloadFailed()), cut < head) << "a size query cut in its headers is logged";
+      }
+    }
+  }
+}
+
+TEST_F(TransferDrill, DiskFullWhileDownloadingKeepsThePreviousCopy) {
+  const std::string body = gameBody(120 * 1024);
+  server.setReply(okReply(body), -1, 0);
+  std::optional<drills::SmallDisk> disk;
+  if (!drills::inChild()) {
+    disk.emplace(folder + "disk", 256);
+    if (!disk->mounted()) {
+      // No tmpfs here: the same drill in a child process that may not write files above 64 KB.
+      ASSERT_EQ(drills::runCurrentTestInChild({false, 64 * 1024}), 0);
+      EXPECT_EQ(readFile(GamePath), Previous);
+      return;
+    }
+    ASSERT_EQ(::chdir((folder + "disk").c_str()), 0);
+    writeFile(GamePath, Previous);
+    disk->fillLeaving("filler", 16 * 1024);
+  }
+  const std::string here = quorrel::currentDir();
+
+  download();
+  EXPECT_TRUE(log().front().startsWith(downloadFailed())) << log().front().toStdString();
+  EXPECT_EQ(readFile(GamePath), Previous);
+  EXPECT_EQ(entriesOf(here + "Base/games"), std::vector<std::string>{"game.jar"});
+  expectIdle();
+
+  if (disk) {
+    // With room again the same window fetches the file.
+    std::filesystem::remove("filler");
+    download();
+    EXPECT_EQ(readFile(GamePath), body);
+    ASSERT_EQ(::chdir(folder.c_str()), 0);
+  }
+}

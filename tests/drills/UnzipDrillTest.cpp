@@ -1,0 +1,108 @@
+// Unpacking that breaks: an unzip library that gives up in the middle of its work, and a disk that fills up
+// while the real library writes. The component ends cleanly and every file that was there stays whole.
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "DrillWindow.h"
+#include "ZipArchives.h"
+#include "common/Paths.h"
+#include "net/Zip.h"
+
+using drills::entriesOf;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+const std::string OldCatalogue = "<model name=\"old\">\r\n<end>\r\n";
+
+class UnzipDrill : public DrillWindow {
+ protected:
+  void SetUp() override {
+    DrillWindow::SetUp();
+    zip = std::make_unique<TZip>(nullptr, &prompter);
+    zip->OnZEDBeginFileEvent = [this](QObject*, const std::string& name, std::int32_t, std::int32_t,
+                                     std::int32_t) { begun.push_back(name); };
+    zip->OnZEDEndBatchEvent = [this](QObject*, std::int32_t skippedCount, std::int32_t, std::int32_t) {
+      skipped = skippedCount;
+    };
+  }
+  void TearDown() override {
+    if (::chdir(folder.c_str()) != 0) ADD_FAILURE() << "cannot return to " << folder;
+  }
+
+  // A stored archive whose catalogue member cannot be squeezed: it takes its full size on disk.
+  static std::string archive(std::size_t catalogueSize) {
+    std::string big(catalogueSize, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919 + i / 13) & 0xFF);
+    return ziptest::rawZip({ziptest::plain("Javadata.xml", big), ziptest::plain("news.gif", "GIF89a news")});
+  }
+
+  std::vector<std::string> begun;
+  int skipped = -1;
+  std::unique_ptr<TZip> zip;
+};
+
+}  // namespace
+
+TEST_F(UnzipDrill, LibraryFailingInTheMiddleEndsTheExtractionCleanly) {
+  writeFile("Javadata.zip", archive(3000));
+  writeFile("Javadata.xml", OldCatalogue);
+  zip->DllDirectory = testsupport::binDir() + "failing";
+  zip->setZipFileName(folder + "Javadata.zip");
+  zip->ExtractDir = folder;
+  zip->ShowProgressDialog = true;
+  EXPECT_EQ(zip->Extract(), -1);  // the library's result, as it stands
+  EXPECT_EQ(zip->progressForm(), nullptr);
+  EXPECT_EQ(begun, std::vector<std::string>{"Javadata.xml"});
+  EXPECT_EQ(skipped, -1);  // the batch never ended
+  EXPECT_TRUE(prompter.asked.empty());
+  EXPECT_EQ(readFile("Javadata.xml"), OldCatalogue);
+  EXPECT_EQ(entriesOf(folder), (std::vector<std::string>{"Javadata.xml", "Javadata.zip"}));
+
+  // Released with its component, the broken library makes way for the real one.
+  zip.reset();
+  TZip real(nullptr, &prompter);
+  real.setZipFileName(folder + "Javadata.zip");
+  real.ExtractDir = folder;
+  real.ExtractOptions = {};  // overwrite without asking
+  real.ShowProgressDialog = false;
+  EXPECT_EQ(real.Extract(), 2);
+  EXPECT_EQ(readFile("news.gif"), "GIF89a news");
+}
+
+TEST_F(UnzipDrill, DiskFullWhileExtractingKeepsTheOldCatalogue) {
+  std::optional<drills::SmallDisk> disk;
+  std::string dest = folder;
+  if (!drills::inChild()) {
+    writeFile("Javadata.zip", archive(120 * 1024));
+    disk.emplace(folder + "disk", 256);
+    if (!disk->mounted()) {
+      writeFile("Javadata.xml", OldCatalogue);
+      ziptest::setMtime("Javadata.xml", 1000000000);
+      // No tmpfs here: the same drill in a child process that may not write files above 64 KB.
+      ASSERT_EQ(drills::runCurrentTestInChild({false, 64 * 1024}), 0);
+      EXPECT_EQ(readFile("Javadata.xml"), OldCatalogue);
+      return;
+    }
+    dest = folder + "disk/";
+    writeFile(dest + "Javadata.xml", OldCatalogue);
+    ziptest::setMtime(dest + "Javadata.xml", 1000000000);
+    disk->fillLeaving(dest + "filler", 16 * 1024);
+  }
+  zip->setZipFileName(folder + "Javadata.zip");
+  zip->ExtractDir = dest;
+  zip->ShowProgressDialog = false;
+  // The update's options: an older file is replaced without asking.
+  EXPECT_EQ(zip->Extract(), 1);  // only the small member fits
+  EXPECT_EQ(skipped, 1);
+  EXPECT_EQ(readFile(dest + "Javadata.xml"), OldCatalogue);
+  EXPECT_EQ(readFile(dest + "news.gif"), "GIF89a news");
+  for (const std::string& name : entriesOf(dest)) {
+    EXPECT_TRUE(name == "Javadata.xml" || name == "news.gif" || name == "filler" || name == "Javadata.zip" ||
+                name == "disk")
+        << name;
+  }
+}
