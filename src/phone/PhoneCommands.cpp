@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QRegion>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
@@ -126,8 +127,8 @@ void TMainForm::ShowPluginProgress(const std::string& /*source*/, const std::str
   // Drawn against the bar's present range; a value outside it shows as the nearest end.
   ProgressBar1->setValue(std::clamp(percent, ProgressBar1->minimum(), ProgressBar1->maximum()));
   Label6->setText(fromAnsi(target));
-  ProgressBar1->repaint();
-  Label6->repaint();
+  // One paint for both controls: they share the main panel.
+  Panel2->repaint(QRegion(ProgressBar1->geometry()) + Label6->geometry());
 }
 
 // ---- Upload and compilation ----------------------------------------------------------------------------

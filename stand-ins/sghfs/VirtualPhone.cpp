@@ -7,7 +7,9 @@
 // operation the phone performs leaves one line.
 //
 // One caller thread; callbacks are made only from within a call, on that thread.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -91,6 +93,7 @@ struct State {
   SghfsHandle nextHandle = 1;
   bool rebuilding = false;
   std::vector<std::string> javaList;
+  std::ofstream operations;  // the phone's operations.log while connected
 };
 
 State S;
@@ -101,8 +104,8 @@ void log(int32_t type, const std::string& text) {
 
 void operation(const std::string& line) {
   if (!S.phone) return;
-  std::ofstream out(S.phone->dir / "operations.log", std::ios::binary | std::ios::app);
-  out << line << "\r\n";
+  S.operations << line << "\r\n";
+  S.operations.flush();
 }
 
 // Writes a text into a host buffer, at most the buffer's characters.
@@ -287,6 +290,39 @@ std::string midletName(const fs::path& jad) {
   return file.substr(0, file.size() - std::string("_suite.jad").size());
 }
 
+// An open file descriptor, closed when the holder goes.
+struct Fd {
+  explicit Fd(int f) : fd(f) {}
+  ~Fd() { close(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  bool close() {
+    const bool ok = fd < 0 || ::close(fd) == 0;
+    fd = -1;
+    return ok;
+  }
+  int fd;
+};
+
+// Moves up to `want` bytes from one file to the other: in the kernel where it can, else through `block`.
+// Returns the bytes moved (0 at the end of the source), -1 on a read error, -2 on a write error.
+long long copyBlock(int from, int to, std::size_t want, std::vector<char>& block) {
+  if (block.empty()) {
+    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, want, 0);
+    if (n >= 0) return n;
+    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF) return -2;
+    block.resize(1 << 16);
+  }
+  const ssize_t got = ::read(from, block.data(), std::min(want, block.size()));
+  if (got < 0) return -1;
+  for (ssize_t written = 0; written < got;) {
+    const ssize_t w = ::write(to, block.data() + written, static_cast<std::size_t>(got - written));
+    if (w < 0) return -2;
+    written += w;
+  }
+  return got;
+}
+
 int32_t failPut(int32_t code, const std::string& text, const std::string& operationLine) {
   log(SGHFS_MSG_IMPORTANTERROR, text);
   operation(operationLine);
@@ -312,6 +348,7 @@ int32_t FsSetup(int32_t, int32_t, int32_t port, int32_t speed, const char*) {
 }
 
 int32_t FsConnect(void) {
+  S.operations.close();
   S.phone.reset();
   S.listings.clear();
   const std::string name = "COM" + std::to_string(S.port);
@@ -332,6 +369,7 @@ int32_t FsConnect(void) {
   readPhoneIni(phone);
   fs::create_directory(dir / "java", ec);
   S.phone = phone;
+  S.operations.open(dir / "operations.log", std::ios::binary | std::ios::app);
   operation("connect " + name + " " + std::to_string(S.speed));
   log(SGHFS_MSG_CONNECT, ansi("Подключен телефон ") + phone.manufacturer + " " + phone.model + ansi(" на ") + name);
   return 1;
@@ -341,6 +379,7 @@ int32_t FsDisconnect(const char*) {
   if (!S.phone) return 0;
   operation("disconnect");
   log(SGHFS_MSG_DISCONNECT, ansi("Соединение с телефоном закрыто"));
+  S.operations.close();
   S.phone.reset();
   S.listings.clear();
   return 1;
@@ -423,53 +462,52 @@ int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
   if (!fs::is_directory(target.parent_path(), ec) || fs::is_directory(target, ec)) {
     return failPut(SGHFS_FILE_WRITEERROR, ansi("Нет такой папки в телефоне: ") + name, "put " + name + " refused");
   }
-  std::ifstream in(local, std::ios::binary);
-  if (!in) {
-    return failPut(fs::exists(local, ec) ? SGHFS_FILE_READERROR : SGHFS_FILE_NOTFOUND,
+  const Fd in(::open(local.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat source {};
+  if (in.fd < 0 || ::fstat(in.fd, &source) != 0 || !S_ISREG(source.st_mode)) {
+    return failPut(in.fd < 0 && errno == ENOENT ? SGHFS_FILE_NOTFOUND : SGHFS_FILE_READERROR,
                    ansi("Не найден файл ") + local, "put " + name + " failed: no source");
   }
-  if (fs::exists(target, ec) && !(copyFlags & SGHFS_COPY_OVERWRITE)) {
+  const bool replacing = fs::exists(target, ec);
+  if (replacing && !(copyFlags & SGHFS_COPY_OVERWRITE)) {
     return failPut(SGHFS_FILE_EXISTS, ansi("Файл уже есть в телефоне: ") + name, "put " + name + " exists");
   }
-  const long long size = static_cast<long long>(fs::file_size(local, ec));
+  const long long size = source.st_size;
   const Phone& phone = *S.phone;
-  const fs::path tmp = target.string() + PartSuffix;
-  std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-  if (!out) return failPut(SGHFS_FILE_WRITEERROR, ansi("Нет места в телефоне для ") + name, "put " + name + " failed");
+  // A file that replaces an older copy is written beside it first, so a failed copy keeps the old one.
+  const fs::path writeTo = replacing ? fs::path(target.string() + PartSuffix) : target;
+  Fd out(::open(writeTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (out.fd < 0) {
+    return failPut(SGHFS_FILE_WRITEERROR, ansi("Нет места в телефоне для ") + name, "put " + name + " failed");
+  }
 
   auto percent = [&](long long done) { return static_cast<int32_t>(size > 0 ? done * 100 / size : 100); };
   auto abandon = [&](int32_t code, const std::string& text, const std::string& what) {
     out.close();
-    fs::remove(tmp, ec);
+    fs::remove(writeTo, ec);
     return failPut(code, text, "put " + name + " " + what);
   };
   // A cable moves a few hundred bytes at a time; unlimited copies go in large blocks.
-  const std::size_t chunk = phone.bytesPerSecond > 0
-                                ? static_cast<std::size_t>(std::clamp(phone.bytesPerSecond / 10, 256LL, 65536LL))
-                                : std::size_t{1} << 20;
-  std::vector<char> block(chunk);
+  const long long chunk = phone.bytesPerSecond > 0 ? std::clamp(phone.bytesPerSecond / 10, 256LL, 65536LL) : 1LL << 20;
+  std::vector<char> block;
   const auto start = std::chrono::steady_clock::now();
-  if (S.progress && S.progress(S.pluginNr, local.c_str(), name.c_str(), 0) != 0) {
-    return abandon(SGHFS_FILE_USERABORT, ansi("Передача прервана: ") + name, "aborted");
-  }
   long long done = 0;
-  while (in) {
-    in.read(block.data(), static_cast<std::streamsize>(block.size()));
-    long long got = in.gcount();
-    if (got <= 0) break;
-    bool cut = false;
-    if (phone.failAfterBytes >= 0 && done + got > phone.failAfterBytes) {
-      got = phone.failAfterBytes - done;
-      cut = true;
+  while (true) {
+    long long want = chunk;
+    const bool limited = phone.failAfterBytes >= 0 && done + want > phone.failAfterBytes;
+    if (limited) want = phone.failAfterBytes - done;
+    const long long got = want > 0 ? copyBlock(in.fd, out.fd, static_cast<std::size_t>(want), block) : 0;
+    if (got < 0) {
+      return abandon(got == -1 ? SGHFS_FILE_READERROR : SGHFS_FILE_WRITEERROR, ansi("Ошибка передачи: ") + name,
+                     "failed: " + std::string(std::strerror(errno)));
     }
-    out.write(block.data(), static_cast<std::streamsize>(got));
     done += got;
-    if (cut) {
+    if (limited && done >= phone.failAfterBytes && done < size) {
       return abandon(SGHFS_FILE_WRITEERROR,
                      ansi("Обрыв связи после ") + std::to_string(done) + ansi(" байт: ") + name,
                      "failed after " + std::to_string(done) + " bytes");
     }
-    if (!out) return abandon(SGHFS_FILE_WRITEERROR, ansi("Ошибка записи: ") + name, "failed: write error");
+    if (got == 0) break;  // the whole file is across
     if (phone.bytesPerSecond > 0) {
       std::this_thread::sleep_until(start + std::chrono::microseconds(done * 1000000 / phone.bytesPerSecond));
     }
@@ -477,11 +515,10 @@ int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
       return abandon(SGHFS_FILE_USERABORT, ansi("Передача прервана: ") + name, "aborted");
     }
   }
-  if (in.bad()) return abandon(SGHFS_FILE_READERROR, ansi("Ошибка чтения ") + local, "failed: read error");
-  out.close();
-  if (!out) return abandon(SGHFS_FILE_WRITEERROR, ansi("Ошибка записи: ") + name, "failed: write error");
-  fs::rename(tmp, target, ec);
-  if (ec) return abandon(SGHFS_FILE_WRITEERROR, ansi("Ошибка записи: ") + name, "failed: rename");
+  if (!out.close()) return abandon(SGHFS_FILE_WRITEERROR, ansi("Ошибка записи: ") + name, "failed: write error");
+  std::error_code renamed;
+  if (replacing) fs::rename(writeTo, target, renamed);
+  if (renamed) return abandon(SGHFS_FILE_WRITEERROR, ansi("Ошибка записи: ") + name, "failed: rename");
   if (name.size() <= SGHFS_MAX_TEXT) put(remoteName, name);
   operation("put " + name + " " + std::to_string(done));
   log(SGHFS_MSG_TRANSFERCOMPLETE, ansi("Записан файл ") + name + " (" + std::to_string(done) + ansi(" байт)"));

@@ -100,11 +100,11 @@ SghfsHandle FsFindFirst(const char* path, SghfsFindData* d) {
   record(std::string("FsFindFirst ") + path);
   Entries.clear();
   NextEntry = 0;
-  std::string spec = value("find");
-  while (!spec.empty()) {
-    const auto bar = spec.find('|');
-    const std::string item = spec.substr(0, bar);
-    spec = bar == std::string::npos ? "" : spec.substr(bar + 1);
+  std::string entries = value("find");
+  while (!entries.empty()) {
+    const auto bar = entries.find('|');
+    const std::string item = entries.substr(0, bar);
+    entries = bar == std::string::npos ? "" : entries.substr(bar + 1);
     const auto colon = item.find(':');
     SghfsFindData e{};
     const std::string name = item.substr(0, colon);
