@@ -84,8 +84,7 @@ typedef void (*SghfsJavaListProc)(int32_t argument);
 /* The exports, in the order the host looks them up. */
 typedef int32_t (*SghfsFsInit)(int32_t pluginNr, SghfsProgressProc progress, SghfsLogProc log,
                                SghfsRequestProc request);
-typedef int32_t (*SghfsFsSetup)(int32_t reserved1, int32_t reserved2, int32_t port, int32_t speed,
-                                const char* options);
+typedef int32_t (*SghfsFsSetup)(int32_t reserved1, int32_t reserved2, int32_t port, int32_t speed, const char* options);
 typedef int32_t (*SghfsFsConnect)(void);
 typedef int32_t (*SghfsFsDisconnect)(const char* root);
 typedef int32_t (*SghfsFsSendCommand)(const char* command, char* reply);
@@ -112,8 +111,7 @@ typedef int32_t (*SghfsFsJavaSetList)(const char* buffer);
 #endif
 
 /* Prototypes for plugins that define the exports; a host looks them up by name instead. */
-SGHFS_EXPORT int32_t FsInit(int32_t pluginNr, SghfsProgressProc progress, SghfsLogProc log,
-                            SghfsRequestProc request);
+SGHFS_EXPORT int32_t FsInit(int32_t pluginNr, SghfsProgressProc progress, SghfsLogProc log, SghfsRequestProc request);
 SGHFS_EXPORT int32_t FsSetup(int32_t reserved1, int32_t reserved2, int32_t port, int32_t speed, const char* options);
 SGHFS_EXPORT int32_t FsConnect(void);
 SGHFS_EXPORT int32_t FsDisconnect(const char* root);

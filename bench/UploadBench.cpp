@@ -6,8 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QAction>
+#include <QApplication>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -48,8 +48,8 @@ std::string gameFile(int i) { return "game" + std::to_string(i); }
 void writeGames(const fs::path& games) {
   fs::create_directories(games);
   for (int i = 1; i <= Games; ++i) {
-    const std::string jad = "MIDlet-Name: Game " + std::to_string(i) + "\r\nMIDlet-Jar-URL: " + gameFile(i) +
-                            ".jar\r\n";
+    const std::string jad =
+        "MIDlet-Name: Game " + std::to_string(i) + "\r\nMIDlet-Jar-URL: " + gameFile(i) + ".jar\r\n";
     std::ofstream(games / (gameFile(i) + ".jad"), std::ios::binary) << jad;
     writeBytes(games / (gameFile(i) + ".jar"), GameBytes - jad.size(), static_cast<char>('a' + i % 26));
   }
@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
   }
   fs::current_path("/");
   fs::remove_all(work);
-  std::printf("upload %.1f cp %.1f ratio %.2f upload+compile %.1f\n", median(upload), median(cp),
-              median(ratio), median(withCompile));
+  std::printf("upload %.1f cp %.1f ratio %.2f upload+compile %.1f\n", median(upload), median(cp), median(ratio),
+              median(withCompile));
   return 0;
 }

@@ -94,7 +94,7 @@ void TSortForm::Button1Click() { close(); }
 void TMainForm::OrderJavaList(std::string& list) {
   std::vector<std::string> entries = quorrel::splitJavaList(list);
   if (N16->isChecked()) quorrel::sortJavaList(entries);
-  if (N17->isChecked()) {
+  if (N17->isChecked() && SortForm) {
     QListWidget* box = SortForm->JvListBox1;
     box->clear();
     for (const std::string& e : entries) {

@@ -173,7 +173,8 @@ void TMainForm::SpeedButton10Click() {
   AtExit done([this] { Busy = false; });
   const int count = std::min(GameCount, quorrel::GameCapacity);
   for (int i = 1; i <= count; ++i) {
-    if (JavaBase[static_cast<std::size_t>(i)].Selected != 0) sendGame(*this, JavaBase[static_cast<std::size_t>(i)].File);
+    if (JavaBase[static_cast<std::size_t>(i)].Selected != 0)
+      sendGame(*this, JavaBase[static_cast<std::size_t>(i)].File);
   }
   if (Java1->isChecked()) SpeedButton5Click();
 }

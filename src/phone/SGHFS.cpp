@@ -131,8 +131,8 @@ EntryPoints resolveAll(const quorrel::DynLib& lib) {
 
 // Every export the binding calls without checking first.
 bool complete(const EntryPoints& e) {
-  return e.FsInit && e.FsSetup && e.FsConnect && e.FsDisconnect && e.FsSendCommand && e.FsFindFirst &&
-         e.FsFindNext && e.FsFindClose && e.FsPutFile && e.FsVersion && e.FsJavaGetList && e.FsJavaSetList;
+  return e.FsInit && e.FsSetup && e.FsConnect && e.FsDisconnect && e.FsSendCommand && e.FsFindFirst && e.FsFindNext &&
+         e.FsFindClose && e.FsPutFile && e.FsVersion && e.FsJavaGetList && e.FsJavaSetList;
 }
 
 bool isTrimmed(char c) { return static_cast<unsigned char>(c) <= 32; }

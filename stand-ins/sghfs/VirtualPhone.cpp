@@ -196,12 +196,18 @@ void readPhoneIni(Phone& phone) {
     if (eq == std::string::npos) continue;
     const std::string key = lower(trim(line.substr(0, eq)));
     const std::string value = trim(line.substr(eq + 1));
-    if (key == "manufacturer") phone.manufacturer = value;
-    else if (key == "model") phone.model = value;
-    else if (key == "serial") phone.serial = value;
-    else if (key == "bytespersecond") phone.bytesPerSecond = std::max(0LL, number(value, 0));
-    else if (key == "failafterbytes") phone.failAfterBytes = number(value, -1);
-    else if (key == "refuserebuild") phone.refuseRebuild = number(value, 0) != 0;
+    if (key == "manufacturer")
+      phone.manufacturer = value;
+    else if (key == "model")
+      phone.model = value;
+    else if (key == "serial")
+      phone.serial = value;
+    else if (key == "bytespersecond")
+      phone.bytesPerSecond = std::max(0LL, number(value, 0));
+    else if (key == "failafterbytes")
+      phone.failAfterBytes = number(value, -1);
+    else if (key == "refuserebuild")
+      phone.refuseRebuild = number(value, 0) != 0;
   }
 }
 
@@ -359,8 +365,8 @@ int32_t FsConnect(void) {
   const fs::path dir = phonesRoot() / name;
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) {
-    log(SGHFS_MSG_IMPORTANTERROR, ansi("Телефон на порту ") + name + ansi(" не отвечает (нет папки ") +
-                                      dir.string() + ")");
+    log(SGHFS_MSG_IMPORTANTERROR,
+        ansi("Телефон на порту ") + name + ansi(" не отвечает (нет папки ") + dir.string() + ")");
     return 0;
   }
   Phone phone;
@@ -394,11 +400,16 @@ int32_t FsSendCommand(const char* command, char* reply) {
   for (char& c : cmd) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   operation(cmd);
   auto answer = [&](const std::string& value) { put(reply, value + "\r\n\r\nOK\r\n"); };
-  if (cmd == "AT+CGMI") answer(S.phone->manufacturer);
-  else if (cmd == "AT+CGMM") answer(S.phone->model);
-  else if (cmd == "AT+CGSN") answer(S.phone->serial);
-  else if (cmd == "AT") put(reply, "OK\r\n");
-  else put(reply, "ERROR\r\n");
+  if (cmd == "AT+CGMI")
+    answer(S.phone->manufacturer);
+  else if (cmd == "AT+CGMM")
+    answer(S.phone->model);
+  else if (cmd == "AT+CGSN")
+    answer(S.phone->serial);
+  else if (cmd == "AT")
+    put(reply, "OK\r\n");
+  else
+    put(reply, "ERROR\r\n");
   return 1;
 }
 
@@ -503,8 +514,7 @@ int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
     }
     done += got;
     if (limited && done >= phone.failAfterBytes && done < size) {
-      return abandon(SGHFS_FILE_WRITEERROR,
-                     ansi("Обрыв связи после ") + std::to_string(done) + ansi(" байт: ") + name,
+      return abandon(SGHFS_FILE_WRITEERROR, ansi("Обрыв связи после ") + std::to_string(done) + ansi(" байт: ") + name,
                      "failed after " + std::to_string(done) + " bytes");
     }
     if (got == 0) break;  // the whole file is across

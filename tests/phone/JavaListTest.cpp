@@ -85,8 +85,7 @@ TEST_F(SortDialog, MovesOffTheListAreReportedAndChangeNothing) {
   form->SortForm->SpeedButton2->click();
   EXPECT_EQ(rows(), (QStringList{"A", "B", "C"}));
   EXPECT_EQ(prompter.errors(),
-            (std::vector<QString>{QStringLiteral("List index out of bounds (-1)"),
-                                  QStringLiteral("List index out of bounds (3)"),
-                                  QStringLiteral("List index out of bounds (-1)"),
-                                  QStringLiteral("List index out of bounds (-1)")}));
+            (std::vector<QString>{
+                QStringLiteral("List index out of bounds (-1)"), QStringLiteral("List index out of bounds (3)"),
+                QStringLiteral("List index out of bounds (-1)"), QStringLiteral("List index out of bounds (-1)")}));
 }

@@ -138,7 +138,7 @@ TEST_F(PhoneConnect, EmptyListingCallsNeitherNextNorCloseAndEntriesKeepTheirOrde
   odd.set("find", "zz.jar:4294967295|aa:<DIR>|big.jar:4294967296");
   form->N4Click();
   EXPECT_EQ(items(form->PhoneList), (QStringList{QStringLiteral("zz.jar (4294967295 bytes)"),
-                                                  QStringLiteral("aa (<DIR>)"), QStringLiteral("big.jar (0 bytes)")}));
+                                                 QStringLiteral("aa (<DIR>)"), QStringLiteral("big.jar (0 bytes)")}));
   EXPECT_TRUE(odd.called("FsFindClose 7\n"));
 }
 

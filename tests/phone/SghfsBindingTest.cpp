@@ -136,8 +136,8 @@ TEST(CommandReply, StatusIsTheLastLineAndBodyWhatCameBefore) {
   };
   check("SAMSUNG\r\n\r\nOK\r\n", "OK", "SAMSUNG");
   check("SAMSUNG\r\n\r\nOK", "OK", "SAMSUNG");  // no break at the end
-  check(" OK \r\n", "OK", "");                   // no line before the status
-  check("  OK  ", "OK", "");                     // no break at all
+  check(" OK \r\n", "OK", "");                  // no line before the status
+  check("  OK  ", "OK", "");                    // no break at all
   check("A\nB\rC\r\nERROR\n\n", "ERROR", "A\nB\rC");
   check("", "", "");
   check("\r\n\r\n", "", "");

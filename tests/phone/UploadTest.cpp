@@ -19,7 +19,9 @@ namespace {
 const QString Started = QStringLiteral(" Начинается компиляция java.");
 const QString Finished = QStringLiteral(" Компиляция java завершена.");
 
-QString sent(const QString& phonePath) { return QStringLiteral(" Файл ") + phonePath + QStringLiteral(" отправлен в телефон."); }
+QString sent(const QString& phonePath) {
+  return QStringLiteral(" Файл ") + phonePath + QStringLiteral(" отправлен в телефон.");
+}
 QString notSent(const QString& phonePath) {
   return QStringLiteral(" Не удалось отправить файл ") + phonePath + QStringLiteral(" в телефон.");
 }
@@ -28,8 +30,8 @@ class Upload : public PhoneWindow {
  protected:
   // A game at a table index, with its two files in Base/games; its descriptor names it `name`.
   void addGame(int index, const std::string& file, const std::string& name, bool marked) {
-    testsupport::writeFile("Base/games/" + file + ".jad", "MIDlet-Name: " + name + "\r\nMIDlet-Jar-URL: " + file +
-                                                              ".jar\r\n");
+    testsupport::writeFile("Base/games/" + file + ".jad",
+                           "MIDlet-Name: " + name + "\r\nMIDlet-Jar-URL: " + file + ".jar\r\n");
     testsupport::writeFile("Base/games/" + file + ".jar", "PK jar of " + name);
     auto& game = form->JavaBase[static_cast<std::size_t>(index)];
     game.File = file;
@@ -108,9 +110,9 @@ TEST_F(Upload, BatchSendsTheMarkedGamesInTableOrderThenCompilesOnce) {
   connectPhone();
   form->SpeedButton10->click();
 
-  EXPECT_EQ(putLines(), (std::vector<std::string>{"/java/gamma_suite.jad", "/java/gamma_suite.jar",
-                                                  "/java/beta_suite.jad", "/java/beta_suite.jar",
-                                                  "/java/alpha_suite.jad", "/java/alpha_suite.jar"}));
+  EXPECT_EQ(putLines(),
+            (std::vector<std::string>{"/java/gamma_suite.jad", "/java/gamma_suite.jar", "/java/beta_suite.jad",
+                                      "/java/beta_suite.jar", "/java/alpha_suite.jad", "/java/alpha_suite.jar"}));
   EXPECT_FALSE(testsupport::exists(phone("java/skip_suite.jad")));
   EXPECT_EQ(log().count(Started), 1);
   EXPECT_EQ(javaList(), "Alpha\r\nbeta\r\ngamma\r\n");  // alphabetical, case ignored

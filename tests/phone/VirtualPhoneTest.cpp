@@ -92,8 +92,8 @@ TEST_F(VirtualPhone, ConnectAnswersTheThreeIdentityCommandsAsAPhoneDoes) {
   EXPECT_EQ(unknown.status, "ERROR");
   EXPECT_EQ(unknown.body, "");
   SGHFS::PluginDisconnect();
-  EXPECT_EQ(operations(), (std::vector<std::string>{"connect COM1 115200", "AT+CGMI", "AT+CGMM", "AT+CGSN",
-                                                    "AT+CBC", "disconnect"}));
+  EXPECT_EQ(operations(),
+            (std::vector<std::string>{"connect COM1 115200", "AT+CGMI", "AT+CGMM", "AT+CGSN", "AT+CBC", "disconnect"}));
 }
 
 TEST_F(VirtualPhone, PortWithoutItsFolderHasNoPhoneAndSaysWhy) {
@@ -140,8 +140,8 @@ TEST_F(VirtualPhone, NoPathLeavesThePhonesJavaFolder) {
   ASSERT_EQ(connect(), 1);
   writeFile("evil", "x");
   const std::string before = readFile(phone("phone.ini"));
-  for (const std::string remote : {"/java/../phone.ini", "/java/..\\..\\COM2/phone.ini", "/phone.ini", "/java",
-                                   "/other/x", "/java/nofolder/x"}) {
+  for (const std::string remote :
+       {"/java/../phone.ini", "/java/..\\..\\COM2/phone.ini", "/phone.ini", "/java", "/other/x", "/java/nofolder/x"}) {
     EXPECT_NE(put("evil", remote), SGHFS_FILE_OK) << remote;
   }
   EXPECT_EQ(readFile(phone("phone.ini")), before);
