@@ -8,6 +8,7 @@
 
 #include "OddPluginControl.h"
 #include "phone/SGHFS.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -49,6 +50,15 @@ TEST_F(Binding, MissingLibraryIsNotLoadedAndEveryCallFailsQuietly) {
   EXPECT_FALSE(SGHFS::PluginCompileJava(true, [](std::string&) {}));
   SGHFS::PluginDisconnect();
   EXPECT_FALSE(SGHFS::PluginConnected());
+}
+
+TEST_F(Binding, BareNameIsNeverLoadedFromTheCurrentDirectory) {
+  testsupport::TempWorkDir dir;
+  // A plugin that an update could have unpacked into the working folder.
+  testsupport::writeFile("unpacked.wfx", testsupport::readFile(ODD_FULL));
+  EXPECT_FALSE(SGHFS::LoadPlugin("unpacked.wfx"));
+  EXPECT_FALSE(SGHFS::PluginLoaded());
+  EXPECT_TRUE(SGHFS::LoadPlugin("sghfs.wfx"));  // the one beside the executable
 }
 
 TEST_F(Binding, LibraryLackingACalledExportIsReleasedUntouchedAndTheLoadedOneStays) {

@@ -205,3 +205,12 @@ TEST_F(VirtualPhone, RefusedRebuildLeavesTheListAsItWas) {
   EXPECT_EQ(readFile(phone("javalist.txt")), "Old\r\n");
   EXPECT_EQ(operations().back(), "rebuild refused");
 }
+
+TEST_F(VirtualPhone, ConnectLoadsThePluginWhenStartUpHadNone) {
+  SGHFS::UnloadPlugin();
+  SGHFS::PluginVersion.clear();
+  ASSERT_EQ(connect(), 1);
+  EXPECT_TRUE(SGHFS::PluginLoaded());
+  EXPECT_EQ(SGHFS::PluginVersion, "sghfs.wfx virtual phone 1.0");
+  EXPECT_EQ(SGHFS::PluginSendCommand("AT+CGMM").body, "SGH-E700");
+}
