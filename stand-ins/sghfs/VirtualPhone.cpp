@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -102,8 +103,11 @@ void log(int32_t type, const std::string& text) {
   if (S.log) S.log(S.pluginNr, type, text.c_str());
 }
 
-void operation(const std::string& line) {
+void operation(std::string line) {
   if (!S.phone) return;
+  // One line per operation, whatever a command or a name held.
+  std::replace_if(
+      line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
   S.operations << line << "\r\n";
   S.operations.flush();
 }
