@@ -1,12 +1,62 @@
 #pragma once
-// Binding of the phone file-system plugin sghfs.wfx.
+// Binding of the phone file-system plugin sghfs.wfx: one plugin per process, loaded at start-up (or at the
+// first connect) and unloaded at exit. Every call runs on the main thread and blocks it until the plugin
+// returns; the plugin reports log lines, progress and Java list requests through callbacks made from within
+// those calls. Texts are Windows-1251 bytes.
+//
+// A library that lacks one of the exports the binding calls (all but FsCompileJava) is not taken: it counts
+// as not loaded. While no library is loaded the operations call nothing and return their failure value.
+#include <cstdint>
+#include <functional>
 #include <string>
+
+#include "sghfs_abi.h"
 
 namespace SGHFS {
 
+using LogHandler = std::function<void(const std::string& text)>;
+using ProgressHandler = std::function<void(const std::string& source, const std::string& target, int percent)>;
+using JavaListHandler = std::function<void(std::string& list)>;
+
+// The most characters a text exchanged through a plugin buffer may hold.
+constexpr std::size_t MaxText = SGHFS_MAX_TEXT;
+
+// The version text the plugin gave at its last successful load; empty while none was loaded.
 extern std::string PluginVersion;
 
 bool LoadPlugin(const std::string& libraryName);
+// Disconnects when connected, then releases the library. Registered handlers are dropped with it.
 void UnloadPlugin();
+bool PluginLoaded();
+bool PluginConnected();
+
+// Sets up the port (1..16) and speed and connects; loads "sghfs.wfx" first when no library is loaded.
+// Returns the plugin's connect result (connected when its lowest byte is non-zero), 0 when nothing could be
+// loaded. The handlers are registered after the connect call, whatever its result.
+std::int32_t PluginConnect(std::uint8_t port, std::int32_t speed, LogHandler log, ProgressHandler progress);
+void PluginDisconnect();
+
+struct CommandReply {
+  std::string status;  // the last line, such as "OK"
+  std::string body;    // everything before it
+};
+CommandReply PluginSendCommand(const std::string& command);
+
+SghfsHandle PluginFindFirst(const std::string& path, SghfsFindData& findData);
+bool PluginFindNext(SghfsHandle handle, SghfsFindData& findData);
+void PluginFindClose(SghfsHandle handle);
+
+// Copies a local file to the phone; remoteName comes back as the plugin used it. The result is the plugin's
+// (0: copied); SGHFS_FILE_NOTSUPPORTED when no plugin is loaded or the name does not fit the buffer.
+std::int32_t PluginPutFile(const std::string& localPath, std::string& remoteName, bool overwrite);
+
+// Has the phone rebuild its Java list. A handler is given the list text during the rebuild and may reorder
+// it; a list that no longer fits a plugin buffer afterwards is not written back (the phone keeps its order).
+// False when the plugin has no FsCompileJava (then nothing is called).
+bool PluginCompileJava(bool flag, JavaListHandler handler);
+
+// Splits a command reply into its status line and body: the body ends before the last line break, and both
+// are trimmed of characters with codes 0 to 32.
+CommandReply splitReply(const std::string& reply);
 
 }  // namespace SGHFS

@@ -1,0 +1,156 @@
+// Batch upload of 100 marked games to the virtual phone (transfer speed unlimited) through the real main
+// window, against `cp` of the same 200 files into a folder, in the same run. Prints the medians of several
+// rounds in milliseconds and the median of the per-round ratios:
+// "upload <ms> cp <ms> ratio <upload/cp> upload+compile <ms>".
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/MainUnit.h"
+#include "common/Prompter.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int Games = 100;
+constexpr std::size_t GameBytes = 200 * 1024;
+constexpr int Rounds = 21;
+
+class SilentPrompter : public quorrel::Prompter {
+ public:
+  quorrel::MsgButton ask(const quorrel::MessageRequest&) override { return quorrel::MsgButton::Ok; }
+  bool inputText(const QString&, const QString&, QString&) override { return false; }
+};
+
+void writeBytes(const fs::path& path, std::size_t size, char fill) {
+  std::ofstream out(path, std::ios::binary);
+  const std::string block(size, fill);
+  out.write(block.data(), static_cast<std::streamsize>(block.size()));
+}
+
+std::string gameFile(int i) { return "game" + std::to_string(i); }
+
+// Each game: a descriptor and an archive, 200 KB together.
+void writeGames(const fs::path& games) {
+  fs::create_directories(games);
+  for (int i = 1; i <= Games; ++i) {
+    const std::string jad =
+        "MIDlet-Name: Game " + std::to_string(i) + "\r\nMIDlet-Jar-URL: " + gameFile(i) + ".jar\r\n";
+    std::ofstream(games / (gameFile(i) + ".jad"), std::ios::binary) << jad;
+    writeBytes(games / (gameFile(i) + ".jar"), GameBytes - jad.size(), static_cast<char>('a' + i % 26));
+  }
+}
+
+// Sets the phone's Java folder aside and gives it a fresh empty one. Nothing is deleted until the end: ext4
+// makes files created right after many deletions pay for the search of recently freed inodes, which would
+// time the file system's housekeeping rather than the copy.
+void freshJavaFolder(const fs::path& phone, int& serial) {
+  fs::rename(phone / "java", phone / ("java-" + std::to_string(++serial)));
+  fs::create_directories(phone / "java");
+}
+
+double msSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+double timeCp(const fs::path& games, const fs::path& target) {
+  std::vector<std::string> args{"cp"};
+  for (int i = 1; i <= Games; ++i) {
+    args.push_back((games / (gameFile(i) + ".jad")).string());
+    args.push_back((games / (gameFile(i) + ".jar")).string());
+  }
+  args.push_back(target.string());
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  if (::posix_spawnp(&pid, "cp", nullptr, nullptr, argv.data(), environ) != 0) std::exit(1);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  const double ms = msSince(start);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::exit(1);
+  return ms;
+}
+
+double timeUpload(TMainForm& form, bool compile) {
+  form.Java1->setChecked(compile);
+  const auto start = std::chrono::steady_clock::now();
+  form.SpeedButton10Click();
+  return msSince(start);
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+
+  char tmpl[] = "/tmp/quorrel-bench-upload-XXXXXX";
+  if (!::mkdtemp(tmpl)) return 1;
+  const fs::path work = tmpl;
+  const fs::path phone = work / "phones/COM1";
+  fs::create_directories(phone / "java");
+  std::ofstream(phone / "phone.ini", std::ios::binary) << "Manufacturer=SAMSUNG\r\nModel=SGH-X100\r\nSerial=1\r\n";
+  ::setenv("SGHFS_PHONES", (work / "phones").c_str(), 1);
+  fs::current_path(work);
+  writeGames(work / "Base/games");
+
+  std::vector<double> upload;
+  std::vector<double> cp;
+  std::vector<double> withCompile;
+  std::vector<double> ratio;  // per round: the two runs of a round share the machine's load of the moment
+  {
+    SilentPrompter prompter;
+    auto form = createApplicationWindows(&prompter);
+    if (!std::getenv("BENCH_HIDDEN")) form->show();
+    form->ComPort = "COM1";
+    form->ComSpeed = 115200;
+    for (int i = 1; i <= Games; ++i) {
+      form->JavaBase[static_cast<std::size_t>(i)].File = gameFile(i);
+      form->JavaBase[static_cast<std::size_t>(i)].Selected = 1;
+    }
+    form->GameCount = Games;
+    form->N4Click();
+    int serial = 0;
+    for (int round = 0; round < Rounds; ++round) {
+      freshJavaFolder(phone, serial);
+      form->N19Click();
+      upload.push_back(timeUpload(*form, false));
+      // Beside the phone's Java folder, so both copies meet the same state of the file system.
+      const fs::path cpTarget = phone / ("cp-" + std::to_string(round));
+      fs::create_directories(cpTarget);
+      cp.push_back(timeCp(work / "Base/games", cpTarget));
+      ratio.push_back(upload.back() / cp.back());
+      freshJavaFolder(phone, serial);
+      form->N19Click();
+      withCompile.push_back(timeUpload(*form, true));
+      QApplication::processEvents();
+    }
+    if (fs::file_size(phone / "java" / (gameFile(Games) + "_suite.jar")) + 100 < GameBytes - 100) return 1;
+  }
+  fs::current_path("/");
+  fs::remove_all(work);
+  std::printf("upload %.1f cp %.1f ratio %.2f upload+compile %.1f\n", median(upload), median(cp), median(ratio),
+              median(withCompile));
+  return 0;
+}

@@ -1,0 +1,52 @@
+#pragma once
+// The real main window on a temporary working folder with a virtual phone on COM1.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "app/MainUnit.h"
+#include "phone/SGHFS.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+
+class PhoneWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("SGHFS_PHONES", (dir / "phones").c_str(), 1);
+    writePhoneIni("Manufacturer=SAMSUNG\r\nModel=SGH-X100Z\r\nSerial=350123456789012\r\n");
+    testsupport::writeFile(phone("java/.keep"), "");
+    std::remove(phone("java/.keep").c_str());
+    form = createApplicationWindows(&prompter);
+    form->ComPort = "COM1";
+    form->ComSpeed = 115200;
+    prompter.clear();
+  }
+  void TearDown() override {
+    form.reset();
+    ::unsetenv("SGHFS_PHONES");
+  }
+
+  std::string phone(const std::string& relative) const { return dir / ("phones/COM1/" + relative); }
+  void writePhoneIni(const std::string& text) { testsupport::writeFile(phone("phone.ini"), text); }
+
+  // Log lines, newest first, without their time of day.
+  QStringList log() const {
+    QStringList lines;
+    for (int i = 0; i < form->ComboBox->count(); ++i) {
+      const QString line = form->ComboBox->itemText(i);
+      lines << line.mid(line.indexOf(QLatin1Char(' ')));
+    }
+    return lines;
+  }
+  QString editText() const {
+    const QString line = form->ComboBox->currentText();
+    return line.mid(line.indexOf(QLatin1Char(' ')));
+  }
+
+  testsupport::TempWorkDir dir;
+  testsupport::ScriptedPrompter prompter;
+  std::unique_ptr<TMainForm> form;
+};

@@ -1,0 +1,254 @@
+// Uploading games and compiling the Java list on the real main window, with the virtual phone and with odd
+// plugins.
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <functional>
+
+#include "OddPluginControl.h"
+#include "PhoneFixture.h"
+#include "phone/MidletSort.h"
+
+namespace {
+
+const QString Started = QStringLiteral(" Начинается компиляция java.");
+const QString Finished = QStringLiteral(" Компиляция java завершена.");
+
+QString sent(const QString& phonePath) {
+  return QStringLiteral(" Файл ") + phonePath + QStringLiteral(" отправлен в телефон.");
+}
+QString notSent(const QString& phonePath) {
+  return QStringLiteral(" Не удалось отправить файл ") + phonePath + QStringLiteral(" в телефон.");
+}
+
+class Upload : public PhoneWindow {
+ protected:
+  // A game at a table index, with its two files in Base/games; its descriptor names it `name`.
+  void addGame(int index, const std::string& file, const std::string& name, bool marked) {
+    testsupport::writeFile("Base/games/" + file + ".jad",
+                           "MIDlet-Name: " + name + "\r\nMIDlet-Jar-URL: " + file + ".jar\r\n");
+    testsupport::writeFile("Base/games/" + file + ".jar", "PK jar of " + name);
+    auto& game = form->JavaBase[static_cast<std::size_t>(index)];
+    game.File = file;
+    game.Name = name;
+    game.Selected = marked ? 1 : 0;
+    form->GameCount = std::max(form->GameCount, index);
+  }
+
+  void connectPhone() {
+    form->N4Click();
+    ASSERT_TRUE(SGHFS::PluginConnected());
+    form->ComboBox->clear();
+  }
+
+  void manualSorting() {
+    form->N16->setChecked(false);
+    form->N17->setChecked(true);
+  }
+
+  std::vector<std::string> putLines() const {
+    std::vector<std::string> out;
+    const std::string ops = testsupport::readFile(phone("operations.log"));
+    for (std::size_t at = 0; (at = ops.find("put ", at)) != std::string::npos; ++at) {
+      out.push_back(ops.substr(at + 4, ops.find(' ', at + 4) - at - 4));
+    }
+    return out;
+  }
+
+  std::string javaList() const { return testsupport::readFile(phone("javalist.txt")); }
+
+  // Runs `step` on the sort dialog once it is shown (it is shown modally from inside the plugin call).
+  void whenSortFormShows(std::function<void(TSortForm*)> step, int attempts = 300) {
+    QTimer::singleShot(10, form.get(), [this, step, attempts] {
+      if (form->SortForm->isVisible()) {
+        step(form->SortForm);
+        ++dialogsSeen;
+      } else if (attempts > 0) {
+        whenSortFormShows(step, attempts - 1);
+      }
+    });
+  }
+
+  int dialogsSeen = 0;
+};
+
+void selectAndMoveUp(TSortForm* dialog, int row) {
+  dialog->JvListBox1->setCurrentRow(row);
+  dialog->SpeedButton1->click();
+}
+
+}  // namespace
+
+TEST_F(Upload, SingleGameLandsOnThePhoneAndTheLogTellsTheWholeStory) {
+  addGame(1, "ball", "Ball", false);
+  connectPhone();
+  form->CurrentGameFile = "ball";
+  form->SpeedButton1Click();
+
+  EXPECT_EQ(testsupport::readFile(phone("java/ball_suite.jad")), testsupport::readFile("Base/games/ball.jad"));
+  EXPECT_EQ(testsupport::readFile(phone("java/ball_suite.jar")), "PK jar of Ball");
+  EXPECT_EQ(putLines(), (std::vector<std::string>{"/java/ball_suite.jad", "/java/ball_suite.jar"}));
+  EXPECT_EQ(log(), (QStringList{Finished, Started, sent("/java/ball_suite.jar"), sent("/java/ball_suite.jad")}));
+  EXPECT_EQ(javaList(), "Ball\r\n");
+  EXPECT_FALSE(form->Busy);
+  EXPECT_TRUE(form->TreeView1->isEnabled());
+  EXPECT_EQ(form->ProgressBar1->value(), 0);
+  EXPECT_EQ(form->Label6->text(), QString());
+  EXPECT_EQ(form->StatusBar1->panelText(4), QString());
+}
+
+TEST_F(Upload, BatchSendsTheMarkedGamesInTableOrderThenCompilesOnce) {
+  addGame(1, "gamma", "gamma", true);
+  addGame(2, "skip", "Skip", false);
+  addGame(3, "beta", "beta", true);
+  addGame(4, "alpha", "Alpha", true);
+  connectPhone();
+  form->SpeedButton10->click();
+
+  EXPECT_EQ(putLines(),
+            (std::vector<std::string>{"/java/gamma_suite.jad", "/java/gamma_suite.jar", "/java/beta_suite.jad",
+                                      "/java/beta_suite.jar", "/java/alpha_suite.jad", "/java/alpha_suite.jar"}));
+  EXPECT_FALSE(testsupport::exists(phone("java/skip_suite.jad")));
+  EXPECT_EQ(log().count(Started), 1);
+  EXPECT_EQ(javaList(), "Alpha\r\nbeta\r\ngamma\r\n");  // alphabetical, case ignored
+  EXPECT_FALSE(form->Busy);
+}
+
+TEST_F(Upload, BatchWithNothingMarkedStillCompilesAndWithoutAutoCompileDoesNot) {
+  addGame(1, "a", "A", false);
+  connectPhone();
+  form->SpeedButton10Click();
+  EXPECT_EQ(log(), (QStringList{Finished, Started}));
+  form->ComboBox->clear();
+  form->Java1->setChecked(false);
+  form->JavaBase[1].Selected = 1;
+  form->SpeedButton10Click();
+  EXPECT_EQ(log(), (QStringList{sent("/java/a_suite.jar"), sent("/java/a_suite.jad")}));
+}
+
+TEST_F(Upload, ManualOrderIsWhatTheUserArrangesAndASecondClickMeanwhileDoesNothing) {
+  addGame(1, "a", "Alpha", true);
+  addGame(2, "b", "Beta", true);
+  addGame(3, "c", "Gamma", true);
+  connectPhone();
+  manualSorting();
+  QStringList shown;
+  whenSortFormShows([&](TSortForm* dialog) {
+    for (int i = 0; i < dialog->JvListBox1->count(); ++i) shown << dialog->JvListBox1->item(i)->text();
+    selectAndMoveUp(dialog, 2);  // Gamma above Beta
+    const int before = form->ComboBox->count();
+    form->SpeedButton10Click();  // the upload is still running: ignored
+    form->SpeedButton1Click();
+    EXPECT_EQ(form->ComboBox->count(), before);
+    dialog->Button1->click();
+  });
+  form->SpeedButton10Click();
+
+  EXPECT_EQ(dialogsSeen, 1);
+  EXPECT_EQ(shown, (QStringList{"Alpha", "Beta", "Gamma"}));  // as the phone delivered them
+  EXPECT_EQ(javaList(), "Alpha\r\nGamma\r\nBeta\r\n");
+  EXPECT_FALSE(form->SortForm->isVisible());
+  EXPECT_FALSE(form->Busy);
+}
+
+TEST_F(Upload, ManualDialogClosedAtOnceKeepsThePhonesOrder) {
+  addGame(1, "z", "Zulu", false);
+  addGame(2, "a", "Alpha", false);
+  testsupport::writeFile(phone("javalist.txt"), "Zulu\r\n");
+  connectPhone();
+  form->JavaBase[1].Selected = 1;
+  form->JavaBase[2].Selected = 1;
+  manualSorting();
+  whenSortFormShows([](TSortForm* dialog) { dialog->close(); });
+  form->SpeedButton10Click();
+  EXPECT_EQ(dialogsSeen, 1);
+  EXPECT_EQ(javaList(), "Zulu\r\nAlpha\r\n");
+}
+
+TEST_F(Upload, FailedCopiesAreLoggedAsFailuresAndTheUploadGoesOn) {
+  addGame(1, "ball", "Ball", false);
+  std::remove("Base/games/ball.jad");
+  writePhoneIni("Model=X\r\n");
+  connectPhone();
+  form->CurrentGameFile = "ball";
+  form->Java1->setChecked(false);
+  form->SpeedButton1Click();
+  EXPECT_EQ(log(), (QStringList{sent("/java/ball_suite.jar"), notSent("/java/ball_suite.jad")}));
+
+  // No plugin at all: both copies fail, the command still ends cleanly.
+  SGHFS::UnloadPlugin();
+  form->ComboBox->clear();
+  form->SpeedButton1Click();
+  EXPECT_EQ(log(), (QStringList{notSent("/java/ball_suite.jar"), notSent("/java/ball_suite.jad")}));
+  EXPECT_FALSE(form->Busy);
+  EXPECT_TRUE(form->TreeView1->isEnabled());
+}
+
+TEST_F(Upload, CopyCutShortByThePhoneIsAFailure) {
+  addGame(1, "big", "Big", true);
+  testsupport::writeFile("Base/games/big.jar", std::string(3000, 'j'));
+  writePhoneIni("Model=X\r\nFailAfterBytes=100\r\n");
+  connectPhone();
+  form->Java1->setChecked(false);
+  form->SpeedButton10Click();
+  EXPECT_EQ(log(), (QStringList{notSent("/java/big_suite.jar"), sent("/java/big_suite.jad")}));
+  EXPECT_FALSE(testsupport::exists(phone("java/big_suite.jar")));
+}
+
+TEST_F(Upload, LogNamesTheFileThePluginActuallyWrote) {
+  OddPluginControl odd(ODD_FULL);
+  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  connectPhone();
+  odd.set("remote", "/java/GAME~1");
+  form->CurrentGameFile = "game";
+  form->Java1->setChecked(false);
+  form->SpeedButton1Click();
+  EXPECT_EQ(log(), (QStringList{sent("/java/GAME~1"), sent("/java/GAME~1")}));
+  EXPECT_TRUE(odd.called("FsPutFile " + dir.path() + "Base/games/game.jad /java/game_suite.jad 1\n"));
+}
+
+TEST_F(Upload, CompileWhileNotConnectedAsksNothingOfThePlugin) {
+  OddPluginControl odd(ODD_FULL);
+  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  form->ProgressBar1->setMaximum(5000);
+  form->Label6->setText(QStringLiteral("x"));
+  form->Java2->trigger();
+  EXPECT_EQ(log(), (QStringList{QStringLiteral(" Телефон должен быть подключен для перекомпиляции Java."), Started}));
+  EXPECT_FALSE(odd.called("FsCompileJava"));
+  EXPECT_EQ(form->ProgressBar1->maximum(), 100);
+  EXPECT_EQ(form->Label6->text(), QString());
+}
+
+TEST_F(Upload, CompileWithoutCompileJavaStillFinishes) {
+  OddPluginControl odd(ODD_NOCOMPILE);
+  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  connectPhone();
+  form->SpeedButton5Click();
+  EXPECT_EQ(log(), (QStringList{Finished, Started}));
+}
+
+TEST_F(Upload, ListsComeBackWithCrLfAndOneTooLongForThePhoneIsNotSent) {
+  OddPluginControl odd(ODD_FULL);
+  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  connectPhone();
+  odd.set("list", "b\na\nc");
+  form->SpeedButton5Click();
+  EXPECT_EQ(odd.lastSetList(), "a\r\nb\r\nc\r\n");
+
+  // 30000 entries with lone LF fit the buffer; with CR LF they no longer do.
+  std::string big;
+  for (int i = 0; i < 30000; ++i) big += "x\n";
+  odd.set("list", big);
+  odd.clearTrace();
+  form->ComboBox->clear();
+  form->SpeedButton5Click();
+  EXPECT_FALSE(odd.called("FsJavaSetList"));
+  ASSERT_EQ(log().size(), 3);
+  EXPECT_TRUE(log()[1].contains(QStringLiteral("90000")));
+  EXPECT_EQ(log()[0], Finished);
+}
