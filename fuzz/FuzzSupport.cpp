@@ -1,5 +1,6 @@
 #include "FuzzSupport.h"
 
+#include <dlfcn.h>
 #include <sanitizer/lsan_interface.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <filesystem>
 
 #include "app/MainUnit.h"
+#include "common/Paths.h"
 
 namespace fuzzsupport {
 
@@ -115,6 +117,9 @@ TMainForm& mainWindow() {
   if (!window) {
     enterScratchFolder();
     ensureApplication();
+    // The window loads the phone plugin; a target may swap it for another. The fuzzer keeps counters in
+    // every instrumented library it has seen, so none of them may be unmapped while it runs.
+    ::dlopen((quorrel::executableDir() + "sghfs.wfx").c_str(), RTLD_NOW | RTLD_NODELETE);
     __lsan_disable();
     window = createApplicationWindows(&windowPrompter()).release();
     __lsan_enable();

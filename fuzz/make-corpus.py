@@ -177,7 +177,48 @@ def http_seeds():
     put("http", "binary-no-length.bin", b"\x02" + seeds["no-length.bin"])
 
 
+# ---- phone -------------------------------------------------------------------------------------------------
+def provider_string(text):
+    """A string as FuzzedDataProvider.ConsumeRandomLengthString reads it: a backslash doubled, then the end
+    marked by a backslash and another character."""
+    return text.replace(b"\\", b"\\\\") + b"\\e"
+
+
+def find_record(name, size, folder=False):
+    import struct
+    record = struct.pack("<I", 0x10 if folder else 0x20) + bytes(24) + struct.pack("<II", 0, size) + bytes(8)
+    return record + name.ljust(260, b"\0")[:260] + bytes(14)
+
+
+def phone_input(replies, records, list_piece, repeat=1):
+    data = b"".join(provider_string(r) for r in replies)
+    # Integers are read from the end of the data backwards: the record count, a byte that asks for a big list
+    # when below 16, and the repeat count (two bytes for a big list, one for a small one). The bytes left in
+    # the middle are the list piece.
+    body = data + b"".join(records) + list_piece
+    if repeat > 4:
+        tail = bytes([(repeat - 1) & 255, (repeat - 1) >> 8 & 255, 0])
+    else:
+        tail = bytes([repeat - 1, 200])
+    return body + tail + bytes([len(records)])
+
+
+def phone_seeds():
+    ok = [b"SAMSUNG\r\n\r\nOK\r\n", b"SGH-X100\r\n\r\nOK\r\n", b"350123456789012\r\n\r\nOK\r\n"]
+    records = [find_record(b"blocks_suite.jad", 210), find_record(b"blocks_suite.jar", 20480),
+               find_record(b"x" * 260, 1), find_record(b"folder", 0, True)]
+    put("phone", "connect.bin", phone_input(ok, records, "Chess\r\nblocks\r\nАркада\r\n".encode("cp1251")))
+    put("phone", "odd-replies.bin", phone_input([b"ERROR", b"\r\n\r\n", b"no break at all"], [], b"a\nb\rc"))
+    put("phone", "big-list.bin", phone_input(ok, [], b"\n", 40000))
+    put("phone", "near-limit.bin", phone_input(ok, [], b"Game\n", 13000))
+    put("javalist", "crlf.txt", "beta\r\nAlpha\r\ngamma\r\n")
+    put("javalist", "mixed.txt", "one\ntwo\rthree\r\n\r\nfive")
+    put("javalist", "nul.txt", b"before\r\nx\0after\r\n")
+    put("javalist", "cyrillic.txt", "Шахматы\r\nшашки\r\nАрканоид\r\nаркада\r\n")
+
+
 if __name__ == "__main__":
+    phone_seeds()
     http_seeds()
     zip_seeds()
     catalogue_seeds()
