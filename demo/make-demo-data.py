@@ -271,11 +271,20 @@ def jar_bytes(file, name):
     return _jar_cache[file]
 
 
+# The titles the phone shows in its Java list.
+TITLES = {
+    "bounceball": "Bounce Ball", "spacepatrol": "Space Patrol", "snake2026": "Snake 2026", "blocks": "Blocks",
+    "labyrinth": "Labyrinth", "solitaire": "Solitaire", "nightrace": "Night Race", "motocross": "Motocross",
+    "chess": "Chess", "cardking": "Card King", "football11": "Football 11", "tennis": "Tennis",
+}
+
+
 def jad_bytes(file, name):
     jar = jar_bytes(file, name)
+    title = TITLES[file]
     text = ("MIDlet-Name: %s\r\nMIDlet-Version: 1.0.0\r\nMIDlet-Vendor: Quorrel demo\r\n"
             "MIDlet-Jar-URL: %s_suite.jar\r\nMIDlet-Jar-Size: %d\r\nMIDlet-1: %s, /icon.png, %s\r\n"
-            "MicroEdition-Profile: MIDP-2.0\r\nMicroEdition-Configuration: CLDC-1.1\r\n" % (file, file, len(jar), file, file))
+            "MicroEdition-Profile: MIDP-2.0\r\nMicroEdition-Configuration: CLDC-1.1\r\n" % (title, file, len(jar), title, file))
     return text.encode("ascii")
 
 
