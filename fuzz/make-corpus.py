@@ -169,6 +169,8 @@ def http_seeds():
         "redirect.bin": response(b"HTTP/1.0 302 Found", [b"Location: http://127.0.0.1:1/x", b"Content-Length: 0"], b""),
         "garbage.bin": b"\x00\xffnot http at all\r\n\r\n",
         "head-only.bin": b"HTTP/1.0 200 OK\r\nContent-Length: 4",
+        # An error answer with a second status line among its headers must stay an error.
+        "status-twice.bin": b"HTTP/1.0 404 Not Found\r\nHTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nerror",
     }
     for name, data in seeds.items():
         put("http", "get-" + name, b"\x00" + data)
