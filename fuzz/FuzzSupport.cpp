@@ -1,6 +1,10 @@
 #include "FuzzSupport.h"
 
+#include <arpa/inet.h>
 #include <dlfcn.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sanitizer/lsan_interface.h>
 #include <unistd.h>
 
@@ -8,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "app/MainUnit.h"
 #include "common/Paths.h"
@@ -96,6 +101,45 @@ bool RecordingPrompter::inputText(const QString&, const QString&, QString&) { re
 RecordingPrompter& windowPrompter() {
   static RecordingPrompter prompter;
   return prompter;
+}
+
+LoopbackServer::LoopbackServer(std::function<std::string(const std::string&)> answer) : answer_(std::move(answer)) {
+  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(listenFd_, 16) != 0 || ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+    fail("cannot listen on 127.0.0.1");
+  port_ = ntohs(addr.sin_port);
+  std::thread([this] { serve(); }).detach();  // lives as long as the process
+}
+
+void LoopbackServer::serve() {
+  while (true) {
+    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    // The request head, giving up after two seconds of silence.
+    std::string request;
+    char buf[4096];
+    while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 2000) <= 0) break;
+      const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      request.append(buf, static_cast<std::size_t>(n));
+    }
+    const std::string reply = answer_(request.substr(0, request.find("\r\n")));
+    std::size_t sent = 0;
+    while (sent < reply.size()) {
+      const ssize_t n = ::send(fd, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) break;
+      sent += static_cast<std::size_t>(n);
+    }
+    ::shutdown(fd, SHUT_WR);
+    ::close(fd);
+  }
 }
 
 void ensureApplication() {

@@ -4,6 +4,7 @@
 // the real main window for the readers that live in it.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,21 @@ class RecordingPrompter : public quorrel::Prompter {
   quorrel::MsgButton ask(const quorrel::MessageRequest& request) override;
   bool inputText(const QString& title, const QString& prompt, QString& value) override;
   std::vector<quorrel::MessageRequest> asked;
+};
+
+// A server on 127.0.0.1 for the whole run: every connection gets the answer that `answer` gives for the
+// request's first line ("GET /path HTTP/1.0"), and is closed after it.
+class LoopbackServer {
+ public:
+  explicit LoopbackServer(std::function<std::string(const std::string& requestLine)> answer);
+  int port() const { return port_; }
+  std::string base() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+ private:
+  void serve();
+  int listenFd_ = -1;
+  int port_ = 0;
+  std::function<std::string(const std::string&)> answer_;
 };
 
 // The one QApplication of the process (offscreen), made on first use.

@@ -3,87 +3,26 @@
 // connection. The first input byte chooses a size query or a download, text or binary. Whatever the server
 // says, an answer that is not 2xx never becomes the file, a failed download leaves the previous copy whole
 // and no partial file behind, and a download reported as done holds exactly the body that was sent.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <strings.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
-#include <thread>
 
 #include "FuzzSupport.h"
 #include "net/HTTPGet.h"
 
 namespace {
 
-// Answers each connection with the current reply, then closes it.
-class ReplayServer {
- public:
-  ReplayServer() {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listenFd_, 16) != 0 || ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-      fuzzsupport::fail("cannot listen on 127.0.0.1");
-    port_ = ntohs(addr.sin_port);
-    thread_ = std::thread([this] { serve(); });
-    thread_.detach();  // lives as long as the process
-  }
-  int port() const { return port_; }
-  void setReply(std::string reply) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    reply_ = std::move(reply);
-  }
+// The reply every connection gets: the input of the running test.
+std::mutex replyMutex;
+std::string currentReply;
 
- private:
-  void serve() {
-    while (true) {
-      const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd < 0) continue;
-      readRequest(fd);
-      std::string reply;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        reply = reply_;
-      }
-      std::size_t sent = 0;
-      while (sent < reply.size()) {
-        const ssize_t n = ::send(fd, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) break;
-        sent += static_cast<std::size_t>(n);
-      }
-      ::shutdown(fd, SHUT_WR);
-      ::close(fd);
-    }
-  }
-  // Reads the request head (up to its blank line), giving up after two seconds of silence.
-  static void readRequest(int fd) {
-    std::string request;
-    char buf[4096];
-    while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
-      pollfd p{fd, POLLIN, 0};
-      if (::poll(&p, 1, 2000) <= 0) return;
-      const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-      if (n <= 0) return;
-      request.append(buf, static_cast<std::size_t>(n));
-    }
-  }
-
-  int listenFd_ = -1;
-  int port_ = 0;
-  std::mutex mutex_;
-  std::string reply_;
-  std::thread thread_;
-};
+void setReply(std::string reply) {
+  std::lock_guard<std::mutex> lock(replyMutex);
+  currentReply = std::move(reply);
+}
 
 struct Head {
   int firstStatus = -1;      // status of the first line when it reads as "HTTP/x.y NNN"
@@ -121,8 +60,11 @@ Head readHead(const std::string& r) {
   return h;
 }
 
-ReplayServer& server() {
-  static ReplayServer* s = new ReplayServer;
+fuzzsupport::LoopbackServer& server() {
+  static auto* s = new fuzzsupport::LoopbackServer([](const std::string&) {
+    std::lock_guard<std::mutex> lock(replyMutex);
+    return currentReply;
+  });
   return *s;
 }
 
@@ -135,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static THTTPGet* http = new THTTPGet(nullptr);
   const bool sizeQuery = data[0] & 1;
   const std::string reply(reinterpret_cast<const char*>(data) + 1, size - 1);
-  server().setReply(reply);
+  setReply(reply);
   const Head head = readHead(reply);
 
   http->URL = "http://127.0.0.1:" + std::to_string(server().port()) + "/Base/games/game.jar";
