@@ -87,49 +87,70 @@ bool unpackCatalogue(TZip& zip, const CatalogueFiles& f) {
   return false;
 }
 
-void fetchFolderPictures(TMainForm& form) {
-  form.DownloadFromServer("Base/dir/dir.lst");
-  const std::string list = quorrel::currentDir() + "Base/dir/dir.lst";
-  for (const std::string& name : quorrel::readDirList(list)) form.DownloadFromServer("Base/dir/" + name + ".gif");
-  std::remove(list.c_str());
-}
+// One run of the update. When the user closes the window meanwhile, the application is ending: the transfer
+// under way is cancelled, and the run fetches nothing more and shows no message, so that no hidden window
+// goes on downloading.
+class CatalogueUpdate {
+ public:
+  explicit CatalogueUpdate(TMainForm& form) : form_(form), shown_(form.isVisible()) {}
 
-// Entries 1 to GameCount of the catalogue just loaded; repeated names are asked for again, and the size check
-// of DownloadFromServer then skips them.
-template <typename Fetch>
-void forEachGame(TMainForm& form, Fetch fetch) {
-  for (int i = 1; i <= std::min(form.GameCount, quorrel::GameCapacity); ++i) {
-    const quorrel::TJavaBaseItem game = form.JavaBase[static_cast<std::size_t>(i)];
-    fetch(game);
-  }
-}
+  void run() {
+    fetch("Javadata.zip");
+    const CatalogueFiles files = catalogueFiles();
+    if (windowClosed()) {
+      std::remove(files.archive.c_str());
+      return;
+    }
+    backUpCatalogue(files);
+    if (!unpackCatalogue(*form_.Zip1, files)) {
+      form_.prompter().message(QStringLiteral("Сервер не найден!"));
+      return;
+    }
 
-void updateCatalogue(TMainForm& form) {
-  form.DownloadFromServer("Javadata.zip");
-  const CatalogueFiles files = catalogueFiles();
-  backUpCatalogue(files);
-  if (!unpackCatalogue(*form.Zip1, files)) {
-    form.prompter().message(QStringLiteral("Сервер не найден!"));
-    return;
+    form_.LoadCatalogue();
+    fetch("Base/news.new");
+    if (form_.UpdateFolderPictures) fetchFolderPictures();
+    const int mode = form_.UpdateMode;
+    if (mode == 2 || mode == 3) {
+      forEachGame([this](const quorrel::TJavaBaseItem& game) { fetch("Base/screen/" + game.Screen); });
+    }
+    if (mode == 3) {
+      forEachGame([this](const quorrel::TJavaBaseItem& game) {
+        fetch("Base/games/" + game.File + ".jad");
+        fetch("Base/games/" + game.File + ".jar");
+      });
+    }
+    if (!windowClosed()) form_.prompter().message(QStringLiteral("База данных успешно обновлена!"));
   }
 
-  form.LoadCatalogue();
-  form.DownloadFromServer("Base/news.new");
-  if (form.UpdateFolderPictures) fetchFolderPictures(form);
-  const int mode = form.UpdateMode;
-  if (mode == 2 || mode == 3) {
-    forEachGame(form, [&form](const quorrel::TJavaBaseItem& game) {
-      form.DownloadFromServer("Base/screen/" + game.Screen);
-    });
+ private:
+  bool windowClosed() const { return shown_ && !form_.isVisible(); }
+
+  void fetch(const std::string& path) {
+    if (!windowClosed()) form_.DownloadFromServer(path);
   }
-  if (mode == 3) {
-    forEachGame(form, [&form](const quorrel::TJavaBaseItem& game) {
-      form.DownloadFromServer("Base/games/" + game.File + ".jad");
-      form.DownloadFromServer("Base/games/" + game.File + ".jar");
-    });
+
+  void fetchFolderPictures() {
+    fetch("Base/dir/dir.lst");
+    if (windowClosed()) return;
+    const std::string list = quorrel::currentDir() + "Base/dir/dir.lst";
+    for (const std::string& name : quorrel::readDirList(list)) fetch("Base/dir/" + name + ".gif");
+    std::remove(list.c_str());
   }
-  form.prompter().message(QStringLiteral("База данных успешно обновлена!"));
-}
+
+  // Entries 1 to GameCount of the catalogue just loaded; repeated names are asked for again, and the size
+  // check of DownloadFromServer then skips them.
+  template <typename Fetch>
+  void forEachGame(Fetch fetchGame) {
+    for (int i = 1; i <= std::min(form_.GameCount, quorrel::GameCapacity) && !windowClosed(); ++i) {
+      const quorrel::TJavaBaseItem game = form_.JavaBase[static_cast<std::size_t>(i)];
+      fetchGame(game);
+    }
+  }
+
+  TMainForm& form_;
+  const bool shown_;
+};
 
 // The end of every update, also of one refused or stopped by an error: the answers to the changed-size
 // question are forgotten and the progress line is cleared.
@@ -156,7 +177,7 @@ void TMainForm::SpeedButton8Click() {
     TreeView1->setEnabled(false);
     Busy = true;
     try {
-      updateCatalogue(*this);
+      CatalogueUpdate(*this).run();
     } catch (...) {
       endUpdate(*this, true);
       throw;

@@ -337,7 +337,7 @@ TEST_F(UpdateTest, ListThatCannotBeOpenedStopsTheUpdateWithTheFileError) {
   EXPECT_EQ(prompter.texts(), std::vector<QString>{QStringLiteral("File not found.")});
   EXPECT_EQ(prompter.errors().size(), 1u);
   EXPECT_EQ(server.requestLines().back(), get("Base/dir/dir.lst"));  // nothing after it
-  EXPECT_EQ(readFile("Javadata.xml"), newXml);                    // the new catalogue stays
+  EXPECT_EQ(readFile("Javadata.xml"), newXml);                       // the new catalogue stays
   EXPECT_EQ(form->GameCount, 1);
   expectIdle();
 }
@@ -400,8 +400,8 @@ TEST_F(UpdateTest, RefusedWhileBusyOrWhileAnUpdateRuns) {
   EXPECT_FALSE(form->OverwriteAll || form->SkipAll);
   EXPECT_TRUE(form->Label6->text().isEmpty());
 
-  // The failed news transfer (there is none on the server) clears Busy; a second update chosen during the screenshot's transfer must not
-  // start, or it would move the catalogue aside in the middle of this one.
+  // The failed news transfer (there is none on the server) clears Busy; a second update chosen during the screenshot's
+  // transfer must not start, or it would move the catalogue aside in the middle of this one.
   form->Busy = false;
   form->TreeView1->setEnabled(true);
   newXml = catalogue({{"a", "a.gif"}});
@@ -430,6 +430,23 @@ TEST_F(UpdateTest, RefusedWhileBusyOrWhileAnUpdateRuns) {
   expectIdle();
 }
 
+TEST_F(UpdateTest, ClosingTheWindowEndsTheUpdateQuietly) {
+  writeFile("Javadata.xml", oldXml);
+  start(3);
+  form->show();
+  publish({{"a", "a.gif"}, {"b", "b.gif"}, {"c", "c.gif"}});
+  const auto progress = form->HTTPGetFile->OnProgress;
+  form->HTTPGetFile->OnProgress = [&](QObject* sender, int total, int readed) {
+    progress(sender, total, readed);
+    if (form->HTTPGetFile->URL == server.base() + "Base/screen/b.gif") form->close();
+  };
+  update();
+  EXPECT_EQ(server.requestLines().back(), get("Base/screen/b.gif"));  // nothing after the one under way
+  EXPECT_TRUE(prompter.asked.empty());
+  EXPECT_EQ(readFile("Javadata.xml"), newXml);
+  expectIdle();
+}
+
 // ---- The demo's update server ----
 
 TEST_F(UpdateTest, DemoUpdateFromPythonsServerChangesTheTree) {
@@ -441,8 +458,8 @@ TEST_F(UpdateTest, DemoUpdateFromPythonsServerChangesTheTree) {
   const int foldersBefore = form->FolderCount;
   update();
   // The demo's news differ from the sample's: the user is asked, and the default answer fetches them.
-  EXPECT_EQ(prompter.texts(), (std::vector<QString>{QStringLiteral("Размер файла Base/news.new изменился. Обновить?"),
-                                                    Updated}));
+  EXPECT_EQ(prompter.texts(),
+            (std::vector<QString>{QStringLiteral("Размер файла Base/news.new изменился. Обновить?"), Updated}));
   EXPECT_EQ(form->GameCount, gamesBefore + 2);
   EXPECT_EQ(form->FolderCount, foldersBefore + 1);
   for (int i = 1; i <= form->GameCount; ++i) {
