@@ -293,6 +293,8 @@ void TMainForm::buildLayout() {
   ComboBox = place(new QComboBox(Panel2), "ComboBox", 8, 500, 780, 22);
   ComboBox->setEditable(true);
   ComboBox->setInsertPolicy(QComboBox::NoInsert);
+  // No completer: it would search the whole log again for every new line, and an update logs thousands.
+  ComboBox->setCompleter(nullptr);
   ComboBox->setMaxVisibleItems(8);
   ComboBox->setFont(uiFont());
   ComboBox->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -27,19 +27,6 @@ QString buttonText(MsgButton b) {
   return {};
 }
 
-QMessageBox::ButtonRole buttonRole(MsgButton b) {
-  switch (b) {
-    case MsgButton::Ok:
-    case MsgButton::Yes:
-    case MsgButton::YesToAll:
-      return QMessageBox::AcceptRole;
-    case MsgButton::Cancel:
-      return QMessageBox::RejectRole;
-    default:
-      return QMessageBox::NoRole;
-  }
-}
-
 QMessageBox::Icon boxIcon(MsgIcon i) {
   switch (i) {
     case MsgIcon::Information:
@@ -65,9 +52,11 @@ MsgButton QtPrompter::ask(const MessageRequest& request) {
   box.setIcon(boxIcon(request.icon));
   std::vector<QAbstractButton*> made;
   for (size_t i = 0; i < request.buttons.size(); ++i) {
-    QPushButton* b = box.addButton(buttonText(request.buttons[i]), buttonRole(request.buttons[i]));
+    // One role for all keeps the buttons in the order asked; Qt would otherwise sort them by role.
+    QPushButton* b = box.addButton(buttonText(request.buttons[i]), QMessageBox::ActionRole);
     made.push_back(b);
     if (static_cast<int>(i) == request.defaultButton) box.setDefaultButton(b);
+    if (request.buttons[i] == MsgButton::Cancel || (request.buttons.size() == 1 && i == 0)) box.setEscapeButton(b);
   }
   box.exec();
   for (size_t i = 0; i < made.size(); ++i) {

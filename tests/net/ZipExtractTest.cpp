@@ -1,5 +1,7 @@
 // Extract: the zip component driving the unzip library, loaded with dlopen from beside the executable.
 #include <gtest/gtest.h>
+
+#include <deque>
 #include <zip.h>
 
 #include <QPushButton>
@@ -303,6 +305,24 @@ TEST(ZipExtract, DamagedMemberIsAskedAboutAndEachAnswerHonoured) {
   }
 }
 
+// The first `count` passwords, of "a", "b", ..., that libzip refuses for the member at once.
+std::deque<QString> refusedPasswords(const std::string& archive, const char* member, int count) {
+  std::deque<QString> out;
+  int error = 0;
+  zip_t* za = zip_open(archive.c_str(), ZIP_RDONLY, &error);
+  for (char c = 'a'; za && c <= 'z' && static_cast<int>(out.size()) < count; ++c) {
+    const std::string candidate(1, c);
+    zip_file_t* f = zip_fopen_encrypted(za, member, 0, candidate.c_str());
+    if (f) {
+      zip_fclose(f);
+    } else {
+      out.push_back(QString::fromStdString(candidate));
+    }
+  }
+  if (za) zip_discard(za);
+  return out;
+}
+
 TEST(ZipExtract, EncryptedMembersAskForThePasswordUntilRightOrGivenUp) {
   TempWorkDir dir;
   writeFile("src/secret.txt", "classified");
@@ -323,7 +343,8 @@ TEST(ZipExtract, EncryptedMembersAskForThePasswordUntilRightOrGivenUp) {
     SCOPED_TRACE("wrong, then right");
     ZipUnderTest t(dir / "enc.zip");
     t.zip.ExtractDir = dir.path();
-    t.prompter.inputs = {QStringLiteral("wrong"), QStringLiteral("right")};
+    t.prompter.inputs = refusedPasswords(dir / "enc.zip", "secret.txt", 1);
+    t.prompter.inputs.push_back(QStringLiteral("right"));
     EXPECT_EQ(t.zip.Extract(), 2);
     EXPECT_EQ(readFile("secret.txt"), "classified");
     ASSERT_EQ(t.prompter.inputAsked.size(), 2u);
@@ -336,7 +357,10 @@ TEST(ZipExtract, EncryptedMembersAskForThePasswordUntilRightOrGivenUp) {
     SCOPED_TRACE("wrong three times");
     ZipUnderTest t(dir / "enc.zip");
     t.zip.ExtractDir = dir.path();
-    t.prompter.inputs = {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("right")};
+    // Traditional encryption checks a password with one byte, so about one wrong password in 256 passes the
+    // check and only fails later as a damaged member; use three that this archive's header really refuses.
+    t.prompter.inputs = refusedPasswords(dir / "enc.zip", "secret.txt", 3);
+    t.prompter.inputs.push_back(QStringLiteral("right"));
     EXPECT_EQ(t.zip.Extract(), 1);
     EXPECT_FALSE(exists("secret.txt"));
     EXPECT_EQ(t.prompter.inputAsked.size(), 3u);

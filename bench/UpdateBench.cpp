@@ -1,0 +1,312 @@
+// bench_update: a whole catalogue update ("Обновлять всю базу целиком") of a generated catalogue of 1000 games,
+// each with a screenshot and a 100 KB .jar, from a loopback server, against fetching the same files with one
+// curl process from the same server in the same run. Prints both times, their ratio and the requests made.
+//   bench_update                     serves the generated update itself on 127.0.0.1
+//   bench_update --make-tree DIR     only writes the update tree into DIR (for another server)
+//   bench_update --tree DIR URL      updates from URL, which serves DIR
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/MainUnit.h"
+#include "common/Prompter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int Games = 1000;
+constexpr int GamesPerFolder = 20;
+constexpr std::size_t JarSize = 100 * 1024;
+
+class SilentPrompter : public quorrel::Prompter {
+ public:
+  quorrel::MsgButton ask(const quorrel::MessageRequest& r) override {
+    texts.push_back(r.text);
+    return r.buttons.at(static_cast<std::size_t>(r.defaultButton));
+  }
+  bool inputText(const QString&, const QString&, QString&) override { return false; }
+  std::vector<QString> texts;
+};
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string bytes(std::size_t size, unsigned seed) {
+  std::string s(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 131 + seed * 7919 + i / 977) & 0xFF);
+  return s;
+}
+
+std::string gameName(int i) {
+  char name[16];
+  std::snprintf(name, sizeof name, "game%04d", i);
+  return name;
+}
+
+// Every file an update fetches, relative to the server's base and the working folder.
+std::vector<std::string> updateFiles() {
+  std::vector<std::string> files = {"Javadata.zip", "Base/news.new"};
+  for (int i = 1; i <= Games; ++i) files.push_back("Base/screen/" + gameName(i) + ".gif");
+  for (int i = 1; i <= Games; ++i) {
+    files.push_back("Base/games/" + gameName(i) + ".jad");
+    files.push_back("Base/games/" + gameName(i) + ".jar");
+  }
+  return files;
+}
+
+// The server's tree: Javadata.zip with the catalogue, the news, and per game a screenshot, a .jad and a .jar.
+void makeTree(const fs::path& root) {
+  fs::create_directories(root);
+  std::string xml = "<model name=\"SGH-X100\" disp=\"128\" desc=\"bench\" vers=\"1\" pic=\"x100\">\r\n";
+  for (int i = 1; i <= Games; ++i) {
+    if ((i - 1) % GamesPerFolder == 0) {
+      if (i > 1) xml += "</folder>\r\n";
+      xml += "<folder name=\"Folder " + std::to_string(i / GamesPerFolder + 1) + "\" desc=\"d\" pic=\"f\">\r\n";
+    }
+    const std::string name = gameName(i);
+    xml += "<game name=\"Game " + std::to_string(i) + "\">\r\n<size=\"" + std::to_string(JarSize) + "\">\r\n<file=\"" +
+           name + "\">\r\n<screen=\"" + name + ".gif\">\r\n<owner=\"bench\">\r\n<desc=\"A generated game.\">\r\n";
+    writeFile(root / "Base/screen" / (name + ".gif"), bytes(3000 + static_cast<std::size_t>(i % 500), i));
+    writeFile(root / "Base/games" / (name + ".jad"),
+              "MIDlet-Name: " + name + "\r\nMIDlet-Jar-Size: " + std::to_string(JarSize) + "\r\n");
+    writeFile(root / "Base/games" / (name + ".jar"), bytes(JarSize, static_cast<unsigned>(i) + 1));
+  }
+  xml += "</folder>\r\n<end>\r\n";
+  const fs::path staging = root / "catalogue.tmp";
+  writeFile(staging / "Javadata.xml", xml);
+  const std::string zip =
+      "cd '" + staging.string() + "' && zip -q -X '" + (root / "Javadata.zip").string() + "' Javadata.xml";
+  if (std::system(zip.c_str()) != 0) {
+    std::fprintf(stderr, "zip failed\n");
+    std::exit(2);
+  }
+  fs::remove_all(staging);
+  writeFile(root / "Base/news.new", "News: 1000 games.\r\n");
+}
+
+// Serves the files of a tree from memory over HTTP/1.0, one connection at a time, and counts the requests.
+class LoopbackServer {
+ public:
+  explicit LoopbackServer(const fs::path& root) {
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+      if (e.is_regular_file()) files_["/" + fs::relative(e.path(), root).generic_string()] = readFile(e.path());
+    }
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd_, 64) != 0) std::exit(2);
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] { run(); });
+  }
+  ~LoopbackServer() {
+    ::shutdown(fd_, SHUT_RDWR);
+    thread_.join();
+    ::close(fd_);
+  }
+  std::string base() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+  long requests() const { return requests_; }
+
+ private:
+  void run() {
+    for (;;) {
+      const int c = ::accept(fd_, nullptr, nullptr);
+      if (c < 0) return;
+      std::string request;
+      char buf[4096];
+      while (request.find("\r\n\r\n") == std::string::npos) {
+        const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        request.append(buf, static_cast<size_t>(n));
+      }
+      ++requests_;
+      const auto start = request.find(' ') + 1;
+      const std::string path = request.substr(start, request.find(' ', start) - start);
+      const auto it = files_.find(path);
+      if (it == files_.end()) {
+        send(c, "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+      } else {
+        send(c, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(it->second.size()) + "\r\n\r\n" + it->second);
+      }
+      ::shutdown(c, SHUT_WR);
+      while (::recv(c, buf, sizeof buf, 0) > 0) {
+      }
+      ::close(c);
+    }
+  }
+  static void send(int c, const std::string& data) {
+    const char* p = data.data();
+    std::size_t n = data.size();
+    while (n > 0) {
+      const ssize_t k = ::send(c, p, n, MSG_NOSIGNAL);
+      if (k <= 0) return;  // a size query hangs up after the headers
+      p += k;
+      n -= static_cast<std::size_t>(k);
+    }
+  }
+  std::map<std::string, std::string> files_;
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<long> requests_{0};
+  std::thread thread_;
+};
+
+double seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// "median s (min–max)" of a series of runs.
+std::string spread(const std::vector<double>& v) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f s (%.2f–%.2f)", median(v), *std::min_element(v.begin(), v.end()),
+                *std::max_element(v.begin(), v.end()));
+  return text;
+}
+
+// A fresh working folder as a first start leaves it, with the settings for a whole-catalogue update.
+void freshWorkingFolder(const fs::path& work, const std::string& base) {
+  fs::remove_all(work);
+  fs::create_directories(work / "Base/games");
+  writeFile(work / "Quorrel.ini", "[Update Server]\r\n" + base +
+                                      "\r\n3\r\n0\r\n\r\n[Proxy Settings]\r\n0\r\n\r\n\r\n\r\n\r\n\r\n[Connection]\r\n"
+                                      "COM1\r\n115200\r\n1\r\n\r\n[Interface]\r\n0\r\n");
+}
+
+struct UpdateRun {
+  double seconds = 0;
+  long requests = 0;  // size queries and transfers, from the log
+  bool ok = false;
+};
+
+UpdateRun runUpdate(const fs::path& work, const std::string& base) {
+  freshWorkingFolder(work, base);
+  fs::current_path(work);
+  SilentPrompter prompter;
+  UpdateRun r;
+  {
+    auto form = createApplicationWindows(&prompter);
+    prompter.texts.clear();
+    const auto t0 = std::chrono::steady_clock::now();
+    form->guarded([&form] { form->SpeedButton8Click(); });
+    r.seconds = seconds(t0);
+    for (int i = 0; i < form->ComboBox->count(); ++i) {
+      const QString line = form->ComboBox->itemText(i);
+      if (line.contains(QStringLiteral(" Проверяю размер файла ")) ||
+          line.contains(QStringLiteral(" Получение файла "))) {
+        ++r.requests;
+      }
+    }
+    r.ok = prompter.texts == std::vector<QString>{QStringLiteral("База данных успешно обновлена!")} &&
+           form->GameCount == Games;
+  }
+  fs::current_path(work.parent_path());
+  return r;
+}
+
+double runCurl(const fs::path& work, const std::string& base, const std::vector<std::string>& files) {
+  fs::remove_all(work);
+  fs::create_directories(work);
+  std::string config;
+  for (const std::string& f : files) config += "url = \"" + base + f + "\"\noutput = \"" + (work / f).string() + "\"\n";
+  writeFile(work.parent_path() / "curl.cfg", config);
+  const std::string command =
+      "curl -s -S --fail --create-dirs --noproxy '*' -K '" + (work.parent_path() / "curl.cfg").string() + "'";
+  const auto t0 = std::chrono::steady_clock::now();
+  if (std::system(command.c_str()) != 0) {
+    std::fprintf(stderr, "curl failed\n");
+    std::exit(1);
+  }
+  return seconds(t0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 2 && args[0] == "--make-tree") {
+    makeTree(fs::absolute(args[1]));
+    return 0;
+  }
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  char folder[] = "/tmp/quorrel-bench-update-XXXXXX";
+  if (!::mkdtemp(folder)) return 2;
+  const fs::path dir = folder;
+
+  const bool external = args.size() == 3 && args[0] == "--tree";
+  const fs::path tree = external ? fs::absolute(args[1]) : dir / "server";
+  const std::vector<std::string> files = updateFiles();
+  if (!external) makeTree(tree);
+  std::unique_ptr<LoopbackServer> server;
+  if (!external) server = std::make_unique<LoopbackServer>(tree);
+  const std::string base = external ? args[2] : server->base();
+
+  const int runs = std::getenv("BENCH_RUNS") ? std::atoi(std::getenv("BENCH_RUNS")) : 3;
+  std::vector<double> ours, curl;
+  long requests = 0;
+  long served = 0;
+  for (int i = 0; i < runs; ++i) {
+    const long before = server ? server->requests() : 0;
+    // Every run writes into a folder of its own: deleting thousands of files just before a run makes the file
+    // system slow to create new ones, which would only measure the disk.
+    const fs::path work = dir / ("work" + std::to_string(i));
+    const fs::path fetched = dir / ("curl" + std::to_string(i));
+    const UpdateRun r = runUpdate(work, base);
+    if (!r.ok) {
+      std::fprintf(stderr, "the update did not end with the new catalogue and its success message\n");
+      return 1;
+    }
+    ours.push_back(r.seconds);
+    requests = r.requests;
+    if (server) served = server->requests() - before;
+    curl.push_back(runCurl(fetched, base, files));
+  }
+  // Both runs left the same files behind.
+  for (const std::string& f : {std::string("Base/games/game0500.jar"), std::string("Base/screen/game1000.gif")}) {
+    if (readFile(dir / "work0" / f) != readFile(dir / "curl0" / f)) {
+      std::fprintf(stderr, "%s differs between the update and curl\n", f.c_str());
+      return 1;
+    }
+  }
+  std::printf("server: %s; %d games, %zu files (%.1f MB), median of %d runs\n", base.c_str(), Games, files.size(),
+              static_cast<double>(Games) * (JarSize + 3250) / 1048576.0, runs);
+  std::printf("update, whole catalogue (mode 3): %s, %ld requests (a size query and a transfer per file)\n",
+              spread(ours).c_str(), requests);
+  if (server) std::printf("requests the server counted:     %ld\n", served);
+  std::printf("one curl process, same files:     %s, %zu requests\n", spread(curl).c_str(), files.size());
+  std::printf("ratio of the medians:             %.2fx (of the fastest runs: %.2fx)\n", median(ours) / median(curl),
+              *std::min_element(ours.begin(), ours.end()) / *std::min_element(curl.begin(), curl.end()));
+  fs::current_path("/");
+  fs::remove_all(dir);
+  return 0;
+}

@@ -1,0 +1,476 @@
+// The catalogue update end to end: the real main window against a server on 127.0.0.1 that serves an update
+// made by the test (a real zip archive with the new catalogue, news, folder pictures, screenshots and games),
+// unpacked by the real unzip library; the user's answers are scripted.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTreeWidget>
+#include <filesystem>
+
+#include "app/MainUnit.h"
+#include "common/Errors.h"
+#include "net/DirList.h"
+#include "net/HTTPGet.h"
+#include "net/Zip.h"
+#include "net/ZipArchives.h"
+#include "support/HttpTestServer.h"
+#include "support/ScriptedPrompter.h"
+#include "support/ServerProcess.h"
+#include "support/TempDir.h"
+
+using quorrel::MsgButton;
+using testsupport::exists;
+using testsupport::HttpReply;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+const QString Updated = QStringLiteral("База данных успешно обновлена!");
+const QString NotFound = QStringLiteral("Сервер не найден!");
+
+struct Game {
+  std::string file;
+  std::string screen;
+};
+
+// A catalogue of one model and one folder holding the games, named after their files.
+std::string catalogue(const std::vector<Game>& games, const std::string& version = "1") {
+  std::string text = "<model name=\"X100\" disp=\"128\" desc=\"m\" vers=\"" + version + "\" pic=\"x100\">\r\n" +
+                     "<folder name=\"Games\" desc=\"f\" pic=\"games\">\r\n";
+  for (const Game& g : games) {
+    text += "<game name=\"" + g.file + " " + g.screen + "\">\r\n<size=\"100\">\r\n<file=\"" + g.file +
+            "\">\r\n<screen=\"" + g.screen + "\">\r\n";
+  }
+  return text + "</folder>\r\n<end>\r\n";
+}
+
+std::string archiveWith(const std::string& xml) { return ziptest::rawZip({ziptest::plain("Javadata.xml", xml)}); }
+
+std::string get(const std::string& path) { return "GET /" + path + " HTTP/1.0"; }
+
+class UpdateTest : public ::testing::Test {
+ protected:
+  // Builds the main window on the working folder as it stands, with settings that point at the test server.
+  void start(int mode = 1, bool pictures = false) {
+    writeFile("Quorrel.ini", "[Update Server]\r\n" + server.base() + "\r\n" + std::to_string(mode) + "\r\n" +
+                                 (pictures ? "1" : "0") +
+                                 "\r\n\r\n[Proxy Settings]\r\n0\r\n\r\n\r\n\r\n\r\n\r\n[Connection]\r\nCOM1\r\n"
+                                 "115200\r\n1\r\n\r\n[Interface]\r\n0\r\n");
+    form = createApplicationWindows(&prompter);
+    if (exists("Javadata.xml")) {
+      EXPECT_TRUE(prompter.asked.empty());
+    }
+    prompter.clear();  // the missing catalogue
+  }
+
+  // Serves an update whose catalogue holds these games, each with its screenshot and files.
+  void publish(const std::vector<Game>& games, const std::string& version = "2") {
+    newXml = catalogue(games, version);
+    server.route("/Javadata.zip", HttpReply::ok(archiveWith(newXml)));
+    server.route("/Base/news.new", HttpReply::ok("news"));
+    for (const Game& g : games) {
+      server.route("/Base/screen/" + g.screen, HttpReply::ok("screen " + g.screen));
+      server.route("/Base/games/" + g.file + ".jad", HttpReply::ok("jad " + g.file));
+      server.route("/Base/games/" + g.file + ".jar", HttpReply::ok("jar of " + g.file));
+    }
+  }
+
+  void update() {
+    form->guarded([this] { form->SpeedButton8Click(); });
+  }
+
+  // Requests of one file: its size query, then its transfer unless a local copy of that size exists.
+  static void fetched(std::vector<std::string>& lines, const std::string& path) {
+    lines.push_back(get(path));
+    lines.push_back(get(path));
+  }
+
+  void expectIdle() const {
+    EXPECT_FALSE(form->Busy);
+    EXPECT_TRUE(form->TreeView1->isEnabled());
+    EXPECT_FALSE(form->OverwriteAll);
+    EXPECT_FALSE(form->SkipAll);
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+    EXPECT_EQ(form->ProgressBar1->maximum(), 100);
+    EXPECT_TRUE(form->Label6->text().isEmpty());
+  }
+
+  // The old catalogue is back under its name, and nothing of the attempt is left.
+  void expectOldCatalogue(const std::string& oldXml) const {
+    EXPECT_EQ(readFile("Javadata.xml"), oldXml);
+    EXPECT_FALSE(exists("Javadata.tmp"));
+    EXPECT_FALSE(exists("Javadata.zip"));
+  }
+
+  testsupport::TempWorkDir dir;
+  testsupport::HttpTestServer server;
+  testsupport::ScriptedPrompter prompter;
+  std::unique_ptr<TMainForm> form;
+  std::string newXml;
+  const std::string oldXml = catalogue({{"old1", "old1.gif"}, {"old2", "old2.gif"}, {"old3", "old3.gif"}});
+};
+
+// ---- Requests, in order, for every setting ----
+
+class UpdateRequests : public UpdateTest, public ::testing::WithParamInterface<std::tuple<int, bool>> {};
+
+TEST_P(UpdateRequests, FollowTheSettingsAndAskAgainForRepeatedNames) {
+  const auto [mode, pictures] = GetParam();
+  writeFile("Javadata.xml", oldXml);
+  start(mode, pictures);
+  // The third game repeats the first one's screenshot and files.
+  publish({{"a", "a.gif"}, {"b", "b.gif"}, {"a", "a.gif"}});
+  // An empty line names the picture ".gif"; nothing after "<end>" is read.
+  server.route("/Base/dir/dir.lst", HttpReply::ok("arcade\r\n\r\n<end>\r\nafter\r\n"));
+  server.route("/Base/dir/arcade.gif", HttpReply::ok("arcade picture"));
+  server.route("/Base/dir/.gif", HttpReply::ok("nameless picture"));
+  update();
+
+  std::vector<std::string> expected;
+  fetched(expected, "Javadata.zip");
+  fetched(expected, "Base/news.new");
+  if (pictures) {
+    fetched(expected, "Base/dir/dir.lst");
+    fetched(expected, "Base/dir/arcade.gif");
+    fetched(expected, "Base/dir/.gif");
+  }
+  if (mode >= 2) {
+    fetched(expected, "Base/screen/a.gif");
+    fetched(expected, "Base/screen/b.gif");
+    expected.push_back(get("Base/screen/a.gif"));  // same size on disk now: asked, not fetched
+  }
+  if (mode == 3) {
+    for (const char* file : {"a", "b"}) {
+      fetched(expected, std::string("Base/games/") + file + ".jad");
+      fetched(expected, std::string("Base/games/") + file + ".jar");
+    }
+    expected.push_back(get("Base/games/a.jad"));
+    expected.push_back(get("Base/games/a.jar"));
+  }
+  EXPECT_EQ(server.requestLines(), expected);
+
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
+  EXPECT_EQ(readFile("Javadata.xml"), newXml);
+  EXPECT_EQ(form->GameCount, 3);
+  EXPECT_EQ(form->BaseVersion, "2");
+  EXPECT_FALSE(exists("Javadata.tmp"));
+  EXPECT_FALSE(exists("Javadata.zip"));
+  EXPECT_FALSE(exists("Base/dir/dir.lst"));  // the list is used up
+  EXPECT_EQ(exists("Base/dir/arcade.gif"), pictures);
+  EXPECT_EQ(exists("Base/screen/b.gif"), mode >= 2);
+  if (mode == 3) {
+    EXPECT_EQ(readFile("Base/games/b.jar"), "jar of b");
+  }
+  expectIdle();
+}
+
+INSTANTIATE_TEST_SUITE_P(ModesAndPictures, UpdateRequests,
+                         ::testing::Combine(::testing::Values(1, 2, 3), ::testing::Bool()));
+
+// ---- Failures before the new catalogue is in place ----
+
+TEST_F(UpdateTest, NoArchiveOrNoCatalogueInItBringsTheOldCatalogueBack) {
+  writeFile("Javadata.xml", oldXml);
+  start(3, true);
+  form->GameCount = 77;  // a reload would reset this
+
+  form->UpdateServer = "http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/";
+  update();
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
+  expectOldCatalogue(oldXml);
+  EXPECT_EQ(form->GameCount, 77);
+  EXPECT_EQ(form->ComboBox->itemText(0).mid(form->ComboBox->itemText(0).indexOf(' ')),
+            QString::fromStdString(" Произошла ошибка при скачивании файла " + form->UpdateServer + "Javadata.zip"));
+  expectIdle();
+
+  prompter.clear();
+  form->UpdateServer = server.base();
+  server.route("/Javadata.zip", HttpReply::ok(ziptest::rawZip({ziptest::plain("Base/news.new", "news")})));
+  update();
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
+  expectOldCatalogue(oldXml);
+  EXPECT_EQ(form->GameCount, 77);
+  EXPECT_EQ(server.requestLines().size(), 2u);  // nothing after the archive
+  expectIdle();
+}
+
+TEST_F(UpdateTest, UnpackingErrorsRestoreTheCatalogueAndEndIdle) {
+  writeFile("Javadata.xml", oldXml);
+  start(2);
+  form->GameCount = 77;
+  const std::string good = archiveWith(catalogue({{"new", "new.gif"}}));
+
+  struct Case {
+    std::string what;
+    std::string body;
+    std::string dllDirectory;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {"an error page sent as the archive", "<html>Not here</html>", "", "is not a valid Zip file."},
+      {"an archive cut short", good.substr(0, good.size() * 2 / 3), "", "is not a valid Zip file."},
+      {"an unzip library that cannot be loaded", good, testsupport::binDir() + "lacking",
+       "Unable to load \"UnzDll.dll\"."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    prompter.clear();
+    server.route("/Javadata.zip", HttpReply::ok(c.body));
+    form->Zip1->DllDirectory = c.dllDirectory;
+    update();
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    ASSERT_EQ(prompter.errors().size(), 1u);
+    EXPECT_TRUE(prompter.errors()[0].endsWith(QString::fromStdString(c.error))) << prompter.errors()[0].toStdString();
+    expectOldCatalogue(oldXml);
+    EXPECT_EQ(form->GameCount, 77);
+    expectIdle();
+  }
+  EXPECT_EQ(server.requestLines().size(), 6u);  // the archive only, three times
+
+  // The command is usable again at once.
+  prompter.clear();
+  form->Zip1->DllDirectory.clear();
+  server.route("/Javadata.zip", HttpReply::ok(good));
+  server.route("/Base/news.new", HttpReply::ok("news"));
+  server.route("/Base/screen/new.gif", HttpReply::ok("gif"));
+  update();
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
+  EXPECT_EQ(form->GameCount, 1);
+}
+
+TEST_F(UpdateTest, StaleBackupNeverTurnsAFailureIntoSuccessNorIsTheOnlyCopyLost) {
+  const std::string stale = catalogue({{"stale", "stale.gif"}}, "0");
+  const std::string unreachable = "http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/";
+
+  // Beside a catalogue, a backup from an earlier run is out of date.
+  writeFile("Javadata.xml", oldXml);
+  writeFile("Javadata.tmp", stale);
+  start();
+  form->UpdateServer = unreachable;
+  update();
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
+  expectOldCatalogue(oldXml);
+
+  // Without a catalogue, the backup is the only copy: a failure brings it back as the catalogue ...
+  prompter.clear();
+  std::filesystem::rename("Javadata.xml", "Javadata.tmp");
+  update();
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
+  expectOldCatalogue(oldXml);
+
+  // ... and a success replaces it.
+  prompter.clear();
+  std::filesystem::rename("Javadata.xml", "Javadata.tmp");
+  form->UpdateServer = server.base();
+  publish({{"a", "a.gif"}});
+  update();
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
+  EXPECT_EQ(readFile("Javadata.xml"), newXml);
+  EXPECT_FALSE(exists("Javadata.tmp"));
+  expectIdle();
+}
+
+TEST_F(UpdateTest, FirstUpdateIntoAFreshFolderThenACatalogueWithFewerGames) {
+  start(3, true);  // no catalogue yet; only "Base/" and "Base/games/" exist
+  form->UpdateServer = "http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/";
+  update();
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
+  EXPECT_FALSE(exists("Javadata.xml"));
+  EXPECT_FALSE(exists("Javadata.tmp"));
+  EXPECT_FALSE(exists("Javadata.zip"));
+
+  // The missing folders of pictures and screenshots are made on the way.
+  prompter.clear();
+  form->UpdateServer = server.base();
+  publish({{"a", "a.gif"}, {"b", "b.gif"}, {"c", "c.gif"}});
+  server.route("/Base/dir/dir.lst", HttpReply::ok("games\r\n<end>\r\n"));
+  server.route("/Base/dir/games.gif", HttpReply::ok("folder picture"));
+  update();
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
+  EXPECT_EQ(readFile("Javadata.xml"), newXml);
+  EXPECT_EQ(readFile("Base/dir/games.gif"), "folder picture");
+  EXPECT_EQ(readFile("Base/screen/c.gif"), "screen c.gif");
+  EXPECT_EQ(readFile("Base/games/c.jad"), "jad c");
+
+  // A smaller catalogue: only its own games are walked; the tables' higher entries stay as they were.
+  prompter.clear();
+  const std::size_t before = server.requestLines().size();
+  form->UpdateFolderPictures = false;
+  publish({{"z", "z.gif"}}, "3");
+  update();
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
+  const auto lines = server.requestLines();
+  std::vector<std::string> expected;
+  fetched(expected, "Javadata.zip");
+  expected.push_back(get("Base/news.new"));  // unchanged
+  for (const char* path : {"Base/screen/z.gif", "Base/games/z.jad", "Base/games/z.jar"}) fetched(expected, path);
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end()), expected);
+  EXPECT_EQ(form->GameCount, 1);
+  EXPECT_EQ(form->JavaBase[2].File, "b");
+  expectIdle();
+}
+
+// ---- The folder-picture list ----
+
+TEST_F(UpdateTest, ListWithoutEndMarkEndsAtTheEndOfTheFile) {
+  writeFile("Javadata.xml", oldXml);
+  start(2, true);
+  publish({{"a", "a.gif"}});
+  server.route("/Base/dir/dir.lst", HttpReply::ok("one\r\ntwo"));
+  server.route("/Base/dir/one.gif", HttpReply::ok("1"));
+  server.route("/Base/dir/two.gif", HttpReply::ok("2"));
+  update();
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
+  EXPECT_EQ(readFile("Base/dir/two.gif"), "2");
+  EXPECT_EQ(server.requestLines().back(), get("Base/screen/a.gif"));
+  expectIdle();
+}
+
+TEST_F(UpdateTest, ListThatCannotBeOpenedStopsTheUpdateWithTheFileError) {
+  writeFile("Javadata.xml", oldXml);
+  start(3, true);
+  publish({{"a", "a.gif"}});  // no list on the server, none on disk
+  update();
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{QStringLiteral("File not found.")});
+  EXPECT_EQ(prompter.errors().size(), 1u);
+  EXPECT_EQ(server.requestLines().back(), get("Base/dir/dir.lst"));  // nothing after it
+  EXPECT_EQ(readFile("Javadata.xml"), newXml);                       // the new catalogue stays
+  EXPECT_EQ(form->GameCount, 1);
+  expectIdle();
+}
+
+TEST(DirList, NamesUpToTheEndMarkTakenAsTheyStand) {
+  using quorrel::parseDirList;
+  using V = std::vector<std::string>;
+  EXPECT_EQ(parseDirList("a\r\nb\nc\r\n<end>\r\nd\r\n"), (V{"a", "b", "c"}));
+  EXPECT_EQ(parseDirList(" a \r\n\r\n\tb"), (V{" a ", "", "\tb"}));
+  EXPECT_EQ(parseDirList("<END>\n<end> \n <end>\nx\r\r\n<end>"), (V{"<END>", "<end> ", " <end>", "x\r"}));
+  EXPECT_EQ(parseDirList(""), V{});
+  EXPECT_EQ(parseDirList("\n"), V{""});
+
+  testsupport::TempWorkDir dir;
+  try {
+    quorrel::readDirList("missing.lst");
+    ADD_FAILURE() << "a missing list was read";
+  } catch (const quorrel::QuorrelError& e) {
+    EXPECT_STREQ(e.what(), "File not found");
+  }
+}
+
+// ---- The user's answers and other commands ----
+
+TEST_F(UpdateTest, AnswersForAllHoldForOneUpdateOnly) {
+  writeFile("Javadata.xml", oldXml);
+  writeFile("Base/news.new", "news");
+  writeFile("Base/screen/a.gif", "old a");
+  writeFile("Base/screen/b.gif", "old b");
+  start(2);
+  publish({{"a", "a.gif"}, {"b", "b.gif"}});
+  const QString askedA = QStringLiteral("Размер файла Base/screen/a.gif изменился. Обновить?");
+
+  prompter.answers = {MsgButton::NoToAll};
+  update();
+  EXPECT_EQ(prompter.texts(), (std::vector<QString>{askedA, Updated}));
+  EXPECT_EQ(readFile("Base/screen/b.gif"), "old b");
+  expectIdle();
+
+  prompter.clear();
+  prompter.answers = {MsgButton::YesToAll};
+  update();
+  EXPECT_EQ(prompter.texts(), (std::vector<QString>{askedA, Updated}));
+  EXPECT_EQ(readFile("Base/screen/b.gif"), "screen b.gif");
+  expectIdle();
+}
+
+TEST_F(UpdateTest, RefusedWhileBusyOrWhileAnUpdateRuns) {
+  writeFile("Javadata.xml", oldXml);
+  start(2);
+  form->Busy = true;
+  form->TreeView1->setEnabled(false);
+  form->OverwriteAll = form->SkipAll = true;
+  form->Label6->setText(QStringLiteral("x"));
+  update();
+  EXPECT_TRUE(server.requestLines().empty());
+  EXPECT_TRUE(prompter.asked.empty());
+  EXPECT_TRUE(form->Busy);
+  EXPECT_FALSE(form->TreeView1->isEnabled());
+  EXPECT_FALSE(form->OverwriteAll || form->SkipAll);
+  EXPECT_TRUE(form->Label6->text().isEmpty());
+
+  // The failed news transfer (there is none on the server) clears Busy; a second update chosen during the screenshot's
+  // transfer must not start, or it would move the catalogue aside in the middle of this one.
+  form->Busy = false;
+  form->TreeView1->setEnabled(true);
+  newXml = catalogue({{"a", "a.gif"}});
+  server.route("/Javadata.zip", HttpReply::ok(archiveWith(newXml)));
+  HttpReply held = HttpReply::ok(std::string(5000, 's'));
+  held.holdAfter = 100;
+  server.route("/Base/screen/a.gif", HttpReply::ok(std::string(5000, 's')));
+  server.route("/Base/screen/a.gif", held);
+  bool again = false;
+  const auto progress = form->HTTPGetFile->OnProgress;
+  form->HTTPGetFile->OnProgress = [&](QObject* sender, int total, int readed) {
+    progress(sender, total, readed);
+    if (again || form->HTTPGetFile->URL != server.base() + "Base/screen/a.gif") return;
+    again = true;
+    EXPECT_FALSE(form->Busy);
+    form->SpeedButton8Click();
+    server.release();
+  };
+  update();
+  EXPECT_TRUE(again);
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
+  EXPECT_EQ(readFile("Javadata.xml"), newXml);
+  EXPECT_FALSE(exists("Javadata.tmp"));
+  const auto lines = server.requestLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), get("Javadata.zip")), 2);
+  expectIdle();
+}
+
+TEST_F(UpdateTest, ClosingTheWindowEndsTheUpdateQuietly) {
+  writeFile("Javadata.xml", oldXml);
+  start(3);
+  form->show();
+  publish({{"a", "a.gif"}, {"b", "b.gif"}, {"c", "c.gif"}});
+  const auto progress = form->HTTPGetFile->OnProgress;
+  form->HTTPGetFile->OnProgress = [&](QObject* sender, int total, int readed) {
+    progress(sender, total, readed);
+    if (form->HTTPGetFile->URL == server.base() + "Base/screen/b.gif") form->close();
+  };
+  update();
+  EXPECT_EQ(server.requestLines().back(), get("Base/screen/b.gif"));  // nothing after the one under way
+  EXPECT_TRUE(prompter.asked.empty());
+  EXPECT_EQ(readFile("Javadata.xml"), newXml);
+  expectIdle();
+}
+
+// ---- The demo's update server ----
+
+TEST_F(UpdateTest, DemoUpdateFromPythonsServerChangesTheTree) {
+  std::filesystem::copy(QUORREL_DEMO_DIR "/catalogue", dir.path(), std::filesystem::copy_options::recursive);
+  start(3, true);
+  testsupport::PythonHttpServer python(QUORREL_DEMO_DIR "/server");
+  form->UpdateServer = python.base();
+  const int gamesBefore = form->GameCount;
+  const int foldersBefore = form->FolderCount;
+  update();
+  // The demo's news differ from the sample's: the user is asked, and the default answer fetches them.
+  EXPECT_EQ(prompter.texts(),
+            (std::vector<QString>{QStringLiteral("Размер файла Base/news.new изменился. Обновить?"), Updated}));
+  EXPECT_EQ(form->GameCount, gamesBefore + 2);
+  EXPECT_EQ(form->FolderCount, foldersBefore + 1);
+  for (int i = 1; i <= form->GameCount; ++i) {
+    const auto& game = form->JavaBase[static_cast<std::size_t>(i)];
+    EXPECT_TRUE(exists("Base/games/" + game.File + ".jar")) << game.File;
+    EXPECT_TRUE(exists("Base/screen/" + game.Screen)) << game.Screen;
+  }
+  EXPECT_TRUE(exists("Base/dir/sport.gif"));
+  EXPECT_FALSE(exists("Base/dir/dir.lst"));
+  EXPECT_EQ(readFile("Base/news.new"), readFile(QUORREL_DEMO_DIR "/server/Base/news.new"));
+  expectIdle();
+}
+
+}  // namespace
