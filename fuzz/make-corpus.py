@@ -219,7 +219,18 @@ def phone_seeds():
     put("javalist", "cyrillic.txt", "Шахматы\r\nшашки\r\nАрканоид\r\nаркада\r\n")
 
 
+# ---- dir.lst -----------------------------------------------------------------------------------------------
+def dirlist_seeds():
+    put("dirlist", "good.lst", crlf(["arcade", "puzzle", "racing", "<end>", "after-end"]))
+    put("dirlist", "no-end.lst", "arcade\nstrategy\n")
+    put("dirlist", "empty-line.lst", crlf(["", "x100", "<end>"]))
+    put("dirlist", "climbing.lst", crlf(["../../outside", "..\\..\\outside", "/etc/x", "a/../../b", "ok", "<end>"]))
+    put("dirlist", "odd.lst", b"<end> \r\n<END>\r\nname\x00with nul\r\r\n\xc0\xe1\r\n<end>")
+    put("dirlist", "empty.lst", b"")
+
+
 if __name__ == "__main__":
+    dirlist_seeds()
     phone_seeds()
     http_seeds()
     zip_seeds()
