@@ -33,8 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                "tree has " + std::to_string(nodes) + " nodes for " + std::to_string(window.FolderCount) +
                    " folders and " + std::to_string(window.GameCount) + " games");
     const int roots = window.TreeView1->topLevelItemCount();
-    FUZZ_CHECK(roots >= 1 && TMainForm::NodeText(window.TreeView1->topLevelItem(roots - 1)) ==
-                                 quorrel::newsNodeText(),
+    FUZZ_CHECK(roots >= 1 && TMainForm::NodeText(window.TreeView1->topLevelItem(roots - 1)) == quorrel::newsNodeText(),
                "the news entry is not the last root");
     FUZZ_CHECK(!outlineLeft, "javabase.tmp left behind after a good load");
   } else {

@@ -2,10 +2,10 @@
 // it, fetching each picture it names from a loopback server. A name may climb out of the picture folder or
 // hold anything else; no picture may land outside the working folder, the list is gone afterwards, and the
 // window ends the update idle.
+#include <unistd.h>
 #include <QTreeWidget>
 #include <filesystem>
 #include <mutex>
-#include <unistd.h>
 
 #include "FuzzSupport.h"
 #include "app/MainUnit.h"
@@ -57,12 +57,14 @@ std::string catalogueArchive() {
   crc = ~crc;
   std::string local = "PK\x03\x04";
   u16(local, 20), u16(local, 0), u16(local, 0), u16(local, 0), u16(local, 0x5821);
-  u32(local, crc), u32(local, static_cast<std::uint32_t>(data.size())), u32(local, static_cast<std::uint32_t>(data.size()));
+  u32(local, crc), u32(local, static_cast<std::uint32_t>(data.size())),
+      u32(local, static_cast<std::uint32_t>(data.size()));
   u16(local, static_cast<unsigned>(name.size())), u16(local, 0);
   local += name + data;
   std::string central = "PK\x01\x02";
   u16(central, 0x0314), u16(central, 20), u16(central, 0), u16(central, 0), u16(central, 0), u16(central, 0x5821);
-  u32(central, crc), u32(central, static_cast<std::uint32_t>(data.size())), u32(central, static_cast<std::uint32_t>(data.size()));
+  u32(central, crc), u32(central, static_cast<std::uint32_t>(data.size())),
+      u32(central, static_cast<std::uint32_t>(data.size()));
   u16(central, static_cast<unsigned>(name.size())), u16(central, 0), u16(central, 0), u16(central, 0), u16(central, 0);
   u32(central, 0100644u << 16), u32(central, 0);
   central += name;
@@ -79,7 +81,8 @@ int pictureRequests = 0;
 std::string answer(const std::string& requestLine) {
   const auto first = requestLine.find(' ');
   const auto last = requestLine.rfind(' ');
-  const std::string path = first == std::string::npos || last <= first ? "" : requestLine.substr(first + 1, last - first - 1);
+  const std::string path =
+      first == std::string::npos || last <= first ? "" : requestLine.substr(first + 1, last - first - 1);
   std::lock_guard<std::mutex> lock(listMutex);
   if (path == "/Javadata.zip") return ok(catalogueArchive());
   if (path == "/Base/dir/dir.lst") return ok(currentList);

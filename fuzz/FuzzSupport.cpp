@@ -4,8 +4,8 @@
 #include <dlfcn.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <sanitizer/lsan_interface.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QApplication>

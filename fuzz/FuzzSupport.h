@@ -28,8 +28,8 @@ void clearScratchFolder();
 
 // A broken promise of the code under test: printed and aborted, so libFuzzer keeps the input.
 [[noreturn]] void fail(const std::string& what);
-#define FUZZ_CHECK(cond, what) \
-  do {                         \
+#define FUZZ_CHECK(cond, what)              \
+  do {                                      \
     if (!(cond)) ::fuzzsupport::fail(what); \
   } while (0)
 

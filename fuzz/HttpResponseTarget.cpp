@@ -25,8 +25,8 @@ void setReply(std::string reply) {
 }
 
 struct Head {
-  int firstStatus = -1;      // status of the first line when it reads as "HTTP/x.y NNN"
-  bool plainBody = true;     // no transfer coding and no interim answer: the body is sent as it stands
+  int firstStatus = -1;   // status of the first line when it reads as "HTTP/x.y NNN"
+  bool plainBody = true;  // no transfer coding and no interim answer: the body is sent as it stands
   std::size_t bodyStart = std::string::npos;
 };
 
@@ -108,15 +108,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   http->OnDoneFile = nullptr;
   http->OnError = nullptr;
 
-  FUZZ_CHECK(done + failed == 1, "a download ended with " + std::to_string(done) + " done and " +
-                                     std::to_string(failed) + " error events");
+  FUZZ_CHECK(done + failed == 1,
+             "a download ended with " + std::to_string(done) + " done and " + std::to_string(failed) + " error events");
   bool exists = false;
   const std::string now = fuzzsupport::readBytes(target, &exists);
   if (failed) {
     FUZZ_CHECK(exists && now == previous, "a failed download damaged the previous copy");
   } else {
     FUZZ_CHECK(head.firstStatus < 300, "an error answer (" + std::to_string(head.firstStatus) + ") saved as the file");
-    FUZZ_CHECK(exists && static_cast<long long>(now.size()) == reportedSize, "the saved file's size differs from the one reported");
+    FUZZ_CHECK(exists && static_cast<long long>(now.size()) == reportedSize,
+               "the saved file's size differs from the one reported");
     if (head.plainBody && head.bodyStart != std::string::npos && head.firstStatus >= 200) {
       FUZZ_CHECK(reply.compare(head.bodyStart, now.size(), now) == 0, "the saved file is not the body that was sent");
     }

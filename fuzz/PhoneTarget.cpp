@@ -90,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // A short piece of list repeated, so that lists near the buffer's size are reached from small inputs; now
   // and then only, since ordering a list of thousands of entries takes a while.
   const bool big = in.ConsumeIntegral<std::uint8_t>() < 16;
-  const std::size_t repeat = big ? in.ConsumeIntegralInRange<std::size_t>(1, 65535) : in.ConsumeIntegralInRange<std::size_t>(1, 4);
+  const std::size_t repeat =
+      big ? in.ConsumeIntegralInRange<std::size_t>(1, 65535) : in.ConsumeIntegralInRange<std::size_t>(1, 4);
   const std::string piece = in.ConsumeRemainingBytesAsString();
   std::string list;
   for (std::size_t i = 0; i < repeat && list.size() < SGHFS_BUFFER_SIZE + 4096; ++i) list += piece;

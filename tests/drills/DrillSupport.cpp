@@ -164,8 +164,8 @@ void DroppingServer::serve() {
 }
 
 std::string okReply(const std::string& body) {
-  return "HTTP/1.0 200 OK\r\nContent-Type: application/java-archive\r\nContent-Length: " +
-         std::to_string(body.size()) + "\r\n\r\n" + body;
+  return "HTTP/1.0 200 OK\r\nContent-Type: application/java-archive\r\nContent-Length: " + std::to_string(body.size()) +
+         "\r\n\r\n" + body;
 }
 
 std::vector<std::string> entriesOf(const std::string& folder) {

@@ -17,8 +17,8 @@ namespace drills {
 bool inChild();
 
 struct ChildLimits {
-  bool asNobody = false;        // uid and gid 65534: permission bits count again, as for every user
-  long long maxFileSize = -1;   // RLIMIT_FSIZE in bytes; -1 leaves it as it is
+  bool asNobody = false;       // uid and gid 65534: permission bits count again, as for every user
+  long long maxFileSize = -1;  // RLIMIT_FSIZE in bytes; -1 leaves it as it is
 };
 
 // Runs the current test again in a child process with the limits applied, in the current directory, and

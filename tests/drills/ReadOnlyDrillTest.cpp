@@ -117,7 +117,7 @@ TEST_F(ReadOnlyDrill, ReadOnlyTargetFolderFailsTheDownloadAndTheExtractionAndKee
     writeFile("Base/dir/arcade.gif", oldPicture);
     ziptest::setMtime("Base/dir/arcade.gif", 1000000000);  // older than the archive's copy
     writeFile("pictures.zip", ziptest::rawZip({ziptest::plain("arcade.gif", "GIF89a new picture"),
-                                              ziptest::plain("racing.gif", "GIF89a another one")}));
+                                               ziptest::plain("racing.gif", "GIF89a another one")}));
     chmodOrFail("pictures.zip", 0644);
     chmodOrFail("Base/games", 0555);
     chmodOrFail("Base/dir", 0555);

@@ -23,8 +23,9 @@ class UnzipDrill : public DrillWindow {
   void SetUp() override {
     DrillWindow::SetUp();
     zip = std::make_unique<TZip>(nullptr, &prompter);
-    zip->OnZEDBeginFileEvent = [this](QObject*, const std::string& name, std::int32_t, std::int32_t,
-                                     std::int32_t) { begun.push_back(name); };
+    zip->OnZEDBeginFileEvent = [this](QObject*, const std::string& name, std::int32_t, std::int32_t, std::int32_t) {
+      begun.push_back(name);
+    };
     zip->OnZEDEndBatchEvent = [this](QObject*, std::int32_t skippedCount, std::int32_t, std::int32_t) {
       skipped = skippedCount;
     };
