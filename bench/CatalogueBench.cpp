@@ -11,14 +11,10 @@
 #include "app/MainUnit.h"
 #include "catalogue/Catalogue.h"
 #include "common/Prompter.h"
+#include "BenchSupport.h"
 
 namespace {
 
-class SilentPrompter : public quorrel::Prompter {
- public:
-  quorrel::MsgButton ask(const quorrel::MessageRequest&) override { return quorrel::MsgButton::Ok; }
-  bool inputText(const QString&, const QString&, QString&) override { return false; }
-};
 
 // 1 model, 249 folders of 4 games each (996) plus 4 games under the model: 250 folder entries, 1000 games.
 void writeFullCatalogue(const std::string& path) {
@@ -72,7 +68,7 @@ BENCHMARK(BM_LoadCatalogueCore)->Unit(benchmark::kMillisecond);
 void BM_LoadCatalogueIntoWindow(benchmark::State& state) {
   WorkDir dir;
   writeFullCatalogue("Javadata.xml");
-  SilentPrompter prompter;
+  bench::SilentPrompter prompter;
   TMainForm form(&prompter);
   for (auto _ : state) {
     form.LoadCatalogue();

@@ -21,27 +21,16 @@
 #include "app/MainUnit.h"
 #include "common/Prompter.h"
 #include "net/HTTPGet.h"
+#include "BenchSupport.h"
 
 namespace {
 
-class SilentPrompter : public quorrel::Prompter {
- public:
-  quorrel::MsgButton ask(const quorrel::MessageRequest& r) override { return r.buttons.at(0); }
-  bool inputText(const QString&, const QString&, QString&) override { return false; }
-};
 
 // Serves "/file.bin" at once, and "/slow.bin" after a second of silence in 1 KB pieces 10 ms apart.
 class LoopbackServer {
  public:
   LoopbackServer(std::string body, std::string slowBody) : body_(std::move(body)), slowBody_(std::move(slowBody)) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd_, 8) != 0) std::exit(2);
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
+    fd_ = bench::listenOnLoopback(8, port_);
     thread_ = std::thread([this] { run(); });
   }
   ~LoopbackServer() {
@@ -107,10 +96,6 @@ double threadCpu() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 }  // namespace
 
@@ -127,7 +112,7 @@ int main(int argc, char** argv) {
   LoopbackServer server(body, body.substr(0, 200 * 1024));
   const std::string url = argc > 1 ? argv[1] : server.url("/file.bin");
 
-  SilentPrompter prompter;
+  bench::SilentPrompter prompter;
   TMainForm form(&prompter);
   THTTPGet& get = *form.HTTPGetFile;
   get.UseProxy = TUseProxy::Direct;
@@ -165,9 +150,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::printf("file: %s (%.1f MB), median of %d runs\n", url.c_str(), static_cast<double>(size) / 1048576.0, runs);
-  std::printf("HTTPGetFile with per-block progress: %.3f s (%d progress calls)\n", median(ours), blocks);
-  std::printf("curl -o:                             %.3f s\n", median(curl));
-  std::printf("ratio:                               %.2fx\n", median(ours) / median(curl));
+  std::printf("HTTPGetFile with per-block progress: %.3f s (%d progress calls)\n", bench::median(ours), blocks);
+  std::printf("curl -o:                             %.3f s\n", bench::median(curl));
+  std::printf("ratio:                               %.2fx\n", bench::median(ours) / bench::median(curl));
 
   // A slow server: a second of silence, then 200 KB in 1 KB pieces 10 ms apart.
   get.URL = server.url("/slow.bin");

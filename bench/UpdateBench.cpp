@@ -25,6 +25,7 @@
 
 #include "app/MainUnit.h"
 #include "common/Prompter.h"
+#include "BenchSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -34,15 +35,6 @@ constexpr int Games = 1000;
 constexpr int GamesPerFolder = 20;
 constexpr std::size_t JarSize = 100 * 1024;
 
-class SilentPrompter : public quorrel::Prompter {
- public:
-  quorrel::MsgButton ask(const quorrel::MessageRequest& r) override {
-    texts.push_back(r.text);
-    return r.buttons.at(static_cast<std::size_t>(r.defaultButton));
-  }
-  bool inputText(const QString&, const QString&, QString&) override { return false; }
-  std::vector<QString> texts;
-};
 
 void writeFile(const fs::path& path, const std::string& bytes) {
   fs::create_directories(path.parent_path());
@@ -114,14 +106,7 @@ class LoopbackServer {
     for (const auto& e : fs::recursive_directory_iterator(root)) {
       if (e.is_regular_file()) files_["/" + fs::relative(e.path(), root).generic_string()] = readFile(e.path());
     }
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd_, 64) != 0) std::exit(2);
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
+    fd_ = bench::listenOnLoopback(64, port_);
     thread_ = std::thread([this] { run(); });
   }
   ~LoopbackServer() {
@@ -180,15 +165,11 @@ double seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 // "median s (min–max)" of a series of runs.
 std::string spread(const std::vector<double>& v) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.2f s (%.2f–%.2f)", median(v), *std::min_element(v.begin(), v.end()),
+  std::snprintf(text, sizeof text, "%.2f s (%.2f–%.2f)", bench::median(v), *std::min_element(v.begin(), v.end()),
                 *std::max_element(v.begin(), v.end()));
   return text;
 }
@@ -211,11 +192,11 @@ struct UpdateRun {
 UpdateRun runUpdate(const fs::path& work, const std::string& base) {
   freshWorkingFolder(work, base);
   fs::current_path(work);
-  SilentPrompter prompter;
+  bench::SilentPrompter prompter;
   UpdateRun r;
   {
     auto form = createApplicationWindows(&prompter);
-    prompter.texts.clear();
+    prompter.asked.clear();
     const auto t0 = std::chrono::steady_clock::now();
     form->guarded([&form] { form->SpeedButton8Click(); });
     r.seconds = seconds(t0);
@@ -226,7 +207,7 @@ UpdateRun runUpdate(const fs::path& work, const std::string& base) {
         ++r.requests;
       }
     }
-    r.ok = prompter.texts == std::vector<QString>{QStringLiteral("База данных успешно обновлена!")} &&
+    r.ok = prompter.asked == std::vector<QString>{QStringLiteral("База данных успешно обновлена!")} &&
            form->GameCount == Games;
   }
   fs::current_path(work.parent_path());
@@ -304,7 +285,7 @@ int main(int argc, char** argv) {
               spread(ours).c_str(), requests);
   if (server) std::printf("requests the server counted:     %ld\n", served);
   std::printf("one curl process, same files:     %s, %zu requests\n", spread(curl).c_str(), files.size());
-  std::printf("ratio of the medians:             %.2fx (of the fastest runs: %.2fx)\n", median(ours) / median(curl),
+  std::printf("ratio of the medians:             %.2fx (of the fastest runs: %.2fx)\n", bench::median(ours) / bench::median(curl),
               *std::min_element(ours.begin(), ours.end()) / *std::min_element(curl.begin(), curl.end()));
   fs::current_path("/");
   fs::remove_all(dir);

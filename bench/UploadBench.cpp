@@ -19,6 +19,7 @@
 
 #include "app/MainUnit.h"
 #include "common/Prompter.h"
+#include "BenchSupport.h"
 
 extern char** environ;
 
@@ -30,11 +31,6 @@ constexpr int Games = 100;
 constexpr std::size_t GameBytes = 200 * 1024;
 constexpr int Rounds = 21;
 
-class SilentPrompter : public quorrel::Prompter {
- public:
-  quorrel::MsgButton ask(const quorrel::MessageRequest&) override { return quorrel::MsgButton::Ok; }
-  bool inputText(const QString&, const QString&, QString&) override { return false; }
-};
 
 void writeBytes(const fs::path& path, std::size_t size, char fill) {
   std::ofstream out(path, std::ios::binary);
@@ -94,10 +90,6 @@ double timeUpload(TMainForm& form, bool compile) {
   return msSince(start);
 }
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 }  // namespace
 
@@ -120,7 +112,7 @@ int main(int argc, char** argv) {
   std::vector<double> withCompile;
   std::vector<double> ratio;  // per round: the two runs of a round share the machine's load of the moment
   {
-    SilentPrompter prompter;
+    bench::SilentPrompter prompter;
     auto form = createApplicationWindows(&prompter);
     if (!std::getenv("BENCH_HIDDEN")) form->show();
     form->ComPort = "COM1";
@@ -150,7 +142,7 @@ int main(int argc, char** argv) {
   }
   fs::current_path("/");
   fs::remove_all(work);
-  std::printf("upload %.1f cp %.1f ratio %.2f upload+compile %.1f\n", median(upload), median(cp), median(ratio),
-              median(withCompile));
+  std::printf("upload %.1f cp %.1f ratio %.2f upload+compile %.1f\n", bench::median(upload), bench::median(cp), bench::median(ratio),
+              bench::median(withCompile));
   return 0;
 }

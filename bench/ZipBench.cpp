@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "net/Zip.h"
+#include "BenchSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -55,10 +56,6 @@ void writeMembers(const fs::path& root) {
 
 double seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 }  // namespace
 
@@ -117,8 +114,8 @@ int main(int argc, char** argv) {
   fs::current_path(fs::temp_directory_path());
   fs::remove_all(work);
 
-  const double a = median(ours);
-  const double b = median(infoZip);
+  const double a = bench::median(ours);
+  const double b = bench::median(infoZip);
   std::printf("TZip + UnZDll.dll: %.3f s (median of %d)\n", a, runs);
   std::printf("unzip -o -q:       %.3f s (median of %d)\n", b, runs);
   std::printf("ratio: %.2fx (goal: at most 1.2x)\n", a / b);

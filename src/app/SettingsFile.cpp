@@ -12,6 +12,7 @@
 
 #include "common/Ansi.h"
 #include "common/Errors.h"
+#include "common/FileIO.h"
 
 namespace quorrel {
 
@@ -39,50 +40,11 @@ bool parseDecimal(const char* begin, const char* end, std::int32_t& value) {
   return true;
 }
 
-std::vector<std::string> readLines(const std::string& path) {
-  struct Closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
-  std::unique_ptr<std::FILE, Closer> f(std::fopen(path.c_str(), "rb"));
-  if (!f) throwIoError(errno);
-  std::string bytes;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) bytes.append(buf, n);
-  if (std::ferror(f.get())) throwIoError(errno);
-
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    std::size_t end = bytes.find('\n', start);
-    const std::size_t next = end == std::string::npos ? bytes.size() : end + 1;
-    if (end == std::string::npos) end = bytes.size();
-    if (end > start && bytes[end - 1] == '\r') --end;
-    lines.push_back(bytes.substr(start, end - start));
-    start = next;
-  }
-  return lines;
-}
-
-bool writeAll(int fd, const std::string& bytes) {
-  const char* p = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 void rewriteInPlace(const std::string& path, const std::string& bytes) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (fd < 0) throwIoError(errno);
-  const bool ok = writeAll(fd, bytes);
+  const bool ok = writeAll(fd, bytes.data(), bytes.size());
   const int err = errno;
   if (::close(fd) != 0 && ok) throwIoError(errno);
   if (!ok) throwIoError(err);
@@ -102,7 +64,7 @@ std::int32_t toInteger(const std::string& text) {
 }
 
 // ---- SettingsReader ----------------------------------------------------------------------------------------
-SettingsReader::SettingsReader(const std::string& path) : lines_(readLines(path)) {}
+SettingsReader::SettingsReader(const std::string& path) : lines_(splitLines(readFileBytes(path), LineBreaks::Lf)) {}
 
 bool SettingsReader::findSection(const std::string& header) {
   const std::size_t start = next_;
@@ -202,7 +164,7 @@ void writeSettingsFile(const std::string& path, const std::string& bytes) {
     throwIoError(err);
   }
   int err = 0;
-  if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) err = errno;
+  if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0 || !writeAll(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0) err = errno;
   if (::close(fd) != 0 && err == 0) err = errno;
   if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;
   if (err == 0) return;

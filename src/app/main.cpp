@@ -31,7 +31,6 @@ int main(int argc, char* argv[]) {
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quorrel"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Quorrel"));
   quorrel::chooseIconTheme();
   quorrel::chooseFontSubstitutes();
   quorrel::QtPrompter prompter;

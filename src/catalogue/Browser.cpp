@@ -18,6 +18,7 @@
 #include "catalogue/MarkedGamesForm.h"
 #include "common/Ansi.h"
 #include "common/Errors.h"
+#include "common/FileIO.h"
 #include "common/Paths.h"
 
 namespace {
@@ -28,24 +29,6 @@ const QString& notConnectedText() {
 }
 
 QString bytesText(const std::string& size) { return quorrel::fromAnsi(size) + QStringLiteral(" байт"); }
-
-[[noreturn]] void throwCannotOpen(const std::string& path, int errnoValue) {
-  throw quorrel::QuorrelError("Cannot open file \"" + path + "\". " + quorrel::ioErrorText(errnoValue));
-}
-
-// The whole file; a file that cannot be opened or read gives "Cannot open file ...".
-std::string readWholeFile(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) throwCannotOpen(path, errno);
-  std::string data;
-  char buffer[65536];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) data.append(buffer, n);
-  const int readError = std::ferror(f) ? errno : 0;
-  std::fclose(f);
-  if (readError != 0) throwCannotOpen(path, readError);
-  return data;
-}
 
 [[noreturn]] void throwNotGif(const std::string& path) {
   throw quorrel::QuorrelError("Файл \"" + path + "\" не является картинкой GIF");
@@ -139,7 +122,7 @@ void TMainForm::TreeView1Change(QTreeWidgetItem* node) {
   }
 
   if (text == quorrel::newsNodeText()) {
-    Memo1->setPlainText(memoText(readWholeFile(quorrel::localPath("Base\\news.new"))));
+    Memo1->setPlainText(memoText(quorrel::readFileBytes(quorrel::localPath("Base\\news.new"), quorrel::ReadError::CannotOpen)));
     Label2->setText(quorrel::fromAnsi(text));
     Label4->clear();
     hideGameButtons(*this);
@@ -202,7 +185,7 @@ void TMainForm::N18Click() {
 
 void TMainForm::ShowPicture(const std::string& path) {
   // The file is read whole: the movie plays from memory, so the file stays free for downloads to replace.
-  const std::string bytes = readWholeFile(path);
+  const std::string bytes = quorrel::readFileBytes(path, quorrel::ReadError::CannotOpen);
   if (bytes.compare(0, 6, "GIF87a") != 0 && bytes.compare(0, 6, "GIF89a") != 0) throwNotGif(path);
   const QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
 

@@ -6,6 +6,7 @@
 
 #include "common/Ansi.h"
 #include "common/Errors.h"
+#include "common/FileIO.h"
 
 namespace quorrel {
 
@@ -169,11 +170,7 @@ CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::str
 }
 
 std::vector<std::string> readOutlineFile(const std::string& path) {
-  FilePtr in = openOrThrow(path, "rb");
-  std::vector<std::string> lines;
-  std::string line;
-  while (readLine(in.get(), line)) lines.push_back(line);
-  return lines;
+  return splitLines(readFileBytes(path), LineBreaks::Lf);
 }
 
 void buildOutlineTree(const std::vector<std::string>& lines, std::vector<TreeNode>& nodes) {

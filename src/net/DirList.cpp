@@ -1,10 +1,7 @@
 #include "net/DirList.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <memory>
 
-#include "common/Errors.h"
+#include "common/FileIO.h"
 
 namespace quorrel {
 
@@ -24,18 +21,6 @@ std::vector<std::string> parseDirList(const std::string& text) {
   return names;
 }
 
-std::vector<std::string> readDirList(const std::string& path) {
-  struct Closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
-  const std::unique_ptr<std::FILE, Closer> f(std::fopen(path.c_str(), "rb"));
-  if (!f) throwIoError(errno);
-  std::string text;
-  char buffer[8192];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) text.append(buffer, n);
-  if (std::ferror(f.get())) throwIoError(errno);
-  return parseDirList(text);
-}
+std::vector<std::string> readDirList(const std::string& path) { return parseDirList(readFileBytes(path)); }
 
 }  // namespace quorrel

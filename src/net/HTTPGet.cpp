@@ -14,6 +14,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "common/FileIO.h"
+
 namespace {
 
 // Exit code of the wait loop when the transfer it waits for has ended; any other code means that the
@@ -129,18 +131,6 @@ int checkCancel(void* worker, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return static_cast<QThread*>(worker)->isInterruptionRequested() ? 1 : 0;
 }
 
-bool writeAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -242,7 +232,7 @@ std::size_t THTTPGetThread::bodyCallback(char* data, std::size_t size, std::size
 bool THTTPGetThread::takeBlock(Transfer& t, const char* data, std::size_t size) {
   if (isInterruptionRequested()) return false;
   if (static_cast<long long>(BytesRead) + static_cast<long long>(size) > INT32_MAX ||
-      !writeAll(t.fd, data, size)) {
+      !quorrel::writeAll(t.fd, data, size)) {
     t.writeFailed = true;
     return false;
   }

@@ -342,9 +342,9 @@ std::int32_t TZip::Extract() {
   command.NeverOverwrite = flag(!has(ExtractOption0) && !has(ExtractOption1) && !has(ExtractOption2));
   command.FileSpecCount = static_cast<std::int32_t>(FileSpecs.size());
   command.ZipFileName = archive.c_str();
-  std::vector<UnzipFileSpec> specs(FileSpecs.size());
-  for (size_t i = 0; i < FileSpecs.size(); ++i) specs[i].FileSpec = FileSpecs[i].c_str();
-  command.FileSpecs = specs.empty() ? nullptr : specs.data();
+  std::vector<UnzipFileSpec> fileSpecArray(FileSpecs.size());
+  for (size_t i = 0; i < FileSpecs.size(); ++i) fileSpecArray[i].FileSpec = FileSpecs[i].c_str();
+  command.FileSpecs = fileSpecArray.empty() ? nullptr : fileSpecArray.data();
   command.Fixed104 = 3;
   command.Fixed144 = 7;
 

@@ -8,22 +8,12 @@
 #include <utility>
 
 #include "common/Ansi.h"
+#include "common/FileIO.h"
 
 namespace quorrel {
 
 std::vector<std::string> splitJavaList(const std::string& text) {
-  const std::size_t end = ::strnlen(text.c_str(), text.size());
-  std::vector<std::string> entries;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < end; ++i) {
-    const char c = text[i];
-    if (c != '\r' && c != '\n') continue;
-    entries.push_back(text.substr(start, i - start));
-    if (c == '\r' && i + 1 < end && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < end) entries.push_back(text.substr(start, end - start));
-  return entries;
+  return splitLines(text.substr(0, ::strnlen(text.c_str(), text.size())), LineBreaks::AnyBreak);
 }
 
 std::string joinJavaList(const std::vector<std::string>& entries) {

@@ -1,0 +1,45 @@
+#pragma once
+// Small pieces the benchmark programs share.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "common/Prompter.h"
+
+namespace bench {
+
+// Answers every box with its default button and cancels input boxes; remembers what was asked.
+class SilentPrompter : public quorrel::Prompter {
+ public:
+  quorrel::MsgButton ask(const quorrel::MessageRequest& r) override {
+    asked.push_back(r.text);
+    const auto i = static_cast<std::size_t>(r.defaultButton);
+    return i < r.buttons.size() ? r.buttons[i] : quorrel::MsgButton::Ok;
+  }
+  bool inputText(const QString&, const QString&, QString&) override { return false; }
+  std::vector<QString> asked;
+};
+
+inline double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+// A listening TCP socket on 127.0.0.1 with a port of the system's choosing; exits the program when it cannot.
+inline int listenOnLoopback(int backlog, int& port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd, backlog) != 0) std::exit(2);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  port = ntohs(addr.sin_port);
+  return fd;
+}
+
+}  // namespace bench
