@@ -139,6 +139,7 @@ int checkCancel(void* worker, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 struct THTTPGetThread::Transfer {
   THTTPGetThread* worker = nullptr;
   int status = 0;
+  bool statusNext = true;  // the next header line is a response's status line
   bool haveLength = false;
   std::string lengthText;
   bool sizeAnswered = false;  // a size query ended on purpose once the headers were in
@@ -170,16 +171,21 @@ std::size_t THTTPGetThread::headerCallback(char* data, std::size_t size, std::si
   auto& t = *static_cast<Transfer*>(transfer);
   const std::size_t total = size * count;
   const std::string line(data, total);
-  if (line.compare(0, 5, "HTTP/") == 0) {
-    // A new response begins (an interim 1xx one may come first).
+  if (t.statusNext) {
+    // A new response begins (an interim 1xx one may come first). Only its first line is its status: a line
+    // that looks like a status line among the headers must not turn an error answer into a good one.
+    t.statusNext = false;
     t.status = 0;
     t.haveLength = false;
     const auto blank = line.find(' ');
-    if (blank != std::string::npos) t.status = std::atoi(line.c_str() + blank + 1);
+    if (line.compare(0, 5, "HTTP/") == 0 && blank != std::string::npos) t.status = std::atoi(line.c_str() + blank + 1);
     return total;
   }
   if (line == "\r\n" || line == "\n") {
-    if (t.status >= 100 && t.status < 200) return total;
+    if (t.status >= 100 && t.status < 200) {
+      t.statusNext = true;
+      return total;
+    }
     return t.worker->headersEnded(t) ? total : 0;
   }
   if (!t.haveLength && line.size() > 15 && strncasecmp(line.c_str(), "Content-Length:", 15) == 0) {

@@ -122,3 +122,12 @@ TEST_F(TransferDrill, DiskFullWhileDownloadingKeepsThePreviousCopy) {
     ASSERT_EQ(::chdir(folder.c_str()), 0);
   }
 }
+
+TEST_F(TransferDrill, ErrorAnswerWithAStatusLikeHeaderIsNeverSaved) {
+  // An error answer whose headers hold a line that reads like a status line: the answer stays an error.
+  server.setReply("HTTP/1.0 404 Not Found\r\nHTTP/ 200:\r\nContent-Length: 10\r\n\r\nerror page", -1, 0);
+  download();
+  EXPECT_EQ(readFile(GamePath), Previous);
+  EXPECT_TRUE(log().front().startsWith(downloadFailed())) << log().front().toStdString();
+  expectIdle();
+}
