@@ -200,16 +200,10 @@ void TZip::setZipFileName(const std::string& name) {
 }
 
 bool TZip::askForDisk(int disk) {
-  if (archiveDiskNumber(zipFileName_) == disk) return true;
-  const quorrel::MessageRequest r =
-      request(QStringLiteral("Insert [ Disk %1 ] of the Zip file into the floppy drive\n"
-                             "before pressing [ OK ] to continue ...")
-                  .arg(disk),
-              quorrel::MsgIcon::Information, {quorrel::MsgButton::Ok, quorrel::MsgButton::Cancel});
-  while (true) {
-    if (prompter_->ask(r) != quorrel::MsgButton::Ok) return false;
-    if (archiveDiskNumber(zipFileName_) == disk) return true;
-  }
+  // Disks of a spanned archive are told apart by their volume labels, and no drive here carries such labels:
+  // no disk the user could insert would ever be the one asked for, so asking would only ask again and again.
+  // The read then ends as after a cancelled prompt.
+  return archiveDiskNumber(zipFileName_) == disk;
 }
 
 void TZip::readDirectory() {
