@@ -3,8 +3,10 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <string>
 #include <cstdlib>
 #include <vector>
 
@@ -40,6 +42,27 @@ inline int listenOnLoopback(int backlog, int& port) {
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
   port = ntohs(addr.sin_port);
   return fd;
+}
+
+// Reads an HTTP request up to the blank line that ends its head (or until the peer stops sending).
+inline std::string readRequestHead(int fd) {
+  std::string request;
+  char buf[4096];
+  while (request.find("\r\n\r\n") == std::string::npos) {
+    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    request.append(buf, static_cast<std::size_t>(n));
+  }
+  return request;
+}
+
+// Ends the answer, reads what the peer still sends until it closes, then closes the connection.
+inline void finishConnection(int fd) {
+  ::shutdown(fd, SHUT_WR);
+  char drain[4096];
+  while (::recv(fd, drain, sizeof drain, 0) > 0) {
+  }
+  ::close(fd);
 }
 
 }  // namespace bench

@@ -45,13 +45,7 @@ class LoopbackServer {
     for (;;) {
       const int c = ::accept(fd_, nullptr, nullptr);
       if (c < 0) return;
-      std::string request;
-      char buf[4096];
-      while (request.find("\r\n\r\n") == std::string::npos) {
-        const ssize_t n = ::recv(c, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        request.append(buf, static_cast<size_t>(n));
-      }
+      const std::string request = bench::readRequestHead(c);
       const bool slow = request.compare(0, 14, "GET /slow.bin ") == 0;
       const std::string& body = slow ? slowBody_ : body_;
       const std::string head = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n";
@@ -65,10 +59,7 @@ class LoopbackServer {
           send(c, body.data() + at, std::min<size_t>(1024, body.size() - at));
         }
       }
-      ::shutdown(c, SHUT_WR);
-      while (::recv(c, buf, sizeof buf, 0) > 0) {
-      }
-      ::close(c);
+      bench::finishConnection(c);
     }
   }
   static void send(int c, const char* p, size_t n) {

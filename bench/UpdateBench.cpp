@@ -122,13 +122,7 @@ class LoopbackServer {
     for (;;) {
       const int c = ::accept(fd_, nullptr, nullptr);
       if (c < 0) return;
-      std::string request;
-      char buf[4096];
-      while (request.find("\r\n\r\n") == std::string::npos) {
-        const ssize_t n = ::recv(c, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        request.append(buf, static_cast<size_t>(n));
-      }
+      const std::string request = bench::readRequestHead(c);
       ++requests_;
       const auto start = request.find(' ') + 1;
       const std::string path = request.substr(start, request.find(' ', start) - start);
@@ -138,10 +132,7 @@ class LoopbackServer {
       } else {
         send(c, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(it->second.size()) + "\r\n\r\n" + it->second);
       }
-      ::shutdown(c, SHUT_WR);
-      while (::recv(c, buf, sizeof buf, 0) > 0) {
-      }
-      ::close(c);
+      bench::finishConnection(c);
     }
   }
   static void send(int c, const std::string& data) {
