@@ -26,6 +26,21 @@ class SilentPrompter : public quorrel::Prompter {
   std::vector<QString> asked;
 };
 
+// A new scratch folder for a benchmark's files, ending in "/": under $TMPDIR when set, else in memory
+// (/dev/shm) when possible. Both sides of a comparison write there, and a disk's file system would mostly
+// measure itself: ext4 slows down creating files for a while after thousands have been deleted.
+inline std::string scratchFolder(const char* name) {
+  std::string parent = "/tmp";
+  if (const char* t = std::getenv("TMPDIR"); t && *t) {
+    parent = t;
+  } else if (::access("/dev/shm", W_OK) == 0) {
+    parent = "/dev/shm";
+  }
+  std::string folder = parent + "/" + name + "-XXXXXX";
+  if (!::mkdtemp(folder.data())) std::exit(2);
+  return folder + "/";
+}
+
 inline double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? 0.0 : v[v.size() / 2];

@@ -1,7 +1,8 @@
 // bench_http: how fast the main window's HTTPGetFile fetches a 10 MB file over loopback, with its progress
 // call per block of at most 1025 bytes, against `curl -o` from the same server in the same run; and how much
 // of one core the main thread uses while it waits on a server that sends slowly.
-//   bench_http [URL of a 10 MB file]   without a URL the program serves the file itself on 127.0.0.1
+//   bench_http [URL of a 10 MB file]   without a URL the program serves the file itself on 127.0.0.1;
+//                                      BENCH_RUNS=1 prints every run's pair of times
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -93,9 +94,7 @@ double threadCpu() {
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
-  char folder[] = "/tmp/quorrel-bench-XXXXXX";
-  if (!::mkdtemp(folder)) return 2;
-  const std::string dir = std::string(folder) + "/";
+  const std::string dir = bench::scratchFolder("quorrel-bench-http");
   std::filesystem::current_path(dir);
 
   std::string body(10 * 1024 * 1024, '\0');
@@ -139,6 +138,9 @@ int main(int argc, char** argv) {
   if (size != std::filesystem::file_size(dir + "curl.bin")) {
     std::fprintf(stderr, "the two downloads differ in size\n");
     return 1;
+  }
+  if (std::getenv("BENCH_RUNS")) {
+    for (size_t i = 0; i < ours.size(); ++i) std::printf("run %zu: %.3f s against %.3f s\n", i, ours[i], curl[i]);
   }
   std::printf("file: %s (%.1f MB), median of %d runs\n", url.c_str(), static_cast<double>(size) / 1048576.0, runs);
   std::printf("HTTPGetFile with per-block progress: %.3f s (%d progress calls)\n", bench::median(ours), blocks);

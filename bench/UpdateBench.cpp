@@ -231,9 +231,7 @@ int main(int argc, char** argv) {
   }
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
-  char folder[] = "/tmp/quorrel-bench-update-XXXXXX";
-  if (!::mkdtemp(folder)) return 2;
-  const fs::path dir = folder;
+  const fs::path dir = bench::scratchFolder("quorrel-bench-update");
 
   const bool external = args.size() == 3 && args[0] == "--tree";
   const fs::path tree = external ? fs::absolute(args[1]) : dir / "server";

@@ -7,12 +7,14 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <cerrno>
-#include <climits>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "common/FileIO.h"
 
@@ -24,6 +26,44 @@ constexpr int TransferEnded = 0x48545450;
 
 // The body is read in blocks of this size at most; each block is written before the next is read.
 constexpr std::size_t BlockSize = 1025;
+
+// How long one side of the progress hand-off looks for the other before it sleeps, in nanoseconds.
+constexpr std::int64_t MinSpinNs = 500;
+constexpr std::int64_t MaxSpinNs = 50000;
+
+// The main thread runs handed-over progress calls for at most this long before it lets the window's own
+// events in again.
+constexpr auto DrainSlice = std::chrono::milliseconds(10);
+
+inline void cpuRelax() {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+  __builtin_ia32_pause();
+#elif defined(__GNUC__) && defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
+// Looks at `ready` for a while before the caller sleeps. The time adapts: it doubles when looking paid
+// off and shrinks by an eighth when it did not, so a side that keeps waiting in vain (a slow server, one core
+// for both threads) soon stops burning time on it. Every 32nd look takes the full time, so that a transfer
+// that speeds up again is noticed.
+template <class Budget, class Ready>
+bool spinFor(Budget& budget, Ready ready) {
+  const std::int64_t limit = (++budget.looks % 32 == 0) ? MaxSpinNs : budget.ns;
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    if (ready()) {
+      budget.ns = std::min(std::max(budget.ns, limit) * 2, MaxSpinNs);
+      return true;
+    }
+    if (std::chrono::steady_clock::now() - start >= std::chrono::nanoseconds(limit)) break;
+    for (int i = 0; i < 8; ++i) cpuRelax();
+    // Lets the other side run when both share a core.
+    std::this_thread::yield();
+  }
+  budget.ns = std::max(budget.ns - budget.ns / 8, MinSpinNs);
+  return false;
+}
 
 // Where a URL points: "host:port" for the connection and the escaped path of the request.
 struct Target {
@@ -244,21 +284,68 @@ bool THTTPGetThread::takeBlock(Transfer& t, const char* data, std::size_t size) 
   }
   BlockRead = static_cast<std::uint32_t>(size);
   BytesRead += static_cast<std::int32_t>(size);
-  if (OnProgress) {
-    // Runs on the main thread while this thread waits. A destroyed or cancelled component hears nothing.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-          if (isInterruptionRequested()) return;
-          try {
-            OnProgress(this, ContentLength, BytesRead);
-          } catch (...) {
-            requestInterruption();
-          }
-        },
-        Qt::BlockingQueuedConnection);
-  }
+  if (OnProgress) reportBlock();
   return true;
+}
+
+void THTTPGetThread::interrupt() {
+  requestInterruption();
+  {
+    const std::lock_guard<std::mutex> lock(handOff_);
+    stopped_ = true;
+  }
+  blockHandled_.notify_all();
+}
+
+void THTTPGetThread::queueDrain() {
+  QMetaObject::invokeMethod(this, [this] { drainProgress(); }, Qt::QueuedConnection);
+}
+
+void THTTPGetThread::reportBlock() {
+  const std::uint64_t block = blocksPosted_.load(std::memory_order_relaxed) + 1;
+  // Published before the look at drainQueued_, and the main thread clears drainQueued_ before its last look
+  // at the count: one of the two sides always sees the other, so no block is left without a drain.
+  blocksPosted_.store(block);
+  if (!drainQueued_.exchange(true)) queueDrain();
+  // An interruption ends the wait, but never while the main thread is inside the call: the worker must not
+  // end, and be freed, under a running progress call.
+  const auto done = [&] {
+    return blocksHandled_.load(std::memory_order_acquire) >= block || (stopped_ && !inCall_);
+  };
+  if (spinFor(workerSpin_, done)) return;
+  std::unique_lock<std::mutex> lock(handOff_);
+  blockHandled_.wait(lock, done);
+}
+
+void THTTPGetThread::drainProgress() {
+  const auto sliceEnd = std::chrono::steady_clock::now() + DrainSlice;
+  for (;;) {
+    const std::uint64_t block = blocksPosted_.load(std::memory_order_acquire);
+    if (block == blocksHandled_.load(std::memory_order_relaxed)) break;
+    // A destroyed or cancelled component hears nothing more.
+    if (!stopped_) {
+      inCall_ = true;
+      try {
+        OnProgress(this, ContentLength, BytesRead);
+      } catch (...) {
+        interrupt();
+      }
+    }
+    {
+      const std::lock_guard<std::mutex> lock(handOff_);
+      inCall_ = false;
+      blocksHandled_.store(block, std::memory_order_release);
+    }
+    blockHandled_.notify_one();
+    if (std::chrono::steady_clock::now() >= sliceEnd ||
+        !spinFor(mainSpin_, [&] { return blocksPosted_.load(std::memory_order_acquire) > block; })) {
+      break;
+    }
+  }
+  drainQueued_.store(false);
+  if (blocksPosted_.load() > blocksHandled_.load(std::memory_order_relaxed) && !drainQueued_.exchange(true)) {
+    queueDrain();
+  }
 }
 
 void THTTPGetThread::Execute() {
@@ -275,7 +362,8 @@ void THTTPGetThread::Execute() {
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(BlockSize));
+  // libcurl receives into a buffer of its own; the body is taken from it in blocks of BlockSize at most.
+  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 16384L);
   if (!Agent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, Agent.c_str());
 
   curl_slist* headers = nullptr;
@@ -383,7 +471,7 @@ int THTTPGet::QueryRemoteSize() {
 
 void THTTPGet::Cancel() {
   if (!ActiveWorker) return;
-  ActiveWorker->requestInterruption();
+  ActiveWorker->interrupt();
   ActiveWorker->Succeeded = false;
 }
 

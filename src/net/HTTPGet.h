@@ -5,8 +5,10 @@
 #include <QObject>
 #include <QThread>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 class QEventLoop;
@@ -70,10 +72,16 @@ class THTTPGet : public QObject {
 
 // One transfer. Holds copies of the component's settings taken at creation, so changing the component
 // during a transfer does not affect it. Progress calls are run on the main thread while the worker waits.
+// A block's call is handed over through a small slot rather than a blocking queued call: both sides look
+// at the slot for a few microseconds before they sleep, so a fast transfer does not pay two thread wake-ups
+// for each block, and a slow one still sleeps between blocks.
 class THTTPGetThread : public QThread {
   Q_OBJECT
  public:
   THTTPGetThread(const THTTPGet& source, bool sizeOnly);
+
+  // Stops the transfer at its next check point; wakes it when it waits for a progress call.
+  void interrupt();
 
   const std::string& fileName() const { return FileName; }
   bool sizeOnly() const { return SizeOnly; }
@@ -96,6 +104,12 @@ class THTTPGetThread : public QThread {
   bool headersEnded(Transfer& t);
   // One body block: written to the file, counted, reported. False stops the transfer.
   bool takeBlock(Transfer& t, const char* data, std::size_t size);
+  // Has the main thread run the progress call of the block just taken; returns once it has run or the
+  // transfer is interrupted.
+  void reportBlock();
+  // On the main thread: runs the progress calls handed over, looking a little while for the next one.
+  void drainProgress();
+  void queueDrain();
 
   std::string AcceptTypes, Agent, URL, FileName, UserName, Password, PostQuery, Referer;
   bool BinaryData, UseCache, SizeOnly;
@@ -103,4 +117,21 @@ class THTTPGetThread : public QThread {
   std::string ProxyHost;
   std::uint32_t ProxyPort;
   THTTPGet::TOnProgressEvent OnProgress;
+
+  // The hand-off slot: the worker counts the blocks it hands over, the main thread the calls it has run.
+  std::atomic<std::uint64_t> blocksPosted_{0};
+  std::atomic<std::uint64_t> blocksHandled_{0};
+  std::atomic<bool> drainQueued_{false};  // a drain call is queued or running on the main thread
+  std::atomic<bool> stopped_{false};      // interrupted: no more progress calls
+  std::atomic<bool> inCall_{false};       // a progress call runs on the main thread
+  std::mutex handOff_;
+  std::condition_variable blockHandled_;
+  // How long each side looks at the slot before it sleeps: grows while looking pays off, shrinks while it
+  // does not (a slow server, or both threads on one core).
+  struct SpinBudget {
+    std::int64_t ns = 25000;
+    unsigned looks = 0;
+  };
+  SpinBudget workerSpin_;
+  SpinBudget mainSpin_;
 };

@@ -257,6 +257,65 @@ TEST_F(HTTPGetTest, ProgressComesPerBlockOfAtMost1025BytesOnTheMainThread) {
   EXPECT_NE(progressSender, &get);  // the worker reports progress
 }
 
+TEST_F(HTTPGetTest, AFastTransferKeepsEachCallInStepWithTheFileAndLetsTheWindowIn) {
+  const std::string body = pattern(300 * 1025 + 7);
+  server.route("/fast", HttpReply::ok(body));
+  // The body sits in the file beside the target until it is complete; at each progress call it holds
+  // exactly the bytes reported so far.
+  const auto partSize = [&]() -> std::uintmax_t {
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+      if (e.path().filename().string().rfind("got.bin.part", 0) == 0) return e.file_size();
+    }
+    return 0;
+  };
+  std::vector<std::uintmax_t> sizes;
+  std::size_t timerAt = 0;
+  onProgress = [&] {
+    sizes.push_back(partSize());
+    // Far more work than one turn of the hand-off may hold the main thread for: the window's own events
+    // must be let in before the transfer ends.
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+    if (progress.size() == 1) QTimer::singleShot(0, [&] { timerAt = progress.size(); });
+  };
+  fetch("fast");
+  ASSERT_EQ(done, 1);
+  EXPECT_EQ(readFile(dir / "got.bin"), body);
+  ASSERT_EQ(sizes.size(), progress.size());
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
+    ASSERT_EQ(sizes[i], static_cast<std::uintmax_t>(progress[i].second)) << "call " << i;
+  }
+  EXPECT_EQ(progress.back().second, static_cast<int>(body.size()));
+  EXPECT_GT(timerAt, 0u);
+  EXPECT_LT(timerAt, progress.size());
+}
+
+TEST(HTTPGetLifetime, DestroyedFromItsOwnProgressCallRaisesNothingMore) {
+  TempWorkDir dir;
+  HttpTestServer server;
+  server.route("/fast", HttpReply::ok(pattern(200 * 1024)));
+  int calls = 0;
+  bool ended = false;
+  auto get = std::make_unique<THTTPGet>(nullptr);
+  get->UseProxy = TUseProxy::Direct;
+  get->OnProgress = [&](QObject*, int, int) {
+    ++calls;
+    // The call that runs belongs to the worker, which must outlive it, also when the handler then runs
+    // the window's events (as a message box would).
+    get.reset();
+    pumpEvents(50);
+  };
+  get->OnDoneFile = [&](QObject*, const std::string&, int) { ended = true; };
+  get->OnError = [&](QObject*) { ended = true; };
+  get->URL = server.base() + "fast";
+  get->FileName = dir / "x.bin";
+  get->StartDownload();  // does not wait
+  for (int i = 0; i < 100 && calls == 0; ++i) pumpEvents(10);
+  pumpEvents(100);
+  EXPECT_EQ(calls, 1);
+  EXPECT_FALSE(ended);
+  EXPECT_FALSE(testsupport::exists(dir / "x.bin"));
+}
+
 TEST_F(HTTPGetTest, DuringTheWaitTheWindowRunsAndASecondTransferIsRefused) {
   const std::string body = pattern(5000);
   HttpReply held = HttpReply::ok(body);
