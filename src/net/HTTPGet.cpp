@@ -5,6 +5,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <algorithm>
@@ -30,6 +31,9 @@ constexpr std::size_t BlockSize = 1025;
 // How long one side of the progress hand-off looks for the other before it sleeps, in nanoseconds.
 constexpr std::int64_t MinSpinNs = 500;
 constexpr std::int64_t MaxSpinNs = 50000;
+// The same for the waiting main thread before its event loop sleeps: long enough to cover a request to a
+// server nearby.
+constexpr std::int64_t MaxWaitSpinNs = 400000;
 
 // The main thread runs handed-over progress calls for at most this long before it lets the window's own
 // events in again.
@@ -48,12 +52,12 @@ inline void cpuRelax() {
 // for both threads) soon stops burning time on it. Every 32nd look takes the full time, so that a transfer
 // that speeds up again is noticed.
 template <class Budget, class Ready>
-bool spinFor(Budget& budget, Ready ready) {
-  const std::int64_t limit = (++budget.looks % 32 == 0) ? MaxSpinNs : budget.ns;
+bool spinFor(Budget& budget, Ready ready, std::int64_t maxNs = MaxSpinNs) {
+  const std::int64_t limit = (++budget.looks % 32 == 0) ? maxNs : std::min(budget.ns, maxNs);
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
     if (ready()) {
-      budget.ns = std::min(std::max(budget.ns, limit) * 2, MaxSpinNs);
+      budget.ns = std::min(std::max(budget.ns, limit) * 2, maxNs);
       return true;
     }
     if (std::chrono::steady_clock::now() - start >= std::chrono::nanoseconds(limit)) break;
@@ -205,7 +209,18 @@ THTTPGetThread::THTTPGetThread(const THTTPGet& source, bool sizeOnly)
       ProxyPort(source.ProxyPort),
       OnProgress(source.OnProgress) {}
 
-void THTTPGetThread::run() { Execute(); }
+void THTTPGetThread::run() {
+  Execute();
+  // The end is announced from here rather than by QThread::finished, so that a main thread that is looking
+  // for it sees it at once. The worker is freed only after this thread has ended.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (owner) owner->workerEnded(this);
+      },
+      Qt::QueuedConnection);
+  ++handedOver;
+}
 
 std::size_t THTTPGetThread::headerCallback(char* data, std::size_t size, std::size_t count, void* transfer) {
   auto& t = *static_cast<Transfer*>(transfer);
@@ -299,6 +314,7 @@ void THTTPGetThread::interrupt() {
 
 void THTTPGetThread::queueDrain() {
   QMetaObject::invokeMethod(this, [this] { drainProgress(); }, Qt::QueuedConnection);
+  ++handedOver;
 }
 
 void THTTPGetThread::reportBlock() {
@@ -318,6 +334,7 @@ void THTTPGetThread::reportBlock() {
 }
 
 void THTTPGetThread::drainProgress() {
+  ++handedTaken;
   const auto sliceEnd = std::chrono::steady_clock::now() + DrainSlice;
   for (;;) {
     const std::uint64_t block = blocksPosted_.load(std::memory_order_acquire);
@@ -448,7 +465,7 @@ THTTPGet::~THTTPGet() {
   Cancel();
   ActiveWorker = nullptr;
   // The worker ends on its own and then frees itself; its completion no longer reaches this component.
-  disconnect(worker, nullptr, this, nullptr);
+  worker->owner = nullptr;
   connect(worker, &QThread::finished, worker, &QObject::deleteLater);
   if (worker->isFinished()) {
     worker->wait();
@@ -479,7 +496,7 @@ void THTTPGet::startWorker(bool sizeOnly) {
   auto* worker = new THTTPGetThread(*this, sizeOnly);
   ActiveWorker = worker;
   // Attached before the start, so that a transfer that ends at once still completes.
-  connect(worker, &QThread::finished, this, [this, worker] { workerEnded(worker); }, Qt::QueuedConnection);
+  worker->owner = this;
   worker->start();
 }
 
@@ -489,13 +506,30 @@ void THTTPGet::waitForWorker() {
   QEventLoop loop;
   QEventLoop* const outer = waitLoop_;
   waitLoop_ = &loop;
+  // Before the loop sleeps it looks briefly for the worker's next call: a short request then ends without
+  // the cost of waking a sleeping thread.
+  QMetaObject::Connection look;
+  if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+    look = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { lookForWorker(); },
+                   Qt::DirectConnection);
+  }
   while (ActiveWorker) {
     if (loop.exec() == TransferEnded) continue;
     // The application is closing: stop the transfer and let it end.
     Cancel();
     while (ActiveWorker) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
+  disconnect(look);
   waitLoop_ = outer;
+}
+
+void THTTPGet::lookForWorker() {
+  THTTPGetThread* const worker = ActiveWorker;
+  if (!worker) return;
+  const unsigned handed = worker->handedOver;
+  // A call handed over and not yet run is waiting in the queue: nothing to look for.
+  if (handed != worker->handedTaken) return;
+  spinFor(waitSpin_, [&] { return worker->handedOver != handed; }, MaxWaitSpinNs);
 }
 
 void THTTPGet::workerEnded(THTTPGetThread* worker) {

@@ -61,6 +61,9 @@ class THTTPGet : public QObject {
   void startWorker(bool sizeOnly);
   void waitForWorker();
   void workerEnded(THTTPGetThread* worker);
+  // Called before the waiting event loop sleeps: looks briefly for the worker's next call.
+  void lookForWorker();
+  friend class THTTPGetThread;
   // The completion step, on the main thread after the worker's transfer has returned.
   void WorkerFinished(THTTPGetThread* worker);
 
@@ -68,6 +71,10 @@ class THTTPGet : public QObject {
   std::int32_t LastSize = 0;
   bool LastSucceeded = false;
   QEventLoop* waitLoop_ = nullptr;
+  struct {
+    std::int64_t ns = 100000;
+    unsigned looks = 0;
+  } waitSpin_;
 };
 
 // One transfer. Holds copies of the component's settings taken at creation, so changing the component
@@ -88,6 +95,12 @@ class THTTPGetThread : public QThread {
 
   // Results, read on the main thread once the transfer has returned.
   std::atomic<bool> Succeeded{false};
+
+  // The component that started the transfer; cleared when it is destroyed first. Main thread only.
+  THTTPGet* owner = nullptr;
+  // Calls handed to the main thread (progress drains and the end), and the drains it has run.
+  std::atomic<unsigned> handedOver{0};
+  unsigned handedTaken = 0;
   std::int32_t ContentLength = 0;
   std::uint32_t BlockRead = 0;  // bytes of the last block
   std::int32_t BytesRead = 0;   // body bytes written so far
