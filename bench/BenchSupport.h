@@ -6,8 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <string>
+#include <chrono>
 #include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "common/Prompter.h"
@@ -78,6 +81,53 @@ inline void finishConnection(int fd) {
   while (::recv(fd, drain, sizeof drain, 0) > 0) {
   }
   ::close(fd);
+}
+
+// Sends all of the bytes, or as many as the peer takes before it hangs up.
+inline void sendAll(int fd, const char* p, std::size_t n) {
+  while (n > 0) {
+    const ssize_t k = ::send(fd, p, n, MSG_NOSIGNAL);
+    if (k <= 0) return;  // a size query hangs up after the headers
+    p += k;
+    n -= static_cast<std::size_t>(k);
+  }
+}
+inline void sendAll(int fd, const std::string& data) { sendAll(fd, data.data(), data.size()); }
+
+// An HTTP server on 127.0.0.1 that answers one connection at a time on a thread of its own: `answer` gets the
+// connection and the request's head, and the connection is ended after it.
+class LoopbackServer {
+ public:
+  using Answer = std::function<void(int connection, const std::string& request)>;
+  LoopbackServer(int backlog, Answer answer) : answer_(std::move(answer)) {
+    fd_ = listenOnLoopback(backlog, port_);
+    thread_ = std::thread([this] {
+      for (;;) {
+        const int c = ::accept(fd_, nullptr, nullptr);
+        if (c < 0) return;
+        answer_(c, readRequestHead(c));
+        finishConnection(c);
+      }
+    });
+  }
+  ~LoopbackServer() {
+    ::shutdown(fd_, SHUT_RDWR);
+    thread_.join();
+    ::close(fd_);
+  }
+  LoopbackServer(const LoopbackServer&) = delete;
+  LoopbackServer& operator=(const LoopbackServer&) = delete;
+  std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+
+ private:
+  Answer answer_;
+  int fd_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+inline double seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
 }  // namespace bench

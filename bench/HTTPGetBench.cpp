@@ -3,9 +3,6 @@
 // of one core the main thread uses while it waits on a server that sends slowly.
 //   bench_http [URL of a 10 MB file]   without a URL the program serves the file itself on 127.0.0.1;
 //                                      BENCH_RUNS=1 prints every run's pair of times
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -30,57 +27,31 @@ namespace {
 // Serves "/file.bin" at once, and "/slow.bin" after a second of silence in 1 KB pieces 10 ms apart.
 class LoopbackServer {
  public:
-  LoopbackServer(std::string body, std::string slowBody) : body_(std::move(body)), slowBody_(std::move(slowBody)) {
-    fd_ = bench::listenOnLoopback(8, port_);
-    thread_ = std::thread([this] { run(); });
-  }
-  ~LoopbackServer() {
-    ::shutdown(fd_, SHUT_RDWR);
-    thread_.join();
-    ::close(fd_);
-  }
-  std::string url(const char* path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+  LoopbackServer(std::string body, std::string slowBody)
+      : body_(std::move(body)), slowBody_(std::move(slowBody)), server_(8, [this](int c, const std::string& request) {
+          answer(c, request);
+        }) {}
+  std::string url(const char* path) const { return server_.url(path); }
 
  private:
-  void run() {
-    for (;;) {
-      const int c = ::accept(fd_, nullptr, nullptr);
-      if (c < 0) return;
-      const std::string request = bench::readRequestHead(c);
-      const bool slow = request.compare(0, 14, "GET /slow.bin ") == 0;
-      const std::string& body = slow ? slowBody_ : body_;
-      const std::string head = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n";
-      send(c, head.data(), head.size());
-      if (!slow) {
-        send(c, body.data(), body.size());
-      } else {
-        std::this_thread::sleep_for(std::chrono::seconds(1));
-        for (size_t at = 0; at < body.size(); at += 1024) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(10));
-          send(c, body.data() + at, std::min<size_t>(1024, body.size() - at));
-        }
-      }
-      bench::finishConnection(c);
+  void answer(int c, const std::string& request) const {
+    const bool slow = request.compare(0, 14, "GET /slow.bin ") == 0;
+    const std::string& body = slow ? slowBody_ : body_;
+    bench::sendAll(c, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n");
+    if (!slow) {
+      bench::sendAll(c, body);
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    for (size_t at = 0; at < body.size(); at += 1024) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      bench::sendAll(c, body.data() + at, std::min<size_t>(1024, body.size() - at));
     }
   }
-  static void send(int c, const char* p, size_t n) {
-    while (n > 0) {
-      const ssize_t k = ::send(c, p, n, MSG_NOSIGNAL);
-      if (k <= 0) return;
-      p += k;
-      n -= static_cast<size_t>(k);
-    }
-  }
-  std::string body_;
-  std::string slowBody_;
-  int fd_ = -1;
-  int port_ = 0;
-  std::thread thread_;
+  const std::string body_;
+  const std::string slowBody_;
+  bench::LoopbackServer server_;  // last: it answers from the bodies above
 };
-
-double seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
 
 double threadCpu() {
   timespec ts{};
@@ -121,7 +92,7 @@ int main(int argc, char** argv) {
     get.FileName = dir + "ours.bin";
     auto t0 = std::chrono::steady_clock::now();
     get.StartDownload();
-    ours.push_back(seconds(t0));
+    ours.push_back(bench::seconds(t0));
     if (!std::filesystem::exists(dir + "ours.bin") || blocks == 0) {
       std::fprintf(stderr, "download through HTTPGetFile failed\n");
       return 1;
@@ -132,7 +103,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "curl failed\n");
       return 1;
     }
-    curl.push_back(seconds(t0));
+    curl.push_back(bench::seconds(t0));
   }
   const auto size = std::filesystem::file_size(dir + "ours.bin");
   if (size != std::filesystem::file_size(dir + "curl.bin")) {
@@ -153,7 +124,7 @@ int main(int argc, char** argv) {
   const double cpu0 = threadCpu();
   const auto t0 = std::chrono::steady_clock::now();
   get.StartDownload();
-  const double wall = seconds(t0);
+  const double wall = bench::seconds(t0);
   const double cpu = threadCpu() - cpu0;
   std::printf("slow server: %.1f s waiting, main thread CPU %.3f s = %.2f%% of one core\n", wall, cpu,
               100.0 * cpu / wall);

@@ -4,9 +4,6 @@
 //   bench_update                     serves the generated update itself on 127.0.0.1
 //   bench_update --make-tree DIR     only writes the update tree into DIR (for another server)
 //   bench_update --tree DIR URL      updates from URL, which serves DIR
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -102,59 +99,35 @@ void makeTree(const fs::path& root) {
 // Serves the files of a tree from memory over HTTP/1.0, one connection at a time, and counts the requests.
 class LoopbackServer {
  public:
-  explicit LoopbackServer(const fs::path& root) {
-    for (const auto& e : fs::recursive_directory_iterator(root)) {
-      if (e.is_regular_file()) files_["/" + fs::relative(e.path(), root).generic_string()] = readFile(e.path());
-    }
-    fd_ = bench::listenOnLoopback(64, port_);
-    thread_ = std::thread([this] { run(); });
-  }
-  ~LoopbackServer() {
-    ::shutdown(fd_, SHUT_RDWR);
-    thread_.join();
-    ::close(fd_);
-  }
-  std::string base() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+  explicit LoopbackServer(const fs::path& root)
+      : files_(readTree(root)), server_(64, [this](int c, const std::string& request) { answer(c, request); }) {}
+  std::string base() const { return server_.url("/"); }
   long requests() const { return requests_; }
 
  private:
-  void run() {
-    for (;;) {
-      const int c = ::accept(fd_, nullptr, nullptr);
-      if (c < 0) return;
-      const std::string request = bench::readRequestHead(c);
-      ++requests_;
-      const auto start = request.find(' ') + 1;
-      const std::string path = request.substr(start, request.find(' ', start) - start);
-      const auto it = files_.find(path);
-      if (it == files_.end()) {
-        send(c, "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n");
-      } else {
-        send(c, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(it->second.size()) + "\r\n\r\n" + it->second);
-      }
-      bench::finishConnection(c);
+  static std::map<std::string, std::string> readTree(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+      if (e.is_regular_file()) files["/" + fs::relative(e.path(), root).generic_string()] = readFile(e.path());
+    }
+    return files;
+  }
+  void answer(int c, const std::string& request) {
+    ++requests_;
+    const auto start = request.find(' ') + 1;
+    const std::string path = request.substr(start, request.find(' ', start) - start);
+    const auto it = files_.find(path);
+    if (it == files_.end()) {
+      bench::sendAll(c, "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+    } else {
+      bench::sendAll(c, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(it->second.size()) + "\r\n\r\n" +
+                            it->second);
     }
   }
-  static void send(int c, const std::string& data) {
-    const char* p = data.data();
-    std::size_t n = data.size();
-    while (n > 0) {
-      const ssize_t k = ::send(c, p, n, MSG_NOSIGNAL);
-      if (k <= 0) return;  // a size query hangs up after the headers
-      p += k;
-      n -= static_cast<std::size_t>(k);
-    }
-  }
-  std::map<std::string, std::string> files_;
-  int fd_ = -1;
-  int port_ = 0;
+  const std::map<std::string, std::string> files_;
   std::atomic<long> requests_{0};
-  std::thread thread_;
+  bench::LoopbackServer server_;  // last: it answers from the files above
 };
-
-double seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
 
 
 // "median s (min–max)" of a series of runs.
@@ -190,7 +163,7 @@ UpdateRun runUpdate(const fs::path& work, const std::string& base) {
     prompter.asked.clear();
     const auto t0 = std::chrono::steady_clock::now();
     form->guarded([&form] { form->SpeedButton8Click(); });
-    r.seconds = seconds(t0);
+    r.seconds = bench::seconds(t0);
     for (int i = 0; i < form->ComboBox->count(); ++i) {
       const QString line = form->ComboBox->itemText(i);
       if (line.contains(QStringLiteral(" Проверяю размер файла ")) ||
@@ -223,7 +196,7 @@ double runCurl(const fs::path& work, const std::string& base, const std::vector<
                               (work.parent_path() / "curl.cfg").string() + "'";
   const auto t0 = std::chrono::steady_clock::now();
   const int status = std::system(command.c_str());
-  const double elapsed = seconds(t0);
+  const double elapsed = bench::seconds(t0);
   if (status != 0 || readFile(work / files.back()).empty()) {
     std::fprintf(stderr, "curl failed\n");
     std::exit(1);
