@@ -8,13 +8,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/MainUnit.h"
+#include "BenchSupport.h"
+#include "app/MainWindow.h"
 #include "catalogue/Catalogue.h"
 #include "common/Prompter.h"
-#include "BenchSupport.h"
 
 namespace {
-
 
 // 1 model, 249 folders of 4 games each (996) plus 4 games under the model: 250 folder entries, 1000 games.
 void writeFullCatalogue(const std::string& path) {
@@ -24,8 +23,8 @@ void writeFullCatalogue(const std::string& path) {
   auto writeGame = [&] {
     ++game;
     out << "<game name=\"Game " << game << "\">\r\n<size=\"" << 10000 + game << "\">\r\n<file=\"game" << game
-        << "\">\r\n<screen=\"game" << game << ".gif\">\r\n<owner=\"Owner\">\r\n<desc=\"A description of game "
-        << game << ", long enough to look like a real one.\">\r\n";
+        << "\">\r\n<screen=\"game" << game << ".gif\">\r\n<owner=\"Owner\">\r\n<desc=\"A description of game " << game
+        << ", long enough to look like a real one.\">\r\n";
   };
   for (int f = 1; f <= 249; ++f) {
     out << "<folder name=\"Folder " << f << "\" desc=\"Folder description\" pic=\"dir" << f << "\">\r\n";
@@ -60,7 +59,7 @@ void BM_LoadCatalogueCore(benchmark::State& state) {
     auto r = quorrel::loadCatalogueFile("Javadata.xml", "javabase.tmp", *folders, *games);
     std::vector<quorrel::TreeNode> nodes;
     quorrel::buildOutlineTree(quorrel::readOutlineFile("javabase.tmp"), nodes);
-    benchmark::DoNotOptimize(r.GameCount);
+    benchmark::DoNotOptimize(r.gameCount);
   }
 }
 BENCHMARK(BM_LoadCatalogueCore)->Unit(benchmark::kMillisecond);
@@ -69,12 +68,12 @@ void BM_LoadCatalogueIntoWindow(benchmark::State& state) {
   WorkDir dir;
   writeFullCatalogue("Javadata.xml");
   bench::SilentPrompter prompter;
-  TMainForm form(&prompter);
+  MainWindow form(&prompter);
   for (auto _ : state) {
-    form.LoadCatalogue();
-    benchmark::DoNotOptimize(form.TreeView1->topLevelItemCount());
+    form.loadCatalogue();
+    benchmark::DoNotOptimize(form.catalogueTree->topLevelItemCount());
   }
-  if (form.GameCount != 1000 || form.FolderCount != 250) state.SkipWithError("catalogue not loaded whole");
+  if (form.gameCount != 1000 || form.folderCount != 250) state.SkipWithError("catalogue not loaded whole");
 }
 BENCHMARK(BM_LoadCatalogueIntoWindow)->Unit(benchmark::kMillisecond);
 

@@ -20,9 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/MainUnit.h"
-#include "common/Prompter.h"
 #include "BenchSupport.h"
+#include "app/MainWindow.h"
+#include "common/Prompter.h"
 
 namespace fs = std::filesystem;
 
@@ -31,7 +31,6 @@ namespace {
 constexpr int Games = 1000;
 constexpr int GamesPerFolder = 20;
 constexpr std::size_t JarSize = 100 * 1024;
-
 
 void writeFile(const fs::path& path, const std::string& bytes) {
   fs::create_directories(path.parent_path());
@@ -120,15 +119,14 @@ class LoopbackServer {
     if (it == files_.end()) {
       bench::sendAll(c, "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n");
     } else {
-      bench::sendAll(c, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(it->second.size()) + "\r\n\r\n" +
-                            it->second);
+      bench::sendAll(
+          c, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(it->second.size()) + "\r\n\r\n" + it->second);
     }
   }
   const std::map<std::string, std::string> files_;
   std::atomic<long> requests_{0};
   bench::LoopbackServer server_;  // last: it answers from the files above
 };
-
 
 // "median s (min–max)" of a series of runs.
 std::string spread(const std::vector<double>& v) {
@@ -162,17 +160,17 @@ UpdateRun runUpdate(const fs::path& work, const std::string& base) {
     auto form = createApplicationWindows(&prompter);
     prompter.asked.clear();
     const auto t0 = std::chrono::steady_clock::now();
-    form->guarded([&form] { form->SpeedButton8Click(); });
+    form->guarded([&form] { form->updateCatalogue(); });
     r.seconds = bench::seconds(t0);
-    for (int i = 0; i < form->ComboBox->count(); ++i) {
-      const QString line = form->ComboBox->itemText(i);
+    for (int i = 0; i < form->messageLog->count(); ++i) {
+      const QString line = form->messageLog->itemText(i);
       if (line.contains(QStringLiteral(" Проверяю размер файла ")) ||
           line.contains(QStringLiteral(" Получение файла "))) {
         ++r.requests;
       }
     }
     r.ok = prompter.asked == std::vector<QString>{QStringLiteral("База данных успешно обновлена!")} &&
-           form->GameCount == Games;
+           form->gameCount == Games;
   }
   fs::current_path(work.parent_path());
   return r;
@@ -180,20 +178,20 @@ UpdateRun runUpdate(const fs::path& work, const std::string& base) {
 
 // One curl process fetching the files. With sizeQueries it also makes the update's size query before every
 // file: a GET whose body is refused once the headers are in.
-double runCurl(const fs::path& work, const std::string& base, const std::vector<std::string>& files,
-               bool sizeQueries) {
+double runCurl(const fs::path& work, const std::string& base, const std::vector<std::string>& files, bool sizeQueries) {
   fs::remove_all(work);
   fs::create_directories(work);
   std::string config;
   for (const std::string& f : files) {
     const std::string url = "url = \"" + base + f + "\"\nnoproxy = \"*\"\n";
-    if (sizeQueries) config += std::string(config.empty() ? "" : "next\n") + url + "output = \"/dev/null\"\nmax-filesize = 1\nnext\n";
+    if (sizeQueries)
+      config += std::string(config.empty() ? "" : "next\n") + url + "output = \"/dev/null\"\nmax-filesize = 1\nnext\n";
     config += url + "output = \"" + (work / f).string() + "\"\ncreate-dirs\nfail\n";
   }
   writeFile(work.parent_path() / "curl.cfg", config);
   // The refused bodies are errors to curl; the files fetched are checked instead of its exit code.
-  const std::string command = std::string("curl -s ") + (sizeQueries ? "" : "-S ") + "-K '" +
-                              (work.parent_path() / "curl.cfg").string() + "'";
+  const std::string command =
+      std::string("curl -s ") + (sizeQueries ? "" : "-S ") + "-K '" + (work.parent_path() / "curl.cfg").string() + "'";
   const auto t0 = std::chrono::steady_clock::now();
   const int status = std::system(command.c_str());
   const double elapsed = bench::seconds(t0);
@@ -258,7 +256,8 @@ int main(int argc, char** argv) {
               spread(ours).c_str(), requests);
   if (server) std::printf("requests the server counted:     %ld\n", served);
   std::printf("one curl process, same files:     %s, %zu requests\n", spread(curl).c_str(), files.size());
-  std::printf("ratio of the medians:             %.2fx (of the fastest runs: %.2fx)\n", bench::median(ours) / bench::median(curl),
+  std::printf("ratio of the medians:             %.2fx (of the fastest runs: %.2fx)\n",
+              bench::median(ours) / bench::median(curl),
               *std::min_element(ours.begin(), ours.end()) / *std::min_element(curl.begin(), curl.end()));
   std::printf("one curl process, the update's requests (a size query before each file): %s, %zu requests\n",
               spread(curlSame).c_str(), 2 * files.size());

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "app/MainUnit.h"
-#include "common/Prompter.h"
 #include "BenchSupport.h"
+#include "app/MainWindow.h"
+#include "common/Prompter.h"
 
 extern char** environ;
 
@@ -30,7 +30,6 @@ namespace {
 constexpr int Games = 100;
 constexpr std::size_t GameBytes = 200 * 1024;
 constexpr int Rounds = 21;
-
 
 void writeBytes(const fs::path& path, std::size_t size, char fill) {
   std::ofstream out(path, std::ios::binary);
@@ -83,13 +82,12 @@ double timeCp(const fs::path& games, const fs::path& target) {
   return ms;
 }
 
-double timeUpload(TMainForm& form, bool compile) {
-  form.Java1->setChecked(compile);
+double timeUpload(MainWindow& form, bool compile) {
+  form.autoCompileAction->setChecked(compile);
   const auto start = std::chrono::steady_clock::now();
-  form.SpeedButton10Click();
+  form.uploadMarkedGames();
   return msSince(start);
 }
-
 
 }  // namespace
 
@@ -115,18 +113,18 @@ int main(int argc, char** argv) {
     bench::SilentPrompter prompter;
     auto form = createApplicationWindows(&prompter);
     if (!std::getenv("BENCH_HIDDEN")) form->show();
-    form->ComPort = "COM1";
-    form->ComSpeed = 115200;
+    form->comPort = "COM1";
+    form->comSpeed = 115200;
     for (int i = 1; i <= Games; ++i) {
-      form->JavaBase[static_cast<std::size_t>(i)].File = gameFile(i);
-      form->JavaBase[static_cast<std::size_t>(i)].Selected = 1;
+      form->games[static_cast<std::size_t>(i)].File = gameFile(i);
+      form->games[static_cast<std::size_t>(i)].Selected = 1;
     }
-    form->GameCount = Games;
-    form->N4Click();
+    form->gameCount = Games;
+    form->connectPhone();
     int serial = 0;
     for (int round = 0; round < Rounds; ++round) {
       freshJavaFolder(phone, serial);
-      form->N19Click();
+      form->clearLog();
       upload.push_back(timeUpload(*form, false));
       // Beside the phone's Java folder, so both copies meet the same state of the file system.
       const fs::path cpTarget = phone / ("cp-" + std::to_string(round));
@@ -134,7 +132,7 @@ int main(int argc, char** argv) {
       cp.push_back(timeCp(work / "Base/games", cpTarget));
       ratio.push_back(upload.back() / cp.back());
       freshJavaFolder(phone, serial);
-      form->N19Click();
+      form->clearLog();
       withCompile.push_back(timeUpload(*form, true));
       QApplication::processEvents();
     }
@@ -142,7 +140,7 @@ int main(int argc, char** argv) {
   }
   fs::current_path("/");
   fs::remove_all(work);
-  std::printf("upload %.1f cp %.1f ratio %.2f upload+compile %.1f\n", bench::median(upload), bench::median(cp), bench::median(ratio),
-              bench::median(withCompile));
+  std::printf("upload %.1f cp %.1f ratio %.2f upload+compile %.1f\n", bench::median(upload), bench::median(cp),
+              bench::median(ratio), bench::median(withCompile));
   return 0;
 }

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "net/Zip.h"
 #include "BenchSupport.h"
+#include "net/ZipExtractor.h"
 
 namespace fs = std::filesystem;
 
@@ -56,7 +56,6 @@ void writeMembers(const fs::path& root) {
 
 double seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,11 +86,11 @@ int main(int argc, char** argv) {
     fs::create_directories(outUnzip);
 
     auto start = std::chrono::steady_clock::now();
-    TZip zip(nullptr, &prompter);
+    ZipExtractor zip(nullptr, &prompter);
     zip.ShowProgressDialog = false;
     zip.setZipFileName(archive.string());
     zip.ExtractDir = outOurs.string();
-    zip.ExtractOptions = TZip::ExtractOption0;
+    zip.ExtractOptions = ZipExtractor::ExtractOption0;
     const int written = zip.Extract();
     const double tOurs = seconds(std::chrono::steady_clock::now() - start);
     fs::current_path(work);
@@ -116,7 +115,7 @@ int main(int argc, char** argv) {
 
   const double a = bench::median(ours);
   const double b = bench::median(infoZip);
-  std::printf("TZip + UnZDll.dll: %.3f s (median of %d)\n", a, runs);
+  std::printf("ZipExtractor + UnZDll.dll: %.3f s (median of %d)\n", a, runs);
   std::printf("unzip -o -q:       %.3f s (median of %d)\n", b, runs);
   std::printf("ratio: %.2fx (goal: at most 1.2x)\n", a / b);
   return 0;

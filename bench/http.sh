@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Download figures of the HTTP component: a 10 MB file over loopback through HTTPGetFile (one progress call per
+# Download figures of the HTTP component: a 10 MB file over loopback through downloader (one progress call per
 # block of at most 1025 bytes) against `curl -o` from the same server in the same run, first from the
 # benchmark's own server, then from python3's http.server (the demo's update server); and the main thread's
 # CPU use while it waits on a slow server.

@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "FuzzSupport.h"
-#include "app/MainUnit.h"
+#include "app/MainWindow.h"
 #include "common/Paths.h"
 #include "net/DirList.h"
 
@@ -116,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::string> names = quorrel::parseDirList(text);
   FUZZ_CHECK(names == expectedNames(text), "the list's names differ from its lines before \"<end>\"");
 
-  TMainForm& window = fuzzsupport::mainWindow();
+  MainWindow& window = fuzzsupport::mainWindow();
   const std::string scratch = fuzzsupport::scratchFolder();
   // The update works one level down, so a picture that climbs out of the working folder is seen.
   const std::string work = scratch + "work/";
@@ -136,13 +136,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     currentList = list;
     pictureRequests = 0;
   }
-  window.UpdateServer = server().base();
-  window.UpdateMode = 1;
-  window.UpdateFolderPictures = true;
-  window.OverwriteAll = true;  // a picture named twice is fetched again without a question
-  window.guarded([&] { window.SpeedButton8Click(); });
+  window.updateServer = server().base();
+  window.updateMode = 1;
+  window.updateFolderPictures = true;
+  window.overwriteAll = true;  // a picture named twice is fetched again without a question
+  window.guarded([&] { window.updateCatalogue(); });
 
-  FUZZ_CHECK(!window.Busy && window.TreeView1->isEnabled(), "the update did not end idle");
+  FUZZ_CHECK(!window.busy && window.catalogueTree->isEnabled(), "the update did not end idle");
   FUZZ_CHECK(!quorrel::fileExists(work + "Base/dir/dir.lst"), "the list was left behind");
   for (const std::string& f : filesBelow(scratch)) {
     FUZZ_CHECK(f.rfind("work/", 0) == 0, "written outside the working folder: " + f);

@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/MainUnit.h"
+#include "app/MainWindow.h"
 #include "common/Paths.h"
 
 namespace fuzzsupport {
@@ -154,10 +154,10 @@ void ensureApplication() {
   __lsan_enable();
 }
 
-TMainForm& mainWindow() {
+MainWindow& mainWindow() {
   // Never destroyed: the process ends with the fuzzing run, and Qt objects outliving exit handlers is safer
   // than tearing them down in an arbitrary order.
-  static TMainForm* window = nullptr;
+  static MainWindow* window = nullptr;
   if (!window) {
     enterScratchFolder();
     ensureApplication();

@@ -10,7 +10,7 @@
 
 #include "common/Prompter.h"
 
-class TMainForm;
+class MainWindow;
 
 namespace fuzzsupport {
 
@@ -61,7 +61,7 @@ void ensureApplication();
 
 // The main window with its two dialogs, made once (offscreen) in the scratch folder on first use; its
 // creation step's own messages are forgotten.
-TMainForm& mainWindow();
+MainWindow& mainWindow();
 RecordingPrompter& windowPrompter();
 
 }  // namespace fuzzsupport

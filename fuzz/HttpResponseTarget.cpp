@@ -11,7 +11,7 @@
 #include <mutex>
 
 #include "FuzzSupport.h"
-#include "net/HTTPGet.h"
+#include "net/HttpGet.h"
 
 namespace {
 
@@ -74,14 +74,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 1) return 0;
   fuzzsupport::enterScratchFolder();
   fuzzsupport::ensureApplication();
-  static THTTPGet* http = new THTTPGet(nullptr);
+  static HttpGet* http = new HttpGet(nullptr);
   const bool sizeQuery = data[0] & 1;
   const std::string reply(reinterpret_cast<const char*>(data) + 1, size - 1);
   setReply(reply);
   const Head head = readHead(reply);
 
   http->URL = "http://127.0.0.1:" + std::to_string(server().port()) + "/Base/games/game.jar";
-  http->UseProxy = TUseProxy::Direct;
+  http->UseProxy = ProxyMode::Direct;
   http->BinaryData = data[0] & 2;
   http->WaitThread = true;
   const std::string folder = fuzzsupport::scratchFolder();

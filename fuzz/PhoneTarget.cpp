@@ -13,11 +13,11 @@
 #include <cstring>
 
 #include "FuzzSupport.h"
-#include "app/MainUnit.h"
+#include "app/MainWindow.h"
 #include "common/Ansi.h"
 #include "common/Paths.h"
 #include "phone/JavaList.h"
-#include "phone/SGHFS.h"
+#include "phone/PluginBinding.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ std::string expectedBody(const std::string& sent) {
 
 void loadFuzzPlugin() {
   const std::string path = quorrel::executableDir() + "fuzzplugin/sghfs.wfx";
-  if (!SGHFS::LoadPlugin(path)) fuzzsupport::fail("cannot load " + path);
+  if (!PluginBinding::LoadPlugin(path)) fuzzsupport::fail("cannot load " + path);
   void* h = ::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
   if (!h) fuzzsupport::fail("the fuzz plugin is not loaded");
   setReply = reinterpret_cast<SetText>(::dlsym(h, "FuzzPluginSetReply"));
@@ -67,17 +67,17 @@ void loadFuzzPlugin() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  TMainForm& window = fuzzsupport::mainWindow();
+  MainWindow& window = fuzzsupport::mainWindow();
   loadFuzzPlugin();
-  window.ComPort = "COM3";
-  window.ComSpeed = 115200;
-  window.N16->setChecked(true);  // alphabetical: the manual dialog would wait for a user
-  window.N17->setChecked(false);
+  window.comPort = "COM3";
+  window.comSpeed = 115200;
+  window.alphabeticalSortAction->setChecked(true);  // alphabetical: the manual dialog would wait for a user
+  window.manualSortAction->setChecked(false);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  TMainForm& window = fuzzsupport::mainWindow();
+  MainWindow& window = fuzzsupport::mainWindow();
   FuzzedDataProvider in(data, size);
 
   std::string replies[3];
@@ -103,14 +103,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // manufacturer, the model and the serial number.
   for (int command = 0; command < 3; ++command) {
     setReply(replies[command].data(), replies[command].size());
-    window.guarded([&] { window.N4Click(); });
-    const QString shown = window.StatusBar1->panelText(1 + command);
+    window.guarded([&] { window.connectPhone(); });
+    const QString shown = window.statusPanels->panelText(1 + command);
     FUZZ_CHECK(shown == quorrel::fromAnsi(expectedBody(replies[command])),
                "panel " + std::to_string(1 + command) + " does not show the reply's body");
   }
-  FUZZ_CHECK(window.PhoneList->count() == static_cast<int>(entries.size()), "the phone list lost entries");
+  FUZZ_CHECK(window.phoneList->count() == static_cast<int>(entries.size()), "the phone list lost entries");
 
-  window.guarded([&] { window.SpeedButton5Click(); });
+  window.guarded([&] { window.compileJava(); });
   std::string sent = list.substr(0, std::min<std::size_t>(list.size(), SGHFS_MAX_TEXT));
   std::vector<std::string> expected = quorrel::splitJavaList(sent);
   const std::string* written = writtenList();
@@ -127,8 +127,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::sort(expected.begin(), expected.end());
     FUZZ_CHECK(got == expected, "the list written back is not a reordering of the phone's list");
   }
-  window.guarded([&] { window.N10Click(); });
-  window.ComboBox->clear();
+  window.guarded([&] { window.disconnectPhone(); });
+  window.messageLog->clear();
   fuzzsupport::windowPrompter().asked.clear();
   return 0;
 }

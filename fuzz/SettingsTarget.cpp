@@ -8,8 +8,8 @@
 #include <QRadioButton>
 
 #include "FuzzSupport.h"
-#include "app/CommUnit.h"
-#include "app/MainUnit.h"
+#include "app/MainWindow.h"
+#include "app/SettingsDialog.h"
 #include "app/SettingsFile.h"
 
 using fuzzsupport::readBytes;
@@ -18,36 +18,37 @@ namespace {
 
 // Each input starts from the dialog as a fresh start leaves it, since the dialog's read only ever checks
 // some of its boxes and a value left by the previous input would otherwise be saved with this one.
-void resetWindow(TMainForm& window) {
-  TCommPortForm& d = *window.CommPortForm;
-  for (QRadioButton* b : {d.RadioButton1, d.RadioButton2, d.RadioButton3}) {
+void resetWindow(MainWindow& window) {
+  SettingsDialog& d = *window.settingsDialog;
+  for (QRadioButton* b : {d.catalogueOnlyButton, d.withScreenshotsButton, d.wholeBaseButton}) {
     b->setAutoExclusive(false);
     b->setChecked(false);
     b->setAutoExclusive(true);
   }
-  d.CheckBox1->setChecked(false);
-  d.CheckBox2->setChecked(false);
-  for (QLineEdit* e : {d.Edit1, d.Edit2, d.Edit3, d.Edit4, d.Edit5}) e->clear();
-  d.ComboBox1->setEditText(QStringLiteral("COM1"));
-  d.ComboBox2->setEditText(QStringLiteral("115200"));
-  window.UpdateMode = 0;
-  window.UpdateFolderPictures = false;
-  window.Java1->setChecked(true);
-  window.N16->setChecked(true);
-  window.N17->setChecked(false);
+  d.folderPicturesBox->setChecked(false);
+  d.useProxyBox->setChecked(false);
+  for (QLineEdit* e : {d.updateServerEdit, d.proxyHostEdit, d.proxyPortEdit, d.proxyUserEdit, d.proxyPasswordEdit})
+    e->clear();
+  d.comPortBox->setEditText(QStringLiteral("COM1"));
+  d.comSpeedBox->setEditText(QStringLiteral("115200"));
+  window.updateMode = 0;
+  window.updateFolderPictures = false;
+  window.autoCompileAction->setChecked(true);
+  window.alphabeticalSortAction->setChecked(true);
+  window.manualSortAction->setChecked(false);
 }
 
-void readBoth(TMainForm& window) {
-  window.guarded([&] { window.ReadSettingsAtStartup(); });
-  window.guarded([&] { window.CommPortForm->FormShow(); });
+void readBoth(MainWindow& window) {
+  window.guarded([&] { window.readSettingsAtStartUp(); });
+  window.guarded([&] { window.settingsDialog->readSettingsFile(); });
 }
 
 // Saves through the dialog's writer; the saved bytes, or empty when the save was refused.
-std::string save(TMainForm& window) {
+std::string save(MainWindow& window) {
   std::remove(quorrel::SettingsFileName);
   bool saved = true;
   try {
-    window.CommPortForm->Button1Click();
+    window.settingsDialog->save();
   } catch (const std::exception& e) {
     saved = false;
     const std::string text = e.what();
@@ -70,7 +71,7 @@ int lineCount(const std::string& bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  TMainForm& window = fuzzsupport::mainWindow();
+  MainWindow& window = fuzzsupport::mainWindow();
   resetWindow(window);
   fuzzsupport::writeBytes(quorrel::SettingsFileName, data, size);
   readBoth(window);

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "FuzzSupport.h"
-#include "net/Zip.h"
+#include "net/ZipExtractor.h"
 
 namespace fs = std::filesystem;
 
@@ -16,8 +16,8 @@ namespace {
 fuzzsupport::RecordingPrompter prompter;
 
 // One component for the whole run: destroying it would release the library.
-TZip& component() {
-  static TZip* zip = new TZip(nullptr, &prompter);
+ZipExtractor& component() {
+  static ZipExtractor* zip = new ZipExtractor(nullptr, &prompter);
   return *zip;
 }
 
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  TZip& zip = component();
+  ZipExtractor& zip = component();
   fuzzsupport::clearScratchFolder();
   const std::string root = fuzzsupport::scratchFolder();
   // The destination lies two levels down, so a member climbing out by one or two levels is seen here.
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     zip.setZipFileName(archive);
     zip.ExtractDir = dest;
-    zip.ExtractOptions = TZip::ExtractOption0;
+    zip.ExtractOptions = ZipExtractor::ExtractOption0;
     zip.ShowProgressDialog = false;
     zip.Extract();
   } catch (const ZipException&) {

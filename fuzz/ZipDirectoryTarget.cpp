@@ -2,7 +2,7 @@
 // archive comment and every central header. A damaged archive gives one of the component's errors and no
 // entries; the archive itself is never changed by being listed.
 #include "FuzzSupport.h"
-#include "net/Zip.h"
+#include "net/ZipExtractor.h"
 
 using fuzzsupport::fail;
 
@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzzsupport::enterScratchFolder();
   fuzzsupport::ensureApplication();
   static fuzzsupport::RecordingPrompter prompter;
-  static TZip zip(nullptr, &prompter);
+  static ZipExtractor zip(nullptr, &prompter);
   const std::string path = fuzzsupport::scratchFolder() + "archive.zip";
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   fuzzsupport::writeBytes(path, bytes);
@@ -32,13 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(fuzzsupport::readBytes(path) == bytes, "listing the archive changed it");
 
   if (!zip.Entries.empty()) {
-    const TEOCHRecord& rec = zip.EOCH.Record;
+    const EndRecord& rec = zip.EOCH.Record;
     FUZZ_CHECK(zip.Entries.size() == rec.TotalEntries, "entry count differs from the end record");
     FUZZ_CHECK(zip.EOCH.Position >= 0 && static_cast<std::size_t>(zip.EOCH.Position) + 22 <= size,
                "end record position outside the file");
     FUZZ_CHECK(bytes.compare(static_cast<std::size_t>(zip.EOCH.Position), 4, "PK\x05\x06") == 0,
                "end record position does not hold its signature");
-    for (const TFileInfo& info : zip.Entries) {
+    for (const ZipEntry& info : zip.Entries) {
       FUZZ_CHECK(info.Header.Signature == CentralFileHeaderSignature, "entry without a central signature");
       FUZZ_CHECK(info.ExtraField.size() == info.Header.ExtraLength, "extra field of the wrong length");
       FUZZ_CHECK(info.Encrypted == (info.Header.Flag & 1), "encryption flag not taken from the header");

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "FuzzSupport.h"
-#include "net/Zip.h"
+#include "net/ZipExtractor.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzzsupport::enterScratchFolder();
   fuzzsupport::ensureApplication();
   static fuzzsupport::RecordingPrompter prompter;
-  static TZip zip(nullptr, &prompter);
+  static ZipExtractor zip(nullptr, &prompter);
 
   const std::size_t filler = (data[0] | data[1] << 8 | data[2] << 16) % 140000;
   const std::string rest(reinterpret_cast<const char*>(data) + 3, size - 3);
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(zip.EOCH.Position == expected,
                "end record at " + std::to_string(zip.EOCH.Position) + ", expected " + std::to_string(expected));
   } else {
-    TEOCHRecord rec{};
+    EndRecord rec{};
     const std::size_t at = static_cast<std::size_t>(expected);
     std::memcpy(&rec, bytes.data() + at, std::min<std::size_t>(sizeof rec, bytes.size() - at));
     FUZZ_CHECK(rec.ThisDiskNo > 1000 || rec.CentralDiskNo > 1000 || rec.CentralSize > 1024000,

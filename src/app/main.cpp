@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "app/Icons.h"
-#include "app/MainUnit.h"
+#include "app/MainWindow.h"
 #include "common/QtPrompter.h"
 
 namespace {

@@ -40,7 +40,9 @@ bool readLine(std::FILE* f, std::string& line) {
   return true;
 }
 
-bool startsWith(const std::string& line, const char* tag) { return line.compare(0, std::char_traits<char>::length(tag), tag) == 0; }
+bool startsWith(const std::string& line, const char* tag) {
+  return line.compare(0, std::char_traits<char>::length(tag), tag) == 0;
+}
 
 // A detail line's own value starts right after its tag and two more characters.
 std::string ownValue(const std::string& line, const char* word) { return attributeValue(line, word); }
@@ -67,8 +69,8 @@ const std::string& newsNodeText() {
   return text;
 }
 
-CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::string& outlinePath,
-                                FolderTable& folders, GameTable& games) {
+CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::string& outlinePath, FolderTable& folders,
+                                GameTable& games) {
   FilePtr in = openOrThrow(cataloguePath, "rb");
   FilePtr out = openOrThrow(outlinePath, "wb");
 
@@ -95,13 +97,13 @@ CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::str
     if (startsWith(line, "<model")) {
       depth = 0;
       skipping = false;
-      if (r.FolderCount >= FolderCapacity) {
+      if (r.folderCount >= FolderCapacity) {
         leaveOutFolderTree(true);
         continue;
       }
       const std::string name = attributeValue(line, "name");
       writeOutlineLine(out.get(), 0, name);
-      TFolderItem& f = folders[static_cast<size_t>(++r.FolderCount)];
+      FolderEntry& f = folders[static_cast<size_t>(++r.folderCount)];
       f.Name = name;
       f.Desc = attributeValue(line, "desc");
       f.Pic = attributeValue(line, "pic");
@@ -119,11 +121,11 @@ CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::str
         ++r.foldersLeftOut;
         continue;
       }
-      if (r.FolderCount >= FolderCapacity) {
+      if (r.folderCount >= FolderCapacity) {
         leaveOutFolderTree(false);
         continue;
       }
-      TFolderItem& f = folders[static_cast<size_t>(++r.FolderCount)];
+      FolderEntry& f = folders[static_cast<size_t>(++r.folderCount)];
       f.Name = attributeValue(line, "name");
       f.Desc = attributeValue(line, "desc");
       f.Pic = attributeValue(line, "pic");
@@ -137,19 +139,19 @@ CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::str
       continue;
     }
     if (startsWith(line, "<game")) {
-      if (skipping || r.GameCount >= GameCapacity) {
+      if (skipping || r.gameCount >= GameCapacity) {
         ++r.gamesLeftOut;
         gameStored = false;
         continue;
       }
-      TJavaBaseItem& g = games[static_cast<size_t>(++r.GameCount)];
+      GameEntry& g = games[static_cast<size_t>(++r.gameCount)];
       g.Name = attributeValue(line, "name");
       writeOutlineLine(out.get(), depth + 1, g.Name);
       gameStored = true;
       continue;
     }
     if (!gameStored) continue;  // detail lines with no stored game to fill
-    TJavaBaseItem& g = games[static_cast<size_t>(r.GameCount)];
+    GameEntry& g = games[static_cast<size_t>(r.gameCount)];
     if (startsWith(line, "<size")) {
       g.Size = ownValue(line, "size");
     } else if (startsWith(line, "<file")) {

@@ -1,6 +1,6 @@
 #pragma once
 // The game catalogue: the two fixed-capacity tables, the loader of "Javadata.xml" and the tree outline.
-// No widgets here; TMainForm::LoadCatalogue glues this to TreeView1.
+// No widgets here; MainWindow::loadCatalogue glues this to catalogueTree.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -8,13 +8,13 @@
 
 namespace quorrel {
 
-struct TFolderItem {
+struct FolderEntry {
   std::string Name;
   std::string Desc;
   std::string Pic;
 };
 
-struct TJavaBaseItem {
+struct GameEntry {
   std::string Name;
   std::string Size;
   std::string File;
@@ -28,17 +28,17 @@ constexpr int FolderCapacity = 250;
 constexpr int GameCapacity = 1000;
 
 // 1-based: index 0 is never used. Entries live for the whole run and are only ever overwritten by a load.
-using FolderTable = std::array<TFolderItem, FolderCapacity + 1>;
-using GameTable = std::array<TJavaBaseItem, GameCapacity + 1>;
+using FolderTable = std::array<FolderEntry, FolderCapacity + 1>;
+using GameTable = std::array<GameEntry, GameCapacity + 1>;
 
 struct CatalogueLoad {
-  int FolderCount = 0;
-  int GameCount = 0;
-  bool versionSeen = false;  // a model line was read: BaseVersion takes `version`
+  int folderCount = 0;
+  int gameCount = 0;
+  bool versionSeen = false;  // a model line was read: baseVersion takes `version`
   std::string version;
-  int pictureHeight = 0;     // 128 or 160 from the last model line that named one; 0 = leave as it is
-  int foldersLeftOut = 0;    // model and folder lines past the table's capacity
-  int gamesLeftOut = 0;      // game lines past the table's capacity, or inside a folder left out
+  int pictureHeight = 0;   // 128 or 160 from the last model line that named one; 0 = leave as it is
+  int foldersLeftOut = 0;  // model and folder lines past the table's capacity
+  int gamesLeftOut = 0;    // game lines past the table's capacity, or inside a folder left out
 };
 
 // Cuts the value of attribute `word` out of a line: it starts two characters after the first occurrence of
@@ -51,8 +51,8 @@ const std::string& newsNodeText();
 // Reads the catalogue file into the tables and writes the tree outline to outlinePath (one line per node,
 // CR LF, ANSI, the news entry last). Throws QuorrelError when either file cannot be opened; then nothing has
 // changed. Entries past the capacities are not stored and get no outline line.
-CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::string& outlinePath,
-                                FolderTable& folders, GameTable& games);
+CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::string& outlinePath, FolderTable& folders,
+                                GameTable& games);
 
 struct TreeNode {
   std::string text;

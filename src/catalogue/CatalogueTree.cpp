@@ -1,11 +1,11 @@
-// TMainForm::LoadCatalogue: the loader's tables and outline brought into the window.
+// MainWindow::loadCatalogue: the loader's tables and outline brought into the window.
 #include <QCheckBox>
 #include <QLabel>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 #include <cstdio>
 
-#include "app/MainUnit.h"
+#include "app/MainWindow.h"
 #include "common/Ansi.h"
 #include "common/Errors.h"
 #include "common/Paths.h"
@@ -24,27 +24,27 @@ QTreeWidgetItem* makeNode(const std::string& text) {
 
 }  // namespace
 
-std::string TMainForm::NodeText(const QTreeWidgetItem* node) {
+std::string MainWindow::nodeText(const QTreeWidgetItem* node) {
   const QByteArray bytes = node->data(0, NodeBytesRole).toByteArray();
   if (bytes.isNull()) return quorrel::toAnsi(node->text(0));
   return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
-void TMainForm::LoadCatalogue() {
+void MainWindow::loadCatalogue() {
   const std::string dir = quorrel::currentDir();
   const std::string outlinePath = dir + "javabase.tmp";
-  const quorrel::CatalogueLoad r = quorrel::loadCatalogueFile(dir + "Javadata.xml", outlinePath, Folders, JavaBase);
+  const quorrel::CatalogueLoad r = quorrel::loadCatalogueFile(dir + "Javadata.xml", outlinePath, folders, games);
 
-  FolderCount = r.FolderCount;
-  GameCount = r.GameCount;
-  if (r.versionSeen) BaseVersion = r.version;
+  folderCount = r.folderCount;
+  gameCount = r.gameCount;
+  if (r.versionSeen) baseVersion = r.version;
   if (r.pictureHeight == 128 || r.pictureHeight == 160) {
-    GIFImage1->resize(GIFImage1->width(), r.pictureHeight);
-    Panel3->resize(Panel3->width(), r.pictureHeight + 9);
+    pictureBox->resize(pictureBox->width(), r.pictureHeight);
+    pictureFrame->resize(pictureFrame->width(), r.pictureHeight + 9);
   }
   // The game on display may now sit at another index: forget it, so its mark cannot land on another game.
-  CurrentGame = 0;
-  CheckBox1->hide();
+  currentGame = 0;
+  markGameBox->hide();
 
   std::vector<quorrel::TreeNode> nodes;
   std::string buildError;
@@ -54,8 +54,8 @@ void TMainForm::LoadCatalogue() {
     buildError = e.what();
   }
 
-  const QSignalBlocker block(TreeView1);
-  TreeView1->clear();
+  const QSignalBlocker block(catalogueTree);
+  catalogueTree->clear();
   std::vector<QTreeWidgetItem*> items;
   items.reserve(nodes.size());
   QList<QTreeWidgetItem*> roots;
@@ -68,10 +68,10 @@ void TMainForm::LoadCatalogue() {
     }
     items.push_back(item);
   }
-  TreeView1->addTopLevelItems(roots);
+  catalogueTree->addTopLevelItems(roots);
   // Open each model, so its folders are in view after a load.
   for (QTreeWidgetItem* root : roots) root->setExpanded(true);
-  TreeView1->setCurrentItem(nullptr);
+  catalogueTree->setCurrentItem(nullptr);
 
   if (!buildError.empty()) throw quorrel::QuorrelError(buildError);  // the outline stays for inspection
   std::remove(outlinePath.c_str());

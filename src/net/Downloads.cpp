@@ -9,12 +9,12 @@
 #include <cerrno>
 #include <climits>
 
-#include "app/CommUnit.h"
-#include "app/MainUnit.h"
+#include "app/MainWindow.h"
+#include "app/SettingsDialog.h"
 #include "common/Ansi.h"
 #include "common/Errors.h"
 #include "common/Paths.h"
-#include "net/HTTPGet.h"
+#include "net/HttpGet.h"
 
 using quorrel::fromAnsi;
 
@@ -23,8 +23,8 @@ namespace {
 // The phone browser the server sees in every request.
 const char* const PhoneBrowserAgent = "SAMSUNG-SGH-X100/PEARL UP.Browser/6.1.0.6 (GUI) MMP/1.0";
 
-bool proxyTicked(const TMainForm& form) {
-  return form.CommPortForm && form.CommPortForm->CheckBox2 && form.CommPortForm->CheckBox2->isChecked();
+bool proxyTicked(const MainWindow& form) {
+  return form.settingsDialog && form.settingsDialog->useProxyBox && form.settingsDialog->useProxyBox->isChecked();
 }
 
 // A path that stays inside the current directory: relative, without ".." components.
@@ -50,19 +50,19 @@ void createFoldersOf(const std::string& native) {
 }
 
 // The idle state every download command ends in, also after an error.
-void endCommand(TMainForm& form) {
-  form.TreeView1->setEnabled(true);
-  form.Busy = false;
-  form.ProgressBar1->setMaximum(100);
-  form.ProgressBar1->setValue(0);
-  form.Label6->clear();
+void endCommand(MainWindow& form) {
+  form.catalogueTree->setEnabled(true);
+  form.busy = false;
+  form.progressBar->setMaximum(100);
+  form.progressBar->setValue(0);
+  form.transferLabel->clear();
 }
 
 template <typename Body>
-void runDownloadCommand(TMainForm& form, Body body) {
-  if (form.Busy) return;
-  form.Busy = true;
-  form.TreeView1->setEnabled(false);
+void runDownloadCommand(MainWindow& form, Body body) {
+  if (form.busy) return;
+  form.busy = true;
+  form.catalogueTree->setEnabled(false);
   try {
     body();
   } catch (...) {
@@ -78,41 +78,42 @@ void ensureFolder(const std::string& folder, const std::string& message) {
 
 }  // namespace
 
-void TMainForm::ConfigureHTTPGetFile() {
-  THTTPGet& h = *HTTPGetFile;
+void MainWindow::configureDownloader() {
+  HttpGet& h = *downloader;
   h.AcceptTypes = "*/*";
   h.Agent = PhoneBrowserAgent;
   h.BinaryData = true;
   h.UseCache = true;
-  h.UseProxy = TUseProxy::Preconfig;
+  h.UseProxy = ProxyMode::Preconfig;
   h.ProxyPort = 0;
   h.WaitThread = true;
-  h.OnProgress = [this](QObject* sender, int totalSize, int readed) { HTTPGetFileProgress(sender, totalSize, readed); };
+  h.OnProgress = [this](QObject* sender, int totalSize, int readed) { downloadProgress(sender, totalSize, readed); };
   h.OnDoneFile = [this](QObject* sender, const std::string& fileName, int fileSize) {
-    HTTPGetFileDoneFile(sender, fileName, fileSize);
+    downloadDone(sender, fileName, fileSize);
   };
-  h.OnError = [this](QObject* sender) { HTTPGetFileError(sender); };
+  h.OnError = [this](QObject* sender) { downloadFailed(sender); };
 }
 
-void TMainForm::DownloadFromServer(const std::string& relativePath) {
-  HTTPGetFile->UseProxy = proxyTicked(*this) ? TUseProxy::Proxy : TUseProxy::Direct;
-  const std::string url = UpdateServer + relativePath;
-  const int remote = RemoteFileSize(url);
+void MainWindow::downloadFromServer(const std::string& relativePath) {
+  downloader->UseProxy = proxyTicked(*this) ? ProxyMode::Proxy : ProxyMode::Direct;
+  const std::string url = updateServer + relativePath;
+  const int remote = remoteFileSize(url);
 
   const std::string native = quorrel::nativePath(relativePath);
   const std::string local = quorrel::currentDir() + native;
   bool fetch = true;
   if (quorrel::fileExists(local)) {
-    if (LocalFileSize(local) == remote) {
+    if (localFileSize(local) == remote) {
       fetch = false;
-    } else if (OverwriteAll) {
+    } else if (overwriteAll) {
       fetch = true;
-    } else if (SkipAll) {
+    } else if (skipAll) {
       fetch = false;
     } else {
       quorrel::MessageRequest question;
       question.title = QStringLiteral("Confirm");
-      question.text = QStringLiteral("Размер файла ") + fromAnsi(relativePath) + QStringLiteral(" изменился. Обновить?");
+      question.text =
+          QStringLiteral("Размер файла ") + fromAnsi(relativePath) + QStringLiteral(" изменился. Обновить?");
       question.icon = quorrel::MsgIcon::Question;
       question.buttons = {quorrel::MsgButton::Yes, quorrel::MsgButton::No, quorrel::MsgButton::NoToAll,
                           quorrel::MsgButton::YesToAll};
@@ -121,11 +122,11 @@ void TMainForm::DownloadFromServer(const std::string& relativePath) {
           fetch = false;
           break;
         case quorrel::MsgButton::NoToAll:
-          SkipAll = true;
+          skipAll = true;
           fetch = false;
           break;
         case quorrel::MsgButton::YesToAll:
-          OverwriteAll = true;
+          overwriteAll = true;
           break;
         default:
           break;
@@ -134,68 +135,68 @@ void TMainForm::DownloadFromServer(const std::string& relativePath) {
   }
   if (!fetch) return;
 
-  Label6->setText(fromAnsi(relativePath));
-  LogCommand(QStringLiteral(" Получение файла ") + fromAnsi(relativePath) + QStringLiteral(" (рамер ") +
+  transferLabel->setText(fromAnsi(relativePath));
+  logCommand(QStringLiteral(" Получение файла ") + fromAnsi(relativePath) + QStringLiteral(" (рамер ") +
              QString::number(remote) + QStringLiteral(" байт)."));
-  HTTPGetFile->URL = url;
-  HTTPGetFile->FileName = local;
+  downloader->URL = url;
+  downloader->FileName = local;
   if (!staysInside(native)) {
     // A name from the server that would write outside the working folder is never fetched.
-    HTTPGetFileError(HTTPGetFile);
+    downloadFailed(downloader);
     return;
   }
   createFoldersOf(native);
-  HTTPGetFile->StartDownload();
+  downloader->StartDownload();
 }
 
-int TMainForm::RemoteFileSize(const std::string& url) {
-  LogCommand(QStringLiteral(" Проверяю размер файла ") + fromAnsi(url) + QStringLiteral("."));
-  HTTPGetFile->URL = url;
-  return HTTPGetFile->QueryRemoteSize();
+int MainWindow::remoteFileSize(const std::string& url) {
+  logCommand(QStringLiteral(" Проверяю размер файла ") + fromAnsi(url) + QStringLiteral("."));
+  downloader->URL = url;
+  return downloader->QueryRemoteSize();
 }
 
-int TMainForm::LocalFileSize(const std::string& path) {
+int MainWindow::localFileSize(const std::string& path) {
   const long long size = quorrel::fileSize(path);
   if (size < 0) quorrel::throwIoError(errno);
   return size > INT_MAX ? INT_MAX : static_cast<int>(size);
 }
 
-void TMainForm::HTTPGetFileProgress(QObject* /*sender*/, int totalSize, int readed) {
-  ProgressBar1->setMaximum(totalSize);
-  ProgressBar1->setValue(readed);
+void MainWindow::downloadProgress(QObject* /*sender*/, int totalSize, int readed) {
+  progressBar->setMaximum(totalSize);
+  progressBar->setValue(readed);
 }
 
-void TMainForm::HTTPGetFileDoneFile(QObject* /*sender*/, const std::string& /*fileName*/, int fileSize) {
-  LogCommand(QStringLiteral(" Файл ") + fromAnsi(HTTPGetFile->URL) + QStringLiteral(" успешно скачан! (") +
+void MainWindow::downloadDone(QObject* /*sender*/, const std::string& /*fileName*/, int fileSize) {
+  logCommand(QStringLiteral(" Файл ") + fromAnsi(downloader->URL) + QStringLiteral(" успешно скачан! (") +
              QString::number(fileSize) + QStringLiteral("байт.)"));
 }
 
-void TMainForm::HTTPGetFileError(QObject* /*sender*/) {
-  LogCommand(QStringLiteral(" Произошла ошибка при скачивании файла ") + fromAnsi(HTTPGetFile->URL));
-  TreeView1->setEnabled(true);
-  ProgressBar1->setValue(0);
-  Label6->clear();
-  StatusBar1->setPanelText(4, QString());
-  Busy = false;
+void MainWindow::downloadFailed(QObject* /*sender*/) {
+  logCommand(QStringLiteral(" Произошла ошибка при скачивании файла ") + fromAnsi(downloader->URL));
+  catalogueTree->setEnabled(true);
+  progressBar->setValue(0);
+  transferLabel->clear();
+  statusPanels->setPanelText(4, QString());
+  busy = false;
 }
 
-void TMainForm::SpeedButton2Click() {
+void MainWindow::downloadGame() {
   runDownloadCommand(*this, [this] {
     const std::string folder = quorrel::currentDir() + "Base/games/";
     ensureFolder(folder, "Не могу создать папку" + folder);
-    DownloadFromServer("Base/games/" + CurrentGameFile + ".jad");
-    DownloadFromServer("Base/games/" + CurrentGameFile + ".jar");
-    SpeedButton2->hide();
+    downloadFromServer("Base/games/" + currentGameFile + ".jad");
+    downloadFromServer("Base/games/" + currentGameFile + ".jar");
+    downloadGameButton->hide();
     prompter().message(QStringLiteral("Игра успешно скачана!"));
   });
 }
 
-void TMainForm::SpeedButton3Click() {
+void MainWindow::downloadScreenshot() {
   runDownloadCommand(*this, [this] {
     ensureFolder(quorrel::currentDir() + "Base/screen/", "Не могу создать папку ./Base/screen/");
-    DownloadFromServer("Base/screen/" + CurrentGameScreen);
-    ShowPicture(quorrel::currentDir() + "Base/screen/" + CurrentGameScreen);
-    SpeedButton3->hide();
+    downloadFromServer("Base/screen/" + currentGameScreen);
+    showPicture(quorrel::currentDir() + "Base/screen/" + currentGameScreen);
+    downloadScreenshotButton->hide();
     prompter().message(QStringLiteral("Файл успешно загружен!"));
   });
 }

@@ -16,9 +16,9 @@
 #include <QTreeWidget>
 #include <filesystem>
 
-#include "app/CommUnit.h"
-#include "app/MainUnit.h"
-#include "net/HTTPGet.h"
+#include "app/MainWindow.h"
+#include "app/SettingsDialog.h"
+#include "net/HttpGet.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
@@ -38,8 +38,8 @@ std::string ini(std::initializer_list<const char*> lines) {
 }
 
 std::string standardIni(const char* proxyOn = "1", const char* mode = "1", const char* pictures = "0") {
-  return ini({"[Update Server]", "http://srv/", mode, pictures, "", "[Proxy Settings]", proxyOn, "proxy.local",
-              "3128", "Иван", "секрет", "", "[Connection]", "COM3", "230400", "1", "", "[Interface]", "0"});
+  return ini({"[Update Server]", "http://srv/", mode, pictures, "", "[Proxy Settings]", proxyOn, "proxy.local", "3128",
+              "Иван", "секрет", "", "[Connection]", "COM3", "230400", "1", "", "[Interface]", "0"});
 }
 
 // Line n (1-based) of the settings file.
@@ -52,31 +52,31 @@ std::string lineOf(int n) {
 
 struct App {
   ScriptedPrompter prompter;
-  std::unique_ptr<TMainForm> form;
+  std::unique_ptr<MainWindow> form;
   App() {
     writeFile("Javadata.xml", "<model name=\"M\">\r\n<end>\r\n");
     form = createApplicationWindows(&prompter);
   }
-  TCommPortForm& dialog() const { return *form->CommPortForm; }
+  SettingsDialog& dialog() const { return *form->settingsDialog; }
 
   // Opens the dialog through `open` (as the user would); `whileOpen` runs once it shows, and the dialog is
   // then cancelled unless it was closed. Returns whether the dialog opened.
-  bool openDialog(const std::function<void()>& open, const std::function<void(TCommPortForm&)>& whileOpen = {}) {
+  bool openDialog(const std::function<void()>& open, const std::function<void(SettingsDialog&)>& whileOpen = {}) {
     bool opened = false;
     QTimer timer;
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, [&] {
       opened = dialog().isVisible();
       if (opened && whileOpen) whileOpen(dialog());
-      if (dialog().isVisible()) dialog().Button2->click();
+      if (dialog().isVisible()) dialog().cancelButton->click();
     });
     timer.start(0);
     open();
     QCoreApplication::processEvents();  // runs the timer when nothing opened
     return opened;
   }
-  bool openDialog(const std::function<void(TCommPortForm&)>& whileOpen = {}) {
-    return openDialog([this] { form->N8->trigger(); }, whileOpen);
+  bool openDialog(const std::function<void(SettingsDialog&)>& whileOpen = {}) {
+    return openDialog([this] { form->settingsAction->trigger(); }, whileOpen);
   }
 };
 
@@ -87,12 +87,12 @@ TEST(SettingsStartup, MissingFileIsReportedThriceAndSaveCreatesACompleteFile) {
   App app;
   // Start-up and the dialog's creation both report it; the catalogue is not loaded.
   EXPECT_EQ(app.prompter.errors(), (std::vector<QString>{"File not found.", "File not found."}));
-  EXPECT_EQ(app.form->TreeView1->topLevelItemCount(), 0);
+  EXPECT_EQ(app.form->catalogueTree->topLevelItemCount(), 0);
   // Showing reports it again and opens all the same; saving creates the whole file, owner-only.
-  EXPECT_TRUE(app.openDialog([](TCommPortForm& f) { f.Button1->click(); }));
+  EXPECT_TRUE(app.openDialog([](SettingsDialog& f) { f.saveButton->click(); }));
   EXPECT_EQ(app.prompter.errors().size(), 3u);
-  EXPECT_EQ(readFile("Quorrel.ini"), ini({"[Update Server]", "", "0", "0", "", "[Proxy Settings]", "0", "", "", "",
-                                          "", "", "[Connection]", "COM1", "115200", "1", "", "[Interface]", "0"}));
+  EXPECT_EQ(readFile("Quorrel.ini"), ini({"[Update Server]", "", "0", "0", "", "[Proxy Settings]", "0", "", "", "", "",
+                                          "", "[Connection]", "COM1", "115200", "1", "", "[Interface]", "0"}));
   struct stat st {};
   ASSERT_EQ(::stat("Quorrel.ini", &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -102,86 +102,85 @@ TEST(SettingsDialog, SavedValuesReadBackTheSameInAFreshStart) {
   TempWorkDir dir;
   {
     App app;
-    ASSERT_TRUE(app.openDialog([](TCommPortForm& f) {
-      f.Edit1->setText(QStringLiteral("http://сервер.рф/quorrel/"));
-      f.RadioButton2->click();
-      f.CheckBox1->click();
-      f.CheckBox2->click();
-      EXPECT_TRUE(f.Edit2->isEnabled() && f.Label4->isEnabled());
-      f.Edit2->setText(QStringLiteral("proxy.local"));
-      f.Edit3->setText(QStringLiteral("8080"));
-      f.Edit4->setText(QStringLiteral("Иван"));
-      f.Edit5->setText(QStringLiteral("пароль 1"));
-      f.ComboBox1->setEditText(QStringLiteral("COM21"));  // typed, not in the list
-      f.ComboBox2->setEditText(QStringLiteral("460800"));
-      f.Button1->click();
+    ASSERT_TRUE(app.openDialog([](SettingsDialog& f) {
+      f.updateServerEdit->setText(QStringLiteral("http://сервер.рф/quorrel/"));
+      f.withScreenshotsButton->click();
+      f.folderPicturesBox->click();
+      f.useProxyBox->click();
+      EXPECT_TRUE(f.proxyHostEdit->isEnabled() && f.proxyHostCaption->isEnabled());
+      f.proxyHostEdit->setText(QStringLiteral("proxy.local"));
+      f.proxyPortEdit->setText(QStringLiteral("8080"));
+      f.proxyUserEdit->setText(QStringLiteral("Иван"));
+      f.proxyPasswordEdit->setText(QStringLiteral("пароль 1"));
+      f.comPortBox->setEditText(QStringLiteral("COM21"));  // typed, not in the list
+      f.comSpeedBox->setEditText(QStringLiteral("460800"));
+      f.saveButton->click();
       EXPECT_FALSE(f.isVisible());
     }));
     EXPECT_EQ(readFile("Quorrel.ini"),
-              ini({"[Update Server]", "http://сервер.рф/quorrel/", "2", "1", "", "[Proxy Settings]", "1",
-                   "proxy.local", "8080", "Иван", "пароль 1", "", "[Connection]", "COM21", "460800", "1", "",
-                   "[Interface]", "0"}));
+              ini({"[Update Server]", "http://сервер.рф/quorrel/", "2", "1", "", "[Proxy Settings]", "1", "proxy.local",
+                   "8080", "Иван", "пароль 1", "", "[Connection]", "COM21", "460800", "1", "", "[Interface]", "0"}));
   }
   App fresh;
   EXPECT_TRUE(fresh.prompter.asked.empty());
-  TMainForm& m = *fresh.form;
-  EXPECT_EQ(m.UpdateServer, cp1251("http://сервер.рф/quorrel/"));
-  EXPECT_EQ(m.UpdateMode, 2);
-  EXPECT_TRUE(m.UpdateFolderPictures);
-  EXPECT_EQ(m.HTTPGetFile->ProxyHost, "proxy.local");
-  EXPECT_EQ(m.HTTPGetFile->ProxyPort, 8080u);
-  EXPECT_EQ(m.HTTPGetFile->UserName, cp1251("Иван"));
-  EXPECT_EQ(m.HTTPGetFile->Password, cp1251("пароль 1"));
-  EXPECT_EQ(m.ComPort, "COM21");
-  EXPECT_EQ(m.ComSpeed, 460800);
-  TCommPortForm& d = fresh.dialog();
-  EXPECT_TRUE(d.RadioButton2->isChecked() && d.CheckBox1->isChecked() && d.CheckBox2->isChecked());
-  EXPECT_TRUE(d.Edit5->isEnabled());
-  EXPECT_EQ(d.Edit5->text(), QStringLiteral("пароль 1"));
-  EXPECT_EQ(d.ComboBox1->currentText(), QStringLiteral("COM21"));
+  MainWindow& m = *fresh.form;
+  EXPECT_EQ(m.updateServer, cp1251("http://сервер.рф/quorrel/"));
+  EXPECT_EQ(m.updateMode, 2);
+  EXPECT_TRUE(m.updateFolderPictures);
+  EXPECT_EQ(m.downloader->ProxyHost, "proxy.local");
+  EXPECT_EQ(m.downloader->ProxyPort, 8080u);
+  EXPECT_EQ(m.downloader->UserName, cp1251("Иван"));
+  EXPECT_EQ(m.downloader->Password, cp1251("пароль 1"));
+  EXPECT_EQ(m.comPort, "COM21");
+  EXPECT_EQ(m.comSpeed, 460800);
+  SettingsDialog& d = fresh.dialog();
+  EXPECT_TRUE(d.withScreenshotsButton->isChecked() && d.folderPicturesBox->isChecked() && d.useProxyBox->isChecked());
+  EXPECT_TRUE(d.proxyPasswordEdit->isEnabled());
+  EXPECT_EQ(d.proxyPasswordEdit->text(), QStringLiteral("пароль 1"));
+  EXPECT_EQ(d.comPortBox->currentText(), QStringLiteral("COM21"));
 }
 
 TEST(SettingsDialog, ProxyDetailsSurviveTheProxyBeingOff) {
   TempWorkDir dir;
   writeFile("Quorrel.ini", standardIni("0"));
   App app;
-  TMainForm& m = *app.form;
-  EXPECT_TRUE(m.HTTPGetFile->ProxyHost.empty());
-  EXPECT_FALSE(app.dialog().Edit2->isEnabled());
+  MainWindow& m = *app.form;
+  EXPECT_TRUE(m.downloader->ProxyHost.empty());
+  EXPECT_FALSE(app.dialog().proxyHostEdit->isEnabled());
   // A menu toggle after the restart keeps lines 8 to 11.
-  m.Java1->trigger();
+  m.autoCompileAction->trigger();
   std::string expected = standardIni("0");
   expected.replace(expected.find("230400\r\n1") + 8, 1, "0");
   EXPECT_EQ(readFile("Quorrel.ini"), expected);
   // Switching the proxy on shows them again; saving puts them into the download component.
-  ASSERT_TRUE(app.openDialog([](TCommPortForm& f) {
-    f.CheckBox2->click();
-    EXPECT_EQ(f.Edit3->text(), QStringLiteral("3128"));
-    f.Button1->click();
+  ASSERT_TRUE(app.openDialog([](SettingsDialog& f) {
+    f.useProxyBox->click();
+    EXPECT_EQ(f.proxyPortEdit->text(), QStringLiteral("3128"));
+    f.saveButton->click();
   }));
-  EXPECT_EQ(m.HTTPGetFile->UserName, cp1251("Иван"));
-  EXPECT_EQ(m.HTTPGetFile->ProxyPort, 3128u);
+  EXPECT_EQ(m.downloader->UserName, cp1251("Иван"));
+  EXPECT_EQ(m.downloader->ProxyPort, 3128u);
   // Switching it off empties the component but not the file.
-  ASSERT_TRUE(app.openDialog([](TCommPortForm& f) {
-    f.CheckBox2->click();
-    f.Button1->click();
+  ASSERT_TRUE(app.openDialog([](SettingsDialog& f) {
+    f.useProxyBox->click();
+    f.saveButton->click();
   }));
-  EXPECT_TRUE(m.HTTPGetFile->ProxyHost.empty() && m.HTTPGetFile->Password.empty());
-  EXPECT_EQ(m.HTTPGetFile->ProxyPort, 0u);
+  EXPECT_TRUE(m.downloader->ProxyHost.empty() && m.downloader->Password.empty());
+  EXPECT_EQ(m.downloader->ProxyPort, 0u);
   EXPECT_EQ(lineOf(7), "0");
   EXPECT_EQ(lineOf(11), cp1251("секрет"));
 }
 
 TEST(SettingsStartup, FlagsAreOffOnlyWhenExactlyZero) {
   TempWorkDir dir;
-  writeFile("Quorrel.ini", ini({"[Update Server]", "s", "1", "no", "", "[Proxy Settings]", " 0", "h", "81", "u",
-                                "p", "", "[Connection]", "COM2", "115200", "", "", "[Interface]", "manual"}));
+  writeFile("Quorrel.ini", ini({"[Update Server]", "s", "1", "no", "", "[Proxy Settings]", " 0", "h", "81", "u", "p",
+                                "", "[Connection]", "COM2", "115200", "", "", "[Interface]", "manual"}));
   ScriptedPrompter prompter;
-  TMainForm m(&prompter);  // the start-up read alone
-  EXPECT_TRUE(m.UpdateFolderPictures);
-  EXPECT_EQ(m.HTTPGetFile->ProxyPort, 81u);
-  EXPECT_TRUE(m.Java1->isChecked());
-  EXPECT_TRUE(m.N17->isChecked() && !m.N16->isChecked());
+  MainWindow m(&prompter);  // the start-up read alone
+  EXPECT_TRUE(m.updateFolderPictures);
+  EXPECT_EQ(m.downloader->ProxyPort, 81u);
+  EXPECT_TRUE(m.autoCompileAction->isChecked());
+  EXPECT_TRUE(m.manualSortAction->isChecked() && !m.alphabeticalSortAction->isChecked());
 }
 
 TEST(SettingsStartup, PositionalReadsSkipExtraLinesBetweenSectionsAndShiftInside) {
@@ -191,47 +190,47 @@ TEST(SettingsStartup, PositionalReadsSkipExtraLinesBetweenSectionsAndShiftInside
   {
     App app;
     EXPECT_TRUE(app.prompter.asked.empty());
-    EXPECT_EQ(app.form->UpdateMode, 3);
-    EXPECT_EQ(app.form->ComPort, "COM5");
-    EXPECT_EQ(app.form->ComSpeed, 0);
-    EXPECT_TRUE(app.dialog().RadioButton3->isChecked());
+    EXPECT_EQ(app.form->updateMode, 3);
+    EXPECT_EQ(app.form->comPort, "COM5");
+    EXPECT_EQ(app.form->comSpeed, 0);
+    EXPECT_TRUE(app.dialog().wholeBaseButton->isChecked());
   }
   // An extra line inside a section shifts the values: the update mode meets the address and both reads stop.
   writeFile("Quorrel.ini", ini({"[Update Server]", "mirror", "http://srv/", "1", "1", "", "[Connection]", "COM5"}));
   App app;
   EXPECT_EQ(app.prompter.errors(), (std::vector<QString>{"Invalid numeric input.", "Invalid numeric input."}));
-  EXPECT_EQ(app.form->UpdateServer, "mirror");
-  EXPECT_EQ(app.form->ComPort, "");
-  EXPECT_EQ(app.dialog().ComboBox1->currentText(), QStringLiteral("COM1"));
+  EXPECT_EQ(app.form->updateServer, "mirror");
+  EXPECT_EQ(app.form->comPort, "");
+  EXPECT_EQ(app.dialog().comPortBox->currentText(), QStringLiteral("COM1"));
 }
 
 TEST(SettingsDialog, RefusedSaveLeavesFileAndValuesAsTheyWere) {
   TempWorkDir dir;
   writeFile("Quorrel.ini", standardIni());
   App app;
-  TMainForm& m = *app.form;
-  ASSERT_TRUE(app.openDialog([&](TCommPortForm& f) {
-    f.Edit1->setText(QStringLiteral("http://other/"));
-    f.Edit3->setText(QStringLiteral("80a"));
-    f.Button1->click();
+  MainWindow& m = *app.form;
+  ASSERT_TRUE(app.openDialog([&](SettingsDialog& f) {
+    f.updateServerEdit->setText(QStringLiteral("http://other/"));
+    f.proxyPortEdit->setText(QStringLiteral("80a"));
+    f.saveButton->click();
     EXPECT_TRUE(f.isVisible());  // stays open for a correction
-    f.Edit3->setText(QStringLiteral("80"));
-    f.ComboBox2->setEditText(QStringLiteral("fast"));
-    f.Button1->click();
+    f.proxyPortEdit->setText(QStringLiteral("80"));
+    f.comSpeedBox->setEditText(QStringLiteral("fast"));
+    f.saveButton->click();
   }));
-  EXPECT_EQ(app.prompter.errors(), (std::vector<QString>{"'80a' is not a valid integer value.",
-                                                         "'fast' is not a valid integer value."}));
+  EXPECT_EQ(app.prompter.errors(),
+            (std::vector<QString>{"'80a' is not a valid integer value.", "'fast' is not a valid integer value."}));
   EXPECT_EQ(readFile("Quorrel.ini"), standardIni());
-  EXPECT_EQ(m.UpdateServer, "http://srv/");
-  EXPECT_EQ(m.HTTPGetFile->ProxyPort, 3128u);
+  EXPECT_EQ(m.updateServer, "http://srv/");
+  EXPECT_EQ(m.downloader->ProxyPort, 3128u);
 
   // A settings file that cannot be replaced: the toggle's new mark stays in force, unsaved.
   std::filesystem::remove("Quorrel.ini");
   std::filesystem::create_directory("Quorrel.ini");
-  app.dialog().ComboBox2->setEditText(QStringLiteral("230400"));  // "Отмена" left "fast" in the dialog
-  m.N16->trigger();
+  app.dialog().comSpeedBox->setEditText(QStringLiteral("230400"));  // "Отмена" left "fast" in the dialog
+  m.alphabeticalSortAction->trigger();
   EXPECT_EQ(app.prompter.errors().back(), QStringLiteral("File access denied."));
-  EXPECT_TRUE(m.N17->isChecked());
+  EXPECT_TRUE(m.manualSortAction->isChecked());
   EXPECT_TRUE(std::filesystem::is_empty("Quorrel.ini"));
 }
 
@@ -239,17 +238,17 @@ TEST(SettingsMenu, TogglesSwapAndSaveEveryTime) {
   TempWorkDir dir;
   writeFile("Quorrel.ini", standardIni());
   App app;
-  TMainForm& m = *app.form;
-  m.N16->trigger();  // the checked item still swaps
-  EXPECT_TRUE(m.N17->isChecked() && !m.N16->isChecked());
+  MainWindow& m = *app.form;
+  m.alphabeticalSortAction->trigger();  // the checked item still swaps
+  EXPECT_TRUE(m.manualSortAction->isChecked() && !m.alphabeticalSortAction->isChecked());
   EXPECT_EQ(lineOf(19), "1");
-  m.N17->trigger();
-  EXPECT_TRUE(m.N16->isChecked() && !m.N17->isChecked());
+  m.manualSortAction->trigger();
+  EXPECT_TRUE(m.alphabeticalSortAction->isChecked() && !m.manualSortAction->isChecked());
   EXPECT_EQ(lineOf(19), "0");
-  m.Java1->trigger();
-  EXPECT_FALSE(m.Java1->isChecked());
+  m.autoCompileAction->trigger();
+  EXPECT_FALSE(m.autoCompileAction->isChecked());
   EXPECT_EQ(lineOf(16), "0");
-  m.Java1->trigger();
+  m.autoCompileAction->trigger();
   // The values the dialog read at start-up are saved back unchanged.
   EXPECT_EQ(readFile("Quorrel.ini"), standardIni());
 }
@@ -258,27 +257,28 @@ TEST(SettingsDialog, CancelKeepsModeAndPicturesInMemoryUntilTheNextShowing) {
   TempWorkDir dir;
   writeFile("Quorrel.ini", standardIni("1", "0"));
   App app;
-  TMainForm& m = *app.form;
-  ASSERT_TRUE(app.openDialog([](TCommPortForm& f) {
+  MainWindow& m = *app.form;
+  ASSERT_TRUE(app.openDialog([](SettingsDialog& f) {
     // Update mode 0 was never chosen: no radio button is checked.
-    EXPECT_FALSE(f.RadioButton1->isChecked() || f.RadioButton2->isChecked() || f.RadioButton3->isChecked());
-    f.RadioButton3->click();
-    f.CheckBox1->click();
-    f.Button2->click();
+    EXPECT_FALSE(f.catalogueOnlyButton->isChecked() || f.withScreenshotsButton->isChecked() ||
+                 f.wholeBaseButton->isChecked());
+    f.wholeBaseButton->click();
+    f.folderPicturesBox->click();
+    f.cancelButton->click();
   }));
-  EXPECT_EQ(m.UpdateMode, 3);
-  EXPECT_TRUE(m.UpdateFolderPictures);
+  EXPECT_EQ(m.updateMode, 3);
+  EXPECT_TRUE(m.updateFolderPictures);
   EXPECT_EQ(readFile("Quorrel.ini"), standardIni("1", "0"));
 
   // The next showing re-reads the file, and the box shows the value in force again.
   writeFile("Quorrel.ini", standardIni("1", "2"));
-  ASSERT_TRUE(app.openDialog([&](TCommPortForm& f) {
-    EXPECT_TRUE(f.RadioButton2->isChecked());
-    EXPECT_FALSE(f.CheckBox1->isChecked() || m.UpdateFolderPictures);
-    f.RadioButton3->click();
+  ASSERT_TRUE(app.openDialog([&](SettingsDialog& f) {
+    EXPECT_TRUE(f.withScreenshotsButton->isChecked());
+    EXPECT_FALSE(f.folderPicturesBox->isChecked() || m.updateFolderPictures);
+    f.wholeBaseButton->click();
   }));
   // A toggle after "Отмена" saves the dialog's abandoned values too.
-  m.Java1->trigger();
+  m.autoCompileAction->trigger();
   EXPECT_EQ(lineOf(3), "3");
 }
 
@@ -286,12 +286,13 @@ TEST(SettingsDialog, RefusedWhileBusyAndAFailedReadStillOpens) {
   TempWorkDir dir;
   writeFile("Quorrel.ini", standardIni());
   App app;
-  app.form->Busy = true;
+  app.form->busy = true;
   EXPECT_FALSE(app.openDialog());
-  EXPECT_FALSE(app.openDialog([&] { app.form->SpeedButton4->click(); }));
-  app.form->Busy = false;
+  EXPECT_FALSE(app.openDialog([&] { app.form->settingsButton->click(); }));
+  app.form->busy = false;
   writeFile("Quorrel.ini", ini({"[Update Server]", "http://new/", "1", "x"}));
-  EXPECT_TRUE(app.openDialog([&] { app.form->SpeedButton4->click(); },
-                             [](TCommPortForm& f) { EXPECT_EQ(f.Edit1->text(), QStringLiteral("http://new/")); }));
+  EXPECT_TRUE(
+      app.openDialog([&] { app.form->settingsButton->click(); },
+                     [](SettingsDialog& f) { EXPECT_EQ(f.updateServerEdit->text(), QStringLiteral("http://new/")); }));
   EXPECT_EQ(app.prompter.errors(), std::vector<QString>{"Invalid numeric input."});
 }

@@ -16,8 +16,8 @@
 #include <QTreeWidget>
 #include <memory>
 
-#include "app/MainUnit.h"
-#include "catalogue/MarkedGamesForm.h"
+#include "app/MainWindow.h"
+#include "catalogue/MarkedGamesDialog.h"
 #include "support/Gif.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -66,10 +66,10 @@ class BrowserTest : public ::testing::Test {
     writeFile("Base/screen/ball.gif", animatedGif(120, 100, 4));
     writeFile("Base/news.new", cp1251("Вышла версия 1.2\r\nНовые игры\r\n"));
     writeFile("Javadata.xml", catalogue());
-    form = std::make_unique<TMainForm>(&prompter);
+    form = std::make_unique<MainWindow>(&prompter);
     // Loaded here, independently of whatever the start-up settings read does with this folder.
-    form->guarded([this] { form->LoadCatalogue(); });
-    form->UpdateServer = "http://games.example/";
+    form->guarded([this] { form->loadCatalogue(); });
+    form->updateServer = "http://games.example/";
     prompter.clear();
   }
 
@@ -78,9 +78,9 @@ class BrowserTest : public ::testing::Test {
     QTreeWidgetItem* current = nullptr;
     for (const char* text : path) {
       QTreeWidgetItem* next = nullptr;
-      const int n = current ? current->childCount() : form->TreeView1->topLevelItemCount();
+      const int n = current ? current->childCount() : form->catalogueTree->topLevelItemCount();
       for (int i = 0; i < n && !next; ++i) {
-        QTreeWidgetItem* c = current ? current->child(i) : form->TreeView1->topLevelItem(i);
+        QTreeWidgetItem* c = current ? current->child(i) : form->catalogueTree->topLevelItem(i);
         if (c->text(0) == QString::fromUtf8(text)) next = c;
       }
       if (!next) ADD_FAILURE() << "no node " << text;
@@ -93,13 +93,13 @@ class BrowserTest : public ::testing::Test {
   QTreeWidgetItem* arcade() const { return node({"SGH-X100", "Аркады"}); }
   QTreeWidgetItem* news() const { return node({"Новости"}); }
 
-  void select(QTreeWidgetItem* item) const { form->TreeView1->setCurrentItem(item); }
+  void select(QTreeWidgetItem* item) const { form->catalogueTree->setCurrentItem(item); }
 
-  QSize pictureBox() const { return form->GIFImage1->size(); }
+  QSize pictureBox() const { return form->pictureBox->size(); }
 
   TempWorkDir dir;
   ScriptedPrompter prompter;
-  std::unique_ptr<TMainForm> form;
+  std::unique_ptr<MainWindow> form;
 };
 
 }  // namespace
@@ -109,55 +109,55 @@ class BrowserTest : public ::testing::Test {
 TEST_F(BrowserTest, GameShowsItsDetailsLinkAndPlayingScreenshot) {
   select(ball());
   EXPECT_TRUE(prompter.asked.empty());
-  EXPECT_EQ(form->Label2->text(), QStringLiteral("Мячик"));
-  EXPECT_EQ(form->Label4->text(), QStringLiteral("12345 байт"));
-  EXPECT_EQ(form->Label8->text(), QStringLiteral("Иван"));
-  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Прыгающий мяч"));
-  EXPECT_EQ(form->Memo2->text(), QStringLiteral("http://games.example/Base/games/ball.jad"));
-  EXPECT_EQ(form->CurrentGame, 1);
-  EXPECT_EQ(form->CurrentGameFile, "ball");
-  EXPECT_EQ(form->CurrentGameScreen, "ball.gif");
-  EXPECT_FALSE(form->CheckBox1->isHidden());
+  EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Мячик"));
+  EXPECT_EQ(form->sizeLabel->text(), QStringLiteral("12345 байт"));
+  EXPECT_EQ(form->contributorLabel->text(), QStringLiteral("Иван"));
+  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Прыгающий мяч"));
+  EXPECT_EQ(form->wapLinkEdit->text(), QStringLiteral("http://games.example/Base/games/ball.jad"));
+  EXPECT_EQ(form->currentGame, 1);
+  EXPECT_EQ(form->currentGameFile, "ball");
+  EXPECT_EQ(form->currentGameScreen, "ball.gif");
+  EXPECT_FALSE(form->markGameBox->isHidden());
 
   // The screenshot plays in a box of its own size at 5,5 inside the frame.
-  ASSERT_NE(form->GIFMovie, nullptr);
-  EXPECT_EQ(form->GIFImage1->movie(), form->GIFMovie);
-  EXPECT_EQ(form->GIFMovie->frameCount(), 4);
-  EXPECT_EQ(form->GIFMovie->state(), QMovie::Running);
-  EXPECT_EQ(form->GIFImage1->geometry(), QRect(5, 5, 120, 100));
+  ASSERT_NE(form->pictureMovie, nullptr);
+  EXPECT_EQ(form->pictureBox->movie(), form->pictureMovie);
+  EXPECT_EQ(form->pictureMovie->frameCount(), 4);
+  EXPECT_EQ(form->pictureMovie->state(), QMovie::Running);
+  EXPECT_EQ(form->pictureBox->geometry(), QRect(5, 5, 120, 100));
   // And it really moves on to further frames.
   QElapsedTimer waited;
   waited.start();
-  while (form->GIFMovie->currentFrameNumber() < 2 && waited.elapsed() < 5000) {
+  while (form->pictureMovie->currentFrameNumber() < 2 && waited.elapsed() < 5000) {
     QCoreApplication::processEvents();
     QThread::msleep(5);
   }
-  EXPECT_GE(form->GIFMovie->currentFrameNumber(), 2);
+  EXPECT_GE(form->pictureMovie->currentFrameNumber(), 2);
 }
 
 TEST_F(BrowserTest, FolderAndModelShowTheirEntryAndEmptyTheScreenshot) {
   select(ball());
   select(arcade());
-  EXPECT_EQ(form->Label2->text(), QStringLiteral("Аркады"));
-  EXPECT_EQ(form->Label4->text(), QStringLiteral("0 байт"));
-  EXPECT_EQ(form->Label8->text(), QString());
-  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Быстрые игры"));
-  EXPECT_EQ(form->Memo2->text(), QString());
-  EXPECT_TRUE(form->CheckBox1->isHidden());
-  EXPECT_TRUE(form->SpeedButton2->isHidden());
-  EXPECT_TRUE(form->SpeedButton3->isHidden());
-  EXPECT_EQ(form->CurrentGameScreen, "");
-  EXPECT_EQ(form->CurrentGameFile, "ball");  // only a game display sets it
+  EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Аркады"));
+  EXPECT_EQ(form->sizeLabel->text(), QStringLiteral("0 байт"));
+  EXPECT_EQ(form->contributorLabel->text(), QString());
+  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Быстрые игры"));
+  EXPECT_EQ(form->wapLinkEdit->text(), QString());
+  EXPECT_TRUE(form->markGameBox->isHidden());
+  EXPECT_TRUE(form->downloadGameButton->isHidden());
+  EXPECT_TRUE(form->downloadScreenshotButton->isHidden());
+  EXPECT_EQ(form->currentGameScreen, "");
+  EXPECT_EQ(form->currentGameFile, "ball");  // only a game display sets it
   EXPECT_EQ(pictureBox(), QSize(48, 32));
-  EXPECT_EQ(form->GIFMovie->state(), QMovie::Running);
+  EXPECT_EQ(form->pictureMovie->state(), QMovie::Running);
 
   select(node({"SGH-X100"}));
-  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Телефон Samsung"));
+  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Телефон Samsung"));
   EXPECT_EQ(pictureBox(), QSize(60, 40));
 
   // "Пустая" has no games, so no children, and its own picture file is missing.
   select(node({"SGH-X100", "Пустая"}));
-  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Здесь пока ничего нет"));
+  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Здесь пока ничего нет"));
   EXPECT_EQ(pictureBox(), QSize(16, 16));
   EXPECT_TRUE(prompter.asked.empty());
 }
@@ -165,29 +165,29 @@ TEST_F(BrowserTest, FolderAndModelShowTheirEntryAndEmptyTheScreenshot) {
 TEST_F(BrowserTest, DuplicateNamesFolderLaterEntryGameLowerIndex) {
   // Both "Логика" folders show the later entry.
   select(node({"SGH-X100", "Логика"}));
-  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Вторая"));
+  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Вторая"));
   EXPECT_EQ(pictureBox(), QSize(22, 22));
 
   // The second "Мячик" node shows the first game of that name, its files and its mark.
-  form->JavaBase[1].Selected = 1;
-  QTreeWidgetItem* logic = form->TreeView1->topLevelItem(0)->child(2);
+  form->games[1].Selected = 1;
+  QTreeWidgetItem* logic = form->catalogueTree->topLevelItem(0)->child(2);
   ASSERT_EQ(logic->text(0), QStringLiteral("Логика"));
   select(logic->child(0));
-  EXPECT_EQ(form->CurrentGame, 1);
-  EXPECT_EQ(form->CurrentGameFile, "ball");
-  EXPECT_EQ(form->Label4->text(), QStringLiteral("12345 байт"));
-  EXPECT_TRUE(form->CheckBox1->isChecked());
+  EXPECT_EQ(form->currentGame, 1);
+  EXPECT_EQ(form->currentGameFile, "ball");
+  EXPECT_EQ(form->sizeLabel->text(), QStringLiteral("12345 байт"));
+  EXPECT_TRUE(form->markGameBox->isChecked());
 }
 
 TEST_F(BrowserTest, NewsShowsTheNewsFileAndLeavesTheGameAlone) {
   select(ball());
   select(news());
-  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Вышла версия 1.2\nНовые игры"));
-  EXPECT_EQ(form->Label2->text(), QStringLiteral("Новости"));
-  EXPECT_EQ(form->Label4->text(), QString());
-  EXPECT_EQ(form->Memo2->text(), QString());
-  EXPECT_TRUE(form->SpeedButton3->isHidden());
-  EXPECT_EQ(form->CurrentGameScreen, "ball.gif");
+  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Вышла версия 1.2\nНовые игры"));
+  EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Новости"));
+  EXPECT_EQ(form->sizeLabel->text(), QString());
+  EXPECT_EQ(form->wapLinkEdit->text(), QString());
+  EXPECT_TRUE(form->downloadScreenshotButton->isHidden());
+  EXPECT_EQ(form->currentGameScreen, "ball.gif");
   EXPECT_EQ(pictureBox(), QSize(30, 20));
 }
 
@@ -195,12 +195,12 @@ TEST_F(BrowserTest, ChildlessNodeMatchingNothingChangesOnlyTheName) {
   select(ball());
   // A game line whose name is not in the table any more, as after a table overflow: the node stays, the
   // entry does not.
-  form->GameCount = 1;
+  form->gameCount = 1;
   select(snake());
-  EXPECT_EQ(form->Label2->text(), QStringLiteral("Змейка"));
-  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Прыгающий мяч"));
-  EXPECT_EQ(form->CurrentGameFile, "ball");
-  EXPECT_TRUE(form->CheckBox1->isHidden());
+  EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Змейка"));
+  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Прыгающий мяч"));
+  EXPECT_EQ(form->currentGameFile, "ball");
+  EXPECT_TRUE(form->markGameBox->isHidden());
 }
 
 // ---- Buttons ----------------------------------------------------------------------------------------------
@@ -211,27 +211,27 @@ TEST_F(BrowserTest, ButtonsFollowTheFilesOnDiskAndTheConnection) {
     const bool jad = combo & 2;
     const bool jar = combo & 4;
     const bool connected = combo & 8;
-    SCOPED_TRACE(testing::Message() << "screenshot " << screenshot << " jad " << jad << " jar " << jar
-                                    << " connected " << connected);
+    SCOPED_TRACE(testing::Message() << "screenshot " << screenshot << " jad " << jad << " jar " << jar << " connected "
+                                    << connected);
     testsupport::removeTree("Base/games");
     testsupport::removeTree("Base/screen/snake.gif");
     writeFile("Base/games/.keep", "");
     if (screenshot) writeFile("Base/screen/snake.gif", animatedGif(50, 50, 2));
     if (jad) writeFile("Base/games/snake.jad", "MIDlet-Name: Snake\r\n");
     if (jar) writeFile("Base/games/snake.jar", "PK");
-    form->StatusBar1->setPanelText(0, connected ? Connected : QStringLiteral("Соединение не установлено"));
+    form->statusPanels->setPanelText(0, connected ? Connected : QStringLiteral("Соединение не установлено"));
 
     select(arcade());
     select(snake());
-    EXPECT_EQ(form->SpeedButton3->isHidden(), screenshot);
-    EXPECT_EQ(form->SpeedButton2->isHidden(), jad && jar);  // one file alone still offers the download
-    EXPECT_EQ(form->SpeedButton1->isHidden(), !(jad && jar && connected));
+    EXPECT_EQ(form->downloadScreenshotButton->isHidden(), screenshot);
+    EXPECT_EQ(form->downloadGameButton->isHidden(), jad && jar);  // one file alone still offers the download
+    EXPECT_EQ(form->uploadGameButton->isHidden(), !(jad && jar && connected));
     EXPECT_EQ(pictureBox(), screenshot ? QSize(50, 50) : QSize(64, 64));
   }
 
   // An empty screenshot name names the folder "Base/screen/" itself, which is no picture.
   select(node({"SGH-X100", "Аркады", "Без картинки"}));
-  EXPECT_FALSE(form->SpeedButton3->isHidden());
+  EXPECT_FALSE(form->downloadScreenshotButton->isHidden());
   EXPECT_EQ(pictureBox(), QSize(64, 64));
   EXPECT_TRUE(prompter.asked.empty());
 }
@@ -240,54 +240,54 @@ TEST_F(BrowserTest, PictureLargerThanTheFrameIsCutOffAtTheFrame) {
   writeFile("Base/screen/ball.gif", animatedGif(300, 250, 2));
   form->show();
   select(ball());
-  EXPECT_EQ(form->GIFImage1->geometry(), QRect(5, 5, 300, 250));
-  EXPECT_EQ(form->Panel3->size(), QSize(138, 137));
+  EXPECT_EQ(form->pictureBox->geometry(), QRect(5, 5, 300, 250));
+  EXPECT_EQ(form->pictureFrame->size(), QSize(138, 137));
   // Only the part inside the frame is painted.
-  EXPECT_EQ(form->GIFImage1->visibleRegion().boundingRect(), QRect(0, 0, 133, 132));
+  EXPECT_EQ(form->pictureBox->visibleRegion().boundingRect(), QRect(0, 0, 133, 132));
 }
 
 // ---- Marks ------------------------------------------------------------------------------------------------
 
 TEST_F(BrowserTest, TickingMarksAtOnceAndTheMarkSurvivesMovingAround) {
   select(ball());
-  form->CheckBox1->click();
-  EXPECT_EQ(form->JavaBase[1].Selected, 1);  // before the selection moves
+  form->markGameBox->click();
+  EXPECT_EQ(form->games[1].Selected, 1);  // before the selection moves
 
   select(snake());
-  EXPECT_FALSE(form->CheckBox1->isChecked());
+  EXPECT_FALSE(form->markGameBox->isChecked());
   select(arcade());
   select(news());
-  EXPECT_EQ(form->JavaBase[2].Selected, 0);
+  EXPECT_EQ(form->games[2].Selected, 0);
   select(ball());
-  EXPECT_TRUE(form->CheckBox1->isChecked());
+  EXPECT_TRUE(form->markGameBox->isChecked());
 
-  form->CheckBox1->click();
-  EXPECT_EQ(form->JavaBase[1].Selected, 0);
+  form->markGameBox->click();
+  EXPECT_EQ(form->games[1].Selected, 0);
   select(snake());
   select(ball());
-  EXPECT_FALSE(form->CheckBox1->isChecked());
+  EXPECT_FALSE(form->markGameBox->isChecked());
 
   // Emptying the selection changes nothing.
-  form->CheckBox1->click();
-  form->TreeView1->setCurrentItem(nullptr);
-  EXPECT_FALSE(form->CheckBox1->isHidden());
-  EXPECT_EQ(form->JavaBase[1].Selected, 1);
+  form->markGameBox->click();
+  form->catalogueTree->setCurrentItem(nullptr);
+  EXPECT_FALSE(form->markGameBox->isHidden());
+  EXPECT_EQ(form->games[1].Selected, 1);
 }
 
 TEST_F(BrowserTest, ReloadCarriesNoMarkToTheGameNowAtTheSameIndex) {
   select(ball());
-  form->CheckBox1->click();
+  form->markGameBox->click();
   // The new catalogue puts another game at index 1; its "<desc" line clears the mark there.
   writeFile("Javadata.xml", cp1251("<model name=\"M\" disp=\"128\">\r\n<game name=\"Танк\">\r\n<file=\"tank\">\r\n"
                                    "<desc=\"т\">\r\n<game name=\"Самолёт\">\r\n<desc=\"с\">\r\n<end>\r\n"));
-  form->LoadCatalogue();
-  EXPECT_EQ(form->CurrentGame, 0);
-  EXPECT_TRUE(form->CheckBox1->isHidden());
+  form->loadCatalogue();
+  EXPECT_EQ(form->currentGame, 0);
+  EXPECT_TRUE(form->markGameBox->isHidden());
 
   select(node({"M", "Самолёт"}));
-  EXPECT_EQ(form->JavaBase[1].Selected, 0);
+  EXPECT_EQ(form->games[1].Selected, 0);
   select(node({"M", "Танк"}));
-  EXPECT_FALSE(form->CheckBox1->isChecked());
+  EXPECT_FALSE(form->markGameBox->isChecked());
 }
 
 TEST_F(BrowserTest, MarkedGamesWindowListsMarksInTableOrderWithTotal) {
@@ -295,25 +295,25 @@ TEST_F(BrowserTest, MarkedGamesWindowListsMarksInTableOrderWithTotal) {
   auto shown = [this] {
     QStringList seen;
     QTimer::singleShot(0, form.get(), [&seen, this] {
-      auto* window = form->findChild<TMarkedGamesForm*>();
+      auto* window = form->findChild<MarkedGamesDialog*>();
       ASSERT_NE(window, nullptr);
-      for (int i = 0; !window->GameList->isHidden() && i < window->GameList->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = window->GameList->topLevelItem(i);
+      for (int i = 0; !window->gameList->isHidden() && i < window->gameList->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = window->gameList->topLevelItem(i);
         seen << row->text(0) + " | " + row->text(1);
       }
-      seen << window->TotalLabel->text();
-      window->CloseButton->click();
+      seen << window->totalLabel->text();
+      window->closeButton->click();
     });
-    form->N18->trigger();
+    form->showMarkedAction->trigger();
     return seen;
   };
 
   EXPECT_EQ(shown(), QStringList{QStringLiteral("Ни одна игра не отмечена. Отметьте игры галочкой «Выбрать игру».")});
 
   select(snake());
-  form->CheckBox1->click();
+  form->markGameBox->click();
   select(ball());
-  form->CheckBox1->click();  // ticked on the game still on display: listed at once
+  form->markGameBox->click();  // ticked on the game still on display: listed at once
   EXPECT_EQ(shown(), (QStringList{QStringLiteral("Мячик | 12345 байт"), QStringLiteral("Змейка | 500 байт"),
                                   QStringLiteral("Отмечено игр: 2, общий размер: 12845 байт")}));
   EXPECT_TRUE(prompter.asked.empty());
@@ -339,22 +339,22 @@ TEST_F(BrowserTest, MissingFallbackPictureIsReportedAndTheOldPictureGoes) {
   testsupport::removeTree("Base/screen/noscr.gif");
   writeFile("Base/games/snake.jad", "j");
   writeFile("Base/games/snake.jar", "j");
-  form->StatusBar1->setPanelText(0, Connected);
+  form->statusPanels->setPanelText(0, Connected);
   select(snake());
   ASSERT_EQ(prompter.errors().size(), 1u);
   EXPECT_EQ(prompter.errors()[0],
             QString::fromStdString("Cannot open file \"" + dir.path() + "Base/screen/noscr.gif\". File not found."));
   // The details and the buttons are this game's; no picture stands beside them.
-  EXPECT_EQ(form->Label2->text(), QStringLiteral("Змейка"));
-  EXPECT_EQ(form->CurrentGameFile, "snake");
-  EXPECT_FALSE(form->SpeedButton1->isHidden());
-  EXPECT_FALSE(form->SpeedButton3->isHidden());
-  EXPECT_EQ(form->GIFImage1->movie(), nullptr);
-  EXPECT_EQ(form->GIFMovie, nullptr);
+  EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Змейка"));
+  EXPECT_EQ(form->currentGameFile, "snake");
+  EXPECT_FALSE(form->uploadGameButton->isHidden());
+  EXPECT_FALSE(form->downloadScreenshotButton->isHidden());
+  EXPECT_EQ(form->pictureBox->movie(), nullptr);
+  EXPECT_EQ(form->pictureMovie, nullptr);
 
   // The window carries on: the next display works.
   select(ball());
-  EXPECT_EQ(form->GIFImage1->movie(), form->GIFMovie);
+  EXPECT_EQ(form->pictureBox->movie(), form->pictureMovie);
   EXPECT_EQ(prompter.errors().size(), 1u);
 }
 
@@ -365,19 +365,19 @@ TEST_F(BrowserTest, NotAGifOrNoNewsFileStopsThatDisplayWithAClearError) {
   ASSERT_EQ(prompter.errors().size(), 1u);
   EXPECT_EQ(prompter.errors()[0],
             QString::fromStdString("Cannot open file \"" + dir.path() + "Base/news.new\". File not found."));
-  EXPECT_EQ(form->Label2->text(), QStringLiteral("Мячик"));  // nothing of the news display happened
-  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Прыгающий мяч"));
+  EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Мячик"));  // nothing of the news display happened
+  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Прыгающий мяч"));
 
   writeFile("Base/dir/arc.gif", "\x89PNG\r\n\x1a\n not a gif at all");
   select(arcade());
   ASSERT_EQ(prompter.errors().size(), 2u);
   EXPECT_EQ(prompter.errors()[1],
             QString::fromStdString("Файл \"" + dir.path() + "Base/dir/arc.gif\" не является картинкой GIF."));
-  EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("Быстрые игры"));
+  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Быстрые игры"));
 
   // A GIF header with nothing readable behind it is no better.
   writeFile("Base/dir/x100.gif", "GIF89a\x10");
   select(node({"SGH-X100"}));
   EXPECT_EQ(prompter.errors().size(), 3u);
-  EXPECT_EQ(form->GIFMovie, nullptr);
+  EXPECT_EQ(form->pictureMovie, nullptr);
 }

@@ -54,13 +54,13 @@ TEST(CatalogueLoad, WellFormedCatalogueFillsTablesCountersAndOutline) {
   TempWorkDir dir;
   Loaded l;
   loadInto(l, lines({"<model name=\"SGH-X100\" disp=\"128\" desc=\"Phone\" vers=\"2.5\" pic=\"x100\">",
-                     "<folder name=\"Arcade\" desc=\"Fast games\" pic=\"arcade\">",
-                     "<game name=\"Bounce\">", "<size=\"12345\">", "<file=\"bounce\">", "<screen=\"bounce.gif\">",
-                     "<owner=\"Ivan\">", "<desc=\"Ball game\">", "</folder>",
-                     "<folder name=\"Puzzle\" desc=\"Think\" pic=\"puzzle\">", "<folder name=\"Inner\" desc=\"\" pic=\"\">",
-                     "<game name=\"Deep\">", "</folder>", "</folder>", "<end>"}));
-  EXPECT_EQ(l.r.FolderCount, 4);
-  EXPECT_EQ(l.r.GameCount, 2);
+                     "<folder name=\"Arcade\" desc=\"Fast games\" pic=\"arcade\">", "<game name=\"Bounce\">",
+                     "<size=\"12345\">", "<file=\"bounce\">", "<screen=\"bounce.gif\">", "<owner=\"Ivan\">",
+                     "<desc=\"Ball game\">", "</folder>", "<folder name=\"Puzzle\" desc=\"Think\" pic=\"puzzle\">",
+                     "<folder name=\"Inner\" desc=\"\" pic=\"\">", "<game name=\"Deep\">", "</folder>", "</folder>",
+                     "<end>"}));
+  EXPECT_EQ(l.r.folderCount, 4);
+  EXPECT_EQ(l.r.gameCount, 2);
   EXPECT_TRUE(l.r.versionSeen);
   EXPECT_EQ(l.r.version, "2.5");
   EXPECT_EQ(l.r.pictureHeight, 128);
@@ -81,8 +81,8 @@ TEST(CatalogueLoad, LinesThatMatchNoTagAreSkippedAndEndStopsReading) {
   Loaded l;
   loadInto(l, lines({"<model name=\"M\" vers=\"1\">", "  <folder name=\"Indented\">", "<FOLDER name=\"Upper\">",
                      "<game name=\"G\">", "<end> trailing text", "<game name=\"After\">"}));
-  EXPECT_EQ(l.r.FolderCount, 1);
-  EXPECT_EQ(l.r.GameCount, 1);
+  EXPECT_EQ(l.r.folderCount, 1);
+  EXPECT_EQ(l.r.gameCount, 1);
   EXPECT_EQ(l.outline, lines({"M", " G", News}));
 }
 
@@ -90,8 +90,8 @@ TEST(CatalogueLoad, OnlyEndGivesEmptyTablesAndTheNewsEntry) {
   TempWorkDir dir;
   Loaded l;
   loadInto(l, "<end>\r\n");
-  EXPECT_EQ(l.r.FolderCount, 0);
-  EXPECT_EQ(l.r.GameCount, 0);
+  EXPECT_EQ(l.r.folderCount, 0);
+  EXPECT_EQ(l.r.gameCount, 0);
   EXPECT_FALSE(l.r.versionSeen);
   EXPECT_EQ(l.outline, lines({News}));
 }
@@ -100,7 +100,7 @@ TEST(CatalogueLoad, EndOfFileWithoutEndFinishesAsAtEndAndLoneLfEndsLines) {
   TempWorkDir dir;
   Loaded l;
   loadInto(l, "<model name=\"M\">\n<game name=\"G\">\n<size=\"7\">");  // no final line break either
-  EXPECT_EQ(l.r.GameCount, 1);
+  EXPECT_EQ(l.r.gameCount, 1);
   EXPECT_EQ(l.games[1].Size, "7");
   EXPECT_EQ(l.outline, lines({"M", " G", News}));
 }
@@ -124,7 +124,7 @@ TEST(CatalogueLoad, SecondModelWinsVersionAndPictureSizeAndOtherDispLeavesIt) {
                      "<model name=\"C\" disp=\"176\" vers=\"3\">", "<end>"}));
   EXPECT_EQ(l.r.version, "3");
   EXPECT_EQ(l.r.pictureHeight, 160);
-  EXPECT_EQ(l.r.FolderCount, 4);
+  EXPECT_EQ(l.r.folderCount, 4);
   EXPECT_EQ(l.outline, lines({"A", " g", "B", " F", "C", News}));
 }
 
@@ -137,7 +137,7 @@ TEST(CatalogueLoad, ASmallerLoadKeepsHigherEntriesAndMarksSurviveWithoutDesc) {
   l.games[2].Selected = 1;
   l.games[3].Selected = 1;
   loadInto(l, lines({"<model name=\"M\">", "<game name=\"X\">", "<desc=\"x\">", "<game name=\"Y\">", "<end>"}));
-  EXPECT_EQ(l.r.GameCount, 2);
+  EXPECT_EQ(l.r.gameCount, 2);
   EXPECT_EQ(l.games[1].Selected, 0);  // reset by its desc line
   EXPECT_EQ(l.games[2].Selected, 1);  // no desc line: keeps the mark its index had
   EXPECT_EQ(l.games[3].Name, "C");    // above the new count: untouched
@@ -171,8 +171,8 @@ TEST(CatalogueCapacity, NothingIsStoredPastTheTablesAndLeftOutEntriesAreCounted)
   text += "<end>\r\n";
   Loaded l;
   loadInto(l, text);
-  EXPECT_EQ(l.r.FolderCount, FolderCapacity);
-  EXPECT_EQ(l.r.GameCount, GameCapacity);
+  EXPECT_EQ(l.r.folderCount, FolderCapacity);
+  EXPECT_EQ(l.r.gameCount, GameCapacity);
   // The model took one entry, so F250, F251 with its nested folder, and F252 are left out.
   EXPECT_EQ(l.r.foldersLeftOut, 4);
   // Games inside the left-out folders are left out with them; the rest stop at the capacity.

@@ -1,6 +1,7 @@
 // The help menu's windows on the real main window: the about box and the version history.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
@@ -9,13 +10,12 @@
 #include <QPushButton>
 #include <QTextBlock>
 #include <QTreeWidget>
-#include <sys/stat.h>
 
 #include "ModalWindow.h"
-#include "app/MainUnit.h"
-#include "dialogs/AboutUnit.h"
-#include "dialogs/History.h"
-#include "phone/SGHFS.h"
+#include "app/MainWindow.h"
+#include "dialogs/AboutDialog.h"
+#include "dialogs/HistoryWindow.h"
+#include "phone/PluginBinding.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
@@ -33,7 +33,7 @@ QStringList memoLines(const QPlainTextEdit* memo) {
   return out;
 }
 
-void clickOk(QWidget* w) { static_cast<TAboutForm*>(w)->Button1->click(); }
+void clickOk(QWidget* w) { static_cast<AboutDialog*>(w)->okButton->click(); }
 void closeWindow(QWidget* w) { w->close(); }
 
 std::string shippedFile(const char* name) { return std::string(QUORREL_DATA_DIR "/") + name; }
@@ -43,28 +43,28 @@ std::string shippedFile(const char* name) { return std::string(QUORREL_DATA_DIR 
 TEST(AboutBox, ShowsTheCatalogueAsItIsAtEachOpening) {
   TempWorkDir dir;
   ScriptedPrompter prompter;
-  TMainForm form(&prompter);  // no catalogue yet: its load fails, nothing is counted
+  MainWindow form(&prompter);  // no catalogue yet: its load fails, nothing is counted
   prompter.clear();
 
   QString title, credit, games, version, phones;
   QSize size;
   bool ownedByMain = false;
-  auto first = runModal([&] { form.N3->trigger(); },
+  auto first = runModal([&] { form.aboutAction->trigger(); },
                         [&](QWidget* w) {
-                          auto* about = qobject_cast<TAboutForm*>(w);
+                          auto* about = qobject_cast<AboutDialog*>(w);
                           ASSERT_NE(about, nullptr);
                           title = about->windowTitle();
                           size = about->size();
                           ownedByMain = about->parentWidget() == &form;
-                          credit = about->Label1->text();
-                          games = about->Label2->text();
-                          version = about->Label4->text();
-                          phones = about->Memo2->toPlainText();
+                          credit = about->titleLabel->text();
+                          games = about->gameCountLabel->text();
+                          version = about->baseVersionLabel->text();
+                          phones = about->phonesText->toPlainText();
                         },
                         clickOk);
   ASSERT_TRUE(first.shown);
   EXPECT_TRUE(first.window.isNull());  // destroyed once closed
-  EXPECT_TRUE(form.findChildren<TAboutForm*>().isEmpty());
+  EXPECT_TRUE(form.findChildren<AboutDialog*>().isEmpty());
   EXPECT_EQ(title, QStringLiteral("О программе..."));
   EXPECT_EQ(size, QSize(473, 668));
   EXPECT_TRUE(ownedByMain);
@@ -79,11 +79,11 @@ TEST(AboutBox, ShowsTheCatalogueAsItIsAtEachOpening) {
   writeFile("Javadata.xml", cp1251("<model name=\"SGH-E700\" disp=\"128\" desc=\"\" vers=\"2.07б\" pic=\"e700\">\r\n"
                                    "<folder name=\"Логические\" desc=\"\" pic=\"log\">\r\n"
                                    "<game name=\"Сапёр\">\r\n<game name=\"Тетрис\">\r\n</folder>\r\n<end>\r\n"));
-  form.LoadCatalogue();
-  auto second = runModal([&] { form.N3->trigger(); },
+  form.loadCatalogue();
+  auto second = runModal([&] { form.aboutAction->trigger(); },
                          [&](QWidget* w) {
-                           games = static_cast<TAboutForm*>(w)->Label2->text();
-                           version = static_cast<TAboutForm*>(w)->Label4->text();
+                           games = static_cast<AboutDialog*>(w)->gameCountLabel->text();
+                           version = static_cast<AboutDialog*>(w)->baseVersionLabel->text();
                          },
                          clickOk);
   ASSERT_TRUE(second.shown);
@@ -96,13 +96,13 @@ TEST(AboutBox, ShowsTheCatalogueAsItIsAtEachOpening) {
 TEST(AboutBox, ShowsThePluginVersionTextInTheSystemCodePage) {
   TempWorkDir dir;
   ScriptedPrompter prompter;
-  TMainForm form(&prompter);
-  const std::string saved = SGHFS::PluginVersion;
-  SGHFS::PluginVersion = cp1251("Модуль телефона 2.1");
+  MainWindow form(&prompter);
+  const std::string saved = PluginBinding::PluginVersion;
+  PluginBinding::PluginVersion = cp1251("Модуль телефона 2.1");
   QString shown;
-  auto r = runModal([&] { form.N3Click(); },
-                    [&](QWidget* w) { shown = static_cast<TAboutForm*>(w)->Label3->text(); }, clickOk);
-  SGHFS::PluginVersion = saved;
+  auto r = runModal([&] { form.showAbout(); },
+                    [&](QWidget* w) { shown = static_cast<AboutDialog*>(w)->pluginVersionLabel->text(); }, clickOk);
+  PluginBinding::PluginVersion = saved;
   ASSERT_TRUE(r.shown);
   EXPECT_EQ(shown, QStringLiteral("Модуль телефона 2.1"));
 }
@@ -113,22 +113,22 @@ TEST(HistoryWindow, ShowsTheFileLineByLineAndNeverSavesEdits) {
   const std::string text = cp1251("Версия 1.2\r\n\r\n* первая\n* вторая\rконец");
   writeFile("history.txt", text);
   ScriptedPrompter prompter;
-  TMainForm form(&prompter);
+  MainWindow form(&prompter);
   prompter.clear();
 
   QStringList lines;
   QString title;
   QSize size;
   bool editable = false;
-  auto first = runModal([&] { form.N14->trigger(); },
+  auto first = runModal([&] { form.historyAction->trigger(); },
                         [&](QWidget* w) {
-                          auto* history = qobject_cast<THistoryForm*>(w);
+                          auto* history = qobject_cast<HistoryWindow*>(w);
                           ASSERT_NE(history, nullptr);
                           title = history->windowTitle();
                           size = history->size();
-                          lines = memoLines(history->Memo1);
-                          editable = !history->Memo1->isReadOnly();
-                          history->Memo1->setPlainText(QStringLiteral("правка пользователя"));
+                          lines = memoLines(history->historyText);
+                          editable = !history->historyText->isReadOnly();
+                          history->historyText->setPlainText(QStringLiteral("правка пользователя"));
                         },
                         closeWindow);
   ASSERT_TRUE(first.shown);
@@ -141,9 +141,9 @@ TEST(HistoryWindow, ShowsTheFileLineByLineAndNeverSavesEdits) {
   EXPECT_EQ(testsupport::readFile("history.txt"), text);
 
   // The edit went with the window: the next opening reads the file again.
-  auto second = runModal([&] { form.N14->trigger(); },
-                         [&](QWidget* w) { lines = memoLines(static_cast<THistoryForm*>(w)->Memo1); },
-                         closeWindow);
+  auto second =
+      runModal([&] { form.historyAction->trigger(); },
+               [&](QWidget* w) { lines = memoLines(static_cast<HistoryWindow*>(w)->historyText); }, closeWindow);
   ASSERT_TRUE(second.shown);
   EXPECT_EQ(lines.first(), QStringLiteral("Версия 1.2"));
   EXPECT_TRUE(prompter.asked.empty());
@@ -152,30 +152,30 @@ TEST(HistoryWindow, ShowsTheFileLineByLineAndNeverSavesEdits) {
 TEST(HistoryWindow, UnreadableFileIsReportedAndTheWindowOpensEmpty) {
   TempWorkDir dir;
   ScriptedPrompter prompter;
-  TMainForm form(&prompter);
+  MainWindow form(&prompter);
   prompter.clear();
 
   QString shownText = QStringLiteral("not looked at");
   size_t errorsBeforeShowing = 0;
   auto inspect = [&](QWidget* w) {
-    shownText = static_cast<THistoryForm*>(w)->Memo1->toPlainText();
+    shownText = static_cast<HistoryWindow*>(w)->historyText->toPlainText();
     errorsBeforeShowing = prompter.errors().size();
   };
-  auto missing = runModal([&] { form.N14->trigger(); }, inspect, closeWindow);
+  auto missing = runModal([&] { form.historyAction->trigger(); }, inspect, closeWindow);
   ASSERT_TRUE(missing.shown);
   EXPECT_EQ(errorsBeforeShowing, 1u);
   EXPECT_TRUE(shownText.isEmpty());
 
   ASSERT_EQ(::mkdir("history.txt", 0755), 0);  // a folder cannot be read as the history
   shownText = QStringLiteral("not looked at");
-  auto folder = runModal([&] { form.N14Click(); }, inspect, closeWindow);
+  auto folder = runModal([&] { form.showHistory(); }, inspect, closeWindow);
   ASSERT_TRUE(folder.shown);
   EXPECT_TRUE(shownText.isEmpty());
 
   const QString path = QString::fromStdString(dir / "history.txt");
-  EXPECT_EQ(prompter.errors(), (std::vector<QString>{
-                                   QStringLiteral("Cannot open file \"%1\". File not found.").arg(path),
-                                   QStringLiteral("Cannot open file \"%1\". File access denied.").arg(path)}));
+  EXPECT_EQ(prompter.errors(),
+            (std::vector<QString>{QStringLiteral("Cannot open file \"%1\". File not found.").arg(path),
+                                  QStringLiteral("Cannot open file \"%1\". File access denied.").arg(path)}));
   EXPECT_EQ(prompter.asked.front().title, QStringLiteral("Quorrel"));
 }
 
@@ -191,15 +191,15 @@ TEST(ShippedFiles, SeededWorkingFolderStartsCleanly) {
   EXPECT_EQ(ini.substr(ini.size() - 2), "\r\n");
 
   ScriptedPrompter prompter;
-  TMainForm form(&prompter);
+  MainWindow form(&prompter);
   EXPECT_TRUE(prompter.texts().empty()) << prompter.texts().front().toStdString();
-  EXPECT_EQ(form.GameCount, 0);
-  ASSERT_EQ(form.TreeView1->topLevelItemCount(), 1);  // only the news entry
-  EXPECT_EQ(form.TreeView1->topLevelItem(0)->text(0), QStringLiteral("Новости"));
+  EXPECT_EQ(form.gameCount, 0);
+  ASSERT_EQ(form.catalogueTree->topLevelItemCount(), 1);  // only the news entry
+  EXPECT_EQ(form.catalogueTree->topLevelItem(0)->text(0), QStringLiteral("Новости"));
 
   QStringList lines;
-  auto r = runModal([&] { form.N14Click(); },
-                    [&](QWidget* w) { lines = memoLines(static_cast<THistoryForm*>(w)->Memo1); }, closeWindow);
+  auto r = runModal([&] { form.showHistory(); },
+                    [&](QWidget* w) { lines = memoLines(static_cast<HistoryWindow*>(w)->historyText); }, closeWindow);
   ASSERT_TRUE(r.shown);
   EXPECT_TRUE(prompter.texts().empty());
   EXPECT_EQ(lines.first(), QStringLiteral("Quorrel — история версий"));

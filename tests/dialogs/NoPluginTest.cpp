@@ -6,21 +6,21 @@
 #include <QPushButton>
 
 #include "ModalWindow.h"
-#include "app/MainUnit.h"
-#include "dialogs/AboutUnit.h"
-#include "phone/SGHFS.h"
+#include "app/MainWindow.h"
+#include "dialogs/AboutDialog.h"
+#include "phone/PluginBinding.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
 TEST(AboutBoxWithoutPlugin, PluginVersionLabelIsEmpty) {
   testsupport::TempWorkDir dir;
   testsupport::ScriptedPrompter prompter;
-  TMainForm form(&prompter);
-  EXPECT_TRUE(SGHFS::PluginVersion.empty());
+  MainWindow form(&prompter);
+  EXPECT_TRUE(PluginBinding::PluginVersion.empty());
   QString shown = QStringLiteral("not looked at");
-  auto r = testsupport::runModal([&] { form.N3Click(); },
-                                 [&](QWidget* w) { shown = static_cast<TAboutForm*>(w)->Label3->text(); },
-                                 [](QWidget* w) { static_cast<TAboutForm*>(w)->Button1->click(); });
+  auto r = testsupport::runModal([&] { form.showAbout(); },
+                                 [&](QWidget* w) { shown = static_cast<AboutDialog*>(w)->pluginVersionLabel->text(); },
+                                 [](QWidget* w) { static_cast<AboutDialog*>(w)->okButton->click(); });
   ASSERT_TRUE(r.shown);
   EXPECT_TRUE(shown.isEmpty());
 }

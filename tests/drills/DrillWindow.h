@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "DrillSupport.h"
-#include "app/MainUnit.h"
+#include "app/MainWindow.h"
 #include "common/Paths.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -25,14 +25,14 @@ class DrillWindow : public ::testing::Test {
     form = createApplicationWindows(&prompter);
     startErrors = prompter.errors();
     prompter.clear();
-    form->ComboBox->clear();
+    form->messageLog->clear();
   }
 
   // Log lines, newest first, without their time of day.
   std::vector<QString> log() const {
     std::vector<QString> lines;
-    for (int i = 0; i < form->ComboBox->count(); ++i) {
-      const QString line = form->ComboBox->itemText(i);
+    for (int i = 0; i < form->messageLog->count(); ++i) {
+      const QString line = form->messageLog->itemText(i);
       lines.push_back(line.mid(line.indexOf(QLatin1Char(' '))));
     }
     return lines;
@@ -49,7 +49,7 @@ class DrillWindow : public ::testing::Test {
   std::string folder;  // the working folder, with a trailing "/"
   testsupport::ScriptedPrompter prompter;
   std::vector<QString> startErrors;
-  std::unique_ptr<TMainForm> form;
+  std::unique_ptr<MainWindow> form;
 };
 
 inline const QString& downloadFailed() {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "DrillWindow.h"
-#include "phone/SGHFS.h"
+#include "phone/PluginBinding.h"
 
 using testsupport::readFile;
 using testsupport::writeFile;
@@ -23,12 +23,12 @@ class PluginDrill : public DrillWindow {
     writeFile("Base/games/blocks.jad", Jad);
     writeFile("Base/games/blocks.jar", Jar);
     startWindow();
-    ASSERT_TRUE(SGHFS::LoadPlugin(testsupport::binDir() + "failingplugin/sghfs.wfx"));
-    form->ComPort = "COM1";
-    form->ComSpeed = 115200;
-    form->CurrentGameFile = "blocks";
-    form->CurrentGameScreen = "blocks.gif";
-    form->Java1->setChecked(true);  // compile after each upload
+    ASSERT_TRUE(PluginBinding::LoadPlugin(testsupport::binDir() + "failingplugin/sghfs.wfx"));
+    form->comPort = "COM1";
+    form->comSpeed = 115200;
+    form->currentGameFile = "blocks";
+    form->currentGameScreen = "blocks.gif";
+    form->autoCompileAction->setChecked(true);  // compile after each upload
   }
   void TearDown() override {
     form.reset();  // unloads the plugin
@@ -40,21 +40,21 @@ class PluginDrill : public DrillWindow {
     EXPECT_EQ(readFile("Base/games/blocks.jar"), Jar);
     EXPECT_FALSE(logHas(QStringLiteral("отправлен в телефон")));
     EXPECT_TRUE(prompter.errors().empty());
-    EXPECT_FALSE(form->Busy);
+    EXPECT_FALSE(form->busy);
   }
 };
 
 }  // namespace
 
 TEST_F(PluginDrill, RefusedConnectIsReportedAndTheUploadFailsPlainly) {
-  form->guarded([&] { form->N4Click(); });
-  EXPECT_EQ(form->StatusBar1->panelText(0), QStringLiteral("Соединение не установлено"));
+  form->guarded([&] { form->connectPhone(); });
+  EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение не установлено"));
   EXPECT_EQ(log().front(), QStringLiteral(" Не удалось установить соединение с телефоном."));
-  EXPECT_FALSE(SGHFS::PluginConnected());
+  EXPECT_FALSE(PluginBinding::PluginConnected());
 
   // The upload does not check the connection; each copy is tried, fails and says so.
-  form->ComboBox->clear();
-  form->guarded([&] { form->SpeedButton1Click(); });
+  form->messageLog->clear();
+  form->guarded([&] { form->uploadCurrentGame(); });
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jad в телефон.")));
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jar в телефон.")));
   EXPECT_EQ(log().front(), QStringLiteral(" Телефон должен быть подключен для перекомпиляции Java."));
@@ -63,27 +63,27 @@ TEST_F(PluginDrill, RefusedConnectIsReportedAndTheUploadFailsPlainly) {
 
 TEST_F(PluginDrill, EveryCallFailingAfterTheConnectLeavesNothingHalfDone) {
   ::setenv("QUORREL_FAILING_PLUGIN_CONNECTS", "1", 1);
-  form->guarded([&] { form->N4Click(); });
-  EXPECT_EQ(form->StatusBar1->panelText(0), QStringLiteral("Соединение установлено"));
-  for (int panel = 1; panel <= 3; ++panel) EXPECT_TRUE(form->StatusBar1->panelText(panel).isEmpty()) << panel;
-  EXPECT_EQ(form->PhoneList->count(), 0);
+  form->guarded([&] { form->connectPhone(); });
+  EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение установлено"));
+  for (int panel = 1; panel <= 3; ++panel) EXPECT_TRUE(form->statusPanels->panelText(panel).isEmpty()) << panel;
+  EXPECT_EQ(form->phoneList->count(), 0);
 
-  form->ComboBox->clear();
-  form->guarded([&] { form->SpeedButton1Click(); });
+  form->messageLog->clear();
+  form->guarded([&] { form->uploadCurrentGame(); });
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jad в телефон.")));
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jar в телефон.")));
   EXPECT_TRUE(logHas(QStringLiteral(" Начинается компиляция java.")));
   expectGamesWhole();
 
   // The batch upload of the marked game fails alike; disconnecting works whatever the plugin answers.
-  form->JavaBase[1].File = "blocks";
-  form->JavaBase[1].Selected = 1;
-  form->GameCount = 1;
-  form->ComboBox->clear();
-  form->guarded([&] { form->SpeedButton10Click(); });
+  form->games[1].File = "blocks";
+  form->games[1].Selected = 1;
+  form->gameCount = 1;
+  form->messageLog->clear();
+  form->guarded([&] { form->uploadMarkedGames(); });
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jar в телефон.")));
-  form->guarded([&] { form->N10Click(); });
-  EXPECT_EQ(form->StatusBar1->panelText(0), QStringLiteral("Соединение не установлено"));
-  EXPECT_FALSE(SGHFS::PluginConnected());
+  form->guarded([&] { form->disconnectPhone(); });
+  EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение не установлено"));
+  EXPECT_FALSE(PluginBinding::PluginConnected());
   expectGamesWhole();
 }

@@ -10,9 +10,9 @@
 
 #include "DrillWindow.h"
 #include "ZipArchives.h"
-#include "app/CommUnit.h"
+#include "app/SettingsDialog.h"
 #include "common/Paths.h"
-#include "net/Zip.h"
+#include "net/ZipExtractor.h"
 #include "support/HttpTestServer.h"
 
 namespace fs = std::filesystem;
@@ -68,14 +68,14 @@ TEST_F(ReadOnlyDrill, ReadOnlySettingsFileRefusesEverySaveAndStaysAsItWas) {
   }
   startWindow();
   EXPECT_TRUE(startErrors.empty());
-  form->guarded([&] { form->Java1Click(); });
-  form->guarded([&] { form->N16Click(); });
-  form->guarded([&] { form->CommPortForm->Button1Click(); });
+  form->guarded([&] { form->toggleAutoCompile(); });
+  form->guarded([&] { form->toggleSortMode(); });
+  form->guarded([&] { form->settingsDialog->save(); });
   ASSERT_EQ(prompter.errors().size(), 3u);
   for (const QString& e : prompter.errors()) EXPECT_EQ(e, QStringLiteral("File access denied."));
   // The new marks stay in effect although they were not saved.
-  EXPECT_FALSE(form->Java1->isChecked());
-  EXPECT_TRUE(form->N17->isChecked());
+  EXPECT_FALSE(form->autoCompileAction->isChecked());
+  EXPECT_TRUE(form->manualSortAction->isChecked());
 }
 
 TEST_F(ReadOnlyDrill, ReadOnlyCatalogueLoadsAndAReadOnlyFolderStopsTheLoadCleanly) {
@@ -94,17 +94,17 @@ TEST_F(ReadOnlyDrill, ReadOnlyCatalogueLoadsAndAReadOnlyFolderStopsTheLoadCleanl
   startWindow();
   if (::access(folder.c_str(), W_OK) == 0) {
     EXPECT_TRUE(startErrors.empty());
-    EXPECT_EQ(form->GameCount, 2);
-    EXPECT_EQ(form->TreeView1->topLevelItemCount(), 2);  // the model and the news entry
+    EXPECT_EQ(form->gameCount, 2);
+    EXPECT_EQ(form->catalogueTree->topLevelItemCount(), 2);  // the model and the news entry
     return;
   }
   ASSERT_EQ(startErrors.size(), 1u);
   EXPECT_EQ(startErrors.front(), QStringLiteral("File access denied."));
-  EXPECT_EQ(form->GameCount, 0);
-  EXPECT_EQ(form->TreeView1->topLevelItemCount(), 0);
+  EXPECT_EQ(form->gameCount, 0);
+  EXPECT_EQ(form->catalogueTree->topLevelItemCount(), 0);
   // The settings were read before the catalogue, and the window works on.
-  EXPECT_EQ(form->UpdateServer, "http://127.0.0.1:1/");
-  form->guarded([&] { form->LoadCatalogue(); });
+  EXPECT_EQ(form->updateServer, "http://127.0.0.1:1/");
+  form->guarded([&] { form->loadCatalogue(); });
   EXPECT_TRUE(errorShown(QStringLiteral("File access denied.")));
 }
 
@@ -131,15 +131,15 @@ TEST_F(ReadOnlyDrill, ReadOnlyTargetFolderFailsTheDownloadAndTheExtractionAndKee
   startWindow();
   testsupport::HttpTestServer server;
   server.route("/Base/games/game.jar", testsupport::HttpReply::ok("a newer and longer copy of the game"));
-  form->UpdateServer = server.base();
+  form->updateServer = server.base();
   prompter.answers = {MsgButton::Yes};
-  form->guarded([&] { form->DownloadFromServer("Base/games/game.jar"); });
+  form->guarded([&] { form->downloadFromServer("Base/games/game.jar"); });
   EXPECT_TRUE(prompter.errors().empty());
   ASSERT_FALSE(log().empty());
   EXPECT_TRUE(log().front().startsWith(downloadFailed())) << log().front().toStdString();
-  EXPECT_FALSE(form->Busy);
+  EXPECT_FALSE(form->busy);
 
-  TZip zip(nullptr, &prompter);
+  ZipExtractor zip(nullptr, &prompter);
   int skipped = -1;
   zip.OnZEDEndBatchEvent = [&](QObject*, std::int32_t skippedCount, std::int32_t, std::int32_t) {
     skipped = skippedCount;

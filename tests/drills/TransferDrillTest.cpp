@@ -34,23 +34,23 @@ class TransferDrill : public DrillWindow {
   void SetUp() override {
     DrillWindow::SetUp();
     startWindow();
-    form->UpdateServer = server.base();
+    form->updateServer = server.base();
   }
 
   // One download of the game over the existing copy; the changed size is confirmed.
   void download() {
     writeFile(GamePath, Previous);
-    form->ComboBox->clear();
+    form->messageLog->clear();
     prompter.clear();
     prompter.answers = {MsgButton::Yes};
-    form->guarded([&] { form->DownloadFromServer(GamePath); });
+    form->guarded([&] { form->downloadFromServer(GamePath); });
   }
 
   // After a failure: the tree usable again and the progress bar back at its start.
   void expectIdle() const {
-    EXPECT_FALSE(form->Busy);
-    EXPECT_TRUE(form->TreeView1->isEnabled());
-    EXPECT_EQ(form->ProgressBar1->value(), 0);
+    EXPECT_FALSE(form->busy);
+    EXPECT_TRUE(form->catalogueTree->isEnabled());
+    EXPECT_EQ(form->progressBar->value(), 0);
   }
 
   drills::DroppingServer server;

@@ -8,7 +8,7 @@
 #include "DrillWindow.h"
 #include "ZipArchives.h"
 #include "common/Paths.h"
-#include "net/Zip.h"
+#include "net/ZipExtractor.h"
 
 using drills::entriesOf;
 using testsupport::readFile;
@@ -22,7 +22,7 @@ class UnzipDrill : public DrillWindow {
  protected:
   void SetUp() override {
     DrillWindow::SetUp();
-    zip = std::make_unique<TZip>(nullptr, &prompter);
+    zip = std::make_unique<ZipExtractor>(nullptr, &prompter);
     zip->OnZEDBeginFileEvent = [this](QObject*, const std::string& name, std::int32_t, std::int32_t, std::int32_t) {
       begun.push_back(name);
     };
@@ -43,7 +43,7 @@ class UnzipDrill : public DrillWindow {
 
   std::vector<std::string> begun;
   int skipped = -1;
-  std::unique_ptr<TZip> zip;
+  std::unique_ptr<ZipExtractor> zip;
 };
 
 }  // namespace
@@ -56,7 +56,7 @@ TEST_F(UnzipDrill, LibraryFailingInTheMiddleEndsTheExtractionCleanly) {
   zip->ExtractDir = folder;
   zip->ShowProgressDialog = true;
   EXPECT_EQ(zip->Extract(), -1);  // the library's result, as it stands
-  EXPECT_EQ(zip->progressForm(), nullptr);
+  EXPECT_EQ(zip->progressDialog(), nullptr);
   EXPECT_EQ(begun, std::vector<std::string>{"Javadata.xml"});
   EXPECT_EQ(skipped, -1);  // the batch never ended
   EXPECT_TRUE(prompter.asked.empty());
@@ -65,7 +65,7 @@ TEST_F(UnzipDrill, LibraryFailingInTheMiddleEndsTheExtractionCleanly) {
 
   // Released with its component, the broken library makes way for the real one.
   zip.reset();
-  TZip real(nullptr, &prompter);
+  ZipExtractor real(nullptr, &prompter);
   real.setZipFileName(folder + "Javadata.zip");
   real.ExtractDir = folder;
   real.ExtractOptions = {};  // overwrite without asking

@@ -11,7 +11,7 @@
 #include "DrillWindow.h"
 #include "ZipArchives.h"
 #include "common/Paths.h"
-#include "net/Zip.h"
+#include "net/ZipExtractor.h"
 
 using drills::okReply;
 using testsupport::readFile;
@@ -43,15 +43,15 @@ class UpdateDrill : public DrillWindow {
     DrillWindow::SetUp();
     if (!drills::inChild()) writeFile("Javadata.xml", OldCatalogue);
     startWindow();
-    form->UpdateServer = server.base();
-    form->UpdateMode = 1;
-    form->UpdateFolderPictures = false;
+    form->updateServer = server.base();
+    form->updateMode = 1;
+    form->updateFolderPictures = false;
   }
 
   void update() {
     prompter.clear();
-    form->ComboBox->clear();
-    form->guarded([&] { form->SpeedButton8Click(); });
+    form->messageLog->clear();
+    form->guarded([&] { form->updateCatalogue(); });
   }
 
   // What every failed update must leave: the old catalogue in place, nothing of the update lying about,
@@ -60,8 +60,8 @@ class UpdateDrill : public DrillWindow {
     EXPECT_EQ(readFile(where + "Javadata.xml"), OldCatalogue);
     EXPECT_FALSE(quorrel::fileExists(where + "Javadata.tmp"));
     EXPECT_FALSE(quorrel::fileExists(where + "Javadata.zip"));
-    EXPECT_FALSE(form->Busy);
-    EXPECT_TRUE(form->TreeView1->isEnabled());
+    EXPECT_FALSE(form->busy);
+    EXPECT_TRUE(form->catalogueTree->isEnabled());
     for (const QString& text : prompter.texts()) EXPECT_NE(text, updated());
     EXPECT_FALSE(prompter.texts().empty()) << "the failure was not reported";
   }
@@ -91,12 +91,12 @@ TEST_F(UpdateDrill, ArchiveTransferCutAtEveryStageKeepsTheOldCatalogue) {
   update();
   EXPECT_EQ(readFile("Javadata.xml"), NewCatalogue);
   EXPECT_EQ(prompter.texts().back(), updated());
-  EXPECT_EQ(form->GameCount, 1);
+  EXPECT_EQ(form->gameCount, 1);
 }
 
 TEST_F(UpdateDrill, UnzipLibraryFailingInTheMiddleKeepsTheOldCatalogue) {
   server.setReply(okReply(ziptest::rawZip({ziptest::plain("Javadata.xml", NewCatalogue)})), -1, 0);
-  form->Zip1->DllDirectory = testsupport::binDir() + "failing";
+  form->zipExtractor->DllDirectory = testsupport::binDir() + "failing";
   update();
   expectOldCatalogueBack(folder);
 }

@@ -10,14 +10,14 @@
 #include <QTreeWidget>
 #include <filesystem>
 
-#include "app/CommUnit.h"
-#include "app/MainUnit.h"
-#include "net/HTTPGet.h"
+#include "app/MainWindow.h"
+#include "app/SettingsDialog.h"
+#include "net/HttpGet.h"
+#include "support/Gif.h"
 #include "support/HttpTestServer.h"
 #include "support/ScriptedPrompter.h"
-#include "support/TempDir.h"
-#include "support/Gif.h"
 #include "support/ServerProcess.h"
+#include "support/TempDir.h"
 
 using quorrel::MsgButton;
 using testsupport::HttpReply;
@@ -34,17 +34,17 @@ class DownloadsTest : public ::testing::Test {
   void SetUp() override {
     form = createApplicationWindows(&prompter);
     prompter.clear();  // the missing catalogue at start-up
-    form->ComboBox->clear();
-    form->UpdateServer = server.base();
-    form->CurrentGameFile = "ball";
-    form->CurrentGameScreen = "ball.gif";
+    form->messageLog->clear();
+    form->updateServer = server.base();
+    form->currentGameFile = "ball";
+    form->currentGameScreen = "ball.gif";
   }
 
   // Log lines, newest first, without their time of day.
   std::vector<QString> log() const {
     std::vector<QString> lines;
-    for (int i = 0; i < form->ComboBox->count(); ++i) {
-      const QString line = form->ComboBox->itemText(i);
+    for (int i = 0; i < form->messageLog->count(); ++i) {
+      const QString line = form->messageLog->itemText(i);
       lines.push_back(line.mid(line.indexOf(QLatin1Char(' '))));
     }
     return lines;
@@ -53,16 +53,16 @@ class DownloadsTest : public ::testing::Test {
   QString url(const std::string& path) const { return QString::fromStdString(server.base() + path); }
 
   void expectIdle() const {
-    EXPECT_FALSE(form->Busy);
-    EXPECT_TRUE(form->TreeView1->isEnabled());
-    EXPECT_EQ(form->ProgressBar1->value(), 0);
-    EXPECT_TRUE(form->Label6->text().isEmpty());
+    EXPECT_FALSE(form->busy);
+    EXPECT_TRUE(form->catalogueTree->isEnabled());
+    EXPECT_EQ(form->progressBar->value(), 0);
+    EXPECT_TRUE(form->transferLabel->text().isEmpty());
   }
 
   TempWorkDir dir;
   HttpTestServer server;
   ScriptedPrompter prompter;
-  std::unique_ptr<TMainForm> form;
+  std::unique_ptr<MainWindow> form;
 };
 
 const QString GameDone = QStringLiteral("Игра успешно скачана!");
@@ -72,7 +72,7 @@ const QString GameDone = QStringLiteral("Игра успешно скачана!
 TEST_F(DownloadsTest, EqualSizeIsNeitherAskedNorFetched) {
   writeFile("Base/games/ball.jad", "local");
   server.route("/Base/games/ball.jad", HttpReply::ok("other"));  // same length, other bytes
-  form->DownloadFromServer("Base/games/ball.jad");
+  form->downloadFromServer("Base/games/ball.jad");
   EXPECT_TRUE(prompter.asked.empty());
   EXPECT_EQ(readFile("Base/games/ball.jad"), "local");
   EXPECT_EQ(server.requests().size(), 1u);
@@ -87,9 +87,9 @@ TEST_F(DownloadsTest, MissingFileIsFetchedEvenAfterAFailedSizeQuery) {
   const std::string gif = std::string(3000, 'g');
   server.route("/Base/screen/ball.gif", HttpReply::status("HTTP/1.0 503 Service Unavailable", "busy"));
   server.route("/Base/screen/ball.gif", HttpReply::ok(gif));
-  form->Busy = true;
-  form->StatusBar1->setPanelText(4, QStringLiteral("plugin line"));
-  form->DownloadFromServer("Base/screen/ball.gif");  // the folder does not exist yet
+  form->busy = true;
+  form->statusPanels->setPanelText(4, QStringLiteral("plugin line"));
+  form->downloadFromServer("Base/screen/ball.gif");  // the folder does not exist yet
 
   EXPECT_TRUE(prompter.asked.empty());
   EXPECT_EQ(readFile("Base/screen/ball.gif"), gif);
@@ -101,10 +101,10 @@ TEST_F(DownloadsTest, MissingFileIsFetchedEvenAfterAFailedSizeQuery) {
                        " Проверяю размер файла " + u + ".",
                    }));
   // The failed query has ended the busy state at once.
-  EXPECT_FALSE(form->Busy);
-  EXPECT_TRUE(form->StatusBar1->panelText(4).isEmpty());
-  EXPECT_EQ(form->ProgressBar1->maximum(), 3000);
-  EXPECT_EQ(form->ProgressBar1->value(), 3000);
+  EXPECT_FALSE(form->busy);
+  EXPECT_TRUE(form->statusPanels->panelText(4).isEmpty());
+  EXPECT_EQ(form->progressBar->maximum(), 3000);
+  EXPECT_EQ(form->progressBar->value(), 3000);
 }
 
 TEST_F(DownloadsTest, FailingServerNeverDestroysTheLocalCopy) {
@@ -114,7 +114,7 @@ TEST_F(DownloadsTest, FailingServerNeverDestroysTheLocalCopy) {
   server.route("/Base/games/ball.jar", HttpReply::ok(std::string(5000, 'j')));  // the size query
   server.route("/Base/games/ball.jar", cut);
   prompter.answers = {MsgButton::Yes};
-  form->DownloadFromServer("Base/games/ball.jar");
+  form->downloadFromServer("Base/games/ball.jar");
   EXPECT_EQ(readFile("Base/games/ball.jar"), "the old game");
   EXPECT_EQ(log().front(), " Произошла ошибка при скачивании файла " + url("Base/games/ball.jar"));
   EXPECT_EQ(std::filesystem::directory_iterator("Base/games")->path().filename(), "ball.jar");
@@ -127,27 +127,27 @@ TEST_F(DownloadsTest, ChangedSizeQuestionAndNoToAllLastUntilTheNextUpdate) {
   server.route("/Base/games/ball.jad", HttpReply::ok("new jad file"));
   server.route("/Base/games/ball.jar", HttpReply::ok("new jar file"));
   server.route("/Base/games/cube.jad", HttpReply::ok("new cube"));
-  form->SpeedButton2->show();
+  form->downloadGameButton->show();
   prompter.answers = {MsgButton::NoToAll, MsgButton::Ok};
-  form->SpeedButton2Click();
+  form->downloadGame();
 
   ASSERT_EQ(prompter.asked.size(), 2u);  // one question, then the end message
   const quorrel::MessageRequest& q = prompter.asked[0];
   EXPECT_EQ(q.title, QStringLiteral("Confirm"));
   EXPECT_EQ(q.text, QStringLiteral("Размер файла Base/games/ball.jad изменился. Обновить?"));
   EXPECT_EQ(q.icon, quorrel::MsgIcon::Question);
-  EXPECT_EQ(q.buttons, (std::vector<MsgButton>{MsgButton::Yes, MsgButton::No, MsgButton::NoToAll,
-                                                MsgButton::YesToAll}));
+  EXPECT_EQ(q.buttons,
+            (std::vector<MsgButton>{MsgButton::Yes, MsgButton::No, MsgButton::NoToAll, MsgButton::YesToAll}));
   EXPECT_EQ(prompter.asked[1].text, GameDone);
   EXPECT_EQ(readFile("Base/games/ball.jad"), "old jad");
   EXPECT_EQ(readFile("Base/games/ball.jar"), "old jar");
   EXPECT_EQ(server.requests().size(), 2u);  // two size queries, nothing fetched
-  EXPECT_TRUE(form->SpeedButton2->isHidden());
+  EXPECT_TRUE(form->downloadGameButton->isHidden());
   expectIdle();
 
   // The answer holds for later downloads too.
   prompter.clear();
-  form->DownloadFromServer("Base/games/cube.jad");
+  form->downloadFromServer("Base/games/cube.jad");
   EXPECT_TRUE(prompter.asked.empty());
   EXPECT_EQ(readFile("Base/games/cube.jad"), "old");
 }
@@ -158,12 +158,12 @@ TEST_F(DownloadsTest, YesToAllFetchesEveryChangedFileWithoutAsking) {
   server.route("/Base/games/ball.jad", HttpReply::ok("new jad file"));
   server.route("/Base/games/ball.jar", HttpReply::ok("new jar file"));
   prompter.answers = {MsgButton::YesToAll, MsgButton::Ok};
-  form->SpeedButton2Click();
-  EXPECT_EQ(prompter.texts(), (std::vector<QString>{
-                                  QStringLiteral("Размер файла Base/games/ball.jad изменился. Обновить?"), GameDone}));
+  form->downloadGame();
+  EXPECT_EQ(prompter.texts(),
+            (std::vector<QString>{QStringLiteral("Размер файла Base/games/ball.jad изменился. Обновить?"), GameDone}));
   EXPECT_EQ(readFile("Base/games/ball.jad"), "new jad file");
   EXPECT_EQ(readFile("Base/games/ball.jar"), "new jar file");
-  EXPECT_TRUE(form->OverwriteAll);
+  EXPECT_TRUE(form->overwriteAll);
   EXPECT_EQ(log().front(), " Файл " + url("Base/games/ball.jar") + " успешно скачан! (12байт.)");
   expectIdle();
 }
@@ -173,30 +173,30 @@ TEST_F(DownloadsTest, NoForBothFilesStillEndsWithTheSuccessMessage) {
   writeFile("Base/games/ball.jar", "old jar");
   server.route("/Base/games/ball.jad", HttpReply::ok("new jad file"));
   server.route("/Base/games/ball.jar", HttpReply::ok("new jar file"));
-  form->SpeedButton2->show();
+  form->downloadGameButton->show();
   prompter.answers = {MsgButton::No, MsgButton::No, MsgButton::Ok};
-  form->SpeedButton2Click();
+  form->downloadGame();
   EXPECT_EQ(prompter.asked.size(), 3u);
   EXPECT_EQ(prompter.asked.back().text, GameDone);
   EXPECT_EQ(readFile("Base/games/ball.jar"), "old jar");
-  EXPECT_TRUE(form->SpeedButton2->isHidden());
-  EXPECT_FALSE(form->SkipAll);
+  EXPECT_TRUE(form->downloadGameButton->isHidden());
+  EXPECT_FALSE(form->skipAll);
   expectIdle();
 }
 
 TEST_F(DownloadsTest, CommandsRefusedWhileBusyAndFolderErrorsEndIdle) {
-  form->Busy = true;
-  form->SpeedButton2Click();
-  form->SpeedButton3Click();
+  form->busy = true;
+  form->downloadGame();
+  form->downloadScreenshot();
   EXPECT_TRUE(server.requests().empty());
   EXPECT_TRUE(prompter.asked.empty());
 
   // "Base" is a file: neither folder can be made.
-  form->Busy = false;
+  form->busy = false;
   testsupport::removeTree("Base");
   writeFile("Base", "not a folder");
-  form->guarded([this] { form->SpeedButton2Click(); });
-  form->guarded([this] { form->SpeedButton3Click(); });
+  form->guarded([this] { form->downloadGame(); });
+  form->guarded([this] { form->downloadScreenshot(); });
   EXPECT_EQ(prompter.errors(), (std::vector<QString>{
                                    QString::fromStdString("Не могу создать папку" + dir.path() + "Base/games/."),
                                    QStringLiteral("Не могу создать папку ./Base/screen/."),
@@ -207,24 +207,24 @@ TEST_F(DownloadsTest, CommandsRefusedWhileBusyAndFolderErrorsEndIdle) {
 
 TEST_F(DownloadsTest, ScreenshotThatCannotBeFetchedEndsIdle) {
   // The picture loader's error, if any, replaces the success message.
-  form->SpeedButton3->show();
-  form->CurrentGameScreen = "missing.gif";
-  form->guarded([this] { form->SpeedButton3Click(); });
+  form->downloadScreenshotButton->show();
+  form->currentGameScreen = "missing.gif";
+  form->guarded([this] { form->downloadScreenshot(); });
   expectIdle();
   EXPECT_EQ(log().front(), " Произошла ошибка при скачивании файла " + url("Base/screen/missing.gif"));
   if (!prompter.errors().empty()) {
-    EXPECT_FALSE(form->SpeedButton3->isHidden());
+    EXPECT_FALSE(form->downloadScreenshotButton->isHidden());
     for (const QString& text : prompter.texts()) EXPECT_NE(text, QStringLiteral("Файл успешно загружен!"));
   }
 }
 
 TEST_F(DownloadsTest, PathsFromTheServerStayInsideTheWorkingFolder) {
   server.route("/Base/dir/deep/more/x.gif", HttpReply::ok("x"));
-  form->DownloadFromServer("Base/dir/deep/more/x.gif");
+  form->downloadFromServer("Base/dir/deep/more/x.gif");
   EXPECT_EQ(readFile("Base/dir/deep/more/x.gif"), "x");
 
   server.route("/Base/games/../../escape.bin", HttpReply::ok("escape"));
-  form->DownloadFromServer("Base/games/../../escape.bin");
+  form->downloadFromServer("Base/games/../../escape.bin");
   EXPECT_FALSE(testsupport::exists(dir.path() + "../escape.bin"));
   EXPECT_EQ(log().front(), " Произошла ошибка при скачивании файла " + url("Base/games/../../escape.bin"));
 }
@@ -232,16 +232,16 @@ TEST_F(DownloadsTest, PathsFromTheServerStayInsideTheWorkingFolder) {
 TEST_F(DownloadsTest, ProxyCheckBoxChoosesTheRoute) {
   testsupport::TinyProxy proxy;
   server.route("/a.jad", HttpReply::ok("a"));
-  form->HTTPGetFile->ProxyHost = "127.0.0.1";
-  form->HTTPGetFile->ProxyPort = static_cast<std::uint32_t>(proxy.port());
-  form->CommPortForm->CheckBox2 = new QCheckBox(form->CommPortForm);
-  form->CommPortForm->CheckBox2->setChecked(true);
-  form->DownloadFromServer("a.jad");
-  EXPECT_EQ(form->HTTPGetFile->UseProxy, TUseProxy::Proxy);
-  form->CommPortForm->CheckBox2->setChecked(false);
+  form->downloader->ProxyHost = "127.0.0.1";
+  form->downloader->ProxyPort = static_cast<std::uint32_t>(proxy.port());
+  form->settingsDialog->useProxyBox = new QCheckBox(form->settingsDialog);
+  form->settingsDialog->useProxyBox->setChecked(true);
+  form->downloadFromServer("a.jad");
+  EXPECT_EQ(form->downloader->UseProxy, ProxyMode::Proxy);
+  form->settingsDialog->useProxyBox->setChecked(false);
   testsupport::removeTree("a.jad");
-  form->DownloadFromServer("a.jad");
-  EXPECT_EQ(form->HTTPGetFile->UseProxy, TUseProxy::Direct);
+  form->downloadFromServer("a.jad");
+  EXPECT_EQ(form->downloader->UseProxy, ProxyMode::Direct);
 
   const auto r = server.requests();
   ASSERT_EQ(r.size(), 4u);  // size query and transfer, twice
@@ -256,14 +256,15 @@ TEST_F(DownloadsTest, GameAndScreenshotFromPythonsHttpServer) {
   writeFile(dir / "server/Base/games/ball.jar", jar);
   writeFile(dir / "server/Base/screen/ball.gif", gif);
   testsupport::PythonHttpServer python(dir / "server");
-  form->UpdateServer = python.base();
+  form->updateServer = python.base();
   prompter.answers = {MsgButton::Ok, MsgButton::Ok};
-  form->guarded([this] { form->SpeedButton2Click(); });
-  form->guarded([this] { form->SpeedButton3Click(); });
+  form->guarded([this] { form->downloadGame(); });
+  form->guarded([this] { form->downloadScreenshot(); });
   EXPECT_EQ(prompter.texts(), (std::vector<QString>{GameDone, QStringLiteral("Файл успешно загружен!")}));
   EXPECT_EQ(readFile("Base/games/ball.jad"), "MIDlet-Name: Ball\r\n");
   EXPECT_EQ(readFile("Base/games/ball.jar"), jar);
   EXPECT_EQ(readFile("Base/screen/ball.gif"), gif);
-  EXPECT_EQ(log()[3], " Файл " + QString::fromStdString(python.base()) + "Base/games/ball.jar успешно скачан! (40000байт.)");
+  EXPECT_EQ(log()[3],
+            " Файл " + QString::fromStdString(python.base()) + "Base/games/ball.jar успешно скачан! (40000байт.)");
   expectIdle();
 }

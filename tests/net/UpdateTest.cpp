@@ -9,12 +9,12 @@
 #include <QTreeWidget>
 #include <filesystem>
 
-#include "app/MainUnit.h"
+#include "app/MainWindow.h"
 #include "common/Errors.h"
 #include "net/DirList.h"
-#include "net/HTTPGet.h"
-#include "net/Zip.h"
+#include "net/HttpGet.h"
 #include "net/ZipArchives.h"
+#include "net/ZipExtractor.h"
 #include "support/HttpTestServer.h"
 #include "support/ScriptedPrompter.h"
 #include "support/ServerProcess.h"
@@ -79,7 +79,7 @@ class UpdateTest : public ::testing::Test {
   }
 
   void update() {
-    form->guarded([this] { form->SpeedButton8Click(); });
+    form->guarded([this] { form->updateCatalogue(); });
   }
 
   // Requests of one file: its size query, then its transfer unless a local copy of that size exists.
@@ -89,13 +89,13 @@ class UpdateTest : public ::testing::Test {
   }
 
   void expectIdle() const {
-    EXPECT_FALSE(form->Busy);
-    EXPECT_TRUE(form->TreeView1->isEnabled());
-    EXPECT_FALSE(form->OverwriteAll);
-    EXPECT_FALSE(form->SkipAll);
-    EXPECT_EQ(form->ProgressBar1->value(), 0);
-    EXPECT_EQ(form->ProgressBar1->maximum(), 100);
-    EXPECT_TRUE(form->Label6->text().isEmpty());
+    EXPECT_FALSE(form->busy);
+    EXPECT_TRUE(form->catalogueTree->isEnabled());
+    EXPECT_FALSE(form->overwriteAll);
+    EXPECT_FALSE(form->skipAll);
+    EXPECT_EQ(form->progressBar->value(), 0);
+    EXPECT_EQ(form->progressBar->maximum(), 100);
+    EXPECT_TRUE(form->transferLabel->text().isEmpty());
   }
 
   // The old catalogue is back under its name, and nothing of the attempt is left.
@@ -108,7 +108,7 @@ class UpdateTest : public ::testing::Test {
   testsupport::TempWorkDir dir;
   testsupport::HttpTestServer server;
   testsupport::ScriptedPrompter prompter;
-  std::unique_ptr<TMainForm> form;
+  std::unique_ptr<MainWindow> form;
   std::string newXml;
   const std::string oldXml = catalogue({{"old1", "old1.gif"}, {"old2", "old2.gif"}, {"old3", "old3.gif"}});
 };
@@ -154,8 +154,8 @@ TEST_P(UpdateRequests, FollowTheSettingsAndAskAgainForRepeatedNames) {
 
   EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
   EXPECT_EQ(readFile("Javadata.xml"), newXml);
-  EXPECT_EQ(form->GameCount, 3);
-  EXPECT_EQ(form->BaseVersion, "2");
+  EXPECT_EQ(form->gameCount, 3);
+  EXPECT_EQ(form->baseVersion, "2");
   EXPECT_FALSE(exists("Javadata.tmp"));
   EXPECT_FALSE(exists("Javadata.zip"));
   EXPECT_FALSE(exists("Base/dir/dir.lst"));  // the list is used up
@@ -175,24 +175,24 @@ INSTANTIATE_TEST_SUITE_P(ModesAndPictures, UpdateRequests,
 TEST_F(UpdateTest, NoArchiveOrNoCatalogueInItBringsTheOldCatalogueBack) {
   writeFile("Javadata.xml", oldXml);
   start(3, true);
-  form->GameCount = 77;  // a reload would reset this
+  form->gameCount = 77;  // a reload would reset this
 
-  form->UpdateServer = "http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/";
+  form->updateServer = "http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/";
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
   expectOldCatalogue(oldXml);
-  EXPECT_EQ(form->GameCount, 77);
-  EXPECT_EQ(form->ComboBox->itemText(0).mid(form->ComboBox->itemText(0).indexOf(' ')),
-            QString::fromStdString(" Произошла ошибка при скачивании файла " + form->UpdateServer + "Javadata.zip"));
+  EXPECT_EQ(form->gameCount, 77);
+  EXPECT_EQ(form->messageLog->itemText(0).mid(form->messageLog->itemText(0).indexOf(' ')),
+            QString::fromStdString(" Произошла ошибка при скачивании файла " + form->updateServer + "Javadata.zip"));
   expectIdle();
 
   prompter.clear();
-  form->UpdateServer = server.base();
+  form->updateServer = server.base();
   server.route("/Javadata.zip", HttpReply::ok(ziptest::rawZip({ziptest::plain("Base/news.new", "news")})));
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
   expectOldCatalogue(oldXml);
-  EXPECT_EQ(form->GameCount, 77);
+  EXPECT_EQ(form->gameCount, 77);
   EXPECT_EQ(server.requestLines().size(), 2u);  // nothing after the archive
   expectIdle();
 }
@@ -200,7 +200,7 @@ TEST_F(UpdateTest, NoArchiveOrNoCatalogueInItBringsTheOldCatalogueBack) {
 TEST_F(UpdateTest, UnpackingErrorsRestoreTheCatalogueAndEndIdle) {
   writeFile("Javadata.xml", oldXml);
   start(2);
-  form->GameCount = 77;
+  form->gameCount = 77;
   const std::string good = archiveWith(catalogue({{"new", "new.gif"}}));
 
   struct Case {
@@ -219,26 +219,26 @@ TEST_F(UpdateTest, UnpackingErrorsRestoreTheCatalogueAndEndIdle) {
     SCOPED_TRACE(c.what);
     prompter.clear();
     server.route("/Javadata.zip", HttpReply::ok(c.body));
-    form->Zip1->DllDirectory = c.dllDirectory;
+    form->zipExtractor->DllDirectory = c.dllDirectory;
     update();
     ASSERT_EQ(prompter.asked.size(), 1u);
     ASSERT_EQ(prompter.errors().size(), 1u);
     EXPECT_TRUE(prompter.errors()[0].endsWith(QString::fromStdString(c.error))) << prompter.errors()[0].toStdString();
     expectOldCatalogue(oldXml);
-    EXPECT_EQ(form->GameCount, 77);
+    EXPECT_EQ(form->gameCount, 77);
     expectIdle();
   }
   EXPECT_EQ(server.requestLines().size(), 6u);  // the archive only, three times
 
   // The command is usable again at once.
   prompter.clear();
-  form->Zip1->DllDirectory.clear();
+  form->zipExtractor->DllDirectory.clear();
   server.route("/Javadata.zip", HttpReply::ok(good));
   server.route("/Base/news.new", HttpReply::ok("news"));
   server.route("/Base/screen/new.gif", HttpReply::ok("gif"));
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
-  EXPECT_EQ(form->GameCount, 1);
+  EXPECT_EQ(form->gameCount, 1);
 }
 
 TEST_F(UpdateTest, StaleBackupNeverTurnsAFailureIntoSuccessNorIsTheOnlyCopyLost) {
@@ -249,7 +249,7 @@ TEST_F(UpdateTest, StaleBackupNeverTurnsAFailureIntoSuccessNorIsTheOnlyCopyLost)
   writeFile("Javadata.xml", oldXml);
   writeFile("Javadata.tmp", stale);
   start();
-  form->UpdateServer = unreachable;
+  form->updateServer = unreachable;
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
   expectOldCatalogue(oldXml);
@@ -264,7 +264,7 @@ TEST_F(UpdateTest, StaleBackupNeverTurnsAFailureIntoSuccessNorIsTheOnlyCopyLost)
   // ... and a success replaces it.
   prompter.clear();
   std::filesystem::rename("Javadata.xml", "Javadata.tmp");
-  form->UpdateServer = server.base();
+  form->updateServer = server.base();
   publish({{"a", "a.gif"}});
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
@@ -275,7 +275,7 @@ TEST_F(UpdateTest, StaleBackupNeverTurnsAFailureIntoSuccessNorIsTheOnlyCopyLost)
 
 TEST_F(UpdateTest, FirstUpdateIntoAFreshFolderThenACatalogueWithFewerGames) {
   start(3, true);  // no catalogue yet; only "Base/" and "Base/games/" exist
-  form->UpdateServer = "http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/";
+  form->updateServer = "http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/";
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
   EXPECT_FALSE(exists("Javadata.xml"));
@@ -284,7 +284,7 @@ TEST_F(UpdateTest, FirstUpdateIntoAFreshFolderThenACatalogueWithFewerGames) {
 
   // The missing folders of pictures and screenshots are made on the way.
   prompter.clear();
-  form->UpdateServer = server.base();
+  form->updateServer = server.base();
   publish({{"a", "a.gif"}, {"b", "b.gif"}, {"c", "c.gif"}});
   server.route("/Base/dir/dir.lst", HttpReply::ok("games\r\n<end>\r\n"));
   server.route("/Base/dir/games.gif", HttpReply::ok("folder picture"));
@@ -298,7 +298,7 @@ TEST_F(UpdateTest, FirstUpdateIntoAFreshFolderThenACatalogueWithFewerGames) {
   // A smaller catalogue: only its own games are walked; the tables' higher entries stay as they were.
   prompter.clear();
   const std::size_t before = server.requestLines().size();
-  form->UpdateFolderPictures = false;
+  form->updateFolderPictures = false;
   publish({{"z", "z.gif"}}, "3");
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
@@ -308,8 +308,8 @@ TEST_F(UpdateTest, FirstUpdateIntoAFreshFolderThenACatalogueWithFewerGames) {
   expected.push_back(get("Base/news.new"));  // unchanged
   for (const char* path : {"Base/screen/z.gif", "Base/games/z.jad", "Base/games/z.jar"}) fetched(expected, path);
   EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end()), expected);
-  EXPECT_EQ(form->GameCount, 1);
-  EXPECT_EQ(form->JavaBase[2].File, "b");
+  EXPECT_EQ(form->gameCount, 1);
+  EXPECT_EQ(form->games[2].File, "b");
   expectIdle();
 }
 
@@ -338,7 +338,7 @@ TEST_F(UpdateTest, ListThatCannotBeOpenedStopsTheUpdateWithTheFileError) {
   EXPECT_EQ(prompter.errors().size(), 1u);
   EXPECT_EQ(server.requestLines().back(), get("Base/dir/dir.lst"));  // nothing after it
   EXPECT_EQ(readFile("Javadata.xml"), newXml);                       // the new catalogue stays
-  EXPECT_EQ(form->GameCount, 1);
+  EXPECT_EQ(form->gameCount, 1);
   expectIdle();
 }
 
@@ -388,22 +388,22 @@ TEST_F(UpdateTest, AnswersForAllHoldForOneUpdateOnly) {
 TEST_F(UpdateTest, RefusedWhileBusyOrWhileAnUpdateRuns) {
   writeFile("Javadata.xml", oldXml);
   start(2);
-  form->Busy = true;
-  form->TreeView1->setEnabled(false);
-  form->OverwriteAll = form->SkipAll = true;
-  form->Label6->setText(QStringLiteral("x"));
+  form->busy = true;
+  form->catalogueTree->setEnabled(false);
+  form->overwriteAll = form->skipAll = true;
+  form->transferLabel->setText(QStringLiteral("x"));
   update();
   EXPECT_TRUE(server.requestLines().empty());
   EXPECT_TRUE(prompter.asked.empty());
-  EXPECT_TRUE(form->Busy);
-  EXPECT_FALSE(form->TreeView1->isEnabled());
-  EXPECT_FALSE(form->OverwriteAll || form->SkipAll);
-  EXPECT_TRUE(form->Label6->text().isEmpty());
+  EXPECT_TRUE(form->busy);
+  EXPECT_FALSE(form->catalogueTree->isEnabled());
+  EXPECT_FALSE(form->overwriteAll || form->skipAll);
+  EXPECT_TRUE(form->transferLabel->text().isEmpty());
 
-  // The failed news transfer (there is none on the server) clears Busy; a second update chosen during the screenshot's
+  // The failed news transfer (there is none on the server) clears busy; a second update chosen during the screenshot's
   // transfer must not start, or it would move the catalogue aside in the middle of this one.
-  form->Busy = false;
-  form->TreeView1->setEnabled(true);
+  form->busy = false;
+  form->catalogueTree->setEnabled(true);
   newXml = catalogue({{"a", "a.gif"}});
   server.route("/Javadata.zip", HttpReply::ok(archiveWith(newXml)));
   HttpReply held = HttpReply::ok(std::string(5000, 's'));
@@ -411,13 +411,13 @@ TEST_F(UpdateTest, RefusedWhileBusyOrWhileAnUpdateRuns) {
   server.route("/Base/screen/a.gif", HttpReply::ok(std::string(5000, 's')));
   server.route("/Base/screen/a.gif", held);
   bool again = false;
-  const auto progress = form->HTTPGetFile->OnProgress;
-  form->HTTPGetFile->OnProgress = [&](QObject* sender, int total, int readed) {
+  const auto progress = form->downloader->OnProgress;
+  form->downloader->OnProgress = [&](QObject* sender, int total, int readed) {
     progress(sender, total, readed);
-    if (again || form->HTTPGetFile->URL != server.base() + "Base/screen/a.gif") return;
+    if (again || form->downloader->URL != server.base() + "Base/screen/a.gif") return;
     again = true;
-    EXPECT_FALSE(form->Busy);
-    form->SpeedButton8Click();
+    EXPECT_FALSE(form->busy);
+    form->updateCatalogue();
     server.release();
   };
   update();
@@ -435,10 +435,10 @@ TEST_F(UpdateTest, ClosingTheWindowEndsTheUpdateQuietly) {
   start(3);
   form->show();
   publish({{"a", "a.gif"}, {"b", "b.gif"}, {"c", "c.gif"}});
-  const auto progress = form->HTTPGetFile->OnProgress;
-  form->HTTPGetFile->OnProgress = [&](QObject* sender, int total, int readed) {
+  const auto progress = form->downloader->OnProgress;
+  form->downloader->OnProgress = [&](QObject* sender, int total, int readed) {
     progress(sender, total, readed);
-    if (form->HTTPGetFile->URL == server.base() + "Base/screen/b.gif") form->close();
+    if (form->downloader->URL == server.base() + "Base/screen/b.gif") form->close();
   };
   update();
   EXPECT_EQ(server.requestLines().back(), get("Base/screen/b.gif"));  // nothing after the one under way
@@ -453,17 +453,17 @@ TEST_F(UpdateTest, DemoUpdateFromPythonsServerChangesTheTree) {
   std::filesystem::copy(QUORREL_DEMO_DIR "/catalogue", dir.path(), std::filesystem::copy_options::recursive);
   start(3, true);
   testsupport::PythonHttpServer python(QUORREL_DEMO_DIR "/server");
-  form->UpdateServer = python.base();
-  const int gamesBefore = form->GameCount;
-  const int foldersBefore = form->FolderCount;
+  form->updateServer = python.base();
+  const int gamesBefore = form->gameCount;
+  const int foldersBefore = form->folderCount;
   update();
   // The demo's news differ from the sample's: the user is asked, and the default answer fetches them.
   EXPECT_EQ(prompter.texts(),
             (std::vector<QString>{QStringLiteral("Размер файла Base/news.new изменился. Обновить?"), Updated}));
-  EXPECT_EQ(form->GameCount, gamesBefore + 2);
-  EXPECT_EQ(form->FolderCount, foldersBefore + 1);
-  for (int i = 1; i <= form->GameCount; ++i) {
-    const auto& game = form->JavaBase[static_cast<std::size_t>(i)];
+  EXPECT_EQ(form->gameCount, gamesBefore + 2);
+  EXPECT_EQ(form->folderCount, foldersBefore + 1);
+  for (int i = 1; i <= form->gameCount; ++i) {
+    const auto& game = form->games[static_cast<std::size_t>(i)];
     EXPECT_TRUE(exists("Base/games/" + game.File + ".jar")) << game.File;
     EXPECT_TRUE(exists("Base/screen/" + game.Screen)) << game.Screen;
   }

@@ -4,9 +4,9 @@
 #include <filesystem>
 
 #include "common/Ansi.h"
-#include "net/Zip.h"
+#include "net/UnzipLibrary.h"
 #include "net/ZipArchives.h"
-#include "net/ZipDlls.h"
+#include "net/ZipExtractor.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
@@ -20,14 +20,14 @@ using ziptest::run;
 
 namespace {
 
-std::vector<std::string> names(const TZip& zip) {
+std::vector<std::string> names(const ZipExtractor& zip) {
   std::vector<std::string> out;
-  for (const TFileInfo& e : zip.Entries) out.push_back(e.MemberName);
+  for (const ZipEntry& e : zip.Entries) out.push_back(e.MemberName);
   return out;
 }
 
 // The text of the ZipException that setting the name raises, empty when none.
-std::string errorSetting(TZip& zip, const std::string& name) {
+std::string errorSetting(ZipExtractor& zip, const std::string& name) {
   try {
     zip.setZipFileName(name);
   } catch (const ZipException& e) {
@@ -41,8 +41,8 @@ std::string errorSetting(TZip& zip, const std::string& name) {
 TEST(ZipDirectory, MissingArchiveIsCreatedEmptyAndExtractsNothingWithoutTheLibrary) {
   TempWorkDir dir;
   ScriptedPrompter prompter;
-  ZipDlls::UnloadUnzDll();
-  TZip zip(nullptr, &prompter);
+  UnzipLibrary::UnloadUnzDll();
+  ZipExtractor zip(nullptr, &prompter);
   int changed = 0;
   zip.OnContentsChanged = [&](QObject* sender) {
     EXPECT_EQ(sender, &zip);
@@ -57,7 +57,7 @@ TEST(ZipDirectory, MissingArchiveIsCreatedEmptyAndExtractsNothingWithoutTheLibra
   EXPECT_EQ(changed, 1);
   zip.FileSpecs = {"x"};
   EXPECT_EQ(zip.Extract(), 0);
-  EXPECT_FALSE(ZipDlls::UnzDllLoaded());
+  EXPECT_FALSE(UnzipLibrary::UnzDllLoaded());
   EXPECT_EQ(zip.FileSpecs.size(), 1u);  // left alone when the library was not called
   EXPECT_TRUE(prompter.asked.empty());
 
@@ -73,19 +73,19 @@ TEST(ZipDirectory, ArchiveOfTheZipToolIsListedWithHeadersCommentAndSeparators) {
   run("cd src && zip -q -r ../a.zip Javadata.xml Base && zip -q -0 ../a.zip Base/games/ball.jar");
   run("cd src && echo 'update 3.1' | zip -q -z ../a.zip");
   ScriptedPrompter prompter;
-  TZip zip(nullptr, &prompter);
+  ZipExtractor zip(nullptr, &prompter);
   zip.setZipFileName(dir / "a.zip");
   EXPECT_EQ(names(zip), (std::vector<std::string>{"Javadata.xml", "Base/", "Base/games/", "Base/games/ball.jar"}));
   EXPECT_EQ(zip.EOCH.Comment, "update 3.1");
   EXPECT_EQ(zip.EOCH.Record.TotalEntries, 4);
   EXPECT_FALSE(zip.OemNames);  // made on Unix
-  const TFileInfo& xml = zip.Entries[0];
+  const ZipEntry& xml = zip.Entries[0];
   EXPECT_EQ(xml.Header.Signature, CentralFileHeaderSignature);
   EXPECT_EQ(xml.Header.Method, 8);
   EXPECT_EQ(xml.Header.UncompressedSize, 5000u);
   EXPECT_LT(xml.Header.CompressedSize, 100u);
   EXPECT_FALSE(xml.ExtraField.empty());  // the zip tool's time stamp and Unix fields
-  const TFileInfo& jar = zip.Entries[3];
+  const ZipEntry& jar = zip.Entries[3];
   EXPECT_EQ(jar.Header.Method, 0);
   EXPECT_EQ(jar.Header.CompressedSize, 4u);
   EXPECT_EQ(jar.Encrypted, 0);
@@ -98,7 +98,7 @@ TEST(ZipDirectory, StubBeforeTheArchiveAndEncryptedMembersAreListed) {
   run("zip -q -P secret inner.zip a.txt && zip -q inner.zip b.txt");
   writeFile("sfx.zip", std::string(40000, '\x90') + readFile("inner.zip"));
   ScriptedPrompter prompter;
-  TZip zip(nullptr, &prompter);
+  ZipExtractor zip(nullptr, &prompter);
   zip.setZipFileName(dir / "sfx.zip");
   EXPECT_EQ(names(zip), (std::vector<std::string>{"a.txt", "b.txt"}));
   EXPECT_EQ(zip.Entries[0].Encrypted, 1);
@@ -123,7 +123,7 @@ TEST(ZipDirectory, DosHostNamesAreConvertedFromTheOemCodePageByTheFirstMember) {
   writeFile("ntfs.zip", ziptest::rawZip({{oemName, "1", 11, 50, ""}}));
   writeFile("mixed.zip", ziptest::rawZip({{"first.txt", "1", 3, 30, ""}, {oemName, "2", 0, 20, oemComment}}));
   ScriptedPrompter prompter;
-  TZip zip(nullptr, &prompter);
+  ZipExtractor zip(nullptr, &prompter);
 
   zip.setZipFileName("dos.zip");
   EXPECT_TRUE(zip.OemNames);
@@ -148,7 +148,7 @@ TEST(ZipDirectory, EndRecordIsFoundOnlyWithinTheLast65535Bytes) {
   writeFile("beyond.zip", archive + std::string(65514, 'z'));
   writeFile("short.zip", "PK\x05\x06");
   ScriptedPrompter prompter;
-  TZip zip(nullptr, &prompter);
+  ZipExtractor zip(nullptr, &prompter);
   zip.setZipFileName("edge.zip");
   EXPECT_EQ(names(zip), (std::vector<std::string>{"a.txt"}));
   EXPECT_EQ(errorSetting(zip, dir / "beyond.zip"), "\"" + (dir / "beyond.zip") + "\"\nis not a valid Zip file.");
@@ -179,7 +179,7 @@ TEST(ZipDirectory, ImplausibleOrTruncatedDirectoriesAreRefused) {
   writeFile("badsig.zip", badSignature);
 
   ScriptedPrompter prompter;
-  TZip zip(nullptr, &prompter);
+  ZipExtractor zip(nullptr, &prompter);
   EXPECT_EQ(errorSetting(zip, "huge.zip"), "\"huge.zip\"\nis not a valid Zip file.");
   EXPECT_EQ(errorSetting(zip, "disks.zip"), "\"disks.zip\"\nis not a valid Zip file.");
   // At the limit the record passes, and reading headers from where it points fails.
@@ -195,7 +195,7 @@ TEST(ZipDirectory, InaccessibleFolderOrUncreatableArchiveRaises) {
   TempWorkDir dir;
   testsupport::writeFile("taken.zip/inside", "a folder where the archive should be");
   ScriptedPrompter prompter;
-  TZip zip(nullptr, &prompter);
+  ZipExtractor zip(nullptr, &prompter);
   int changed = 0;
   zip.OnContentsChanged = [&](QObject*) { ++changed; };
   EXPECT_EQ(errorSetting(zip, dir / "nowhere/a.zip"), "Unable to access the selected drive!");
@@ -209,7 +209,7 @@ TEST(ZipDirectory, CentralDirectoryOnAnotherDiskEndsQuietlyWithoutAPromptNoDiskC
   ziptest::putU16(archive, ziptest::endRecordOffset(archive) + 6, 2);  // directory on disk 2, record on disk 0
   writeFile("span.zip", archive);
   ScriptedPrompter prompter;
-  TZip zip(nullptr, &prompter);
+  ZipExtractor zip(nullptr, &prompter);
   zip.setZipFileName("span.zip");
   EXPECT_TRUE(zip.Entries.empty());
   EXPECT_TRUE(prompter.asked.empty());

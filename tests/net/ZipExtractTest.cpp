@@ -1,16 +1,16 @@
 // Extract: the zip component driving the unzip library, loaded with dlopen from beside the executable.
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <zip.h>
+#include <deque>
 
 #include <QPushButton>
 #include <filesystem>
 
 #include "common/Paths.h"
-#include "net/Zip.h"
+#include "net/UnzipLibrary.h"
 #include "net/ZipArchives.h"
-#include "net/ZipDlls.h"
+#include "net/ZipExtractor.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
@@ -55,7 +55,7 @@ class ZipUnderTest {
   }
 
   ScriptedPrompter prompter;
-  TZip zip;
+  ZipExtractor zip;
   Batch batch;
 };
 
@@ -81,7 +81,7 @@ TEST(ZipExtract, UnpacksExactlyAsUnzipWouldWithTimeStampsAndReportsTheBatch) {
   std::filesystem::create_directory("out");
   ZipUnderTest t(dir / "sample.zip");
   t.zip.ExtractDir = dir / "out";
-  t.zip.ExtractOptions = TZip::ExtractOption0;
+  t.zip.ExtractOptions = ZipExtractor::ExtractOption0;
   EXPECT_EQ(t.zip.Extract(), 5);
   EXPECT_EQ(quorrel::currentDir(), dir / "out/");
   EXPECT_EQ(ziptest::treeOf(dir / "out"), ziptest::treeOf(dir / "byunzip"));
@@ -93,7 +93,7 @@ TEST(ZipExtract, UnpacksExactlyAsUnzipWouldWithTimeStampsAndReportsTheBatch) {
   EXPECT_EQ(t.batch.bytes, 3002 + 14 + 19 + 200000);
   EXPECT_EQ(t.batch.begun.size(), t.zip.Entries.size());
   EXPECT_TRUE(t.prompter.asked.empty());
-  EXPECT_TRUE(ZipDlls::UnzDllLoaded());
+  EXPECT_TRUE(UnzipLibrary::UnzDllLoaded());
 }
 
 TEST(ZipExtract, ArchivesOfOtherToolsUnpackAsUnzipUnpacksThem) {
@@ -147,7 +147,7 @@ TEST(ZipExtract, RefusalsShowTheirBoxAndLeaveEverythingAlone) {
   ziptest::putU16(multi, end + 6, 1);
   writeFile("multi.zip", multi);
 
-  ZipDlls::UnloadUnzDll();
+  UnzipLibrary::UnloadUnzDll();
   ZipUnderTest missing("plain.zip");
   missing.zip.ExtractDir = dir / "no/such";
   missing.zip.FileSpecs = {"a.txt"};
@@ -167,7 +167,7 @@ TEST(ZipExtract, RefusalsShowTheirBoxAndLeaveEverythingAlone) {
   EXPECT_EQ(spanned.prompter.asked[0].text,
             QStringLiteral("Cannot Add, Delete or Extract from a multiple disk Zip file...\nMerge this Zip file onto "
                            "the hard disk before retrying."));
-  EXPECT_FALSE(ZipDlls::UnzDllLoaded());
+  EXPECT_FALSE(UnzipLibrary::UnzDllLoaded());
   EXPECT_EQ(quorrel::currentDir(), dir.path());
 }
 
@@ -213,7 +213,7 @@ TEST(ZipExtract, NamesFromDosHostsAreWrittenFromTheOemCodePageAndUnicodeNamesAsT
 
 struct OverwriteCase {
   const char* label;
-  TZip::TExtractOptions options;
+  ZipExtractor::ExtractFlags options;
   bool existingOlder;
   std::vector<MsgButton> answers;
   bool overwritten;
@@ -227,14 +227,14 @@ TEST(ZipExtract, ExistingFilesFollowTheOverwriteRuleOfTheOptions) {
       "this file? ...";
   const std::vector<OverwriteCase> cases = {
       {"no options, newer", {}, false, {}, true, nullptr},
-      {"option 2 alone, newer", TZip::ExtractOption2, false, {}, true, nullptr},
-      {"option 0, older", TZip::ExtractOption0, true, {}, true, nullptr},
-      {"option 0, newer", TZip::ExtractOption0, false, {}, false, nullptr},
-      {"option 1 and 3, newer", TZip::ExtractOption1 | TZip::ExtractOption3, false, {}, false, nullptr},
-      {"option 3, older, yes", TZip::ExtractOption3, true, {MsgButton::Yes}, true, older},
-      {"option 3, older, no", TZip::ExtractOption3, true, {MsgButton::No}, false, older},
-      {"option 3, newer, yes", TZip::ExtractOption3, false, {MsgButton::Yes}, true, newer},
-      {"option 3, newer, cancel", TZip::ExtractOption3, false, {MsgButton::Cancel}, false, newer},
+      {"option 2 alone, newer", ZipExtractor::ExtractOption2, false, {}, true, nullptr},
+      {"option 0, older", ZipExtractor::ExtractOption0, true, {}, true, nullptr},
+      {"option 0, newer", ZipExtractor::ExtractOption0, false, {}, false, nullptr},
+      {"option 1 and 3, newer", ZipExtractor::ExtractOption1 | ZipExtractor::ExtractOption3, false, {}, false, nullptr},
+      {"option 3, older, yes", ZipExtractor::ExtractOption3, true, {MsgButton::Yes}, true, older},
+      {"option 3, older, no", ZipExtractor::ExtractOption3, true, {MsgButton::No}, false, older},
+      {"option 3, newer, yes", ZipExtractor::ExtractOption3, false, {MsgButton::Yes}, true, newer},
+      {"option 3, newer, cancel", ZipExtractor::ExtractOption3, false, {MsgButton::Cancel}, false, newer},
   };
   for (const OverwriteCase& c : cases) {
     SCOPED_TRACE(c.label);
@@ -398,15 +398,15 @@ TEST(ZipExtract, ProgressWindowCancelStopsAtTheNextCallAndTheWindowGoes) {
   QString shownTitle;
   t.zip.OnZEDBeginFileEvent = [&](QObject*, const std::string& name, std::int32_t, std::int32_t, std::int32_t) {
     t.batch.begun.push_back(name);
-    TProgressForm* form = t.zip.progressForm();
+    ZipProgressDialog* form = t.zip.progressDialog();
     ASSERT_NE(form, nullptr);
     shownTitle = form->windowTitle();
-    if (t.batch.begun.size() == 1) form->CancelButton->click();
+    if (t.batch.begun.size() == 1) form->cancelButton->click();
   };
   EXPECT_EQ(t.zip.Extract(), 0);
   EXPECT_EQ(t.batch.begun.size(), 1u);
   EXPECT_TRUE(t.zip.Cancelled);
-  EXPECT_EQ(t.zip.progressForm(), nullptr);
+  EXPECT_EQ(t.zip.progressDialog(), nullptr);
   EXPECT_EQ(shownTitle, QStringLiteral("Quorrel"));
   EXPECT_TRUE(ziptest::treeOf(dir / "out").empty());
 }
@@ -423,7 +423,7 @@ TEST(ZipExtract, ErrorInAnEventHandlerStopsTheLibraryAndReachesTheCaller) {
   };
   EXPECT_THROW(t.zip.Extract(), quorrel::QuorrelError);
   EXPECT_EQ(begun, 2);
-  EXPECT_EQ(t.zip.progressForm(), nullptr);
+  EXPECT_EQ(t.zip.progressDialog(), nullptr);
   EXPECT_TRUE(t.zip.FileSpecs.empty());
 }
 
@@ -431,12 +431,12 @@ TEST(ZipLibrary, LibraryLackingAnExportCountsAsMissingAndTheCurrentDirectoryIsNe
   TempWorkDir dir;
   writeFile("a.txt", "a");
   run("zip -q a.zip a.txt");
-  ZipDlls::UnloadUnzDll();
+  UnzipLibrary::UnloadUnzDll();
   {
     ZipUnderTest t(dir / "a.zip");
     t.zip.DllDirectory = testsupport::binDir() + "lacking";
     EXPECT_FALSE(t.zip.LoadUnzipLibrary());
-    EXPECT_FALSE(ZipDlls::UnzDllLoaded());
+    EXPECT_FALSE(UnzipLibrary::UnzDllLoaded());
     try {
       t.zip.Extract();
       ADD_FAILURE() << "no exception";
@@ -451,7 +451,7 @@ TEST(ZipLibrary, LibraryLackingAnExportCountsAsMissingAndTheCurrentDirectoryIsNe
     ZipUnderTest t(dir / "a.zip");
     t.zip.ExtractDir = dir / "out";
     EXPECT_EQ(t.zip.Extract(), 1);
-    EXPECT_TRUE(ZipDlls::UnzDllLoaded());
+    EXPECT_TRUE(UnzipLibrary::UnzDllLoaded());
   }
-  EXPECT_FALSE(ZipDlls::UnzDllLoaded());  // released with the component
+  EXPECT_FALSE(UnzipLibrary::UnzDllLoaded());  // released with the component
 }

@@ -29,20 +29,20 @@ using PhoneConnect = PhoneWindow;
 TEST_F(PhoneConnect, ConnectShowsThePhoneAndSwitchesToTheConnectedLook) {
   testsupport::writeFile(phone("java/game_suite.jar"), std::string(1234, 'j'));
   testsupport::writeFile(phone("java/saved/x"), "");
-  form->CurrentGameScreen = "ball.gif";
-  form->SpeedButton6->click();
+  form->currentGameScreen = "ball.gif";
+  form->connectionButton->click();
 
-  EXPECT_EQ(form->StatusBar1->panelText(0), QStringLiteral("Соединение установлено"));
-  EXPECT_EQ(form->StatusBar1->panelText(1), QStringLiteral("SAMSUNG"));
-  EXPECT_EQ(form->StatusBar1->panelText(2), QStringLiteral("SGH-X100Z"));
-  EXPECT_EQ(form->StatusBar1->panelText(3), QStringLiteral("350123456789012"));
-  EXPECT_EQ(form->StatusBar1->panelText(4), QString());  // the connect's own log line is cleared
-  EXPECT_FALSE(form->N4->isEnabled());
-  EXPECT_TRUE(form->N10->isEnabled());
-  EXPECT_EQ(form->SpeedButton6->toolTip(), QStringLiteral("Отключиться от телефона"));
-  EXPECT_TRUE(showsPicture(form->SpeedButton6, form->Image2));
-  EXPECT_FALSE(form->SpeedButton1->isHidden());
-  EXPECT_EQ(items(form->PhoneList),
+  EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение установлено"));
+  EXPECT_EQ(form->statusPanels->panelText(1), QStringLiteral("SAMSUNG"));
+  EXPECT_EQ(form->statusPanels->panelText(2), QStringLiteral("SGH-X100Z"));
+  EXPECT_EQ(form->statusPanels->panelText(3), QStringLiteral("350123456789012"));
+  EXPECT_EQ(form->statusPanels->panelText(4), QString());  // the connect's own log line is cleared
+  EXPECT_FALSE(form->connectAction->isEnabled());
+  EXPECT_TRUE(form->disconnectAction->isEnabled());
+  EXPECT_EQ(form->connectionButton->toolTip(), QStringLiteral("Отключиться от телефона"));
+  EXPECT_TRUE(showsPicture(form->connectionButton, form->disconnectPicture));
+  EXPECT_FALSE(form->uploadGameButton->isHidden());
+  EXPECT_EQ(items(form->phoneList),
             (QStringList{QStringLiteral("game_suite.jar (1234 bytes)"), QStringLiteral("saved (<DIR>)")}));
   // The model is cut to its first 8 characters.
   EXPECT_EQ(log(), QStringList{QStringLiteral(" Установлено соединение с телефоном SGH-X100.")});
@@ -52,119 +52,119 @@ TEST_F(PhoneConnect, ConnectShowsThePhoneAndSwitchesToTheConnectedLook) {
 
 TEST_F(PhoneConnect, ShortOrEmptyModelIsShownWhole) {
   writePhoneIni("Manufacturer=SAMSUNG\r\nModel=E700\r\n");
-  form->N4Click();
+  form->connectPhone();
   EXPECT_EQ(log().value(0), QStringLiteral(" Установлено соединение с телефоном E700."));
-  EXPECT_TRUE(form->SpeedButton1->isHidden());  // no game on display
-  form->N10Click();
+  EXPECT_TRUE(form->uploadGameButton->isHidden());  // no game on display
+  form->disconnectPhone();
   writePhoneIni("Manufacturer=SAMSUNG\r\n");
-  form->N4Click();
+  form->connectPhone();
   EXPECT_EQ(log().value(0), QStringLiteral(" Установлено соединение с телефоном ."));
 }
 
 TEST_F(PhoneConnect, DisconnectRestoresTheLookAndKeepsTheLastPluginLine) {
-  form->CurrentGameScreen = "ball.gif";
-  form->SpeedButton6->click();
-  form->AddLogLine(QStringLiteral("previous"));
-  form->SpeedButton6->click();
+  form->currentGameScreen = "ball.gif";
+  form->connectionButton->click();
+  form->addLine(QStringLiteral("previous"));
+  form->connectionButton->click();
 
-  EXPECT_EQ(form->StatusBar1->panelText(0), NotConnected);
-  for (int panel = 1; panel <= 3; ++panel) EXPECT_EQ(form->StatusBar1->panelText(panel), QString()) << panel;
+  EXPECT_EQ(form->statusPanels->panelText(0), NotConnected);
+  for (int panel = 1; panel <= 3; ++panel) EXPECT_EQ(form->statusPanels->panelText(panel), QString()) << panel;
   // The plugin's goodbye is its last line, and it stays.
-  EXPECT_EQ(form->StatusBar1->panelText(4), QStringLiteral("Соединение с телефоном закрыто"));
-  EXPECT_TRUE(form->N4->isEnabled());
-  EXPECT_FALSE(form->N10->isEnabled());
-  EXPECT_TRUE(form->SpeedButton1->isHidden());
-  EXPECT_EQ(form->SpeedButton6->toolTip(), QStringLiteral("Соединиться с телефоном"));
-  EXPECT_TRUE(showsPicture(form->SpeedButton6, form->Image1));
-  EXPECT_EQ(form->PhoneList->count(), 0);
+  EXPECT_EQ(form->statusPanels->panelText(4), QStringLiteral("Соединение с телефоном закрыто"));
+  EXPECT_TRUE(form->connectAction->isEnabled());
+  EXPECT_FALSE(form->disconnectAction->isEnabled());
+  EXPECT_TRUE(form->uploadGameButton->isHidden());
+  EXPECT_EQ(form->connectionButton->toolTip(), QStringLiteral("Соединиться с телефоном"));
+  EXPECT_TRUE(showsPicture(form->connectionButton, form->connectPicture));
+  EXPECT_EQ(form->phoneList->count(), 0);
   EXPECT_EQ(log().value(0), QStringLiteral(" Соединение с телефоном разорвано."));
-  EXPECT_EQ(form->ComboBox->currentText(), QStringLiteral("previous"));  // the edit text stays
-  EXPECT_FALSE(SGHFS::PluginConnected());
+  EXPECT_EQ(form->messageLog->currentText(), QStringLiteral("previous"));  // the edit text stays
+  EXPECT_FALSE(PluginBinding::PluginConnected());
   EXPECT_NE(testsupport::readFile(phone("operations.log")).find("disconnect\r\n"), std::string::npos);
 }
 
 TEST_F(PhoneConnect, FailedConnectChangesNothingButPanelAndLogAndMayBeRetried) {
-  form->ComPort = "COM2";  // no phone there
-  form->SpeedButton6->click();
-  EXPECT_EQ(form->StatusBar1->panelText(0), NotConnected);
+  form->comPort = "COM2";  // no phone there
+  form->connectionButton->click();
+  EXPECT_EQ(form->statusPanels->panelText(0), NotConnected);
   EXPECT_EQ(log(), QStringList{QStringLiteral(" Не удалось установить соединение с телефоном.")});
-  EXPECT_TRUE(form->N4->isEnabled());
-  EXPECT_FALSE(form->N10->isEnabled());
-  EXPECT_EQ(form->SpeedButton6->toolTip(), QStringLiteral("Соединиться с телефоном"));
+  EXPECT_TRUE(form->connectAction->isEnabled());
+  EXPECT_FALSE(form->disconnectAction->isEnabled());
+  EXPECT_EQ(form->connectionButton->toolTip(), QStringLiteral("Соединиться с телефоном"));
 
-  form->ComPort = "COM1";
-  form->SpeedButton6->click();  // the toggle connects again after a failure
-  EXPECT_EQ(form->StatusBar1->panelText(0), QStringLiteral("Соединение установлено"));
+  form->comPort = "COM1";
+  form->connectionButton->click();  // the toggle connects again after a failure
+  EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение установлено"));
 }
 
 TEST_F(PhoneConnect, UnknownPortNameIsRefusedWithoutAskingThePlugin) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   for (const char* port : {"com1", "COM17", "COM0", "COM01", "", "LPT1"}) {
-    form->ComboBox->clear();
+    form->messageLog->clear();
     odd.clearTrace();
-    form->ComPort = port;
-    form->N4Click();
+    form->comPort = port;
+    form->connectPhone();
     EXPECT_EQ(odd.trace(), "") << port;
     EXPECT_EQ(log(), QStringList{QStringLiteral(" Не удалось установить соединение с телефоном.")}) << port;
   }
-  form->ComPort = "COM16";
-  form->N4Click();
+  form->comPort = "COM16";
+  form->connectPhone();
   EXPECT_TRUE(odd.called("FsSetup 0 0 16 115200 "));
 }
 
 TEST_F(PhoneConnect, ConnectResultWithAZeroLowByteIsAFailure) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   odd.set("connect", "0x100");
-  form->N4Click();
-  EXPECT_EQ(form->StatusBar1->panelText(0), NotConnected);
+  form->connectPhone();
+  EXPECT_EQ(form->statusPanels->panelText(0), NotConnected);
   EXPECT_EQ(log().value(0), QStringLiteral(" Не удалось установить соединение с телефоном."));
   EXPECT_FALSE(odd.called("FsSendCommand"));
 }
 
 TEST_F(PhoneConnect, EmptyListingCallsNeitherNextNorCloseAndEntriesKeepTheirOrder) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   odd.set("reply", "SAMSUNG\r\n\r\nOK\r\n");
-  form->N4Click();
-  EXPECT_EQ(form->StatusBar1->panelText(1), QStringLiteral("SAMSUNG"));
+  form->connectPhone();
+  EXPECT_EQ(form->statusPanels->panelText(1), QStringLiteral("SAMSUNG"));
   EXPECT_TRUE(odd.called("FsFindFirst /java/\n"));
   EXPECT_FALSE(odd.called("FsFindNext"));
   EXPECT_FALSE(odd.called("FsFindClose"));
-  EXPECT_EQ(form->PhoneList->count(), 0);
+  EXPECT_EQ(form->phoneList->count(), 0);
 
-  form->N10Click();
+  form->disconnectPhone();
   odd.set("find", "zz.jar:4294967295|aa:<DIR>|big.jar:4294967296");
-  form->N4Click();
-  EXPECT_EQ(items(form->PhoneList), (QStringList{QStringLiteral("zz.jar (4294967295 bytes)"),
+  form->connectPhone();
+  EXPECT_EQ(items(form->phoneList), (QStringList{QStringLiteral("zz.jar (4294967295 bytes)"),
                                                  QStringLiteral("aa (<DIR>)"), QStringLiteral("big.jar (0 bytes)")}));
   EXPECT_TRUE(odd.called("FsFindClose 7\n"));
 }
 
 TEST_F(PhoneConnect, PluginLogAndProgressReachTheWindow) {
-  form->N4Click();
-  form->ShowPluginProgress("src", testsupport::cp1251("/java/игра_suite.jar"), 40);
-  EXPECT_EQ(form->ProgressBar1->value(), 40);
-  EXPECT_EQ(form->Label6->text(), QStringLiteral("/java/игра_suite.jar"));
+  form->connectPhone();
+  form->showPluginProgress("src", testsupport::cp1251("/java/игра_suite.jar"), 40);
+  EXPECT_EQ(form->progressBar->value(), 40);
+  EXPECT_EQ(form->transferLabel->text(), QStringLiteral("/java/игра_suite.jar"));
   // Drawn against the bar's present range, whatever it is.
-  form->ProgressBar1->setMaximum(30);
-  form->ShowPluginProgress("src", "t", 40);
-  EXPECT_EQ(form->ProgressBar1->value(), 30);
-  EXPECT_EQ(form->ProgressBar1->maximum(), 30);
+  form->progressBar->setMaximum(30);
+  form->showPluginProgress("src", "t", 40);
+  EXPECT_EQ(form->progressBar->value(), 30);
+  EXPECT_EQ(form->progressBar->maximum(), 30);
 
   testsupport::writeFile("a.jad", "x");
   std::string remote = "/java/a_suite.jad";
-  SGHFS::PluginPutFile(dir / "a.jad", remote, true);
-  EXPECT_TRUE(form->StatusBar1->panelText(4).contains(QStringLiteral("/java/a_suite.jad")));
-  EXPECT_EQ(form->Label6->text(), QStringLiteral("/java/a_suite.jad"));
+  PluginBinding::PluginPutFile(dir / "a.jad", remote, true);
+  EXPECT_TRUE(form->statusPanels->panelText(4).contains(QStringLiteral("/java/a_suite.jad")));
+  EXPECT_EQ(form->transferLabel->text(), QStringLiteral("/java/a_suite.jad"));
 }
 
 TEST_F(PhoneConnect, ExitWhileConnectedDisconnects) {
-  form->N4Click();
-  form->N5Click();
-  EXPECT_FALSE(SGHFS::PluginConnected());
-  EXPECT_FALSE(SGHFS::PluginLoaded());
+  form->connectPhone();
+  form->exitProgram();
+  EXPECT_FALSE(PluginBinding::PluginConnected());
+  EXPECT_FALSE(PluginBinding::PluginLoaded());
   const std::string ops = testsupport::readFile(phone("operations.log"));
   EXPECT_EQ(ops.substr(ops.size() - 12), "disconnect\r\n");
 }

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "app/MainUnit.h"
-#include "phone/SGHFS.h"
+#include "app/MainWindow.h"
+#include "phone/PluginBinding.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
@@ -20,8 +20,8 @@ class PhoneWindow : public ::testing::Test {
     testsupport::writeFile(phone("java/.keep"), "");
     std::remove(phone("java/.keep").c_str());
     form = createApplicationWindows(&prompter);
-    form->ComPort = "COM1";
-    form->ComSpeed = 115200;
+    form->comPort = "COM1";
+    form->comSpeed = 115200;
     prompter.clear();
   }
   void TearDown() override {
@@ -35,18 +35,18 @@ class PhoneWindow : public ::testing::Test {
   // Log lines, newest first, without their time of day.
   QStringList log() const {
     QStringList lines;
-    for (int i = 0; i < form->ComboBox->count(); ++i) {
-      const QString line = form->ComboBox->itemText(i);
+    for (int i = 0; i < form->messageLog->count(); ++i) {
+      const QString line = form->messageLog->itemText(i);
       lines << line.mid(line.indexOf(QLatin1Char(' ')));
     }
     return lines;
   }
   QString editText() const {
-    const QString line = form->ComboBox->currentText();
+    const QString line = form->messageLog->currentText();
     return line.mid(line.indexOf(QLatin1Char(' ')));
   }
 
   testsupport::TempWorkDir dir;
   testsupport::ScriptedPrompter prompter;
-  std::unique_ptr<TMainForm> form;
+  std::unique_ptr<MainWindow> form;
 };

@@ -12,7 +12,7 @@
 
 #include "OddPluginControl.h"
 #include "PhoneFixture.h"
-#include "phone/MidletSort.h"
+#include "phone/JavaListOrderDialog.h"
 
 namespace {
 
@@ -33,22 +33,22 @@ class Upload : public PhoneWindow {
     testsupport::writeFile("Base/games/" + file + ".jad",
                            "MIDlet-Name: " + name + "\r\nMIDlet-Jar-URL: " + file + ".jar\r\n");
     testsupport::writeFile("Base/games/" + file + ".jar", "PK jar of " + name);
-    auto& game = form->JavaBase[static_cast<std::size_t>(index)];
+    auto& game = form->games[static_cast<std::size_t>(index)];
     game.File = file;
     game.Name = name;
     game.Selected = marked ? 1 : 0;
-    form->GameCount = std::max(form->GameCount, index);
+    form->gameCount = std::max(form->gameCount, index);
   }
 
   void connectPhone() {
-    form->N4Click();
-    ASSERT_TRUE(SGHFS::PluginConnected());
-    form->ComboBox->clear();
+    form->connectPhone();
+    ASSERT_TRUE(PluginBinding::PluginConnected());
+    form->messageLog->clear();
   }
 
   void manualSorting() {
-    form->N16->setChecked(false);
-    form->N17->setChecked(true);
+    form->alphabeticalSortAction->setChecked(false);
+    form->manualSortAction->setChecked(true);
   }
 
   std::vector<std::string> putLines() const {
@@ -63,10 +63,10 @@ class Upload : public PhoneWindow {
   std::string javaList() const { return testsupport::readFile(phone("javalist.txt")); }
 
   // Runs `step` on the sort dialog once it is shown (it is shown modally from inside the plugin call).
-  void whenSortFormShows(std::function<void(TSortForm*)> step, int attempts = 300) {
+  void whenSortFormShows(std::function<void(JavaListOrderDialog*)> step, int attempts = 300) {
     QTimer::singleShot(10, form.get(), [this, step, attempts] {
-      if (form->SortForm->isVisible()) {
-        step(form->SortForm);
+      if (form->javaListOrderDialog->isVisible()) {
+        step(form->javaListOrderDialog);
         ++dialogsSeen;
       } else if (attempts > 0) {
         whenSortFormShows(step, attempts - 1);
@@ -77,9 +77,9 @@ class Upload : public PhoneWindow {
   int dialogsSeen = 0;
 };
 
-void selectAndMoveUp(TSortForm* dialog, int row) {
-  dialog->JvListBox1->setCurrentRow(row);
-  dialog->SpeedButton1->click();
+void selectAndMoveUp(JavaListOrderDialog* dialog, int row) {
+  dialog->entryList->setCurrentRow(row);
+  dialog->moveUpButton->click();
 }
 
 }  // namespace
@@ -87,19 +87,19 @@ void selectAndMoveUp(TSortForm* dialog, int row) {
 TEST_F(Upload, SingleGameLandsOnThePhoneAndTheLogTellsTheWholeStory) {
   addGame(1, "ball", "Ball", false);
   connectPhone();
-  form->CurrentGameFile = "ball";
-  form->SpeedButton1Click();
+  form->currentGameFile = "ball";
+  form->uploadCurrentGame();
 
   EXPECT_EQ(testsupport::readFile(phone("java/ball_suite.jad")), testsupport::readFile("Base/games/ball.jad"));
   EXPECT_EQ(testsupport::readFile(phone("java/ball_suite.jar")), "PK jar of Ball");
   EXPECT_EQ(putLines(), (std::vector<std::string>{"/java/ball_suite.jad", "/java/ball_suite.jar"}));
   EXPECT_EQ(log(), (QStringList{Finished, Started, sent("/java/ball_suite.jar"), sent("/java/ball_suite.jad")}));
   EXPECT_EQ(javaList(), "Ball\r\n");
-  EXPECT_FALSE(form->Busy);
-  EXPECT_TRUE(form->TreeView1->isEnabled());
-  EXPECT_EQ(form->ProgressBar1->value(), 0);
-  EXPECT_EQ(form->Label6->text(), QString());
-  EXPECT_EQ(form->StatusBar1->panelText(4), QString());
+  EXPECT_FALSE(form->busy);
+  EXPECT_TRUE(form->catalogueTree->isEnabled());
+  EXPECT_EQ(form->progressBar->value(), 0);
+  EXPECT_EQ(form->transferLabel->text(), QString());
+  EXPECT_EQ(form->statusPanels->panelText(4), QString());
 }
 
 TEST_F(Upload, BatchSendsTheMarkedGamesInTableOrderThenCompilesOnce) {
@@ -108,7 +108,7 @@ TEST_F(Upload, BatchSendsTheMarkedGamesInTableOrderThenCompilesOnce) {
   addGame(3, "beta", "beta", true);
   addGame(4, "alpha", "Alpha", true);
   connectPhone();
-  form->SpeedButton10->click();
+  form->uploadMarkedButton->click();
 
   EXPECT_EQ(putLines(),
             (std::vector<std::string>{"/java/gamma_suite.jad", "/java/gamma_suite.jar", "/java/beta_suite.jad",
@@ -116,18 +116,18 @@ TEST_F(Upload, BatchSendsTheMarkedGamesInTableOrderThenCompilesOnce) {
   EXPECT_FALSE(testsupport::exists(phone("java/skip_suite.jad")));
   EXPECT_EQ(log().count(Started), 1);
   EXPECT_EQ(javaList(), "Alpha\r\nbeta\r\ngamma\r\n");  // alphabetical, case ignored
-  EXPECT_FALSE(form->Busy);
+  EXPECT_FALSE(form->busy);
 }
 
 TEST_F(Upload, BatchWithNothingMarkedStillCompilesAndWithoutAutoCompileDoesNot) {
   addGame(1, "a", "A", false);
   connectPhone();
-  form->SpeedButton10Click();
+  form->uploadMarkedGames();
   EXPECT_EQ(log(), (QStringList{Finished, Started}));
-  form->ComboBox->clear();
-  form->Java1->setChecked(false);
-  form->JavaBase[1].Selected = 1;
-  form->SpeedButton10Click();
+  form->messageLog->clear();
+  form->autoCompileAction->setChecked(false);
+  form->games[1].Selected = 1;
+  form->uploadMarkedGames();
   EXPECT_EQ(log(), (QStringList{sent("/java/a_suite.jar"), sent("/java/a_suite.jad")}));
 }
 
@@ -138,22 +138,22 @@ TEST_F(Upload, ManualOrderIsWhatTheUserArrangesAndASecondClickMeanwhileDoesNothi
   connectPhone();
   manualSorting();
   QStringList shown;
-  whenSortFormShows([&](TSortForm* dialog) {
-    for (int i = 0; i < dialog->JvListBox1->count(); ++i) shown << dialog->JvListBox1->item(i)->text();
+  whenSortFormShows([&](JavaListOrderDialog* dialog) {
+    for (int i = 0; i < dialog->entryList->count(); ++i) shown << dialog->entryList->item(i)->text();
     selectAndMoveUp(dialog, 2);  // Gamma above Beta
-    const int before = form->ComboBox->count();
-    form->SpeedButton10Click();  // the upload is still running: ignored
-    form->SpeedButton1Click();
-    EXPECT_EQ(form->ComboBox->count(), before);
-    dialog->Button1->click();
+    const int before = form->messageLog->count();
+    form->uploadMarkedGames();  // the upload is still running: ignored
+    form->uploadCurrentGame();
+    EXPECT_EQ(form->messageLog->count(), before);
+    dialog->closeButton->click();
   });
-  form->SpeedButton10Click();
+  form->uploadMarkedGames();
 
   EXPECT_EQ(dialogsSeen, 1);
   EXPECT_EQ(shown, (QStringList{"Alpha", "Beta", "Gamma"}));  // as the phone delivered them
   EXPECT_EQ(javaList(), "Alpha\r\nGamma\r\nBeta\r\n");
-  EXPECT_FALSE(form->SortForm->isVisible());
-  EXPECT_FALSE(form->Busy);
+  EXPECT_FALSE(form->javaListOrderDialog->isVisible());
+  EXPECT_FALSE(form->busy);
 }
 
 TEST_F(Upload, ManualDialogClosedAtOnceKeepsThePhonesOrder) {
@@ -161,11 +161,11 @@ TEST_F(Upload, ManualDialogClosedAtOnceKeepsThePhonesOrder) {
   addGame(2, "a", "Alpha", false);
   testsupport::writeFile(phone("javalist.txt"), "Zulu\r\n");
   connectPhone();
-  form->JavaBase[1].Selected = 1;
-  form->JavaBase[2].Selected = 1;
+  form->games[1].Selected = 1;
+  form->games[2].Selected = 1;
   manualSorting();
-  whenSortFormShows([](TSortForm* dialog) { dialog->close(); });
-  form->SpeedButton10Click();
+  whenSortFormShows([](JavaListOrderDialog* dialog) { dialog->close(); });
+  form->uploadMarkedGames();
   EXPECT_EQ(dialogsSeen, 1);
   EXPECT_EQ(javaList(), "Zulu\r\nAlpha\r\n");
 }
@@ -175,18 +175,18 @@ TEST_F(Upload, FailedCopiesAreLoggedAsFailuresAndTheUploadGoesOn) {
   std::remove("Base/games/ball.jad");
   writePhoneIni("Model=X\r\n");
   connectPhone();
-  form->CurrentGameFile = "ball";
-  form->Java1->setChecked(false);
-  form->SpeedButton1Click();
+  form->currentGameFile = "ball";
+  form->autoCompileAction->setChecked(false);
+  form->uploadCurrentGame();
   EXPECT_EQ(log(), (QStringList{sent("/java/ball_suite.jar"), notSent("/java/ball_suite.jad")}));
 
   // No plugin at all: both copies fail, the command still ends cleanly.
-  SGHFS::UnloadPlugin();
-  form->ComboBox->clear();
-  form->SpeedButton1Click();
+  PluginBinding::UnloadPlugin();
+  form->messageLog->clear();
+  form->uploadCurrentGame();
   EXPECT_EQ(log(), (QStringList{notSent("/java/ball_suite.jar"), notSent("/java/ball_suite.jad")}));
-  EXPECT_FALSE(form->Busy);
-  EXPECT_TRUE(form->TreeView1->isEnabled());
+  EXPECT_FALSE(form->busy);
+  EXPECT_TRUE(form->catalogueTree->isEnabled());
 }
 
 TEST_F(Upload, CopyCutShortByThePhoneIsAFailure) {
@@ -194,50 +194,50 @@ TEST_F(Upload, CopyCutShortByThePhoneIsAFailure) {
   testsupport::writeFile("Base/games/big.jar", std::string(3000, 'j'));
   writePhoneIni("Model=X\r\nFailAfterBytes=100\r\n");
   connectPhone();
-  form->Java1->setChecked(false);
-  form->SpeedButton10Click();
+  form->autoCompileAction->setChecked(false);
+  form->uploadMarkedGames();
   EXPECT_EQ(log(), (QStringList{notSent("/java/big_suite.jar"), sent("/java/big_suite.jad")}));
   EXPECT_FALSE(testsupport::exists(phone("java/big_suite.jar")));
 }
 
 TEST_F(Upload, LogNamesTheFileThePluginActuallyWrote) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   connectPhone();
   odd.set("remote", "/java/GAME~1");
-  form->CurrentGameFile = "game";
-  form->Java1->setChecked(false);
-  form->SpeedButton1Click();
+  form->currentGameFile = "game";
+  form->autoCompileAction->setChecked(false);
+  form->uploadCurrentGame();
   EXPECT_EQ(log(), (QStringList{sent("/java/GAME~1"), sent("/java/GAME~1")}));
   EXPECT_TRUE(odd.called("FsPutFile " + dir.path() + "Base/games/game.jad /java/game_suite.jad 1\n"));
 }
 
 TEST_F(Upload, CompileWhileNotConnectedAsksNothingOfThePlugin) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
-  form->ProgressBar1->setMaximum(5000);
-  form->Label6->setText(QStringLiteral("x"));
-  form->Java2->trigger();
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  form->progressBar->setMaximum(5000);
+  form->transferLabel->setText(QStringLiteral("x"));
+  form->compileJavaAction->trigger();
   EXPECT_EQ(log(), (QStringList{QStringLiteral(" Телефон должен быть подключен для перекомпиляции Java."), Started}));
   EXPECT_FALSE(odd.called("FsCompileJava"));
-  EXPECT_EQ(form->ProgressBar1->maximum(), 100);
-  EXPECT_EQ(form->Label6->text(), QString());
+  EXPECT_EQ(form->progressBar->maximum(), 100);
+  EXPECT_EQ(form->transferLabel->text(), QString());
 }
 
 TEST_F(Upload, CompileWithoutCompileJavaStillFinishes) {
   OddPluginControl odd(ODD_NOCOMPILE);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   connectPhone();
-  form->SpeedButton5Click();
+  form->compileJava();
   EXPECT_EQ(log(), (QStringList{Finished, Started}));
 }
 
 TEST_F(Upload, ListsComeBackWithCrLfAndOneTooLongForThePhoneIsNotSent) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   connectPhone();
   odd.set("list", "b\na\nc");
-  form->SpeedButton5Click();
+  form->compileJava();
   EXPECT_EQ(odd.lastSetList(), "a\r\nb\r\nc\r\n");
 
   // 30000 entries with lone LF fit the buffer; with CR LF they no longer do.
@@ -245,8 +245,8 @@ TEST_F(Upload, ListsComeBackWithCrLfAndOneTooLongForThePhoneIsNotSent) {
   for (int i = 0; i < 30000; ++i) big += "x\n";
   odd.set("list", big);
   odd.clearTrace();
-  form->ComboBox->clear();
-  form->SpeedButton5Click();
+  form->messageLog->clear();
+  form->compileJava();
   EXPECT_FALSE(odd.called("FsJavaSetList"));
   ASSERT_EQ(log().size(), 3);
   EXPECT_TRUE(log()[1].contains(QStringLiteral("90000")));

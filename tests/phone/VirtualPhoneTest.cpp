@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "phone/SGHFS.h"
+#include "phone/PluginBinding.h"
 #include "support/TempDir.h"
 
 using testsupport::exists;
@@ -18,22 +18,22 @@ namespace {
 class VirtualPhone : public ::testing::Test {
  protected:
   void SetUp() override {
-    SGHFS::UnloadPlugin();
+    PluginBinding::UnloadPlugin();
     ::setenv("SGHFS_PHONES", (dir / "phones").c_str(), 1);
     writeFile(phone("phone.ini"), "Manufacturer=SAMSUNG\r\nModel=SGH-E700\r\nSerial=350123\r\n");
     writeFile(phone("java/.keep"), "");
     std::remove(phone("java/.keep").c_str());
-    ASSERT_TRUE(SGHFS::LoadPlugin("sghfs.wfx"));
+    ASSERT_TRUE(PluginBinding::LoadPlugin("sghfs.wfx"));
   }
   void TearDown() override {
-    SGHFS::UnloadPlugin();
+    PluginBinding::UnloadPlugin();
     ::unsetenv("SGHFS_PHONES");
   }
 
   std::string phone(const std::string& relative) const { return dir / ("phones/COM1/" + relative); }
 
   std::int32_t connect(std::uint8_t port = 1) {
-    return SGHFS::PluginConnect(
+    return PluginBinding::PluginConnect(
         port, 115200, [this](const std::string& t) { logs.push_back(t); },
         [this](const std::string&, const std::string& t, int p) { progress.push_back(t + ":" + std::to_string(p)); });
   }
@@ -51,22 +51,22 @@ class VirtualPhone : public ::testing::Test {
   std::vector<std::string> listing(const std::string& path) {
     std::vector<std::string> out;
     SghfsFindData d{};
-    const SghfsHandle h = SGHFS::PluginFindFirst(path, d);
+    const SghfsHandle h = PluginBinding::PluginFindFirst(path, d);
     if (h == SGHFS_INVALID_HANDLE) return out;
     do {
       out.push_back(std::string(d.cFileName) +
                     ((d.dwFileAttributes & SGHFS_ATTR_DIRECTORY) ? " <DIR>" : " " + std::to_string(d.nFileSizeLow)));
-    } while (SGHFS::PluginFindNext(h, d));
-    SGHFS::PluginFindClose(h);
+    } while (PluginBinding::PluginFindNext(h, d));
+    PluginBinding::PluginFindClose(h);
     return out;
   }
 
   std::int32_t put(const std::string& local, std::string remote, bool overwrite = true) {
-    return SGHFS::PluginPutFile(dir / local, remote, overwrite);
+    return PluginBinding::PluginPutFile(dir / local, remote, overwrite);
   }
 
   std::int32_t compile(const std::function<void(std::string&)>& handler = nullptr) {
-    return SGHFS::PluginCompileJava(true, handler);
+    return PluginBinding::PluginCompileJava(true, handler);
   }
 
   void installGame(const std::string& file, const std::string& name) {
@@ -81,28 +81,28 @@ class VirtualPhone : public ::testing::Test {
 }  // namespace
 
 TEST_F(VirtualPhone, ConnectAnswersTheThreeIdentityCommandsAsAPhoneDoes) {
-  EXPECT_EQ(SGHFS::PluginVersion, "sghfs.wfx virtual phone 1.0");
+  EXPECT_EQ(PluginBinding::PluginVersion, "sghfs.wfx virtual phone 1.0");
   ASSERT_EQ(connect(), 1);
-  const auto reply = SGHFS::PluginSendCommand("AT+CGMI");
+  const auto reply = PluginBinding::PluginSendCommand("AT+CGMI");
   EXPECT_EQ(reply.body, "SAMSUNG");
   EXPECT_EQ(reply.status, "OK");
-  EXPECT_EQ(SGHFS::PluginSendCommand("AT+CGMM").body, "SGH-E700");
-  EXPECT_EQ(SGHFS::PluginSendCommand("AT+CGSN").body, "350123");
-  const auto unknown = SGHFS::PluginSendCommand("AT+CBC");
+  EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMM").body, "SGH-E700");
+  EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGSN").body, "350123");
+  const auto unknown = PluginBinding::PluginSendCommand("AT+CBC");
   EXPECT_EQ(unknown.status, "ERROR");
   EXPECT_EQ(unknown.body, "");
-  SGHFS::PluginDisconnect();
+  PluginBinding::PluginDisconnect();
   EXPECT_EQ(operations(),
             (std::vector<std::string>{"connect COM1 115200", "AT+CGMI", "AT+CGMM", "AT+CGSN", "AT+CBC", "disconnect"}));
 }
 
 TEST_F(VirtualPhone, PortWithoutItsFolderHasNoPhoneAndSaysWhy) {
   EXPECT_EQ(connect(2), 0);
-  EXPECT_FALSE(SGHFS::PluginConnected());
+  EXPECT_FALSE(PluginBinding::PluginConnected());
   EXPECT_EQ(connect(2), 0);  // now the handler is registered and hears why
   ASSERT_EQ(logs.size(), 1u);
   EXPECT_NE(logs[0].find("COM2"), std::string::npos);
-  EXPECT_EQ(SGHFS::PluginSendCommand("AT+CGMI").status, "ERROR");
+  EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMI").status, "ERROR");
 }
 
 TEST_F(VirtualPhone, JavaFolderIsListedWithSizesAndFolders) {
@@ -149,7 +149,7 @@ TEST_F(VirtualPhone, NoPathLeavesThePhonesJavaFolder) {
   EXPECT_FALSE(exists(phone("other")));
   // A name written with back slashes comes back as the phone's own name.
   std::string remote = "\\java\\evil";
-  EXPECT_EQ(SGHFS::PluginPutFile(dir / "evil", remote, true), SGHFS_FILE_OK);
+  EXPECT_EQ(PluginBinding::PluginPutFile(dir / "evil", remote, true), SGHFS_FILE_OK);
   EXPECT_EQ(remote, "/java/evil");
 }
 
@@ -207,10 +207,10 @@ TEST_F(VirtualPhone, RefusedRebuildLeavesTheListAsItWas) {
 }
 
 TEST_F(VirtualPhone, ConnectLoadsThePluginWhenStartUpHadNone) {
-  SGHFS::UnloadPlugin();
-  SGHFS::PluginVersion.clear();
+  PluginBinding::UnloadPlugin();
+  PluginBinding::PluginVersion.clear();
   ASSERT_EQ(connect(), 1);
-  EXPECT_TRUE(SGHFS::PluginLoaded());
-  EXPECT_EQ(SGHFS::PluginVersion, "sghfs.wfx virtual phone 1.0");
-  EXPECT_EQ(SGHFS::PluginSendCommand("AT+CGMM").body, "SGH-E700");
+  EXPECT_TRUE(PluginBinding::PluginLoaded());
+  EXPECT_EQ(PluginBinding::PluginVersion, "sghfs.wfx virtual phone 1.0");
+  EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMM").body, "SGH-E700");
 }

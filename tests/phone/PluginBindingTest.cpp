@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "OddPluginControl.h"
-#include "phone/SGHFS.h"
+#include "phone/PluginBinding.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -16,11 +16,11 @@ const char* const Options = "PIMS=0,AutoBmpAni=1,AutoAniBmp=1,AutoMmfMel=1,AutoM
 
 class Binding : public ::testing::Test {
  protected:
-  void SetUp() override { SGHFS::UnloadPlugin(); }
-  void TearDown() override { SGHFS::UnloadPlugin(); }
+  void SetUp() override { PluginBinding::UnloadPlugin(); }
+  void TearDown() override { PluginBinding::UnloadPlugin(); }
 
   std::int32_t connect(std::uint8_t port = 3) {
-    return SGHFS::PluginConnect(
+    return PluginBinding::PluginConnect(
         port, 115200, [this](const std::string& t) { logs.push_back(t); },
         [this](const std::string& s, const std::string& t, int p) {
           progress.push_back(s + ">" + t + ":" + std::to_string(p));
@@ -34,73 +34,73 @@ class Binding : public ::testing::Test {
 }  // namespace
 
 TEST_F(Binding, MissingLibraryIsNotLoadedAndEveryCallFailsQuietly) {
-  EXPECT_FALSE(SGHFS::LoadPlugin("no-such-plugin.wfx"));
-  EXPECT_FALSE(SGHFS::PluginLoaded());
-  EXPECT_EQ(SGHFS::PluginVersion, "");
+  EXPECT_FALSE(PluginBinding::LoadPlugin("no-such-plugin.wfx"));
+  EXPECT_FALSE(PluginBinding::PluginLoaded());
+  EXPECT_EQ(PluginBinding::PluginVersion, "");
 
   std::string remote = "/java/a_suite.jad";
-  EXPECT_EQ(SGHFS::PluginPutFile("/tmp/a.jad", remote, true), SGHFS_FILE_NOTSUPPORTED);
+  EXPECT_EQ(PluginBinding::PluginPutFile("/tmp/a.jad", remote, true), SGHFS_FILE_NOTSUPPORTED);
   EXPECT_EQ(remote, "/java/a_suite.jad");
-  const auto reply = SGHFS::PluginSendCommand("AT+CGMI");
+  const auto reply = PluginBinding::PluginSendCommand("AT+CGMI");
   EXPECT_EQ(reply.status, "");
   EXPECT_EQ(reply.body, "");
   SghfsFindData d{};
-  EXPECT_EQ(SGHFS::PluginFindFirst("/java/", d), SGHFS_INVALID_HANDLE);
-  EXPECT_FALSE(SGHFS::PluginFindNext(1, d));
-  EXPECT_FALSE(SGHFS::PluginCompileJava(true, [](std::string&) {}));
-  SGHFS::PluginDisconnect();
-  EXPECT_FALSE(SGHFS::PluginConnected());
+  EXPECT_EQ(PluginBinding::PluginFindFirst("/java/", d), SGHFS_INVALID_HANDLE);
+  EXPECT_FALSE(PluginBinding::PluginFindNext(1, d));
+  EXPECT_FALSE(PluginBinding::PluginCompileJava(true, [](std::string&) {}));
+  PluginBinding::PluginDisconnect();
+  EXPECT_FALSE(PluginBinding::PluginConnected());
 }
 
 TEST_F(Binding, BareNameIsNeverLoadedFromTheCurrentDirectory) {
   testsupport::TempWorkDir dir;
   // A plugin that an update could have unpacked into the working folder.
   testsupport::writeFile("unpacked.wfx", testsupport::readFile(ODD_FULL));
-  EXPECT_FALSE(SGHFS::LoadPlugin("unpacked.wfx"));
-  EXPECT_FALSE(SGHFS::PluginLoaded());
-  EXPECT_TRUE(SGHFS::LoadPlugin("sghfs.wfx"));  // the one beside the executable
+  EXPECT_FALSE(PluginBinding::LoadPlugin("unpacked.wfx"));
+  EXPECT_FALSE(PluginBinding::PluginLoaded());
+  EXPECT_TRUE(PluginBinding::LoadPlugin("sghfs.wfx"));  // the one beside the executable
 }
 
 TEST_F(Binding, LibraryLackingACalledExportIsReleasedUntouchedAndTheLoadedOneStays) {
   OddPluginControl full(ODD_FULL);
   OddPluginControl lacking(ODD_NOSEND);
-  ASSERT_TRUE(SGHFS::LoadPlugin(full.path()));
-  EXPECT_FALSE(SGHFS::LoadPlugin(lacking.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(full.path()));
+  EXPECT_FALSE(PluginBinding::LoadPlugin(lacking.path()));
   EXPECT_EQ(lacking.trace(), "");  // not even FsInit
-  EXPECT_TRUE(SGHFS::PluginLoaded());
+  EXPECT_TRUE(PluginBinding::PluginLoaded());
   full.clearTrace();
-  SGHFS::PluginSendCommand("AT");
+  PluginBinding::PluginSendCommand("AT");
   EXPECT_EQ(full.trace(), "FsSendCommand AT\n");
 }
 
 TEST_F(Binding, LoadInitialisesThenConnectSetsUpAndConnects) {
   OddPluginControl odd(ODD_FULL);
   odd.set("version", "Odd 2.5");
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
-  EXPECT_EQ(SGHFS::PluginVersion, "Odd 2.5");
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  EXPECT_EQ(PluginBinding::PluginVersion, "Odd 2.5");
   EXPECT_EQ(odd.trace(), "FsInit 0 callbacks\nFsVersion\n");
-  EXPECT_FALSE(SGHFS::PluginConnected());
+  EXPECT_FALSE(PluginBinding::PluginConnected());
 
   odd.clearTrace();
   EXPECT_EQ(connect(3), 1);
-  EXPECT_TRUE(SGHFS::PluginConnected());
+  EXPECT_TRUE(PluginBinding::PluginConnected());
   EXPECT_EQ(odd.trace(), std::string("FsSetup 0 0 3 115200 ") + Options + "\nFsConnect\n");
 }
 
 TEST_F(Binding, ConnectResultCountsByItsLowestByteOnly) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   odd.set("connect", "0x100");
   EXPECT_EQ(connect(), 0x100);
-  EXPECT_FALSE(SGHFS::PluginConnected());
+  EXPECT_FALSE(PluginBinding::PluginConnected());
   odd.set("connect", "0x101");
   EXPECT_EQ(connect(), 0x101);
-  EXPECT_TRUE(SGHFS::PluginConnected());
+  EXPECT_TRUE(PluginBinding::PluginConnected());
 }
 
 TEST_F(Binding, ReportsDuringTheFirstConnectAreDroppedAndLaterOnesArrive) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   odd.set("log_on_connect", "hello");
   odd.set("progress_on_connect", "target");
   connect();
@@ -113,7 +113,7 @@ TEST_F(Binding, ReportsDuringTheFirstConnectAreDroppedAndLaterOnesArrive) {
 
 TEST_F(Binding, RequestsAreAnsweredYesWithTheTextLeftAsItWas) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   odd.set("request_on_connect", "1");
   connect();
   EXPECT_TRUE(odd.called("request -1 kept\n"));
@@ -121,26 +121,26 @@ TEST_F(Binding, RequestsAreAnsweredYesWithTheTextLeftAsItWas) {
 
 TEST_F(Binding, DisconnectClosesOnceAndUnloadDisconnectsOnlyWhenConnected) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   connect();
   odd.clearTrace();
-  SGHFS::PluginDisconnect();
-  SGHFS::PluginDisconnect();
-  SGHFS::UnloadPlugin();
+  PluginBinding::PluginDisconnect();
+  PluginBinding::PluginDisconnect();
+  PluginBinding::UnloadPlugin();
   EXPECT_EQ(odd.trace(), "FsDisconnect \\\n");
 
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   connect();
   odd.clearTrace();
-  SGHFS::UnloadPlugin();
+  PluginBinding::UnloadPlugin();
   EXPECT_EQ(odd.trace(), "FsDisconnect \\\n");
-  EXPECT_FALSE(SGHFS::PluginLoaded());
-  EXPECT_FALSE(SGHFS::PluginConnected());
+  EXPECT_FALSE(PluginBinding::PluginLoaded());
+  EXPECT_FALSE(PluginBinding::PluginConnected());
 }
 
 TEST(CommandReply, StatusIsTheLastLineAndBodyWhatCameBefore) {
   auto check = [](const std::string& reply, const std::string& status, const std::string& body) {
-    const auto r = SGHFS::splitReply(reply);
+    const auto r = PluginBinding::splitReply(reply);
     EXPECT_EQ(r.status, status) << reply;
     EXPECT_EQ(r.body, body) << reply;
   };
@@ -155,24 +155,24 @@ TEST(CommandReply, StatusIsTheLastLineAndBodyWhatCameBefore) {
 
 TEST_F(Binding, ReplyWithoutLineBreakIsAllStatus) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   odd.set("reply", "NO CARRIER");
-  const auto r = SGHFS::PluginSendCommand("AT+CGMI");
+  const auto r = PluginBinding::PluginSendCommand("AT+CGMI");
   EXPECT_EQ(r.status, "NO CARRIER");
   EXPECT_EQ(r.body, "");
 }
 
 TEST_F(Binding, PutFilePassesFlagsAndHandsBackTheNameThePluginUsed) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   std::string remote = "/java/ball_suite.jad";
-  EXPECT_EQ(SGHFS::PluginPutFile("/games/ball.jad", remote, true), 0);
+  EXPECT_EQ(PluginBinding::PluginPutFile("/games/ball.jad", remote, true), 0);
   EXPECT_EQ(remote, "/java/ball_suite.jad");
   EXPECT_TRUE(odd.called("FsPutFile /games/ball.jad /java/ball_suite.jad 1\n"));
 
   odd.set("remote", "/java/BALL~1.JAD");
   odd.set("put_result", "4");
-  EXPECT_EQ(SGHFS::PluginPutFile("/games/ball.jad", remote, false), 4);
+  EXPECT_EQ(PluginBinding::PluginPutFile("/games/ball.jad", remote, false), 4);
   EXPECT_EQ(remote, "/java/BALL~1.JAD");
   EXPECT_TRUE(odd.called("FsPutFile /games/ball.jad /java/ball_suite.jad 0\n"));
 }
@@ -180,36 +180,36 @@ TEST_F(Binding, PutFilePassesFlagsAndHandsBackTheNameThePluginUsed) {
 TEST_F(Binding, TextsOfFullBuffersArriveWholeAndOversizedNamesAreNotPassed) {
   OddPluginControl odd(ODD_FULL);
   odd.set("version", "#65535:v");
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
-  EXPECT_EQ(SGHFS::PluginVersion, std::string(65535, 'v'));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  EXPECT_EQ(PluginBinding::PluginVersion, std::string(65535, 'v'));
 
   odd.set("reply", "#65535:r");
-  EXPECT_EQ(SGHFS::PluginSendCommand("AT").status, std::string(65535, 'r'));
+  EXPECT_EQ(PluginBinding::PluginSendCommand("AT").status, std::string(65535, 'r'));
 
   odd.set("remote", "#65535:n");
   std::string remote = "/java/x";
-  SGHFS::PluginPutFile("/x", remote, true);
+  PluginBinding::PluginPutFile("/x", remote, true);
   EXPECT_EQ(remote, std::string(65535, 'n'));
 
   odd.clearTrace();
   std::string tooLong(65536, 'n');
-  EXPECT_EQ(SGHFS::PluginPutFile("/x", tooLong, true), SGHFS_FILE_NOTSUPPORTED);
+  EXPECT_EQ(PluginBinding::PluginPutFile("/x", tooLong, true), SGHFS_FILE_NOTSUPPORTED);
   EXPECT_EQ(odd.trace(), "");
 
   odd.set("list", "#65535:l");
   std::size_t seen = 0;
-  SGHFS::PluginCompileJava(true, [&](std::string& list) { seen = list.size(); });
+  PluginBinding::PluginCompileJava(true, [&](std::string& list) { seen = list.size(); });
   EXPECT_EQ(seen, 65535u);
   EXPECT_EQ(odd.lastSetList().size(), 65535u);
 }
 
 TEST_F(Binding, CompileHandsTheListToTheHandlerAndWritesItBack) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   odd.set("list", "b\r\na\r\n");
   odd.clearTrace();
   std::string given;
-  EXPECT_TRUE(SGHFS::PluginCompileJava(true, [&](std::string& list) {
+  EXPECT_TRUE(PluginBinding::PluginCompileJava(true, [&](std::string& list) {
     given = list;
     list = "a\r\nb\r\n";
   }));
@@ -219,33 +219,33 @@ TEST_F(Binding, CompileHandsTheListToTheHandlerAndWritesItBack) {
 
   // An unchanged list is written back all the same; without a handler the plugin gets no callback.
   odd.clearTrace();
-  SGHFS::PluginCompileJava(true, [](std::string&) {});
+  PluginBinding::PluginCompileJava(true, [](std::string&) {});
   EXPECT_EQ(odd.lastSetList(), "b\r\na\r\n");
   odd.clearTrace();
-  EXPECT_TRUE(SGHFS::PluginCompileJava(true, nullptr));
+  EXPECT_TRUE(PluginBinding::PluginCompileJava(true, nullptr));
   EXPECT_EQ(odd.trace(), "FsCompileJava 1 null\n");
 }
 
 TEST_F(Binding, ListThatOutgrowsTheBufferOrWhoseHandlerFailsIsNotWrittenBack) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   odd.set("list", "a\r\n");
-  SGHFS::PluginCompileJava(true, [](std::string& list) { list.assign(65536, 'x'); });
+  PluginBinding::PluginCompileJava(true, [](std::string& list) { list.assign(65536, 'x'); });
   EXPECT_FALSE(odd.called("FsJavaSetList"));
 
   // The handler's error does not pass through the plugin; it reaches the caller once the plugin returned.
   odd.clearTrace();
-  EXPECT_THROW(SGHFS::PluginCompileJava(true, [](std::string&) { throw std::runtime_error("boom"); }),
+  EXPECT_THROW(PluginBinding::PluginCompileJava(true, [](std::string&) { throw std::runtime_error("boom"); }),
                std::runtime_error);
   EXPECT_EQ(odd.trace(), "FsCompileJava 1 callback\nFsJavaGetList\n");
 }
 
 TEST_F(Binding, PluginWithoutCompileJavaIsLoadedAndCompilesNothing) {
   OddPluginControl odd(ODD_NOCOMPILE);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   odd.clearTrace();
   bool handled = false;
-  EXPECT_FALSE(SGHFS::PluginCompileJava(true, [&](std::string&) { handled = true; }));
+  EXPECT_FALSE(PluginBinding::PluginCompileJava(true, [&](std::string&) { handled = true; }));
   EXPECT_FALSE(handled);
   EXPECT_EQ(odd.trace(), "");
 }

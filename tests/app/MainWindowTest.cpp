@@ -1,6 +1,7 @@
 // The main window on a temporary working folder: start-up, layout, log, shell commands.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,9 +11,8 @@
 #include <QProgressBar>
 #include <QToolButton>
 #include <QTreeWidget>
-#include <sys/stat.h>
 
-#include "app/MainUnit.h"
+#include "app/MainWindow.h"
 #include "common/Errors.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -50,10 +50,10 @@ QStringList topLevelTexts(QTreeWidget* tree) {
 TEST(MainFormStartup, EmptyFolderCreatesBaseFoldersAndOpensWithEmptyTree) {
   TempWorkDir dir;
   ScriptedPrompter prompter;
-  TMainForm form(&prompter);
+  MainWindow form(&prompter);
   EXPECT_TRUE(testsupport::exists(dir / "Base/games"));
   // Without Quorrel.ini the settings read reports the missing file, and the tree stays empty.
-  EXPECT_EQ(form.TreeView1->topLevelItemCount(), 0);
+  EXPECT_EQ(form.catalogueTree->topLevelItemCount(), 0);
   ASSERT_FALSE(prompter.errors().empty());
   EXPECT_EQ(prompter.errors().back(), QStringLiteral("File not found."));
   EXPECT_EQ(prompter.asked.back().title, QStringLiteral("Quorrel"));
@@ -64,10 +64,10 @@ TEST(MainFormStartup, FolderThatCannotBeCreatedStopsStartupWithItsPath) {
   writeFile("Base", "a file where the folder should be");
   writeFile("Javadata.xml", sampleCatalogue());
   ScriptedPrompter prompter;
-  TMainForm form(&prompter);
+  MainWindow form(&prompter);
   ASSERT_EQ(prompter.errors().size(), 1u);
   EXPECT_EQ(prompter.errors()[0], QString::fromStdString("Не могу создать папку" + dir.path() + "Base/."));
-  EXPECT_EQ(form.TreeView1->topLevelItemCount(), 0);  // the catalogue was never loaded
+  EXPECT_EQ(form.catalogueTree->topLevelItemCount(), 0);  // the catalogue was never loaded
 }
 
 TEST(MainFormStartup, PresentFoldersAndCatalogueLoadTheTree) {
@@ -76,17 +76,17 @@ TEST(MainFormStartup, PresentFoldersAndCatalogueLoadTheTree) {
   writeFile("Base/games/.keep", "");
   writeFile("Javadata.xml", sampleCatalogue());
   ScriptedPrompter prompter;
-  TMainForm form(&prompter);
-  EXPECT_EQ(topLevelTexts(form.TreeView1), (QStringList{QStringLiteral("SGH-X100"), QStringLiteral("Новости")}));
-  QTreeWidgetItem* folder = form.TreeView1->topLevelItem(0)->child(0);
+  MainWindow form(&prompter);
+  EXPECT_EQ(topLevelTexts(form.catalogueTree), (QStringList{QStringLiteral("SGH-X100"), QStringLiteral("Новости")}));
+  QTreeWidgetItem* folder = form.catalogueTree->topLevelItem(0)->child(0);
   EXPECT_EQ(folder->text(0), QStringLiteral("Аркады"));
   EXPECT_EQ(folder->child(0)->text(0), QStringLiteral("Мячик"));
-  EXPECT_EQ(TMainForm::NodeText(folder->child(0)), cp1251("Мячик"));
-  EXPECT_EQ(form.GameCount, 1);
-  EXPECT_EQ(form.FolderCount, 2);
-  EXPECT_EQ(form.BaseVersion, "3.1");
-  EXPECT_EQ(form.GIFImage1->height(), 160);
-  EXPECT_EQ(form.Panel3->height(), 169);
+  EXPECT_EQ(MainWindow::nodeText(folder->child(0)), cp1251("Мячик"));
+  EXPECT_EQ(form.gameCount, 1);
+  EXPECT_EQ(form.folderCount, 2);
+  EXPECT_EQ(form.baseVersion, "3.1");
+  EXPECT_EQ(form.pictureBox->height(), 160);
+  EXPECT_EQ(form.pictureFrame->height(), 169);
   EXPECT_FALSE(testsupport::exists("javabase.tmp"));
 }
 
@@ -96,11 +96,11 @@ TEST(MainFormStartup, BadOutlineLeavesPartialTreeAndTheOutlineFile) {
   // A game name that starts with blanks reads back from the outline too deep.
   writeFile("Javadata.xml", "<model name=\"M\">\r\n<game name=\"   X\">\r\n<end>\r\n");
   ScriptedPrompter prompter;
-  TMainForm form(&prompter);
+  MainWindow form(&prompter);
   ASSERT_FALSE(prompter.errors().empty());
   // The text ends in a double quote, whose code is below the full stop: no stop is added.
   EXPECT_EQ(prompter.errors().back(), QStringLiteral("Invalid level (4) for item \"X\""));
-  EXPECT_EQ(topLevelTexts(form.TreeView1), QStringList{QStringLiteral("M")});
+  EXPECT_EQ(topLevelTexts(form.catalogueTree), QStringList{QStringLiteral("M")});
   EXPECT_TRUE(testsupport::exists("javabase.tmp"));
 }
 
@@ -111,62 +111,62 @@ TEST(MainFormStartup, OversizedCatalogueIsReportedOnce) {
   for (int i = 0; i < 1003; ++i) text += "<game name=\"G" + std::to_string(i) + "\">\r\n";
   writeFile("Javadata.xml", text + "<end>\r\n");
   ScriptedPrompter prompter;
-  TMainForm form(&prompter);
+  MainWindow form(&prompter);
   const auto errors = prompter.errors();
   ASSERT_EQ(std::count_if(errors.begin(), errors.end(), [](const QString& t) { return t.contains("игр: 3"); }), 1);
-  EXPECT_EQ(form.TreeView1->topLevelItem(0)->childCount(), 1000);
+  EXPECT_EQ(form.catalogueTree->topLevelItem(0)->childCount(), 1000);
 }
 
 TEST(MainFormLayout, FixedWindowAndInitialState) {
   TempWorkDir dir;
   ScriptedPrompter prompter;
-  TMainForm form(&prompter);
+  MainWindow form(&prompter);
   EXPECT_EQ(form.centralWidget()->size(), QSize(791, 594));
   EXPECT_EQ(form.minimumSize(), form.maximumSize());
   EXPECT_EQ(form.windowTitle(), QStringLiteral("Quorrel v1.2 Final"));
-  EXPECT_EQ(form.TreeView1->geometry(), QRect(8, 8, 273, 489));
-  EXPECT_EQ(form.ComboBox->geometry(), QRect(8, 500, 780, 22));
-  EXPECT_EQ(form.SpeedButton7->geometry(), QRect(745, 5, 40, 40));
-  EXPECT_EQ(form.StatusBar1->panelText(0), QStringLiteral("Соединение не установлено"));
-  EXPECT_EQ(form.Label4->text(), QStringLiteral("0 байт"));
-  EXPECT_FALSE(form.N10->isEnabled());
-  EXPECT_TRUE(form.Java1->isChecked());
-  EXPECT_TRUE(form.N16->isChecked());
-  EXPECT_FALSE(form.N17->isChecked());
-  EXPECT_TRUE(form.SpeedButton1->isHidden());
-  EXPECT_TRUE(form.SpeedButton2->isHidden());
-  EXPECT_TRUE(form.SpeedButton3->isHidden());
-  EXPECT_FALSE(form.CheckBox1->isHidden());
-  EXPECT_EQ(form.N13->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
-  EXPECT_EQ(form.SpeedButton8->toolTip(), QStringLiteral("Обновить базу"));
-  EXPECT_EQ(form.SpeedButton10->accessibleName(), QStringLiteral("Закачать выбранные игры в телефон"));
+  EXPECT_EQ(form.catalogueTree->geometry(), QRect(8, 8, 273, 489));
+  EXPECT_EQ(form.messageLog->geometry(), QRect(8, 500, 780, 22));
+  EXPECT_EQ(form.exitButton->geometry(), QRect(745, 5, 40, 40));
+  EXPECT_EQ(form.statusPanels->panelText(0), QStringLiteral("Соединение не установлено"));
+  EXPECT_EQ(form.sizeLabel->text(), QStringLiteral("0 байт"));
+  EXPECT_FALSE(form.disconnectAction->isEnabled());
+  EXPECT_TRUE(form.autoCompileAction->isChecked());
+  EXPECT_TRUE(form.alphabeticalSortAction->isChecked());
+  EXPECT_FALSE(form.manualSortAction->isChecked());
+  EXPECT_TRUE(form.uploadGameButton->isHidden());
+  EXPECT_TRUE(form.downloadGameButton->isHidden());
+  EXPECT_TRUE(form.downloadScreenshotButton->isHidden());
+  EXPECT_FALSE(form.markGameBox->isHidden());
+  EXPECT_EQ(form.updateAction->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+  EXPECT_EQ(form.updateButton->toolTip(), QStringLiteral("Обновить базу"));
+  EXPECT_EQ(form.uploadMarkedButton->accessibleName(), QStringLiteral("Закачать выбранные игры в телефон"));
   // Controls are found by their given names.
-  EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("Label6")), form.Label6);
-  EXPECT_EQ(form.findChild<QAction*>(QStringLiteral("N17")), form.N17);
+  EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("transferLabel")), form.transferLabel);
+  EXPECT_EQ(form.findChild<QAction*>(QStringLiteral("manualSortAction")), form.manualSortAction);
 }
 
 TEST(MainFormLog, NewestLineFirstAndClearEmptiesListAndText) {
   TempWorkDir dir;
   ScriptedPrompter prompter;
-  TMainForm form(&prompter);
-  form.AddLogLine(QStringLiteral("first"));
-  form.AddLogLine(QStringLiteral("second"));
-  EXPECT_EQ(form.ComboBox->itemText(0), QStringLiteral("second"));
-  EXPECT_EQ(form.ComboBox->itemText(1), QStringLiteral("first"));
-  EXPECT_EQ(form.ComboBox->currentText(), QStringLiteral("second"));
-  form.InsertLogLine(QStringLiteral("quiet"));
-  EXPECT_EQ(form.ComboBox->itemText(0), QStringLiteral("quiet"));
-  EXPECT_EQ(form.ComboBox->currentText(), QStringLiteral("second"));
-  form.LogCommand(QStringLiteral(" Команда."));
-  EXPECT_TRUE(form.ComboBox->currentText().endsWith(QStringLiteral(" Команда.")));
-  EXPECT_TRUE(form.ComboBox->currentText().at(0).isDigit());
+  MainWindow form(&prompter);
+  form.addLine(QStringLiteral("first"));
+  form.addLine(QStringLiteral("second"));
+  EXPECT_EQ(form.messageLog->itemText(0), QStringLiteral("second"));
+  EXPECT_EQ(form.messageLog->itemText(1), QStringLiteral("first"));
+  EXPECT_EQ(form.messageLog->currentText(), QStringLiteral("second"));
+  form.insertLine(QStringLiteral("quiet"));
+  EXPECT_EQ(form.messageLog->itemText(0), QStringLiteral("quiet"));
+  EXPECT_EQ(form.messageLog->currentText(), QStringLiteral("second"));
+  form.logCommand(QStringLiteral(" Команда."));
+  EXPECT_TRUE(form.messageLog->currentText().endsWith(QStringLiteral(" Команда.")));
+  EXPECT_TRUE(form.messageLog->currentText().at(0).isDigit());
 
-  form.N19->trigger();
-  EXPECT_EQ(form.ComboBox->count(), 0);
-  EXPECT_EQ(form.ComboBox->currentText(), QString());
-  form.N19->trigger();  // on an empty log
-  EXPECT_EQ(form.ComboBox->count(), 0);
-  EXPECT_EQ(form.ComboBox->currentText(), QString());
+  form.clearLogAction->trigger();
+  EXPECT_EQ(form.messageLog->count(), 0);
+  EXPECT_EQ(form.messageLog->currentText(), QString());
+  form.clearLogAction->trigger();  // on an empty log
+  EXPECT_EQ(form.messageLog->count(), 0);
+  EXPECT_EQ(form.messageLog->currentText(), QString());
 }
 
 TEST(ErrorReport, FullStopIsAddedUnlessTextEndsInStopOrLowerCode) {
@@ -184,7 +184,7 @@ TEST(ErrorReport, FullStopIsAddedUnlessTextEndsInStopOrLowerCode) {
 TEST(ErrorReport, HandlerErrorsReachTheReportAndTheWindowCarriesOn) {
   TempWorkDir dir;
   ScriptedPrompter prompter;
-  TMainForm form(&prompter);
+  MainWindow form(&prompter);
   prompter.clear();
   form.guarded([] { throw quorrel::QuorrelError("Boom"); });
   ASSERT_EQ(prompter.asked.size(), 1u);

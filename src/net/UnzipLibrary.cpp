@@ -1,8 +1,8 @@
-#include "net/ZipDlls.h"
+#include "net/UnzipLibrary.h"
 
 #include "common/DynLib.h"
 
-namespace ZipDlls {
+namespace UnzipLibrary {
 
 const char* const UnzDllName = "UnZDll.dll";
 
@@ -35,4 +35,4 @@ bool UnzDllLoaded() { return execFunc != nullptr && library().isOpen(); }
 
 UnzDllExecFunc UnzDllExec() { return execFunc; }
 
-}  // namespace ZipDlls
+}  // namespace UnzipLibrary

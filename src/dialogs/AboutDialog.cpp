@@ -1,14 +1,14 @@
-#include "dialogs/AboutUnit.h"
+#include "dialogs/AboutDialog.h"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "app/MainUnit.h"
+#include "app/MainWindow.h"
 #include "common/Ansi.h"
 #include "dialogs/FixedWindow.h"
-#include "phone/SGHFS.h"
+#include "phone/PluginBinding.h"
 
 namespace {
 
@@ -75,41 +75,41 @@ QGroupBox* textBox(QWidget* parent, const char* boxName, const char* memoName, c
 
 }  // namespace
 
-TAboutForm::TAboutForm(TMainForm* owner) : QDialog(owner), owner_(owner) {
-  setObjectName(QStringLiteral("AboutForm"));
+AboutDialog::AboutDialog(MainWindow* owner) : QDialog(owner), owner_(owner) {
+  setObjectName(QStringLiteral("AboutDialog"));
   setWindowTitle(QStringLiteral("О программе..."));
   quorrel::setUpFixedWindow(this, owner, {ClientWidth, ClientHeight, true});
 
-  Label1 = label(this, "Label1", 8, true);
-  Label2 = label(this, "Label2", 30, false);
-  Label3 = label(this, "Label3", 50, false);
-  Label4 = label(this, "Label4", 70, false);
+  titleLabel = label(this, "titleLabel", 8, true);
+  gameCountLabel = label(this, "gameCountLabel", 30, false);
+  pluginVersionLabel = label(this, "pluginVersionLabel", 50, false);
+  baseVersionLabel = label(this, "baseVersionLabel", 70, false);
 
-  GroupBox1 = textBox(this, "GroupBox1", "Memo1", QStringLiteral("Что это такое?"), QString::fromUtf8(WhatItIs),
-                      94, 110, &Memo1);
-  GroupBox2 = textBox(this, "GroupBox2", "Memo2", QStringLiteral("Поддерживаемые модели телефонов"),
-                      QString::fromUtf8(SupportedPhones), 212, 62, &Memo2);
-  GroupBox3 = textBox(this, "GroupBox3", "Memo3", QStringLiteral("Кто сделал Quorrel"), QString::fromUtf8(Credits),
-                      282, 104, &Memo3);
-  GroupBox4 = textBox(this, "GroupBox4", "Memo4", QStringLiteral("Лицензия"), QString::fromUtf8(Licence), 394,
-                      220, &Memo4);
+  whatItIsBox = textBox(this, "whatItIsBox", "whatItIsText", QStringLiteral("Что это такое?"),
+                        QString::fromUtf8(WhatItIs), 94, 110, &whatItIsText);
+  phonesBox = textBox(this, "phonesBox", "phonesText", QStringLiteral("Поддерживаемые модели телефонов"),
+                      QString::fromUtf8(SupportedPhones), 212, 62, &phonesText);
+  creditsBox = textBox(this, "creditsBox", "creditsText", QStringLiteral("Кто сделал Quorrel"),
+                       QString::fromUtf8(Credits), 282, 104, &creditsText);
+  licenceBox = textBox(this, "licenceBox", "licenceText", QStringLiteral("Лицензия"), QString::fromUtf8(Licence), 394,
+                       220, &licenceText);
 
-  Button1 = new QPushButton(QStringLiteral("OK"), this);
-  Button1->setObjectName(QStringLiteral("Button1"));
-  Button1->setGeometry((ClientWidth - 75) / 2, ClientHeight - 25 - 16, 75, 25);
-  Button1->setDefault(true);
-  Button1->setAccessibleName(QStringLiteral("OK"));
-  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  okButton = new QPushButton(QStringLiteral("OK"), this);
+  okButton->setObjectName(QStringLiteral("okButton"));
+  okButton->setGeometry((ClientWidth - 75) / 2, ClientHeight - 25 - 16, 75, 25);
+  okButton->setDefault(true);
+  okButton->setAccessibleName(QStringLiteral("OK"));
+  connect(okButton, &QPushButton::clicked, this, [this] { dismiss(); });
 
-  FormCreate();
+  fillLabels();
 }
 
-void TAboutForm::FormCreate() {
-  Label1->setText(owner_->windowTitle() + QString::fromUtf8(AuthorCredit));
-  Label2->setText(QStringLiteral("Всего в базе игр: ") + QString::number(owner_->GameCount));
-  Label3->setText(quorrel::fromAnsi(SGHFS::PluginVersion));
-  Label4->setText(QStringLiteral("Версия базы: ") + quorrel::fromAnsi(owner_->BaseVersion));
-  for (QLabel* l : {Label1, Label2, Label3, Label4}) l->setAccessibleName(l->text());
+void AboutDialog::fillLabels() {
+  titleLabel->setText(owner_->windowTitle() + QString::fromUtf8(AuthorCredit));
+  gameCountLabel->setText(QStringLiteral("Всего в базе игр: ") + QString::number(owner_->gameCount));
+  pluginVersionLabel->setText(quorrel::fromAnsi(PluginBinding::PluginVersion));
+  baseVersionLabel->setText(QStringLiteral("Версия базы: ") + quorrel::fromAnsi(owner_->baseVersion));
+  for (QLabel* l : {titleLabel, gameCountLabel, pluginVersionLabel, baseVersionLabel}) l->setAccessibleName(l->text());
 }
 
-void TAboutForm::Button1Click() { accept(); }
+void AboutDialog::dismiss() { accept(); }

@@ -13,27 +13,27 @@
 
 class QEventLoop;
 
-enum class TUseProxy : std::uint8_t { Preconfig = 0, Direct = 1, Proxy = 2 };
+enum class ProxyMode : std::uint8_t { Preconfig = 0, Direct = 1, Proxy = 2 };
 
-class THTTPGetThread;
+class HttpGetThread;
 
-class THTTPGet : public QObject {
+class HttpGet : public QObject {
   Q_OBJECT
  public:
-  using TOnProgressEvent = std::function<void(QObject* sender, int totalSize, int readed)>;
-  using TOnDoneFileEvent = std::function<void(QObject* sender, const std::string& fileName, int fileSize)>;
-  using TNotifyEvent = std::function<void(QObject* sender)>;
+  using ProgressHandler = std::function<void(QObject* sender, int totalSize, int readed)>;
+  using DoneHandler = std::function<void(QObject* sender, const std::string& fileName, int fileSize)>;
+  using NotifyHandler = std::function<void(QObject* sender)>;
 
-  explicit THTTPGet(QObject* owner);
+  explicit HttpGet(QObject* owner);
   // Cancels a running transfer and detaches its completion, so that no event reaches a destroyed component.
-  ~THTTPGet() override;
+  ~HttpGet() override;
 
   std::string AcceptTypes = "*/*";
   std::string Agent = "Kelvor HTTPGet";
   bool BinaryData = false;
   std::string URL;
   bool UseCache = false;
-  TUseProxy UseProxy = TUseProxy::Preconfig;
+  ProxyMode UseProxy = ProxyMode::Preconfig;
   std::string ProxyHost;
   std::uint32_t ProxyPort = 0;
   std::string FileName;
@@ -42,9 +42,9 @@ class THTTPGet : public QObject {
   std::string PostQuery;
   std::string Referer;
   bool WaitThread = false;
-  TOnProgressEvent OnProgress;
-  TOnDoneFileEvent OnDoneFile;
-  TNotifyEvent OnError;
+  ProgressHandler OnProgress;
+  DoneHandler OnDoneFile;
+  NotifyHandler OnError;
 
   // Downloads URL into FileName. Ignored while a transfer runs. With WaitThread, returns after OnDoneFile
   // or OnError has been raised; the window keeps handling its events meanwhile.
@@ -60,14 +60,14 @@ class THTTPGet : public QObject {
  private:
   void startWorker(bool sizeOnly);
   void waitForWorker();
-  void workerEnded(THTTPGetThread* worker);
+  void workerEnded(HttpGetThread* worker);
   // Called before the waiting event loop sleeps: looks briefly for the worker's next call.
   void lookForWorker();
-  friend class THTTPGetThread;
+  friend class HttpGetThread;
   // The completion step, on the main thread after the worker's transfer has returned.
-  void WorkerFinished(THTTPGetThread* worker);
+  void WorkerFinished(HttpGetThread* worker);
 
-  THTTPGetThread* ActiveWorker = nullptr;
+  HttpGetThread* ActiveWorker = nullptr;
   std::int32_t LastSize = 0;
   bool LastSucceeded = false;
   QEventLoop* waitLoop_ = nullptr;
@@ -82,10 +82,10 @@ class THTTPGet : public QObject {
 // A block's call is handed over through a small slot rather than a blocking queued call: both sides look
 // at the slot for a few microseconds before they sleep, so a fast transfer does not pay two thread wake-ups
 // for each block, and a slow one still sleeps between blocks.
-class THTTPGetThread : public QThread {
+class HttpGetThread : public QThread {
   Q_OBJECT
  public:
-  THTTPGetThread(const THTTPGet& source, bool sizeOnly);
+  HttpGetThread(const HttpGet& source, bool sizeOnly);
 
   // Stops the transfer at its next check point; wakes it when it waits for a progress call.
   void interrupt();
@@ -97,7 +97,7 @@ class THTTPGetThread : public QThread {
   std::atomic<bool> Succeeded{false};
 
   // The component that started the transfer; cleared when it is destroyed first. Main thread only.
-  THTTPGet* owner = nullptr;
+  HttpGet* owner = nullptr;
   // Calls handed to the main thread (progress drains and the end), and the drains it has run.
   std::atomic<unsigned> handedOver{0};
   unsigned handedTaken = 0;
@@ -126,10 +126,10 @@ class THTTPGetThread : public QThread {
 
   std::string AcceptTypes, Agent, URL, FileName, UserName, Password, PostQuery, Referer;
   bool BinaryData, UseCache, SizeOnly;
-  TUseProxy UseProxy;
+  ProxyMode UseProxy;
   std::string ProxyHost;
   std::uint32_t ProxyPort;
-  THTTPGet::TOnProgressEvent OnProgress;
+  HttpGet::ProgressHandler OnProgress;
 
   // The hand-off slot: the worker counts the blocks it hands over, the main thread the calls it has run.
   std::atomic<std::uint64_t> blocksPosted_{0};

@@ -1,4 +1,4 @@
-#include "net/HTTPGet.h"
+#include "net/HttpGet.h"
 
 #include <curl/curl.h>
 #include <fcntl.h>
@@ -92,9 +92,7 @@ bool parsePort(const std::string& text, unsigned& port) {
 
 // Characters a request path may carry as they stand; every other byte is sent %-escaped. "%" is kept so
 // that an address that is already escaped reaches the server unchanged.
-bool keptInPath(unsigned char c) {
-  return std::isalnum(c) || std::strchr("-._~!$&'()*+,;=:@/?%", c) != nullptr;
-}
+bool keptInPath(unsigned char c) { return std::isalnum(c) || std::strchr("-._~!$&'()*+,;=:@/?%", c) != nullptr; }
 
 // "http://" (any case) is optional; the host is the text before the first "/", the path the rest. A port
 // written after the host is used. Backslashes in the path are folder separators.
@@ -175,13 +173,12 @@ int checkCancel(void* worker, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return static_cast<QThread*>(worker)->isInterruptionRequested() ? 1 : 0;
 }
 
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------
 // State of one transfer inside the worker.
-struct THTTPGetThread::Transfer {
-  THTTPGetThread* worker = nullptr;
+struct HttpGetThread::Transfer {
+  HttpGetThread* worker = nullptr;
   int status = 0;
   bool statusNext = true;  // the next header line is a response's status line
   bool haveLength = false;
@@ -192,7 +189,7 @@ struct THTTPGetThread::Transfer {
   std::string tempName;
 };
 
-THTTPGetThread::THTTPGetThread(const THTTPGet& source, bool sizeOnly)
+HttpGetThread::HttpGetThread(const HttpGet& source, bool sizeOnly)
     : AcceptTypes(source.AcceptTypes),
       Agent(source.Agent),
       URL(source.URL),
@@ -209,7 +206,7 @@ THTTPGetThread::THTTPGetThread(const THTTPGet& source, bool sizeOnly)
       ProxyPort(source.ProxyPort),
       OnProgress(source.OnProgress) {}
 
-void THTTPGetThread::run() {
+void HttpGetThread::run() {
   Execute();
   // The end is announced from here rather than by QThread::finished, so that a main thread that is looking
   // for it sees it at once. The worker is freed only after this thread has ended.
@@ -222,7 +219,7 @@ void THTTPGetThread::run() {
   ++handedOver;
 }
 
-std::size_t THTTPGetThread::headerCallback(char* data, std::size_t size, std::size_t count, void* transfer) {
+std::size_t HttpGetThread::headerCallback(char* data, std::size_t size, std::size_t count, void* transfer) {
   auto& t = *static_cast<Transfer*>(transfer);
   const std::size_t total = size * count;
   const std::string line(data, total);
@@ -250,7 +247,7 @@ std::size_t THTTPGetThread::headerCallback(char* data, std::size_t size, std::si
   return total;
 }
 
-bool THTTPGetThread::headersEnded(Transfer& t) {
+bool HttpGetThread::headersEnded(Transfer& t) {
   if (isInterruptionRequested()) return false;
   // Only a 2xx answer is the resource; an error page is never taken for it.
   if (t.status < 200 || t.status > 299) return false;
@@ -279,7 +276,7 @@ bool THTTPGetThread::headersEnded(Transfer& t) {
   return false;
 }
 
-std::size_t THTTPGetThread::bodyCallback(char* data, std::size_t size, std::size_t count, void* transfer) {
+std::size_t HttpGetThread::bodyCallback(char* data, std::size_t size, std::size_t count, void* transfer) {
   auto& t = *static_cast<Transfer*>(transfer);
   const std::size_t total = size * count;
   if (t.fd < 0) return 0;
@@ -290,7 +287,7 @@ std::size_t THTTPGetThread::bodyCallback(char* data, std::size_t size, std::size
   return total;
 }
 
-bool THTTPGetThread::takeBlock(Transfer& t, const char* data, std::size_t size) {
+bool HttpGetThread::takeBlock(Transfer& t, const char* data, std::size_t size) {
   if (isInterruptionRequested()) return false;
   if (static_cast<long long>(BytesRead) + static_cast<long long>(size) > INT32_MAX ||
       !quorrel::writeAll(t.fd, data, size)) {
@@ -303,7 +300,7 @@ bool THTTPGetThread::takeBlock(Transfer& t, const char* data, std::size_t size) 
   return true;
 }
 
-void THTTPGetThread::interrupt() {
+void HttpGetThread::interrupt() {
   requestInterruption();
   {
     const std::lock_guard<std::mutex> lock(handOff_);
@@ -312,12 +309,13 @@ void THTTPGetThread::interrupt() {
   blockHandled_.notify_all();
 }
 
-void THTTPGetThread::queueDrain() {
-  QMetaObject::invokeMethod(this, [this] { drainProgress(); }, Qt::QueuedConnection);
+void HttpGetThread::queueDrain() {
+  QMetaObject::invokeMethod(
+      this, [this] { drainProgress(); }, Qt::QueuedConnection);
   ++handedOver;
 }
 
-void THTTPGetThread::reportBlock() {
+void HttpGetThread::reportBlock() {
   const std::uint64_t block = blocksPosted_.load(std::memory_order_relaxed) + 1;
   // Published before the look at drainQueued_, and the main thread clears drainQueued_ before its last look
   // at the count: one of the two sides always sees the other, so no block is left without a drain.
@@ -325,15 +323,13 @@ void THTTPGetThread::reportBlock() {
   if (!drainQueued_.exchange(true)) queueDrain();
   // An interruption ends the wait, but never while the main thread is inside the call: the worker must not
   // end, and be freed, under a running progress call.
-  const auto done = [&] {
-    return blocksHandled_.load(std::memory_order_acquire) >= block || (stopped_ && !inCall_);
-  };
+  const auto done = [&] { return blocksHandled_.load(std::memory_order_acquire) >= block || (stopped_ && !inCall_); };
   if (spinFor(workerSpin_, done)) return;
   std::unique_lock<std::mutex> lock(handOff_);
   blockHandled_.wait(lock, done);
 }
 
-void THTTPGetThread::drainProgress() {
+void HttpGetThread::drainProgress() {
   ++handedTaken;
   const auto sliceEnd = std::chrono::steady_clock::now() + DrainSlice;
   for (;;) {
@@ -365,7 +361,7 @@ void THTTPGetThread::drainProgress() {
   }
 }
 
-void THTTPGetThread::Execute() {
+void HttpGetThread::Execute() {
   Succeeded = false;
   const Target target = splitUrl(URL);
   if (isInterruptionRequested() || !target.ok) return;
@@ -400,12 +396,12 @@ void THTTPGetThread::Execute() {
   std::string proxy;
   bool mayUseProxy = true;
   switch (UseProxy) {
-    case TUseProxy::Preconfig:
+    case ProxyMode::Preconfig:
       break;
-    case TUseProxy::Direct:
+    case ProxyMode::Direct:
       mayUseProxy = false;
       break;
-    case TUseProxy::Proxy:
+    case ProxyMode::Proxy:
       if (ProxyHost.empty()) {
         mayUseProxy = false;
       } else {
@@ -432,9 +428,9 @@ void THTTPGetThread::Execute() {
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
 
-  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &THTTPGetThread::headerCallback);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &HttpGetThread::headerCallback);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &THTTPGetThread::bodyCallback);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &HttpGetThread::bodyCallback);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &checkCancel);
@@ -445,8 +441,8 @@ void THTTPGetThread::Execute() {
   curl_easy_cleanup(curl);
 
   if (t.sizeAnswered) return;
-  bool ok = result == CURLE_OK && t.fd >= 0 && !t.writeFailed && BytesRead == ContentLength &&
-            !isInterruptionRequested();
+  bool ok =
+      result == CURLE_OK && t.fd >= 0 && !t.writeFailed && BytesRead == ContentLength && !isInterruptionRequested();
   if (t.fd >= 0 && ::close(t.fd) != 0) ok = false;
   if (ok && ::rename(t.tempName.c_str(), FileName.c_str()) != 0) ok = false;
   if (!ok && !t.tempName.empty()) ::unlink(t.tempName.c_str());
@@ -454,13 +450,13 @@ void THTTPGetThread::Execute() {
 }
 
 // ---------------------------------------------------------------------------------------------------------
-THTTPGet::THTTPGet(QObject* owner) : QObject(owner) {
+HttpGet::HttpGet(QObject* owner) : QObject(owner) {
   static std::once_flag curlReady;
   std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-THTTPGet::~THTTPGet() {
-  THTTPGetThread* worker = ActiveWorker;
+HttpGet::~HttpGet() {
+  HttpGetThread* worker = ActiveWorker;
   if (!worker) return;
   Cancel();
   ActiveWorker = nullptr;
@@ -473,34 +469,34 @@ THTTPGet::~THTTPGet() {
   }
 }
 
-void THTTPGet::StartDownload() {
+void HttpGet::StartDownload() {
   if (ActiveWorker) return;
   startWorker(false);
   if (WaitThread) waitForWorker();
 }
 
-int THTTPGet::QueryRemoteSize() {
+int HttpGet::QueryRemoteSize() {
   if (ActiveWorker) return -1;
   startWorker(true);
   waitForWorker();
   return LastSucceeded ? LastSize : -1;
 }
 
-void THTTPGet::Cancel() {
+void HttpGet::Cancel() {
   if (!ActiveWorker) return;
   ActiveWorker->interrupt();
   ActiveWorker->Succeeded = false;
 }
 
-void THTTPGet::startWorker(bool sizeOnly) {
-  auto* worker = new THTTPGetThread(*this, sizeOnly);
+void HttpGet::startWorker(bool sizeOnly) {
+  auto* worker = new HttpGetThread(*this, sizeOnly);
   ActiveWorker = worker;
   // Attached before the start, so that a transfer that ends at once still completes.
   worker->owner = this;
   worker->start();
 }
 
-void THTTPGet::waitForWorker() {
+void HttpGet::waitForWorker() {
   // Sleeps until an event arrives; the window's events, the worker's progress calls and its completion are
   // handled meanwhile.
   QEventLoop loop;
@@ -510,8 +506,8 @@ void THTTPGet::waitForWorker() {
   // the cost of waking a sleeping thread.
   QMetaObject::Connection look;
   if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
-    look = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { lookForWorker(); },
-                   Qt::DirectConnection);
+    look = connect(
+        dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { lookForWorker(); }, Qt::DirectConnection);
   }
   while (ActiveWorker) {
     if (loop.exec() == TransferEnded) continue;
@@ -523,16 +519,17 @@ void THTTPGet::waitForWorker() {
   waitLoop_ = outer;
 }
 
-void THTTPGet::lookForWorker() {
-  THTTPGetThread* const worker = ActiveWorker;
+void HttpGet::lookForWorker() {
+  HttpGetThread* const worker = ActiveWorker;
   if (!worker) return;
   const unsigned handed = worker->handedOver;
   // A call handed over and not yet run is waiting in the queue: nothing to look for.
   if (handed != worker->handedTaken) return;
-  spinFor(waitSpin_, [&] { return worker->handedOver != handed; }, MaxWaitSpinNs);
+  spinFor(
+      waitSpin_, [&] { return worker->handedOver != handed; }, MaxWaitSpinNs);
 }
 
-void THTTPGet::workerEnded(THTTPGetThread* worker) {
+void HttpGet::workerEnded(HttpGetThread* worker) {
   if (worker != ActiveWorker) return;
   worker->wait();
   WorkerFinished(worker);
@@ -540,7 +537,7 @@ void THTTPGet::workerEnded(THTTPGetThread* worker) {
   if (waitLoop_) waitLoop_->exit(TransferEnded);
 }
 
-void THTTPGet::WorkerFinished(THTTPGetThread* worker) {
+void HttpGet::WorkerFinished(HttpGetThread* worker) {
   LastSucceeded = worker->Succeeded && !worker->isInterruptionRequested();
   if (LastSucceeded) {
     if (worker->sizeOnly()) {

@@ -11,10 +11,10 @@
 #include <memory>
 #include <thread>
 
-#include "net/HTTPGet.h"
+#include "net/HttpGet.h"
 #include "support/HttpTestServer.h"
-#include "support/TempDir.h"
 #include "support/ServerProcess.h"
+#include "support/TempDir.h"
 
 using testsupport::hasHeader;
 using testsupport::headerOf;
@@ -47,12 +47,12 @@ void pumpEvents(int ms) {
   loop.exec();
 }
 
-class HTTPGetTest : public ::testing::Test {
+class HttpGetTest : public ::testing::Test {
  protected:
   void SetUp() override {
     get.WaitThread = true;
     get.BinaryData = true;
-    get.UseProxy = TUseProxy::Direct;
+    get.UseProxy = ProxyMode::Direct;
     get.OnProgress = [this](QObject* sender, int total, int readed) {
       progress.emplace_back(total, readed);
       progressSender = sender;
@@ -79,7 +79,7 @@ class HTTPGetTest : public ::testing::Test {
 
   TempWorkDir dir;
   HttpTestServer server;
-  THTTPGet get{nullptr};
+  HttpGet get{nullptr};
   std::vector<std::pair<int, int>> progress;
   QObject* progressSender = nullptr;
   std::function<void()> onProgress;
@@ -91,7 +91,7 @@ class HTTPGetTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(HTTPGetTest, RequestOnTheWireCarriesTheGivenHeadersAndNoCredentials) {
+TEST_F(HttpGetTest, RequestOnTheWireCarriesTheGivenHeadersAndNoCredentials) {
   server.route("/Base/games/a%20b.jad", HttpReply::ok("jad"));
   get.Agent = "SAMSUNG-SGH-X100/PEARL UP.Browser/6.1.0.6 (GUI) MMP/1.0";
   get.UserName = "bob";  // proxy credentials: never for the server
@@ -126,7 +126,7 @@ TEST_F(HTTPGetTest, RequestOnTheWireCarriesTheGivenHeadersAndNoCredentials) {
   EXPECT_EQ(headerOf(second, "Referer"), "http://example.invalid/list");
 }
 
-TEST_F(HTTPGetTest, PostQuerySendsAFormBody) {
+TEST_F(HttpGetTest, PostQuerySendsAFormBody) {
   server.route("/form", HttpReply::ok("ok"));
   get.PostQuery = "name=x&v=1";
   fetch("form");
@@ -137,7 +137,7 @@ TEST_F(HTTPGetTest, PostQuerySendsAFormBody) {
   EXPECT_EQ(r.substr(r.size() - 10), "name=x&v=1");
 }
 
-TEST_F(HTTPGetTest, SizeQueryReadsTheLengthOnlyAndFailsWithoutOne) {
+TEST_F(HttpGetTest, SizeQueryReadsTheLengthOnlyAndFailsWithoutOne) {
   server.route("/a.bin", HttpReply::ok(pattern(70000)));
   HttpReply noLength = HttpReply::ok("abc");
   noLength.sendLength = false;
@@ -161,7 +161,7 @@ TEST_F(HTTPGetTest, SizeQueryReadsTheLengthOnlyAndFailsWithoutOne) {
   EXPECT_EQ(errors, 2);
 }
 
-TEST_F(HTTPGetTest, FailedTransfersLeaveThePreviousCopyAndNoLeftovers) {
+TEST_F(HttpGetTest, FailedTransfersLeaveThePreviousCopyAndNoLeftovers) {
   HttpReply noLength = HttpReply::ok("body without a length");
   noLength.sendLength = false;
   HttpReply shortBody = HttpReply::ok(pattern(5000));
@@ -206,7 +206,7 @@ TEST_F(HTTPGetTest, FailedTransfersLeaveThePreviousCopyAndNoLeftovers) {
   EXPECT_FALSE(testsupport::exists(dir / "missing"));
 }
 
-TEST_F(HTTPGetTest, EmptyAndUnannouncedBodies) {
+TEST_F(HttpGetTest, EmptyAndUnannouncedBodies) {
   writeFile(dir / "empty.bin", "old");
   server.route("/empty", HttpReply::ok(""));
   fetch("empty", "empty.bin");
@@ -232,7 +232,7 @@ TEST_F(HTTPGetTest, EmptyAndUnannouncedBodies) {
   EXPECT_EQ(readFile(dir / "some.bin"), "old");
 }
 
-TEST_F(HTTPGetTest, ProgressComesPerBlockOfAtMost1025BytesOnTheMainThread) {
+TEST_F(HttpGetTest, ProgressComesPerBlockOfAtMost1025BytesOnTheMainThread) {
   const std::string body = pattern(10000);
   HttpReply slow = HttpReply::ok(body);
   slow.chunk = 3000;  // arrives in pieces larger than a block
@@ -257,7 +257,7 @@ TEST_F(HTTPGetTest, ProgressComesPerBlockOfAtMost1025BytesOnTheMainThread) {
   EXPECT_NE(progressSender, &get);  // the worker reports progress
 }
 
-TEST_F(HTTPGetTest, AFastTransferKeepsEachCallInStepWithTheFileAndLetsTheWindowIn) {
+TEST_F(HttpGetTest, AFastTransferKeepsEachCallInStepWithTheFileAndLetsTheWindowIn) {
   const std::string body = pattern(300 * 1025 + 7);
   server.route("/fast", HttpReply::ok(body));
   // The body sits in the file beside the target until it is complete; at each progress call it holds
@@ -289,14 +289,14 @@ TEST_F(HTTPGetTest, AFastTransferKeepsEachCallInStepWithTheFileAndLetsTheWindowI
   EXPECT_LT(timerAt, progress.size());
 }
 
-TEST(HTTPGetLifetime, DestroyedFromItsOwnProgressCallRaisesNothingMore) {
+TEST(HttpGetLifetime, DestroyedFromItsOwnProgressCallRaisesNothingMore) {
   TempWorkDir dir;
   HttpTestServer server;
   server.route("/fast", HttpReply::ok(pattern(200 * 1024)));
   int calls = 0;
   bool ended = false;
-  auto get = std::make_unique<THTTPGet>(nullptr);
-  get->UseProxy = TUseProxy::Direct;
+  auto get = std::make_unique<HttpGet>(nullptr);
+  get->UseProxy = ProxyMode::Direct;
   get->OnProgress = [&](QObject*, int, int) {
     ++calls;
     // The call that runs belongs to the worker, which must outlive it, also when the handler then runs
@@ -316,7 +316,7 @@ TEST(HTTPGetLifetime, DestroyedFromItsOwnProgressCallRaisesNothingMore) {
   EXPECT_FALSE(testsupport::exists(dir / "x.bin"));
 }
 
-TEST_F(HTTPGetTest, DuringTheWaitTheWindowRunsAndASecondTransferIsRefused) {
+TEST_F(HttpGetTest, DuringTheWaitTheWindowRunsAndASecondTransferIsRefused) {
   const std::string body = pattern(5000);
   HttpReply held = HttpReply::ok(body);
   held.holdAfter = 2000;
@@ -347,7 +347,7 @@ TEST_F(HTTPGetTest, DuringTheWaitTheWindowRunsAndASecondTransferIsRefused) {
   EXPECT_EQ(server.requests().size(), 1u);
 }
 
-TEST_F(HTTPGetTest, CancelEndsTheTransferAsFailedAndKeepsThePreviousCopy) {
+TEST_F(HttpGetTest, CancelEndsTheTransferAsFailedAndKeepsThePreviousCopy) {
   // The server sends its headers, then stays silent.
   HttpReply silent = HttpReply::ok(pattern(4000));
   silent.holdAfter = 0;
@@ -374,7 +374,7 @@ TEST_F(HTTPGetTest, CancelEndsTheTransferAsFailedAndKeepsThePreviousCopy) {
   EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"got.bin"});
 }
 
-TEST_F(HTTPGetTest, WithoutWaitingTheEventComesLater) {
+TEST_F(HttpGetTest, WithoutWaitingTheEventComesLater) {
   server.route("/a", HttpReply::ok("abc"));
   get.WaitThread = false;
   fetch("a");
@@ -384,15 +384,15 @@ TEST_F(HTTPGetTest, WithoutWaitingTheEventComesLater) {
   EXPECT_EQ(readFile(dir / "got.bin"), "abc");
 }
 
-TEST(HTTPGetLifetime, DestroyedWhileRunningRaisesNoEvent) {
+TEST(HttpGetLifetime, DestroyedWhileRunningRaisesNoEvent) {
   TempWorkDir dir;
   HttpTestServer server;
   HttpReply held = HttpReply::ok(pattern(4000));
   held.holdAfter = 1000;
   server.route("/held", held);
   bool heard = false;
-  auto get = std::make_unique<THTTPGet>(nullptr);
-  get->UseProxy = TUseProxy::Direct;
+  auto get = std::make_unique<HttpGet>(nullptr);
+  get->UseProxy = ProxyMode::Direct;
   get->OnProgress = [&](QObject*, int, int) { heard = true; };
   get->OnDoneFile = [&](QObject*, const std::string&, int) { heard = true; };
   get->OnError = [&](QObject*) { heard = true; };
@@ -437,14 +437,16 @@ class EnvVar {
 };
 
 // tinyproxy names itself in a Via header of what it forwards.
-bool cameThroughProxy(const std::string& request) { return headerOf(request, "Via").find("tinyproxy") != std::string::npos; }
+bool cameThroughProxy(const std::string& request) {
+  return headerOf(request, "Via").find("tinyproxy") != std::string::npos;
+}
 
 }  // namespace
 
-TEST_F(HTTPGetTest, ProxyCredentialsAuthenticateWithTheProxyOnly) {
+TEST_F(HttpGetTest, ProxyCredentialsAuthenticateWithTheProxyOnly) {
   TinyProxy proxy("alice", "s3cret");
   server.route("/a.jad", HttpReply::ok("jad"));
-  get.UseProxy = TUseProxy::Proxy;
+  get.UseProxy = ProxyMode::Proxy;
   get.ProxyHost = "127.0.0.1";
   get.ProxyPort = static_cast<std::uint32_t>(proxy.port());
   get.UserName = "alice";
@@ -466,7 +468,7 @@ TEST_F(HTTPGetTest, ProxyCredentialsAuthenticateWithTheProxyOnly) {
   EXPECT_EQ(server.requests().size(), 1u);
 }
 
-TEST_F(HTTPGetTest, ProxyModesChooseTheRoute) {
+TEST_F(HttpGetTest, ProxyModesChooseTheRoute) {
   TinyProxy proxy;
   server.route("/a", HttpReply::ok("a"));
   const std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy.port());
@@ -474,11 +476,11 @@ TEST_F(HTTPGetTest, ProxyModesChooseTheRoute) {
   EnvVar noProxy("no_proxy", nullptr);
   EnvVar noProxyUpper("NO_PROXY", nullptr);
 
-  get.UseProxy = TUseProxy::Preconfig;  // the system's proxy settings
+  get.UseProxy = ProxyMode::Preconfig;  // the system's proxy settings
   fetch("a");
-  get.UseProxy = TUseProxy::Direct;  // no proxy at all, whatever the system says
+  get.UseProxy = ProxyMode::Direct;  // no proxy at all, whatever the system says
   fetch("a");
-  get.UseProxy = TUseProxy::Proxy;  // an explicit proxy without a host goes direct
+  get.UseProxy = ProxyMode::Proxy;  // an explicit proxy without a host goes direct
   get.ProxyHost.clear();
   fetch("a");
   get.ProxyHost = "127.0.0.1";

@@ -1,4 +1,4 @@
-#include "phone/SGHFS.h"
+#include "phone/PluginBinding.h"
 
 #include <cstring>
 #include <exception>
@@ -8,7 +8,7 @@
 
 #include "common/DynLib.h"
 
-namespace SGHFS {
+namespace PluginBinding {
 
 std::string PluginVersion;
 
@@ -256,4 +256,4 @@ bool PluginCompileJava(bool flag, JavaListHandler handler) {
   return true;
 }
 
-}  // namespace SGHFS
+}  // namespace PluginBinding

@@ -1,4 +1,4 @@
-// The catalogue browser: fills the details pane for the node selected in TreeView1, keeps the user's marks
+// The catalogue browser: fills the details pane for the node selected in catalogueTree, keeps the user's marks
 // and plays the pane's pictures.
 #include <QBuffer>
 #include <QCheckBox>
@@ -14,8 +14,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "app/MainUnit.h"
-#include "catalogue/MarkedGamesForm.h"
+#include "app/MainWindow.h"
+#include "catalogue/MarkedGamesDialog.h"
 #include "common/Ansi.h"
 #include "common/Errors.h"
 #include "common/FileIO.h"
@@ -45,45 +45,45 @@ QString memoText(const std::string& ansiBytes) {
 
 // Lookups look only at the entries of the current load: entries above the counts are leftovers of an
 // earlier, larger catalogue and must not match a node.
-int firstGameNamed(const TMainForm& form, const std::string& name) {
-  const int count = std::min(form.GameCount, quorrel::GameCapacity);
+int firstGameNamed(const MainWindow& form, const std::string& name) {
+  const int count = std::min(form.gameCount, quorrel::GameCapacity);
   for (int i = 1; i <= count; ++i) {
-    if (form.JavaBase[static_cast<size_t>(i)].Name == name) return i;
+    if (form.games[static_cast<size_t>(i)].Name == name) return i;
   }
   return 0;
 }
 
 // With several entries of the same name the later one is what the pane shows.
-int lastFolderNamed(const TMainForm& form, const std::string& name) {
-  const int count = std::min(form.FolderCount, quorrel::FolderCapacity);
+int lastFolderNamed(const MainWindow& form, const std::string& name) {
+  const int count = std::min(form.folderCount, quorrel::FolderCapacity);
   for (int i = count; i >= 1; --i) {
-    if (form.Folders[static_cast<size_t>(i)].Name == name) return i;
+    if (form.folders[static_cast<size_t>(i)].Name == name) return i;
   }
   return 0;
 }
 
 // Writes the box's state into the mark of the game on display, if any.
-void storeMark(TMainForm& form) {
-  if (form.CurrentGame >= 1 && form.CurrentGame <= std::min(form.GameCount, quorrel::GameCapacity)) {
-    form.JavaBase[static_cast<size_t>(form.CurrentGame)].Selected = form.CheckBox1->isChecked() ? 1 : 0;
+void storeMark(MainWindow& form) {
+  if (form.currentGame >= 1 && form.currentGame <= std::min(form.gameCount, quorrel::GameCapacity)) {
+    form.games[static_cast<size_t>(form.currentGame)].Selected = form.markGameBox->isChecked() ? 1 : 0;
   }
 }
 
-void hideGameButtons(TMainForm& form) {
-  form.SpeedButton1->hide();
-  form.SpeedButton2->hide();
-  form.SpeedButton3->hide();
+void hideGameButtons(MainWindow& form) {
+  form.uploadGameButton->hide();
+  form.downloadGameButton->hide();
+  form.downloadScreenshotButton->hide();
 }
 
 // Shows a picture of the pane; when it cannot be shown, the box is emptied, so that the previous node's
 // picture does not stand beside this node's details, and the error goes on to the report.
-void showPaneImage(TMainForm& form, const std::string& path) {
+void showPaneImage(MainWindow& form, const std::string& path) {
   try {
-    form.ShowPicture(path);
+    form.showPicture(path);
   } catch (...) {
-    form.GIFImage1->clear();
-    delete form.GIFMovie;
-    form.GIFMovie = nullptr;
+    form.pictureBox->clear();
+    delete form.pictureMovie;
+    form.pictureMovie = nullptr;
     throw;
   }
 }
@@ -92,25 +92,25 @@ void showPaneImage(TMainForm& form, const std::string& path) {
 
 // ---- Selection --------------------------------------------------------------------------------------------
 
-void TMainForm::TreeView1Change(QTreeWidgetItem* node) {
+void MainWindow::showNode(QTreeWidgetItem* node) {
   if (node == nullptr) return;  // selection emptied: nothing to show
 
   storeMark(*this);  // the game leaving the pane
-  CheckBox1->hide();
+  markGameBox->hide();
 
-  const std::string text = NodeText(node);
+  const std::string text = nodeText(node);
 
   auto showFolder = [this, &text] {
-    CurrentGameScreen.clear();
+    currentGameScreen.clear();
     hideGameButtons(*this);
     const int index = lastFolderNamed(*this, text);
     if (index == 0) return;
-    const quorrel::TFolderItem& folder = Folders[static_cast<size_t>(index)];
-    Label2->setText(quorrel::fromAnsi(folder.Name));
-    Label4->setText(QStringLiteral("0 байт"));
-    Label8->clear();
-    Memo1->setPlainText(quorrel::fromAnsi(folder.Desc));
-    Memo2->clear();
+    const quorrel::FolderEntry& folder = folders[static_cast<size_t>(index)];
+    nameLabel->setText(quorrel::fromAnsi(folder.Name));
+    sizeLabel->setText(QStringLiteral("0 байт"));
+    contributorLabel->clear();
+    descriptionView->setPlainText(quorrel::fromAnsi(folder.Desc));
+    wapLinkEdit->clear();
     std::string picture = quorrel::localPath("Base\\dir\\" + folder.Pic + ".gif");
     if (!quorrel::fileExists(picture)) picture = quorrel::localPath("Base\\dir\\template.gif");
     showPaneImage(*this, picture);
@@ -122,12 +122,13 @@ void TMainForm::TreeView1Change(QTreeWidgetItem* node) {
   }
 
   if (text == quorrel::newsNodeText()) {
-    Memo1->setPlainText(memoText(quorrel::readFileBytes(quorrel::localPath("Base\\news.new"), quorrel::ReadError::CannotOpen)));
-    Label2->setText(quorrel::fromAnsi(text));
-    Label4->clear();
+    descriptionView->setPlainText(
+        memoText(quorrel::readFileBytes(quorrel::localPath("Base\\news.new"), quorrel::ReadError::CannotOpen)));
+    nameLabel->setText(quorrel::fromAnsi(text));
+    sizeLabel->clear();
     hideGameButtons(*this);
-    Label8->clear();
-    Memo2->clear();
+    contributorLabel->clear();
+    wapLinkEdit->clear();
     showPaneImage(*this, quorrel::localPath("Base\\dir\\news.gif"));
     return;
   }
@@ -138,52 +139,52 @@ void TMainForm::TreeView1Change(QTreeWidgetItem* node) {
     if (lastFolderNamed(*this, text) != 0) {
       showFolder();
     } else {
-      Label2->setText(quorrel::fromAnsi(text));
+      nameLabel->setText(quorrel::fromAnsi(text));
     }
     return;
   }
 
-  const quorrel::TJavaBaseItem& game = JavaBase[static_cast<size_t>(index)];
-  Label2->setText(quorrel::fromAnsi(text));
-  CheckBox1->show();
-  CurrentGame = index;
-  CheckBox1->setChecked(game.Selected != 0);
-  Label4->setText(bytesText(game.Size));
-  CurrentGameFile = game.File;
-  CurrentGameScreen = game.Screen;
-  Label8->setText(quorrel::fromAnsi(game.Owner));
-  Memo1->setPlainText(quorrel::fromAnsi(game.Desc));
-  Memo2->setText(quorrel::fromAnsi(UpdateServer + "Base/games/" + game.File + ".jad"));
-  Memo2->setCursorPosition(0);
+  const quorrel::GameEntry& game = games[static_cast<size_t>(index)];
+  nameLabel->setText(quorrel::fromAnsi(text));
+  markGameBox->show();
+  currentGame = index;
+  markGameBox->setChecked(game.Selected != 0);
+  sizeLabel->setText(bytesText(game.Size));
+  currentGameFile = game.File;
+  currentGameScreen = game.Screen;
+  contributorLabel->setText(quorrel::fromAnsi(game.Owner));
+  descriptionView->setPlainText(quorrel::fromAnsi(game.Desc));
+  wapLinkEdit->setText(quorrel::fromAnsi(updateServer + "Base/games/" + game.File + ".jad"));
+  wapLinkEdit->setCursorPosition(0);
 
   // The buttons are settled before the picture, so that a picture that cannot be shown never leaves the
   // previous game's buttons beside this game.
   const std::string screenshot = quorrel::localPath("Base\\screen\\" + game.Screen);
   const bool haveScreenshot = quorrel::fileExists(screenshot);
-  SpeedButton3->setVisible(!haveScreenshot);
+  downloadScreenshotButton->setVisible(!haveScreenshot);
   // A game with only one of its two files is incomplete: downloading fetches both again.
   const bool haveJar = quorrel::fileExists(quorrel::localPath("Base\\games\\" + game.File + ".jar"));
   const bool haveJad = quorrel::fileExists(quorrel::localPath("Base\\games\\" + game.File + ".jad"));
   const bool haveBoth = haveJar && haveJad;
-  SpeedButton2->setVisible(!haveBoth);
-  SpeedButton1->setVisible(haveBoth && StatusBar1->panelText(0) != notConnectedText());
+  downloadGameButton->setVisible(!haveBoth);
+  uploadGameButton->setVisible(haveBoth && statusPanels->panelText(0) != notConnectedText());
 
   showPaneImage(*this, haveScreenshot ? screenshot : quorrel::localPath("Base\\screen\\noscr.gif"));
 }
 
-void TMainForm::CheckBox1Click() {
+void MainWindow::markGameToggled() {
   // The mark counts from the moment it is ticked, so a batch upload sends exactly what the user sees ticked.
-  if (!CheckBox1->isHidden()) storeMark(*this);
+  if (!markGameBox->isHidden()) storeMark(*this);
 }
 
-void TMainForm::N18Click() {
-  TMarkedGamesForm form(this, JavaBase, GameCount);
+void MainWindow::showMarkedGames() {
+  MarkedGamesDialog form(this, games, gameCount);
   form.exec();
 }
 
 // ---- Pictures ---------------------------------------------------------------------------------------------
 
-void TMainForm::ShowPicture(const std::string& path) {
+void MainWindow::showPicture(const std::string& path) {
   // The file is read whole: the movie plays from memory, so the file stays free for downloads to replace.
   const std::string bytes = quorrel::readFileBytes(path, quorrel::ReadError::CannotOpen);
   if (bytes.compare(0, 6, "GIF87a") != 0 && bytes.compare(0, 6, "GIF89a") != 0) throwNotGif(path);
@@ -202,7 +203,7 @@ void TMainForm::ShowPicture(const std::string& path) {
     if (size.isEmpty()) size = first.size();
   }
 
-  auto* movie = new QMovie(GIFImage1);
+  auto* movie = new QMovie(pictureBox);
   auto* source = new QBuffer(movie);  // destroyed with the movie, after the movie's reader
   source->setData(data);
   source->open(QIODevice::ReadOnly);
@@ -213,10 +214,10 @@ void TMainForm::ShowPicture(const std::string& path) {
     throwNotGif(path);
   }
 
-  GIFImage1->setMovie(movie);
-  delete GIFMovie;
-  GIFMovie = movie;
-  // The box takes the picture's own size; its frame Panel3 cuts off whatever lies beyond it.
-  GIFImage1->setGeometry(5, 5, size.width(), size.height());
+  pictureBox->setMovie(movie);
+  delete pictureMovie;
+  pictureMovie = movie;
+  // The box takes the picture's own size; its frame pictureFrame cuts off whatever lies beyond it.
+  pictureBox->setGeometry(5, 5, size.width(), size.height());
   movie->start();
 }

@@ -1,4 +1,4 @@
-#include "phone/MidletSort.h"
+#include "phone/JavaListOrderDialog.h"
 
 #include <QAction>
 #include <QFont>
@@ -7,11 +7,11 @@
 #include <QToolButton>
 
 #include "app/Icons.h"
-#include "app/MainUnit.h"
+#include "app/MainWindow.h"
 #include "common/Ansi.h"
 #include "common/Errors.h"
 #include "phone/JavaList.h"
-#include "phone/SGHFS.h"
+#include "phone/PluginBinding.h"
 
 namespace {
 
@@ -30,78 +30,78 @@ QToolButton* arrowButton(QWidget* parent, const char* name, int top, quorrel::Gl
 
 }  // namespace
 
-TSortForm::TSortForm(TMainForm* mainForm) : QDialog(mainForm), main_(mainForm) {
-  setObjectName(QStringLiteral("SortForm"));
+JavaListOrderDialog::JavaListOrderDialog(MainWindow* mainForm) : QDialog(mainForm), main_(mainForm) {
+  setObjectName(QStringLiteral("javaListOrderDialog"));
   setWindowTitle(QStringLiteral("Ручная сортировка"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setFixedSize(273, 360);
   setModal(true);
 
-  JvListBox1 = new QListWidget(this);
-  JvListBox1->setObjectName(QStringLiteral("JvListBox1"));
-  JvListBox1->setGeometry(8, 8, 233, 313);
-  JvListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
-  JvListBox1->setAccessibleName(QStringLiteral("Список Java"));
+  entryList = new QListWidget(this);
+  entryList->setObjectName(QStringLiteral("entryList"));
+  entryList->setGeometry(8, 8, 233, 313);
+  entryList->setSelectionMode(QAbstractItemView::SingleSelection);
+  entryList->setAccessibleName(QStringLiteral("Список Java"));
 
-  SpeedButton1 = arrowButton(this, "SpeedButton1", 8, quorrel::Glyph::ArrowUp, QStringLiteral("Вверх"));
-  SpeedButton2 = arrowButton(this, "SpeedButton2", 32, quorrel::Glyph::ArrowDown, QStringLiteral("Вниз"));
+  moveUpButton = arrowButton(this, "moveUpButton", 8, quorrel::Glyph::ArrowUp, QStringLiteral("Вверх"));
+  moveDownButton = arrowButton(this, "moveDownButton", 32, quorrel::Glyph::ArrowDown, QStringLiteral("Вниз"));
 
-  Button1 = new QPushButton(QStringLiteral("Закрыть"), this);
-  Button1->setObjectName(QStringLiteral("Button1"));
-  Button1->setGeometry(8, 328, 75, 25);
-  QFont bold = Button1->font();
+  closeButton = new QPushButton(QStringLiteral("Закрыть"), this);
+  closeButton->setObjectName(QStringLiteral("closeButton"));
+  closeButton->setGeometry(8, 328, 75, 25);
+  QFont bold = closeButton->font();
   bold.setBold(true);
-  Button1->setFont(bold);
-  Button1->setAccessibleName(QStringLiteral("Закрыть"));
-  Button1->setAutoDefault(false);
+  closeButton->setFont(bold);
+  closeButton->setAccessibleName(QStringLiteral("Закрыть"));
+  closeButton->setAutoDefault(false);
 
-  connect(SpeedButton1, &QToolButton::clicked, this, [this] { main_->guarded([this] { SpeedButton1Click(); }); });
-  connect(SpeedButton2, &QToolButton::clicked, this, [this] { main_->guarded([this] { SpeedButton2Click(); }); });
-  connect(Button1, &QPushButton::clicked, this, [this] { main_->guarded([this] { Button1Click(); }); });
+  connect(moveUpButton, &QToolButton::clicked, this, [this] { main_->guarded([this] { moveUp(); }); });
+  connect(moveDownButton, &QToolButton::clicked, this, [this] { main_->guarded([this] { moveDown(); }); });
+  connect(closeButton, &QPushButton::clicked, this, [this] { main_->guarded([this] { closeDialog(); }); });
 }
 
-void TSortForm::exchange(int row, int other) {
-  const int count = JvListBox1->count();
+void JavaListOrderDialog::exchange(int row, int other) {
+  const int count = entryList->count();
   for (const int index : {row, other}) {
     if (index < 0 || index >= count) {
       throw quorrel::QuorrelError("List index out of bounds (" + std::to_string(index) + ")");
     }
   }
-  QListWidgetItem* a = JvListBox1->item(row);
-  QListWidgetItem* b = JvListBox1->item(other);
+  QListWidgetItem* a = entryList->item(row);
+  QListWidgetItem* b = entryList->item(other);
   const QString text = a->text();
   const QVariant entry = a->data(EntryRole);
   a->setText(b->text());
   a->setData(EntryRole, b->data(EntryRole));
   b->setText(text);
   b->setData(EntryRole, entry);
-  JvListBox1->setCurrentRow(row);
+  entryList->setCurrentRow(row);
 }
 
-void TSortForm::SpeedButton1Click() {
-  const int row = JvListBox1->currentRow();
+void JavaListOrderDialog::moveUp() {
+  const int row = entryList->currentRow();
   exchange(row, row - 1);
 }
 
-void TSortForm::SpeedButton2Click() {
-  const int row = JvListBox1->currentRow();
+void JavaListOrderDialog::moveDown() {
+  const int row = entryList->currentRow();
   exchange(row, row + 1);
 }
 
-void TSortForm::Button1Click() { close(); }
+void JavaListOrderDialog::closeDialog() { close(); }
 
 // ---- The main window's Java list handler ---------------------------------------------------------------
-void TMainForm::OrderJavaList(std::string& list) {
+void MainWindow::orderJavaList(std::string& list) {
   std::vector<std::string> entries = quorrel::splitJavaList(list);
-  if (N16->isChecked()) quorrel::sortJavaList(entries);
-  if (N17->isChecked() && SortForm) {
-    QListWidget* box = SortForm->JvListBox1;
+  if (alphabeticalSortAction->isChecked()) quorrel::sortJavaList(entries);
+  if (manualSortAction->isChecked() && javaListOrderDialog) {
+    QListWidget* box = javaListOrderDialog->entryList;
     box->clear();
     for (const std::string& e : entries) {
       auto* item = new QListWidgetItem(quorrel::fromAnsi(e), box);
       item->setData(EntryRole, QByteArray(e.data(), static_cast<int>(e.size())));
     }
-    SortForm->exec();
+    javaListOrderDialog->exec();
     // The dialog only exchanges rows, so there are as many as before.
     for (int i = 0; i < box->count() && i < static_cast<int>(entries.size()); ++i) {
       const QByteArray bytes = box->item(i)->data(EntryRole).toByteArray();
@@ -109,8 +109,8 @@ void TMainForm::OrderJavaList(std::string& list) {
     }
   }
   list = quorrel::joinJavaList(entries);
-  if (list.size() > SGHFS::MaxText) {
-    LogCommand(QStringLiteral(" Список Java слишком длинный (%1 символов) и не передан в телефон: "
+  if (list.size() > PluginBinding::MaxText) {
+    logCommand(QStringLiteral(" Список Java слишком длинный (%1 символов) и не передан в телефон: "
                               "порядок в телефоне не изменён.")
                    .arg(list.size()));
   }

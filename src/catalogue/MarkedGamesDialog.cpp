@@ -1,4 +1,4 @@
-#include "catalogue/MarkedGamesForm.h"
+#include "catalogue/MarkedGamesDialog.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -33,7 +33,7 @@ MarkedGames markedGames(const GameTable& games, int gameCount) {
   MarkedGames result;
   const int count = std::min(gameCount, GameCapacity);
   for (int i = 1; i <= count; ++i) {
-    const TJavaBaseItem& game = games[static_cast<size_t>(i)];
+    const GameEntry& game = games[static_cast<size_t>(i)];
     if (game.Selected == 0) continue;
     result.indices.push_back(i);
     unsigned long long size = 0;
@@ -48,55 +48,54 @@ MarkedGames markedGames(const GameTable& games, int gameCount) {
 
 }  // namespace quorrel
 
-TMarkedGamesForm::TMarkedGamesForm(QWidget* parent, const quorrel::GameTable& games, int gameCount)
+MarkedGamesDialog::MarkedGamesDialog(QWidget* parent, const quorrel::GameTable& games, int gameCount)
     : QDialog(parent) {
-  setObjectName(QStringLiteral("MarkedGamesForm"));
+  setObjectName(QStringLiteral("MarkedGamesDialog"));
   setWindowTitle(QStringLiteral("Выбранные игры"));
   resize(420, 320);
 
   const quorrel::MarkedGames marked = quorrel::markedGames(games, gameCount);
 
-  GameList = new QTreeWidget(this);
-  GameList->setObjectName(QStringLiteral("GameList"));
-  GameList->setAccessibleName(QStringLiteral("Выбранные игры"));
-  GameList->setRootIsDecorated(false);
-  GameList->setColumnCount(2);
-  GameList->setHeaderLabels({QStringLiteral("Название"), QStringLiteral("Размер")});
-  GameList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-  GameList->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
-  GameList->header()->setStretchLastSection(false);
+  gameList = new QTreeWidget(this);
+  gameList->setObjectName(QStringLiteral("gameList"));
+  gameList->setAccessibleName(QStringLiteral("Выбранные игры"));
+  gameList->setRootIsDecorated(false);
+  gameList->setColumnCount(2);
+  gameList->setHeaderLabels({QStringLiteral("Название"), QStringLiteral("Размер")});
+  gameList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  gameList->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+  gameList->header()->setStretchLastSection(false);
   for (const int i : marked.indices) {
-    const quorrel::TJavaBaseItem& game = games[static_cast<size_t>(i)];
-    auto* row = new QTreeWidgetItem(GameList);
+    const quorrel::GameEntry& game = games[static_cast<size_t>(i)];
+    auto* row = new QTreeWidgetItem(gameList);
     row->setText(0, quorrel::fromAnsi(game.Name));
     row->setText(1, quorrel::fromAnsi(game.Size) + QStringLiteral(" байт"));
     row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
   }
 
-  TotalLabel = new QLabel(this);
-  TotalLabel->setObjectName(QStringLiteral("TotalLabel"));
-  TotalLabel->setWordWrap(true);
+  totalLabel = new QLabel(this);
+  totalLabel->setObjectName(QStringLiteral("totalLabel"));
+  totalLabel->setWordWrap(true);
   if (marked.indices.empty()) {
-    TotalLabel->setText(QStringLiteral("Ни одна игра не отмечена. Отметьте игры галочкой «Выбрать игру»."));
-    GameList->hide();
+    totalLabel->setText(QStringLiteral("Ни одна игра не отмечена. Отметьте игры галочкой «Выбрать игру»."));
+    gameList->hide();
   } else {
-    QString total = QStringLiteral("Отмечено игр: %1, общий размер: %2 байт")
-                        .arg(marked.indices.size())
-                        .arg(marked.totalBytes);
+    QString total =
+        QStringLiteral("Отмечено игр: %1, общий размер: %2 байт").arg(marked.indices.size()).arg(marked.totalBytes);
     if (marked.unknownSizes > 0) {
       total += QStringLiteral(" (без игр с неизвестным размером: %1)").arg(marked.unknownSizes);
     }
-    TotalLabel->setText(total);
+    totalLabel->setText(total);
   }
-  TotalLabel->setAccessibleName(TotalLabel->text());
+  totalLabel->setAccessibleName(totalLabel->text());
 
-  CloseButton = new QPushButton(QStringLiteral("Закрыть"), this);
-  CloseButton->setObjectName(QStringLiteral("CloseButton"));
-  CloseButton->setDefault(true);
-  connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
+  closeButton = new QPushButton(QStringLiteral("Закрыть"), this);
+  closeButton->setObjectName(QStringLiteral("closeButton"));
+  closeButton->setDefault(true);
+  connect(closeButton, &QPushButton::clicked, this, &QDialog::accept);
 
   auto* column = new QVBoxLayout(this);
-  column->addWidget(GameList, 1);
-  column->addWidget(TotalLabel);
-  column->addWidget(CloseButton, 0, Qt::AlignRight);
+  column->addWidget(gameList, 1);
+  column->addWidget(totalLabel);
+  column->addWidget(closeButton, 0, Qt::AlignRight);
 }

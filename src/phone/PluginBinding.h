@@ -12,7 +12,7 @@
 
 #include "sghfs_abi.h"
 
-namespace SGHFS {
+namespace PluginBinding {
 
 using LogHandler = std::function<void(const std::string& text)>;
 using ProgressHandler = std::function<void(const std::string& source, const std::string& target, int percent)>;
@@ -59,4 +59,4 @@ bool PluginCompileJava(bool flag, JavaListHandler handler);
 // are trimmed of characters with codes 0 to 32.
 CommandReply splitReply(const std::string& reply);
 
-}  // namespace SGHFS
+}  // namespace PluginBinding

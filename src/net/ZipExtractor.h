@@ -1,5 +1,5 @@
 #pragma once
-// The zip extraction component: TZip lists an archive by reading its central directory and leaves the
+// The zip extraction component: ZipExtractor lists an archive by reading its central directory and leaves the
 // decompression to the unzip library "UnZDll.dll", answering the library's questions with dialogs.
 #include <QDialog>
 #include <QFlags>
@@ -17,7 +17,7 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class TZip;
+class ZipExtractor;
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "zip records are copied byte for byte");
 
@@ -28,7 +28,7 @@ class ZipException : public quorrel::QuorrelError {
 
 #pragma pack(push, 1)
 // The end-of-central-directory record as it stands in the file.
-struct TEOCHRecord {
+struct EndRecord {
   std::uint32_t Signature;
   std::uint16_t ThisDiskNo;
   std::uint16_t CentralDiskNo;
@@ -40,7 +40,7 @@ struct TEOCHRecord {
 };
 
 // The central file header as it stands in the file.
-struct TCentralFileHeader {
+struct CentralFileHeader {
   std::uint32_t Signature;
   std::uint16_t VersionMadeBy;
   std::uint16_t VersionNeeded;
@@ -60,20 +60,20 @@ struct TCentralFileHeader {
   std::uint32_t RelativeOffset;
 };
 #pragma pack(pop)
-static_assert(sizeof(TEOCHRecord) == 22, "end record is 22 bytes");
-static_assert(sizeof(TCentralFileHeader) == 46, "central header is 46 bytes");
+static_assert(sizeof(EndRecord) == 22, "end record is 22 bytes");
+static_assert(sizeof(CentralFileHeader) == 46, "central header is 46 bytes");
 
 constexpr std::uint32_t EndOfCentralSignature = 0x06054B50;
 constexpr std::uint32_t CentralFileHeaderSignature = 0x02014B50;
 
-struct TEOCHInfo {
-  TEOCHRecord Record{};
+struct EndRecordInfo {
+  EndRecord Record{};
   std::string Comment;         // stored unchanged
   std::int32_t Position = -1;  // of the record in the file; -1 until located
 };
 
-struct TFileInfo {
-  TCentralFileHeader Header{};
+struct ZipEntry {
+  CentralFileHeader Header{};
   std::uint8_t Encrypted = 0;  // bit 0 of the general-purpose flags
   std::string MemberName;      // ANSI; folders separated by the platform's separator
   std::string ExtraField;      // raw bytes
@@ -81,14 +81,14 @@ struct TFileInfo {
 };
 
 // Small window that shows which member is being unpacked, with a Cancel button.
-class TProgressForm : public QDialog {
+class ZipProgressDialog : public QDialog {
   Q_OBJECT
  public:
-  TProgressForm(TZip* zip, QWidget* mainWindow);
+  ZipProgressDialog(ZipExtractor* zip, QWidget* mainWindow);
 
-  QLabel* Label = nullptr;
-  QProgressBar* ProgressBar = nullptr;
-  QPushButton* CancelButton = nullptr;
+  QLabel* fileNameLabel = nullptr;
+  QProgressBar* progressBar = nullptr;
+  QPushButton* cancelButton = nullptr;
 
   // Shows the text centred in the window.
   void showFileName(const QString& text);
@@ -96,11 +96,11 @@ class TProgressForm : public QDialog {
   void reject() override;
 
  private:
-  void CancelButtonClick();
-  TZip* zip_;
+  void cancelExtraction();
+  ZipExtractor* zip_;
 };
 
-class TZip : public QObject {
+class ZipExtractor : public QObject {
   Q_OBJECT
  public:
   enum ExtractOption {
@@ -110,18 +110,18 @@ class TZip : public QObject {
     ExtractOption3 = 1 << 3,
     ExtractOption4 = 1 << 4,
   };
-  Q_DECLARE_FLAGS(TExtractOptions, ExtractOption)
+  Q_DECLARE_FLAGS(ExtractFlags, ExtractOption)
 
-  using TZEDBeginFileEvent = std::function<void(QObject* Sender, const std::string& Filename, std::int32_t FileSize,
-                                                std::int32_t BatchCount, std::int32_t TotalBytesInBatch)>;
-  using TProgressEvent = std::function<void(QObject* Sender, const std::string& Filename, std::int32_t BytesDone,
-                                            std::int32_t TotalBytes)>;
-  using TZEDEndBatchEvent = std::function<void(QObject* Sender, std::int32_t SkippedCount, std::int32_t BatchCount,
-                                               std::int32_t TotalBytesInBatch)>;
-  using TNotifyEvent = std::function<void(QObject* Sender)>;
+  using BeginFileHandler = std::function<void(QObject* Sender, const std::string& Filename, std::int32_t FileSize,
+                                              std::int32_t BatchCount, std::int32_t TotalBytesInBatch)>;
+  using ZipProgressHandler = std::function<void(QObject* Sender, const std::string& Filename, std::int32_t BytesDone,
+                                                std::int32_t TotalBytes)>;
+  using EndBatchHandler = std::function<void(QObject* Sender, std::int32_t SkippedCount, std::int32_t BatchCount,
+                                             std::int32_t TotalBytesInBatch)>;
+  using NotifyHandler = std::function<void(QObject* Sender)>;
 
-  TZip(QObject* owner, quorrel::Prompter* prompter);
-  ~TZip() override;
+  ZipExtractor(QObject* owner, quorrel::Prompter* prompter);
+  ~ZipExtractor() override;
 
   const std::string& ZipFileName() const { return zipFileName_; }
   // Reads the archive's directory; a missing archive is created empty. Raises ZipException.
@@ -134,24 +134,24 @@ class TZip : public QObject {
   std::string ZipPassword;   // emptied whenever ZipFileName is set
   std::string DllDirectory;  // empty: the library is searched beside the executable
   std::string ExtractDir;    // empty: the archive's own folder
-  TExtractOptions ExtractOptions = ExtractOption0;
+  ExtractFlags ExtractOptions = ExtractOption0;
   std::vector<std::string> FileSpecs;  // emptied after each library call
   bool ShowProgressDialog = true;
 
-  std::vector<TFileInfo> Entries;
-  TEOCHInfo EOCH;
+  std::vector<ZipEntry> Entries;
+  EndRecordInfo EOCH;
   bool OemNames = false;
   bool Cancelled = false;
 
-  TZEDBeginFileEvent OnZEDBeginFileEvent;
-  TProgressEvent OnZEDProgressEvent;
-  TZEDEndBatchEvent OnZEDEndBatchEvent;
-  TNotifyEvent OnContentsChanged;
-  TProgressEvent OnMergeProgress;  // never fired
-  TProgressEvent OnSpanProgress;   // never fired
+  BeginFileHandler OnZEDBeginFileEvent;
+  ZipProgressHandler OnZEDProgressEvent;
+  EndBatchHandler OnZEDEndBatchEvent;
+  NotifyHandler OnContentsChanged;
+  ZipProgressHandler OnMergeProgress;  // never fired
+  ZipProgressHandler OnSpanProgress;   // never fired
 
   // The progress window; exists only during Extract.
-  TProgressForm* progressForm() const { return progressForm_; }
+  ZipProgressDialog* progressDialog() const { return progressDialog_; }
 
  private:
   static std::int32_t unzipCallback(UnzipCallbackData* data);
@@ -174,8 +174,8 @@ class TZip : public QObject {
   quorrel::Prompter* prompter_;
   std::string zipFileName_;
   std::string archivePath_;  // ZipFileName made absolute when it was set
-  TProgressForm* progressForm_ = nullptr;
+  ZipProgressDialog* progressDialog_ = nullptr;
   std::exception_ptr callbackError_;
 };
 
-Q_DECLARE_OPERATORS_FOR_FLAGS(TZip::TExtractOptions)
+Q_DECLARE_OPERATORS_FOR_FLAGS(ZipExtractor::ExtractFlags)

@@ -5,7 +5,7 @@
 
 #include "unzdll_abi.h"
 
-namespace ZipDlls {
+namespace UnzipLibrary {
 
 // The library's file name.
 extern const char* const UnzDllName;
@@ -20,4 +20,4 @@ bool UnzDllLoaded();
 // The library's entry point; nullptr while it is not loaded.
 UnzDllExecFunc UnzDllExec();
 
-}  // namespace ZipDlls
+}  // namespace UnzipLibrary

@@ -1,4 +1,4 @@
-// bench_http: how fast the main window's HTTPGetFile fetches a 10 MB file over loopback, with its progress
+// bench_http: how fast the main window's downloader fetches a 10 MB file over loopback, with its progress
 // call per block of at most 1025 bytes, against `curl -o` from the same server in the same run; and how much
 // of one core the main thread uses while it waits on a server that sends slowly.
 //   bench_http [URL of a 10 MB file]   without a URL the program serves the file itself on 127.0.0.1;
@@ -16,21 +16,20 @@
 #include <thread>
 #include <vector>
 
-#include "app/MainUnit.h"
-#include "common/Prompter.h"
-#include "net/HTTPGet.h"
 #include "BenchSupport.h"
+#include "app/MainWindow.h"
+#include "common/Prompter.h"
+#include "net/HttpGet.h"
 
 namespace {
-
 
 // Serves "/file.bin" at once, and "/slow.bin" after a second of silence in 1 KB pieces 10 ms apart.
 class LoopbackServer {
  public:
   LoopbackServer(std::string body, std::string slowBody)
-      : body_(std::move(body)), slowBody_(std::move(slowBody)), server_(8, [this](int c, const std::string& request) {
-          answer(c, request);
-        }) {}
+      : body_(std::move(body)),
+        slowBody_(std::move(slowBody)),
+        server_(8, [this](int c, const std::string& request) { answer(c, request); }) {}
   std::string url(const char* path) const { return server_.url(path); }
 
  private:
@@ -59,7 +58,6 @@ double threadCpu() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,9 +72,9 @@ int main(int argc, char** argv) {
   const std::string url = argc > 1 ? argv[1] : server.url("/file.bin");
 
   bench::SilentPrompter prompter;
-  TMainForm form(&prompter);
-  THTTPGet& get = *form.HTTPGetFile;
-  get.UseProxy = TUseProxy::Direct;
+  MainWindow form(&prompter);
+  HttpGet& get = *form.downloader;
+  get.UseProxy = ProxyMode::Direct;
   int blocks = 0;
   const auto progress = get.OnProgress;
   get.OnProgress = [&](QObject* s, int total, int readed) {
@@ -94,7 +92,7 @@ int main(int argc, char** argv) {
     get.StartDownload();
     ours.push_back(bench::seconds(t0));
     if (!std::filesystem::exists(dir + "ours.bin") || blocks == 0) {
-      std::fprintf(stderr, "download through HTTPGetFile failed\n");
+      std::fprintf(stderr, "download through downloader failed\n");
       return 1;
     }
     const std::string command = "curl -s --noproxy '*' -o '" + dir + "curl.bin' '" + url + "'";
@@ -114,7 +112,7 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < ours.size(); ++i) std::printf("run %zu: %.3f s against %.3f s\n", i, ours[i], curl[i]);
   }
   std::printf("file: %s (%.1f MB), median of %d runs\n", url.c_str(), static_cast<double>(size) / 1048576.0, runs);
-  std::printf("HTTPGetFile with per-block progress: %.3f s (%d progress calls)\n", bench::median(ours), blocks);
+  std::printf("downloader with per-block progress: %.3f s (%d progress calls)\n", bench::median(ours), blocks);
   std::printf("curl -o:                             %.3f s\n", bench::median(curl));
   std::printf("ratio:                               %.2fx\n", bench::median(ours) / bench::median(curl));
 

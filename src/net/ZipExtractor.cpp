@@ -1,4 +1,4 @@
-#include "net/Zip.h"
+#include "net/ZipExtractor.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,7 +15,7 @@
 
 #include "common/Ansi.h"
 #include "common/Paths.h"
-#include "net/ZipDlls.h"
+#include "net/UnzipLibrary.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ bool readAt(int fd, long long offset, void* buf, size_t size) {
 
 // Position of the end record in an archive of `size` bytes, -1 when there is none.
 long long locateEndRecord(int fd, long long size) {
-  constexpr size_t RecordSize = sizeof(TEOCHRecord);
+  constexpr size_t RecordSize = sizeof(EndRecord);
   if (size < static_cast<long long>(RecordSize)) return -1;
   std::uint32_t sig = 0;
   if (readAt(fd, size - static_cast<long long>(RecordSize), &sig, sizeof sig) && sig == EndOfCentralSignature)
@@ -109,53 +109,53 @@ QString fromLibrary(const char* text) { return QFile::decodeName(QByteArray(text
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------------
-// TProgressForm
+// ZipProgressDialog
 
-TProgressForm::TProgressForm(TZip* zip, QWidget* mainWindow)
+ZipProgressDialog::ZipProgressDialog(ZipExtractor* zip, QWidget* mainWindow)
     : QDialog(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::CustomizeWindowHint),
       zip_(zip) {
-  setObjectName(QStringLiteral("ProgressForm"));
+  setObjectName(QStringLiteral("ZipProgressDialog"));
   setWindowTitle(quorrel::appTitle());
   setFixedSize(300, 100);
-  Label = new QLabel(QStringLiteral("wait ..."), this);
-  Label->setObjectName(QStringLiteral("Label1"));
-  Label->setGeometry(10, 15, 280, Label->sizeHint().height());
-  ProgressBar = new QProgressBar(this);
-  ProgressBar->setObjectName(QStringLiteral("ProgressBar1"));
-  ProgressBar->setGeometry(10, 35, 280, 16);
-  ProgressBar->setTextVisible(false);
-  CancelButton = new QPushButton(QStringLiteral("&Cancel"), this);
-  CancelButton->setObjectName(QStringLiteral("Button1"));
-  CancelButton->setAccessibleName(QStringLiteral("Cancel"));
-  const QSize b = CancelButton->sizeHint();
-  CancelButton->setGeometry((300 - b.width()) / 2, 60, b.width(), b.height());
-  CancelButton->setDefault(true);
-  connect(CancelButton, &QPushButton::clicked, this, &TProgressForm::CancelButtonClick);
+  fileNameLabel = new QLabel(QStringLiteral("wait ..."), this);
+  fileNameLabel->setObjectName(QStringLiteral("fileNameLabel"));
+  fileNameLabel->setGeometry(10, 15, 280, fileNameLabel->sizeHint().height());
+  progressBar = new QProgressBar(this);
+  progressBar->setObjectName(QStringLiteral("progressBar"));
+  progressBar->setGeometry(10, 35, 280, 16);
+  progressBar->setTextVisible(false);
+  cancelButton = new QPushButton(QStringLiteral("&Cancel"), this);
+  cancelButton->setObjectName(QStringLiteral("cancelButton"));
+  cancelButton->setAccessibleName(QStringLiteral("Cancel"));
+  const QSize b = cancelButton->sizeHint();
+  cancelButton->setGeometry((300 - b.width()) / 2, 60, b.width(), b.height());
+  cancelButton->setDefault(true);
+  connect(cancelButton, &QPushButton::clicked, this, &ZipProgressDialog::cancelExtraction);
   if (mainWindow) {
     const QRect r = mainWindow->frameGeometry();
     move(r.center() - QPoint(150, 50));
   }
 }
 
-void TProgressForm::showFileName(const QString& text) {
-  const int width = std::min(Label->fontMetrics().horizontalAdvance(text) + 2, 280);
-  Label->setText(text);
-  Label->setGeometry((300 - width) / 2, Label->y(), width, Label->height());
-  Label->repaint();
+void ZipProgressDialog::showFileName(const QString& text) {
+  const int width = std::min(fileNameLabel->fontMetrics().horizontalAdvance(text) + 2, 280);
+  fileNameLabel->setText(text);
+  fileNameLabel->setGeometry((300 - width) / 2, fileNameLabel->y(), width, fileNameLabel->height());
+  fileNameLabel->repaint();
 }
 
-void TProgressForm::reject() { CancelButtonClick(); }
+void ZipProgressDialog::reject() { cancelExtraction(); }
 
-void TProgressForm::CancelButtonClick() {
+void ZipProgressDialog::cancelExtraction() {
   zip_->Cancelled = true;
   hide();
 }
 
 // ---------------------------------------------------------------------------------------------------------------
-// TZip
+// ZipExtractor
 
-quorrel::MessageRequest TZip::request(const QString& text, quorrel::MsgIcon icon,
-                                      std::vector<quorrel::MsgButton> buttons, int defaultButton) {
+quorrel::MessageRequest ZipExtractor::request(const QString& text, quorrel::MsgIcon icon,
+                                              std::vector<quorrel::MsgButton> buttons, int defaultButton) {
   quorrel::MessageRequest r;
   r.title = quorrel::appTitle();
   r.text = text;
@@ -165,18 +165,18 @@ quorrel::MessageRequest TZip::request(const QString& text, quorrel::MsgIcon icon
   return r;
 }
 
-TZip::TZip(QObject* owner, quorrel::Prompter* prompter) : QObject(owner), prompter_(prompter) {}
+ZipExtractor::ZipExtractor(QObject* owner, quorrel::Prompter* prompter) : QObject(owner), prompter_(prompter) {}
 
-TZip::~TZip() {
+ZipExtractor::~ZipExtractor() {
   FileSpecs.clear();
   Entries.clear();
-  ZipDlls::UnloadUnzDll();
+  UnzipLibrary::UnloadUnzDll();
 }
 
-void TZip::setZipFileName(const std::string& name) {
+void ZipExtractor::setZipFileName(const std::string& name) {
   ZipPassword.clear();
   OemNames = false;
-  EOCH = TEOCHInfo{};
+  EOCH = EndRecordInfo{};
   EOCH.Record.Signature = EndOfCentralSignature;
   Entries.clear();
   zipFileName_ = name;
@@ -187,7 +187,7 @@ void TZip::setZipFileName(const std::string& name) {
       throw ZipException("Unable to access the selected drive!");
     if (!quorrel::fileExists(name)) {
       // An empty archive: the end record alone.
-      TEOCHRecord empty{};
+      EndRecord empty{};
       empty.Signature = EndOfCentralSignature;
       const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       const bool written = fd >= 0 && ::write(fd, &empty, sizeof empty) == static_cast<ssize_t>(sizeof empty);
@@ -199,14 +199,14 @@ void TZip::setZipFileName(const std::string& name) {
   if (OnContentsChanged) OnContentsChanged(this);
 }
 
-bool TZip::askForDisk(int disk) {
+bool ZipExtractor::askForDisk(int disk) {
   // Disks of a spanned archive are told apart by their volume labels, and no drive here carries such labels:
   // no disk the user could insert would ever be the one asked for, so asking would only ask again and again.
   // The read then ends as after a cancelled prompt.
   return archiveDiskNumber(zipFileName_) == disk;
 }
 
-void TZip::readDirectory() {
+void ZipExtractor::readDirectory() {
   Entries.clear();
   if (zipFileName_.empty()) return;
   FileHandle file(zipFileName_);
@@ -232,7 +232,7 @@ void TZip::readDirectory() {
   if (position > INT32_MAX || !readAt(file.fd(), position, &EOCH.Record, sizeof EOCH.Record))
     throw ZipException(notValidZip(zipFileName_));
   EOCH.Position = static_cast<std::int32_t>(position);
-  const TEOCHRecord& rec = EOCH.Record;
+  const EndRecord& rec = EOCH.Record;
   if (rec.ThisDiskNo > DiskNumberLimit || rec.CentralDiskNo > DiskNumberLimit || rec.CentralSize > CentralSizeLimit)
     throw ZipException(notValidZip(zipFileName_));
   std::string comment(rec.CommentLength, '\0');
@@ -248,8 +248,8 @@ void TZip::readDirectory() {
   }
 }
 
-void TZip::readCentralHeaders(int fd) {
-  const TEOCHRecord& rec = EOCH.Record;
+void ZipExtractor::readCentralHeaders(int fd) {
+  const EndRecord& rec = EOCH.Record;
   // Counting back from the end record tolerates bytes before the archive proper (a self-extracting stub).
   long long offset = rec.ThisDiskNo != 0 ? static_cast<long long>(rec.CentralOffset)
                                          : static_cast<long long>(EOCH.Position) - rec.CentralSize;
@@ -263,7 +263,7 @@ void TZip::readCentralHeaders(int fd) {
   Entries.reserve(rec.TotalEntries);
   for (int i = 0; i < rec.TotalEntries; ++i) {
     // A spanned archive would continue on the next disk; there are none here, so a short read fails.
-    TCentralFileHeader header{};
+    CentralFileHeader header{};
     if (!readAt(fd, offset, &header, sizeof header)) fail();
     offset += static_cast<long long>(sizeof header);
     if (header.Signature != CentralFileHeaderSignature) fail();
@@ -272,7 +272,7 @@ void TZip::readCentralHeaders(int fd) {
       const int version = header.VersionMadeBy & 0xFF;
       OemNames = host == 0 || host == 6 || (host == 11 && version == 50);
     }
-    TFileInfo& info = Entries.emplace_back();
+    ZipEntry& info = Entries.emplace_back();
     info.MemberName = readText(header.FileNameLength);
     if (OemNames) info.MemberName = quorrel::oemToAnsi(info.MemberName);
     std::replace(info.MemberName.begin(), info.MemberName.end(), '/', PathSeparator);
@@ -284,22 +284,22 @@ void TZip::readCentralHeaders(int fd) {
   }
 }
 
-void TZip::refuse(const QString& text) {
+void ZipExtractor::refuse(const QString& text) {
   prompter_->ask(request(text, quorrel::MsgIcon::Information, {quorrel::MsgButton::Ok}));
 }
 
-bool TZip::LoadUnzipLibrary() {
-  if (ZipDlls::UnzDllLoaded()) return true;
-  std::string path = ZipDlls::UnzDllName;
+bool ZipExtractor::LoadUnzipLibrary() {
+  if (UnzipLibrary::UnzDllLoaded()) return true;
+  std::string path = UnzipLibrary::UnzDllName;
   if (!DllDirectory.empty()) {
     std::string dir = DllDirectory;
     if (dir.back() != '/') dir += '/';
     path = dir + path;
   }
-  return ZipDlls::LoadUnzDll(path);
+  return UnzipLibrary::LoadUnzDll(path);
 }
 
-std::int32_t TZip::Extract() {
+std::int32_t ZipExtractor::Extract() {
   Cancelled = false;
   if (Entries.empty()) return 0;
   if (EOCH.Record.ThisDiskNo > 0) {
@@ -324,7 +324,7 @@ std::int32_t TZip::Extract() {
   UnzipCommand command{};
   command.Caller = this;
   command.Version = UNZ_COMMAND_VERSION;
-  command.Callback = &TZip::unzipCallback;
+  command.Callback = &ZipExtractor::unzipCallback;
   command.Password = ZipPassword.empty() ? nullptr : ZipPassword.c_str();
   const auto has = [this](ExtractOption o) { return ExtractOptions.testFlag(o); };
   const auto flag = [](bool b) { return b ? -1 : 0; };
@@ -344,24 +344,24 @@ std::int32_t TZip::Extract() {
 
   // The progress window and FileSpecs go once the library was called, also when the call failed.
   struct AfterCall {
-    TZip* zip;
+    ZipExtractor* zip;
     ~AfterCall() {
-      delete zip->progressForm_;
-      zip->progressForm_ = nullptr;
+      delete zip->progressDialog_;
+      zip->progressDialog_ = nullptr;
       zip->FileSpecs.clear();
     }
   } afterCall{this};
   if (ShowProgressDialog) {
     auto* window = qobject_cast<QWidget*>(parent());
-    progressForm_ = new TProgressForm(this, window ? window->window() : nullptr);
-    progressForm_->show();
+    progressDialog_ = new ZipProgressDialog(this, window ? window->window() : nullptr);
+    progressDialog_->show();
   }
   return callLibrary(command);
 }
 
-std::int32_t TZip::callLibrary(UnzipCommand& command) {
+std::int32_t ZipExtractor::callLibrary(UnzipCommand& command) {
   callbackError_ = nullptr;
-  const std::int32_t result = ZipDlls::UnzDllExec()(&command);
+  const std::int32_t result = UnzipLibrary::UnzDllExec()(&command);
   // An error raised while answering the library stopped it; it reaches the caller now.
   if (callbackError_) {
     std::exception_ptr e = callbackError_;
@@ -371,8 +371,8 @@ std::int32_t TZip::callLibrary(UnzipCommand& command) {
   return result;
 }
 
-std::int32_t TZip::unzipCallback(UnzipCallbackData* data) {
-  auto* zip = static_cast<TZip*>(data->Caller);
+std::int32_t ZipExtractor::unzipCallback(UnzipCallbackData* data) {
+  auto* zip = static_cast<ZipExtractor*>(data->Caller);
   if (zip->Cancelled) return UNZ_CALLBACK_STOP;
   // Nothing may unwind through the library: an error is kept for Extract and stops the work.
   try {
@@ -384,23 +384,23 @@ std::int32_t TZip::unzipCallback(UnzipCallbackData* data) {
   }
 }
 
-std::int32_t TZip::handleCallback(UnzipCallbackData& data) {
+std::int32_t ZipExtractor::handleCallback(UnzipCallbackData& data) {
   data.Text[UNZ_TEXT_SIZE - 1] = '\0';
   switch (data.ActionCode) {
     case UNZ_ACTION_MEMBER_BEGINS:
       batch.Filename = data.Text;
       if (OnZEDBeginFileEvent)
         OnZEDBeginFileEvent(this, batch.Filename, data.Value, batch.BatchCount, batch.TotalBytesInBatch);
-      if (progressForm_) progressForm_->showFileName(fromLibrary(data.Text));
+      if (progressDialog_) progressDialog_->showFileName(fromLibrary(data.Text));
       break;
     case UNZ_ACTION_PROGRESS:
       batch.BytesDone += data.Value;
       if (OnZEDProgressEvent) OnZEDProgressEvent(this, batch.Filename, data.Value, batch.TotalBytesInBatch);
-      if (progressForm_) progressForm_->ProgressBar->setValue(batch.BytesDone);
+      if (progressDialog_) progressDialog_->progressBar->setValue(batch.BytesDone);
       break;
     case UNZ_ACTION_BATCH_ENDS:
       if (OnZEDEndBatchEvent) OnZEDEndBatchEvent(this, batch.SkippedCount, batch.BatchCount, batch.TotalBytesInBatch);
-      if (progressForm_) progressForm_->hide();
+      if (progressDialog_) progressDialog_->hide();
       break;
     case UNZ_ACTION_MEMBER_COUNT:
       batch.BatchCount = data.Value;
@@ -409,7 +409,7 @@ std::int32_t TZip::handleCallback(UnzipCallbackData& data) {
       batch.TotalBytesInBatch = data.Value;
       batch.BytesDone = 0;
       batch.SkippedCount = 0;
-      if (progressForm_) progressForm_->ProgressBar->setMaximum(data.Value);
+      if (progressDialog_) progressDialog_->progressBar->setMaximum(data.Value);
       break;
     case UNZ_ACTION_PASSWORD:
       askPassword(data);
@@ -432,15 +432,15 @@ std::int32_t TZip::handleCallback(UnzipCallbackData& data) {
   return answer;
 }
 
-void TZip::hideProgress() {
-  if (progressForm_) progressForm_->hide();
+void ZipExtractor::hideProgress() {
+  if (progressDialog_) progressDialog_->hide();
 }
 
-void TZip::showProgress() {
-  if (progressForm_ && !Cancelled) progressForm_->show();
+void ZipExtractor::showProgress() {
+  if (progressDialog_ && !Cancelled) progressDialog_->show();
 }
 
-void TZip::askPassword(UnzipCallbackData& data) {
+void ZipExtractor::askPassword(UnzipCallbackData& data) {
   hideProgress();
   QString entry;
   const bool ok = prompter_->inputText(
@@ -460,7 +460,7 @@ void TZip::askPassword(UnzipCallbackData& data) {
 
 // A Yes/No/Cancel question with the progress window out of the way: 1 for Yes, 0 for No; Cancel sets
 // Cancelled and answers 0.
-int TZip::askYesNoCancel(const QString& text, quorrel::MsgIcon icon, int defaultButton) {
+int ZipExtractor::askYesNoCancel(const QString& text, quorrel::MsgIcon icon, int defaultButton) {
   hideProgress();
   const quorrel::MsgButton answer = prompter_->ask(request(
       text, icon, {quorrel::MsgButton::Yes, quorrel::MsgButton::No, quorrel::MsgButton::Cancel}, defaultButton));
@@ -469,14 +469,14 @@ int TZip::askYesNoCancel(const QString& text, quorrel::MsgIcon icon, int default
   return answer == quorrel::MsgButton::Yes ? 1 : 0;
 }
 
-void TZip::askDamaged(const QString& name, UnzipCallbackData& data) {
+void ZipExtractor::askDamaged(const QString& name, UnzipCallbackData& data) {
   const int answer =
       askYesNoCancel(QStringLiteral("\"%1\" may be corrupted (CRC error).\nExtract this file anyway? ...").arg(name),
                      quorrel::MsgIcon::Question, 1);
   if (!Cancelled) data.Answer = answer;
 }
 
-void TZip::answerFileExists(const QString& name, UnzipCallbackData& data) {
+void ZipExtractor::answerFileExists(const QString& name, UnzipCallbackData& data) {
   const bool existingIsOlder = (data.Answer & 1) != 0;
   const bool updateOlder = ExtractOptions.testFlag(ExtractOption0) || ExtractOptions.testFlag(ExtractOption1);
   if (!updateOlder && !ExtractOptions.testFlag(ExtractOption3)) {

@@ -15,7 +15,7 @@ class QTreeWidget;
 namespace quorrel {
 
 struct MarkedGames {
-  std::vector<int> indices;           // JavaBase indices of the marked games, in table order
+  std::vector<int> indices;           // games indices of the marked games, in table order
   unsigned long long totalBytes = 0;  // sum of the sizes that are decimal numbers
   int unknownSizes = 0;               // marked games whose size is not a decimal number
 };
@@ -25,12 +25,12 @@ MarkedGames markedGames(const GameTable& games, int gameCount);
 
 }  // namespace quorrel
 
-class TMarkedGamesForm : public QDialog {
+class MarkedGamesDialog : public QDialog {
   Q_OBJECT
  public:
-  TMarkedGamesForm(QWidget* parent, const quorrel::GameTable& games, int gameCount);
+  MarkedGamesDialog(QWidget* parent, const quorrel::GameTable& games, int gameCount);
 
-  QTreeWidget* GameList = nullptr;  // name and size of each marked game
-  QLabel* TotalLabel = nullptr;     // count and total size, or that no game is marked
-  QPushButton* CloseButton = nullptr;
+  QTreeWidget* gameList = nullptr;  // name and size of each marked game
+  QLabel* totalLabel = nullptr;     // count and total size, or that no game is marked
+  QPushButton* closeButton = nullptr;
 };

@@ -1,6 +1,6 @@
 // The catalogue update: the archive "Javadata.zip" with the new catalogue, unpacked over the old one, then the
 // news, the folder pictures, the screenshots and the game files as the settings ask. Every file goes through
-// DownloadFromServer, so the window stays live and shows each transfer's progress.
+// downloadFromServer, so the window stays live and shows each transfer's progress.
 #include <QLabel>
 #include <QProgressBar>
 #include <QTreeWidget>
@@ -9,30 +9,30 @@
 #include <cstdio>
 #include <set>
 
-#include "app/MainUnit.h"
+#include "app/MainWindow.h"
 #include "common/Errors.h"
 #include "common/Paths.h"
 #include "net/DirList.h"
-#include "net/Zip.h"
+#include "net/ZipExtractor.h"
 
 namespace {
 
-// Marks a window whose update is running. Busy alone cannot keep a second update out: the first failed
+// Marks a window whose update is running. busy alone cannot keep a second update out: the first failed
 // transfer clears it, and an update started then would take the running one's backup for a stale file.
 class RunningUpdate {
  public:
-  explicit RunningUpdate(const TMainForm* form) : form_(form) { forms().insert(form); }
+  explicit RunningUpdate(const MainWindow* form) : form_(form) { forms().insert(form); }
   ~RunningUpdate() { forms().erase(form_); }
   RunningUpdate(const RunningUpdate&) = delete;
   RunningUpdate& operator=(const RunningUpdate&) = delete;
-  static bool in(const TMainForm* form) { return forms().count(form) != 0; }
+  static bool in(const MainWindow* form) { return forms().count(form) != 0; }
 
  private:
-  static std::set<const TMainForm*>& forms() {
-    static std::set<const TMainForm*> running;
+  static std::set<const MainWindow*>& forms() {
+    static std::set<const MainWindow*> running;
     return running;
   }
-  const TMainForm* form_;
+  const MainWindow* form_;
 };
 
 // The three catalogue files in the working folder.
@@ -66,11 +66,11 @@ void restoreCatalogue(const CatalogueFiles& f) { std::rename(f.backup.c_str(), f
 // Unpacks the fetched archive into the working folder. True when it gave a new catalogue, which then
 // replaces the backup; otherwise the backup is back in place. An error of the unpacking (an archive that is
 // damaged, cut short or no archive at all, a missing unzip library) also restores the backup before it goes on.
-bool unpackCatalogue(TZip& zip, const CatalogueFiles& f) {
+bool unpackCatalogue(ZipExtractor& zip, const CatalogueFiles& f) {
   try {
     zip.setZipFileName(f.archive);
     zip.ExtractDir = quorrel::currentDir();
-    zip.ExtractOptions = TZip::ExtractOption0;
+    zip.ExtractOptions = ZipExtractor::ExtractOption0;
     zip.Extract();
   } catch (...) {
     std::remove(f.archive.c_str());
@@ -92,7 +92,7 @@ bool unpackCatalogue(TZip& zip, const CatalogueFiles& f) {
 // goes on downloading.
 class CatalogueUpdate {
  public:
-  explicit CatalogueUpdate(TMainForm& form) : form_(form), shown_(form.isVisible()) {}
+  explicit CatalogueUpdate(MainWindow& form) : form_(form), shown_(form.isVisible()) {}
 
   void run() {
     fetch("Javadata.zip");
@@ -102,20 +102,20 @@ class CatalogueUpdate {
       return;
     }
     backUpCatalogue(files);
-    if (!unpackCatalogue(*form_.Zip1, files)) {
+    if (!unpackCatalogue(*form_.zipExtractor, files)) {
       form_.prompter().message(QStringLiteral("Сервер не найден!"));
       return;
     }
 
-    form_.LoadCatalogue();
+    form_.loadCatalogue();
     fetch("Base/news.new");
-    if (form_.UpdateFolderPictures) fetchFolderPictures();
-    const int mode = form_.UpdateMode;
+    if (form_.updateFolderPictures) fetchFolderPictures();
+    const int mode = form_.updateMode;
     if (mode == 2 || mode == 3) {
-      forEachGame([this](const quorrel::TJavaBaseItem& game) { fetch("Base/screen/" + game.Screen); });
+      forEachGame([this](const quorrel::GameEntry& game) { fetch("Base/screen/" + game.Screen); });
     }
     if (mode == 3) {
-      forEachGame([this](const quorrel::TJavaBaseItem& game) {
+      forEachGame([this](const quorrel::GameEntry& game) {
         fetch("Base/games/" + game.File + ".jad");
         fetch("Base/games/" + game.File + ".jar");
       });
@@ -127,7 +127,7 @@ class CatalogueUpdate {
   bool windowClosed() const { return shown_ && !form_.isVisible(); }
 
   void fetch(const std::string& path) {
-    if (!windowClosed()) form_.DownloadFromServer(path);
+    if (!windowClosed()) form_.downloadFromServer(path);
   }
 
   void fetchFolderPictures() {
@@ -138,44 +138,44 @@ class CatalogueUpdate {
     std::remove(list.c_str());
   }
 
-  // Entries 1 to GameCount of the catalogue just loaded; repeated names are asked for again, and the size
-  // check of DownloadFromServer then skips them.
+  // Entries 1 to gameCount of the catalogue just loaded; repeated names are asked for again, and the size
+  // check of downloadFromServer then skips them.
   template <typename Fetch>
   void forEachGame(Fetch fetchGame) {
-    for (int i = 1; i <= std::min(form_.GameCount, quorrel::GameCapacity) && !windowClosed(); ++i) {
-      const quorrel::TJavaBaseItem game = form_.JavaBase[static_cast<std::size_t>(i)];
+    for (int i = 1; i <= std::min(form_.gameCount, quorrel::GameCapacity) && !windowClosed(); ++i) {
+      const quorrel::GameEntry game = form_.games[static_cast<std::size_t>(i)];
       fetchGame(game);
     }
   }
 
-  TMainForm& form_;
+  MainWindow& form_;
   const bool shown_;
 };
 
 // The end of every update, also of one refused or stopped by an error: the answers to the changed-size
 // question are forgotten and the progress line is cleared.
-void endUpdate(TMainForm& form, bool ran) {
+void endUpdate(MainWindow& form, bool ran) {
   if (ran) {
-    form.TreeView1->setEnabled(true);
-    form.Busy = false;
+    form.catalogueTree->setEnabled(true);
+    form.busy = false;
   }
-  form.OverwriteAll = false;
-  form.SkipAll = false;
-  form.ProgressBar1->setMaximum(100);
-  form.ProgressBar1->setValue(0);
-  form.Label6->clear();
+  form.overwriteAll = false;
+  form.skipAll = false;
+  form.progressBar->setMaximum(100);
+  form.progressBar->setValue(0);
+  form.transferLabel->clear();
 }
 
 }  // namespace
 
-void TMainForm::SpeedButton8Click() {
-  OverwriteAll = false;
-  SkipAll = false;
-  const bool run = !Busy && !RunningUpdate::in(this);
+void MainWindow::updateCatalogue() {
+  overwriteAll = false;
+  skipAll = false;
+  const bool run = !busy && !RunningUpdate::in(this);
   if (run) {
     const RunningUpdate running(this);
-    TreeView1->setEnabled(false);
-    Busy = true;
+    catalogueTree->setEnabled(false);
+    busy = true;
     try {
       CatalogueUpdate(*this).run();
     } catch (...) {

@@ -3,18 +3,18 @@
 #include <QDialog>
 
 class QPlainTextEdit;
-class TMainForm;
+class MainWindow;
 
-class THistoryForm : public QDialog {
+class HistoryWindow : public QDialog {
   Q_OBJECT
  public:
   // Made for one showing. A history file that cannot be read is reported at once; the window then opens empty.
-  explicit THistoryForm(TMainForm* owner);
+  explicit HistoryWindow(MainWindow* owner);
 
-  QPlainTextEdit* Memo1 = nullptr;
+  QPlainTextEdit* historyText = nullptr;
 
-  void FormCreate();
+  void loadHistory();
 
  private:
-  TMainForm* owner_;
+  MainWindow* owner_;
 };

@@ -1,0 +1,292 @@
+#include "app/SettingsDialog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/MainWindow.h"
+#include "app/SettingsFile.h"
+#include "common/Ansi.h"
+#include "common/Paths.h"
+#include "net/HttpGet.h"
+
+using quorrel::flagOn;
+using quorrel::fromAnsi;
+using quorrel::SettingsReader;
+using quorrel::toAnsi;
+
+namespace {
+
+std::string settingsPath() { return quorrel::localPath(quorrel::SettingsFileName); }
+
+template <typename W>
+W* place(W* w, const char* name, int left, int top, int width, int height) {
+  w->setObjectName(QLatin1String(name));
+  w->setGeometry(left, top, width, height);
+  return w;
+}
+
+QGroupBox* group(QWidget* parent, const char* name, const QString& title, int left, int top, int width, int height) {
+  auto* g = place(new QGroupBox(title, parent), name, left, top, width, height);
+  g->setAccessibleName(title);
+  return g;
+}
+
+// A caption label and the field it names; the field is found by screen readers under the caption's text.
+QLabel* label(QWidget* parent, const char* name, const QString& text, QWidget* buddy, int left, int top, int width) {
+  auto* l = place(new QLabel(text, parent), name, left, top, width, 17);
+  l->setBuddy(buddy);
+  l->setAccessibleName(text);
+  QString fieldName = text;
+  if (fieldName.endsWith(QLatin1Char(':'))) fieldName.chop(1);
+  buddy->setAccessibleName(fieldName);
+  return l;
+}
+
+template <typename B>
+B* captioned(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height) {
+  auto* b = place(new B(text, parent), name, left, top, width, height);
+  b->setAccessibleName(text);
+  return b;
+}
+
+QComboBox* editableList(QWidget* parent, const char* name, const QStringList& items, int left, int top) {
+  auto* c = place(new QComboBox(parent), name, left, top, 105, 21);
+  c->setEditable(true);
+  // A typed value is used as it stands; it is not added to the list.
+  c->setInsertPolicy(QComboBox::NoInsert);
+  c->addItems(items);
+  c->setCurrentIndex(0);
+  return c;
+}
+
+}  // namespace
+
+// ---- The dialog ------------------------------------------------------------------------------------------
+SettingsDialog::SettingsDialog(MainWindow* mainForm) : QDialog(mainForm), main_(mainForm) {
+  setObjectName(QStringLiteral("settingsDialog"));
+  setWindowTitle(QStringLiteral("Настройка соединения"));
+  // Fixed single border, no system menu and no close box; Escape still cancels.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  setFont(mainForm->font());
+  setFixedSize(504, 295);
+  buildLayout();
+  connectHandlers();
+  main_->guarded([this] { readSettingsFile(); });
+}
+
+void SettingsDialog::buildLayout() {
+  updateGroup = group(this, "updateGroup", QStringLiteral("Настройка internet обновления"), 8, 8, 240, 185);
+  updateServerEdit = place(new QLineEdit(updateGroup), "updateServerEdit", 10, 40, 220, 21);
+  updateServerCaption = label(updateGroup, "updateServerCaption", QStringLiteral("Адрес сервера обновлений:"),
+                              updateServerEdit, 10, 22, 220);
+  catalogueOnlyButton = captioned<QRadioButton>(updateGroup, "catalogueOnlyButton",
+                                                QStringLiteral("Обновлять только xml базу"), 10, 72, 220, 17);
+  withScreenshotsButton = captioned<QRadioButton>(updateGroup, "withScreenshotsButton",
+                                                  QStringLiteral("Обновлять xml базу и скриншоты"), 10, 95, 220, 17);
+  wholeBaseButton = captioned<QRadioButton>(updateGroup, "wholeBaseButton",
+                                            QStringLiteral("Обновлять всю базу целиком"), 10, 118, 220, 17);
+  folderPicturesBox = captioned<QCheckBox>(updateGroup, "folderPicturesBox",
+                                           QStringLiteral("Обновлять картинки директорий"), 10, 150, 220, 17);
+
+  proxyGroup = group(this, "proxyGroup", QStringLiteral("Прокси сервер"), 256, 8, 240, 185);
+  useProxyBox =
+      captioned<QCheckBox>(proxyGroup, "useProxyBox", QStringLiteral("Использовать прокси сервер"), 10, 22, 220, 17);
+  proxyHostEdit = place(new QLineEdit(proxyGroup), "proxyHostEdit", 70, 52, 160, 21);
+  proxyHostCaption = label(proxyGroup, "proxyHostCaption", QStringLiteral("Хост:"), proxyHostEdit, 10, 54, 58);
+  proxyPortEdit = place(new QLineEdit(proxyGroup), "proxyPortEdit", 70, 84, 160, 21);
+  proxyPortCaption = label(proxyGroup, "proxyPortCaption", QStringLiteral("Порт:"), proxyPortEdit, 10, 86, 58);
+  proxyUserEdit = place(new QLineEdit(proxyGroup), "proxyUserEdit", 70, 116, 160, 21);
+  proxyUserCaption = label(proxyGroup, "proxyUserCaption", QStringLiteral("Имя:"), proxyUserEdit, 10, 118, 58);
+  proxyPasswordEdit = place(new QLineEdit(proxyGroup), "proxyPasswordEdit", 70, 148, 160, 21);
+  proxyPasswordCaption =
+      label(proxyGroup, "proxyPasswordCaption", QStringLiteral("Пароль:"), proxyPasswordEdit, 10, 150, 58);
+  proxyPasswordEdit->setEchoMode(QLineEdit::Password);
+  proxyPasswordEdit->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // "*"
+  useProxyToggled();  // the proxy labels and fields start disabled with their box
+
+  phoneGroup = group(this, "phoneGroup", QStringLiteral("Соединение с телефоном"), 8, 200, 488, 87);
+  QStringList ports;
+  for (int i = 1; i <= 16; ++i) ports << QStringLiteral("COM%1").arg(i);
+  comPortBox = editableList(phoneGroup, "comPortBox", ports, 90, 22);
+  comPortCaption = label(phoneGroup, "comPortCaption", QStringLiteral("Com порт:"), comPortBox, 10, 24, 78);
+  comSpeedBox = editableList(phoneGroup, "comSpeedBox",
+                             {QStringLiteral("115200"), QStringLiteral("230400"), QStringLiteral("460800")}, 90, 54);
+  comSpeedCaption = label(phoneGroup, "comSpeedCaption", QStringLiteral("Скорость:"), comSpeedBox, 10, 56, 78);
+  saveButton = captioned<QPushButton>(phoneGroup, "saveButton", QStringLiteral("Сохранить"), 262, 36, 105, 27);
+  cancelButton = captioned<QPushButton>(phoneGroup, "cancelButton", QStringLiteral("Отмена"), 375, 36, 105, 27);
+  saveButton->setDefault(true);
+}
+
+void SettingsDialog::connectHandlers() {
+  auto onClick = [this](QAbstractButton* b, void (SettingsDialog::*handler)()) {
+    connect(b, &QAbstractButton::clicked, this,
+            [this, handler] { main_->guarded([this, handler] { (this->*handler)(); }); });
+  };
+  onClick(saveButton, &SettingsDialog::save);
+  onClick(cancelButton, &SettingsDialog::cancel);
+  onClick(catalogueOnlyButton, &SettingsDialog::chooseCatalogueOnly);
+  onClick(withScreenshotsButton, &SettingsDialog::chooseWithScreenshots);
+  onClick(wholeBaseButton, &SettingsDialog::chooseWholeBase);
+  // The boxes follow every change of state, whether the user or the settings read made it.
+  connect(folderPicturesBox, &QCheckBox::toggled, this, [this] { folderPicturesToggled(); });
+  connect(useProxyBox, &QCheckBox::toggled, this, [this] { useProxyToggled(); });
+}
+
+int SettingsDialog::exec() {
+  main_->guarded([this] { readSettingsFile(); });
+  return QDialog::exec();
+}
+
+void SettingsDialog::readSettingsFile() {
+  SettingsReader in(settingsPath());
+  if (in.findSection(quorrel::UpdateServerHeader)) {
+    updateServerEdit->setText(fromAnsi(in.readLine()));
+    switch (static_cast<std::uint8_t>(in.readNumber())) {
+      case 1:
+        catalogueOnlyButton->setChecked(true);
+        chooseCatalogueOnly();
+        break;
+      case 2:
+        withScreenshotsButton->setChecked(true);
+        chooseWithScreenshots();
+        break;
+      case 3:
+        wholeBaseButton->setChecked(true);
+        chooseWholeBase();
+        break;
+      default:
+        break;  // never chosen: the radio buttons stay as they are
+    }
+    // The box always shows the value in force, also after a change abandoned with "Отмена".
+    const bool pictures = static_cast<std::uint8_t>(in.readNumber()) != 0;
+    folderPicturesBox->setChecked(pictures);
+    main_->updateFolderPictures = pictures;
+  }
+  if (in.findSection(quorrel::ProxySettingsHeader)) {
+    if (flagOn(in.readLine())) useProxyBox->setChecked(true);
+    // The details are shown also while the proxy is off (the fields stay disabled), so that the next save,
+    // from here or from a menu toggle, writes them back instead of erasing them.
+    proxyHostEdit->setText(fromAnsi(in.readLine()));
+    proxyPortEdit->setText(fromAnsi(in.readLine()));
+    proxyUserEdit->setText(fromAnsi(in.readLine()));
+    proxyPasswordEdit->setText(fromAnsi(in.readLine()));
+    in.readLine();
+  }
+  if (in.findSection(quorrel::ConnectionHeader)) {
+    comPortBox->setEditText(fromAnsi(in.readLine()));
+    comSpeedBox->setEditText(fromAnsi(in.readLine()));
+    main_->autoCompileAction->setChecked(flagOn(in.readLine()));
+  }
+}
+
+void SettingsDialog::save() {
+  MainWindow& m = *main_;
+  // Every number is checked before the file is touched, so a refused save leaves the file and the main
+  // window's values as they were.
+  const bool useProxy = useProxyBox->isChecked();
+  quorrel::SettingsLines s;
+  s.proxyPort = toAnsi(proxyPortEdit->text());
+  const auto proxyPort = useProxy ? static_cast<std::uint32_t>(quorrel::toInteger(s.proxyPort)) : 0u;
+  s.comSpeed = toAnsi(comSpeedBox->currentText());
+  const int comSpeed = quorrel::toInteger(s.comSpeed);
+
+  s.updateServer = toAnsi(updateServerEdit->text());
+  s.updateMode = m.updateMode;
+  s.updateFolderPictures = folderPicturesBox->isChecked();
+  s.useProxy = useProxy;
+  s.proxyHost = toAnsi(proxyHostEdit->text());
+  s.proxyUserName = toAnsi(proxyUserEdit->text());
+  s.proxyPassword = toAnsi(proxyPasswordEdit->text());
+  s.comPort = toAnsi(comPortBox->currentText());
+  s.autoCompileJava = m.autoCompileAction->isChecked();
+  s.manualSort = !m.alphabeticalSortAction->isChecked();
+  quorrel::writeSettingsFile(settingsPath(), quorrel::formatSettings(s));
+
+  m.updateServer = s.updateServer;
+  HttpGet& http = *m.downloader;
+  if (useProxy) {
+    http.ProxyHost = s.proxyHost;
+    http.ProxyPort = proxyPort;
+    http.UserName = s.proxyUserName;
+    http.Password = s.proxyPassword;
+  } else {
+    http.ProxyHost.clear();
+    http.ProxyPort = 0;
+    http.UserName.clear();
+    http.Password.clear();
+  }
+  m.comPort = s.comPort;
+  m.comSpeed = comSpeed;
+  if (isVisible()) accept();
+}
+
+void SettingsDialog::cancel() { reject(); }
+
+void SettingsDialog::selectUpdateMode(QRadioButton* chosen, std::uint8_t mode) {
+  for (QRadioButton* b : {catalogueOnlyButton, withScreenshotsButton, wholeBaseButton}) {
+    if (b != chosen) b->setChecked(false);
+  }
+  main_->updateMode = mode;
+}
+
+void SettingsDialog::chooseCatalogueOnly() { selectUpdateMode(catalogueOnlyButton, 1); }
+void SettingsDialog::chooseWithScreenshots() { selectUpdateMode(withScreenshotsButton, 2); }
+void SettingsDialog::chooseWholeBase() { selectUpdateMode(wholeBaseButton, 3); }
+
+void SettingsDialog::folderPicturesToggled() { main_->updateFolderPictures = folderPicturesBox->isChecked(); }
+
+void SettingsDialog::useProxyToggled() {
+  const bool on = useProxyBox->isChecked();
+  for (QWidget* w : {static_cast<QWidget*>(proxyHostCaption), static_cast<QWidget*>(proxyHostEdit),
+                     static_cast<QWidget*>(proxyPortCaption), static_cast<QWidget*>(proxyPortEdit),
+                     static_cast<QWidget*>(proxyUserCaption), static_cast<QWidget*>(proxyUserEdit),
+                     static_cast<QWidget*>(proxyPasswordCaption), static_cast<QWidget*>(proxyPasswordEdit)}) {
+    w->setEnabled(on);
+  }
+}
+
+// ---- The main window's side: the start-up read and the menu toggles that save ---------------------------
+void MainWindow::readSettingsAtStartUp() {
+  SettingsReader in(settingsPath());
+  if (in.findSection(quorrel::UpdateServerHeader)) {
+    updateServer = in.readLine();
+    updateMode = static_cast<std::uint8_t>(in.readNumber());
+    updateFolderPictures = flagOn(in.readLine());
+  }
+  if (in.findSection(quorrel::ProxySettingsHeader) && flagOn(in.readLine())) {
+    downloader->ProxyHost = in.readLine();
+    downloader->ProxyPort = static_cast<std::uint32_t>(in.readInteger());
+    downloader->UserName = in.readLine();
+    downloader->Password = in.readLine();
+    in.readLine();
+  }
+  if (in.findSection(quorrel::ConnectionHeader)) {
+    comPort = in.readLine();
+    comSpeed = in.readInteger();
+    autoCompileAction->setChecked(flagOn(in.readLine()));
+  }
+  if (in.findSection(quorrel::InterfaceHeader)) {
+    const bool manual = flagOn(in.readLine());
+    alphabeticalSortAction->setChecked(!manual);
+    manualSortAction->setChecked(manual);
+  }
+}
+
+// Each toggle saves at once through the dialog's writer; when the save is refused the new mark stays.
+void MainWindow::toggleAutoCompile() {
+  autoCompileAction->setChecked(!autoCompileAction->isChecked());
+  if (settingsDialog) settingsDialog->save();
+}
+
+void MainWindow::toggleSortMode() {
+  // Either item swaps the sort mode, even the one already checked.
+  alphabeticalSortAction->setChecked(!alphabeticalSortAction->isChecked());
+  manualSortAction->setChecked(!manualSortAction->isChecked());
+  if (settingsDialog) settingsDialog->save();
+}

@@ -1,0 +1,73 @@
+#pragma once
+// The settings dialog "Настройка соединения". One instance lives for the whole run, hidden between showings.
+// Each showing re-reads Quorrel.ini into the controls; "Сохранить" rewrites the whole file from the controls
+// and the main window's values. The main window's menu toggles save through save as well, with the
+// dialog hidden, so the controls always hold what the next save writes.
+#include <QDialog>
+#include <cstdint>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class MainWindow;
+
+class SettingsDialog : public QDialog {
+  Q_OBJECT
+ public:
+  // Builds the dialog and reads the settings file into it; a failed read is reported through the main
+  // window's prompter and the dialog is made all the same.
+  explicit SettingsDialog(MainWindow* mainForm);
+
+  // Shows the dialog modally after reading the settings file into it (a failed read is reported, and the
+  // dialog opens with its controls as far as they were filled).
+  int exec() override;
+
+  // Reads the settings file into the controls (and, through the click handlers, into the main window).
+  void readSettingsFile();
+  // Saves: checks the values, rewrites the file, applies the values to the main window and closes.
+  // Throws, with nothing written or applied, when a value or the file refuses.
+  void save();
+  void cancel();
+  void chooseCatalogueOnly();
+  void chooseWithScreenshots();
+  void chooseWholeBase();
+  void folderPicturesToggled();
+  void useProxyToggled();
+
+  // ---- Controls (objectName = member name) ----
+  QGroupBox* updateGroup = nullptr;
+  QLabel* updateServerCaption = nullptr;
+  QLineEdit* updateServerEdit = nullptr;
+  QRadioButton* catalogueOnlyButton = nullptr;
+  QRadioButton* withScreenshotsButton = nullptr;
+  QRadioButton* wholeBaseButton = nullptr;
+  QCheckBox* folderPicturesBox = nullptr;
+  QGroupBox* proxyGroup = nullptr;
+  QCheckBox* useProxyBox = nullptr;
+  QLabel* proxyHostCaption = nullptr;
+  QLineEdit* proxyHostEdit = nullptr;
+  QLabel* proxyPortCaption = nullptr;
+  QLineEdit* proxyPortEdit = nullptr;
+  QLabel* proxyUserCaption = nullptr;
+  QLineEdit* proxyUserEdit = nullptr;
+  QLabel* proxyPasswordCaption = nullptr;
+  QLineEdit* proxyPasswordEdit = nullptr;
+  QGroupBox* phoneGroup = nullptr;
+  QLabel* comPortCaption = nullptr;
+  QComboBox* comPortBox = nullptr;
+  QLabel* comSpeedCaption = nullptr;
+  QComboBox* comSpeedBox = nullptr;
+  QPushButton* saveButton = nullptr;
+  QPushButton* cancelButton = nullptr;
+
+ private:
+  void buildLayout();
+  void connectHandlers();
+  void selectUpdateMode(QRadioButton* chosen, std::uint8_t mode);
+
+  MainWindow* main_;
+};
