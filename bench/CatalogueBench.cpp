@@ -11,6 +11,7 @@
 #include "BenchSupport.h"
 #include "app/MainWindow.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueBrowser.h"
 #include "common/Prompter.h"
 
 namespace {
@@ -70,10 +71,11 @@ void BM_LoadCatalogueIntoWindow(benchmark::State& state) {
   bench::SilentPrompter prompter;
   MainWindow form(&prompter);
   for (auto _ : state) {
-    form.loadCatalogue();
+    form.browser().loadCatalogue();
     benchmark::DoNotOptimize(form.catalogueTree->topLevelItemCount());
   }
-  if (form.gameCount != 1000 || form.folderCount != 250) state.SkipWithError("catalogue not loaded whole");
+  if (form.catalogue().gameCount() != 1000 || form.catalogue().folderCount() != 250)
+    state.SkipWithError("catalogue not loaded whole");
 }
 BENCHMARK(BM_LoadCatalogueIntoWindow)->Unit(benchmark::kMillisecond);
 

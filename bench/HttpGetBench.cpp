@@ -19,6 +19,7 @@
 #include "BenchSupport.h"
 #include "app/MainWindow.h"
 #include "common/Prompter.h"
+#include "net/Downloads.h"
 #include "net/HttpGet.h"
 
 namespace {
@@ -73,7 +74,7 @@ int main(int argc, char** argv) {
 
   bench::SilentPrompter prompter;
   MainWindow form(&prompter);
-  HttpGet& get = *form.downloader;
+  HttpGet& get = form.downloads().http();
   get.UseProxy = ProxyMode::Direct;
   int blocks = 0;
   const auto progress = get.OnProgress;

@@ -23,6 +23,7 @@
 #include "BenchSupport.h"
 #include "app/MainWindow.h"
 #include "common/Prompter.h"
+#include "net/CatalogueUpdate.h"
 
 namespace fs = std::filesystem;
 
@@ -160,7 +161,7 @@ UpdateRun runUpdate(const fs::path& work, const std::string& base) {
     auto form = createApplicationWindows(&prompter);
     prompter.asked.clear();
     const auto t0 = std::chrono::steady_clock::now();
-    form->guarded([&form] { form->updateCatalogue(); });
+    form->guarded([&form] { form->catalogueUpdate().updateCatalogue(); });
     r.seconds = bench::seconds(t0);
     for (int i = 0; i < form->messageLog->count(); ++i) {
       const QString line = form->messageLog->itemText(i);
@@ -170,7 +171,7 @@ UpdateRun runUpdate(const fs::path& work, const std::string& base) {
       }
     }
     r.ok = prompter.asked == std::vector<QString>{QStringLiteral("База данных успешно обновлена!")} &&
-           form->gameCount == Games;
+           form->catalogue().gameCount() == Games;
   }
   fs::current_path(work.parent_path());
   return r;

@@ -20,6 +20,7 @@
 #include "BenchSupport.h"
 #include "app/MainWindow.h"
 #include "common/Prompter.h"
+#include "settings/Settings.h"
 
 extern char** environ;
 
@@ -83,9 +84,9 @@ double timeCp(const fs::path& games, const fs::path& target) {
 }
 
 double timeUpload(MainWindow& form, bool compile) {
-  form.autoCompileAction->setChecked(compile);
+  form.settings().setAutoCompileJava(compile);
   const auto start = std::chrono::steady_clock::now();
-  form.uploadMarkedGames();
+  form.phone().uploadMarkedGames();
   return msSince(start);
 }
 
@@ -113,14 +114,16 @@ int main(int argc, char** argv) {
     bench::SilentPrompter prompter;
     auto form = createApplicationWindows(&prompter);
     if (!std::getenv("BENCH_HIDDEN")) form->show();
-    form->comPort = "COM1";
-    form->comSpeed = 115200;
+    form->settings().setComPort("COM1");
+    form->settings().setComSpeed(115200);
     for (int i = 1; i <= Games; ++i) {
-      form->games[static_cast<std::size_t>(i)].File = gameFile(i);
-      form->games[static_cast<std::size_t>(i)].Selected = 1;
+      quorrel::GameEntry game;
+      game.File = gameFile(i);
+      game.Selected = 1;
+      form->catalogue().setGame(i, game);
     }
-    form->gameCount = Games;
-    form->connectPhone();
+    form->catalogue().setGameCount(Games);
+    form->phone().connectPhone();
     int serial = 0;
     for (int round = 0; round < Rounds; ++round) {
       freshJavaFolder(phone, serial);

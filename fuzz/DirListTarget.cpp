@@ -10,7 +10,10 @@
 #include "FuzzSupport.h"
 #include "app/MainWindow.h"
 #include "common/Paths.h"
+#include "net/CatalogueUpdate.h"
 #include "net/DirList.h"
+#include "net/Downloads.h"
+#include "settings/Settings.h"
 
 namespace fs = std::filesystem;
 
@@ -136,13 +139,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     currentList = list;
     pictureRequests = 0;
   }
-  window.updateServer = server().base();
-  window.updateMode = 1;
-  window.updateFolderPictures = true;
-  window.overwriteAll = true;  // a picture named twice is fetched again without a question
-  window.guarded([&] { window.updateCatalogue(); });
+  window.settings().setUpdateServer(server().base());
+  window.settings().setUpdateMode(1);
+  window.settings().setUpdateFolderPictures(true);
+  window.downloads().answers().overwriteAll = true;  // a picture named twice is fetched again without a question
+  window.guarded([&] { window.catalogueUpdate().updateCatalogue(); });
 
-  FUZZ_CHECK(!window.busy && window.catalogueTree->isEnabled(), "the update did not end idle");
+  FUZZ_CHECK(!window.busyFlag().isSet() && window.catalogueTree->isEnabled(), "the update did not end idle");
   FUZZ_CHECK(!quorrel::fileExists(work + "Base/dir/dir.lst"), "the list was left behind");
   for (const std::string& f : filesBelow(scratch)) {
     FUZZ_CHECK(f.rfind("work/", 0) == 0, "written outside the working folder: " + f);

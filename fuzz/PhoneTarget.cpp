@@ -14,10 +14,12 @@
 
 #include "FuzzSupport.h"
 #include "app/MainWindow.h"
+#include "app/StatusPanels.h"
 #include "common/Ansi.h"
 #include "common/Paths.h"
 #include "phone/JavaList.h"
 #include "phone/PluginBinding.h"
+#include "settings/Settings.h"
 
 namespace {
 
@@ -69,10 +71,9 @@ void loadFuzzPlugin() {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   MainWindow& window = fuzzsupport::mainWindow();
   loadFuzzPlugin();
-  window.comPort = "COM3";
-  window.comSpeed = 115200;
-  window.alphabeticalSortAction->setChecked(true);  // alphabetical: the manual dialog would wait for a user
-  window.manualSortAction->setChecked(false);
+  window.settings().setComPort("COM3");
+  window.settings().setComSpeed(115200);
+  window.settings().setSortMarks(true, false);  // alphabetical: the manual dialog would wait for a user
   return 0;
 }
 
@@ -103,14 +104,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // manufacturer, the model and the serial number.
   for (int command = 0; command < 3; ++command) {
     setReply(replies[command].data(), replies[command].size());
-    window.guarded([&] { window.connectPhone(); });
+    window.guarded([&] { window.phone().connectPhone(); });
     const QString shown = window.statusPanels->panelText(1 + command);
     FUZZ_CHECK(shown == quorrel::fromAnsi(expectedBody(replies[command])),
                "panel " + std::to_string(1 + command) + " does not show the reply's body");
   }
   FUZZ_CHECK(window.phoneList->count() == static_cast<int>(entries.size()), "the phone list lost entries");
 
-  window.guarded([&] { window.compileJava(); });
+  window.guarded([&] { window.phone().compileJava(); });
   std::string sent = list.substr(0, std::min<std::size_t>(list.size(), SGHFS_MAX_TEXT));
   std::vector<std::string> expected = quorrel::splitJavaList(sent);
   const std::string* written = writtenList();
@@ -127,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::sort(expected.begin(), expected.end());
     FUZZ_CHECK(got == expected, "the list written back is not a reordering of the phone's list");
   }
-  window.guarded([&] { window.disconnectPhone(); });
+  window.guarded([&] { window.phone().disconnectPhone(); });
   window.messageLog->clear();
   fuzzsupport::windowPrompter().asked.clear();
   return 0;

@@ -9,8 +9,9 @@
 
 #include "FuzzSupport.h"
 #include "app/MainWindow.h"
-#include "app/SettingsDialog.h"
-#include "app/SettingsFile.h"
+#include "settings/Settings.h"
+#include "settings/SettingsDialog.h"
+#include "settings/SettingsFile.h"
 
 using fuzzsupport::readBytes;
 
@@ -19,7 +20,7 @@ namespace {
 // Each input starts from the dialog as a fresh start leaves it, since the dialog's read only ever checks
 // some of its boxes and a value left by the previous input would otherwise be saved with this one.
 void resetWindow(MainWindow& window) {
-  SettingsDialog& d = *window.settingsDialog;
+  SettingsDialog& d = *window.settingsDialog();
   for (QRadioButton* b : {d.catalogueOnlyButton, d.withScreenshotsButton, d.wholeBaseButton}) {
     b->setAutoExclusive(false);
     b->setChecked(false);
@@ -31,16 +32,15 @@ void resetWindow(MainWindow& window) {
     e->clear();
   d.comPortBox->setEditText(QStringLiteral("COM1"));
   d.comSpeedBox->setEditText(QStringLiteral("115200"));
-  window.updateMode = 0;
-  window.updateFolderPictures = false;
-  window.autoCompileAction->setChecked(true);
-  window.alphabeticalSortAction->setChecked(true);
-  window.manualSortAction->setChecked(false);
+  window.settings().setUpdateMode(0);
+  window.settings().setUpdateFolderPictures(false);
+  window.settings().setAutoCompileJava(true);
+  window.settings().setSortMarks(true, false);
 }
 
 void readBoth(MainWindow& window) {
   window.guarded([&] { window.readSettingsAtStartUp(); });
-  window.guarded([&] { window.settingsDialog->readSettingsFile(); });
+  window.guarded([&] { window.settingsDialog()->readSettingsFile(); });
 }
 
 // Saves through the dialog's writer; the saved bytes, or empty when the save was refused.
@@ -48,7 +48,7 @@ std::string save(MainWindow& window) {
   std::remove(quorrel::SettingsFileName);
   bool saved = true;
   try {
-    window.settingsDialog->save();
+    window.settingsDialog()->save();
   } catch (const std::exception& e) {
     saved = false;
     const std::string text = e.what();

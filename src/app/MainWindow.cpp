@@ -5,147 +5,44 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMovie>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
-#include <QTime>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <algorithm>
 
-#include "app/Icons.h"
-#include "app/SettingsDialog.h"
+#include "app/StatusPanels.h"
+#include "app/WindowFonts.h"
+#include "catalogue/CatalogueBrowser.h"
 #include "common/Errors.h"
 #include "common/Paths.h"
-#include "net/HttpGet.h"
-#include "net/ZipExtractor.h"
+#include "dialogs/AboutDialog.h"
+#include "dialogs/HelpCommands.h"
+#include "net/CatalogueUpdate.h"
+#include "net/Downloads.h"
 #include "phone/JavaListOrderDialog.h"
 #include "phone/PluginBinding.h"
+#include "settings/Settings.h"
+#include "settings/SettingsDialog.h"
+#include "settings/SettingsFile.h"
 
-using quorrel::Glyph;
-
-namespace {
-
-constexpr int ClientWidth = 791;
-constexpr int ClientHeight = 594;
-constexpr int StatusBarHeight = 19;
-
-const QColor LightGrey(0xE8, 0xE8, 0xE8);
-
-QFont uiFont() {
-  QFont f(QStringLiteral("MS Sans Serif"));
-  f.setStyleHint(QFont::SansSerif);
-  f.setPointSize(8);
-  return f;
-}
-
-QFont detailsFont(bool bold) {
-  QFont f(QStringLiteral("Verdana"));
-  f.setStyleHint(QFont::SansSerif);
-  f.setPointSize(8);
-  f.setBold(bold);
-  return f;
-}
-
-template <typename W>
-W* place(W* w, const char* name, int left, int top, int width, int height) {
-  w->setObjectName(QLatin1String(name));
-  w->setGeometry(left, top, width, height);
-  return w;
-}
-
-QLabel* caption(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height) {
-  auto* l = place(new QLabel(text, parent), name, left, top, width, height);
-  l->setFont(detailsFont(true));
-  l->setAccessibleName(text);
-  return l;
-}
-
-QLabel* value(QWidget* parent, const char* name, int left, int top, int width, int height) {
-  auto* l = place(new QLabel(parent), name, left, top, width, height);
-  l->setFont(detailsFont(false));
-  l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  l->setWordWrap(true);
-  return l;
-}
-
-QToolButton* toolButton(QWidget* parent, const char* name, int left, int top, const QString& hint, Glyph glyph) {
-  auto* b = place(new QToolButton(parent), name, left, top, 40, 40);
-  b->setAutoRaise(true);
-  b->setIcon(quorrel::glyphIcon(glyph));
-  b->setIconSize(QSize(32, 32));
-  if (!hint.isEmpty()) {
-    b->setToolTip(hint);
-    b->setAccessibleName(hint);
-  }
-  return b;
-}
-
-QAction* menuItem(QMenu* menu, const char* name, const QString& text, const QKeySequence& shortcut = {}) {
-  auto* a = menu->addAction(text);
-  a->setObjectName(QLatin1String(name));
-  if (!shortcut.isEmpty()) a->setShortcut(shortcut);
-  return a;
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------------------------------------------------
-StatusPanels::StatusPanels(QWidget* parent) : QWidget(parent) {
-  auto* row = new QHBoxLayout(this);
-  row->setContentsMargins(0, 1, 0, 0);
-  row->setSpacing(2);
-  const int widths[5] = {150, 80, 80, 130, 50};
-  for (int i = 0; i < 5; ++i) {
-    auto* l = new QLabel(this);
-    l->setObjectName(QStringLiteral("statusPanel%1").arg(i));
-    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    l->setFont(uiFont());
-    if (i < 4) {
-      l->setFixedWidth(widths[i]);
-      row->addWidget(l);
-    } else {
-      l->setMinimumWidth(widths[i]);
-      row->addWidget(l, 1);
-    }
-    panels_[static_cast<size_t>(i)] = l;
-  }
-}
-
-QString StatusPanels::panelText(int index) const { return panels_[static_cast<size_t>(index)]->text(); }
-
-void StatusPanels::setPanelText(int index, const QString& text) {
-  QLabel* l = panels_[static_cast<size_t>(index)];
-  l->setText(text);
-  l->setToolTip(text);
-  l->setAccessibleName(text);
-}
-
-// ---------------------------------------------------------------------------------------------------------
-MainWindow::MainWindow(quorrel::Prompter* prompter, QWidget* parent) : QMainWindow(parent), prompter_(prompter) {
+MainWindow::MainWindow(quorrel::Prompter* prompter, QWidget* parent)
+    : QMainWindow(parent), prompter_(prompter), settings_(std::make_unique<quorrel::Settings>()) {
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(QStringLiteral("Quorrel v1.2 Final"));
-  setFont(uiFont());
+  setFont(quorrel::uiFont());
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-  downloader = new HttpGet(this);
-  downloader->setObjectName(QStringLiteral("downloader"));
-  zipExtractor = new ZipExtractor(this, prompter_);
-  zipExtractor->setObjectName(QStringLiteral("zipExtractor"));
-  zipExtractor->ShowProgressDialog = false;
-
   buildMenus();
   buildLayout();
+  createSubsystems();
   connectHandlers();
-  configureDownloader();
 
   // A fixed client area of 791 x 594 below the menu bar, centred on the desktop.
   const int height = ClientHeight + menuBar()->sizeHint().height();
@@ -160,208 +57,85 @@ MainWindow::MainWindow(quorrel::Prompter* prompter, QWidget* parent) : QMainWind
 
 MainWindow::~MainWindow() { shutDown(); }
 
-void MainWindow::buildMenus() {
-  QMenuBar* bar = menuBar();
-  bar->setFont(uiFont());
+void MainWindow::createSubsystems() {
+  quorrel::DetailsPane pane;
+  pane.catalogueTree = catalogueTree;
+  pane.pictureFrame = pictureFrame;
+  pane.pictureBox = pictureBox;
+  pane.nameLabel = nameLabel;
+  pane.sizeLabel = sizeLabel;
+  pane.contributorLabel = contributorLabel;
+  pane.descriptionView = descriptionView;
+  pane.wapLinkEdit = wapLinkEdit;
+  pane.markGameBox = markGameBox;
+  pane.uploadGameButton = uploadGameButton;
+  pane.downloadGameButton = downloadGameButton;
+  pane.downloadScreenshotButton = downloadScreenshotButton;
+  browser_ = std::make_unique<quorrel::CatalogueBrowser>(catalogue_, *settings_, *prompter_, pane,
+                                                         [this] { return phone_->connected(); });
 
-  fileMenu = bar->addMenu(QStringLiteral("Файл"));
-  fileMenu->setObjectName(QStringLiteral("fileMenu"));
-  connectAction = menuItem(fileMenu, "connectAction", QStringLiteral("Соединиться с телефоном"),
-                           QKeySequence(QStringLiteral("Ctrl+P")));
-  disconnectAction = menuItem(fileMenu, "disconnectAction", QStringLiteral("Отключиться от телефона"),
-                              QKeySequence(QStringLiteral("Ctrl+D")));
-  disconnectAction->setEnabled(false);
-  fileMenu->addSeparator();
-  updateAction =
-      menuItem(fileMenu, "updateAction", QStringLiteral("Обновить базу"), QKeySequence(QStringLiteral("Ctrl+O")));
-  compileJavaAction = menuItem(fileMenu, "compileJavaAction", QStringLiteral("Перекомпилировать Java"),
-                               QKeySequence(QStringLiteral("Ctrl+J")));
-  fileMenu->addSeparator();
-  exitAction = menuItem(fileMenu, "exitAction", QStringLiteral("Выход"), QKeySequence(QStringLiteral("Alt+F4")));
+  quorrel::TransferView transfers;
+  transfers.catalogueTree = catalogueTree;
+  transfers.progressBar = progressBar;
+  transfers.transferLabel = transferLabel;
+  transfers.clearPluginStatus = [this] { statusPanels->setPanelText(4, QString()); };
+  transfers.downloadGameButton = downloadGameButton;
+  transfers.downloadScreenshotButton = downloadScreenshotButton;
+  downloads_ = std::make_unique<quorrel::Downloads>(this, *settings_, catalogue_, *browser_, *this, *prompter_, busy_,
+                                                    transfers);
+  update_ = std::make_unique<quorrel::CatalogueUpdate>(this, *downloads_, *browser_, catalogue_, *settings_, *prompter_,
+                                                       busy_, transfers);
+  phone_ = std::make_unique<quorrel::PhoneSession>(*settings_, catalogue_, *this, busy_, *this);
 
-  settingsMenu = bar->addMenu(QStringLiteral("Настройки"));
-  settingsMenu->setObjectName(QStringLiteral("settingsMenu"));
-  settingsAction =
-      menuItem(settingsMenu, "settingsAction", QStringLiteral("Настройки"), QKeySequence(QStringLiteral("Ctrl+N")));
-  settingsMenu->addSeparator();
-  autoCompileAction = menuItem(settingsMenu, "autoCompileAction", QStringLiteral("Автоматическая компиляция Java"));
-  autoCompileAction->setCheckable(true);
-  autoCompileAction->setChecked(true);
-  settingsMenu->addSeparator();
-  alphabeticalSortAction = menuItem(settingsMenu, "alphabeticalSortAction", QStringLiteral("Сортировка по алфавиту"));
-  alphabeticalSortAction->setCheckable(true);
-  alphabeticalSortAction->setChecked(true);
-  manualSortAction = menuItem(settingsMenu, "manualSortAction", QStringLiteral("Ручная сортировка"));
-  manualSortAction->setCheckable(true);
-
-  helpMenu = bar->addMenu(QStringLiteral("Помощь"));
-  helpMenu->setObjectName(QStringLiteral("helpMenu"));
-  aboutAction =
-      menuItem(helpMenu, "aboutAction", QStringLiteral("О программе..."), QKeySequence(QStringLiteral("Ctrl+A")));
-  helpMenu->addSeparator();
-  historyAction =
-      menuItem(helpMenu, "historyAction", QStringLiteral("История версий"), QKeySequence(QStringLiteral("Ctrl+H")));
-
-  catalogueMenu = new QMenu(this);
-  catalogueMenu->setObjectName(QStringLiteral("catalogueMenu"));
-  showMarkedAction = menuItem(catalogueMenu, "showMarkedAction", QStringLiteral("Показать выбранные игры"));
-  logMenu = new QMenu(this);
-  logMenu->setObjectName(QStringLiteral("logMenu"));
-  clearLogAction = menuItem(logMenu, "clearLogAction", QStringLiteral("Очистить"));
+  connect(settings_.get(), &quorrel::Settings::changed, this, [this] { showSettingsMarks(); });
+  showSettingsMarks();
 }
 
-void MainWindow::buildLayout() {
-  auto* client = new QWidget(this);
-  client->setObjectName(QStringLiteral("ClientArea"));
-  client->setFixedSize(ClientWidth, ClientHeight);
-  setCentralWidget(client);
-
-  // Tool bar.
-  toolBar = place(new QWidget(client), "toolBar", 0, 0, ClientWidth, 50);
-  connectionButton =
-      toolButton(toolBar, "connectionButton", 5, 5, QStringLiteral("Соединиться с телефоном"), Glyph::Connect);
-  settingsButton =
-      toolButton(toolBar, "settingsButton", 50, 5, QStringLiteral("Настройки соединения"), Glyph::Settings);
-  updateButton = toolButton(toolBar, "updateButton", 95, 5, QStringLiteral("Обновить базу"), Glyph::Update);
-  compileJavaButton =
-      toolButton(toolBar, "compileJavaButton", 140, 5, QStringLiteral("Перекомпилировать java"), Glyph::Compile);
-  uploadMarkedButton = toolButton(toolBar, "uploadMarkedButton", 185, 5,
-                                  QStringLiteral("Закачать выбранные игры в телефон"), Glyph::UploadMarked);
-  exitButton = toolButton(toolBar, "exitButton", 745, 5, QString(), Glyph::Exit);
-  exitButton->setAccessibleName(QStringLiteral("Выход"));
-
-  // Main panel.
-  const int mainHeight = ClientHeight - 50 - StatusBarHeight;
-  mainPanel = place(new QWidget(client), "mainPanel", 0, 50, ClientWidth, mainHeight);
-
-  connectPicture = place(new QLabel(mainPanel), "connectPicture", 0, 0, 32, 32);
-  connectPicture->setPixmap(quorrel::glyphIcon(Glyph::Connect).pixmap(32, 32));
-  connectPicture->hide();
-  disconnectPicture = place(new QLabel(mainPanel), "disconnectPicture", 0, 0, 32, 32);
-  disconnectPicture->setPixmap(quorrel::glyphIcon(Glyph::Disconnect).pixmap(32, 32));
-  disconnectPicture->hide();
-
-  catalogueTree = place(new QTreeWidget(mainPanel), "catalogueTree", 8, 8, 273, 489);
-  catalogueTree->setHeaderHidden(true);
-  catalogueTree->setFont(detailsFont(true));
-  catalogueTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  catalogueTree->setContextMenuPolicy(Qt::CustomContextMenu);
-  catalogueTree->setAccessibleName(QStringLiteral("Каталог игр"));
-  {
-    QPalette pal = catalogueTree->palette();
-    pal.setColor(QPalette::Base, LightGrey);
-    catalogueTree->setPalette(pal);
-  }
-
-  pictureFrame = place(new QFrame(mainPanel), "pictureFrame", 288, 8, 138, 137);
-  static_cast<QFrame*>(pictureFrame)->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  pictureBox = place(new QLabel(pictureFrame), "pictureBox", 5, 5, 128, 128);
-  pictureBox->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-  nameCaption = caption(mainPanel, "nameCaption", QStringLiteral("Название:"), 432, 8, 353, 16);
-  nameLabel = value(mainPanel, "nameLabel", 432, 24, 353, 17);
-  sizeCaption = caption(mainPanel, "sizeCaption", QStringLiteral("Размер:"), 432, 45, 113, 16);
-  sizeLabel = value(mainPanel, "sizeLabel", 432, 61, 113, 25);
-  sizeLabel->setText(QStringLiteral("0 байт"));
-  contributorCaption = caption(mainPanel, "contributorCaption", QStringLiteral("Прислал:"), 552, 45, 113, 16);
-  contributorLabel = value(mainPanel, "contributorLabel", 552, 61, 113, 25);
-  transferLabel = value(mainPanel, "transferLabel", 432, 91, 353, 24);
-  transferLabel->setWordWrap(false);
-  progressBar = place(new QProgressBar(mainPanel), "progressBar", 432, 120, 209, 17);
-  progressBar->setRange(0, 100);
-  progressBar->setValue(0);
-  progressBar->setTextVisible(false);
-
-  gameButtons = place(new QWidget(mainPanel), "gameButtons", 645, 120, 140, 50);
-  uploadGameButton = toolButton(gameButtons, "uploadGameButton", 5, 5, QString(), Glyph::UploadGame);
-  uploadGameButton->setAccessibleName(QStringLiteral("Закачать игру в телефон"));  // hint without a tooltip
-  downloadScreenshotButton =
-      toolButton(gameButtons, "downloadScreenshotButton", 50, 5, QStringLiteral("Скачать скриншот"), Glyph::Screenshot);
-  downloadGameButton =
-      toolButton(gameButtons, "downloadGameButton", 95, 5, QStringLiteral("Скачать игру"), Glyph::DownloadGame);
-  uploadGameButton->hide();
-  downloadScreenshotButton->hide();
-  downloadGameButton->hide();
-
-  wapLinkCaption = caption(mainPanel, "wapLinkCaption", QStringLiteral("WAP ссылка:"), 288, 178, 105, 17);
-  markGameBox = place(new QCheckBox(QStringLiteral("Выбрать игру"), mainPanel), "markGameBox", 400, 180, 113, 17);
-  markGameBox->setFont(detailsFont(true));
-  markGameBox->setAccessibleName(QStringLiteral("Выбрать игру"));
-  wapLinkEdit = place(new QLineEdit(mainPanel), "wapLinkEdit", 288, 200, 497, 25);
-  wapLinkEdit->setReadOnly(true);
-  wapLinkEdit->setFont(detailsFont(false));
-  wapLinkEdit->setAccessibleName(QStringLiteral("WAP ссылка"));
-  descriptionCaption = caption(mainPanel, "descriptionCaption", QStringLiteral("Описание:"), 288, 226, 105, 17);
-
-  descriptionPanel = place(new QWidget(mainPanel), "descriptionPanel", 288, 248, 498, 249);
-  descriptionView = place(new QPlainTextEdit(descriptionPanel), "descriptionView", 0, 0, 498, 249);
-  descriptionView->setReadOnly(true);
-  descriptionView->setFont(detailsFont(false));
-  descriptionView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  descriptionView->setAccessibleName(QStringLiteral("Описание"));
-  phoneList = place(new QListWidget(descriptionPanel), "phoneList", 0, 0, 498, 249);
-  phoneList->hide();
-
-  messageLog = place(new QComboBox(mainPanel), "messageLog", 8, 500, 780, 22);
-  messageLog->setEditable(true);
-  messageLog->setInsertPolicy(QComboBox::NoInsert);
-  // No completer: it would search the whole log again for every new line, and an update logs thousands.
-  messageLog->setCompleter(nullptr);
-  messageLog->setMaxVisibleItems(8);
-  messageLog->setFont(uiFont());
-  messageLog->setContextMenuPolicy(Qt::CustomContextMenu);
-  messageLog->lineEdit()->setContextMenuPolicy(Qt::CustomContextMenu);
-  messageLog->setAccessibleName(QStringLiteral("Журнал"));
-  {
-    QPalette pal = messageLog->palette();
-    pal.setColor(QPalette::Base, LightGrey);
-    messageLog->setPalette(pal);
-  }
-
-  statusPanels =
-      place(new StatusPanels(client), "statusPanels", 0, ClientHeight - StatusBarHeight, ClientWidth, StatusBarHeight);
-  statusPanels->setPanelText(0, QStringLiteral("Соединение не установлено"));
+void MainWindow::createDialogs() {
+  settingsDialog_ = new SettingsDialog(*settings_, *prompter_, this);
+  javaListOrderDialog_ = new JavaListOrderDialog(*prompter_, this);
+  phone_->setOrderDialog(javaListOrderDialog_);
 }
 
 void MainWindow::connectHandlers() {
-  auto on = [this](QAction* a, void (MainWindow::*handler)()) {
-    connect(a, &QAction::triggered, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+  auto on = [this](QAction* a, const std::function<void()>& handler) {
+    connect(a, &QAction::triggered, this, [this, handler] { guarded(handler); });
   };
-  auto onButton = [this](QToolButton* b, void (MainWindow::*handler)()) {
-    connect(b, &QToolButton::clicked, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+  auto onButton = [this](QToolButton* b, const std::function<void()>& handler) {
+    connect(b, &QToolButton::clicked, this, [this, handler] { guarded(handler); });
   };
-  on(connectAction, &MainWindow::connectPhone);
-  on(disconnectAction, &MainWindow::disconnectPhone);
-  on(updateAction, &MainWindow::updateCatalogue);
-  on(compileJavaAction, &MainWindow::compileJava);
-  on(exitAction, &MainWindow::exitProgram);
-  on(settingsAction, &MainWindow::showSettings);
+  on(connectAction, [this] { phone_->connectPhone(); });
+  on(disconnectAction, [this] { phone_->disconnectPhone(); });
+  on(updateAction, [this] { update_->updateCatalogue(); });
+  on(compileJavaAction, [this] { phone_->compileJava(); });
+  on(exitAction, [this] { exitProgram(); });
+  on(settingsAction, [this] { showSettings(); });
   // These handlers set the check marks themselves: undo the toolkit's own toggle before they run.
-  auto onMark = [this](QAction* a, void (MainWindow::*handler)()) {
+  auto onMark = [this](QAction* a, const std::function<void()>& handler) {
     connect(a, &QAction::triggered, this, [this, a, handler] {
       a->setChecked(!a->isChecked());
-      guarded([this, handler] { (this->*handler)(); });
+      guarded(handler);
     });
   };
-  onMark(autoCompileAction, &MainWindow::toggleAutoCompile);
-  onMark(alphabeticalSortAction, &MainWindow::toggleSortMode);
-  onMark(manualSortAction, &MainWindow::toggleSortMode);
-  on(aboutAction, &MainWindow::showAbout);
-  on(historyAction, &MainWindow::showHistory);
-  on(showMarkedAction, &MainWindow::showMarkedGames);
-  on(clearLogAction, &MainWindow::clearLog);
-  onButton(connectionButton, &MainWindow::toggleConnection);
-  onButton(settingsButton, &MainWindow::showSettings);
-  onButton(updateButton, &MainWindow::updateCatalogue);
-  onButton(compileJavaButton, &MainWindow::compileJava);
-  onButton(uploadMarkedButton, &MainWindow::uploadMarkedGames);
-  onButton(exitButton, &MainWindow::exitProgram);
-  onButton(uploadGameButton, &MainWindow::uploadCurrentGame);
-  onButton(downloadScreenshotButton, &MainWindow::downloadScreenshot);
-  onButton(downloadGameButton, &MainWindow::downloadGame);
-  connect(markGameBox, &QCheckBox::clicked, this, [this] { guarded([this] { markGameToggled(); }); });
+  onMark(autoCompileAction, [this] { toggleAutoCompile(); });
+  onMark(alphabeticalSortAction, [this] { toggleSortMode(); });
+  onMark(manualSortAction, [this] { toggleSortMode(); });
+  on(aboutAction, [this] { showAbout(); });
+  on(historyAction, [this] { showHistory(); });
+  on(showMarkedAction, [this] { browser_->showMarkedGames(this); });
+  on(clearLogAction, [this] { clearLog(); });
+  onButton(connectionButton, [this] { phone_->toggleConnection(); });
+  onButton(settingsButton, [this] { showSettings(); });
+  onButton(updateButton, [this] { update_->updateCatalogue(); });
+  onButton(compileJavaButton, [this] { phone_->compileJava(); });
+  onButton(uploadMarkedButton, [this] { phone_->uploadMarkedGames(); });
+  onButton(exitButton, [this] { exitProgram(); });
+  onButton(uploadGameButton, [this] { phone_->uploadCurrentGame(); });
+  onButton(downloadScreenshotButton, [this] { downloads_->downloadScreenshot(); });
+  onButton(downloadGameButton, [this] { downloads_->downloadGame(); });
+  connect(markGameBox, &QCheckBox::clicked, this, [this] { guarded([this] { browser_->markGameToggled(); }); });
   connect(catalogueTree, &QTreeWidget::currentItemChanged, this,
-          [this](QTreeWidgetItem* current) { guarded([this, current] { showNode(current); }); });
+          [this](QTreeWidgetItem* current) { guarded([this, current] { browser_->showNode(current); }); });
   connect(catalogueTree, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { catalogueMenu->popup(catalogueTree->viewport()->mapToGlobal(at)); });
   auto offerLogMenu = [this](QWidget* w) {
@@ -372,22 +146,14 @@ void MainWindow::connectHandlers() {
   offerLogMenu(messageLog->lineEdit());
 }
 
-void MainWindow::guarded(const std::function<void()>& body) {
-  try {
-    body();
-  } catch (const std::exception& e) {
-    prompter_->error(e);
-  }
+// The settings menu's marks show the values in force.
+void MainWindow::showSettingsMarks() {
+  autoCompileAction->setChecked(settings_->autoCompileJava());
+  alphabeticalSortAction->setChecked(settings_->alphabeticalSort());
+  manualSortAction->setChecked(settings_->manualSort());
 }
 
-// ---- Message log ----------------------------------------------------------------------------------------
-QString MainWindow::timeText() {
-  // The system's long time format, without a time-zone part.
-  QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-  format.remove(QLatin1Char('t'));
-  return QLocale::system().toString(QTime::currentTime(), format.trimmed());
-}
-
+// ---- The message log ------------------------------------------------------------------------------------
 void MainWindow::addLine(const QString& line) {
   insertLine(line);
   messageLog->setEditText(line);
@@ -400,9 +166,64 @@ void MainWindow::insertLine(const QString& line) {
   messageLog->setEditText(edit);
 }
 
-void MainWindow::logCommand(const QString& text) { addLine(timeText() + text); }
+void MainWindow::clearLog() {
+  messageLog->clear();
+  messageLog->setEditText(QString());
+}
 
-// ---- Shell ----------------------------------------------------------------------------------------------
+// ---- The phone session's view ---------------------------------------------------------------------------
+QString MainWindow::statusText(int panel) const { return statusPanels->panelText(panel); }
+
+void MainWindow::setStatusText(int panel, const QString& text) { statusPanels->setPanelText(panel, text); }
+
+// The plugin reports while it holds the main thread, so these paint at once instead of waiting for the
+// event loop.
+void MainWindow::showPluginLog(const QString& text) {
+  statusPanels->setPanelText(4, text);
+  statusPanels->panel(4)->repaint();
+}
+
+void MainWindow::showPluginProgress(int percent, const QString& target) {
+  // Drawn against the bar's present range; a value outside it shows as the nearest end. Only what changed is
+  // painted: drawing the bar costs far more than a copy's step at full speed.
+  const int value = std::clamp(percent, progressBar->minimum(), progressBar->maximum());
+  if (value != progressBar->value()) {
+    progressBar->setValue(value);
+    progressBar->repaint();
+  }
+  if (target != transferLabel->text()) {
+    transferLabel->setText(target);
+    transferLabel->repaint();
+  }
+}
+
+void MainWindow::showConnected(bool connected) {
+  connectAction->setEnabled(!connected);
+  disconnectAction->setEnabled(connected);
+  const QString hint =
+      connected ? QStringLiteral("Отключиться от телефона") : QStringLiteral("Соединиться с телефоном");
+  connectionButton->setIcon(QIcon((connected ? disconnectPicture : connectPicture)->pixmap()));
+  connectionButton->setToolTip(hint);
+  connectionButton->setAccessibleName(hint);
+}
+
+void MainWindow::setPhoneFiles(const QStringList& entries) {
+  phoneList->clear();
+  phoneList->addItems(entries);
+}
+
+void MainWindow::setUploadGameVisible(bool visible) { uploadGameButton->setVisible(visible); }
+
+void MainWindow::setCatalogueEnabled(bool enabled) { catalogueTree->setEnabled(enabled); }
+
+void MainWindow::resetProgress(bool fullRange) {
+  progressBar->setValue(0);
+  if (fullRange) progressBar->setMaximum(100);
+}
+
+void MainWindow::clearTransferLine() { transferLabel->clear(); }
+
+// ---- Commands of the window itself ----------------------------------------------------------------------
 void MainWindow::startUp() {
   const std::string base = quorrel::currentDir() + "Base/";
   if (!quorrel::directoryExists(base) && !quorrel::createDirectory(base)) {
@@ -413,9 +234,9 @@ void MainWindow::startUp() {
     throw quorrel::QuorrelError("Не могу создать папку" + games);
   }
   PluginBinding::LoadPlugin("sghfs.wfx");
-  busy = false;
-  readSettingsAtStartUp();
-  loadCatalogue();
+  busy_.clear();
+  settings_->readAtStartUp(quorrel::localPath(quorrel::SettingsFileName));
+  browser_->loadCatalogue();
 }
 
 void MainWindow::shutDown() {
@@ -432,19 +253,32 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::showSettings() {
-  if (busy) return;
-  settingsDialog->exec();
+  if (busy_.isSet()) return;
+  settingsDialog_->exec();
 }
 
-void MainWindow::clearLog() {
-  messageLog->clear();
-  messageLog->setEditText(QString());
+// Each mark saves at once through the dialog's writer; when the save is refused the new mark stays.
+void MainWindow::toggleAutoCompile() {
+  settings_->setAutoCompileJava(!settings_->autoCompileJava());
+  if (settingsDialog_) settingsDialog_->save();
 }
+
+void MainWindow::toggleSortMode() {
+  // Either item swaps the sort mode, even the one already checked.
+  settings_->setSortMarks(!settings_->alphabeticalSort(), !settings_->manualSort());
+  if (settingsDialog_) settingsDialog_->save();
+}
+
+void MainWindow::showAbout() {
+  quorrel::showAbout(this,
+                     {windowTitle(), catalogue_.gameCount(), catalogue_.baseVersion(), PluginBinding::PluginVersion});
+}
+
+void MainWindow::showHistory() { quorrel::showHistory(this, *prompter_); }
 
 // ---------------------------------------------------------------------------------------------------------
 std::unique_ptr<MainWindow> createApplicationWindows(quorrel::Prompter* prompter) {
   auto main = std::make_unique<MainWindow>(prompter);
-  main->settingsDialog = new SettingsDialog(main.get());
-  main->javaListOrderDialog = new JavaListOrderDialog(main.get());
+  main->createDialogs();
   return main;
 }

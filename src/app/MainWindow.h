@@ -1,15 +1,16 @@
 #pragma once
-// The main window: layout, start-up, shutdown, shell commands, the message log and the shared state fields.
-// Its operations for the catalogue, downloads, the update and the phone are member functions defined in the
-// folders of those subsystems.
+// The main window: its widgets and menus, and the wiring from them to the subsystems that own the program's
+// state and behaviour (settings, catalogue, downloads and the update, the phone session). It is the message
+// log and the phone session's view; start-up, shutdown and the log commands are its own.
 #include <QMainWindow>
 #include <QString>
-#include <functional>
 #include <memory>
-#include <string>
 
 #include "catalogue/Catalogue.h"
+#include "common/BusyFlag.h"
+#include "common/MessageLog.h"
 #include "common/Prompter.h"
+#include "phone/PhoneSession.h"
 
 class QAction;
 class QCheckBox;
@@ -18,65 +19,47 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
-class QMovie;
 class QPlainTextEdit;
 class QProgressBar;
 class QToolButton;
 class QTreeWidget;
-class QTreeWidgetItem;
-
-class HttpGet;
-class ZipExtractor;
-class SettingsDialog;
 class JavaListOrderDialog;
+class SettingsDialog;
+class StatusPanels;
 
-// The five-panel status bar at the bottom edge.
-class StatusPanels : public QWidget {
+namespace quorrel {
+class CatalogueBrowser;
+class CatalogueUpdate;
+class Downloads;
+class Settings;
+}  // namespace quorrel
+
+class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorrel::PhoneView {
   Q_OBJECT
  public:
-  explicit StatusPanels(QWidget* parent);
-  QString panelText(int index) const;
-  void setPanelText(int index, const QString& text);
-  QLabel* panel(int index) const { return panels_[static_cast<size_t>(index)]; }
+  static constexpr int ClientWidth = 791;
+  static constexpr int ClientHeight = 594;
+  static constexpr int StatusBarHeight = 19;
 
- private:
-  std::array<QLabel*, 5> panels_{};
-};
-
-class MainWindow : public QMainWindow {
-  Q_OBJECT
- public:
-  // Builds the window and runs its creation step (folders, plugin, settings, catalogue). Errors of the
-  // creation step are reported through `prompter`, which must outlive the window.
+  // Builds the window and runs its start-up step (folders, plugin, settings, catalogue). Errors of the
+  // start-up step are reported through `prompter`, which must outlive the window.
   explicit MainWindow(quorrel::Prompter* prompter, QWidget* parent = nullptr);
   ~MainWindow() override;
 
+  // Makes the two dialogs that live for the whole run: the settings dialog (which reads the settings file
+  // into its controls) and the Java list's order dialog.
+  void createDialogs();
+
   quorrel::Prompter& prompter() const { return *prompter_; }
-
-  // ---- State fields shared by the subsystems ----
-  quorrel::FolderTable folders{};
-  quorrel::GameTable games{};
-  int folderCount = 0;
-  int gameCount = 0;
-  std::string baseVersion;
-  int currentGame = 0;
-  std::string currentGameFile;
-  std::string currentGameScreen;
-  std::string updateServer;
-  std::uint8_t updateMode = 0;
-  bool updateFolderPictures = false;
-  std::string comPort;
-  int comSpeed = 0;
-  bool busy = false;
-  bool overwriteAll = false;
-  bool skipAll = false;
-
-  // Non-visual components.
-  HttpGet* downloader = nullptr;
-  ZipExtractor* zipExtractor = nullptr;
-  // The two dialogs made once at program start (see createApplicationWindows).
-  SettingsDialog* settingsDialog = nullptr;
-  JavaListOrderDialog* javaListOrderDialog = nullptr;
+  quorrel::Settings& settings() { return *settings_; }
+  quorrel::Catalogue& catalogue() { return catalogue_; }
+  quorrel::BusyFlag& busyFlag() { return busy_; }
+  quorrel::CatalogueBrowser& browser() { return *browser_; }
+  quorrel::Downloads& downloads() { return *downloads_; }
+  quorrel::CatalogueUpdate& catalogueUpdate() { return *update_; }
+  quorrel::PhoneSession& phone() { return *phone_; }
+  SettingsDialog* settingsDialog() const { return settingsDialog_; }
+  JavaListOrderDialog* javaListOrderDialog() const { return javaListOrderDialog_; }
 
   // ---- Controls (objectName = member name) ----
   QWidget* toolBar = nullptr;  // tool bar
@@ -113,7 +96,6 @@ class MainWindow : public QMainWindow {
   QListWidget* phoneList = nullptr;
   QComboBox* messageLog = nullptr;
   StatusPanels* statusPanels = nullptr;
-  QMovie* pictureMovie = nullptr;  // the animation playing in pictureBox, if any
 
   // Menus and their items.
   QMenu* fileMenu = nullptr;  // "Файл"
@@ -135,65 +117,36 @@ class MainWindow : public QMainWindow {
   QMenu* logMenu = nullptr;
   QAction* clearLogAction = nullptr;  // "Очистить"
 
-  // ---- Message log ----
-  // Time of day in the system's time format.
-  static QString timeText();
-  // Inserts a line as the first item of the log and shows it in the box's edit text.
-  void addLine(const QString& line);
-  // Inserts a line as the first item without touching the edit text.
-  void insertLine(const QString& line);
-  // addLine(timeText() + text); text starts with a blank.
-  void logCommand(const QString& text);
+  // ---- The message log ----
+  void addLine(const QString& line) override;
+  void insertLine(const QString& line) override;
+
+  // ---- The phone session's view ----
+  QString statusText(int panel) const override;
+  void setStatusText(int panel, const QString& text) override;
+  void showPluginLog(const QString& text) override;
+  void showPluginProgress(int percent, const QString& target) override;
+  void showConnected(bool connected) override;
+  void setPhoneFiles(const QStringList& entries) override;
+  void setUploadGameVisible(bool visible) override;
+  void setCatalogueEnabled(bool enabled) override;
+  void resetProgress(bool fullRange) override;
+  void clearTransferLine() override;
 
   // Runs a handler body; an escaping error is shown by the error report.
-  void guarded(const std::function<void()>& body);
+  void guarded(const std::function<void()>& body) { prompter_->guarded(body); }
 
-  // ---- Shell (app/MainUnit.cpp) ----
-  void startUp();  // creation step
+  // ---- Commands of the window itself ----
+  // Makes the working folders, loads the phone plugin, reads the settings and loads the catalogue.
+  void startUp();
+  // Releases the phone plugin (once).
   void shutDown();
   void exitProgram();
   void showSettings();
   void clearLog();
-
-  // ---- Settings (app/CommUnit.cpp) ----
-  void readSettingsAtStartUp();  // the start-up read of Quorrel.ini
+  // The settings menu's marks: each saves the settings at once.
   void toggleAutoCompile();
   void toggleSortMode();
-
-  // ---- Catalogue (catalogue/) ----
-  void loadCatalogue();
-  void showNode(QTreeWidgetItem* node);
-  void markGameToggled();
-  void showMarkedGames();  // "Показать выбранные игры"
-  // Shows a GIF file in pictureBox, animated, the box taking the picture's size. Throws when it cannot.
-  void showPicture(const std::string& path);
-  // The ANSI bytes of a tree node's text.
-  static std::string nodeText(const QTreeWidgetItem* node);
-
-  // ---- Downloads and update (net/) ----
-  void configureDownloader();
-  void downloadFromServer(const std::string& relativePath);
-  int remoteFileSize(const std::string& url);
-  int localFileSize(const std::string& path);
-  void downloadProgress(QObject* sender, int totalSize, int readed);
-  void downloadDone(QObject* sender, const std::string& fileName, int fileSize);
-  void downloadFailed(QObject* sender);
-  void downloadGame();
-  void downloadScreenshot();
-  void updateCatalogue();
-
-  // ---- Phone (phone/) ----
-  void connectPhone();
-  void disconnectPhone();
-  void toggleConnection();
-  void showPluginLog(const std::string& text);
-  void showPluginProgress(const std::string& source, const std::string& target, int percent);
-  void uploadCurrentGame();
-  void uploadMarkedGames();
-  void compileJava();
-  void orderJavaList(std::string& list);
-
-  // ---- Help (dialogs/) ----
   void showAbout();
   void showHistory();
 
@@ -203,12 +156,22 @@ class MainWindow : public QMainWindow {
  private:
   void buildLayout();
   void buildMenus();
+  void createSubsystems();
   void connectHandlers();
+  void showSettingsMarks();
 
   quorrel::Prompter* prompter_;
+  std::unique_ptr<quorrel::Settings> settings_;
+  quorrel::Catalogue catalogue_;
+  quorrel::BusyFlag busy_;
+  std::unique_ptr<quorrel::CatalogueBrowser> browser_;
+  std::unique_ptr<quorrel::Downloads> downloads_;
+  std::unique_ptr<quorrel::CatalogueUpdate> update_;
+  std::unique_ptr<quorrel::PhoneSession> phone_;
+  SettingsDialog* settingsDialog_ = nullptr;
+  JavaListOrderDialog* javaListOrderDialog_ = nullptr;
   bool destroyed_ = false;
 };
 
-// The program entry's windows: the main window (running its creation step), then the settings dialog and
-// the manual-sort dialog, each made once. The dialogs are owned by the main window.
+// The program entry's windows: the main window (running its start-up step), then its two dialogs.
 std::unique_ptr<MainWindow> createApplicationWindows(quorrel::Prompter* prompter);

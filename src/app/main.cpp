@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/Icons.h"
 #include "app/MainWindow.h"
+#include "common/Icons.h"
 #include "common/QtPrompter.h"
 
 namespace {

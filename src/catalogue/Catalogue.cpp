@@ -1,5 +1,7 @@
 #include "catalogue/Catalogue.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -204,6 +206,52 @@ void buildOutlineTree(const std::vector<std::string>& lines, std::vector<TreeNod
     level.push_back(parent < 0 ? 0 : level[static_cast<size_t>(parent)] + 1);
     last = static_cast<int>(nodes.size()) - 1;
   }
+}
+
+CatalogueLoad Catalogue::load(const std::string& cataloguePath, const std::string& outlinePath) {
+  const CatalogueLoad r = loadCatalogueFile(cataloguePath, outlinePath, folders_, games_);
+  folderCount_ = r.folderCount;
+  gameCount_ = r.gameCount;
+  if (r.versionSeen) baseVersion_ = r.version;
+  currentGame_ = 0;
+  return r;
+}
+
+int Catalogue::firstGameNamed(const std::string& name) const {
+  const int count = std::min(gameCount_, GameCapacity);
+  for (int i = 1; i <= count; ++i) {
+    if (games_[static_cast<std::size_t>(i)].Name == name) return i;
+  }
+  return 0;
+}
+
+int Catalogue::lastFolderNamed(const std::string& name) const {
+  const int count = std::min(folderCount_, FolderCapacity);
+  for (int i = count; i >= 1; --i) {
+    if (folders_[static_cast<std::size_t>(i)].Name == name) return i;
+  }
+  return 0;
+}
+
+void Catalogue::setGame(int index, const GameEntry& entry) {
+  if (index < 1 || index > GameCapacity) return;
+  games_[static_cast<std::size_t>(index)] = entry;
+  gameCount_ = std::max(gameCount_, index);
+}
+
+void Catalogue::setMark(int index, bool marked) {
+  if (index >= 1 && index <= std::min(gameCount_, GameCapacity)) {
+    games_[static_cast<std::size_t>(index)].Selected = marked ? 1 : 0;
+  }
+}
+
+std::vector<int> Catalogue::markedGames() const {
+  std::vector<int> marked;
+  const int count = std::min(gameCount_, GameCapacity);
+  for (int i = 1; i <= count; ++i) {
+    if (games_[static_cast<std::size_t>(i)].Selected != 0) marked.push_back(i);
+  }
+  return marked;
 }
 
 }  // namespace quorrel

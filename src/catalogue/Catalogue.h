@@ -1,6 +1,6 @@
 #pragma once
 // The game catalogue: the two fixed-capacity tables, the loader of "Javadata.xml" and the tree outline.
-// No widgets here; MainWindow::loadCatalogue glues this to catalogueTree.
+// No widgets here; CatalogueBrowser shows it in the window.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -66,5 +66,57 @@ void buildOutlineTree(const std::vector<std::string>& lines, std::vector<TreeNod
 
 // Reads an outline file into lines (CR LF or LF); throws QuorrelError when it cannot be opened.
 std::vector<std::string> readOutlineFile(const std::string& path);
+
+// The catalogue of the running program: the tables of the last load with their counts and version, the game
+// on display and the user's marks.
+class Catalogue {
+ public:
+  // loadCatalogueFile into the tables; the counts and the version follow the load, and the game on display is
+  // forgotten, since another game may now sit at its index and must not take its mark.
+  CatalogueLoad load(const std::string& cataloguePath, const std::string& outlinePath);
+
+  const FolderTable& folders() const { return folders_; }
+  const GameTable& games() const { return games_; }
+  int folderCount() const { return folderCount_; }
+  int gameCount() const { return gameCount_; }
+  const std::string& baseVersion() const { return baseVersion_; }
+  const FolderEntry& folder(int index) const { return folders_[static_cast<std::size_t>(index)]; }
+  const GameEntry& game(int index) const { return games_[static_cast<std::size_t>(index)]; }
+
+  // Lookups see only the entries of the current load: entries above the counts are leftovers of an earlier,
+  // larger catalogue. 0 when there is none.
+  int firstGameNamed(const std::string& name) const;
+  // With several folders of the same name the later one is the one shown.
+  int lastFolderNamed(const std::string& name) const;
+
+  // Puts a game entry in place as a load would, the count of games growing to take it in; for catalogues
+  // built in memory. Indices outside the table are ignored.
+  void setGame(int index, const GameEntry& entry);
+  // Sets the count of games of the current load; entries above it are leftovers of an earlier load.
+  void setGameCount(int count) { gameCount_ = count; }
+
+  // Marks or unmarks a game of the current load for the batch upload; other indices are ignored.
+  void setMark(int index, bool marked);
+  // The indices of the marked games of the current load, in table order.
+  std::vector<int> markedGames() const;
+
+  // The game on display (0: none) and the file and screenshot names of the last game shown.
+  int currentGame() const { return currentGame_; }
+  void setCurrentGame(int index) { currentGame_ = index; }
+  const std::string& currentGameFile() const { return currentGameFile_; }
+  void setCurrentGameFile(const std::string& file) { currentGameFile_ = file; }
+  const std::string& currentGameScreen() const { return currentGameScreen_; }
+  void setCurrentGameScreen(const std::string& screen) { currentGameScreen_ = screen; }
+
+ private:
+  FolderTable folders_{};
+  GameTable games_{};
+  int folderCount_ = 0;
+  int gameCount_ = 0;
+  std::string baseVersion_;
+  int currentGame_ = 0;
+  std::string currentGameFile_;
+  std::string currentGameScreen_;
+};
 
 }  // namespace quorrel

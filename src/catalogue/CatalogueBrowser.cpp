@@ -1,4 +1,4 @@
-// The catalogue browser: fills the details pane for the node selected in catalogueTree, keeps the user's marks
+// The catalogue browser: fills the details pane for the node selected in pane_.catalogueTree, keeps the user's marks
 // and plays the pane's pictures.
 #include <QBuffer>
 #include <QCheckBox>
@@ -9,184 +9,169 @@
 #include <QMovie>
 #include <QPlainTextEdit>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QTreeWidgetItem>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
-#include "app/MainWindow.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueBrowser.h"
 #include "catalogue/MarkedGamesDialog.h"
 #include "common/Ansi.h"
 #include "common/Errors.h"
 #include "common/FileIO.h"
 #include "common/Paths.h"
+#include "common/Prompter.h"
+#include "settings/Settings.h"
+
+namespace quorrel {
 
 namespace {
 
-const QString& notConnectedText() {
-  static const QString text = QStringLiteral("Соединение не установлено");
-  return text;
-}
-
-QString bytesText(const std::string& size) { return quorrel::fromAnsi(size) + QStringLiteral(" байт"); }
+QString bytesText(const std::string& size) { return fromAnsi(size) + QStringLiteral(" байт"); }
 
 [[noreturn]] void throwNotGif(const std::string& path) {
-  throw quorrel::QuorrelError("Файл \"" + path + "\" не является картинкой GIF");
+  throw QuorrelError("Файл \"" + path + "\" не является картинкой GIF");
 }
 
 // Text lines as a memo loads them: CR LF, a lone LF or a lone CR ends a line; a final line break adds no line.
 QString memoText(const std::string& ansiBytes) {
-  QString text = quorrel::fromAnsi(ansiBytes);
+  QString text = fromAnsi(ansiBytes);
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
   if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
   return text;
 }
 
-// Lookups look only at the entries of the current load: entries above the counts are leftovers of an
-// earlier, larger catalogue and must not match a node.
-int firstGameNamed(const MainWindow& form, const std::string& name) {
-  const int count = std::min(form.gameCount, quorrel::GameCapacity);
-  for (int i = 1; i <= count; ++i) {
-    if (form.games[static_cast<size_t>(i)].Name == name) return i;
-  }
-  return 0;
-}
+}  // namespace
 
-// With several entries of the same name the later one is what the pane shows.
-int lastFolderNamed(const MainWindow& form, const std::string& name) {
-  const int count = std::min(form.folderCount, quorrel::FolderCapacity);
-  for (int i = count; i >= 1; --i) {
-    if (form.folders[static_cast<size_t>(i)].Name == name) return i;
-  }
-  return 0;
-}
+CatalogueBrowser::CatalogueBrowser(Catalogue& catalogue, const Settings& settings, Prompter& prompter,
+                                   const DetailsPane& pane, std::function<bool()> phoneConnected)
+    : catalogue_(catalogue),
+      settings_(settings),
+      prompter_(prompter),
+      pane_(pane),
+      phoneConnected_(std::move(phoneConnected)) {}
 
 // Writes the box's state into the mark of the game on display, if any.
-void storeMark(MainWindow& form) {
-  if (form.currentGame >= 1 && form.currentGame <= std::min(form.gameCount, quorrel::GameCapacity)) {
-    form.games[static_cast<size_t>(form.currentGame)].Selected = form.markGameBox->isChecked() ? 1 : 0;
-  }
-}
+void CatalogueBrowser::storeMark() { catalogue_.setMark(catalogue_.currentGame(), pane_.markGameBox->isChecked()); }
 
-void hideGameButtons(MainWindow& form) {
-  form.uploadGameButton->hide();
-  form.downloadGameButton->hide();
-  form.downloadScreenshotButton->hide();
+void CatalogueBrowser::hideGameButtons() {
+  pane_.uploadGameButton->hide();
+  pane_.downloadGameButton->hide();
+  pane_.downloadScreenshotButton->hide();
 }
 
 // Shows a picture of the pane; when it cannot be shown, the box is emptied, so that the previous node's
 // picture does not stand beside this node's details, and the error goes on to the report.
-void showPaneImage(MainWindow& form, const std::string& path) {
+void CatalogueBrowser::showPaneImage(const std::string& path) {
   try {
-    form.showPicture(path);
+    showPicture(path);
   } catch (...) {
-    form.pictureBox->clear();
-    delete form.pictureMovie;
-    form.pictureMovie = nullptr;
+    pane_.pictureBox->clear();
+    delete pictureMovie_;
+    pictureMovie_ = nullptr;
     throw;
   }
 }
 
-}  // namespace
-
 // ---- Selection --------------------------------------------------------------------------------------------
 
-void MainWindow::showNode(QTreeWidgetItem* node) {
+void CatalogueBrowser::showFolder(const std::string& text) {
+  catalogue_.setCurrentGameScreen(std::string());
+  hideGameButtons();
+  const int index = catalogue_.lastFolderNamed(text);
+  if (index == 0) return;
+  const FolderEntry& folder = catalogue_.folder(index);
+  pane_.nameLabel->setText(fromAnsi(folder.Name));
+  pane_.sizeLabel->setText(QStringLiteral("0 байт"));
+  pane_.contributorLabel->clear();
+  pane_.descriptionView->setPlainText(fromAnsi(folder.Desc));
+  pane_.wapLinkEdit->clear();
+  std::string picture = localPath("Base\\dir\\" + folder.Pic + ".gif");
+  if (!fileExists(picture)) picture = localPath("Base\\dir\\template.gif");
+  showPaneImage(picture);
+}
+
+void CatalogueBrowser::showNode(QTreeWidgetItem* node) {
   if (node == nullptr) return;  // selection emptied: nothing to show
 
-  storeMark(*this);  // the game leaving the pane
-  markGameBox->hide();
+  storeMark();  // the game leaving the pane
+  pane_.markGameBox->hide();
 
   const std::string text = nodeText(node);
 
-  auto showFolder = [this, &text] {
-    currentGameScreen.clear();
-    hideGameButtons(*this);
-    const int index = lastFolderNamed(*this, text);
-    if (index == 0) return;
-    const quorrel::FolderEntry& folder = folders[static_cast<size_t>(index)];
-    nameLabel->setText(quorrel::fromAnsi(folder.Name));
-    sizeLabel->setText(QStringLiteral("0 байт"));
-    contributorLabel->clear();
-    descriptionView->setPlainText(quorrel::fromAnsi(folder.Desc));
-    wapLinkEdit->clear();
-    std::string picture = quorrel::localPath("Base\\dir\\" + folder.Pic + ".gif");
-    if (!quorrel::fileExists(picture)) picture = quorrel::localPath("Base\\dir\\template.gif");
-    showPaneImage(*this, picture);
-  };
-
   if (node->childCount() > 0) {
-    showFolder();
+    showFolder(text);
     return;
   }
 
-  if (text == quorrel::newsNodeText()) {
-    descriptionView->setPlainText(
-        memoText(quorrel::readFileBytes(quorrel::localPath("Base\\news.new"), quorrel::ReadError::CannotOpen)));
-    nameLabel->setText(quorrel::fromAnsi(text));
-    sizeLabel->clear();
-    hideGameButtons(*this);
-    contributorLabel->clear();
-    wapLinkEdit->clear();
-    showPaneImage(*this, quorrel::localPath("Base\\dir\\news.gif"));
+  if (text == newsNodeText()) {
+    pane_.descriptionView->setPlainText(memoText(readFileBytes(localPath("Base\\news.new"), ReadError::CannotOpen)));
+    pane_.nameLabel->setText(fromAnsi(text));
+    pane_.sizeLabel->clear();
+    hideGameButtons();
+    pane_.contributorLabel->clear();
+    pane_.wapLinkEdit->clear();
+    showPaneImage(localPath("Base\\dir\\news.gif"));
     return;
   }
 
-  const int index = firstGameNamed(*this, text);
+  const int index = catalogue_.firstGameNamed(text);
   if (index == 0) {
     // An empty folder or a model with nothing under it has no children but still has its entry.
-    if (lastFolderNamed(*this, text) != 0) {
-      showFolder();
+    if (catalogue_.lastFolderNamed(text) != 0) {
+      showFolder(text);
     } else {
-      nameLabel->setText(quorrel::fromAnsi(text));
+      pane_.nameLabel->setText(fromAnsi(text));
     }
     return;
   }
 
-  const quorrel::GameEntry& game = games[static_cast<size_t>(index)];
-  nameLabel->setText(quorrel::fromAnsi(text));
-  markGameBox->show();
-  currentGame = index;
-  markGameBox->setChecked(game.Selected != 0);
-  sizeLabel->setText(bytesText(game.Size));
-  currentGameFile = game.File;
-  currentGameScreen = game.Screen;
-  contributorLabel->setText(quorrel::fromAnsi(game.Owner));
-  descriptionView->setPlainText(quorrel::fromAnsi(game.Desc));
-  wapLinkEdit->setText(quorrel::fromAnsi(updateServer + "Base/games/" + game.File + ".jad"));
-  wapLinkEdit->setCursorPosition(0);
+  const GameEntry& game = catalogue_.game(index);
+  pane_.nameLabel->setText(fromAnsi(text));
+  pane_.markGameBox->show();
+  catalogue_.setCurrentGame(index);
+  pane_.markGameBox->setChecked(game.Selected != 0);
+  pane_.sizeLabel->setText(bytesText(game.Size));
+  catalogue_.setCurrentGameFile(game.File);
+  catalogue_.setCurrentGameScreen(game.Screen);
+  pane_.contributorLabel->setText(fromAnsi(game.Owner));
+  pane_.descriptionView->setPlainText(fromAnsi(game.Desc));
+  pane_.wapLinkEdit->setText(fromAnsi(settings_.updateServer() + "Base/games/" + game.File + ".jad"));
+  pane_.wapLinkEdit->setCursorPosition(0);
 
   // The buttons are settled before the picture, so that a picture that cannot be shown never leaves the
   // previous game's buttons beside this game.
-  const std::string screenshot = quorrel::localPath("Base\\screen\\" + game.Screen);
-  const bool haveScreenshot = quorrel::fileExists(screenshot);
-  downloadScreenshotButton->setVisible(!haveScreenshot);
+  const std::string screenshot = localPath("Base\\screen\\" + game.Screen);
+  const bool haveScreenshot = fileExists(screenshot);
+  pane_.downloadScreenshotButton->setVisible(!haveScreenshot);
   // A game with only one of its two files is incomplete: downloading fetches both again.
-  const bool haveJar = quorrel::fileExists(quorrel::localPath("Base\\games\\" + game.File + ".jar"));
-  const bool haveJad = quorrel::fileExists(quorrel::localPath("Base\\games\\" + game.File + ".jad"));
+  const bool haveJar = fileExists(localPath("Base\\games\\" + game.File + ".jar"));
+  const bool haveJad = fileExists(localPath("Base\\games\\" + game.File + ".jad"));
   const bool haveBoth = haveJar && haveJad;
-  downloadGameButton->setVisible(!haveBoth);
-  uploadGameButton->setVisible(haveBoth && statusPanels->panelText(0) != notConnectedText());
+  pane_.downloadGameButton->setVisible(!haveBoth);
+  pane_.uploadGameButton->setVisible(haveBoth && phoneConnected_());
 
-  showPaneImage(*this, haveScreenshot ? screenshot : quorrel::localPath("Base\\screen\\noscr.gif"));
+  showPaneImage(haveScreenshot ? screenshot : localPath("Base\\screen\\noscr.gif"));
 }
 
-void MainWindow::markGameToggled() {
+void CatalogueBrowser::markGameToggled() {
   // The mark counts from the moment it is ticked, so a batch upload sends exactly what the user sees ticked.
-  if (!markGameBox->isHidden()) storeMark(*this);
+  if (!pane_.markGameBox->isHidden()) storeMark();
 }
 
-void MainWindow::showMarkedGames() {
-  MarkedGamesDialog form(this, games, gameCount);
-  form.exec();
+void CatalogueBrowser::showMarkedGames(QWidget* parent) {
+  MarkedGamesDialog dialog(parent, catalogue_.games(), catalogue_.gameCount());
+  dialog.exec();
 }
 
 // ---- Pictures ---------------------------------------------------------------------------------------------
 
-void MainWindow::showPicture(const std::string& path) {
+void CatalogueBrowser::showPicture(const std::string& path) {
   // The file is read whole: the movie plays from memory, so the file stays free for downloads to replace.
-  const std::string bytes = quorrel::readFileBytes(path, quorrel::ReadError::CannotOpen);
+  const std::string bytes = readFileBytes(path, ReadError::CannotOpen);
   if (bytes.compare(0, 6, "GIF87a") != 0 && bytes.compare(0, 6, "GIF89a") != 0) throwNotGif(path);
   const QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
 
@@ -203,7 +188,7 @@ void MainWindow::showPicture(const std::string& path) {
     if (size.isEmpty()) size = first.size();
   }
 
-  auto* movie = new QMovie(pictureBox);
+  auto* movie = new QMovie(pane_.pictureBox);
   auto* source = new QBuffer(movie);  // destroyed with the movie, after the movie's reader
   source->setData(data);
   source->open(QIODevice::ReadOnly);
@@ -214,10 +199,12 @@ void MainWindow::showPicture(const std::string& path) {
     throwNotGif(path);
   }
 
-  pictureBox->setMovie(movie);
-  delete pictureMovie;
-  pictureMovie = movie;
+  pane_.pictureBox->setMovie(movie);
+  delete pictureMovie_;
+  pictureMovie_ = movie;
   // The box takes the picture's own size; its frame pictureFrame cuts off whatever lies beyond it.
-  pictureBox->setGeometry(5, 5, size.width(), size.height());
+  pane_.pictureBox->setGeometry(5, 5, size.width(), size.height());
   movie->start();
 }
+
+}  // namespace quorrel

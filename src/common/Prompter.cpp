@@ -21,4 +21,12 @@ void Prompter::message(const QString& text) {
   ask(r);
 }
 
+void Prompter::guarded(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const std::exception& e) {
+    error(e);
+  }
+}
+
 }  // namespace quorrel

@@ -3,6 +3,7 @@
 // them as a user would and check the exact texts asked. The Qt implementation is QtPrompter.
 #include <QString>
 #include <exception>
+#include <functional>
 #include <vector>
 
 namespace quorrel {
@@ -37,6 +38,10 @@ class Prompter {
   void error(const std::exception& e);
   // A plain message: no icon, one OK button, the application title.
   void message(const QString& text);
+
+  // Runs a command's body; an error escaping it is shown by the error report (the event loop would not
+  // catch it).
+  void guarded(const std::function<void()>& body);
 };
 
 }  // namespace quorrel

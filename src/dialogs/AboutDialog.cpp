@@ -5,10 +5,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "app/MainWindow.h"
 #include "common/Ansi.h"
 #include "dialogs/FixedWindow.h"
-#include "phone/PluginBinding.h"
 
 namespace {
 
@@ -75,7 +73,7 @@ QGroupBox* textBox(QWidget* parent, const char* boxName, const char* memoName, c
 
 }  // namespace
 
-AboutDialog::AboutDialog(MainWindow* owner) : QDialog(owner), owner_(owner) {
+AboutDialog::AboutDialog(QWidget* owner, const quorrel::AboutFacts& facts) : QDialog(owner), facts_(facts) {
   setObjectName(QStringLiteral("AboutDialog"));
   setWindowTitle(QStringLiteral("О программе..."));
   quorrel::setUpFixedWindow(this, owner, {ClientWidth, ClientHeight, true});
@@ -105,10 +103,10 @@ AboutDialog::AboutDialog(MainWindow* owner) : QDialog(owner), owner_(owner) {
 }
 
 void AboutDialog::fillLabels() {
-  titleLabel->setText(owner_->windowTitle() + QString::fromUtf8(AuthorCredit));
-  gameCountLabel->setText(QStringLiteral("Всего в базе игр: ") + QString::number(owner_->gameCount));
-  pluginVersionLabel->setText(quorrel::fromAnsi(PluginBinding::PluginVersion));
-  baseVersionLabel->setText(QStringLiteral("Версия базы: ") + quorrel::fromAnsi(owner_->baseVersion));
+  titleLabel->setText(facts_.programTitle + QString::fromUtf8(AuthorCredit));
+  gameCountLabel->setText(QStringLiteral("Всего в базе игр: ") + QString::number(facts_.gameCount));
+  pluginVersionLabel->setText(quorrel::fromAnsi(facts_.pluginVersion));
+  baseVersionLabel->setText(QStringLiteral("Версия базы: ") + quorrel::fromAnsi(facts_.baseVersion));
   for (QLabel* l : {titleLabel, gameCountLabel, pluginVersionLabel, baseVersionLabel}) l->setAccessibleName(l->text());
 }
 

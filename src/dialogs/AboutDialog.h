@@ -2,18 +2,31 @@
 // The about box: the program's name and maker, the catalogue's size and version, the phone plugin's version,
 // what the program is for, the supported phones, credits and licence.
 #include <QDialog>
+#include <QString>
+#include <string>
 
 class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
-class MainWindow;
+
+namespace quorrel {
+
+// What the about box tells of the running program.
+struct AboutFacts {
+  QString programTitle;  // the main window's title
+  int gameCount = 0;
+  std::string baseVersion;    // ANSI
+  std::string pluginVersion;  // ANSI
+};
+
+}  // namespace quorrel
 
 class AboutDialog : public QDialog {
   Q_OBJECT
  public:
-  // Made for one showing; the labels are filled from the main window's current state.
-  explicit AboutDialog(MainWindow* owner);
+  // Made for one showing, in the middle of `owner`.
+  AboutDialog(QWidget* owner, const quorrel::AboutFacts& facts);
 
   QLabel* titleLabel = nullptr;
   QLabel* gameCountLabel = nullptr;
@@ -33,5 +46,5 @@ class AboutDialog : public QDialog {
   void dismiss();
 
  private:
-  MainWindow* owner_;
+  quorrel::AboutFacts facts_;
 };

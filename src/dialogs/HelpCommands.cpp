@@ -1,14 +1,18 @@
-// The help menu: each command makes its window afresh, shows it modally and destroys it when it closes.
-#include "app/MainWindow.h"
+#include "dialogs/HelpCommands.h"
+
 #include "dialogs/AboutDialog.h"
 #include "dialogs/HistoryWindow.h"
 
-void MainWindow::showAbout() {
-  AboutDialog form(this);
-  form.exec();
+namespace quorrel {
+
+void showAbout(QWidget* owner, const AboutFacts& facts) {
+  AboutDialog dialog(owner, facts);
+  dialog.exec();
 }
 
-void MainWindow::showHistory() {
-  HistoryWindow form(this);
-  form.exec();
+void showHistory(QWidget* owner, Prompter& prompter) {
+  HistoryWindow window(owner, prompter);
+  window.exec();
 }
+
+}  // namespace quorrel

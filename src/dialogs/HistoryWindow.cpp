@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "app/MainWindow.h"
 #include "common/Ansi.h"
 #include "common/Errors.h"
 #include "common/FileIO.h"
 #include "common/Paths.h"
+#include "common/Prompter.h"
 #include "dialogs/FixedWindow.h"
 
 namespace {
@@ -18,7 +18,7 @@ constexpr int ClientHeight = 446;
 
 }  // namespace
 
-HistoryWindow::HistoryWindow(MainWindow* owner) : QDialog(owner), owner_(owner) {
+HistoryWindow::HistoryWindow(QWidget* owner, quorrel::Prompter& prompter) : QDialog(owner), prompter_(prompter) {
   setObjectName(QStringLiteral("HistoryWindow"));
   setWindowTitle(QStringLiteral("История версий"));
   quorrel::setUpFixedWindow(this, owner, {ClientWidth, ClientHeight, false});
@@ -45,6 +45,6 @@ void HistoryWindow::loadHistory() {
     historyText->setPlainText(lines.join(QLatin1Char('\n')));
   } catch (const std::exception& e) {
     // The window still opens, empty, once the user has seen why.
-    owner_->prompter().error(e);
+    prompter_.error(e);
   }
 }

@@ -3,18 +3,21 @@
 #include <QDialog>
 
 class QPlainTextEdit;
-class MainWindow;
+
+namespace quorrel {
+class Prompter;
+}
 
 class HistoryWindow : public QDialog {
   Q_OBJECT
  public:
   // Made for one showing. A history file that cannot be read is reported at once; the window then opens empty.
-  explicit HistoryWindow(MainWindow* owner);
+  HistoryWindow(QWidget* owner, quorrel::Prompter& prompter);
 
   QPlainTextEdit* historyText = nullptr;
 
   void loadHistory();
 
  private:
-  MainWindow* owner_;
+  quorrel::Prompter& prompter_;
 };

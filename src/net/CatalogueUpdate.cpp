@@ -1,39 +1,28 @@
 // The catalogue update: the archive "Javadata.zip" with the new catalogue, unpacked over the old one, then the
 // news, the folder pictures, the screenshots and the game files as the settings ask. Every file goes through
-// downloadFromServer, so the window stays live and shows each transfer's progress.
+// Downloads::downloadFromServer, so the window stays live and shows each transfer's progress.
+#include "net/CatalogueUpdate.h"
+
 #include <QLabel>
 #include <QProgressBar>
 #include <QTreeWidget>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <set>
 
-#include "app/MainWindow.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueBrowser.h"
+#include "common/BusyFlag.h"
 #include "common/Errors.h"
 #include "common/Paths.h"
+#include "common/Prompter.h"
 #include "net/DirList.h"
 #include "net/ZipExtractor.h"
+#include "settings/Settings.h"
+
+namespace quorrel {
 
 namespace {
-
-// Marks a window whose update is running. busy alone cannot keep a second update out: the first failed
-// transfer clears it, and an update started then would take the running one's backup for a stale file.
-class RunningUpdate {
- public:
-  explicit RunningUpdate(const MainWindow* form) : form_(form) { forms().insert(form); }
-  ~RunningUpdate() { forms().erase(form_); }
-  RunningUpdate(const RunningUpdate&) = delete;
-  RunningUpdate& operator=(const RunningUpdate&) = delete;
-  static bool in(const MainWindow* form) { return forms().count(form) != 0; }
-
- private:
-  static std::set<const MainWindow*>& forms() {
-    static std::set<const MainWindow*> running;
-    return running;
-  }
-  const MainWindow* form_;
-};
 
 // The three catalogue files in the working folder.
 struct CatalogueFiles {
@@ -43,7 +32,7 @@ struct CatalogueFiles {
 };
 
 CatalogueFiles catalogueFiles() {
-  const std::string dir = quorrel::currentDir();
+  const std::string dir = currentDir();
   return {dir + "Javadata.zip", dir + "Javadata.xml", dir + "Javadata.tmp"};
 }
 
@@ -51,12 +40,11 @@ CatalogueFiles catalogueFiles() {
 // stands beside it, since that catalogue is the newer one; without a catalogue the old backup is the only copy
 // and stays. Afterwards no "Javadata.xml" exists, so only the new archive can bring one back.
 void backUpCatalogue(const CatalogueFiles& f) {
-  if (!quorrel::fileExists(f.current)) return;
+  if (!fileExists(f.current)) return;
   std::remove(f.backup.c_str());
   if (std::rename(f.current.c_str(), f.backup.c_str()) != 0) {
     // The catalogue stays where it is, and the update stops before it could be mistaken for a new one.
-    throw quorrel::QuorrelError("Не могу сохранить прежнюю базу Javadata.xml в Javadata.tmp: " +
-                                quorrel::ioErrorText(errno));
+    throw QuorrelError("Не могу сохранить прежнюю базу Javadata.xml в Javadata.tmp: " + ioErrorText(errno));
   }
 }
 
@@ -69,7 +57,7 @@ void restoreCatalogue(const CatalogueFiles& f) { std::rename(f.backup.c_str(), f
 bool unpackCatalogue(ZipExtractor& zip, const CatalogueFiles& f) {
   try {
     zip.setZipFileName(f.archive);
-    zip.ExtractDir = quorrel::currentDir();
+    zip.ExtractDir = currentDir();
     zip.ExtractOptions = ZipExtractor::ExtractOption0;
     zip.Extract();
   } catch (...) {
@@ -79,7 +67,7 @@ bool unpackCatalogue(ZipExtractor& zip, const CatalogueFiles& f) {
     throw;
   }
   std::remove(f.archive.c_str());
-  if (quorrel::fileExists(f.current)) {
+  if (fileExists(f.current)) {
     std::remove(f.backup.c_str());
     return true;
   }
@@ -90,9 +78,11 @@ bool unpackCatalogue(ZipExtractor& zip, const CatalogueFiles& f) {
 // One run of the update. When the user closes the window meanwhile, the application is ending: the transfer
 // under way is cancelled, and the run fetches nothing more and shows no message, so that no hidden window
 // goes on downloading.
-class CatalogueUpdate {
+}  // namespace
+
+class UpdateRun {
  public:
-  explicit CatalogueUpdate(MainWindow& form) : form_(form), shown_(form.isVisible()) {}
+  explicit UpdateRun(CatalogueUpdate& update) : update_(update), shown_(update.window_->isVisible()) {}
 
   void run() {
     fetch("Javadata.zip");
@@ -102,86 +92,102 @@ class CatalogueUpdate {
       return;
     }
     backUpCatalogue(files);
-    if (!unpackCatalogue(*form_.zipExtractor, files)) {
-      form_.prompter().message(QStringLiteral("Сервер не найден!"));
+    if (!unpackCatalogue(*update_.zip_, files)) {
+      update_.prompter_.message(QStringLiteral("Сервер не найден!"));
       return;
     }
 
-    form_.loadCatalogue();
+    update_.browser_.loadCatalogue();
     fetch("Base/news.new");
-    if (form_.updateFolderPictures) fetchFolderPictures();
-    const int mode = form_.updateMode;
+    if (update_.settings_.updateFolderPictures()) fetchFolderPictures();
+    const int mode = update_.settings_.updateMode();
     if (mode == 2 || mode == 3) {
-      forEachGame([this](const quorrel::GameEntry& game) { fetch("Base/screen/" + game.Screen); });
+      forEachGame([this](const GameEntry& game) { fetch("Base/screen/" + game.Screen); });
     }
     if (mode == 3) {
-      forEachGame([this](const quorrel::GameEntry& game) {
+      forEachGame([this](const GameEntry& game) {
         fetch("Base/games/" + game.File + ".jad");
         fetch("Base/games/" + game.File + ".jar");
       });
     }
-    if (!windowClosed()) form_.prompter().message(QStringLiteral("База данных успешно обновлена!"));
+    if (!windowClosed()) update_.prompter_.message(QStringLiteral("База данных успешно обновлена!"));
   }
 
  private:
-  bool windowClosed() const { return shown_ && !form_.isVisible(); }
+  bool windowClosed() const { return shown_ && !update_.window_->isVisible(); }
 
   void fetch(const std::string& path) {
-    if (!windowClosed()) form_.downloadFromServer(path);
+    if (!windowClosed()) update_.downloads_.downloadFromServer(path);
   }
 
   void fetchFolderPictures() {
     fetch("Base/dir/dir.lst");
     if (windowClosed()) return;
-    const std::string list = quorrel::currentDir() + "Base/dir/dir.lst";
-    for (const std::string& name : quorrel::readDirList(list)) fetch("Base/dir/" + name + ".gif");
+    const std::string list = currentDir() + "Base/dir/dir.lst";
+    for (const std::string& name : readDirList(list)) fetch("Base/dir/" + name + ".gif");
     std::remove(list.c_str());
   }
 
   // Entries 1 to gameCount of the catalogue just loaded; repeated names are asked for again, and the size
-  // check of downloadFromServer then skips them.
+  // check of the download then skips them.
   template <typename Fetch>
   void forEachGame(Fetch fetchGame) {
-    for (int i = 1; i <= std::min(form_.gameCount, quorrel::GameCapacity) && !windowClosed(); ++i) {
-      const quorrel::GameEntry game = form_.games[static_cast<std::size_t>(i)];
+    for (int i = 1; i <= std::min(update_.catalogue_.gameCount(), GameCapacity) && !windowClosed(); ++i) {
+      const GameEntry game = update_.catalogue_.game(i);
       fetchGame(game);
     }
   }
 
-  MainWindow& form_;
+  CatalogueUpdate& update_;
   const bool shown_;
 };
 
+CatalogueUpdate::CatalogueUpdate(QWidget* window, Downloads& downloads, CatalogueBrowser& browser,
+                                 const Catalogue& catalogue, const Settings& settings, Prompter& prompter,
+                                 BusyFlag& busy, const TransferView& view)
+    : window_(window),
+      downloads_(downloads),
+      browser_(browser),
+      catalogue_(catalogue),
+      settings_(settings),
+      prompter_(prompter),
+      busy_(busy),
+      view_(view),
+      zip_(new ZipExtractor(window, &prompter)) {
+  zip_->setObjectName(QStringLiteral("zipExtractor"));
+  zip_->ShowProgressDialog = false;
+}
+
 // The end of every update, also of one refused or stopped by an error: the answers to the changed-size
 // question are forgotten and the progress line is cleared.
-void endUpdate(MainWindow& form, bool ran) {
+void CatalogueUpdate::endUpdate(bool ran) {
   if (ran) {
-    form.catalogueTree->setEnabled(true);
-    form.busy = false;
+    view_.catalogueTree->setEnabled(true);
+    busy_.clear();
   }
-  form.overwriteAll = false;
-  form.skipAll = false;
-  form.progressBar->setMaximum(100);
-  form.progressBar->setValue(0);
-  form.transferLabel->clear();
+  downloads_.answers() = ChangedFileAnswers();
+  view_.progressBar->setMaximum(100);
+  view_.progressBar->setValue(0);
+  view_.transferLabel->clear();
 }
 
-}  // namespace
-
-void MainWindow::updateCatalogue() {
-  overwriteAll = false;
-  skipAll = false;
-  const bool run = !busy && !RunningUpdate::in(this);
+void CatalogueUpdate::updateCatalogue() {
+  downloads_.answers() = ChangedFileAnswers();
+  const bool run = !busy_.isSet() && !running_;
   if (run) {
-    const RunningUpdate running(this);
-    catalogueTree->setEnabled(false);
-    busy = true;
+    running_ = true;
+    view_.catalogueTree->setEnabled(false);
+    busy_.set();
     try {
-      CatalogueUpdate(*this).run();
+      UpdateRun(*this).run();
     } catch (...) {
-      endUpdate(*this, true);
+      running_ = false;
+      endUpdate(true);
       throw;
     }
+    running_ = false;
   }
-  endUpdate(*this, run);
+  endUpdate(run);
 }
+
+}  // namespace quorrel

@@ -1,31 +1,32 @@
-// The main window's side of every transfer: the download routine with its size check, the handlers of the
+// Single downloads from the update server: the download routine with its size check, the handlers of the
 // download component's events, and the game and screenshot download commands.
-#include <QCheckBox>
-#include <QComboBox>
+#include "net/Downloads.h"
+
 #include <QLabel>
 #include <QProgressBar>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QWidget>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 
-#include "app/MainWindow.h"
-#include "app/SettingsDialog.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueBrowser.h"
 #include "common/Ansi.h"
+#include "common/BusyFlag.h"
 #include "common/Errors.h"
+#include "common/MessageLog.h"
 #include "common/Paths.h"
+#include "common/Prompter.h"
 #include "net/HttpGet.h"
+#include "settings/Settings.h"
 
-using quorrel::fromAnsi;
+namespace quorrel {
 
 namespace {
 
 // The phone browser the server sees in every request.
 const char* const PhoneBrowserAgent = "SAMSUNG-SGH-X100/PEARL UP.Browser/6.1.0.6 (GUI) MMP/1.0";
-
-bool proxyTicked(const MainWindow& form) {
-  return form.settingsDialog && form.settingsDialog->useProxyBox && form.settingsDialog->useProxyBox->isChecked();
-}
 
 // A path that stays inside the current directory: relative, without ".." components.
 bool staysInside(const std::string& native) {
@@ -42,44 +43,58 @@ bool staysInside(const std::string& native) {
 // Creates the missing folders of a relative file path below the current directory, one level at a time.
 // A folder that cannot be made is left to the transfer, which then fails.
 void createFoldersOf(const std::string& native) {
-  const std::string base = quorrel::currentDir();
+  const std::string base = currentDir();
   for (auto slash = native.find('/'); slash != std::string::npos; slash = native.find('/', slash + 1)) {
     const std::string folder = base + native.substr(0, slash);
-    if (!quorrel::directoryExists(folder) && !quorrel::createDirectory(folder)) return;
+    if (!directoryExists(folder) && !createDirectory(folder)) return;
   }
-}
-
-// The idle state every download command ends in, also after an error.
-void endCommand(MainWindow& form) {
-  form.catalogueTree->setEnabled(true);
-  form.busy = false;
-  form.progressBar->setMaximum(100);
-  form.progressBar->setValue(0);
-  form.transferLabel->clear();
-}
-
-template <typename Body>
-void runDownloadCommand(MainWindow& form, Body body) {
-  if (form.busy) return;
-  form.busy = true;
-  form.catalogueTree->setEnabled(false);
-  try {
-    body();
-  } catch (...) {
-    endCommand(form);
-    throw;
-  }
-  endCommand(form);
 }
 
 void ensureFolder(const std::string& folder, const std::string& message) {
-  if (!quorrel::directoryExists(folder) && !quorrel::createDirectory(folder)) throw quorrel::QuorrelError(message);
+  if (!directoryExists(folder) && !createDirectory(folder)) throw QuorrelError(message);
 }
 
 }  // namespace
 
-void MainWindow::configureDownloader() {
-  HttpGet& h = *downloader;
+Downloads::Downloads(QObject* owner, const Settings& settings, Catalogue& catalogue, CatalogueBrowser& browser,
+                     MessageLog& log, Prompter& prompter, BusyFlag& busy, const TransferView& view)
+    : settings_(settings),
+      catalogue_(catalogue),
+      browser_(browser),
+      log_(log),
+      prompter_(prompter),
+      busy_(busy),
+      view_(view),
+      http_(new HttpGet(owner)) {
+  http_->setObjectName(QStringLiteral("downloader"));
+  configure();
+}
+
+// The idle state every download command ends in, also after an error.
+void Downloads::endCommand() {
+  view_.catalogueTree->setEnabled(true);
+  busy_.clear();
+  view_.progressBar->setMaximum(100);
+  view_.progressBar->setValue(0);
+  view_.transferLabel->clear();
+}
+
+template <typename Body>
+void Downloads::runCommand(Body body) {
+  if (busy_.isSet()) return;
+  busy_.set();
+  view_.catalogueTree->setEnabled(false);
+  try {
+    body();
+  } catch (...) {
+    endCommand();
+    throw;
+  }
+  endCommand();
+}
+
+void Downloads::configure() {
+  HttpGet& h = *http_;
   h.AcceptTypes = "*/*";
   h.Agent = PhoneBrowserAgent;
   h.BinaryData = true;
@@ -87,46 +102,48 @@ void MainWindow::configureDownloader() {
   h.UseProxy = ProxyMode::Preconfig;
   h.ProxyPort = 0;
   h.WaitThread = true;
-  h.OnProgress = [this](QObject* sender, int totalSize, int readed) { downloadProgress(sender, totalSize, readed); };
-  h.OnDoneFile = [this](QObject* sender, const std::string& fileName, int fileSize) {
-    downloadDone(sender, fileName, fileSize);
-  };
-  h.OnError = [this](QObject* sender) { downloadFailed(sender); };
+  h.OnProgress = [this](QObject* /*sender*/, int totalSize, int readed) { progress(totalSize, readed); };
+  h.OnDoneFile = [this](QObject* /*sender*/, const std::string& /*fileName*/, int fileSize) { done(fileSize); };
+  h.OnError = [this](QObject* /*sender*/) { failed(); };
 }
 
-void MainWindow::downloadFromServer(const std::string& relativePath) {
-  downloader->UseProxy = proxyTicked(*this) ? ProxyMode::Proxy : ProxyMode::Direct;
-  const std::string url = updateServer + relativePath;
+void Downloads::downloadFromServer(const std::string& relativePath) {
+  const ProxyDetails& proxy = settings_.proxy();
+  http_->ProxyHost = proxy.host;
+  http_->ProxyPort = proxy.port;
+  http_->UserName = proxy.userName;
+  http_->Password = proxy.password;
+  http_->UseProxy = settings_.useProxy() ? ProxyMode::Proxy : ProxyMode::Direct;
+  const std::string url = settings_.updateServer() + relativePath;
   const int remote = remoteFileSize(url);
 
-  const std::string native = quorrel::nativePath(relativePath);
-  const std::string local = quorrel::currentDir() + native;
+  const std::string native = nativePath(relativePath);
+  const std::string local = currentDir() + native;
   bool fetch = true;
-  if (quorrel::fileExists(local)) {
+  if (fileExists(local)) {
     if (localFileSize(local) == remote) {
       fetch = false;
-    } else if (overwriteAll) {
+    } else if (answers_.overwriteAll) {
       fetch = true;
-    } else if (skipAll) {
+    } else if (answers_.skipAll) {
       fetch = false;
     } else {
-      quorrel::MessageRequest question;
+      MessageRequest question;
       question.title = QStringLiteral("Confirm");
       question.text =
           QStringLiteral("Размер файла ") + fromAnsi(relativePath) + QStringLiteral(" изменился. Обновить?");
-      question.icon = quorrel::MsgIcon::Question;
-      question.buttons = {quorrel::MsgButton::Yes, quorrel::MsgButton::No, quorrel::MsgButton::NoToAll,
-                          quorrel::MsgButton::YesToAll};
-      switch (prompter().ask(question)) {
-        case quorrel::MsgButton::No:
+      question.icon = MsgIcon::Question;
+      question.buttons = {MsgButton::Yes, MsgButton::No, MsgButton::NoToAll, MsgButton::YesToAll};
+      switch (prompter_.ask(question)) {
+        case MsgButton::No:
           fetch = false;
           break;
-        case quorrel::MsgButton::NoToAll:
-          skipAll = true;
+        case MsgButton::NoToAll:
+          answers_.skipAll = true;
           fetch = false;
           break;
-        case quorrel::MsgButton::YesToAll:
-          overwriteAll = true;
+        case MsgButton::YesToAll:
+          answers_.overwriteAll = true;
           break;
         default:
           break;
@@ -135,68 +152,70 @@ void MainWindow::downloadFromServer(const std::string& relativePath) {
   }
   if (!fetch) return;
 
-  transferLabel->setText(fromAnsi(relativePath));
-  logCommand(QStringLiteral(" Получение файла ") + fromAnsi(relativePath) + QStringLiteral(" (рамер ") +
-             QString::number(remote) + QStringLiteral(" байт)."));
-  downloader->URL = url;
-  downloader->FileName = local;
+  view_.transferLabel->setText(fromAnsi(relativePath));
+  log_.logCommand(QStringLiteral(" Получение файла ") + fromAnsi(relativePath) + QStringLiteral(" (рамер ") +
+                  QString::number(remote) + QStringLiteral(" байт)."));
+  http_->URL = url;
+  http_->FileName = local;
   if (!staysInside(native)) {
     // A name from the server that would write outside the working folder is never fetched.
-    downloadFailed(downloader);
+    failed();
     return;
   }
   createFoldersOf(native);
-  downloader->StartDownload();
+  http_->StartDownload();
 }
 
-int MainWindow::remoteFileSize(const std::string& url) {
-  logCommand(QStringLiteral(" Проверяю размер файла ") + fromAnsi(url) + QStringLiteral("."));
-  downloader->URL = url;
-  return downloader->QueryRemoteSize();
+int Downloads::remoteFileSize(const std::string& url) {
+  log_.logCommand(QStringLiteral(" Проверяю размер файла ") + fromAnsi(url) + QStringLiteral("."));
+  http_->URL = url;
+  return http_->QueryRemoteSize();
 }
 
-int MainWindow::localFileSize(const std::string& path) {
-  const long long size = quorrel::fileSize(path);
-  if (size < 0) quorrel::throwIoError(errno);
+int Downloads::localFileSize(const std::string& path) {
+  const long long size = fileSize(path);
+  if (size < 0) throwIoError(errno);
   return size > INT_MAX ? INT_MAX : static_cast<int>(size);
 }
 
-void MainWindow::downloadProgress(QObject* /*sender*/, int totalSize, int readed) {
-  progressBar->setMaximum(totalSize);
-  progressBar->setValue(readed);
+void Downloads::progress(int totalSize, int readed) {
+  view_.progressBar->setMaximum(totalSize);
+  view_.progressBar->setValue(readed);
 }
 
-void MainWindow::downloadDone(QObject* /*sender*/, const std::string& /*fileName*/, int fileSize) {
-  logCommand(QStringLiteral(" Файл ") + fromAnsi(downloader->URL) + QStringLiteral(" успешно скачан! (") +
-             QString::number(fileSize) + QStringLiteral("байт.)"));
+void Downloads::done(int fileSize) {
+  log_.logCommand(QStringLiteral(" Файл ") + fromAnsi(http_->URL) + QStringLiteral(" успешно скачан! (") +
+                  QString::number(fileSize) + QStringLiteral("байт.)"));
 }
 
-void MainWindow::downloadFailed(QObject* /*sender*/) {
-  logCommand(QStringLiteral(" Произошла ошибка при скачивании файла ") + fromAnsi(downloader->URL));
-  catalogueTree->setEnabled(true);
-  progressBar->setValue(0);
-  transferLabel->clear();
-  statusPanels->setPanelText(4, QString());
-  busy = false;
+void Downloads::failed() {
+  log_.logCommand(QStringLiteral(" Произошла ошибка при скачивании файла ") + fromAnsi(http_->URL));
+  view_.catalogueTree->setEnabled(true);
+  view_.progressBar->setValue(0);
+  view_.transferLabel->clear();
+  view_.clearPluginStatus();
+  busy_.clear();
 }
 
-void MainWindow::downloadGame() {
-  runDownloadCommand(*this, [this] {
-    const std::string folder = quorrel::currentDir() + "Base/games/";
+void Downloads::downloadGame() {
+  runCommand([this] {
+    const std::string folder = currentDir() + "Base/games/";
     ensureFolder(folder, "Не могу создать папку" + folder);
-    downloadFromServer("Base/games/" + currentGameFile + ".jad");
-    downloadFromServer("Base/games/" + currentGameFile + ".jar");
-    downloadGameButton->hide();
-    prompter().message(QStringLiteral("Игра успешно скачана!"));
+    downloadFromServer("Base/games/" + catalogue_.currentGameFile() + ".jad");
+    downloadFromServer("Base/games/" + catalogue_.currentGameFile() + ".jar");
+    view_.downloadGameButton->hide();
+    prompter_.message(QStringLiteral("Игра успешно скачана!"));
   });
 }
 
-void MainWindow::downloadScreenshot() {
-  runDownloadCommand(*this, [this] {
-    ensureFolder(quorrel::currentDir() + "Base/screen/", "Не могу создать папку ./Base/screen/");
-    downloadFromServer("Base/screen/" + currentGameScreen);
-    showPicture(quorrel::currentDir() + "Base/screen/" + currentGameScreen);
-    downloadScreenshotButton->hide();
-    prompter().message(QStringLiteral("Файл успешно загружен!"));
+void Downloads::downloadScreenshot() {
+  runCommand([this] {
+    ensureFolder(currentDir() + "Base/screen/", "Не могу создать папку ./Base/screen/");
+    downloadFromServer("Base/screen/" + catalogue_.currentGameScreen());
+    browser_.showPicture(currentDir() + "Base/screen/" + catalogue_.currentGameScreen());
+    view_.downloadScreenshotButton->hide();
+    prompter_.message(QStringLiteral("Файл успешно загружен!"));
   });
 }
+
+}  // namespace quorrel

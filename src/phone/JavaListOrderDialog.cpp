@@ -6,12 +6,10 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include "app/Icons.h"
-#include "app/MainWindow.h"
 #include "common/Ansi.h"
 #include "common/Errors.h"
-#include "phone/JavaList.h"
-#include "phone/PluginBinding.h"
+#include "common/Icons.h"
+#include "common/Prompter.h"
 
 namespace {
 
@@ -30,7 +28,8 @@ QToolButton* arrowButton(QWidget* parent, const char* name, int top, quorrel::Gl
 
 }  // namespace
 
-JavaListOrderDialog::JavaListOrderDialog(MainWindow* mainForm) : QDialog(mainForm), main_(mainForm) {
+JavaListOrderDialog::JavaListOrderDialog(quorrel::Prompter& prompter, QWidget* parent)
+    : QDialog(parent), prompter_(prompter) {
   setObjectName(QStringLiteral("javaListOrderDialog"));
   setWindowTitle(QStringLiteral("Ручная сортировка"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -55,9 +54,9 @@ JavaListOrderDialog::JavaListOrderDialog(MainWindow* mainForm) : QDialog(mainFor
   closeButton->setAccessibleName(QStringLiteral("Закрыть"));
   closeButton->setAutoDefault(false);
 
-  connect(moveUpButton, &QToolButton::clicked, this, [this] { main_->guarded([this] { moveUp(); }); });
-  connect(moveDownButton, &QToolButton::clicked, this, [this] { main_->guarded([this] { moveDown(); }); });
-  connect(closeButton, &QPushButton::clicked, this, [this] { main_->guarded([this] { closeDialog(); }); });
+  connect(moveUpButton, &QToolButton::clicked, this, [this] { prompter_.guarded([this] { moveUp(); }); });
+  connect(moveDownButton, &QToolButton::clicked, this, [this] { prompter_.guarded([this] { moveDown(); }); });
+  connect(closeButton, &QPushButton::clicked, this, [this] { prompter_.guarded([this] { closeDialog(); }); });
 }
 
 void JavaListOrderDialog::exchange(int row, int other) {
@@ -90,28 +89,16 @@ void JavaListOrderDialog::moveDown() {
 
 void JavaListOrderDialog::closeDialog() { close(); }
 
-// ---- The main window's Java list handler ---------------------------------------------------------------
-void MainWindow::orderJavaList(std::string& list) {
-  std::vector<std::string> entries = quorrel::splitJavaList(list);
-  if (alphabeticalSortAction->isChecked()) quorrel::sortJavaList(entries);
-  if (manualSortAction->isChecked() && javaListOrderDialog) {
-    QListWidget* box = javaListOrderDialog->entryList;
-    box->clear();
-    for (const std::string& e : entries) {
-      auto* item = new QListWidgetItem(quorrel::fromAnsi(e), box);
-      item->setData(EntryRole, QByteArray(e.data(), static_cast<int>(e.size())));
-    }
-    javaListOrderDialog->exec();
-    // The dialog only exchanges rows, so there are as many as before.
-    for (int i = 0; i < box->count() && i < static_cast<int>(entries.size()); ++i) {
-      const QByteArray bytes = box->item(i)->data(EntryRole).toByteArray();
-      entries[static_cast<std::size_t>(i)] = std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    }
+void JavaListOrderDialog::order(std::vector<std::string>& entries) {
+  entryList->clear();
+  for (const std::string& e : entries) {
+    auto* item = new QListWidgetItem(quorrel::fromAnsi(e), entryList);
+    item->setData(EntryRole, QByteArray(e.data(), static_cast<int>(e.size())));
   }
-  list = quorrel::joinJavaList(entries);
-  if (list.size() > PluginBinding::MaxText) {
-    logCommand(QStringLiteral(" Список Java слишком длинный (%1 символов) и не передан в телефон: "
-                              "порядок в телефоне не изменён.")
-                   .arg(list.size()));
+  exec();
+  // The dialog only exchanges rows, so there are as many as before.
+  for (int i = 0; i < entryList->count() && i < static_cast<int>(entries.size()); ++i) {
+    const QByteArray bytes = entryList->item(i)->data(EntryRole).toByteArray();
+    entries[static_cast<std::size_t>(i)] = std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
   }
 }

@@ -1,17 +1,26 @@
 #pragma once
-// The manual-sort dialog of the phone's Java list, made once at program start and shown by orderJavaList
-// while the phone rebuilds the list.
+// The manual-sort dialog of the phone's Java list, made once at program start and shown while the phone
+// rebuilds the list.
 #include <QDialog>
+#include <string>
+#include <vector>
 
 class QListWidget;
 class QPushButton;
 class QToolButton;
-class MainWindow;
+
+namespace quorrel {
+class Prompter;
+}
 
 class JavaListOrderDialog : public QDialog {
   Q_OBJECT
  public:
-  explicit JavaListOrderDialog(MainWindow* mainForm);
+  // Errors of the buttons are reported through `prompter`, which must outlive the dialog.
+  JavaListOrderDialog(quorrel::Prompter& prompter, QWidget* parent);
+
+  // Shows the entries for the user to order them, modally; on return they stand in the order chosen.
+  void order(std::vector<std::string>& entries);
 
   QListWidget* entryList = nullptr;
   QToolButton* moveUpButton = nullptr;    // move the selected entry up
@@ -27,5 +36,5 @@ class JavaListOrderDialog : public QDialog {
  private:
   void exchange(int row, int other);
 
-  MainWindow* main_;
+  quorrel::Prompter& prompter_;
 };

@@ -1,20 +1,21 @@
-// The phone commands of the main window: connect, disconnect, the plugin's log and progress, uploading games
-// and compiling the phone's Java list.
-#include <QAction>
-#include <QLabel>
-#include <QListWidget>
-#include <QProgressBar>
-#include <QToolButton>
-#include <QTreeWidget>
+// The phone session: connect, disconnect, the plugin's log and progress, uploading games and compiling the
+// phone's Java list.
+#include "phone/PhoneSession.h"
+
 #include <algorithm>
 #include <cstring>
 
-#include "app/MainWindow.h"
+#include "catalogue/Catalogue.h"
 #include "common/Ansi.h"
+#include "common/BusyFlag.h"
+#include "common/MessageLog.h"
 #include "common/Paths.h"
+#include "phone/JavaList.h"
+#include "phone/JavaListOrderDialog.h"
 #include "phone/PluginBinding.h"
+#include "settings/Settings.h"
 
-using quorrel::fromAnsi;
+namespace quorrel {
 
 namespace {
 
@@ -51,151 +52,135 @@ class AtExit {
 
 }  // namespace
 
+PhoneSession::PhoneSession(const Settings& settings, const Catalogue& catalogue, MessageLog& log, BusyFlag& busy,
+                           PhoneView& view)
+    : settings_(settings), catalogue_(catalogue), log_(log), busy_(busy), view_(view) {}
+
+bool PhoneSession::connected() const { return view_.statusText(0) != NotConnected; }
+
 // ---- Connection ----------------------------------------------------------------------------------------
-void MainWindow::connectPhone() {
-  const std::uint8_t port = comPortNumber(comPort);
+void PhoneSession::connectPhone() {
+  const std::uint8_t port = comPortNumber(settings_.comPort());
   std::int32_t result = 0;
   // A port name the plugin cannot know is a failed connection; the plugin is not asked.
   if (port != 0) {
     result = PluginBinding::PluginConnect(
-        port, comSpeed, [this](const std::string& text) { showPluginLog(text); },
-        [this](const std::string& source, const std::string& target, int percent) {
-          showPluginProgress(source, target, percent);
+        port, settings_.comSpeed(), [this](const std::string& text) { view_.showPluginLog(fromAnsi(text)); },
+        [this](const std::string& /*source*/, const std::string& target, int percent) {
+          view_.showPluginProgress(percent, fromAnsi(target));
         });
   }
-  statusPanels->setPanelText(0, (result & 0xFF) != 0 ? QStringLiteral("Соединение установлено") : NotConnected);
+  view_.setStatusText(0, (result & 0xFF) != 0 ? QStringLiteral("Соединение установлено") : NotConnected);
   if (!PluginBinding::PluginConnected()) {
-    logCommand(QStringLiteral(" Не удалось установить соединение с телефоном."));
+    log_.logCommand(QStringLiteral(" Не удалось установить соединение с телефоном."));
     return;
   }
-  connectAction->setEnabled(false);
-  disconnectAction->setEnabled(true);
+  view_.showConnected(true);
 
-  statusPanels->setPanelText(1, fromAnsi(PluginBinding::PluginSendCommand("AT+CGMI").body));
-  statusPanels->setPanelText(2, fromAnsi(PluginBinding::PluginSendCommand("AT+CGMM").body));
-  statusPanels->setPanelText(3, fromAnsi(PluginBinding::PluginSendCommand("AT+CGSN").body));
+  view_.setStatusText(1, fromAnsi(PluginBinding::PluginSendCommand("AT+CGMI").body));
+  view_.setStatusText(2, fromAnsi(PluginBinding::PluginSendCommand("AT+CGMM").body));
+  view_.setStatusText(3, fromAnsi(PluginBinding::PluginSendCommand("AT+CGSN").body));
 
-  phoneList->clear();
+  QStringList files;
   SghfsFindData entry{};
   const SghfsHandle h = PluginBinding::PluginFindFirst("/java/", entry);
   if (h != SGHFS_INVALID_HANDLE) {
-    phoneList->addItem(phoneListEntry(entry));
-    while (PluginBinding::PluginFindNext(h, entry)) phoneList->addItem(phoneListEntry(entry));
+    files << phoneListEntry(entry);
+    while (PluginBinding::PluginFindNext(h, entry)) files << phoneListEntry(entry);
     PluginBinding::PluginFindClose(h);
   }
+  view_.setPhoneFiles(files);
 
-  statusPanels->setPanelText(4, QString());
-  progressBar->setValue(0);
-  connectionButton->setIcon(QIcon(disconnectPicture->pixmap()));
-  connectionButton->setToolTip(QStringLiteral("Отключиться от телефона"));
-  connectionButton->setAccessibleName(QStringLiteral("Отключиться от телефона"));
-  if (!currentGameScreen.empty()) uploadGameButton->show();
-  logCommand(QStringLiteral(" Установлено соединение с телефоном ") + statusPanels->panelText(2).left(8) +
-             QStringLiteral("."));
+  view_.setStatusText(4, QString());
+  view_.resetProgress(false);
+  if (!catalogue_.currentGameScreen().empty()) view_.setUploadGameVisible(true);
+  log_.logCommand(QStringLiteral(" Установлено соединение с телефоном ") + view_.statusText(2).left(8) +
+                  QStringLiteral("."));
 }
 
-void MainWindow::disconnectPhone() {
+void PhoneSession::disconnectPhone() {
   PluginBinding::PluginDisconnect();
-  insertLine(timeText() + QStringLiteral(" Соединение с телефоном разорвано."));
-  connectAction->setEnabled(true);
-  disconnectAction->setEnabled(false);
-  statusPanels->setPanelText(0, NotConnected);
-  uploadGameButton->hide();
-  for (int panel = 1; panel <= 3; ++panel) statusPanels->setPanelText(panel, QString());
-  connectionButton->setIcon(QIcon(connectPicture->pixmap()));
-  connectionButton->setToolTip(QStringLiteral("Соединиться с телефоном"));
-  connectionButton->setAccessibleName(QStringLiteral("Соединиться с телефоном"));
+  log_.insertLine(MessageLog::timeText() + QStringLiteral(" Соединение с телефоном разорвано."));
+  view_.setStatusText(0, NotConnected);
+  view_.setUploadGameVisible(false);
+  for (int panel = 1; panel <= 3; ++panel) view_.setStatusText(panel, QString());
+  view_.showConnected(false);
 }
 
-void MainWindow::toggleConnection() {
-  if (statusPanels->panelText(0) == NotConnected) {
-    connectPhone();
-  } else {
+void PhoneSession::toggleConnection() {
+  if (connected()) {
     disconnectPhone();
-  }
-}
-
-// The plugin reports while it holds the main thread, so these paint at once instead of waiting for the
-// event loop.
-void MainWindow::showPluginLog(const std::string& text) {
-  statusPanels->setPanelText(4, fromAnsi(text));
-  statusPanels->panel(4)->repaint();
-}
-
-void MainWindow::showPluginProgress(const std::string& /*source*/, const std::string& target, int percent) {
-  // Drawn against the bar's present range; a value outside it shows as the nearest end. Only what changed is
-  // painted: drawing the bar costs far more than a copy's step at full speed.
-  const int value = std::clamp(percent, progressBar->minimum(), progressBar->maximum());
-  if (value != progressBar->value()) {
-    progressBar->setValue(value);
-    progressBar->repaint();
-  }
-  const QString text = fromAnsi(target);
-  if (text != transferLabel->text()) {
-    transferLabel->setText(text);
-    transferLabel->repaint();
+  } else {
+    connectPhone();
   }
 }
 
 // ---- Upload and compilation ----------------------------------------------------------------------------
-namespace {
 
 // Copies one game's descriptor, then its archive, into the phone's Java folder, logging each outcome.
-void sendGame(MainWindow& form, const std::string& file) {
+void PhoneSession::sendGame(const std::string& file) {
   for (const char* ext : {"jad", "jar"}) {
     const std::string phonePath = "/java/" + file + "_suite." + ext;
     std::string remote = phonePath;
     const std::int32_t result =
-        PluginBinding::PluginPutFile(quorrel::localPath("Base\\games\\" + file + "." + ext), remote, true);
+        PluginBinding::PluginPutFile(localPath("Base\\games\\" + file + "." + ext), remote, true);
     if (result == SGHFS_FILE_OK) {
-      form.logCommand(QStringLiteral(" Файл ") + fromAnsi(remote) + QStringLiteral(" отправлен в телефон."));
+      log_.logCommand(QStringLiteral(" Файл ") + fromAnsi(remote) + QStringLiteral(" отправлен в телефон."));
     } else {
-      form.logCommand(QStringLiteral(" Не удалось отправить файл ") + fromAnsi(phonePath) +
+      log_.logCommand(QStringLiteral(" Не удалось отправить файл ") + fromAnsi(phonePath) +
                       QStringLiteral(" в телефон."));
     }
   }
 }
 
-}  // namespace
-
-void MainWindow::uploadCurrentGame() {
-  if (busy) return;
-  busy = true;
-  catalogueTree->setEnabled(false);
+void PhoneSession::uploadCurrentGame() {
+  if (busy_.isSet()) return;
+  busy_.set();
+  view_.setCatalogueEnabled(false);
   AtExit done([this] {
-    catalogueTree->setEnabled(true);
-    progressBar->setValue(0);
-    transferLabel->clear();
-    statusPanels->setPanelText(4, QString());
-    busy = false;
+    view_.setCatalogueEnabled(true);
+    view_.resetProgress(false);
+    view_.clearTransferLine();
+    view_.setStatusText(4, QString());
+    busy_.clear();
   });
-  sendGame(*this, currentGameFile);
-  if (autoCompileAction->isChecked()) compileJava();
+  sendGame(catalogue_.currentGameFile());
+  if (settings_.autoCompileJava()) compileJava();
 }
 
-void MainWindow::uploadMarkedGames() {
-  if (busy) return;
-  busy = true;
-  AtExit done([this] { busy = false; });
-  const int count = std::min(gameCount, quorrel::GameCapacity);
-  for (int i = 1; i <= count; ++i) {
-    if (games[static_cast<std::size_t>(i)].Selected != 0) sendGame(*this, games[static_cast<std::size_t>(i)].File);
-  }
-  if (autoCompileAction->isChecked()) compileJava();
+void PhoneSession::uploadMarkedGames() {
+  if (busy_.isSet()) return;
+  busy_.set();
+  AtExit done([this] { busy_.clear(); });
+  for (const int i : catalogue_.markedGames()) sendGame(catalogue_.game(i).File);
+  if (settings_.autoCompileJava()) compileJava();
 }
 
-void MainWindow::compileJava() {
-  logCommand(QStringLiteral(" Начинается компиляция java."));
+void PhoneSession::compileJava() {
+  log_.logCommand(QStringLiteral(" Начинается компиляция java."));
   AtExit done([this] {
-    transferLabel->clear();
-    statusPanels->setPanelText(4, QString());
-    progressBar->setValue(0);
-    progressBar->setMaximum(100);
+    view_.clearTransferLine();
+    view_.setStatusText(4, QString());
+    view_.resetProgress(true);
   });
-  if (statusPanels->panelText(0) == NotConnected) {
-    logCommand(QStringLiteral(" Телефон должен быть подключен для перекомпиляции Java."));
+  if (!connected()) {
+    log_.logCommand(QStringLiteral(" Телефон должен быть подключен для перекомпиляции Java."));
     return;
   }
   PluginBinding::PluginCompileJava(true, [this](std::string& list) { orderJavaList(list); });
-  logCommand(QStringLiteral(" Компиляция java завершена."));
+  log_.logCommand(QStringLiteral(" Компиляция java завершена."));
 }
+
+void PhoneSession::orderJavaList(std::string& list) {
+  std::vector<std::string> entries = splitJavaList(list);
+  if (settings_.alphabeticalSort()) sortJavaList(entries);
+  if (settings_.manualSort() && orderDialog_) orderDialog_->order(entries);
+  list = joinJavaList(entries);
+  if (list.size() > PluginBinding::MaxText) {
+    log_.logCommand(QStringLiteral(" Список Java слишком длинный (%1 символов) и не передан в телефон: "
+                                   "порядок в телефоне не изменён.")
+                        .arg(list.size()));
+  }
+}
+
+}  // namespace quorrel

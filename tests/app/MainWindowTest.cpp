@@ -13,6 +13,8 @@
 #include <QTreeWidget>
 
 #include "app/MainWindow.h"
+#include "app/StatusPanels.h"
+#include "catalogue/CatalogueBrowser.h"
 #include "common/Errors.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -47,7 +49,7 @@ QStringList topLevelTexts(QTreeWidget* tree) {
 
 }  // namespace
 
-TEST(MainFormStartup, EmptyFolderCreatesBaseFoldersAndOpensWithEmptyTree) {
+TEST(MainWindowStartup, EmptyFolderCreatesBaseFoldersAndOpensWithEmptyTree) {
   TempWorkDir dir;
   ScriptedPrompter prompter;
   MainWindow form(&prompter);
@@ -59,7 +61,7 @@ TEST(MainFormStartup, EmptyFolderCreatesBaseFoldersAndOpensWithEmptyTree) {
   EXPECT_EQ(prompter.asked.back().title, QStringLiteral("Quorrel"));
 }
 
-TEST(MainFormStartup, FolderThatCannotBeCreatedStopsStartupWithItsPath) {
+TEST(MainWindowStartup, FolderThatCannotBeCreatedStopsStartupWithItsPath) {
   TempWorkDir dir;
   writeFile("Base", "a file where the folder should be");
   writeFile("Javadata.xml", sampleCatalogue());
@@ -70,7 +72,7 @@ TEST(MainFormStartup, FolderThatCannotBeCreatedStopsStartupWithItsPath) {
   EXPECT_EQ(form.catalogueTree->topLevelItemCount(), 0);  // the catalogue was never loaded
 }
 
-TEST(MainFormStartup, PresentFoldersAndCatalogueLoadTheTree) {
+TEST(MainWindowStartup, PresentFoldersAndCatalogueLoadTheTree) {
   TempWorkDir dir;
   writeSettings();
   writeFile("Base/games/.keep", "");
@@ -81,16 +83,16 @@ TEST(MainFormStartup, PresentFoldersAndCatalogueLoadTheTree) {
   QTreeWidgetItem* folder = form.catalogueTree->topLevelItem(0)->child(0);
   EXPECT_EQ(folder->text(0), QStringLiteral("Аркады"));
   EXPECT_EQ(folder->child(0)->text(0), QStringLiteral("Мячик"));
-  EXPECT_EQ(MainWindow::nodeText(folder->child(0)), cp1251("Мячик"));
-  EXPECT_EQ(form.gameCount, 1);
-  EXPECT_EQ(form.folderCount, 2);
-  EXPECT_EQ(form.baseVersion, "3.1");
+  EXPECT_EQ(quorrel::CatalogueBrowser::nodeText(folder->child(0)), cp1251("Мячик"));
+  EXPECT_EQ(form.catalogue().gameCount(), 1);
+  EXPECT_EQ(form.catalogue().folderCount(), 2);
+  EXPECT_EQ(form.catalogue().baseVersion(), "3.1");
   EXPECT_EQ(form.pictureBox->height(), 160);
   EXPECT_EQ(form.pictureFrame->height(), 169);
   EXPECT_FALSE(testsupport::exists("javabase.tmp"));
 }
 
-TEST(MainFormStartup, BadOutlineLeavesPartialTreeAndTheOutlineFile) {
+TEST(MainWindowStartup, BadOutlineLeavesPartialTreeAndTheOutlineFile) {
   TempWorkDir dir;
   writeSettings();
   // A game name that starts with blanks reads back from the outline too deep.
@@ -104,7 +106,7 @@ TEST(MainFormStartup, BadOutlineLeavesPartialTreeAndTheOutlineFile) {
   EXPECT_TRUE(testsupport::exists("javabase.tmp"));
 }
 
-TEST(MainFormStartup, OversizedCatalogueIsReportedOnce) {
+TEST(MainWindowStartup, OversizedCatalogueIsReportedOnce) {
   TempWorkDir dir;
   writeSettings();
   std::string text = "<model name=\"M\">\r\n";
@@ -117,7 +119,7 @@ TEST(MainFormStartup, OversizedCatalogueIsReportedOnce) {
   EXPECT_EQ(form.catalogueTree->topLevelItem(0)->childCount(), 1000);
 }
 
-TEST(MainFormLayout, FixedWindowAndInitialState) {
+TEST(MainWindowLayout, FixedWindowAndInitialState) {
   TempWorkDir dir;
   ScriptedPrompter prompter;
   MainWindow form(&prompter);
@@ -145,7 +147,7 @@ TEST(MainFormLayout, FixedWindowAndInitialState) {
   EXPECT_EQ(form.findChild<QAction*>(QStringLiteral("manualSortAction")), form.manualSortAction);
 }
 
-TEST(MainFormLog, NewestLineFirstAndClearEmptiesListAndText) {
+TEST(MainWindowLog, NewestLineFirstAndClearEmptiesListAndText) {
   TempWorkDir dir;
   ScriptedPrompter prompter;
   MainWindow form(&prompter);

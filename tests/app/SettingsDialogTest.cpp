@@ -17,8 +17,10 @@
 #include <filesystem>
 
 #include "app/MainWindow.h"
-#include "app/SettingsDialog.h"
+#include "net/Downloads.h"
 #include "net/HttpGet.h"
+#include "settings/Settings.h"
+#include "settings/SettingsDialog.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
@@ -57,7 +59,7 @@ struct App {
     writeFile("Javadata.xml", "<model name=\"M\">\r\n<end>\r\n");
     form = createApplicationWindows(&prompter);
   }
-  SettingsDialog& dialog() const { return *form->settingsDialog; }
+  SettingsDialog& dialog() const { return *form->settingsDialog(); }
 
   // Opens the dialog through `open` (as the user would); `whileOpen` runs once it shows, and the dialog is
   // then cancelled unless it was closed. Returns whether the dialog opened.
@@ -124,15 +126,15 @@ TEST(SettingsDialog, SavedValuesReadBackTheSameInAFreshStart) {
   App fresh;
   EXPECT_TRUE(fresh.prompter.asked.empty());
   MainWindow& m = *fresh.form;
-  EXPECT_EQ(m.updateServer, cp1251("http://сервер.рф/quorrel/"));
-  EXPECT_EQ(m.updateMode, 2);
-  EXPECT_TRUE(m.updateFolderPictures);
-  EXPECT_EQ(m.downloader->ProxyHost, "proxy.local");
-  EXPECT_EQ(m.downloader->ProxyPort, 8080u);
-  EXPECT_EQ(m.downloader->UserName, cp1251("Иван"));
-  EXPECT_EQ(m.downloader->Password, cp1251("пароль 1"));
-  EXPECT_EQ(m.comPort, "COM21");
-  EXPECT_EQ(m.comSpeed, 460800);
+  EXPECT_EQ(m.settings().updateServer(), cp1251("http://сервер.рф/quorrel/"));
+  EXPECT_EQ(m.settings().updateMode(), 2);
+  EXPECT_TRUE(m.settings().updateFolderPictures());
+  EXPECT_EQ(m.settings().proxy().host, "proxy.local");
+  EXPECT_EQ(m.settings().proxy().port, 8080u);
+  EXPECT_EQ(m.settings().proxy().userName, cp1251("Иван"));
+  EXPECT_EQ(m.settings().proxy().password, cp1251("пароль 1"));
+  EXPECT_EQ(m.settings().comPort(), "COM21");
+  EXPECT_EQ(m.settings().comSpeed(), 460800);
   SettingsDialog& d = fresh.dialog();
   EXPECT_TRUE(d.withScreenshotsButton->isChecked() && d.folderPicturesBox->isChecked() && d.useProxyBox->isChecked());
   EXPECT_TRUE(d.proxyPasswordEdit->isEnabled());
@@ -145,7 +147,7 @@ TEST(SettingsDialog, ProxyDetailsSurviveTheProxyBeingOff) {
   writeFile("Quorrel.ini", standardIni("0"));
   App app;
   MainWindow& m = *app.form;
-  EXPECT_TRUE(m.downloader->ProxyHost.empty());
+  EXPECT_TRUE(m.settings().proxy().host.empty());
   EXPECT_FALSE(app.dialog().proxyHostEdit->isEnabled());
   // A menu toggle after the restart keeps lines 8 to 11.
   m.autoCompileAction->trigger();
@@ -158,15 +160,15 @@ TEST(SettingsDialog, ProxyDetailsSurviveTheProxyBeingOff) {
     EXPECT_EQ(f.proxyPortEdit->text(), QStringLiteral("3128"));
     f.saveButton->click();
   }));
-  EXPECT_EQ(m.downloader->UserName, cp1251("Иван"));
-  EXPECT_EQ(m.downloader->ProxyPort, 3128u);
+  EXPECT_EQ(m.settings().proxy().userName, cp1251("Иван"));
+  EXPECT_EQ(m.settings().proxy().port, 3128u);
   // Switching it off empties the component but not the file.
   ASSERT_TRUE(app.openDialog([](SettingsDialog& f) {
     f.useProxyBox->click();
     f.saveButton->click();
   }));
-  EXPECT_TRUE(m.downloader->ProxyHost.empty() && m.downloader->Password.empty());
-  EXPECT_EQ(m.downloader->ProxyPort, 0u);
+  EXPECT_TRUE(m.settings().proxy().host.empty() && m.settings().proxy().password.empty());
+  EXPECT_EQ(m.settings().proxy().port, 0u);
   EXPECT_EQ(lineOf(7), "0");
   EXPECT_EQ(lineOf(11), cp1251("секрет"));
 }
@@ -177,8 +179,8 @@ TEST(SettingsStartup, FlagsAreOffOnlyWhenExactlyZero) {
                                 "", "[Connection]", "COM2", "115200", "", "", "[Interface]", "manual"}));
   ScriptedPrompter prompter;
   MainWindow m(&prompter);  // the start-up read alone
-  EXPECT_TRUE(m.updateFolderPictures);
-  EXPECT_EQ(m.downloader->ProxyPort, 81u);
+  EXPECT_TRUE(m.settings().updateFolderPictures());
+  EXPECT_EQ(m.settings().proxy().port, 81u);
   EXPECT_TRUE(m.autoCompileAction->isChecked());
   EXPECT_TRUE(m.manualSortAction->isChecked() && !m.alphabeticalSortAction->isChecked());
 }
@@ -190,17 +192,17 @@ TEST(SettingsStartup, PositionalReadsSkipExtraLinesBetweenSectionsAndShiftInside
   {
     App app;
     EXPECT_TRUE(app.prompter.asked.empty());
-    EXPECT_EQ(app.form->updateMode, 3);
-    EXPECT_EQ(app.form->comPort, "COM5");
-    EXPECT_EQ(app.form->comSpeed, 0);
+    EXPECT_EQ(app.form->settings().updateMode(), 3);
+    EXPECT_EQ(app.form->settings().comPort(), "COM5");
+    EXPECT_EQ(app.form->settings().comSpeed(), 0);
     EXPECT_TRUE(app.dialog().wholeBaseButton->isChecked());
   }
   // An extra line inside a section shifts the values: the update mode meets the address and both reads stop.
   writeFile("Quorrel.ini", ini({"[Update Server]", "mirror", "http://srv/", "1", "1", "", "[Connection]", "COM5"}));
   App app;
   EXPECT_EQ(app.prompter.errors(), (std::vector<QString>{"Invalid numeric input.", "Invalid numeric input."}));
-  EXPECT_EQ(app.form->updateServer, "mirror");
-  EXPECT_EQ(app.form->comPort, "");
+  EXPECT_EQ(app.form->settings().updateServer(), "mirror");
+  EXPECT_EQ(app.form->settings().comPort(), "");
   EXPECT_EQ(app.dialog().comPortBox->currentText(), QStringLiteral("COM1"));
 }
 
@@ -221,8 +223,8 @@ TEST(SettingsDialog, RefusedSaveLeavesFileAndValuesAsTheyWere) {
   EXPECT_EQ(app.prompter.errors(),
             (std::vector<QString>{"'80a' is not a valid integer value.", "'fast' is not a valid integer value."}));
   EXPECT_EQ(readFile("Quorrel.ini"), standardIni());
-  EXPECT_EQ(m.updateServer, "http://srv/");
-  EXPECT_EQ(m.downloader->ProxyPort, 3128u);
+  EXPECT_EQ(m.settings().updateServer(), "http://srv/");
+  EXPECT_EQ(m.settings().proxy().port, 3128u);
 
   // A settings file that cannot be replaced: the toggle's new mark stays in force, unsaved.
   std::filesystem::remove("Quorrel.ini");
@@ -266,15 +268,15 @@ TEST(SettingsDialog, CancelKeepsModeAndPicturesInMemoryUntilTheNextShowing) {
     f.folderPicturesBox->click();
     f.cancelButton->click();
   }));
-  EXPECT_EQ(m.updateMode, 3);
-  EXPECT_TRUE(m.updateFolderPictures);
+  EXPECT_EQ(m.settings().updateMode(), 3);
+  EXPECT_TRUE(m.settings().updateFolderPictures());
   EXPECT_EQ(readFile("Quorrel.ini"), standardIni("1", "0"));
 
   // The next showing re-reads the file, and the box shows the value in force again.
   writeFile("Quorrel.ini", standardIni("1", "2"));
   ASSERT_TRUE(app.openDialog([&](SettingsDialog& f) {
     EXPECT_TRUE(f.withScreenshotsButton->isChecked());
-    EXPECT_FALSE(f.folderPicturesBox->isChecked() || m.updateFolderPictures);
+    EXPECT_FALSE(f.folderPicturesBox->isChecked() || m.settings().updateFolderPictures());
     f.wholeBaseButton->click();
   }));
   // A toggle after "Отмена" saves the dialog's abandoned values too.
@@ -286,10 +288,10 @@ TEST(SettingsDialog, RefusedWhileBusyAndAFailedReadStillOpens) {
   TempWorkDir dir;
   writeFile("Quorrel.ini", standardIni());
   App app;
-  app.form->busy = true;
+  app.form->busyFlag().set();
   EXPECT_FALSE(app.openDialog());
   EXPECT_FALSE(app.openDialog([&] { app.form->settingsButton->click(); }));
-  app.form->busy = false;
+  app.form->busyFlag().clear();
   writeFile("Quorrel.ini", ini({"[Update Server]", "http://new/", "1", "x"}));
   EXPECT_TRUE(
       app.openDialog([&] { app.form->settingsButton->click(); },

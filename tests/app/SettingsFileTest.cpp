@@ -1,13 +1,13 @@
 // The settings file on its own: the 19 written lines, the positional reader and the safe replacement.
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 
-#include "app/SettingsFile.h"
+#include "settings/SettingsFile.h"
 #include "support/TempDir.h"
 
 using namespace quorrel;
@@ -71,8 +71,9 @@ TEST(SettingsFile, LineBreakInAValueDoesNotShiftTheLinesAfterIt) {
   SettingsLines s;
   s.proxyHost = "a\r\nb\nc";
   const std::string text = formatSettings(s);
-  EXPECT_EQ(text.substr(text.find("[Proxy Settings]")), "[Proxy Settings]\r\n0\r\na  b c\r\n\r\n\r\n\r\n\r\n"
-                                                       "[Connection]\r\n\r\n\r\n1\r\n\r\n[Interface]\r\n0\r\n");
+  EXPECT_EQ(text.substr(text.find("[Proxy Settings]")),
+            "[Proxy Settings]\r\n0\r\na  b c\r\n\r\n\r\n\r\n\r\n"
+            "[Connection]\r\n\r\n\r\n1\r\n\r\n[Interface]\r\n0\r\n");
 }
 
 TEST(SettingsFile, NumbersAndConversions) {

@@ -17,7 +17,10 @@
 #include <memory>
 
 #include "app/MainWindow.h"
+#include "app/StatusPanels.h"
+#include "catalogue/CatalogueBrowser.h"
 #include "catalogue/MarkedGamesDialog.h"
+#include "settings/Settings.h"
 #include "support/Gif.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -68,8 +71,8 @@ class BrowserTest : public ::testing::Test {
     writeFile("Javadata.xml", catalogue());
     form = std::make_unique<MainWindow>(&prompter);
     // Loaded here, independently of whatever the start-up settings read does with this folder.
-    form->guarded([this] { form->loadCatalogue(); });
-    form->updateServer = "http://games.example/";
+    form->guarded([this] { form->browser().loadCatalogue(); });
+    form->settings().setUpdateServer("http://games.example/");
     prompter.clear();
   }
 
@@ -114,25 +117,25 @@ TEST_F(BrowserTest, GameShowsItsDetailsLinkAndPlayingScreenshot) {
   EXPECT_EQ(form->contributorLabel->text(), QStringLiteral("Иван"));
   EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Прыгающий мяч"));
   EXPECT_EQ(form->wapLinkEdit->text(), QStringLiteral("http://games.example/Base/games/ball.jad"));
-  EXPECT_EQ(form->currentGame, 1);
-  EXPECT_EQ(form->currentGameFile, "ball");
-  EXPECT_EQ(form->currentGameScreen, "ball.gif");
+  EXPECT_EQ(form->catalogue().currentGame(), 1);
+  EXPECT_EQ(form->catalogue().currentGameFile(), "ball");
+  EXPECT_EQ(form->catalogue().currentGameScreen(), "ball.gif");
   EXPECT_FALSE(form->markGameBox->isHidden());
 
   // The screenshot plays in a box of its own size at 5,5 inside the frame.
-  ASSERT_NE(form->pictureMovie, nullptr);
-  EXPECT_EQ(form->pictureBox->movie(), form->pictureMovie);
-  EXPECT_EQ(form->pictureMovie->frameCount(), 4);
-  EXPECT_EQ(form->pictureMovie->state(), QMovie::Running);
+  ASSERT_NE(form->browser().pictureMovie(), nullptr);
+  EXPECT_EQ(form->pictureBox->movie(), form->browser().pictureMovie());
+  EXPECT_EQ(form->browser().pictureMovie()->frameCount(), 4);
+  EXPECT_EQ(form->browser().pictureMovie()->state(), QMovie::Running);
   EXPECT_EQ(form->pictureBox->geometry(), QRect(5, 5, 120, 100));
   // And it really moves on to further frames.
   QElapsedTimer waited;
   waited.start();
-  while (form->pictureMovie->currentFrameNumber() < 2 && waited.elapsed() < 5000) {
+  while (form->browser().pictureMovie()->currentFrameNumber() < 2 && waited.elapsed() < 5000) {
     QCoreApplication::processEvents();
     QThread::msleep(5);
   }
-  EXPECT_GE(form->pictureMovie->currentFrameNumber(), 2);
+  EXPECT_GE(form->browser().pictureMovie()->currentFrameNumber(), 2);
 }
 
 TEST_F(BrowserTest, FolderAndModelShowTheirEntryAndEmptyTheScreenshot) {
@@ -146,10 +149,10 @@ TEST_F(BrowserTest, FolderAndModelShowTheirEntryAndEmptyTheScreenshot) {
   EXPECT_TRUE(form->markGameBox->isHidden());
   EXPECT_TRUE(form->downloadGameButton->isHidden());
   EXPECT_TRUE(form->downloadScreenshotButton->isHidden());
-  EXPECT_EQ(form->currentGameScreen, "");
-  EXPECT_EQ(form->currentGameFile, "ball");  // only a game display sets it
+  EXPECT_EQ(form->catalogue().currentGameScreen(), "");
+  EXPECT_EQ(form->catalogue().currentGameFile(), "ball");  // only a game display sets it
   EXPECT_EQ(pictureBox(), QSize(48, 32));
-  EXPECT_EQ(form->pictureMovie->state(), QMovie::Running);
+  EXPECT_EQ(form->browser().pictureMovie()->state(), QMovie::Running);
 
   select(node({"SGH-X100"}));
   EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Телефон Samsung"));
@@ -169,12 +172,12 @@ TEST_F(BrowserTest, DuplicateNamesFolderLaterEntryGameLowerIndex) {
   EXPECT_EQ(pictureBox(), QSize(22, 22));
 
   // The second "Мячик" node shows the first game of that name, its files and its mark.
-  form->games[1].Selected = 1;
+  form->catalogue().setMark(1, 1 != 0);
   QTreeWidgetItem* logic = form->catalogueTree->topLevelItem(0)->child(2);
   ASSERT_EQ(logic->text(0), QStringLiteral("Логика"));
   select(logic->child(0));
-  EXPECT_EQ(form->currentGame, 1);
-  EXPECT_EQ(form->currentGameFile, "ball");
+  EXPECT_EQ(form->catalogue().currentGame(), 1);
+  EXPECT_EQ(form->catalogue().currentGameFile(), "ball");
   EXPECT_EQ(form->sizeLabel->text(), QStringLiteral("12345 байт"));
   EXPECT_TRUE(form->markGameBox->isChecked());
 }
@@ -187,7 +190,7 @@ TEST_F(BrowserTest, NewsShowsTheNewsFileAndLeavesTheGameAlone) {
   EXPECT_EQ(form->sizeLabel->text(), QString());
   EXPECT_EQ(form->wapLinkEdit->text(), QString());
   EXPECT_TRUE(form->downloadScreenshotButton->isHidden());
-  EXPECT_EQ(form->currentGameScreen, "ball.gif");
+  EXPECT_EQ(form->catalogue().currentGameScreen(), "ball.gif");
   EXPECT_EQ(pictureBox(), QSize(30, 20));
 }
 
@@ -195,11 +198,11 @@ TEST_F(BrowserTest, ChildlessNodeMatchingNothingChangesOnlyTheName) {
   select(ball());
   // A game line whose name is not in the table any more, as after a table overflow: the node stays, the
   // entry does not.
-  form->gameCount = 1;
+  form->catalogue().setGameCount(1);
   select(snake());
   EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Змейка"));
   EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Прыгающий мяч"));
-  EXPECT_EQ(form->currentGameFile, "ball");
+  EXPECT_EQ(form->catalogue().currentGameFile(), "ball");
   EXPECT_TRUE(form->markGameBox->isHidden());
 }
 
@@ -251,18 +254,18 @@ TEST_F(BrowserTest, PictureLargerThanTheFrameIsCutOffAtTheFrame) {
 TEST_F(BrowserTest, TickingMarksAtOnceAndTheMarkSurvivesMovingAround) {
   select(ball());
   form->markGameBox->click();
-  EXPECT_EQ(form->games[1].Selected, 1);  // before the selection moves
+  EXPECT_EQ(form->catalogue().games()[1].Selected, 1);  // before the selection moves
 
   select(snake());
   EXPECT_FALSE(form->markGameBox->isChecked());
   select(arcade());
   select(news());
-  EXPECT_EQ(form->games[2].Selected, 0);
+  EXPECT_EQ(form->catalogue().games()[2].Selected, 0);
   select(ball());
   EXPECT_TRUE(form->markGameBox->isChecked());
 
   form->markGameBox->click();
-  EXPECT_EQ(form->games[1].Selected, 0);
+  EXPECT_EQ(form->catalogue().games()[1].Selected, 0);
   select(snake());
   select(ball());
   EXPECT_FALSE(form->markGameBox->isChecked());
@@ -271,7 +274,7 @@ TEST_F(BrowserTest, TickingMarksAtOnceAndTheMarkSurvivesMovingAround) {
   form->markGameBox->click();
   form->catalogueTree->setCurrentItem(nullptr);
   EXPECT_FALSE(form->markGameBox->isHidden());
-  EXPECT_EQ(form->games[1].Selected, 1);
+  EXPECT_EQ(form->catalogue().games()[1].Selected, 1);
 }
 
 TEST_F(BrowserTest, ReloadCarriesNoMarkToTheGameNowAtTheSameIndex) {
@@ -280,12 +283,12 @@ TEST_F(BrowserTest, ReloadCarriesNoMarkToTheGameNowAtTheSameIndex) {
   // The new catalogue puts another game at index 1; its "<desc" line clears the mark there.
   writeFile("Javadata.xml", cp1251("<model name=\"M\" disp=\"128\">\r\n<game name=\"Танк\">\r\n<file=\"tank\">\r\n"
                                    "<desc=\"т\">\r\n<game name=\"Самолёт\">\r\n<desc=\"с\">\r\n<end>\r\n"));
-  form->loadCatalogue();
-  EXPECT_EQ(form->currentGame, 0);
+  form->browser().loadCatalogue();
+  EXPECT_EQ(form->catalogue().currentGame(), 0);
   EXPECT_TRUE(form->markGameBox->isHidden());
 
   select(node({"M", "Самолёт"}));
-  EXPECT_EQ(form->games[1].Selected, 0);
+  EXPECT_EQ(form->catalogue().games()[1].Selected, 0);
   select(node({"M", "Танк"}));
   EXPECT_FALSE(form->markGameBox->isChecked());
 }
@@ -346,15 +349,15 @@ TEST_F(BrowserTest, MissingFallbackPictureIsReportedAndTheOldPictureGoes) {
             QString::fromStdString("Cannot open file \"" + dir.path() + "Base/screen/noscr.gif\". File not found."));
   // The details and the buttons are this game's; no picture stands beside them.
   EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Змейка"));
-  EXPECT_EQ(form->currentGameFile, "snake");
+  EXPECT_EQ(form->catalogue().currentGameFile(), "snake");
   EXPECT_FALSE(form->uploadGameButton->isHidden());
   EXPECT_FALSE(form->downloadScreenshotButton->isHidden());
   EXPECT_EQ(form->pictureBox->movie(), nullptr);
-  EXPECT_EQ(form->pictureMovie, nullptr);
+  EXPECT_EQ(form->browser().pictureMovie(), nullptr);
 
   // The window carries on: the next display works.
   select(ball());
-  EXPECT_EQ(form->pictureBox->movie(), form->pictureMovie);
+  EXPECT_EQ(form->pictureBox->movie(), form->browser().pictureMovie());
   EXPECT_EQ(prompter.errors().size(), 1u);
 }
 
@@ -379,5 +382,5 @@ TEST_F(BrowserTest, NotAGifOrNoNewsFileStopsThatDisplayWithAClearError) {
   writeFile("Base/dir/x100.gif", "GIF89a\x10");
   select(node({"SGH-X100"}));
   EXPECT_EQ(prompter.errors().size(), 3u);
-  EXPECT_EQ(form->pictureMovie, nullptr);
+  EXPECT_EQ(form->browser().pictureMovie(), nullptr);
 }

@@ -13,6 +13,7 @@
 
 #include "ModalWindow.h"
 #include "app/MainWindow.h"
+#include "catalogue/CatalogueBrowser.h"
 #include "dialogs/AboutDialog.h"
 #include "dialogs/HistoryWindow.h"
 #include "phone/PluginBinding.h"
@@ -79,7 +80,7 @@ TEST(AboutBox, ShowsTheCatalogueAsItIsAtEachOpening) {
   writeFile("Javadata.xml", cp1251("<model name=\"SGH-E700\" disp=\"128\" desc=\"\" vers=\"2.07б\" pic=\"e700\">\r\n"
                                    "<folder name=\"Логические\" desc=\"\" pic=\"log\">\r\n"
                                    "<game name=\"Сапёр\">\r\n<game name=\"Тетрис\">\r\n</folder>\r\n<end>\r\n"));
-  form.loadCatalogue();
+  form.browser().loadCatalogue();
   auto second = runModal([&] { form.aboutAction->trigger(); },
                          [&](QWidget* w) {
                            games = static_cast<AboutDialog*>(w)->gameCountLabel->text();
@@ -193,7 +194,7 @@ TEST(ShippedFiles, SeededWorkingFolderStartsCleanly) {
   ScriptedPrompter prompter;
   MainWindow form(&prompter);
   EXPECT_TRUE(prompter.texts().empty()) << prompter.texts().front().toStdString();
-  EXPECT_EQ(form.gameCount, 0);
+  EXPECT_EQ(form.catalogue().gameCount(), 0);
   ASSERT_EQ(form.catalogueTree->topLevelItemCount(), 1);  // only the news entry
   EXPECT_EQ(form.catalogueTree->topLevelItem(0)->text(0), QStringLiteral("Новости"));
 

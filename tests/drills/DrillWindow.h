@@ -9,7 +9,12 @@
 
 #include "DrillSupport.h"
 #include "app/MainWindow.h"
+#include "app/StatusPanels.h"
+#include "catalogue/CatalogueBrowser.h"
 #include "common/Paths.h"
+#include "net/CatalogueUpdate.h"
+#include "net/Downloads.h"
+#include "settings/Settings.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 

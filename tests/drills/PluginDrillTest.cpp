@@ -24,11 +24,11 @@ class PluginDrill : public DrillWindow {
     writeFile("Base/games/blocks.jar", Jar);
     startWindow();
     ASSERT_TRUE(PluginBinding::LoadPlugin(testsupport::binDir() + "failingplugin/sghfs.wfx"));
-    form->comPort = "COM1";
-    form->comSpeed = 115200;
-    form->currentGameFile = "blocks";
-    form->currentGameScreen = "blocks.gif";
-    form->autoCompileAction->setChecked(true);  // compile after each upload
+    form->settings().setComPort("COM1");
+    form->settings().setComSpeed(115200);
+    form->catalogue().setCurrentGameFile("blocks");
+    form->catalogue().setCurrentGameScreen("blocks.gif");
+    form->settings().setAutoCompileJava(true);  // compile after each upload
   }
   void TearDown() override {
     form.reset();  // unloads the plugin
@@ -40,21 +40,21 @@ class PluginDrill : public DrillWindow {
     EXPECT_EQ(readFile("Base/games/blocks.jar"), Jar);
     EXPECT_FALSE(logHas(QStringLiteral("отправлен в телефон")));
     EXPECT_TRUE(prompter.errors().empty());
-    EXPECT_FALSE(form->busy);
+    EXPECT_FALSE(form->busyFlag().isSet());
   }
 };
 
 }  // namespace
 
 TEST_F(PluginDrill, RefusedConnectIsReportedAndTheUploadFailsPlainly) {
-  form->guarded([&] { form->connectPhone(); });
+  form->guarded([&] { form->phone().connectPhone(); });
   EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение не установлено"));
   EXPECT_EQ(log().front(), QStringLiteral(" Не удалось установить соединение с телефоном."));
   EXPECT_FALSE(PluginBinding::PluginConnected());
 
   // The upload does not check the connection; each copy is tried, fails and says so.
   form->messageLog->clear();
-  form->guarded([&] { form->uploadCurrentGame(); });
+  form->guarded([&] { form->phone().uploadCurrentGame(); });
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jad в телефон.")));
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jar в телефон.")));
   EXPECT_EQ(log().front(), QStringLiteral(" Телефон должен быть подключен для перекомпиляции Java."));
@@ -63,26 +63,28 @@ TEST_F(PluginDrill, RefusedConnectIsReportedAndTheUploadFailsPlainly) {
 
 TEST_F(PluginDrill, EveryCallFailingAfterTheConnectLeavesNothingHalfDone) {
   ::setenv("QUORREL_FAILING_PLUGIN_CONNECTS", "1", 1);
-  form->guarded([&] { form->connectPhone(); });
+  form->guarded([&] { form->phone().connectPhone(); });
   EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение установлено"));
   for (int panel = 1; panel <= 3; ++panel) EXPECT_TRUE(form->statusPanels->panelText(panel).isEmpty()) << panel;
   EXPECT_EQ(form->phoneList->count(), 0);
 
   form->messageLog->clear();
-  form->guarded([&] { form->uploadCurrentGame(); });
+  form->guarded([&] { form->phone().uploadCurrentGame(); });
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jad в телефон.")));
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jar в телефон.")));
   EXPECT_TRUE(logHas(QStringLiteral(" Начинается компиляция java.")));
   expectGamesWhole();
 
   // The batch upload of the marked game fails alike; disconnecting works whatever the plugin answers.
-  form->games[1].File = "blocks";
-  form->games[1].Selected = 1;
-  form->gameCount = 1;
+  quorrel::GameEntry blocks = form->catalogue().game(1);
+  blocks.File = "blocks";
+  blocks.Selected = 1;
+  form->catalogue().setGame(1, blocks);
+  form->catalogue().setGameCount(1);
   form->messageLog->clear();
-  form->guarded([&] { form->uploadMarkedGames(); });
+  form->guarded([&] { form->phone().uploadMarkedGames(); });
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jar в телефон.")));
-  form->guarded([&] { form->disconnectPhone(); });
+  form->guarded([&] { form->phone().disconnectPhone(); });
   EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение не установлено"));
   EXPECT_FALSE(PluginBinding::PluginConnected());
   expectGamesWhole();

@@ -10,9 +10,9 @@
 
 #include "DrillWindow.h"
 #include "ZipArchives.h"
-#include "app/SettingsDialog.h"
 #include "common/Paths.h"
 #include "net/ZipExtractor.h"
+#include "settings/SettingsDialog.h"
 #include "support/HttpTestServer.h"
 
 namespace fs = std::filesystem;
@@ -70,7 +70,7 @@ TEST_F(ReadOnlyDrill, ReadOnlySettingsFileRefusesEverySaveAndStaysAsItWas) {
   EXPECT_TRUE(startErrors.empty());
   form->guarded([&] { form->toggleAutoCompile(); });
   form->guarded([&] { form->toggleSortMode(); });
-  form->guarded([&] { form->settingsDialog->save(); });
+  form->guarded([&] { form->settingsDialog()->save(); });
   ASSERT_EQ(prompter.errors().size(), 3u);
   for (const QString& e : prompter.errors()) EXPECT_EQ(e, QStringLiteral("File access denied."));
   // The new marks stay in effect although they were not saved.
@@ -94,17 +94,17 @@ TEST_F(ReadOnlyDrill, ReadOnlyCatalogueLoadsAndAReadOnlyFolderStopsTheLoadCleanl
   startWindow();
   if (::access(folder.c_str(), W_OK) == 0) {
     EXPECT_TRUE(startErrors.empty());
-    EXPECT_EQ(form->gameCount, 2);
+    EXPECT_EQ(form->catalogue().gameCount(), 2);
     EXPECT_EQ(form->catalogueTree->topLevelItemCount(), 2);  // the model and the news entry
     return;
   }
   ASSERT_EQ(startErrors.size(), 1u);
   EXPECT_EQ(startErrors.front(), QStringLiteral("File access denied."));
-  EXPECT_EQ(form->gameCount, 0);
+  EXPECT_EQ(form->catalogue().gameCount(), 0);
   EXPECT_EQ(form->catalogueTree->topLevelItemCount(), 0);
   // The settings were read before the catalogue, and the window works on.
-  EXPECT_EQ(form->updateServer, "http://127.0.0.1:1/");
-  form->guarded([&] { form->loadCatalogue(); });
+  EXPECT_EQ(form->settings().updateServer(), "http://127.0.0.1:1/");
+  form->guarded([&] { form->browser().loadCatalogue(); });
   EXPECT_TRUE(errorShown(QStringLiteral("File access denied.")));
 }
 
@@ -131,13 +131,13 @@ TEST_F(ReadOnlyDrill, ReadOnlyTargetFolderFailsTheDownloadAndTheExtractionAndKee
   startWindow();
   testsupport::HttpTestServer server;
   server.route("/Base/games/game.jar", testsupport::HttpReply::ok("a newer and longer copy of the game"));
-  form->updateServer = server.base();
+  form->settings().setUpdateServer(server.base());
   prompter.answers = {MsgButton::Yes};
-  form->guarded([&] { form->downloadFromServer("Base/games/game.jar"); });
+  form->guarded([&] { form->downloads().downloadFromServer("Base/games/game.jar"); });
   EXPECT_TRUE(prompter.errors().empty());
   ASSERT_FALSE(log().empty());
   EXPECT_TRUE(log().front().startsWith(downloadFailed())) << log().front().toStdString();
-  EXPECT_FALSE(form->busy);
+  EXPECT_FALSE(form->busyFlag().isSet());
 
   ZipExtractor zip(nullptr, &prompter);
   int skipped = -1;

@@ -34,7 +34,7 @@ class TransferDrill : public DrillWindow {
   void SetUp() override {
     DrillWindow::SetUp();
     startWindow();
-    form->updateServer = server.base();
+    form->settings().setUpdateServer(server.base());
   }
 
   // One download of the game over the existing copy; the changed size is confirmed.
@@ -43,12 +43,12 @@ class TransferDrill : public DrillWindow {
     form->messageLog->clear();
     prompter.clear();
     prompter.answers = {MsgButton::Yes};
-    form->guarded([&] { form->downloadFromServer(GamePath); });
+    form->guarded([&] { form->downloads().downloadFromServer(GamePath); });
   }
 
   // After a failure: the tree usable again and the progress bar back at its start.
   void expectIdle() const {
-    EXPECT_FALSE(form->busy);
+    EXPECT_FALSE(form->busyFlag().isSet());
     EXPECT_TRUE(form->catalogueTree->isEnabled());
     EXPECT_EQ(form->progressBar->value(), 0);
   }

@@ -43,15 +43,15 @@ class UpdateDrill : public DrillWindow {
     DrillWindow::SetUp();
     if (!drills::inChild()) writeFile("Javadata.xml", OldCatalogue);
     startWindow();
-    form->updateServer = server.base();
-    form->updateMode = 1;
-    form->updateFolderPictures = false;
+    form->settings().setUpdateServer(server.base());
+    form->settings().setUpdateMode(1);
+    form->settings().setUpdateFolderPictures(false);
   }
 
   void update() {
     prompter.clear();
     form->messageLog->clear();
-    form->guarded([&] { form->updateCatalogue(); });
+    form->guarded([&] { form->catalogueUpdate().updateCatalogue(); });
   }
 
   // What every failed update must leave: the old catalogue in place, nothing of the update lying about,
@@ -60,7 +60,7 @@ class UpdateDrill : public DrillWindow {
     EXPECT_EQ(readFile(where + "Javadata.xml"), OldCatalogue);
     EXPECT_FALSE(quorrel::fileExists(where + "Javadata.tmp"));
     EXPECT_FALSE(quorrel::fileExists(where + "Javadata.zip"));
-    EXPECT_FALSE(form->busy);
+    EXPECT_FALSE(form->busyFlag().isSet());
     EXPECT_TRUE(form->catalogueTree->isEnabled());
     for (const QString& text : prompter.texts()) EXPECT_NE(text, updated());
     EXPECT_FALSE(prompter.texts().empty()) << "the failure was not reported";
@@ -91,12 +91,12 @@ TEST_F(UpdateDrill, ArchiveTransferCutAtEveryStageKeepsTheOldCatalogue) {
   update();
   EXPECT_EQ(readFile("Javadata.xml"), NewCatalogue);
   EXPECT_EQ(prompter.texts().back(), updated());
-  EXPECT_EQ(form->gameCount, 1);
+  EXPECT_EQ(form->catalogue().gameCount(), 1);
 }
 
 TEST_F(UpdateDrill, UnzipLibraryFailingInTheMiddleKeepsTheOldCatalogue) {
   server.setReply(okReply(ziptest::rawZip({ziptest::plain("Javadata.xml", NewCatalogue)})), -1, 0);
-  form->zipExtractor->DllDirectory = testsupport::binDir() + "failing";
+  form->catalogueUpdate().zip().DllDirectory = testsupport::binDir() + "failing";
   update();
   expectOldCatalogueBack(folder);
 }

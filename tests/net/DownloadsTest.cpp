@@ -11,8 +11,12 @@
 #include <filesystem>
 
 #include "app/MainWindow.h"
-#include "app/SettingsDialog.h"
+#include "app/StatusPanels.h"
+#include "net/CatalogueUpdate.h"
+#include "net/Downloads.h"
 #include "net/HttpGet.h"
+#include "settings/Settings.h"
+#include "settings/SettingsDialog.h"
 #include "support/Gif.h"
 #include "support/HttpTestServer.h"
 #include "support/ScriptedPrompter.h"
@@ -35,9 +39,9 @@ class DownloadsTest : public ::testing::Test {
     form = createApplicationWindows(&prompter);
     prompter.clear();  // the missing catalogue at start-up
     form->messageLog->clear();
-    form->updateServer = server.base();
-    form->currentGameFile = "ball";
-    form->currentGameScreen = "ball.gif";
+    form->settings().setUpdateServer(server.base());
+    form->catalogue().setCurrentGameFile("ball");
+    form->catalogue().setCurrentGameScreen("ball.gif");
   }
 
   // Log lines, newest first, without their time of day.
@@ -53,7 +57,7 @@ class DownloadsTest : public ::testing::Test {
   QString url(const std::string& path) const { return QString::fromStdString(server.base() + path); }
 
   void expectIdle() const {
-    EXPECT_FALSE(form->busy);
+    EXPECT_FALSE(form->busyFlag().isSet());
     EXPECT_TRUE(form->catalogueTree->isEnabled());
     EXPECT_EQ(form->progressBar->value(), 0);
     EXPECT_TRUE(form->transferLabel->text().isEmpty());
@@ -72,7 +76,7 @@ const QString GameDone = QStringLiteral("Игра успешно скачана!
 TEST_F(DownloadsTest, EqualSizeIsNeitherAskedNorFetched) {
   writeFile("Base/games/ball.jad", "local");
   server.route("/Base/games/ball.jad", HttpReply::ok("other"));  // same length, other bytes
-  form->downloadFromServer("Base/games/ball.jad");
+  form->downloads().downloadFromServer("Base/games/ball.jad");
   EXPECT_TRUE(prompter.asked.empty());
   EXPECT_EQ(readFile("Base/games/ball.jad"), "local");
   EXPECT_EQ(server.requests().size(), 1u);
@@ -87,9 +91,9 @@ TEST_F(DownloadsTest, MissingFileIsFetchedEvenAfterAFailedSizeQuery) {
   const std::string gif = std::string(3000, 'g');
   server.route("/Base/screen/ball.gif", HttpReply::status("HTTP/1.0 503 Service Unavailable", "busy"));
   server.route("/Base/screen/ball.gif", HttpReply::ok(gif));
-  form->busy = true;
+  form->busyFlag().set();
   form->statusPanels->setPanelText(4, QStringLiteral("plugin line"));
-  form->downloadFromServer("Base/screen/ball.gif");  // the folder does not exist yet
+  form->downloads().downloadFromServer("Base/screen/ball.gif");  // the folder does not exist yet
 
   EXPECT_TRUE(prompter.asked.empty());
   EXPECT_EQ(readFile("Base/screen/ball.gif"), gif);
@@ -101,7 +105,7 @@ TEST_F(DownloadsTest, MissingFileIsFetchedEvenAfterAFailedSizeQuery) {
                        " Проверяю размер файла " + u + ".",
                    }));
   // The failed query has ended the busy state at once.
-  EXPECT_FALSE(form->busy);
+  EXPECT_FALSE(form->busyFlag().isSet());
   EXPECT_TRUE(form->statusPanels->panelText(4).isEmpty());
   EXPECT_EQ(form->progressBar->maximum(), 3000);
   EXPECT_EQ(form->progressBar->value(), 3000);
@@ -114,7 +118,7 @@ TEST_F(DownloadsTest, FailingServerNeverDestroysTheLocalCopy) {
   server.route("/Base/games/ball.jar", HttpReply::ok(std::string(5000, 'j')));  // the size query
   server.route("/Base/games/ball.jar", cut);
   prompter.answers = {MsgButton::Yes};
-  form->downloadFromServer("Base/games/ball.jar");
+  form->downloads().downloadFromServer("Base/games/ball.jar");
   EXPECT_EQ(readFile("Base/games/ball.jar"), "the old game");
   EXPECT_EQ(log().front(), " Произошла ошибка при скачивании файла " + url("Base/games/ball.jar"));
   EXPECT_EQ(std::filesystem::directory_iterator("Base/games")->path().filename(), "ball.jar");
@@ -129,7 +133,7 @@ TEST_F(DownloadsTest, ChangedSizeQuestionAndNoToAllLastUntilTheNextUpdate) {
   server.route("/Base/games/cube.jad", HttpReply::ok("new cube"));
   form->downloadGameButton->show();
   prompter.answers = {MsgButton::NoToAll, MsgButton::Ok};
-  form->downloadGame();
+  form->downloads().downloadGame();
 
   ASSERT_EQ(prompter.asked.size(), 2u);  // one question, then the end message
   const quorrel::MessageRequest& q = prompter.asked[0];
@@ -147,7 +151,7 @@ TEST_F(DownloadsTest, ChangedSizeQuestionAndNoToAllLastUntilTheNextUpdate) {
 
   // The answer holds for later downloads too.
   prompter.clear();
-  form->downloadFromServer("Base/games/cube.jad");
+  form->downloads().downloadFromServer("Base/games/cube.jad");
   EXPECT_TRUE(prompter.asked.empty());
   EXPECT_EQ(readFile("Base/games/cube.jad"), "old");
 }
@@ -158,12 +162,12 @@ TEST_F(DownloadsTest, YesToAllFetchesEveryChangedFileWithoutAsking) {
   server.route("/Base/games/ball.jad", HttpReply::ok("new jad file"));
   server.route("/Base/games/ball.jar", HttpReply::ok("new jar file"));
   prompter.answers = {MsgButton::YesToAll, MsgButton::Ok};
-  form->downloadGame();
+  form->downloads().downloadGame();
   EXPECT_EQ(prompter.texts(),
             (std::vector<QString>{QStringLiteral("Размер файла Base/games/ball.jad изменился. Обновить?"), GameDone}));
   EXPECT_EQ(readFile("Base/games/ball.jad"), "new jad file");
   EXPECT_EQ(readFile("Base/games/ball.jar"), "new jar file");
-  EXPECT_TRUE(form->overwriteAll);
+  EXPECT_TRUE(form->downloads().answers().overwriteAll);
   EXPECT_EQ(log().front(), " Файл " + url("Base/games/ball.jar") + " успешно скачан! (12байт.)");
   expectIdle();
 }
@@ -175,28 +179,28 @@ TEST_F(DownloadsTest, NoForBothFilesStillEndsWithTheSuccessMessage) {
   server.route("/Base/games/ball.jar", HttpReply::ok("new jar file"));
   form->downloadGameButton->show();
   prompter.answers = {MsgButton::No, MsgButton::No, MsgButton::Ok};
-  form->downloadGame();
+  form->downloads().downloadGame();
   EXPECT_EQ(prompter.asked.size(), 3u);
   EXPECT_EQ(prompter.asked.back().text, GameDone);
   EXPECT_EQ(readFile("Base/games/ball.jar"), "old jar");
   EXPECT_TRUE(form->downloadGameButton->isHidden());
-  EXPECT_FALSE(form->skipAll);
+  EXPECT_FALSE(form->downloads().answers().skipAll);
   expectIdle();
 }
 
 TEST_F(DownloadsTest, CommandsRefusedWhileBusyAndFolderErrorsEndIdle) {
-  form->busy = true;
-  form->downloadGame();
-  form->downloadScreenshot();
+  form->busyFlag().set();
+  form->downloads().downloadGame();
+  form->downloads().downloadScreenshot();
   EXPECT_TRUE(server.requests().empty());
   EXPECT_TRUE(prompter.asked.empty());
 
   // "Base" is a file: neither folder can be made.
-  form->busy = false;
+  form->busyFlag().clear();
   testsupport::removeTree("Base");
   writeFile("Base", "not a folder");
-  form->guarded([this] { form->downloadGame(); });
-  form->guarded([this] { form->downloadScreenshot(); });
+  form->guarded([this] { form->downloads().downloadGame(); });
+  form->guarded([this] { form->downloads().downloadScreenshot(); });
   EXPECT_EQ(prompter.errors(), (std::vector<QString>{
                                    QString::fromStdString("Не могу создать папку" + dir.path() + "Base/games/."),
                                    QStringLiteral("Не могу создать папку ./Base/screen/."),
@@ -208,8 +212,8 @@ TEST_F(DownloadsTest, CommandsRefusedWhileBusyAndFolderErrorsEndIdle) {
 TEST_F(DownloadsTest, ScreenshotThatCannotBeFetchedEndsIdle) {
   // The picture loader's error, if any, replaces the success message.
   form->downloadScreenshotButton->show();
-  form->currentGameScreen = "missing.gif";
-  form->guarded([this] { form->downloadScreenshot(); });
+  form->catalogue().setCurrentGameScreen("missing.gif");
+  form->guarded([this] { form->downloads().downloadScreenshot(); });
   expectIdle();
   EXPECT_EQ(log().front(), " Произошла ошибка при скачивании файла " + url("Base/screen/missing.gif"));
   if (!prompter.errors().empty()) {
@@ -220,11 +224,11 @@ TEST_F(DownloadsTest, ScreenshotThatCannotBeFetchedEndsIdle) {
 
 TEST_F(DownloadsTest, PathsFromTheServerStayInsideTheWorkingFolder) {
   server.route("/Base/dir/deep/more/x.gif", HttpReply::ok("x"));
-  form->downloadFromServer("Base/dir/deep/more/x.gif");
+  form->downloads().downloadFromServer("Base/dir/deep/more/x.gif");
   EXPECT_EQ(readFile("Base/dir/deep/more/x.gif"), "x");
 
   server.route("/Base/games/../../escape.bin", HttpReply::ok("escape"));
-  form->downloadFromServer("Base/games/../../escape.bin");
+  form->downloads().downloadFromServer("Base/games/../../escape.bin");
   EXPECT_FALSE(testsupport::exists(dir.path() + "../escape.bin"));
   EXPECT_EQ(log().front(), " Произошла ошибка при скачивании файла " + url("Base/games/../../escape.bin"));
 }
@@ -232,16 +236,14 @@ TEST_F(DownloadsTest, PathsFromTheServerStayInsideTheWorkingFolder) {
 TEST_F(DownloadsTest, ProxyCheckBoxChoosesTheRoute) {
   testsupport::TinyProxy proxy;
   server.route("/a.jad", HttpReply::ok("a"));
-  form->downloader->ProxyHost = "127.0.0.1";
-  form->downloader->ProxyPort = static_cast<std::uint32_t>(proxy.port());
-  form->settingsDialog->useProxyBox = new QCheckBox(form->settingsDialog);
-  form->settingsDialog->useProxyBox->setChecked(true);
-  form->downloadFromServer("a.jad");
-  EXPECT_EQ(form->downloader->UseProxy, ProxyMode::Proxy);
-  form->settingsDialog->useProxyBox->setChecked(false);
+  form->settings().setProxy({"127.0.0.1", static_cast<std::uint32_t>(proxy.port()), "", ""});
+  form->settingsDialog()->useProxyBox->setChecked(true);
+  form->downloads().downloadFromServer("a.jad");
+  EXPECT_EQ(form->downloads().http().UseProxy, ProxyMode::Proxy);
+  form->settingsDialog()->useProxyBox->setChecked(false);
   testsupport::removeTree("a.jad");
-  form->downloadFromServer("a.jad");
-  EXPECT_EQ(form->downloader->UseProxy, ProxyMode::Direct);
+  form->downloads().downloadFromServer("a.jad");
+  EXPECT_EQ(form->downloads().http().UseProxy, ProxyMode::Direct);
 
   const auto r = server.requests();
   ASSERT_EQ(r.size(), 4u);  // size query and transfer, twice
@@ -256,10 +258,10 @@ TEST_F(DownloadsTest, GameAndScreenshotFromPythonsHttpServer) {
   writeFile(dir / "server/Base/games/ball.jar", jar);
   writeFile(dir / "server/Base/screen/ball.gif", gif);
   testsupport::PythonHttpServer python(dir / "server");
-  form->updateServer = python.base();
+  form->settings().setUpdateServer(python.base());
   prompter.answers = {MsgButton::Ok, MsgButton::Ok};
-  form->guarded([this] { form->downloadGame(); });
-  form->guarded([this] { form->downloadScreenshot(); });
+  form->guarded([this] { form->downloads().downloadGame(); });
+  form->guarded([this] { form->downloads().downloadScreenshot(); });
   EXPECT_EQ(prompter.texts(), (std::vector<QString>{GameDone, QStringLiteral("Файл успешно загружен!")}));
   EXPECT_EQ(readFile("Base/games/ball.jad"), "MIDlet-Name: Ball\r\n");
   EXPECT_EQ(readFile("Base/games/ball.jar"), jar);

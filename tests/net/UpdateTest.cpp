@@ -11,10 +11,13 @@
 
 #include "app/MainWindow.h"
 #include "common/Errors.h"
+#include "net/CatalogueUpdate.h"
 #include "net/DirList.h"
+#include "net/Downloads.h"
 #include "net/HttpGet.h"
 #include "net/ZipArchives.h"
 #include "net/ZipExtractor.h"
+#include "settings/Settings.h"
 #include "support/HttpTestServer.h"
 #include "support/ScriptedPrompter.h"
 #include "support/ServerProcess.h"
@@ -79,7 +82,7 @@ class UpdateTest : public ::testing::Test {
   }
 
   void update() {
-    form->guarded([this] { form->updateCatalogue(); });
+    form->guarded([this] { form->catalogueUpdate().updateCatalogue(); });
   }
 
   // Requests of one file: its size query, then its transfer unless a local copy of that size exists.
@@ -89,10 +92,10 @@ class UpdateTest : public ::testing::Test {
   }
 
   void expectIdle() const {
-    EXPECT_FALSE(form->busy);
+    EXPECT_FALSE(form->busyFlag().isSet());
     EXPECT_TRUE(form->catalogueTree->isEnabled());
-    EXPECT_FALSE(form->overwriteAll);
-    EXPECT_FALSE(form->skipAll);
+    EXPECT_FALSE(form->downloads().answers().overwriteAll);
+    EXPECT_FALSE(form->downloads().answers().skipAll);
     EXPECT_EQ(form->progressBar->value(), 0);
     EXPECT_EQ(form->progressBar->maximum(), 100);
     EXPECT_TRUE(form->transferLabel->text().isEmpty());
@@ -154,8 +157,8 @@ TEST_P(UpdateRequests, FollowTheSettingsAndAskAgainForRepeatedNames) {
 
   EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
   EXPECT_EQ(readFile("Javadata.xml"), newXml);
-  EXPECT_EQ(form->gameCount, 3);
-  EXPECT_EQ(form->baseVersion, "2");
+  EXPECT_EQ(form->catalogue().gameCount(), 3);
+  EXPECT_EQ(form->catalogue().baseVersion(), "2");
   EXPECT_FALSE(exists("Javadata.tmp"));
   EXPECT_FALSE(exists("Javadata.zip"));
   EXPECT_FALSE(exists("Base/dir/dir.lst"));  // the list is used up
@@ -175,24 +178,25 @@ INSTANTIATE_TEST_SUITE_P(ModesAndPictures, UpdateRequests,
 TEST_F(UpdateTest, NoArchiveOrNoCatalogueInItBringsTheOldCatalogueBack) {
   writeFile("Javadata.xml", oldXml);
   start(3, true);
-  form->gameCount = 77;  // a reload would reset this
+  form->catalogue().setGameCount(77);  // a reload would reset this
 
-  form->updateServer = "http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/";
+  form->settings().setUpdateServer("http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/");
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
   expectOldCatalogue(oldXml);
-  EXPECT_EQ(form->gameCount, 77);
+  EXPECT_EQ(form->catalogue().gameCount(), 77);
   EXPECT_EQ(form->messageLog->itemText(0).mid(form->messageLog->itemText(0).indexOf(' ')),
-            QString::fromStdString(" Произошла ошибка при скачивании файла " + form->updateServer + "Javadata.zip"));
+            QString::fromStdString(" Произошла ошибка при скачивании файла " + form->settings().updateServer() +
+                                   "Javadata.zip"));
   expectIdle();
 
   prompter.clear();
-  form->updateServer = server.base();
+  form->settings().setUpdateServer(server.base());
   server.route("/Javadata.zip", HttpReply::ok(ziptest::rawZip({ziptest::plain("Base/news.new", "news")})));
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
   expectOldCatalogue(oldXml);
-  EXPECT_EQ(form->gameCount, 77);
+  EXPECT_EQ(form->catalogue().gameCount(), 77);
   EXPECT_EQ(server.requestLines().size(), 2u);  // nothing after the archive
   expectIdle();
 }
@@ -200,7 +204,7 @@ TEST_F(UpdateTest, NoArchiveOrNoCatalogueInItBringsTheOldCatalogueBack) {
 TEST_F(UpdateTest, UnpackingErrorsRestoreTheCatalogueAndEndIdle) {
   writeFile("Javadata.xml", oldXml);
   start(2);
-  form->gameCount = 77;
+  form->catalogue().setGameCount(77);
   const std::string good = archiveWith(catalogue({{"new", "new.gif"}}));
 
   struct Case {
@@ -219,26 +223,26 @@ TEST_F(UpdateTest, UnpackingErrorsRestoreTheCatalogueAndEndIdle) {
     SCOPED_TRACE(c.what);
     prompter.clear();
     server.route("/Javadata.zip", HttpReply::ok(c.body));
-    form->zipExtractor->DllDirectory = c.dllDirectory;
+    form->catalogueUpdate().zip().DllDirectory = c.dllDirectory;
     update();
     ASSERT_EQ(prompter.asked.size(), 1u);
     ASSERT_EQ(prompter.errors().size(), 1u);
     EXPECT_TRUE(prompter.errors()[0].endsWith(QString::fromStdString(c.error))) << prompter.errors()[0].toStdString();
     expectOldCatalogue(oldXml);
-    EXPECT_EQ(form->gameCount, 77);
+    EXPECT_EQ(form->catalogue().gameCount(), 77);
     expectIdle();
   }
   EXPECT_EQ(server.requestLines().size(), 6u);  // the archive only, three times
 
   // The command is usable again at once.
   prompter.clear();
-  form->zipExtractor->DllDirectory.clear();
+  form->catalogueUpdate().zip().DllDirectory.clear();
   server.route("/Javadata.zip", HttpReply::ok(good));
   server.route("/Base/news.new", HttpReply::ok("news"));
   server.route("/Base/screen/new.gif", HttpReply::ok("gif"));
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
-  EXPECT_EQ(form->gameCount, 1);
+  EXPECT_EQ(form->catalogue().gameCount(), 1);
 }
 
 TEST_F(UpdateTest, StaleBackupNeverTurnsAFailureIntoSuccessNorIsTheOnlyCopyLost) {
@@ -249,7 +253,7 @@ TEST_F(UpdateTest, StaleBackupNeverTurnsAFailureIntoSuccessNorIsTheOnlyCopyLost)
   writeFile("Javadata.xml", oldXml);
   writeFile("Javadata.tmp", stale);
   start();
-  form->updateServer = unreachable;
+  form->settings().setUpdateServer(unreachable);
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
   expectOldCatalogue(oldXml);
@@ -264,7 +268,7 @@ TEST_F(UpdateTest, StaleBackupNeverTurnsAFailureIntoSuccessNorIsTheOnlyCopyLost)
   // ... and a success replaces it.
   prompter.clear();
   std::filesystem::rename("Javadata.xml", "Javadata.tmp");
-  form->updateServer = server.base();
+  form->settings().setUpdateServer(server.base());
   publish({{"a", "a.gif"}});
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
@@ -275,7 +279,7 @@ TEST_F(UpdateTest, StaleBackupNeverTurnsAFailureIntoSuccessNorIsTheOnlyCopyLost)
 
 TEST_F(UpdateTest, FirstUpdateIntoAFreshFolderThenACatalogueWithFewerGames) {
   start(3, true);  // no catalogue yet; only "Base/" and "Base/games/" exist
-  form->updateServer = "http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/";
+  form->settings().setUpdateServer("http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/");
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
   EXPECT_FALSE(exists("Javadata.xml"));
@@ -284,7 +288,7 @@ TEST_F(UpdateTest, FirstUpdateIntoAFreshFolderThenACatalogueWithFewerGames) {
 
   // The missing folders of pictures and screenshots are made on the way.
   prompter.clear();
-  form->updateServer = server.base();
+  form->settings().setUpdateServer(server.base());
   publish({{"a", "a.gif"}, {"b", "b.gif"}, {"c", "c.gif"}});
   server.route("/Base/dir/dir.lst", HttpReply::ok("games\r\n<end>\r\n"));
   server.route("/Base/dir/games.gif", HttpReply::ok("folder picture"));
@@ -298,7 +302,7 @@ TEST_F(UpdateTest, FirstUpdateIntoAFreshFolderThenACatalogueWithFewerGames) {
   // A smaller catalogue: only its own games are walked; the tables' higher entries stay as they were.
   prompter.clear();
   const std::size_t before = server.requestLines().size();
-  form->updateFolderPictures = false;
+  form->settings().setUpdateFolderPictures(false);
   publish({{"z", "z.gif"}}, "3");
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
@@ -308,8 +312,8 @@ TEST_F(UpdateTest, FirstUpdateIntoAFreshFolderThenACatalogueWithFewerGames) {
   expected.push_back(get("Base/news.new"));  // unchanged
   for (const char* path : {"Base/screen/z.gif", "Base/games/z.jad", "Base/games/z.jar"}) fetched(expected, path);
   EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end()), expected);
-  EXPECT_EQ(form->gameCount, 1);
-  EXPECT_EQ(form->games[2].File, "b");
+  EXPECT_EQ(form->catalogue().gameCount(), 1);
+  EXPECT_EQ(form->catalogue().games()[2].File, "b");
   expectIdle();
 }
 
@@ -338,7 +342,7 @@ TEST_F(UpdateTest, ListThatCannotBeOpenedStopsTheUpdateWithTheFileError) {
   EXPECT_EQ(prompter.errors().size(), 1u);
   EXPECT_EQ(server.requestLines().back(), get("Base/dir/dir.lst"));  // nothing after it
   EXPECT_EQ(readFile("Javadata.xml"), newXml);                       // the new catalogue stays
-  EXPECT_EQ(form->gameCount, 1);
+  EXPECT_EQ(form->catalogue().gameCount(), 1);
   expectIdle();
 }
 
@@ -388,21 +392,22 @@ TEST_F(UpdateTest, AnswersForAllHoldForOneUpdateOnly) {
 TEST_F(UpdateTest, RefusedWhileBusyOrWhileAnUpdateRuns) {
   writeFile("Javadata.xml", oldXml);
   start(2);
-  form->busy = true;
+  form->busyFlag().set();
   form->catalogueTree->setEnabled(false);
-  form->overwriteAll = form->skipAll = true;
+  form->downloads().answers().overwriteAll = true;
+  form->downloads().answers().skipAll = true;
   form->transferLabel->setText(QStringLiteral("x"));
   update();
   EXPECT_TRUE(server.requestLines().empty());
   EXPECT_TRUE(prompter.asked.empty());
-  EXPECT_TRUE(form->busy);
+  EXPECT_TRUE(form->busyFlag().isSet());
   EXPECT_FALSE(form->catalogueTree->isEnabled());
-  EXPECT_FALSE(form->overwriteAll || form->skipAll);
+  EXPECT_FALSE(form->downloads().answers().overwriteAll || form->downloads().answers().skipAll);
   EXPECT_TRUE(form->transferLabel->text().isEmpty());
 
   // The failed news transfer (there is none on the server) clears busy; a second update chosen during the screenshot's
   // transfer must not start, or it would move the catalogue aside in the middle of this one.
-  form->busy = false;
+  form->busyFlag().clear();
   form->catalogueTree->setEnabled(true);
   newXml = catalogue({{"a", "a.gif"}});
   server.route("/Javadata.zip", HttpReply::ok(archiveWith(newXml)));
@@ -411,13 +416,13 @@ TEST_F(UpdateTest, RefusedWhileBusyOrWhileAnUpdateRuns) {
   server.route("/Base/screen/a.gif", HttpReply::ok(std::string(5000, 's')));
   server.route("/Base/screen/a.gif", held);
   bool again = false;
-  const auto progress = form->downloader->OnProgress;
-  form->downloader->OnProgress = [&](QObject* sender, int total, int readed) {
+  const auto progress = form->downloads().http().OnProgress;
+  form->downloads().http().OnProgress = [&](QObject* sender, int total, int readed) {
     progress(sender, total, readed);
-    if (again || form->downloader->URL != server.base() + "Base/screen/a.gif") return;
+    if (again || form->downloads().http().URL != server.base() + "Base/screen/a.gif") return;
     again = true;
-    EXPECT_FALSE(form->busy);
-    form->updateCatalogue();
+    EXPECT_FALSE(form->busyFlag().isSet());
+    form->catalogueUpdate().updateCatalogue();
     server.release();
   };
   update();
@@ -435,10 +440,10 @@ TEST_F(UpdateTest, ClosingTheWindowEndsTheUpdateQuietly) {
   start(3);
   form->show();
   publish({{"a", "a.gif"}, {"b", "b.gif"}, {"c", "c.gif"}});
-  const auto progress = form->downloader->OnProgress;
-  form->downloader->OnProgress = [&](QObject* sender, int total, int readed) {
+  const auto progress = form->downloads().http().OnProgress;
+  form->downloads().http().OnProgress = [&](QObject* sender, int total, int readed) {
     progress(sender, total, readed);
-    if (form->downloader->URL == server.base() + "Base/screen/b.gif") form->close();
+    if (form->downloads().http().URL == server.base() + "Base/screen/b.gif") form->close();
   };
   update();
   EXPECT_EQ(server.requestLines().back(), get("Base/screen/b.gif"));  // nothing after the one under way
@@ -453,17 +458,17 @@ TEST_F(UpdateTest, DemoUpdateFromPythonsServerChangesTheTree) {
   std::filesystem::copy(QUORREL_DEMO_DIR "/catalogue", dir.path(), std::filesystem::copy_options::recursive);
   start(3, true);
   testsupport::PythonHttpServer python(QUORREL_DEMO_DIR "/server");
-  form->updateServer = python.base();
-  const int gamesBefore = form->gameCount;
-  const int foldersBefore = form->folderCount;
+  form->settings().setUpdateServer(python.base());
+  const int gamesBefore = form->catalogue().gameCount();
+  const int foldersBefore = form->catalogue().folderCount();
   update();
   // The demo's news differ from the sample's: the user is asked, and the default answer fetches them.
   EXPECT_EQ(prompter.texts(),
             (std::vector<QString>{QStringLiteral("Размер файла Base/news.new изменился. Обновить?"), Updated}));
-  EXPECT_EQ(form->gameCount, gamesBefore + 2);
-  EXPECT_EQ(form->folderCount, foldersBefore + 1);
-  for (int i = 1; i <= form->gameCount; ++i) {
-    const auto& game = form->games[static_cast<std::size_t>(i)];
+  EXPECT_EQ(form->catalogue().gameCount(), gamesBefore + 2);
+  EXPECT_EQ(form->catalogue().folderCount(), foldersBefore + 1);
+  for (int i = 1; i <= form->catalogue().gameCount(); ++i) {
+    const auto& game = form->catalogue().games()[static_cast<std::size_t>(i)];
     EXPECT_TRUE(exists("Base/games/" + game.File + ".jar")) << game.File;
     EXPECT_TRUE(exists("Base/screen/" + game.Screen)) << game.Screen;
   }

@@ -29,7 +29,7 @@ using PhoneConnect = PhoneWindow;
 TEST_F(PhoneConnect, ConnectShowsThePhoneAndSwitchesToTheConnectedLook) {
   testsupport::writeFile(phone("java/game_suite.jar"), std::string(1234, 'j'));
   testsupport::writeFile(phone("java/saved/x"), "");
-  form->currentGameScreen = "ball.gif";
+  form->catalogue().setCurrentGameScreen("ball.gif");
   form->connectionButton->click();
 
   EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение установлено"));
@@ -52,17 +52,17 @@ TEST_F(PhoneConnect, ConnectShowsThePhoneAndSwitchesToTheConnectedLook) {
 
 TEST_F(PhoneConnect, ShortOrEmptyModelIsShownWhole) {
   writePhoneIni("Manufacturer=SAMSUNG\r\nModel=E700\r\n");
-  form->connectPhone();
+  form->phone().connectPhone();
   EXPECT_EQ(log().value(0), QStringLiteral(" Установлено соединение с телефоном E700."));
   EXPECT_TRUE(form->uploadGameButton->isHidden());  // no game on display
-  form->disconnectPhone();
+  form->phone().disconnectPhone();
   writePhoneIni("Manufacturer=SAMSUNG\r\n");
-  form->connectPhone();
+  form->phone().connectPhone();
   EXPECT_EQ(log().value(0), QStringLiteral(" Установлено соединение с телефоном ."));
 }
 
 TEST_F(PhoneConnect, DisconnectRestoresTheLookAndKeepsTheLastPluginLine) {
-  form->currentGameScreen = "ball.gif";
+  form->catalogue().setCurrentGameScreen("ball.gif");
   form->connectionButton->click();
   form->addLine(QStringLiteral("previous"));
   form->connectionButton->click();
@@ -84,7 +84,7 @@ TEST_F(PhoneConnect, DisconnectRestoresTheLookAndKeepsTheLastPluginLine) {
 }
 
 TEST_F(PhoneConnect, FailedConnectChangesNothingButPanelAndLogAndMayBeRetried) {
-  form->comPort = "COM2";  // no phone there
+  form->settings().setComPort("COM2");  // no phone there
   form->connectionButton->click();
   EXPECT_EQ(form->statusPanels->panelText(0), NotConnected);
   EXPECT_EQ(log(), QStringList{QStringLiteral(" Не удалось установить соединение с телефоном.")});
@@ -92,7 +92,7 @@ TEST_F(PhoneConnect, FailedConnectChangesNothingButPanelAndLogAndMayBeRetried) {
   EXPECT_FALSE(form->disconnectAction->isEnabled());
   EXPECT_EQ(form->connectionButton->toolTip(), QStringLiteral("Соединиться с телефоном"));
 
-  form->comPort = "COM1";
+  form->settings().setComPort("COM1");
   form->connectionButton->click();  // the toggle connects again after a failure
   EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение установлено"));
 }
@@ -103,13 +103,13 @@ TEST_F(PhoneConnect, UnknownPortNameIsRefusedWithoutAskingThePlugin) {
   for (const char* port : {"com1", "COM17", "COM0", "COM01", "", "LPT1"}) {
     form->messageLog->clear();
     odd.clearTrace();
-    form->comPort = port;
-    form->connectPhone();
+    form->settings().setComPort(port);
+    form->phone().connectPhone();
     EXPECT_EQ(odd.trace(), "") << port;
     EXPECT_EQ(log(), QStringList{QStringLiteral(" Не удалось установить соединение с телефоном.")}) << port;
   }
-  form->comPort = "COM16";
-  form->connectPhone();
+  form->settings().setComPort("COM16");
+  form->phone().connectPhone();
   EXPECT_TRUE(odd.called("FsSetup 0 0 16 115200 "));
 }
 
@@ -117,7 +117,7 @@ TEST_F(PhoneConnect, ConnectResultWithAZeroLowByteIsAFailure) {
   OddPluginControl odd(ODD_FULL);
   ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   odd.set("connect", "0x100");
-  form->connectPhone();
+  form->phone().connectPhone();
   EXPECT_EQ(form->statusPanels->panelText(0), NotConnected);
   EXPECT_EQ(log().value(0), QStringLiteral(" Не удалось установить соединение с телефоном."));
   EXPECT_FALSE(odd.called("FsSendCommand"));
@@ -127,29 +127,29 @@ TEST_F(PhoneConnect, EmptyListingCallsNeitherNextNorCloseAndEntriesKeepTheirOrde
   OddPluginControl odd(ODD_FULL);
   ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   odd.set("reply", "SAMSUNG\r\n\r\nOK\r\n");
-  form->connectPhone();
+  form->phone().connectPhone();
   EXPECT_EQ(form->statusPanels->panelText(1), QStringLiteral("SAMSUNG"));
   EXPECT_TRUE(odd.called("FsFindFirst /java/\n"));
   EXPECT_FALSE(odd.called("FsFindNext"));
   EXPECT_FALSE(odd.called("FsFindClose"));
   EXPECT_EQ(form->phoneList->count(), 0);
 
-  form->disconnectPhone();
+  form->phone().disconnectPhone();
   odd.set("find", "zz.jar:4294967295|aa:<DIR>|big.jar:4294967296");
-  form->connectPhone();
+  form->phone().connectPhone();
   EXPECT_EQ(items(form->phoneList), (QStringList{QStringLiteral("zz.jar (4294967295 bytes)"),
                                                  QStringLiteral("aa (<DIR>)"), QStringLiteral("big.jar (0 bytes)")}));
   EXPECT_TRUE(odd.called("FsFindClose 7\n"));
 }
 
 TEST_F(PhoneConnect, PluginLogAndProgressReachTheWindow) {
-  form->connectPhone();
-  form->showPluginProgress("src", testsupport::cp1251("/java/игра_suite.jar"), 40);
+  form->phone().connectPhone();
+  form->showPluginProgress(40, QStringLiteral("/java/игра_suite.jar"));
   EXPECT_EQ(form->progressBar->value(), 40);
   EXPECT_EQ(form->transferLabel->text(), QStringLiteral("/java/игра_suite.jar"));
   // Drawn against the bar's present range, whatever it is.
   form->progressBar->setMaximum(30);
-  form->showPluginProgress("src", "t", 40);
+  form->showPluginProgress(40, QStringLiteral("t"));
   EXPECT_EQ(form->progressBar->value(), 30);
   EXPECT_EQ(form->progressBar->maximum(), 30);
 
@@ -161,7 +161,7 @@ TEST_F(PhoneConnect, PluginLogAndProgressReachTheWindow) {
 }
 
 TEST_F(PhoneConnect, ExitWhileConnectedDisconnects) {
-  form->connectPhone();
+  form->phone().connectPhone();
   form->exitProgram();
   EXPECT_FALSE(PluginBinding::PluginConnected());
   EXPECT_FALSE(PluginBinding::PluginLoaded());

@@ -8,7 +8,12 @@
 #include <string>
 
 #include "app/MainWindow.h"
+#include "app/StatusPanels.h"
+#include "catalogue/CatalogueBrowser.h"
+#include "net/CatalogueUpdate.h"
+#include "net/Downloads.h"
 #include "phone/PluginBinding.h"
+#include "settings/Settings.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
@@ -20,8 +25,8 @@ class PhoneWindow : public ::testing::Test {
     testsupport::writeFile(phone("java/.keep"), "");
     std::remove(phone("java/.keep").c_str());
     form = createApplicationWindows(&prompter);
-    form->comPort = "COM1";
-    form->comSpeed = 115200;
+    form->settings().setComPort("COM1");
+    form->settings().setComSpeed(115200);
     prompter.clear();
   }
   void TearDown() override {

@@ -33,23 +33,20 @@ class Upload : public PhoneWindow {
     testsupport::writeFile("Base/games/" + file + ".jad",
                            "MIDlet-Name: " + name + "\r\nMIDlet-Jar-URL: " + file + ".jar\r\n");
     testsupport::writeFile("Base/games/" + file + ".jar", "PK jar of " + name);
-    auto& game = form->games[static_cast<std::size_t>(index)];
+    quorrel::GameEntry game = form->catalogue().game(index);
     game.File = file;
     game.Name = name;
     game.Selected = marked ? 1 : 0;
-    form->gameCount = std::max(form->gameCount, index);
+    form->catalogue().setGame(index, game);
   }
 
   void connectPhone() {
-    form->connectPhone();
+    form->phone().connectPhone();
     ASSERT_TRUE(PluginBinding::PluginConnected());
     form->messageLog->clear();
   }
 
-  void manualSorting() {
-    form->alphabeticalSortAction->setChecked(false);
-    form->manualSortAction->setChecked(true);
-  }
+  void manualSorting() { form->settings().setSortMarks(false, true); }
 
   std::vector<std::string> putLines() const {
     std::vector<std::string> out;
@@ -63,13 +60,13 @@ class Upload : public PhoneWindow {
   std::string javaList() const { return testsupport::readFile(phone("javalist.txt")); }
 
   // Runs `step` on the sort dialog once it is shown (it is shown modally from inside the plugin call).
-  void whenSortFormShows(std::function<void(JavaListOrderDialog*)> step, int attempts = 300) {
+  void whenOrderDialogShows(std::function<void(JavaListOrderDialog*)> step, int attempts = 300) {
     QTimer::singleShot(10, form.get(), [this, step, attempts] {
-      if (form->javaListOrderDialog->isVisible()) {
-        step(form->javaListOrderDialog);
+      if (form->javaListOrderDialog()->isVisible()) {
+        step(form->javaListOrderDialog());
         ++dialogsSeen;
       } else if (attempts > 0) {
-        whenSortFormShows(step, attempts - 1);
+        whenOrderDialogShows(step, attempts - 1);
       }
     });
   }
@@ -87,15 +84,15 @@ void selectAndMoveUp(JavaListOrderDialog* dialog, int row) {
 TEST_F(Upload, SingleGameLandsOnThePhoneAndTheLogTellsTheWholeStory) {
   addGame(1, "ball", "Ball", false);
   connectPhone();
-  form->currentGameFile = "ball";
-  form->uploadCurrentGame();
+  form->catalogue().setCurrentGameFile("ball");
+  form->phone().uploadCurrentGame();
 
   EXPECT_EQ(testsupport::readFile(phone("java/ball_suite.jad")), testsupport::readFile("Base/games/ball.jad"));
   EXPECT_EQ(testsupport::readFile(phone("java/ball_suite.jar")), "PK jar of Ball");
   EXPECT_EQ(putLines(), (std::vector<std::string>{"/java/ball_suite.jad", "/java/ball_suite.jar"}));
   EXPECT_EQ(log(), (QStringList{Finished, Started, sent("/java/ball_suite.jar"), sent("/java/ball_suite.jad")}));
   EXPECT_EQ(javaList(), "Ball\r\n");
-  EXPECT_FALSE(form->busy);
+  EXPECT_FALSE(form->busyFlag().isSet());
   EXPECT_TRUE(form->catalogueTree->isEnabled());
   EXPECT_EQ(form->progressBar->value(), 0);
   EXPECT_EQ(form->transferLabel->text(), QString());
@@ -116,18 +113,18 @@ TEST_F(Upload, BatchSendsTheMarkedGamesInTableOrderThenCompilesOnce) {
   EXPECT_FALSE(testsupport::exists(phone("java/skip_suite.jad")));
   EXPECT_EQ(log().count(Started), 1);
   EXPECT_EQ(javaList(), "Alpha\r\nbeta\r\ngamma\r\n");  // alphabetical, case ignored
-  EXPECT_FALSE(form->busy);
+  EXPECT_FALSE(form->busyFlag().isSet());
 }
 
 TEST_F(Upload, BatchWithNothingMarkedStillCompilesAndWithoutAutoCompileDoesNot) {
   addGame(1, "a", "A", false);
   connectPhone();
-  form->uploadMarkedGames();
+  form->phone().uploadMarkedGames();
   EXPECT_EQ(log(), (QStringList{Finished, Started}));
   form->messageLog->clear();
-  form->autoCompileAction->setChecked(false);
-  form->games[1].Selected = 1;
-  form->uploadMarkedGames();
+  form->settings().setAutoCompileJava(false);
+  form->catalogue().setMark(1, 1 != 0);
+  form->phone().uploadMarkedGames();
   EXPECT_EQ(log(), (QStringList{sent("/java/a_suite.jar"), sent("/java/a_suite.jad")}));
 }
 
@@ -138,22 +135,22 @@ TEST_F(Upload, ManualOrderIsWhatTheUserArrangesAndASecondClickMeanwhileDoesNothi
   connectPhone();
   manualSorting();
   QStringList shown;
-  whenSortFormShows([&](JavaListOrderDialog* dialog) {
+  whenOrderDialogShows([&](JavaListOrderDialog* dialog) {
     for (int i = 0; i < dialog->entryList->count(); ++i) shown << dialog->entryList->item(i)->text();
     selectAndMoveUp(dialog, 2);  // Gamma above Beta
     const int before = form->messageLog->count();
-    form->uploadMarkedGames();  // the upload is still running: ignored
-    form->uploadCurrentGame();
+    form->phone().uploadMarkedGames();  // the upload is still running: ignored
+    form->phone().uploadCurrentGame();
     EXPECT_EQ(form->messageLog->count(), before);
     dialog->closeButton->click();
   });
-  form->uploadMarkedGames();
+  form->phone().uploadMarkedGames();
 
   EXPECT_EQ(dialogsSeen, 1);
   EXPECT_EQ(shown, (QStringList{"Alpha", "Beta", "Gamma"}));  // as the phone delivered them
   EXPECT_EQ(javaList(), "Alpha\r\nGamma\r\nBeta\r\n");
-  EXPECT_FALSE(form->javaListOrderDialog->isVisible());
-  EXPECT_FALSE(form->busy);
+  EXPECT_FALSE(form->javaListOrderDialog()->isVisible());
+  EXPECT_FALSE(form->busyFlag().isSet());
 }
 
 TEST_F(Upload, ManualDialogClosedAtOnceKeepsThePhonesOrder) {
@@ -161,11 +158,11 @@ TEST_F(Upload, ManualDialogClosedAtOnceKeepsThePhonesOrder) {
   addGame(2, "a", "Alpha", false);
   testsupport::writeFile(phone("javalist.txt"), "Zulu\r\n");
   connectPhone();
-  form->games[1].Selected = 1;
-  form->games[2].Selected = 1;
+  form->catalogue().setMark(1, 1 != 0);
+  form->catalogue().setMark(2, 1 != 0);
   manualSorting();
-  whenSortFormShows([](JavaListOrderDialog* dialog) { dialog->close(); });
-  form->uploadMarkedGames();
+  whenOrderDialogShows([](JavaListOrderDialog* dialog) { dialog->close(); });
+  form->phone().uploadMarkedGames();
   EXPECT_EQ(dialogsSeen, 1);
   EXPECT_EQ(javaList(), "Zulu\r\nAlpha\r\n");
 }
@@ -175,17 +172,17 @@ TEST_F(Upload, FailedCopiesAreLoggedAsFailuresAndTheUploadGoesOn) {
   std::remove("Base/games/ball.jad");
   writePhoneIni("Model=X\r\n");
   connectPhone();
-  form->currentGameFile = "ball";
-  form->autoCompileAction->setChecked(false);
-  form->uploadCurrentGame();
+  form->catalogue().setCurrentGameFile("ball");
+  form->settings().setAutoCompileJava(false);
+  form->phone().uploadCurrentGame();
   EXPECT_EQ(log(), (QStringList{sent("/java/ball_suite.jar"), notSent("/java/ball_suite.jad")}));
 
   // No plugin at all: both copies fail, the command still ends cleanly.
   PluginBinding::UnloadPlugin();
   form->messageLog->clear();
-  form->uploadCurrentGame();
+  form->phone().uploadCurrentGame();
   EXPECT_EQ(log(), (QStringList{notSent("/java/ball_suite.jar"), notSent("/java/ball_suite.jad")}));
-  EXPECT_FALSE(form->busy);
+  EXPECT_FALSE(form->busyFlag().isSet());
   EXPECT_TRUE(form->catalogueTree->isEnabled());
 }
 
@@ -194,8 +191,8 @@ TEST_F(Upload, CopyCutShortByThePhoneIsAFailure) {
   testsupport::writeFile("Base/games/big.jar", std::string(3000, 'j'));
   writePhoneIni("Model=X\r\nFailAfterBytes=100\r\n");
   connectPhone();
-  form->autoCompileAction->setChecked(false);
-  form->uploadMarkedGames();
+  form->settings().setAutoCompileJava(false);
+  form->phone().uploadMarkedGames();
   EXPECT_EQ(log(), (QStringList{notSent("/java/big_suite.jar"), sent("/java/big_suite.jad")}));
   EXPECT_FALSE(testsupport::exists(phone("java/big_suite.jar")));
 }
@@ -205,9 +202,9 @@ TEST_F(Upload, LogNamesTheFileThePluginActuallyWrote) {
   ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   connectPhone();
   odd.set("remote", "/java/GAME~1");
-  form->currentGameFile = "game";
-  form->autoCompileAction->setChecked(false);
-  form->uploadCurrentGame();
+  form->catalogue().setCurrentGameFile("game");
+  form->settings().setAutoCompileJava(false);
+  form->phone().uploadCurrentGame();
   EXPECT_EQ(log(), (QStringList{sent("/java/GAME~1"), sent("/java/GAME~1")}));
   EXPECT_TRUE(odd.called("FsPutFile " + dir.path() + "Base/games/game.jad /java/game_suite.jad 1\n"));
 }
@@ -228,7 +225,7 @@ TEST_F(Upload, CompileWithoutCompileJavaStillFinishes) {
   OddPluginControl odd(ODD_NOCOMPILE);
   ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   connectPhone();
-  form->compileJava();
+  form->phone().compileJava();
   EXPECT_EQ(log(), (QStringList{Finished, Started}));
 }
 
@@ -237,7 +234,7 @@ TEST_F(Upload, ListsComeBackWithCrLfAndOneTooLongForThePhoneIsNotSent) {
   ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   connectPhone();
   odd.set("list", "b\na\nc");
-  form->compileJava();
+  form->phone().compileJava();
   EXPECT_EQ(odd.lastSetList(), "a\r\nb\r\nc\r\n");
 
   // 30000 entries with lone LF fit the buffer; with CR LF they no longer do.
@@ -246,7 +243,7 @@ TEST_F(Upload, ListsComeBackWithCrLfAndOneTooLongForThePhoneIsNotSent) {
   odd.set("list", big);
   odd.clearTrace();
   form->messageLog->clear();
-  form->compileJava();
+  form->phone().compileJava();
   EXPECT_FALSE(odd.called("FsJavaSetList"));
   ASSERT_EQ(log().size(), 3);
   EXPECT_TRUE(log()[1].contains(QStringLiteral("90000")));

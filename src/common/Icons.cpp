@@ -1,4 +1,4 @@
-#include "app/Icons.h"
+#include "common/Icons.h"
 
 #include <QDir>
 #include <QFont>
@@ -148,8 +148,10 @@ void chooseIconTheme() {
 
 void chooseFontSubstitutes() {
   // Liberation Sans has the metrics of Arial, close to MS Sans Serif; DejaVu Sans is Verdana's wide cousin.
-  QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), {QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
-  QFont::insertSubstitutions(QStringLiteral("Verdana"), {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")});
+  QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                             {QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+  QFont::insertSubstitutions(QStringLiteral("Verdana"),
+                             {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")});
 }
 
 }  // namespace quorrel

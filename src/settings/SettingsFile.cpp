@@ -1,4 +1,4 @@
-#include "app/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -39,7 +39,6 @@ bool parseDecimal(const char* begin, const char* end, std::int32_t& value) {
   value = static_cast<std::int32_t>(v);
   return true;
 }
-
 
 void rewriteInPlace(const std::string& path, const std::string& bytes) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
@@ -164,7 +163,8 @@ void writeSettingsFile(const std::string& path, const std::string& bytes) {
     throwIoError(err);
   }
   int err = 0;
-  if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0 || !writeAll(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0) err = errno;
+  if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0 || !writeAll(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0)
+    err = errno;
   if (::close(fd) != 0 && err == 0) err = errno;
   if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;
   if (err == 0) return;

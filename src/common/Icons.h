@@ -3,8 +3,20 @@
 
 namespace quorrel {
 
-enum class Glyph { Connect, Disconnect, Settings, Update, Compile, UploadMarked, Exit, UploadGame, Screenshot,
-                   DownloadGame, ArrowUp, ArrowDown };
+enum class Glyph {
+  Connect,
+  Disconnect,
+  Settings,
+  Update,
+  Compile,
+  UploadMarked,
+  Exit,
+  UploadGame,
+  Screenshot,
+  DownloadGame,
+  ArrowUp,
+  ArrowDown
+};
 
 // The icon of a tool button: from the installed freedesktop icon theme when it has one, else drawn here.
 QIcon glyphIcon(Glyph glyph);

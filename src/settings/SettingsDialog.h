@@ -1,7 +1,7 @@
 #pragma once
 // The settings dialog "Настройка соединения". One instance lives for the whole run, hidden between showings.
 // Each showing re-reads Quorrel.ini into the controls; "Сохранить" rewrites the whole file from the controls
-// and the main window's values. The main window's menu toggles save through save as well, with the
+// and the settings values in force. The settings menu's toggles save through save() as well, with the
 // dialog hidden, so the controls always hold what the next save writes.
 #include <QDialog>
 #include <cstdint>
@@ -13,22 +13,26 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class MainWindow;
+
+namespace quorrel {
+class Prompter;
+class Settings;
+}  // namespace quorrel
 
 class SettingsDialog : public QDialog {
   Q_OBJECT
  public:
-  // Builds the dialog and reads the settings file into it; a failed read is reported through the main
-  // window's prompter and the dialog is made all the same.
-  explicit SettingsDialog(MainWindow* mainForm);
+  // Builds the dialog and reads the settings file into it; a failed read is reported through `prompter` and
+  // the dialog is made all the same. `settings` and `prompter` must outlive the dialog.
+  SettingsDialog(quorrel::Settings& settings, quorrel::Prompter& prompter, QWidget* parent);
 
   // Shows the dialog modally after reading the settings file into it (a failed read is reported, and the
   // dialog opens with its controls as far as they were filled).
   int exec() override;
 
-  // Reads the settings file into the controls (and, through the click handlers, into the main window).
+  // Reads the settings file into the controls (and, through the click handlers, into the values in force).
   void readSettingsFile();
-  // Saves: checks the values, rewrites the file, applies the values to the main window and closes.
+  // Saves: checks the values, rewrites the file, applies the values and closes.
   // Throws, with nothing written or applied, when a value or the file refuses.
   void save();
   void cancel();
@@ -69,5 +73,6 @@ class SettingsDialog : public QDialog {
   void connectHandlers();
   void selectUpdateMode(QRadioButton* chosen, std::uint8_t mode);
 
-  MainWindow* main_;
+  quorrel::Settings& settings_;
+  quorrel::Prompter& prompter_;
 };

@@ -1,4 +1,4 @@
-#include "app/SettingsDialog.h"
+#include "settings/SettingsDialog.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -9,11 +9,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/MainWindow.h"
-#include "app/SettingsFile.h"
 #include "common/Ansi.h"
 #include "common/Paths.h"
-#include "net/HttpGet.h"
+#include "common/Prompter.h"
+#include "settings/Settings.h"
+#include "settings/SettingsFile.h"
 
 using quorrel::flagOn;
 using quorrel::fromAnsi;
@@ -68,16 +68,17 @@ QComboBox* editableList(QWidget* parent, const char* name, const QStringList& it
 }  // namespace
 
 // ---- The dialog ------------------------------------------------------------------------------------------
-SettingsDialog::SettingsDialog(MainWindow* mainForm) : QDialog(mainForm), main_(mainForm) {
+SettingsDialog::SettingsDialog(quorrel::Settings& settings, quorrel::Prompter& prompter, QWidget* parent)
+    : QDialog(parent), settings_(settings), prompter_(prompter) {
   setObjectName(QStringLiteral("settingsDialog"));
   setWindowTitle(QStringLiteral("Настройка соединения"));
   // Fixed single border, no system menu and no close box; Escape still cancels.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-  setFont(mainForm->font());
+  if (parent) setFont(parent->font());
   setFixedSize(504, 295);
   buildLayout();
   connectHandlers();
-  main_->guarded([this] { readSettingsFile(); });
+  prompter_.guarded([this] { readSettingsFile(); });
 }
 
 void SettingsDialog::buildLayout() {
@@ -126,7 +127,7 @@ void SettingsDialog::buildLayout() {
 void SettingsDialog::connectHandlers() {
   auto onClick = [this](QAbstractButton* b, void (SettingsDialog::*handler)()) {
     connect(b, &QAbstractButton::clicked, this,
-            [this, handler] { main_->guarded([this, handler] { (this->*handler)(); }); });
+            [this, handler] { prompter_.guarded([this, handler] { (this->*handler)(); }); });
   };
   onClick(saveButton, &SettingsDialog::save);
   onClick(cancelButton, &SettingsDialog::cancel);
@@ -139,7 +140,7 @@ void SettingsDialog::connectHandlers() {
 }
 
 int SettingsDialog::exec() {
-  main_->guarded([this] { readSettingsFile(); });
+  prompter_.guarded([this] { readSettingsFile(); });
   return QDialog::exec();
 }
 
@@ -166,7 +167,7 @@ void SettingsDialog::readSettingsFile() {
     // The box always shows the value in force, also after a change abandoned with "Отмена".
     const bool pictures = static_cast<std::uint8_t>(in.readNumber()) != 0;
     folderPicturesBox->setChecked(pictures);
-    main_->updateFolderPictures = pictures;
+    settings_.setUpdateFolderPictures(pictures);
   }
   if (in.findSection(quorrel::ProxySettingsHeader)) {
     if (flagOn(in.readLine())) useProxyBox->setChecked(true);
@@ -181,12 +182,11 @@ void SettingsDialog::readSettingsFile() {
   if (in.findSection(quorrel::ConnectionHeader)) {
     comPortBox->setEditText(fromAnsi(in.readLine()));
     comSpeedBox->setEditText(fromAnsi(in.readLine()));
-    main_->autoCompileAction->setChecked(flagOn(in.readLine()));
+    settings_.setAutoCompileJava(flagOn(in.readLine()));
   }
 }
 
 void SettingsDialog::save() {
-  MainWindow& m = *main_;
   // Every number is checked before the file is touched, so a refused save leaves the file and the main
   // window's values as they were.
   const bool useProxy = useProxyBox->isChecked();
@@ -197,32 +197,23 @@ void SettingsDialog::save() {
   const int comSpeed = quorrel::toInteger(s.comSpeed);
 
   s.updateServer = toAnsi(updateServerEdit->text());
-  s.updateMode = m.updateMode;
+  s.updateMode = settings_.updateMode();
   s.updateFolderPictures = folderPicturesBox->isChecked();
   s.useProxy = useProxy;
   s.proxyHost = toAnsi(proxyHostEdit->text());
   s.proxyUserName = toAnsi(proxyUserEdit->text());
   s.proxyPassword = toAnsi(proxyPasswordEdit->text());
   s.comPort = toAnsi(comPortBox->currentText());
-  s.autoCompileJava = m.autoCompileAction->isChecked();
-  s.manualSort = !m.alphabeticalSortAction->isChecked();
+  s.autoCompileJava = settings_.autoCompileJava();
+  s.manualSort = !settings_.alphabeticalSort();
   quorrel::writeSettingsFile(settingsPath(), quorrel::formatSettings(s));
 
-  m.updateServer = s.updateServer;
-  HttpGet& http = *m.downloader;
-  if (useProxy) {
-    http.ProxyHost = s.proxyHost;
-    http.ProxyPort = proxyPort;
-    http.UserName = s.proxyUserName;
-    http.Password = s.proxyPassword;
-  } else {
-    http.ProxyHost.clear();
-    http.ProxyPort = 0;
-    http.UserName.clear();
-    http.Password.clear();
-  }
-  m.comPort = s.comPort;
-  m.comSpeed = comSpeed;
+  settings_.setUpdateServer(s.updateServer);
+  quorrel::ProxyDetails proxy;
+  if (useProxy) proxy = {s.proxyHost, proxyPort, s.proxyUserName, s.proxyPassword};
+  settings_.setProxy(proxy);
+  settings_.setComPort(s.comPort);
+  settings_.setComSpeed(comSpeed);
   if (isVisible()) accept();
 }
 
@@ -232,61 +223,22 @@ void SettingsDialog::selectUpdateMode(QRadioButton* chosen, std::uint8_t mode) {
   for (QRadioButton* b : {catalogueOnlyButton, withScreenshotsButton, wholeBaseButton}) {
     if (b != chosen) b->setChecked(false);
   }
-  main_->updateMode = mode;
+  settings_.setUpdateMode(mode);
 }
 
 void SettingsDialog::chooseCatalogueOnly() { selectUpdateMode(catalogueOnlyButton, 1); }
 void SettingsDialog::chooseWithScreenshots() { selectUpdateMode(withScreenshotsButton, 2); }
 void SettingsDialog::chooseWholeBase() { selectUpdateMode(wholeBaseButton, 3); }
 
-void SettingsDialog::folderPicturesToggled() { main_->updateFolderPictures = folderPicturesBox->isChecked(); }
+void SettingsDialog::folderPicturesToggled() { settings_.setUpdateFolderPictures(folderPicturesBox->isChecked()); }
 
 void SettingsDialog::useProxyToggled() {
   const bool on = useProxyBox->isChecked();
+  settings_.setUseProxy(on);
   for (QWidget* w : {static_cast<QWidget*>(proxyHostCaption), static_cast<QWidget*>(proxyHostEdit),
                      static_cast<QWidget*>(proxyPortCaption), static_cast<QWidget*>(proxyPortEdit),
                      static_cast<QWidget*>(proxyUserCaption), static_cast<QWidget*>(proxyUserEdit),
                      static_cast<QWidget*>(proxyPasswordCaption), static_cast<QWidget*>(proxyPasswordEdit)}) {
     w->setEnabled(on);
   }
-}
-
-// ---- The main window's side: the start-up read and the menu toggles that save ---------------------------
-void MainWindow::readSettingsAtStartUp() {
-  SettingsReader in(settingsPath());
-  if (in.findSection(quorrel::UpdateServerHeader)) {
-    updateServer = in.readLine();
-    updateMode = static_cast<std::uint8_t>(in.readNumber());
-    updateFolderPictures = flagOn(in.readLine());
-  }
-  if (in.findSection(quorrel::ProxySettingsHeader) && flagOn(in.readLine())) {
-    downloader->ProxyHost = in.readLine();
-    downloader->ProxyPort = static_cast<std::uint32_t>(in.readInteger());
-    downloader->UserName = in.readLine();
-    downloader->Password = in.readLine();
-    in.readLine();
-  }
-  if (in.findSection(quorrel::ConnectionHeader)) {
-    comPort = in.readLine();
-    comSpeed = in.readInteger();
-    autoCompileAction->setChecked(flagOn(in.readLine()));
-  }
-  if (in.findSection(quorrel::InterfaceHeader)) {
-    const bool manual = flagOn(in.readLine());
-    alphabeticalSortAction->setChecked(!manual);
-    manualSortAction->setChecked(manual);
-  }
-}
-
-// Each toggle saves at once through the dialog's writer; when the save is refused the new mark stays.
-void MainWindow::toggleAutoCompile() {
-  autoCompileAction->setChecked(!autoCompileAction->isChecked());
-  if (settingsDialog) settingsDialog->save();
-}
-
-void MainWindow::toggleSortMode() {
-  // Either item swaps the sort mode, even the one already checked.
-  alphabeticalSortAction->setChecked(!alphabeticalSortAction->isChecked());
-  manualSortAction->setChecked(!manualSortAction->isChecked());
-  if (settingsDialog) settingsDialog->save();
 }

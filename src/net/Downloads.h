@@ -1,0 +1,86 @@
+#pragma once
+// Single downloads from the update server: the download routine with its size check, shared by the catalogue
+// update, the handlers of the download component's events, and the game and screenshot download commands.
+#include <functional>
+#include <string>
+
+class QLabel;
+class QObject;
+class QProgressBar;
+class QToolButton;
+class QWidget;
+class HttpGet;
+
+namespace quorrel {
+
+class BusyFlag;
+class Catalogue;
+class CatalogueBrowser;
+class MessageLog;
+class Prompter;
+class Settings;
+
+// The widgets transfers show themselves in.
+struct TransferView {
+  QWidget* catalogueTree = nullptr;  // disabled while a command transfers
+  QProgressBar* progressBar = nullptr;
+  QLabel* transferLabel = nullptr;          // the file being transferred
+  std::function<void()> clearPluginStatus;  // empties the status bar's panel of plugin messages
+  QToolButton* downloadGameButton = nullptr;
+  QToolButton* downloadScreenshotButton = nullptr;
+};
+
+// The answers "to all" given to the question about a file whose size changed.
+struct ChangedFileAnswers {
+  bool overwriteAll = false;
+  bool skipAll = false;
+};
+
+class Downloads {
+ public:
+  // Makes the download component (a child of `owner`) and sets it up as the update server expects. Everything
+  // handed in must outlive this object.
+  Downloads(QObject* owner, const Settings& settings, Catalogue& catalogue, CatalogueBrowser& browser, MessageLog& log,
+            Prompter& prompter, BusyFlag& busy, const TransferView& view);
+  Downloads(const Downloads&) = delete;
+  Downloads& operator=(const Downloads&) = delete;
+
+  HttpGet& http() { return *http_; }
+
+  // Fetches a file of the update server into the same relative path of the working folder, unless a file of
+  // the server's size is there already. A file of another size is replaced as the user answers, or as an
+  // answer "to all" already says.
+  void downloadFromServer(const std::string& relativePath);
+  // The answers "to all" given so far; they last until the next catalogue update forgets them.
+  ChangedFileAnswers& answers() { return answers_; }
+  // The size the server gives for the URL, -1 when it gives none.
+  int remoteFileSize(const std::string& url);
+  // Size of a local file; throws the file error when it cannot be read.
+  static int localFileSize(const std::string& path);
+
+  // "Скачать игру": the .jad and .jar of the game last shown.
+  void downloadGame();
+  // "Скачать скриншот": the screenshot of the game last shown, then shown.
+  void downloadScreenshot();
+
+ private:
+  void configure();
+  void progress(int totalSize, int readed);
+  void done(int fileSize);
+  void failed();
+  void endCommand();
+  template <typename Body>
+  void runCommand(Body body);
+
+  const Settings& settings_;
+  Catalogue& catalogue_;
+  CatalogueBrowser& browser_;
+  MessageLog& log_;
+  Prompter& prompter_;
+  BusyFlag& busy_;
+  TransferView view_;
+  HttpGet* http_;
+  ChangedFileAnswers answers_;
+};
+
+}  // namespace quorrel
