@@ -1,7 +1,7 @@
 #pragma once
 // The settings file Quorrel.ini: a positional text file of CR LF lines in Windows-1251. Four section headers,
 // each followed by its value lines in a fixed order; no keys, no quoting. This unit knows how the lines are
-// read and written; which value goes where is decided by the main window and the settings dialog.
+// read and written; which value goes where is decided by Settings and the settings dialog.
 #include <cstdint>
 #include <string>
 #include <vector>
