@@ -78,13 +78,20 @@ void TSortForm::exchange(int row, int other) {
   JvListBox1->setCurrentRow(row);
 }
 
+// The selected row, -1 when none is. Not the current row: Qt makes the first row current, unselected, when the
+// list is shown, and a move then would take an entry the user never chose.
+int TSortForm::selectedRow() const {
+  const QList<QListWidgetItem*> selected = JvListBox1->selectedItems();
+  return selected.isEmpty() ? -1 : JvListBox1->row(selected.first());
+}
+
 void TSortForm::SpeedButton1Click() {
-  const int row = JvListBox1->currentRow();
+  const int row = selectedRow();
   exchange(row, row - 1);
 }
 
 void TSortForm::SpeedButton2Click() {
-  const int row = JvListBox1->currentRow();
+  const int row = selectedRow();
   exchange(row, row + 1);
 }
 

@@ -25,6 +25,7 @@ class TSortForm : public QDialog {
   void Button1Click();
 
  private:
+  int selectedRow() const;
   void exchange(int row, int other);
 
   TMainForm* main_;
