@@ -8,6 +8,8 @@
 #include <QTreeWidget>
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/MainUnit.h"
 #include "common/Ansi.h"
@@ -19,6 +21,9 @@ using quorrel::fromAnsi;
 namespace {
 
 const QString NotConnected = QStringLiteral("Соединение не установлено");
+
+// A listing stops here, so a plugin whose FsFindNext never says "no more" cannot hold the window forever.
+constexpr int MaxPhoneEntries = 100000;
 
 // "COM1" .. "COM16" -> 1 .. 16; 0 for any other text.
 std::uint8_t comPortNumber(const std::string& name) {
@@ -79,8 +84,16 @@ void TMainForm::N4Click() {
   SghfsFindData entry{};
   const SghfsHandle h = SGHFS::PluginFindFirst("/java/", entry);
   if (h != SGHFS_INVALID_HANDLE) {
-    PhoneList->addItem(phoneListEntry(entry));
-    while (SGHFS::PluginFindNext(h, entry)) PhoneList->addItem(phoneListEntry(entry));
+    QStringList entries{phoneListEntry(entry)};
+    while (SGHFS::PluginFindNext(h, entry)) {
+      if (entries.size() == MaxPhoneEntries) {
+        LogCommand(
+            QStringLiteral(" В папке /java/ телефона больше %1 записей: показаны первые %1.").arg(MaxPhoneEntries));
+        break;
+      }
+      entries << phoneListEntry(entry);
+    }
+    PhoneList->addItems(entries);
     SGHFS::PluginFindClose(h);
   }
 
@@ -140,8 +153,19 @@ void TMainForm::ShowPluginProgress(const std::string& /*source*/, const std::str
 // ---- Upload and compilation ----------------------------------------------------------------------------
 namespace {
 
+// A game's file name names a file in Base\games and in the phone's Java folder; one that could name a file
+// elsewhere (a catalogue may come from anywhere) is never passed on.
+bool safeGameFile(const std::string& file) {
+  return file.find_first_of("/\\") == std::string::npos && file.find("..") == std::string::npos;
+}
+
 // Copies one game's descriptor, then its archive, into the phone's Java folder, logging each outcome.
 void sendGame(TMainForm& form, const std::string& file) {
+  if (!safeGameFile(file)) {
+    form.LogCommand(QStringLiteral(" Недопустимое имя файла игры \"") + fromAnsi(file) +
+                    QStringLiteral("\": игра не отправлена в телефон."));
+    return;
+  }
   for (const char* ext : {"jad", "jar"}) {
     const std::string phonePath = "/java/" + file + "_suite." + ext;
     std::string remote = phonePath;
@@ -197,8 +221,18 @@ void TMainForm::SpeedButton5Click() {
     LogCommand(QStringLiteral(" Телефон должен быть подключен для перекомпиляции Java."));
     return;
   }
-  SGHFS::PluginCompileJava(true, [this](std::string& list) { OrderJavaList(list); });
+  std::vector<std::string> errors;
+  SGHFS::PluginCompileJava(
+      true, [this](std::string& list) { OrderJavaList(list); }, &errors);
   LogCommand(QStringLiteral(" Компиляция java завершена."));
+  // The phone's own error line would be cleared with the status bar below; a failed rebuild stays in the log
+  // and is reported.
+  if (!errors.empty()) {
+    QStringList texts;
+    for (const std::string& e : errors) texts << fromAnsi(e);
+    LogCommand(QStringLiteral(" Ошибка телефона: ") + texts.join(QStringLiteral("; ")));
+    prompter().error(texts.join(QLatin1Char('\n')));
+  }
 }
 
 void TMainForm::Java2Click() { SpeedButton5Click(); }

@@ -240,12 +240,16 @@ TEST_F(Binding, ListThatOutgrowsTheBufferOrWhoseHandlerFailsIsNotWrittenBack) {
   EXPECT_EQ(odd.trace(), "FsCompileJava 1 callback\nFsJavaGetList\n");
 }
 
-TEST_F(Binding, PluginWithoutCompileJavaIsLoadedAndCompilesNothing) {
-  OddPluginControl odd(ODD_NOCOMPILE);
-  ASSERT_TRUE(SGHFS::LoadPlugin(odd.path()));
-  odd.clearTrace();
-  bool handled = false;
-  EXPECT_FALSE(SGHFS::PluginCompileJava(true, [&](std::string&) { handled = true; }));
-  EXPECT_FALSE(handled);
-  EXPECT_EQ(odd.trace(), "");
+TEST_F(Binding, PluginWithoutTheJavaListExportsIsLoadedAndCompilesNothing) {
+  for (const char* path : {ODD_NOCOMPILE, ODD_NOJAVA}) {
+    OddPluginControl odd(path);
+    ASSERT_TRUE(SGHFS::LoadPlugin(odd.path())) << path;
+    EXPECT_EQ(connect(), 1) << path;
+    odd.clearTrace();
+    bool handled = false;
+    EXPECT_FALSE(SGHFS::PluginCompileJava(true, [&](std::string&) { handled = true; }));
+    EXPECT_FALSE(handled);
+    EXPECT_EQ(odd.trace(), "") << path;
+    SGHFS::UnloadPlugin();
+  }
 }
