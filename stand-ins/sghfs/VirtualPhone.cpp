@@ -467,8 +467,11 @@ int32_t FsConnect(void) {
   fs::create_directory(dir / "java", ec);
   S.phone = phone;
   const Fd phoneDir = openFolder(dir, {});
-  S.operations =
-      Fd(::openat(phoneDir.get(), "operations.log", O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+  // Only a plain file takes the log: a FIFO put there would otherwise hold the connect until someone reads it.
+  S.operations = Fd(::openat(phoneDir.get(), "operations.log",
+                             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+  struct stat st {};
+  if (S.operations.valid() && (::fstat(S.operations.get(), &st) != 0 || !S_ISREG(st.st_mode))) S.operations.close();
   operation("connect " + name + " " + std::to_string(S.speed));
   log(SGHFS_MSG_CONNECT, ansi("Подключен телефон ") + phone.manufacturer + " " + phone.model + ansi(" на ") + name);
   return 1;

@@ -1,5 +1,6 @@
 // The virtual phone sghfs.wfx, loaded by its bare name through the binding exactly as the application does.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QStringDecoder>
@@ -288,4 +289,12 @@ TEST_F(VirtualPhone, SymbolicLinksInsideThePhoneFolderAreNeverFollowed) {
   compile([&](std::string&) { ADD_FAILURE() << "rebuilt through a link"; });
   EXPECT_FALSE(exists(outside + "/ops"));
   EXPECT_EQ(readFile(outside + "/secret.txt"), "keep");
+  SGHFS::PluginDisconnect();
+
+  // FIFOs in place of the settings and the log are not waited on.
+  fs::remove(phone("phone.ini"));
+  fs::remove(phone("operations.log"));
+  ASSERT_EQ(::mkfifo(phone("phone.ini").c_str(), 0644), 0);
+  ASSERT_EQ(::mkfifo(phone("operations.log").c_str(), 0644), 0);
+  EXPECT_EQ(connect(), 1);
 }
