@@ -36,7 +36,8 @@ struct BatchState {
   std::int32_t TotalBytesInBatch = 0;
   std::int64_t BytesDone = 0;
   std::int32_t SkippedCount = 0;
-  std::int64_t Limit = INT64_MAX;  // bytes the extraction may write
+  std::int64_t Limit = INT64_MAX;      // bytes the extraction may write
+  std::int64_t FreeBytes = INT64_MAX;  // on the destination's disk when it started
 };
 BatchState batch;
 
@@ -55,8 +56,10 @@ std::int64_t freeBytes(const std::string& folder) {
 }
 
 std::string tooLarge(const std::string& archive, std::int64_t limit) {
+  std::string room;
+  if (batch.FreeBytes < INT64_MAX) room = "; свободно на диске " + std::to_string(batch.FreeBytes / MiB) + " МБ";
   return "Архив \"" + archive + "\" распаковывается в слишком большой объём (больше " +
-         std::to_string(std::max<std::int64_t>(limit, 0) / MiB) + " МБ): распаковка остановлена.";
+         std::to_string(std::max<std::int64_t>(limit, 0) / MiB) + " МБ" + room + "): распаковка остановлена.";
 }
 
 class FileHandle {
@@ -354,7 +357,8 @@ std::int32_t TZip::Extract() {
 
   // An archive may unpack to far more than it holds: the extraction stops with an error before it would write
   // more than the limit, also when the sizes the archive records are lies.
-  batch.Limit = unpackLimit(freeBytes(destination), std::max<long long>(quorrel::fileSize(archive), 0));
+  batch.FreeBytes = freeBytes(destination);
+  batch.Limit = unpackLimit(batch.FreeBytes, std::max<long long>(quorrel::fileSize(archive), 0));
   if (FileSpecs.empty()) {
     std::int64_t declared = 0;
     for (const TFileInfo& entry : Entries) declared += entry.Header.UncompressedSize;
