@@ -115,6 +115,19 @@ def make_zip(members, comment=b"", compression=None, host=None):
     return buf.getvalue()
 
 
+def io_zip_with_modes(members):
+    import io
+    import zipfile
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w", zipfile.ZIP_STORED) as z:
+        for name, data, mode in members:
+            info = zipfile.ZipInfo(name, date_time=(2024, 5, 1, 12, 0, 0))
+            info.create_system = 3
+            info.external_attr = mode << 16
+            z.writestr(info, data)
+    return buf.getvalue()
+
+
 def zip_seeds():
     import zipfile
     good = make_zip([("Javadata.xml", GOOD_CATALOGUE.encode("cp1251")), ("Base/dir/arcade.gif", b"GIF89a" + bytes(20))])
@@ -134,7 +147,16 @@ def zip_seeds():
     empty = b"PK\x05\x06" + bytes(18)
     stub = b"MZ self-extracting stub" * 8 + good
     many = make_zip([("f%03d.txt" % i, b"%d" % i) for i in range(40)])
-    seeds = {"good.zip": good, "oem-names.zip": oem, "stored-comment.zip": stored, "climbing.zip": climbing,
+    # Members a Unix host recorded as a link, a set-id program, a pipe: written, if at all, as plain files.
+    special = io_zip_with_modes([("link", b"/etc/passwd", 0o120777), ("sub/up", b"../..", 0o120777),
+                                 ("run.sh", b"#!/bin/sh\n", 0o106755), ("fifo", b"f", 0o010644),
+                                 ("Javadata.xml/", b"", 0o040755), ("Javadata.xml/keep", b"k", 0o100644)])
+    # Sizes that lie: 4 MB of zeros whose headers claim 1 KB.
+    lying = bytearray(make_zip([("zeros.bin", bytes(4 * 1024 * 1024))]))
+    for sig, size_at in ((b"PK\x03\x04", 22), (b"PK\x01\x02", 24)):
+        at = lying.index(sig) + size_at
+        lying[at:at + 4] = (1024).to_bytes(4, "little")
+    seeds = {"good.zip": good, "special-members.zip": special, "lying-sizes.zip": bytes(lying), "oem-names.zip": oem, "stored-comment.zip": stored, "climbing.zip": climbing,
              "crc-error.zip": bytes(damaged), "encrypted.zip": bytes(enc), "empty.zip": empty, "stub.zip": stub,
              "many.zip": many, "truncated.zip": good[:-30], "no-end.zip": good[:len(good) // 2]}
     for name, data in seeds.items():

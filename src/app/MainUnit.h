@@ -183,6 +183,9 @@ class TMainForm : public QMainWindow {
   void SpeedButton2Click();
   void SpeedButton3Click();
   void SpeedButton8Click();
+  // At start-up: brings back a catalogue that an interrupted update left only as its backup, and removes
+  // the temporary files of downloads and unpacking that an earlier run left behind.
+  void RecoverInterruptedUpdate();
 
   // ---- Phone (phone/) ----
   void N4Click();

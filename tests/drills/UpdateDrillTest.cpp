@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QTreeWidget>
+#include <csignal>
 #include <filesystem>
 
 #include "DrillWindow.h"
@@ -132,4 +133,41 @@ TEST_F(UpdateDrill, ReadOnlyWorkingFolderKeepsTheOldCatalogue) {
   server.setReply(okReply(ziptest::rawZip({ziptest::plain("Javadata.xml", NewCatalogue)})), -1, 0);
   update();
   expectOldCatalogueBack(folder);
+}
+
+TEST_F(UpdateDrill, KilledWhileUnpackingTheNextStartBringsTheCatalogueBackAndCleansUp) {
+  if (drills::inChild()) {
+    const std::string bulk(1024 * 1024, 'b');
+    server.setReply(
+        okReply(ziptest::rawZip({ziptest::plain("Javadata.xml", NewCatalogue), ziptest::plain("Base/bulk.bin", bulk)})),
+        -1, 0);
+    form->Zip1->OnZEDProgressEvent = [](QObject*, const std::string& name, std::int32_t, std::int32_t) {
+      if (name == "Base/bulk.bin") std::raise(SIGKILL);
+    };
+    update();
+    return;
+  }
+  form.reset();
+  ASSERT_EQ(drills::runCurrentTestInChild({}), 128 + SIGKILL);
+  // What the kill left: the catalogue only as its backup, the archive, the unpacking's folder.
+  EXPECT_FALSE(quorrel::fileExists("Javadata.xml"));
+  EXPECT_EQ(readFile("Javadata.tmp"), OldCatalogue);
+  EXPECT_TRUE(quorrel::fileExists("Javadata.zip"));
+  const auto staging = [] {
+    int n = 0;
+    for (const std::string& name : drills::entriesOf(".")) n += name.rfind("Javadata.unz", 0) == 0 ? 1 : 0;
+    return n;
+  };
+  EXPECT_EQ(staging(), 1);
+
+  startWindow();
+  EXPECT_EQ(readFile("Javadata.xml"), OldCatalogue);
+  EXPECT_FALSE(quorrel::fileExists("Javadata.tmp"));
+  EXPECT_EQ(staging(), 0);
+  EXPECT_FALSE(quorrel::fileExists("Base/bulk.bin"));
+  // With the server gone, the archive left behind does not pass for an update.
+  form->UpdateServer = "http://127.0.0.1:1/";
+  update();
+  expectOldCatalogueBack(folder);
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{QStringLiteral("Сервер не найден!")});
 }

@@ -27,6 +27,8 @@ class Binding : public ::testing::Test {
         });
   }
 
+  // Libraries are never loaded from inside the working folder, and the built ones lie below the build folder.
+  testsupport::TempWorkDir work;
   std::vector<std::string> logs;
   std::vector<std::string> progress;
 };
