@@ -12,6 +12,8 @@
 #include "app/MainUnit.h"
 #include "app/SettingsFile.h"
 #include "common/Ansi.h"
+#include "common/Errors.h"
+#include "common/FileIO.h"
 #include "common/Paths.h"
 #include "net/HTTPGet.h"
 
@@ -31,16 +33,14 @@ W* place(W* w, const char* name, int left, int top, int width, int height) {
   return w;
 }
 
-QGroupBox* group(QWidget* parent, const char* name, const QString& title, int left, int top, int width,
-                 int height) {
+QGroupBox* group(QWidget* parent, const char* name, const QString& title, int left, int top, int width, int height) {
   auto* g = place(new QGroupBox(title, parent), name, left, top, width, height);
   g->setAccessibleName(title);
   return g;
 }
 
 // A caption label and the field it names; the field is found by screen readers under the caption's text.
-QLabel* label(QWidget* parent, const char* name, const QString& text, QWidget* buddy, int left, int top,
-              int width) {
+QLabel* label(QWidget* parent, const char* name, const QString& text, QWidget* buddy, int left, int top, int width) {
   auto* l = place(new QLabel(text, parent), name, left, top, width, 17);
   l->setBuddy(buddy);
   l->setAccessibleName(text);
@@ -86,18 +86,18 @@ void TCommPortForm::buildLayout() {
   GroupBox2 = group(this, "GroupBox2", QStringLiteral("Настройка internet обновления"), 8, 8, 240, 185);
   Edit1 = place(new QLineEdit(GroupBox2), "Edit1", 10, 40, 220, 21);
   Label3 = label(GroupBox2, "Label3", QStringLiteral("Адрес сервера обновлений:"), Edit1, 10, 22, 220);
-  RadioButton1 = captioned<QRadioButton>(GroupBox2, "RadioButton1", QStringLiteral("Обновлять только xml базу"),
-                                         10, 72, 220, 17);
-  RadioButton2 = captioned<QRadioButton>(GroupBox2, "RadioButton2",
-                                         QStringLiteral("Обновлять xml базу и скриншоты"), 10, 95, 220, 17);
-  RadioButton3 = captioned<QRadioButton>(GroupBox2, "RadioButton3", QStringLiteral("Обновлять всю базу целиком"),
-                                         10, 118, 220, 17);
-  CheckBox1 = captioned<QCheckBox>(GroupBox2, "CheckBox1", QStringLiteral("Обновлять картинки директорий"), 10,
-                                   150, 220, 17);
+  RadioButton1 =
+      captioned<QRadioButton>(GroupBox2, "RadioButton1", QStringLiteral("Обновлять только xml базу"), 10, 72, 220, 17);
+  RadioButton2 = captioned<QRadioButton>(GroupBox2, "RadioButton2", QStringLiteral("Обновлять xml базу и скриншоты"),
+                                         10, 95, 220, 17);
+  RadioButton3 = captioned<QRadioButton>(GroupBox2, "RadioButton3", QStringLiteral("Обновлять всю базу целиком"), 10,
+                                         118, 220, 17);
+  CheckBox1 =
+      captioned<QCheckBox>(GroupBox2, "CheckBox1", QStringLiteral("Обновлять картинки директорий"), 10, 150, 220, 17);
 
   GroupBox3 = group(this, "GroupBox3", QStringLiteral("Прокси сервер"), 256, 8, 240, 185);
-  CheckBox2 = captioned<QCheckBox>(GroupBox3, "CheckBox2", QStringLiteral("Использовать прокси сервер"), 10, 22,
-                                   220, 17);
+  CheckBox2 =
+      captioned<QCheckBox>(GroupBox3, "CheckBox2", QStringLiteral("Использовать прокси сервер"), 10, 22, 220, 17);
   Edit2 = place(new QLineEdit(GroupBox3), "Edit2", 70, 52, 160, 21);
   Label4 = label(GroupBox3, "Label4", QStringLiteral("Хост:"), Edit2, 10, 54, 58);
   Edit3 = place(new QLineEdit(GroupBox3), "Edit3", 70, 84, 160, 21);
@@ -144,9 +144,31 @@ int TCommPortForm::exec() {
 }
 
 void TCommPortForm::FormShow() {
-  SettingsReader in(settingsPath());
+  unread_ = {};
+  refusal_.clear();
+  struct Snapshot {
+    TCommPortForm& f;
+    ~Snapshot() { f.afterRead_ = quorrel::settingsLineTexts(f.currentLines()); }
+  } snapshot{*this};
+
+  const std::string bytes = quorrel::readFileBytes(settingsPath());
+  const quorrel::SettingsLayout layout = quorrel::locateSettingsLines(bytes);
+  // Every value line counts as unread until the read below has taken it in.
+  unread_ = layout.values;
+  // The sort mode is read at start-up only; when that read stopped before it, the line stays as it stands.
+  if (main_->SortModeRead) unread_[19].reset();
+  if (!layout.missingHeader.empty() && layout.strayLines) {
+    refusal_ = "Настройки не сохранены: в файле " + std::string(quorrel::SettingsFileName) + " нет строки \"" +
+               layout.missingHeader + "\", и его строки не на своих местах";
+  }
+  auto taken = [this](std::initializer_list<int> numbers) {
+    for (int n : numbers) unread_[static_cast<std::size_t>(n)].reset();
+  };
+
+  SettingsReader in(quorrel::splitLines(bytes, quorrel::LineBreaks::Lf));
   if (in.findSection(quorrel::UpdateServerHeader)) {
     Edit1->setText(fromAnsi(in.readLine()));
+    taken({2});
     switch (static_cast<std::uint8_t>(in.readNumber())) {
       case 1:
         RadioButton1->setChecked(true);
@@ -163,10 +185,12 @@ void TCommPortForm::FormShow() {
       default:
         break;  // never chosen: the radio buttons stay as they are
     }
+    taken({3});
     // The box always shows the value in force, also after a change abandoned with "Отмена".
     const bool pictures = static_cast<std::uint8_t>(in.readNumber()) != 0;
     CheckBox1->setChecked(pictures);
     main_->UpdateFolderPictures = pictures;
+    taken({4});
   }
   if (in.findSection(quorrel::ProxySettingsHeader)) {
     if (flagOn(in.readLine())) CheckBox2->setChecked(true);
@@ -177,40 +201,58 @@ void TCommPortForm::FormShow() {
     Edit4->setText(fromAnsi(in.readLine()));
     Edit5->setText(fromAnsi(in.readLine()));
     in.readLine();
+    taken({7, 8, 9, 10, 11});
   }
   if (in.findSection(quorrel::ConnectionHeader)) {
     ComboBox1->setEditText(fromAnsi(in.readLine()));
     ComboBox2->setEditText(fromAnsi(in.readLine()));
     main_->Java1->setChecked(flagOn(in.readLine()));
+    taken({14, 15, 16});
   }
+}
+
+quorrel::SettingsLines TCommPortForm::currentLines() const {
+  quorrel::SettingsLines s;
+  s.updateServer = toAnsi(Edit1->text());
+  s.updateMode = main_->UpdateMode;
+  s.updateFolderPictures = CheckBox1->isChecked();
+  s.useProxy = CheckBox2->isChecked();
+  s.proxyHost = toAnsi(Edit2->text());
+  s.proxyPort = toAnsi(Edit3->text());
+  s.proxyUserName = toAnsi(Edit4->text());
+  s.proxyPassword = toAnsi(Edit5->text());
+  s.comPort = toAnsi(ComboBox1->currentText());
+  s.comSpeed = toAnsi(ComboBox2->currentText());
+  s.autoCompileJava = main_->Java1->isChecked();
+  s.manualSort = !main_->N16->isChecked();
+  return s;
 }
 
 void TCommPortForm::Button1Click() {
   TMainForm& m = *main_;
+  if (!refusal_.empty()) throw quorrel::QuorrelError(refusal_);
+  const quorrel::SettingsLines s = currentLines();
+  // A line the last read did not take in, and whose value nobody has changed since, is written back as it
+  // stood: the half-filled controls must not replace settings the user never saw.
+  const quorrel::SettingsFileLines now = quorrel::settingsLineTexts(s);
+  quorrel::SettingsFileLines kept;
+  for (std::size_t n = 1; n < kept.size(); ++n) {
+    if (unread_[n] && now[n] != afterRead_[n]) unread_[n].reset();  // the user's value from now on
+    kept[n] = unread_[n];
+  }
+  const bool useProxy = s.useProxy;
+  const bool proxyKept = kept[7] || kept[8] || kept[9] || kept[10] || kept[11];
   // Every number is checked before the file is touched, so a refused save leaves the file and the main
-  // window's values as they were.
-  const bool useProxy = CheckBox2->isChecked();
-  quorrel::SettingsLines s;
-  s.proxyPort = toAnsi(Edit3->text());
-  const auto proxyPort = useProxy ? static_cast<std::uint32_t>(quorrel::toInteger(s.proxyPort)) : 0u;
-  s.comSpeed = toAnsi(ComboBox2->currentText());
-  const int comSpeed = quorrel::toInteger(s.comSpeed);
+  // window's values as they were. Lines written back as they stood are not the controls' values.
+  const auto proxyPort = useProxy && !proxyKept ? static_cast<std::uint32_t>(quorrel::toInteger(s.proxyPort)) : 0u;
+  const int comSpeed = kept[15] ? m.ComSpeed : quorrel::toInteger(s.comSpeed);
+  quorrel::writeSettingsFile(settingsPath(), quorrel::formatSettings(s, kept));
 
-  s.updateServer = toAnsi(Edit1->text());
-  s.updateMode = m.UpdateMode;
-  s.updateFolderPictures = CheckBox1->isChecked();
-  s.useProxy = useProxy;
-  s.proxyHost = toAnsi(Edit2->text());
-  s.proxyUserName = toAnsi(Edit4->text());
-  s.proxyPassword = toAnsi(Edit5->text());
-  s.comPort = toAnsi(ComboBox1->currentText());
-  s.autoCompileJava = m.Java1->isChecked();
-  s.manualSort = !m.N16->isChecked();
-  quorrel::writeSettingsFile(settingsPath(), quorrel::formatSettings(s));
-
-  m.UpdateServer = s.updateServer;
+  if (!kept[2]) m.UpdateServer = s.updateServer;
   THTTPGet& http = *m.HTTPGetFile;
-  if (useProxy) {
+  if (proxyKept) {
+    // The proxy lines were not all read: the download component keeps what it has.
+  } else if (useProxy) {
     http.ProxyHost = s.proxyHost;
     http.ProxyPort = proxyPort;
     http.UserName = s.proxyUserName;
@@ -221,7 +263,7 @@ void TCommPortForm::Button1Click() {
     http.UserName.clear();
     http.Password.clear();
   }
-  m.ComPort = s.comPort;
+  if (!kept[14]) m.ComPort = s.comPort;
   m.ComSpeed = comSpeed;
   if (isVisible()) accept();
 }
@@ -274,6 +316,7 @@ void TMainForm::ReadSettingsAtStartup() {
     const bool manual = flagOn(in.readLine());
     N16->setChecked(!manual);
     N17->setChecked(manual);
+    SortModeRead = true;
   }
 }
 

@@ -5,6 +5,9 @@
 // dialog hidden, so the controls always hold what the next save writes.
 #include <QDialog>
 #include <cstdint>
+#include <string>
+
+#include "app/SettingsFile.h"
 
 class QCheckBox;
 class QComboBox;
@@ -29,7 +32,10 @@ class TCommPortForm : public QDialog {
   // Reads the settings file into the controls (and, through the click handlers, into the main window).
   void FormShow();
   // Saves: checks the values, rewrites the file, applies the values to the main window and closes.
-  // Throws, with nothing written or applied, when a value or the file refuses.
+  // Throws, with nothing written or applied, when a value or the file refuses. After a read that stopped
+  // early, every line the read did not take in is written back as it stood in the file unless the user has
+  // changed its value since; a file whose sections cannot all be found while it holds lines that stand in
+  // none is not rewritten at all, since those lines could not be put back.
   void Button1Click();
   void Button2Click();
   void RadioButton1Click();
@@ -68,6 +74,14 @@ class TCommPortForm : public QDialog {
   void buildLayout();
   void connectHandlers();
   void selectUpdateMode(QRadioButton* chosen, std::uint8_t mode);
+  void readSettings();
+  // The 19 lines as the controls and the main window's values would write them now.
+  quorrel::SettingsLines currentLines() const;
 
   TMainForm* main_;
+  // Lines of the file the last read did not take in, by line number, as they stood there.
+  quorrel::SettingsFileLines unread_;
+  // What the controls held right after the last read: a value that still equals it was not changed since.
+  quorrel::SettingsFileLines afterRead_;
+  std::string refusal_;  // why a save must not rewrite the file; empty when it may
 };

@@ -67,6 +67,7 @@ class TMainForm : public QMainWindow {
   bool UpdateFolderPictures = false;
   std::string ComPort;
   int ComSpeed = 0;
+  bool SortModeRead = false;  // the start-up read took the sort mode from the file
   bool Busy = false;
   bool OverwriteAll = false;
   bool SkipAll = false;

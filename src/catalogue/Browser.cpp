@@ -20,15 +20,23 @@
 #include "common/Errors.h"
 #include "common/FileIO.h"
 #include "common/Paths.h"
+#include "common/ShownText.h"
 
 namespace {
+
+// The news shown is cut here, far above any real news, so that a huge file neither fills the memory nor
+// stalls the window's text layout.
+constexpr std::size_t MaxNewsBytes = 1024 * 1024;
 
 const QString& notConnectedText() {
   static const QString text = QStringLiteral("Соединение не установлено");
   return text;
 }
 
-QString bytesText(const std::string& size) { return quorrel::fromAnsi(size) + QStringLiteral(" байт"); }
+// A catalogue value as a one-line field shows it.
+QString label(const std::string& ansiBytes) { return quorrel::shownLabel(quorrel::fromAnsi(ansiBytes)); }
+
+QString bytesText(const std::string& size) { return label(size) + QStringLiteral(" байт"); }
 
 [[noreturn]] void throwNotGif(const std::string& path) {
   throw quorrel::QuorrelError("Файл \"" + path + "\" не является картинкой GIF");
@@ -106,10 +114,10 @@ void TMainForm::TreeView1Change(QTreeWidgetItem* node) {
     const int index = lastFolderNamed(*this, text);
     if (index == 0) return;
     const quorrel::TFolderItem& folder = Folders[static_cast<size_t>(index)];
-    Label2->setText(quorrel::fromAnsi(folder.Name));
+    Label2->setText(label(folder.Name));
     Label4->setText(QStringLiteral("0 байт"));
     Label8->clear();
-    Memo1->setPlainText(quorrel::fromAnsi(folder.Desc));
+    Memo1->setPlainText(quorrel::shownLines(quorrel::fromAnsi(folder.Desc)));
     Memo2->clear();
     std::string picture = quorrel::localPath("Base\\dir\\" + folder.Pic + ".gif");
     if (!quorrel::fileExists(picture)) picture = quorrel::localPath("Base\\dir\\template.gif");
@@ -122,8 +130,12 @@ void TMainForm::TreeView1Change(QTreeWidgetItem* node) {
   }
 
   if (text == quorrel::newsNodeText()) {
-    Memo1->setPlainText(memoText(quorrel::readFileBytes(quorrel::localPath("Base\\news.new"), quorrel::ReadError::CannotOpen)));
-    Label2->setText(quorrel::fromAnsi(text));
+    bool cut = false;
+    const std::string news =
+        quorrel::readFileHead(quorrel::localPath("Base\\news.new"), quorrel::ReadError::CannotOpen, MaxNewsBytes, cut);
+    Memo1->setPlainText(quorrel::shownLines(memoText(news)));
+    if (cut) LogCommand(QStringLiteral(" Новости длиннее 1 МБ: показано только начало"));
+    Label2->setText(label(text));
     Label4->clear();
     hideGameButtons(*this);
     Label8->clear();
@@ -138,22 +150,22 @@ void TMainForm::TreeView1Change(QTreeWidgetItem* node) {
     if (lastFolderNamed(*this, text) != 0) {
       showFolder();
     } else {
-      Label2->setText(quorrel::fromAnsi(text));
+      Label2->setText(label(text));
     }
     return;
   }
 
   const quorrel::TJavaBaseItem& game = JavaBase[static_cast<size_t>(index)];
-  Label2->setText(quorrel::fromAnsi(text));
+  Label2->setText(label(text));
   CheckBox1->show();
   CurrentGame = index;
   CheckBox1->setChecked(game.Selected != 0);
   Label4->setText(bytesText(game.Size));
   CurrentGameFile = game.File;
   CurrentGameScreen = game.Screen;
-  Label8->setText(quorrel::fromAnsi(game.Owner));
-  Memo1->setPlainText(quorrel::fromAnsi(game.Desc));
-  Memo2->setText(quorrel::fromAnsi(UpdateServer + "Base/games/" + game.File + ".jad"));
+  Label8->setText(label(game.Owner));
+  Memo1->setPlainText(quorrel::shownLines(quorrel::fromAnsi(game.Desc)));
+  Memo2->setText(quorrel::shownLabel(quorrel::fromAnsi(UpdateServer + "Base/games/" + game.File + ".jad")));
   Memo2->setCursorPosition(0);
 
   // The buttons are settled before the picture, so that a picture that cannot be shown never leaves the

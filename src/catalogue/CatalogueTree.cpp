@@ -9,6 +9,7 @@
 #include "common/Ansi.h"
 #include "common/Errors.h"
 #include "common/Paths.h"
+#include "common/ShownText.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ constexpr int NodeBytesRole = Qt::UserRole + 1;
 
 QTreeWidgetItem* makeNode(const std::string& text) {
   auto* item = new QTreeWidgetItem;
-  item->setText(0, quorrel::fromAnsi(text));
+  item->setText(0, quorrel::shownLabel(quorrel::fromAnsi(text)));
   // The bytes themselves, so that nodes match their entries byte for byte whatever the code page maps.
   item->setData(0, NodeBytesRole, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
   return item;
@@ -73,6 +74,11 @@ void TMainForm::LoadCatalogue() {
   for (QTreeWidgetItem* root : roots) root->setExpanded(true);
   TreeView1->setCurrentItem(nullptr);
 
+  if (r.linesCut > 0 || r.valuesCut > 0) {
+    LogCommand(QStringLiteral(" Каталог: слишком длинный текст обрезан (строк: %1, значений: %2)")
+                   .arg(r.linesCut)
+                   .arg(r.valuesCut));
+  }
   if (!buildError.empty()) throw quorrel::QuorrelError(buildError);  // the outline stays for inspection
   std::remove(outlinePath.c_str());
 

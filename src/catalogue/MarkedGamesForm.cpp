@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "common/Ansi.h"
+#include "common/ShownText.h"
 
 namespace quorrel {
 
@@ -48,8 +49,7 @@ MarkedGames markedGames(const GameTable& games, int gameCount) {
 
 }  // namespace quorrel
 
-TMarkedGamesForm::TMarkedGamesForm(QWidget* parent, const quorrel::GameTable& games, int gameCount)
-    : QDialog(parent) {
+TMarkedGamesForm::TMarkedGamesForm(QWidget* parent, const quorrel::GameTable& games, int gameCount) : QDialog(parent) {
   setObjectName(QStringLiteral("MarkedGamesForm"));
   setWindowTitle(QStringLiteral("Выбранные игры"));
   resize(420, 320);
@@ -68,8 +68,8 @@ TMarkedGamesForm::TMarkedGamesForm(QWidget* parent, const quorrel::GameTable& ga
   for (const int i : marked.indices) {
     const quorrel::TJavaBaseItem& game = games[static_cast<size_t>(i)];
     auto* row = new QTreeWidgetItem(GameList);
-    row->setText(0, quorrel::fromAnsi(game.Name));
-    row->setText(1, quorrel::fromAnsi(game.Size) + QStringLiteral(" байт"));
+    row->setText(0, quorrel::shownLabel(quorrel::fromAnsi(game.Name)));
+    row->setText(1, quorrel::shownLabel(quorrel::fromAnsi(game.Size)) + QStringLiteral(" байт"));
     row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
   }
 
@@ -80,9 +80,8 @@ TMarkedGamesForm::TMarkedGamesForm(QWidget* parent, const quorrel::GameTable& ga
     TotalLabel->setText(QStringLiteral("Ни одна игра не отмечена. Отметьте игры галочкой «Выбрать игру»."));
     GameList->hide();
   } else {
-    QString total = QStringLiteral("Отмечено игр: %1, общий размер: %2 байт")
-                        .arg(marked.indices.size())
-                        .arg(marked.totalBytes);
+    QString total =
+        QStringLiteral("Отмечено игр: %1, общий размер: %2 байт").arg(marked.indices.size()).arg(marked.totalBytes);
     if (marked.unknownSizes > 0) {
       total += QStringLiteral(" (без игр с неизвестным размером: %1)").arg(marked.unknownSizes);
     }

@@ -7,6 +7,7 @@
 
 #include "app/MainUnit.h"
 #include "common/Ansi.h"
+#include "common/ShownText.h"
 #include "dialogs/FixedWindow.h"
 #include "phone/SGHFS.h"
 
@@ -85,14 +86,14 @@ TAboutForm::TAboutForm(TMainForm* owner) : QDialog(owner), owner_(owner) {
   Label3 = label(this, "Label3", 50, false);
   Label4 = label(this, "Label4", 70, false);
 
-  GroupBox1 = textBox(this, "GroupBox1", "Memo1", QStringLiteral("Что это такое?"), QString::fromUtf8(WhatItIs),
-                      94, 110, &Memo1);
+  GroupBox1 = textBox(this, "GroupBox1", "Memo1", QStringLiteral("Что это такое?"), QString::fromUtf8(WhatItIs), 94,
+                      110, &Memo1);
   GroupBox2 = textBox(this, "GroupBox2", "Memo2", QStringLiteral("Поддерживаемые модели телефонов"),
                       QString::fromUtf8(SupportedPhones), 212, 62, &Memo2);
-  GroupBox3 = textBox(this, "GroupBox3", "Memo3", QStringLiteral("Кто сделал Quorrel"), QString::fromUtf8(Credits),
-                      282, 104, &Memo3);
-  GroupBox4 = textBox(this, "GroupBox4", "Memo4", QStringLiteral("Лицензия"), QString::fromUtf8(Licence), 394,
-                      220, &Memo4);
+  GroupBox3 = textBox(this, "GroupBox3", "Memo3", QStringLiteral("Кто сделал Quorrel"), QString::fromUtf8(Credits), 282,
+                      104, &Memo3);
+  GroupBox4 =
+      textBox(this, "GroupBox4", "Memo4", QStringLiteral("Лицензия"), QString::fromUtf8(Licence), 394, 220, &Memo4);
 
   Button1 = new QPushButton(QStringLiteral("OK"), this);
   Button1->setObjectName(QStringLiteral("Button1"));
@@ -108,7 +109,7 @@ void TAboutForm::FormCreate() {
   Label1->setText(owner_->windowTitle() + QString::fromUtf8(AuthorCredit));
   Label2->setText(QStringLiteral("Всего в базе игр: ") + QString::number(owner_->GameCount));
   Label3->setText(quorrel::fromAnsi(SGHFS::PluginVersion));
-  Label4->setText(QStringLiteral("Версия базы: ") + quorrel::fromAnsi(owner_->BaseVersion));
+  Label4->setText(QStringLiteral("Версия базы: ") + quorrel::shownLabel(quorrel::fromAnsi(owner_->BaseVersion)));
   for (QLabel* l : {Label1, Label2, Label3, Label4}) l->setAccessibleName(l->text());
 }
 

@@ -38,8 +38,8 @@ std::string ini(std::initializer_list<const char*> lines) {
 }
 
 std::string standardIni(const char* proxyOn = "1", const char* mode = "1", const char* pictures = "0") {
-  return ini({"[Update Server]", "http://srv/", mode, pictures, "", "[Proxy Settings]", proxyOn, "proxy.local",
-              "3128", "Иван", "секрет", "", "[Connection]", "COM3", "230400", "1", "", "[Interface]", "0"});
+  return ini({"[Update Server]", "http://srv/", mode, pictures, "", "[Proxy Settings]", proxyOn, "proxy.local", "3128",
+              "Иван", "секрет", "", "[Connection]", "COM3", "230400", "1", "", "[Interface]", "0"});
 }
 
 // Line n (1-based) of the settings file.
@@ -91,8 +91,8 @@ TEST(SettingsStartup, MissingFileIsReportedThriceAndSaveCreatesACompleteFile) {
   // Showing reports it again and opens all the same; saving creates the whole file, owner-only.
   EXPECT_TRUE(app.openDialog([](TCommPortForm& f) { f.Button1->click(); }));
   EXPECT_EQ(app.prompter.errors().size(), 3u);
-  EXPECT_EQ(readFile("Quorrel.ini"), ini({"[Update Server]", "", "0", "0", "", "[Proxy Settings]", "0", "", "", "",
-                                          "", "", "[Connection]", "COM1", "115200", "1", "", "[Interface]", "0"}));
+  EXPECT_EQ(readFile("Quorrel.ini"), ini({"[Update Server]", "", "0", "0", "", "[Proxy Settings]", "0", "", "", "", "",
+                                          "", "[Connection]", "COM1", "115200", "1", "", "[Interface]", "0"}));
   struct stat st {};
   ASSERT_EQ(::stat("Quorrel.ini", &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -118,9 +118,8 @@ TEST(SettingsDialog, SavedValuesReadBackTheSameInAFreshStart) {
       EXPECT_FALSE(f.isVisible());
     }));
     EXPECT_EQ(readFile("Quorrel.ini"),
-              ini({"[Update Server]", "http://сервер.рф/quorrel/", "2", "1", "", "[Proxy Settings]", "1",
-                   "proxy.local", "8080", "Иван", "пароль 1", "", "[Connection]", "COM21", "460800", "1", "",
-                   "[Interface]", "0"}));
+              ini({"[Update Server]", "http://сервер.рф/quorrel/", "2", "1", "", "[Proxy Settings]", "1", "proxy.local",
+                   "8080", "Иван", "пароль 1", "", "[Connection]", "COM21", "460800", "1", "", "[Interface]", "0"}));
   }
   App fresh;
   EXPECT_TRUE(fresh.prompter.asked.empty());
@@ -174,8 +173,8 @@ TEST(SettingsDialog, ProxyDetailsSurviveTheProxyBeingOff) {
 
 TEST(SettingsStartup, FlagsAreOffOnlyWhenExactlyZero) {
   TempWorkDir dir;
-  writeFile("Quorrel.ini", ini({"[Update Server]", "s", "1", "no", "", "[Proxy Settings]", " 0", "h", "81", "u",
-                                "p", "", "[Connection]", "COM2", "115200", "", "", "[Interface]", "manual"}));
+  writeFile("Quorrel.ini", ini({"[Update Server]", "s", "1", "no", "", "[Proxy Settings]", " 0", "h", "81", "u", "p",
+                                "", "[Connection]", "COM2", "115200", "", "", "[Interface]", "manual"}));
   ScriptedPrompter prompter;
   TMainForm m(&prompter);  // the start-up read alone
   EXPECT_TRUE(m.UpdateFolderPictures);
@@ -219,8 +218,8 @@ TEST(SettingsDialog, RefusedSaveLeavesFileAndValuesAsTheyWere) {
     f.ComboBox2->setEditText(QStringLiteral("fast"));
     f.Button1->click();
   }));
-  EXPECT_EQ(app.prompter.errors(), (std::vector<QString>{"'80a' is not a valid integer value.",
-                                                         "'fast' is not a valid integer value."}));
+  EXPECT_EQ(app.prompter.errors(),
+            (std::vector<QString>{"'80a' is not a valid integer value.", "'fast' is not a valid integer value."}));
   EXPECT_EQ(readFile("Quorrel.ini"), standardIni());
   EXPECT_EQ(m.UpdateServer, "http://srv/");
   EXPECT_EQ(m.HTTPGetFile->ProxyPort, 3128u);
@@ -294,4 +293,77 @@ TEST(SettingsDialog, RefusedWhileBusyAndAFailedReadStillOpens) {
   EXPECT_TRUE(app.openDialog([&] { app.form->SpeedButton4->click(); },
                              [](TCommPortForm& f) { EXPECT_EQ(f.Edit1->text(), QStringLiteral("http://new/")); }));
   EXPECT_EQ(app.prompter.errors(), std::vector<QString>{"Invalid numeric input."});
+}
+
+TEST(SettingsSave, AfterAFailedReadLinesNotReadAreWrittenBackAsTheyStood) {
+  TempWorkDir dir;
+  // The folder-pictures line is no number: the dialog's read stops there, before the proxy and the port.
+  std::string damaged = standardIni("1", "2", "x");
+  writeFile("Quorrel.ini", damaged);
+  App app;
+  TMainForm& m = *app.form;
+  EXPECT_EQ(app.prompter.errors(), std::vector<QString>{"Invalid numeric input."});
+  m.Java1->trigger();
+  std::string expected = damaged;
+  expected.replace(expected.find("230400\r\n1") + 8, 1, "0");  // only the toggled line changes
+  EXPECT_EQ(readFile("Quorrel.ini"), expected);
+  m.N16->trigger();
+  m.N16->trigger();
+  EXPECT_EQ(readFile("Quorrel.ini"), expected);
+
+  // In the dialog, a value the user changes is saved; the others the read missed still stand as they were.
+  ASSERT_TRUE(app.openDialog([](TCommPortForm& f) {
+    f.Edit2->setText(QStringLiteral("other.proxy"));
+    f.Button1->click();
+  }));
+  expected.replace(expected.find("proxy.local"), 11, "other.proxy");
+  EXPECT_EQ(readFile("Quorrel.ini"), expected);
+  // The download component keeps its proxy: the lines beside the host were not read.
+  EXPECT_EQ(m.HTTPGetFile->ProxyHost, "proxy.local");
+}
+
+TEST(SettingsSave, SortModeStaysWhenTheStartupReadStoppedBeforeIt) {
+  TempWorkDir dir;
+  std::string damaged = ini({"[Update Server]", "http://srv/", "mode?", "0", "", "[Proxy Settings]", "1", "p.local",
+                             "3128", "u", "pw", "", "[Connection]", "COM7", "230400", "1", "", "[Interface]", "1"});
+  writeFile("Quorrel.ini", damaged);
+  App app;
+  TMainForm& m = *app.form;
+  EXPECT_EQ(app.prompter.errors(), (std::vector<QString>{"Invalid numeric input.", "Invalid numeric input."}));
+  EXPECT_TRUE(m.N16->isChecked());  // the start-up read never reached the sort mode
+  m.Java1->trigger();
+  std::string expected = damaged;
+  expected.replace(expected.find("230400\r\n1") + 8, 1, "0");
+  EXPECT_EQ(readFile("Quorrel.ini"), expected);
+  // Choosing a sort mode is the user's change, and is saved from then on.
+  m.N17->trigger();
+  EXPECT_EQ(lineOf(19), "1");
+  m.N16->trigger();
+  EXPECT_EQ(lineOf(19), "0");
+  EXPECT_EQ(lineOf(3), "mode?");
+}
+
+TEST(SettingsSave, MissingHeaderWithLinesOutOfPlaceRefusesAndWritesNothing) {
+  TempWorkDir dir;
+  std::string damaged = standardIni();
+  damaged.replace(damaged.find("[Proxy Settings]"), 16, "[Proxy settings]");
+  writeFile("Quorrel.ini", damaged);
+  App app;
+  TMainForm& m = *app.form;
+  m.Java1->trigger();
+  ASSERT_EQ(app.prompter.errors().size(), 1u);
+  EXPECT_EQ(app.prompter.errors()[0],
+            QStringLiteral("Настройки не сохранены: в файле Quorrel.ini нет строки \"[Proxy Settings]\", и его "
+                           "строки не на своих местах."));
+  EXPECT_EQ(readFile("Quorrel.ini"), damaged);
+  EXPECT_FALSE(m.Java1->isChecked());  // the mark stays in force, unsaved
+
+  // A section that is simply absent, with no lines left over, holds nothing to lose: the save goes ahead.
+  writeFile("Quorrel.ini", ini({"[Update Server]", "http://srv/", "1", "0", "", "[Connection]", "COM3", "115200", "1",
+                                "", "[Interface]", "0"}));
+  ASSERT_TRUE(app.openDialog());
+  m.Java1->trigger();
+  EXPECT_EQ(app.prompter.errors().size(), 1u);
+  EXPECT_EQ(lineOf(14), "COM3");
+  EXPECT_EQ(lineOf(6), "[Proxy Settings]");
 }
