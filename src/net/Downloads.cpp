@@ -97,10 +97,18 @@ void TMainForm::ConfigureHTTPGetFile() {
 void TMainForm::DownloadFromServer(const std::string& relativePath) {
   HTTPGetFile->UseProxy = proxyTicked(*this) ? TUseProxy::Proxy : TUseProxy::Direct;
   const std::string url = UpdateServer + relativePath;
-  const int remote = RemoteFileSize(url);
-
   const std::string native = quorrel::nativePath(relativePath);
   const std::string local = quorrel::currentDir() + native;
+  if (!staysInside(native)) {
+    // A name from the server that would write outside the working folder is never fetched, nor even
+    // asked about.
+    HTTPGetFile->URL = url;
+    HTTPGetFile->FileName = local;
+    HTTPGetFileError(HTTPGetFile);
+    return;
+  }
+  const int remote = RemoteFileSize(url);
+
   bool fetch = true;
   if (quorrel::fileExists(local)) {
     if (LocalFileSize(local) == remote) {
@@ -112,7 +120,8 @@ void TMainForm::DownloadFromServer(const std::string& relativePath) {
     } else {
       quorrel::MessageRequest question;
       question.title = QStringLiteral("Confirm");
-      question.text = QStringLiteral("Размер файла ") + fromAnsi(relativePath) + QStringLiteral(" изменился. Обновить?");
+      question.text =
+          QStringLiteral("Размер файла ") + fromAnsi(relativePath) + QStringLiteral(" изменился. Обновить?");
       question.icon = quorrel::MsgIcon::Question;
       question.buttons = {quorrel::MsgButton::Yes, quorrel::MsgButton::No, quorrel::MsgButton::NoToAll,
                           quorrel::MsgButton::YesToAll};
@@ -139,11 +148,6 @@ void TMainForm::DownloadFromServer(const std::string& relativePath) {
              QString::number(remote) + QStringLiteral(" байт)."));
   HTTPGetFile->URL = url;
   HTTPGetFile->FileName = local;
-  if (!staysInside(native)) {
-    // A name from the server that would write outside the working folder is never fetched.
-    HTTPGetFileError(HTTPGetFile);
-    return;
-  }
   createFoldersOf(native);
   HTTPGetFile->StartDownload();
 }

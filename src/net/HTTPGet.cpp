@@ -92,9 +92,7 @@ bool parsePort(const std::string& text, unsigned& port) {
 
 // Characters a request path may carry as they stand; every other byte is sent %-escaped. "%" is kept so
 // that an address that is already escaped reaches the server unchanged.
-bool keptInPath(unsigned char c) {
-  return std::isalnum(c) || std::strchr("-._~!$&'()*+,;=:@/?%", c) != nullptr;
-}
+bool keptInPath(unsigned char c) { return std::isalnum(c) || std::strchr("-._~!$&'()*+,;=:@/?%", c) != nullptr; }
 
 // "http://" (any case) is optional; the host is the text before the first "/", the path the rest. A port
 // written after the host is used. Backslashes in the path are folder separators.
@@ -175,7 +173,6 @@ int checkCancel(void* worker, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return static_cast<QThread*>(worker)->isInterruptionRequested() ? 1 : 0;
 }
 
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------
@@ -207,6 +204,8 @@ THTTPGetThread::THTTPGetThread(const THTTPGet& source, bool sizeOnly)
       UseProxy(source.UseProxy),
       ProxyHost(source.ProxyHost),
       ProxyPort(source.ProxyPort),
+      LowSpeedLimit(source.LowSpeedLimit),
+      LowSpeedTime(source.LowSpeedTime),
       OnProgress(source.OnProgress) {}
 
 void THTTPGetThread::run() {
@@ -313,7 +312,8 @@ void THTTPGetThread::interrupt() {
 }
 
 void THTTPGetThread::queueDrain() {
-  QMetaObject::invokeMethod(this, [this] { drainProgress(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { drainProgress(); }, Qt::QueuedConnection);
   ++handedOver;
 }
 
@@ -325,9 +325,7 @@ void THTTPGetThread::reportBlock() {
   if (!drainQueued_.exchange(true)) queueDrain();
   // An interruption ends the wait, but never while the main thread is inside the call: the worker must not
   // end, and be freed, under a running progress call.
-  const auto done = [&] {
-    return blocksHandled_.load(std::memory_order_acquire) >= block || (stopped_ && !inCall_);
-  };
+  const auto done = [&] { return blocksHandled_.load(std::memory_order_acquire) >= block || (stopped_ && !inCall_); };
   if (spinFor(workerSpin_, done)) return;
   std::unique_lock<std::mutex> lock(handOff_);
   blockHandled_.wait(lock, done);
@@ -345,6 +343,7 @@ void THTTPGetThread::drainProgress() {
       try {
         OnProgress(this, ContentLength, BytesRead);
       } catch (...) {
+        if (!progressFailure) progressFailure = std::current_exception();
         interrupt();
       }
     }
@@ -376,6 +375,9 @@ void THTTPGetThread::Execute() {
   t.worker = this;
   const std::string url = "http://" + target.hostPort + target.path;
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  // The path goes out as it was given: "/./" and "/../" are the server's to resolve, not ours to fold into
+  // a request for another file.
+  curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
@@ -419,6 +421,9 @@ void THTTPGetThread::Execute() {
     if (!proxy.empty()) {
       curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
       curl_easy_setopt(curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
+      // The proxy the user chose serves every host: no_proxy in the environment does not send requests
+      // around it.
+      curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
     }
     if (!UserName.empty()) {
       curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, UserName.c_str());
@@ -427,10 +432,10 @@ void THTTPGetThread::Execute() {
     }
   }
 
-  // No time limit for a transfer, but a server that sends nothing for a minute has stalled: give up on it,
-  // so that the user gets an error instead of a command that never ends.
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
+  // No time limit for a transfer, but a server that sends nothing, or only a trickle, for a minute has
+  // stalled: give up on it, so that the user gets an error instead of a command that never ends.
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(std::max<std::uint32_t>(LowSpeedLimit, 1)));
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::max<std::uint32_t>(LowSpeedTime, 1)));
 
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &THTTPGetThread::headerCallback);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
@@ -445,8 +450,8 @@ void THTTPGetThread::Execute() {
   curl_easy_cleanup(curl);
 
   if (t.sizeAnswered) return;
-  bool ok = result == CURLE_OK && t.fd >= 0 && !t.writeFailed && BytesRead == ContentLength &&
-            !isInterruptionRequested();
+  bool ok =
+      result == CURLE_OK && t.fd >= 0 && !t.writeFailed && BytesRead == ContentLength && !isInterruptionRequested();
   if (t.fd >= 0 && ::close(t.fd) != 0) ok = false;
   if (ok && ::rename(t.tempName.c_str(), FileName.c_str()) != 0) ok = false;
   if (!ok && !t.tempName.empty()) ::unlink(t.tempName.c_str());
@@ -510,17 +515,28 @@ void THTTPGet::waitForWorker() {
   // the cost of waking a sleeping thread.
   QMetaObject::Connection look;
   if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
-    look = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { lookForWorker(); },
-                   Qt::DirectConnection);
+    look = connect(
+        dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { lookForWorker(); }, Qt::DirectConnection);
   }
-  while (ActiveWorker) {
-    if (loop.exec() == TransferEnded) continue;
-    // The application is closing: stop the transfer and let it end.
+  std::exception_ptr failure;
+  try {
+    while (ActiveWorker) {
+      if (loop.exec() == TransferEnded) continue;
+      // The application is closing: stop the transfer and let it end.
+      Cancel();
+      while (ActiveWorker) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+  } catch (...) {
+    // Something else run by the loop threw: the transfer ends first, then the exception goes on.
+    failure = std::current_exception();
     Cancel();
     while (ActiveWorker) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   disconnect(look);
   waitLoop_ = outer;
+  if (!failure) failure = handlerFailure_;
+  handlerFailure_ = nullptr;
+  if (failure) std::rethrow_exception(failure);
 }
 
 void THTTPGet::lookForWorker() {
@@ -529,15 +545,30 @@ void THTTPGet::lookForWorker() {
   const unsigned handed = worker->handedOver;
   // A call handed over and not yet run is waiting in the queue: nothing to look for.
   if (handed != worker->handedTaken) return;
-  spinFor(waitSpin_, [&] { return worker->handedOver != handed; }, MaxWaitSpinNs);
+  spinFor(
+      waitSpin_, [&] { return worker->handedOver != handed; }, MaxWaitSpinNs);
 }
 
 void THTTPGet::workerEnded(THTTPGetThread* worker) {
   if (worker != ActiveWorker) return;
   worker->wait();
-  WorkerFinished(worker);
+  std::exception_ptr failure;
+  try {
+    WorkerFinished(worker);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (!failure) failure = worker->progressFailure;
+  // The transfer is over whatever its handlers did.
+  ActiveWorker = nullptr;
   delete worker;
-  if (waitLoop_) waitLoop_->exit(TransferEnded);
+  if (waitLoop_) {
+    if (failure && !handlerFailure_) handlerFailure_ = failure;
+    waitLoop_->exit(TransferEnded);
+  } else if (failure) {
+    // Nobody waits for this transfer: the exception goes to whoever runs the event loop.
+    std::rethrow_exception(failure);
+  }
 }
 
 void THTTPGet::WorkerFinished(THTTPGetThread* worker) {
@@ -551,5 +582,4 @@ void THTTPGet::WorkerFinished(THTTPGetThread* worker) {
   } else if (OnError) {
     OnError(this);
   }
-  ActiveWorker = nullptr;
 }
