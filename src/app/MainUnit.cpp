@@ -306,8 +306,8 @@ void TMainForm::buildLayout() {
     ComboBox->setPalette(pal);
   }
 
-  StatusBar1 =
-      place(new TStatusBar(client), "StatusBar1", 0, ClientHeight - StatusBarHeight, ClientWidth, StatusBarHeight);
+  StatusBar1 = place(new TStatusBar(client), "StatusBar1", 0, ClientHeight - StatusBarHeight, ClientWidth,
+                     StatusBarHeight);
   StatusBar1->setPanelText(0, QStringLiteral("Соединение не установлено"));
 }
 

@@ -13,11 +13,11 @@
 #include "app/CommUnit.h"
 #include "app/MainUnit.h"
 #include "net/HTTPGet.h"
-#include "support/Gif.h"
 #include "support/HttpTestServer.h"
 #include "support/ScriptedPrompter.h"
-#include "support/ServerProcess.h"
 #include "support/TempDir.h"
+#include "support/Gif.h"
+#include "support/ServerProcess.h"
 
 using quorrel::MsgButton;
 using testsupport::HttpReply;
@@ -136,8 +136,8 @@ TEST_F(DownloadsTest, ChangedSizeQuestionAndNoToAllLastUntilTheNextUpdate) {
   EXPECT_EQ(q.title, QStringLiteral("Confirm"));
   EXPECT_EQ(q.text, QStringLiteral("Размер файла Base/games/ball.jad изменился. Обновить?"));
   EXPECT_EQ(q.icon, quorrel::MsgIcon::Question);
-  EXPECT_EQ(q.buttons,
-            (std::vector<MsgButton>{MsgButton::Yes, MsgButton::No, MsgButton::NoToAll, MsgButton::YesToAll}));
+  EXPECT_EQ(q.buttons, (std::vector<MsgButton>{MsgButton::Yes, MsgButton::No, MsgButton::NoToAll,
+                                                MsgButton::YesToAll}));
   EXPECT_EQ(prompter.asked[1].text, GameDone);
   EXPECT_EQ(readFile("Base/games/ball.jad"), "old jad");
   EXPECT_EQ(readFile("Base/games/ball.jar"), "old jar");
@@ -159,8 +159,8 @@ TEST_F(DownloadsTest, YesToAllFetchesEveryChangedFileWithoutAsking) {
   server.route("/Base/games/ball.jar", HttpReply::ok("new jar file"));
   prompter.answers = {MsgButton::YesToAll, MsgButton::Ok};
   form->SpeedButton2Click();
-  EXPECT_EQ(prompter.texts(),
-            (std::vector<QString>{QStringLiteral("Размер файла Base/games/ball.jad изменился. Обновить?"), GameDone}));
+  EXPECT_EQ(prompter.texts(), (std::vector<QString>{
+                                  QStringLiteral("Размер файла Base/games/ball.jad изменился. Обновить?"), GameDone}));
   EXPECT_EQ(readFile("Base/games/ball.jad"), "new jad file");
   EXPECT_EQ(readFile("Base/games/ball.jar"), "new jar file");
   EXPECT_TRUE(form->OverwriteAll);
@@ -264,7 +264,6 @@ TEST_F(DownloadsTest, GameAndScreenshotFromPythonsHttpServer) {
   EXPECT_EQ(readFile("Base/games/ball.jad"), "MIDlet-Name: Ball\r\n");
   EXPECT_EQ(readFile("Base/games/ball.jar"), jar);
   EXPECT_EQ(readFile("Base/screen/ball.gif"), gif);
-  EXPECT_EQ(log()[3],
-            " Файл " + QString::fromStdString(python.base()) + "Base/games/ball.jar успешно скачан! (40000байт.)");
+  EXPECT_EQ(log()[3], " Файл " + QString::fromStdString(python.base()) + "Base/games/ball.jar успешно скачан! (40000байт.)");
   expectIdle();
 }

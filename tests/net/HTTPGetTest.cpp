@@ -14,8 +14,8 @@
 
 #include "net/HTTPGet.h"
 #include "support/HttpTestServer.h"
-#include "support/ServerProcess.h"
 #include "support/TempDir.h"
+#include "support/ServerProcess.h"
 
 using testsupport::hasHeader;
 using testsupport::headerOf;
@@ -541,9 +541,7 @@ class EnvVar {
 };
 
 // tinyproxy names itself in a Via header of what it forwards.
-bool cameThroughProxy(const std::string& request) {
-  return headerOf(request, "Via").find("tinyproxy") != std::string::npos;
-}
+bool cameThroughProxy(const std::string& request) { return headerOf(request, "Via").find("tinyproxy") != std::string::npos; }
 
 }  // namespace
 
