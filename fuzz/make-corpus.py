@@ -66,6 +66,17 @@ def catalogue_seeds():
         many.append('</folder>')
     many.append('<end>')
     put("catalogue", "over-capacity.xml", "\n".join(many) + "\n")
+    # Values longer than a load keeps (cut at 64 KB) in every field the window shows; the huge one-line
+    # description that once froze and crashed the window, scaled down to the fuzzer's input size.
+    long = "w" * 65600
+    put("catalogue", "long-values.xml", crlf([
+        '<model name="M" disp="128" desc="%s" vers="%s" pic="p">' % (long[:100], long[:200]),
+        '<game name="%s">' % long[:70000 - 65600 + 100], '<desc="%s' % long, '<owner="%s">' % long[:300],
+        '<end>']))
+    # Detail lines after folder and model lines still belong to the game before them.
+    put("catalogue", "details-after-folder.xml", crlf([
+        '<model name="M">', '<game name="G">', '<folder name="F">', '<size="100">', '</folder>', '<file="ff">',
+        '<model name="N">', '<desc="d">', '<end>']))
 
 
 # ---- outline -----------------------------------------------------------------------------------------------
@@ -96,6 +107,10 @@ def settings_seeds():
                                                   "[Update Server]", "srv", "1"]))
     put("settings", "lf-only.ini", settings_file().replace("\r\n", "\n"))
     put("settings", "empty.ini", b"")
+    # A read that stops at a bad line, and a file whose proxy header is damaged: a save keeps what it did
+    # not read, or refuses.
+    put("settings", "bad-pictures-line.ini", settings_file(pics="x", proxy="1", sort="1"))
+    put("settings", "damaged-header.ini", settings_file(proxy="1").replace("[Proxy Settings]", "[Proxy settings]"))
 
 
 # ---- zip archives --------------------------------------------------------------------------------------------

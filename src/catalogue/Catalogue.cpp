@@ -53,7 +53,8 @@ int openRegularFile(const std::string& path) {
 // longer line is read past without being stored. A read error is thrown as the file system's error.
 class LineReader {
  public:
-  LineReader(int fd, const ReadChunk& readChunk) : fd_(fd), readChunk_(readChunk), buf_(64 * 1024) {}
+  LineReader(int fd, const ReadChunk& readChunk, const std::function<void()>& onBlock)
+      : fd_(fd), readChunk_(readChunk), onBlock_(onBlock), buf_(64 * 1024) {}
 
   // The next line, without its LF (and a CR right before it). False at the end of the file. `cut` tells
   // whether the line was longer than what is kept.
@@ -94,6 +95,7 @@ class LineReader {
       const long n = readChunk_ ? readChunk_(fd_, buf_.data(), buf_.size()) : ::read(fd_, buf_.data(), buf_.size());
       if (n > 0) {
         len_ = static_cast<std::size_t>(n);
+        if (onBlock_) onBlock_();
         return true;
       }
       if (n == 0) return false;
@@ -103,6 +105,7 @@ class LineReader {
 
   int fd_;
   const ReadChunk& readChunk_;
+  const std::function<void()>& onBlock_;
   std::vector<char> buf_;
   std::size_t pos_ = 0;
   std::size_t len_ = 0;
@@ -247,14 +250,14 @@ void readCatalogue(LineReader& in, std::FILE* out, const GameTable& oldGames, St
 }  // namespace
 
 CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::string& outlinePath, FolderTable& folders,
-                                GameTable& games, const ReadChunk& readChunk) {
+                                GameTable& games, const ReadChunk& readChunk, const std::function<void()>& onBlock) {
   const FdCloser in{openRegularFile(cataloguePath)};
   FilePtr out(std::fopen(outlinePath.c_str(), "wb"));
   if (!out) throwIoError(errno);
 
   StagedLoad staged;
   try {
-    LineReader lines(in.fd, readChunk);
+    LineReader lines(in.fd, readChunk, onBlock);
     readCatalogue(lines, out.get(), games, staged);
     writeOutlineLine(out.get(), 0, newsNodeText());
     if (std::fflush(out.get()) != 0 || std::ferror(out.get())) throwIoError(errno);

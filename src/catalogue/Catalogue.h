@@ -65,9 +65,11 @@ const std::string& newsNodeText();
 // CR LF, ANSI, the news entry last). Only a regular file is read (anything else is "File access denied").
 // Throws QuorrelError when either file cannot be opened or the catalogue cannot be read to its end; then the
 // tables are unchanged and no outline is left. Entries past the capacities are not stored and get no outline
-// line. The file is read in bounded blocks, so memory stays small whatever the length of its lines.
+// line. The file is read in bounded blocks, so memory stays small whatever the length of its lines; `onBlock`,
+// when given, is called after each block (the window keeps painting from there while a huge file is read).
 CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::string& outlinePath, FolderTable& folders,
-                                GameTable& games, const ReadChunk& readChunk = {});
+                                GameTable& games, const ReadChunk& readChunk = {},
+                                const std::function<void()>& onBlock = {});
 
 struct TreeNode {
   std::string text;

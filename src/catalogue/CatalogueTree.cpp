@@ -1,5 +1,7 @@
 // TMainForm::LoadCatalogue: the loader's tables and outline brought into the window.
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
@@ -34,7 +36,17 @@ std::string TMainForm::NodeText(const QTreeWidgetItem* node) {
 void TMainForm::LoadCatalogue() {
   const std::string dir = quorrel::currentDir();
   const std::string outlinePath = dir + "javabase.tmp";
-  const quorrel::CatalogueLoad r = quorrel::loadCatalogueFile(dir + "Javadata.xml", outlinePath, Folders, JavaBase);
+  // A huge catalogue takes a while to read through: the window keeps painting meanwhile, but takes no input.
+  // The tables and the tree change only once the whole file has been read.
+  QElapsedTimer sinceTurn;
+  sinceTurn.start();
+  const auto keepPainting = [&sinceTurn] {
+    if (sinceTurn.elapsed() < 50) return;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    sinceTurn.restart();
+  };
+  const quorrel::CatalogueLoad r =
+      quorrel::loadCatalogueFile(dir + "Javadata.xml", outlinePath, Folders, JavaBase, {}, keepPainting);
 
   FolderCount = r.FolderCount;
   GameCount = r.GameCount;
