@@ -19,13 +19,13 @@ for _ in $(seq 100); do [ -s "$WORK/sim.out" ] && break; sleep 0.05; done
 DEV=$(head -n1 "$WORK/sim.out")
 echo "simulator on $DEV"
 
-timeout 60 obexftp -t "$DEV" -l /java/ >"$WORK/list.out" 2>&1 || { cat "$WORK/list.out"; exit 1; }
+# obexftp's exit status is 255 even when every step says "done": what it printed and stored is checked.
+timeout 60 obexftp -t "$DEV" -l /java/ >"$WORK/list.out" 2>&1 || true
 echo "--- obexftp -l /java/"
 cat "$WORK/list.out"
 grep -q 'name="old_suite.jad"' "$WORK/list.out" || { echo "listing lacks old_suite.jad"; exit 1; }
 
-(cd "$WORK" && timeout 60 obexftp -t "$DEV" -c /java -p game.jar) >"$WORK/put.out" 2>&1 || {
-  cat "$WORK/put.out"; exit 1; }
+(cd "$WORK" && timeout 60 obexftp -t "$DEV" -c /java -p game.jar) >"$WORK/put.out" 2>&1 || true
 echo "--- obexftp -c /java -p game.jar"
 cat "$WORK/put.out"
 cmp "$WORK/game.jar" "$WORK/phone/java/game.jar"

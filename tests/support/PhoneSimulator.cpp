@@ -362,11 +362,11 @@ std::size_t PhoneSimulator::atInput(const char* data, std::size_t n) {
       reply("\r\nOK\r\n");
     } else if (u == "AT" || u == "ATZ" || u == "AT&F") {
       reply("\r\nOK\r\n");
-    } else if (u == "AT+CGMI") {
+    } else if (u == "AT+CGMI" || u == "AT+GMI") {
       info(script_.manufacturer);
-    } else if (u == "AT+CGMM") {
+    } else if (u == "AT+CGMM" || u == "AT+GMM") {
       info(script_.model);
-    } else if (u == "AT+CGSN") {
+    } else if (u == "AT+CGSN" || u == "AT+GSN") {
       info(script_.serial);
     } else if (u == "AT+CPROT=0" && script_.obex) {
       reply("\r\nCONNECT\r\n");
