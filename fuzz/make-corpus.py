@@ -266,7 +266,26 @@ def dirlist_seeds():
     put("dirlist", "empty.lst", b"")
 
 
+# ---- the cable: AT replies and OBEX folder listings ----------------------------------------------------------
+def cable_seeds():
+    put("atreply", "plain.bin", b"\x05\r\nSAMSUNG\r\n\r\nOK\r\n")
+    put("atreply", "echo-urc.bin", b"\x01AT+CGMI\r\r\n+CREG: 1\r\nRING\r\n+CGMI: SAMSUNG\r\nOK\r\n")
+    put("atreply", "cme.bin", b"\x7f\r\n+CME ERROR: 21\r\n")
+    put("atreply", "connect-then-obex.bin", b"\x03\r\nCONNECT\r\n\xa0\x00\x07\x10\x00\x40\x00")
+    put("atreply", "long.bin", b"\x00" + (b"x" * 300 + b"\r\n") * 40 + b"OK\r\n")
+    put("atreply", "nul-lf.bin", b"\x02\nA\x00B\n\nERROR\n")
+    head = '<?xml version="1.0"?>\n<!DOCTYPE folder-listing SYSTEM "obex-folder-listing.dtd">\n'
+    put("folderlisting", "java.xml", (head + '<folder-listing version="1.0"><parent-folder/><folder name="sub"/>'
+        '<file name="a_suite.jad" size="16" modified="20240131T235959Z"/></folder-listing>').encode())
+    put("folderlisting", "odd-names.xml", ('<folder-listing><file name="../x"/><file name="&#x418;гра.jar" size="9x"/>'
+        '<file size="1"/><folder name=".."/><other name="o"/></folder-listing>').encode())
+    put("folderlisting", "entities.xml", b'<!DOCTYPE f [<!ENTITY a "aaaa">]><folder-listing><file name="&a;&a;"/>'
+        b'</folder-listing>')
+    put("folderlisting", "cut.xml", b'<folder-listing><file name="a" size="1')
+
+
 if __name__ == "__main__":
+    cable_seeds()
     dirlist_seeds()
     phone_seeds()
     http_seeds()

@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "CablePhone.h"
 #include "sghfs_abi.h"
 
 namespace fs = std::filesystem;
@@ -152,6 +153,8 @@ struct State {
 };
 
 State S;
+// The connected port has no folder here: the exports forward to the phone on the cable.
+bool OnCable = false;
 
 void log(int32_t type, const std::string& text) {
   if (S.log) S.log(S.pluginNr, type, text.c_str());
@@ -445,6 +448,8 @@ int32_t FsSetup(int32_t, int32_t, int32_t port, int32_t speed, const char*) {
 }
 
 int32_t FsConnect(void) {
+  if (OnCable) cable::disconnect();
+  OnCable = false;
   S.operations.close();
   S.phone.reset();
   S.listings.clear();
@@ -456,6 +461,9 @@ int32_t FsConnect(void) {
   const fs::path dir = phonesRoot() / name;
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) {
+    const int32_t onCable = cable::connect(cable::Host{S.pluginNr, S.progress, S.log}, S.port, S.speed);
+    OnCable = onCable == 1;
+    if (onCable >= 0) return onCable;
     log(SGHFS_MSG_IMPORTANTERROR,
         ansi("Телефон на порту ") + name + ansi(" не отвечает (нет папки ") + dir.string() + ")");
     return 0;
@@ -478,6 +486,10 @@ int32_t FsConnect(void) {
 }
 
 int32_t FsDisconnect(const char*) {
+  if (OnCable) {
+    OnCable = false;
+    return cable::disconnect();
+  }
   if (!S.phone) return 0;
   operation("disconnect");
   log(SGHFS_MSG_DISCONNECT, ansi("Соединение с телефоном закрыто"));
@@ -488,6 +500,7 @@ int32_t FsDisconnect(const char*) {
 }
 
 int32_t FsSendCommand(const char* command, char* reply) {
+  if (OnCable) return cable::sendCommand(command, reply);
   if (!S.phone) {
     put(reply, "ERROR\r\n");
     return 0;
@@ -510,6 +523,7 @@ int32_t FsSendCommand(const char* command, char* reply) {
 }
 
 SghfsHandle FsFindFirst(const char* path, SghfsFindData* findData) {
+  if (OnCable) return cable::findFirst(path, findData);
   if (!S.phone || !findData) return SGHFS_INVALID_HANDLE;
   const auto parts = phoneComponents(path ? path : "");
   if (!parts) return SGHFS_INVALID_HANDLE;
@@ -536,6 +550,7 @@ SghfsHandle FsFindFirst(const char* path, SghfsFindData* findData) {
 }
 
 int32_t FsFindNext(SghfsHandle handle, SghfsFindData* findData) {
+  if (OnCable) return cable::findNext(handle, findData);
   const auto it = S.listings.find(handle);
   if (it == S.listings.end() || !findData || it->second.next >= it->second.entries.size()) return 0;
   *findData = it->second.entries[it->second.next++];
@@ -543,6 +558,7 @@ int32_t FsFindNext(SghfsHandle handle, SghfsFindData* findData) {
 }
 
 int32_t FsFindClose(SghfsHandle handle) {
+  if (OnCable) return cable::findClose(handle);
   S.listings.erase(handle);
   return 0;
 }
@@ -550,6 +566,7 @@ int32_t FsFindClose(SghfsHandle handle) {
 int32_t FsGetFile(const char*, char*, int32_t, const void*) { return SGHFS_FILE_NOTSUPPORTED; }
 
 int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
+  if (OnCable) return cable::putFile(localName, remoteName, copyFlags);
   const std::string local = localName ? localName : "";
   const std::string remote = remoteName ? remoteName : "";
   if (!S.phone) {
@@ -656,6 +673,7 @@ int32_t FsVersion(char* buffer) {
 int32_t FsIsBusy(void) { return 0; }
 
 int32_t FsCompileJava(int32_t, SghfsJavaListProc listProc) {
+  if (OnCable) return cable::compileJava();
   if (!S.phone) {
     log(SGHFS_MSG_IMPORTANTERROR, ansi("Нет соединения с телефоном"));
     return 0;
