@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -55,6 +57,63 @@ void writeMembers(const fs::path& root) {
 }
 
 double seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+void putU32(std::string& bytes, size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) bytes[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// A bomb: 200 MB of zeros whose headers claim 1 KB, so that only the count of bytes written can stop it.
+// Prints how long the unpacking ran, what it wrote and the longest gap between two turns of the event loop
+// (a zero-interval timer runs at every turn), which is how long the window could not paint.
+int bombRound(const fs::path& work, quorrel::Prompter& prompter) {
+  const fs::path out = work / "bomb-out";
+  fs::create_directories(out);
+  if (std::system(
+          ("cd '" + work.string() + "' && truncate -s 200M zeros && zip -q bomb.zip zeros && rm zeros").c_str()) != 0)
+    return 1;
+  std::string bytes;
+  {
+    std::ifstream in(work / "bomb.zip", std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  putU32(bytes, 22, 1024);
+  putU32(bytes, bytes.find(std::string("PK\x01\x02", 4)) + 24, 1024);
+  std::ofstream(work / "bomb.zip", std::ios::binary | std::ios::trunc).write(bytes.data(), bytes.size());
+
+  auto last = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::duration longest{};
+  QTimer turn;
+  QObject::connect(&turn, &QTimer::timeout, [&] {
+    const auto now = std::chrono::steady_clock::now();
+    longest = std::max(longest, now - last);
+    last = now;
+  });
+  turn.start(0);
+  long long written = 0;
+  ZipExtractor zip(nullptr, &prompter);
+  zip.ShowProgressDialog = false;
+  zip.OnZEDProgressEvent = [&](QObject*, const std::string&, std::int32_t n, std::int32_t) { written += n; };
+  zip.setZipFileName((work / "bomb.zip").string());
+  zip.ExtractDir = out.string();
+  const auto start = std::chrono::steady_clock::now();
+  last = start;
+  std::string error;
+  try {
+    zip.Extract();
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  const double took = seconds(std::chrono::steady_clock::now() - start);
+  turn.stop();
+  fs::current_path(work);
+  std::printf(
+      "bomb of %lld bytes: stopped after %.3f s and %lld bytes reported (%s); longest gap between event-loop "
+      "turns %.1f ms; left in the destination: %zu entries\n",
+      static_cast<long long>(bytes.size()), took, written, error.empty() ? "no error" : "error",
+      std::chrono::duration<double, std::milli>(longest).count(),
+      static_cast<size_t>(std::distance(fs::directory_iterator(out), fs::directory_iterator())));
+  return error.empty() ? 1 : 0;
+}
 
 }  // namespace
 
@@ -110,8 +169,10 @@ int main(int argc, char** argv) {
     fs::remove_all(outOurs);
     fs::remove_all(outUnzip);
   }
+  const int bomb = bombRound(work, prompter);
   fs::current_path(fs::temp_directory_path());
   fs::remove_all(work);
+  if (bomb != 0) return 1;
 
   const double a = bench::median(ours);
   const double b = bench::median(infoZip);

@@ -58,7 +58,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::none, ec);
        it != fs::recursive_directory_iterator(); it.increment(ec)) {
     const std::string p = it->path().string();
-    if (p == archive || p == root + "a" || p == root + "a/dest" || p.rfind(dest, 0) == 0) continue;
+    if (p.rfind(dest, 0) == 0) {
+      // Inside the destination only plain files and folders, and no file anybody may run.
+      const fs::file_status st = it->symlink_status(ec);
+      FUZZ_CHECK(fs::is_regular_file(st) || fs::is_directory(st), "a member was written as a link or the like");
+      FUZZ_CHECK(!fs::is_regular_file(st) ||
+                     (st.permissions() & (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec |
+                                          fs::perms::set_uid | fs::perms::set_gid)) == fs::perms::none,
+                 "a member was written with execute or set-id bits");
+      continue;
+    }
+    if (p == archive || p == root + "a" || p == root + "a/dest") continue;
     fuzzsupport::fail("written outside the destination: " + p);
   }
   // The seeds hold a member with this absolute path.

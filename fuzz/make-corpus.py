@@ -66,6 +66,17 @@ def catalogue_seeds():
         many.append('</folder>')
     many.append('<end>')
     put("catalogue", "over-capacity.xml", "\n".join(many) + "\n")
+    # Values longer than a load keeps (cut at 64 KB) in every field the window shows; the huge one-line
+    # description that once froze and crashed the window, scaled down to the fuzzer's input size.
+    long = "w" * 65600
+    put("catalogue", "long-values.xml", crlf([
+        '<model name="M" disp="128" desc="%s" vers="%s" pic="p">' % (long[:100], long[:200]),
+        '<game name="%s">' % long[:70000 - 65600 + 100], '<desc="%s' % long, '<owner="%s">' % long[:300],
+        '<end>']))
+    # Detail lines after folder and model lines still belong to the game before them.
+    put("catalogue", "details-after-folder.xml", crlf([
+        '<model name="M">', '<game name="G">', '<folder name="F">', '<size="100">', '</folder>', '<file="ff">',
+        '<model name="N">', '<desc="d">', '<end>']))
 
 
 # ---- outline -----------------------------------------------------------------------------------------------
@@ -96,6 +107,10 @@ def settings_seeds():
                                                   "[Update Server]", "srv", "1"]))
     put("settings", "lf-only.ini", settings_file().replace("\r\n", "\n"))
     put("settings", "empty.ini", b"")
+    # A read that stops at a bad line, and a file whose proxy header is damaged: a save keeps what it did
+    # not read, or refuses.
+    put("settings", "bad-pictures-line.ini", settings_file(pics="x", proxy="1", sort="1"))
+    put("settings", "damaged-header.ini", settings_file(proxy="1").replace("[Proxy Settings]", "[Proxy settings]"))
 
 
 # ---- zip archives --------------------------------------------------------------------------------------------
@@ -111,6 +126,19 @@ def make_zip(members, comment=b"", compression=None, host=None):
             if host is not None:
                 info.create_system = host
             info.compress_type = method
+            z.writestr(info, data)
+    return buf.getvalue()
+
+
+def io_zip_with_modes(members):
+    import io
+    import zipfile
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w", zipfile.ZIP_STORED) as z:
+        for name, data, mode in members:
+            info = zipfile.ZipInfo(name, date_time=(2024, 5, 1, 12, 0, 0))
+            info.create_system = 3
+            info.external_attr = mode << 16
             z.writestr(info, data)
     return buf.getvalue()
 
@@ -134,7 +162,16 @@ def zip_seeds():
     empty = b"PK\x05\x06" + bytes(18)
     stub = b"MZ self-extracting stub" * 8 + good
     many = make_zip([("f%03d.txt" % i, b"%d" % i) for i in range(40)])
-    seeds = {"good.zip": good, "oem-names.zip": oem, "stored-comment.zip": stored, "climbing.zip": climbing,
+    # Members a Unix host recorded as a link, a set-id program, a pipe: written, if at all, as plain files.
+    special = io_zip_with_modes([("link", b"/etc/passwd", 0o120777), ("sub/up", b"../..", 0o120777),
+                                 ("run.sh", b"#!/bin/sh\n", 0o106755), ("fifo", b"f", 0o010644),
+                                 ("Javadata.xml/", b"", 0o040755), ("Javadata.xml/keep", b"k", 0o100644)])
+    # Sizes that lie: 4 MB of zeros whose headers claim 1 KB.
+    lying = bytearray(make_zip([("zeros.bin", bytes(4 * 1024 * 1024))]))
+    for sig, size_at in ((b"PK\x03\x04", 22), (b"PK\x01\x02", 24)):
+        at = lying.index(sig) + size_at
+        lying[at:at + 4] = (1024).to_bytes(4, "little")
+    seeds = {"good.zip": good, "special-members.zip": special, "lying-sizes.zip": bytes(lying), "oem-names.zip": oem, "stored-comment.zip": stored, "climbing.zip": climbing,
              "crc-error.zip": bytes(damaged), "encrypted.zip": bytes(enc), "empty.zip": empty, "stub.zip": stub,
              "many.zip": many, "truncated.zip": good[:-30], "no-end.zip": good[:len(good) // 2]}
     for name, data in seeds.items():
@@ -229,7 +266,26 @@ def dirlist_seeds():
     put("dirlist", "empty.lst", b"")
 
 
+# ---- the cable: AT replies and OBEX folder listings ----------------------------------------------------------
+def cable_seeds():
+    put("atreply", "plain.bin", b"\x05\r\nSAMSUNG\r\n\r\nOK\r\n")
+    put("atreply", "echo-urc.bin", b"\x01AT+CGMI\r\r\n+CREG: 1\r\nRING\r\n+CGMI: SAMSUNG\r\nOK\r\n")
+    put("atreply", "cme.bin", b"\x7f\r\n+CME ERROR: 21\r\n")
+    put("atreply", "connect-then-obex.bin", b"\x03\r\nCONNECT\r\n\xa0\x00\x07\x10\x00\x40\x00")
+    put("atreply", "long.bin", b"\x00" + (b"x" * 300 + b"\r\n") * 40 + b"OK\r\n")
+    put("atreply", "nul-lf.bin", b"\x02\nA\x00B\n\nERROR\n")
+    head = '<?xml version="1.0"?>\n<!DOCTYPE folder-listing SYSTEM "obex-folder-listing.dtd">\n'
+    put("folderlisting", "java.xml", (head + '<folder-listing version="1.0"><parent-folder/><folder name="sub"/>'
+        '<file name="a_suite.jad" size="16" modified="20240131T235959Z"/></folder-listing>').encode())
+    put("folderlisting", "odd-names.xml", ('<folder-listing><file name="../x"/><file name="&#x418;гра.jar" size="9x"/>'
+        '<file size="1"/><folder name=".."/><other name="o"/></folder-listing>').encode())
+    put("folderlisting", "entities.xml", b'<!DOCTYPE f [<!ENTITY a "aaaa">]><folder-listing><file name="&a;&a;"/>'
+        b'</folder-listing>')
+    put("folderlisting", "cut.xml", b'<folder-listing><file name="a" size="1')
+
+
 if __name__ == "__main__":
+    cable_seeds()
     dirlist_seeds()
     phone_seeds()
     http_seeds()

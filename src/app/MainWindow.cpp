@@ -71,7 +71,7 @@ void MainWindow::createSubsystems() {
   pane.uploadGameButton = uploadGameButton;
   pane.downloadGameButton = downloadGameButton;
   pane.downloadScreenshotButton = downloadScreenshotButton;
-  browser_ = std::make_unique<quorrel::CatalogueBrowser>(catalogue_, *settings_, *prompter_, pane,
+  browser_ = std::make_unique<quorrel::CatalogueBrowser>(catalogue_, *settings_, *prompter_, *this, pane,
                                                          [this] { return phone_->connected(); });
 
   quorrel::TransferView transfers;
@@ -84,8 +84,8 @@ void MainWindow::createSubsystems() {
   downloads_ = std::make_unique<quorrel::Downloads>(this, *settings_, catalogue_, *browser_, *this, *prompter_, busy_,
                                                     transfers);
   update_ = std::make_unique<quorrel::CatalogueUpdate>(this, *downloads_, *browser_, catalogue_, *settings_, *prompter_,
-                                                       busy_, transfers);
-  phone_ = std::make_unique<quorrel::PhoneSession>(*settings_, catalogue_, *this, busy_, *this);
+                                                       *this, busy_, transfers);
+  phone_ = std::make_unique<quorrel::PhoneSession>(*settings_, catalogue_, *this, *prompter_, busy_, *this);
 
   connect(settings_.get(), &quorrel::Settings::changed, this, [this] { showSettingsMarks(); });
   showSettingsMarks();
@@ -233,6 +233,7 @@ void MainWindow::startUp() {
   if (!quorrel::directoryExists(games) && !quorrel::createDirectory(games)) {
     throw quorrel::QuorrelError("Не могу создать папку" + games);
   }
+  quorrel::recoverInterruptedUpdate(*this);
   PluginBinding::LoadPlugin("sghfs.wfx");
   busy_.clear();
   settings_->readAtStartUp(quorrel::localPath(quorrel::SettingsFileName));

@@ -1,9 +1,13 @@
 #include "catalogue/Catalogue.h"
 
-#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "common/Ansi.h"
@@ -14,6 +18,11 @@ namespace quorrel {
 
 namespace {
 
+struct FdCloser {
+  int fd;
+  ~FdCloser() { ::close(fd); }
+};
+
 struct FileCloser {
   void operator()(std::FILE* f) const {
     if (f) std::fclose(f);
@@ -21,33 +30,90 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-FilePtr openOrThrow(const std::string& path, const char* mode) {
-  FilePtr f(std::fopen(path.c_str(), mode));
-  if (!f) throwIoError(errno);
-  return f;
+// Opens a catalogue for reading. A FIFO, a device or a folder is refused before anything is read from it (a
+// FIFO would otherwise block until some writer came), and the refusal is an error, never an empty catalogue.
+int openRegularFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) throwIoError(errno);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
+    ::close(fd);
+    throwIoError(err);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throwIoError(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
 }
 
-// Reads one line ended by LF (a CR before the LF is dropped). False at the end of the file.
-bool readLine(std::FILE* f, std::string& line) {
-  line.clear();
-  int c;
-  bool any = false;
-  while ((c = std::getc(f)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    line.push_back(static_cast<char>(c));
+// Lines of a file read in blocks of a fixed size. Of each line at most MaxLineBytes are kept; the rest of a
+// longer line is read past without being stored. A read error is thrown as the file system's error.
+class LineReader {
+ public:
+  LineReader(int fd, const ReadChunk& readChunk, const std::function<void()>& onBlock)
+      : fd_(fd), readChunk_(readChunk), onBlock_(onBlock), buf_(64 * 1024) {}
+
+  // The next line, without its LF (and a CR right before it). False at the end of the file. `cut` tells
+  // whether the line was longer than what is kept.
+  bool next(std::string& line, bool& cut) {
+    line.clear();
+    cut = false;
+    bool any = false;
+    bool dropped = false;
+    while (pos_ < len_ || fill()) {
+      any = true;
+      const char* start = buf_.data() + pos_;
+      const std::size_t avail = len_ - pos_;
+      const auto* lf = static_cast<const char*>(std::memchr(start, '\n', avail));
+      const std::size_t take = lf ? static_cast<std::size_t>(lf - start) : avail;
+      // One byte more than the limit is kept, so that a CR ending a line of exactly the limit is not a cut.
+      const std::size_t room = MaxLineBytes + 1 - line.size();
+      if (take > room) dropped = true;
+      line.append(start, std::min(take, room));
+      pos_ += take;
+      if (lf) {
+        ++pos_;
+        break;
+      }
+    }
+    if (!any) return false;
+    if (!dropped && !line.empty() && line.back() == '\r') line.pop_back();
+    if (dropped || line.size() > MaxLineBytes) {
+      line.resize(std::min(line.size(), MaxLineBytes));
+      cut = true;
+    }
+    return true;
   }
-  if (!any) return false;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return true;
-}
+
+ private:
+  bool fill() {
+    pos_ = len_ = 0;
+    while (true) {
+      const long n = readChunk_ ? readChunk_(fd_, buf_.data(), buf_.size()) : ::read(fd_, buf_.data(), buf_.size());
+      if (n > 0) {
+        len_ = static_cast<std::size_t>(n);
+        if (onBlock_) onBlock_();
+        return true;
+      }
+      if (n == 0) return false;
+      if (errno != EINTR) throwIoError(errno);
+    }
+  }
+
+  int fd_;
+  const ReadChunk& readChunk_;
+  const std::function<void()>& onBlock_;
+  std::vector<char> buf_;
+  std::size_t pos_ = 0;
+  std::size_t len_ = 0;
+};
 
 bool startsWith(const std::string& line, const char* tag) {
   return line.compare(0, std::char_traits<char>::length(tag), tag) == 0;
 }
-
-// A detail line's own value starts right after its tag and two more characters.
-std::string ownValue(const std::string& line, const char* word) { return attributeValue(line, word); }
 
 void writeOutlineLine(std::FILE* out, int depth, const std::string& text) {
   for (int i = 0; i < depth; ++i) std::fputc(' ', out);
@@ -71,29 +137,46 @@ const std::string& newsNodeText() {
   return text;
 }
 
-CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::string& outlinePath, FolderTable& folders,
-                                GameTable& games) {
-  FilePtr in = openOrThrow(cataloguePath, "rb");
-  FilePtr out = openOrThrow(outlinePath, "wb");
+namespace {
 
+// What a load reads, kept aside until the whole file has been read: a read error part-way then leaves the
+// tables as they were.
+struct StagedLoad {
   CatalogueLoad r;
+  std::vector<FolderEntry> folders;  // entries 1.. of this load
+  std::vector<GameEntry> games;      // entries 1.. of this load, each starting from what its index held
+};
+
+void readCatalogue(LineReader& in, std::FILE* out, const GameTable& oldGames, StagedLoad& s) {
+  CatalogueLoad& r = s.r;
   int depth = 0;
   // Inside a model or folder that was left out, everything down to its end is left out with it.
   bool skipping = false;
   bool skippingModel = false;
   int skipDepth = 0;
-  bool gameStored = false;  // the most recent game line has an entry that detail lines may fill
+  // Detail lines fill the game of the most recent game line; only a game line that was left out (or none
+  // yet) leaves them without a game. Model and folder lines in between do not change that.
+  bool gameStored = false;
 
+  auto value = [&r](const std::string& line, const char* word) {
+    std::string v = attributeValue(line, word);
+    if (v.size() > MaxValueBytes) {
+      v.resize(MaxValueBytes);
+      ++r.valuesCut;
+    }
+    return v;
+  };
   auto leaveOutFolderTree = [&](bool model) {
     ++r.foldersLeftOut;
     skipping = true;
     skippingModel = model;
     skipDepth = depth;
-    gameStored = false;
   };
 
   std::string line;
-  while (readLine(in.get(), line)) {
+  bool cut = false;
+  while (in.next(line, cut)) {
+    if (cut) ++r.linesCut;
     if (startsWith(line, "<end>")) break;
 
     if (startsWith(line, "<model")) {
@@ -103,18 +186,15 @@ CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::str
         leaveOutFolderTree(true);
         continue;
       }
-      const std::string name = attributeValue(line, "name");
-      writeOutlineLine(out.get(), 0, name);
-      FolderEntry& f = folders[static_cast<size_t>(++r.folderCount)];
-      f.Name = name;
-      f.Desc = attributeValue(line, "desc");
-      f.Pic = attributeValue(line, "pic");
+      const std::string name = value(line, "name");
+      writeOutlineLine(out, 0, name);
+      ++r.folderCount;
+      s.folders.push_back(FolderEntry{name, value(line, "desc"), value(line, "pic")});
       r.versionSeen = true;
-      r.version = attributeValue(line, "vers");
-      const std::string disp = attributeValue(line, "disp");
+      r.version = value(line, "vers");
+      const std::string disp = value(line, "disp");
       if (disp == "128") r.pictureHeight = 128;
       if (disp == "160") r.pictureHeight = 160;
-      gameStored = false;
       continue;
     }
     if (startsWith(line, "<folder")) {
@@ -127,12 +207,9 @@ CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::str
         leaveOutFolderTree(false);
         continue;
       }
-      FolderEntry& f = folders[static_cast<size_t>(++r.folderCount)];
-      f.Name = attributeValue(line, "name");
-      f.Desc = attributeValue(line, "desc");
-      f.Pic = attributeValue(line, "pic");
-      writeOutlineLine(out.get(), depth, f.Name);
-      gameStored = false;
+      ++r.folderCount;
+      s.folders.push_back(FolderEntry{value(line, "name"), value(line, "desc"), value(line, "pic")});
+      writeOutlineLine(out, depth, s.folders.back().Name);
       continue;
     }
     if (startsWith(line, "</folder")) {
@@ -146,31 +223,53 @@ CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::str
         gameStored = false;
         continue;
       }
-      GameEntry& g = games[static_cast<size_t>(++r.gameCount)];
-      g.Name = attributeValue(line, "name");
-      writeOutlineLine(out.get(), depth + 1, g.Name);
+      ++r.gameCount;
+      s.games.push_back(oldGames[static_cast<size_t>(r.gameCount)]);
+      s.games.back().Name = value(line, "name");
+      writeOutlineLine(out, depth + 1, s.games.back().Name);
       gameStored = true;
       continue;
     }
     if (!gameStored) continue;  // detail lines with no stored game to fill
-    GameEntry& g = games[static_cast<size_t>(r.gameCount)];
+    GameEntry& g = s.games.back();
     if (startsWith(line, "<size")) {
-      g.Size = ownValue(line, "size");
+      g.Size = value(line, "size");
     } else if (startsWith(line, "<file")) {
-      g.File = ownValue(line, "file");
+      g.File = value(line, "file");
     } else if (startsWith(line, "<screen")) {
-      g.Screen = ownValue(line, "screen");
+      g.Screen = value(line, "screen");
     } else if (startsWith(line, "<owner")) {
-      g.Owner = ownValue(line, "owner");
+      g.Owner = value(line, "owner");
     } else if (startsWith(line, "<desc")) {
-      g.Desc = ownValue(line, "desc");
+      g.Desc = value(line, "desc");
       g.Selected = 0;
     }
   }
-  in.reset();
-  writeOutlineLine(out.get(), 0, newsNodeText());
-  if (std::fflush(out.get()) != 0 || std::ferror(out.get())) throwIoError(errno);
-  return r;
+}
+
+}  // namespace
+
+CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::string& outlinePath, FolderTable& folders,
+                                GameTable& games, const ReadChunk& readChunk, const std::function<void()>& onBlock) {
+  const FdCloser in{openRegularFile(cataloguePath)};
+  FilePtr out(std::fopen(outlinePath.c_str(), "wb"));
+  if (!out) throwIoError(errno);
+
+  StagedLoad staged;
+  try {
+    LineReader lines(in.fd, readChunk, onBlock);
+    readCatalogue(lines, out.get(), games, staged);
+    writeOutlineLine(out.get(), 0, newsNodeText());
+    if (std::fflush(out.get()) != 0 || std::ferror(out.get())) throwIoError(errno);
+  } catch (...) {
+    out.reset();
+    std::remove(outlinePath.c_str());
+    throw;
+  }
+
+  for (std::size_t i = 0; i < staged.folders.size(); ++i) folders[i + 1] = std::move(staged.folders[i]);
+  for (std::size_t i = 0; i < staged.games.size(); ++i) games[i + 1] = std::move(staged.games[i]);
+  return staged.r;
 }
 
 std::vector<std::string> readOutlineFile(const std::string& path) {
@@ -208,8 +307,9 @@ void buildOutlineTree(const std::vector<std::string>& lines, std::vector<TreeNod
   }
 }
 
-CatalogueLoad Catalogue::load(const std::string& cataloguePath, const std::string& outlinePath) {
-  const CatalogueLoad r = loadCatalogueFile(cataloguePath, outlinePath, folders_, games_);
+CatalogueLoad Catalogue::load(const std::string& cataloguePath, const std::string& outlinePath,
+                              const std::function<void()>& onBlock) {
+  const CatalogueLoad r = loadCatalogueFile(cataloguePath, outlinePath, folders_, games_, {}, onBlock);
   folderCount_ = r.folderCount;
   gameCount_ = r.gameCount;
   if (r.versionSeen) baseVersion_ = r.version;

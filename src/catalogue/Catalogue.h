@@ -2,7 +2,9 @@
 // The game catalogue: the two fixed-capacity tables, the loader of "Javadata.xml" and the tree outline.
 // No widgets here; CatalogueBrowser shows it in the window.
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,11 @@ struct GameEntry {
 constexpr int FolderCapacity = 250;
 constexpr int GameCapacity = 1000;
 
+// Bounds on what a load keeps, far above any real catalogue: a value is cut at MaxValueBytes, and of a line
+// only the first MaxLineBytes are looked at (the rest of it is read past, never kept).
+constexpr std::size_t MaxValueBytes = 64 * 1024;
+constexpr std::size_t MaxLineBytes = 1024 * 1024;
+
 // 1-based: index 0 is never used. Entries live for the whole run and are only ever overwritten by a load.
 using FolderTable = std::array<FolderEntry, FolderCapacity + 1>;
 using GameTable = std::array<GameEntry, GameCapacity + 1>;
@@ -39,7 +46,13 @@ struct CatalogueLoad {
   int pictureHeight = 0;   // 128 or 160 from the last model line that named one; 0 = leave as it is
   int foldersLeftOut = 0;  // model and folder lines past the table's capacity
   int gamesLeftOut = 0;    // game lines past the table's capacity, or inside a folder left out
+  int linesCut = 0;        // lines longer than MaxLineBytes
+  int valuesCut = 0;       // values longer than MaxValueBytes
 };
+
+// Reads up to `size` bytes of fd into buf, as read(2) does. The loader reads through ::read; tests pass their
+// own to fail part-way.
+using ReadChunk = std::function<long(int fd, char* buf, std::size_t size)>;
 
 // Cuts the value of attribute `word` out of a line: it starts two characters after the first occurrence of
 // the word and runs to the next double quote (or the end of the line). Absent word: empty.
@@ -49,10 +62,14 @@ std::string attributeValue(const std::string& line, const std::string& word);
 const std::string& newsNodeText();
 
 // Reads the catalogue file into the tables and writes the tree outline to outlinePath (one line per node,
-// CR LF, ANSI, the news entry last). Throws QuorrelError when either file cannot be opened; then nothing has
-// changed. Entries past the capacities are not stored and get no outline line.
+// CR LF, ANSI, the news entry last). Only a regular file is read (anything else is "File access denied").
+// Throws QuorrelError when either file cannot be opened or the catalogue cannot be read to its end; then the
+// tables are unchanged and no outline is left. Entries past the capacities are not stored and get no outline
+// line. The file is read in bounded blocks, so memory stays small whatever the length of its lines; `onBlock`,
+// when given, is called after each block (the window keeps painting from there while a huge file is read).
 CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::string& outlinePath, FolderTable& folders,
-                                GameTable& games);
+                                GameTable& games, const ReadChunk& readChunk = {},
+                                const std::function<void()>& onBlock = {});
 
 struct TreeNode {
   std::string text;
@@ -71,9 +88,10 @@ std::vector<std::string> readOutlineFile(const std::string& path);
 // on display and the user's marks.
 class Catalogue {
  public:
-  // loadCatalogueFile into the tables; the counts and the version follow the load, and the game on display is
-  // forgotten, since another game may now sit at its index and must not take its mark.
-  CatalogueLoad load(const std::string& cataloguePath, const std::string& outlinePath);
+  // loadCatalogueFile into the tables (onBlock as there); the counts and the version follow the load, and the game on
+  // display is forgotten, since another game may now sit at its index and must not take its mark.
+  CatalogueLoad load(const std::string& cataloguePath, const std::string& outlinePath,
+                     const std::function<void()>& onBlock = {});
 
   const FolderTable& folders() const { return folders_; }
   const GameTable& games() const { return games_; }

@@ -21,15 +21,24 @@
 #include "common/Ansi.h"
 #include "common/Errors.h"
 #include "common/FileIO.h"
+#include "common/MessageLog.h"
 #include "common/Paths.h"
 #include "common/Prompter.h"
+#include "common/ShownText.h"
 #include "settings/Settings.h"
 
 namespace quorrel {
 
 namespace {
 
-QString bytesText(const std::string& size) { return fromAnsi(size) + QStringLiteral(" байт"); }
+// The news shown is cut here, far above any real news, so that a huge file neither fills the memory nor
+// stalls the window's text layout.
+constexpr std::size_t MaxNewsBytes = 1024 * 1024;
+
+// A catalogue value as a one-line field shows it.
+QString label(const std::string& ansiBytes) { return shownLabel(fromAnsi(ansiBytes)); }
+
+QString bytesText(const std::string& size) { return label(size) + QStringLiteral(" байт"); }
 
 [[noreturn]] void throwNotGif(const std::string& path) {
   throw QuorrelError("Файл \"" + path + "\" не является картинкой GIF");
@@ -46,11 +55,12 @@ QString memoText(const std::string& ansiBytes) {
 
 }  // namespace
 
-CatalogueBrowser::CatalogueBrowser(Catalogue& catalogue, const Settings& settings, Prompter& prompter,
+CatalogueBrowser::CatalogueBrowser(Catalogue& catalogue, const Settings& settings, Prompter& prompter, MessageLog& log,
                                    const DetailsPane& pane, std::function<bool()> phoneConnected)
     : catalogue_(catalogue),
       settings_(settings),
       prompter_(prompter),
+      log_(log),
       pane_(pane),
       phoneConnected_(std::move(phoneConnected)) {}
 
@@ -84,10 +94,10 @@ void CatalogueBrowser::showFolder(const std::string& text) {
   const int index = catalogue_.lastFolderNamed(text);
   if (index == 0) return;
   const FolderEntry& folder = catalogue_.folder(index);
-  pane_.nameLabel->setText(fromAnsi(folder.Name));
+  pane_.nameLabel->setText(label(folder.Name));
   pane_.sizeLabel->setText(QStringLiteral("0 байт"));
   pane_.contributorLabel->clear();
-  pane_.descriptionView->setPlainText(fromAnsi(folder.Desc));
+  pane_.descriptionView->setPlainText(shownLines(fromAnsi(folder.Desc)));
   pane_.wapLinkEdit->clear();
   std::string picture = localPath("Base\\dir\\" + folder.Pic + ".gif");
   if (!fileExists(picture)) picture = localPath("Base\\dir\\template.gif");
@@ -108,8 +118,11 @@ void CatalogueBrowser::showNode(QTreeWidgetItem* node) {
   }
 
   if (text == newsNodeText()) {
-    pane_.descriptionView->setPlainText(memoText(readFileBytes(localPath("Base\\news.new"), ReadError::CannotOpen)));
-    pane_.nameLabel->setText(fromAnsi(text));
+    bool cut = false;
+    const std::string news = readFileHead(localPath("Base\\news.new"), ReadError::CannotOpen, MaxNewsBytes, cut);
+    pane_.descriptionView->setPlainText(shownLines(memoText(news)));
+    if (cut) log_.logCommand(QStringLiteral(" Новости длиннее 1 МБ: показано только начало"));
+    pane_.nameLabel->setText(label(text));
     pane_.sizeLabel->clear();
     hideGameButtons();
     pane_.contributorLabel->clear();
@@ -124,22 +137,22 @@ void CatalogueBrowser::showNode(QTreeWidgetItem* node) {
     if (catalogue_.lastFolderNamed(text) != 0) {
       showFolder(text);
     } else {
-      pane_.nameLabel->setText(fromAnsi(text));
+      pane_.nameLabel->setText(label(text));
     }
     return;
   }
 
   const GameEntry& game = catalogue_.game(index);
-  pane_.nameLabel->setText(fromAnsi(text));
+  pane_.nameLabel->setText(label(text));
   pane_.markGameBox->show();
   catalogue_.setCurrentGame(index);
   pane_.markGameBox->setChecked(game.Selected != 0);
   pane_.sizeLabel->setText(bytesText(game.Size));
   catalogue_.setCurrentGameFile(game.File);
   catalogue_.setCurrentGameScreen(game.Screen);
-  pane_.contributorLabel->setText(fromAnsi(game.Owner));
-  pane_.descriptionView->setPlainText(fromAnsi(game.Desc));
-  pane_.wapLinkEdit->setText(fromAnsi(settings_.updateServer() + "Base/games/" + game.File + ".jad"));
+  pane_.contributorLabel->setText(label(game.Owner));
+  pane_.descriptionView->setPlainText(shownLines(fromAnsi(game.Desc)));
+  pane_.wapLinkEdit->setText(shownLabel(fromAnsi(settings_.updateServer() + "Base/games/" + game.File + ".jad")));
   pane_.wapLinkEdit->setCursorPosition(0);
 
   // The buttons are settled before the picture, so that a picture that cannot be shown never leaves the

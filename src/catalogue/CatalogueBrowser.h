@@ -17,6 +17,7 @@ class QWidget;
 namespace quorrel {
 
 class Catalogue;
+class MessageLog;
 class Prompter;
 class Settings;
 
@@ -40,8 +41,8 @@ class CatalogueBrowser {
  public:
   // `phoneConnected` tells whether a phone is connected (the upload button shows only then). Everything
   // handed in must outlive the browser.
-  CatalogueBrowser(Catalogue& catalogue, const Settings& settings, Prompter& prompter, const DetailsPane& pane,
-                   std::function<bool()> phoneConnected);
+  CatalogueBrowser(Catalogue& catalogue, const Settings& settings, Prompter& prompter, MessageLog& log,
+                   const DetailsPane& pane, std::function<bool()> phoneConnected);
   CatalogueBrowser(const CatalogueBrowser&) = delete;
   CatalogueBrowser& operator=(const CatalogueBrowser&) = delete;
 
@@ -70,6 +71,7 @@ class CatalogueBrowser {
   Catalogue& catalogue_;
   const Settings& settings_;
   Prompter& prompter_;
+  MessageLog& log_;
   DetailsPane pane_;
   std::function<bool()> phoneConnected_;
   QMovie* pictureMovie_ = nullptr;

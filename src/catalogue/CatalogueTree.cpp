@@ -1,5 +1,7 @@
 // The catalogue tree: the loader's tables and outline brought into the window.
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
@@ -9,8 +11,10 @@
 #include "catalogue/CatalogueBrowser.h"
 #include "common/Ansi.h"
 #include "common/Errors.h"
+#include "common/MessageLog.h"
 #include "common/Paths.h"
 #include "common/Prompter.h"
+#include "common/ShownText.h"
 
 namespace quorrel {
 
@@ -20,7 +24,7 @@ constexpr int NodeBytesRole = Qt::UserRole + 1;
 
 QTreeWidgetItem* makeNode(const std::string& text) {
   auto* item = new QTreeWidgetItem;
-  item->setText(0, fromAnsi(text));
+  item->setText(0, shownLabel(fromAnsi(text)));
   // The bytes themselves, so that nodes match their entries byte for byte whatever the code page maps.
   item->setData(0, NodeBytesRole, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
   return item;
@@ -37,8 +41,17 @@ std::string CatalogueBrowser::nodeText(const QTreeWidgetItem* node) {
 void CatalogueBrowser::loadCatalogue() {
   const std::string dir = currentDir();
   const std::string outlinePath = dir + "javabase.tmp";
-  // The load also forgets the game on display, so its mark cannot land on another game.
-  const CatalogueLoad r = catalogue_.load(dir + "Javadata.xml", outlinePath);
+  // A huge catalogue takes a while to read through: the window keeps painting meanwhile, but takes no input.
+  // The tables and the tree change only once the whole file has been read. The load also forgets the game on
+  // display, so its mark cannot land on another game.
+  QElapsedTimer sinceTurn;
+  sinceTurn.start();
+  const auto keepPainting = [&sinceTurn] {
+    if (sinceTurn.elapsed() < 50) return;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    sinceTurn.restart();
+  };
+  const CatalogueLoad r = catalogue_.load(dir + "Javadata.xml", outlinePath, keepPainting);
   if (r.pictureHeight == 128 || r.pictureHeight == 160) {
     pane_.pictureBox->resize(pane_.pictureBox->width(), r.pictureHeight);
     pane_.pictureFrame->resize(pane_.pictureFrame->width(), r.pictureHeight + 9);
@@ -73,6 +86,11 @@ void CatalogueBrowser::loadCatalogue() {
   for (QTreeWidgetItem* root : roots) root->setExpanded(true);
   tree->setCurrentItem(nullptr);
 
+  if (r.linesCut > 0 || r.valuesCut > 0) {
+    log_.logCommand(QStringLiteral(" Каталог: слишком длинный текст обрезан (строк: %1, значений: %2)")
+                        .arg(r.linesCut)
+                        .arg(r.valuesCut));
+  }
   if (!buildError.empty()) throw QuorrelError(buildError);  // the outline stays for inspection
   std::remove(outlinePath.c_str());
 

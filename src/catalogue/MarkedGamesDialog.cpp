@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "common/Ansi.h"
+#include "common/ShownText.h"
 
 namespace quorrel {
 
@@ -68,8 +69,8 @@ MarkedGamesDialog::MarkedGamesDialog(QWidget* parent, const quorrel::GameTable& 
   for (const int i : marked.indices) {
     const quorrel::GameEntry& game = games[static_cast<size_t>(i)];
     auto* row = new QTreeWidgetItem(gameList);
-    row->setText(0, quorrel::fromAnsi(game.Name));
-    row->setText(1, quorrel::fromAnsi(game.Size) + QStringLiteral(" байт"));
+    row->setText(0, quorrel::shownLabel(quorrel::fromAnsi(game.Name)));
+    row->setText(1, quorrel::shownLabel(quorrel::fromAnsi(game.Size)) + QStringLiteral(" байт"));
     row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
   }
 

@@ -2,9 +2,12 @@
 // Run-time loading of a shared library and lookup of its exports by name.
 //
 // A bare library name is searched in the executable's own folder, then in the private library folder of an
-// installation (<prefix>/lib/quorrel beside <prefix>/bin), then in the system's library path. The current
-// directory is never searched: updates unpack files that a server sent into it.
+// installation (<prefix>/lib/quorrel beside <prefix>/bin, then the one this build installs to), then in the
+// folders of the system's library search (LD_LIBRARY_PATH and the default folders). A folder that lies inside
+// the current directory, or is it, is never searched, and neither is a relative LD_LIBRARY_PATH entry: updates
+// unpack files that a server sent into the current directory. A name with "/" is loaded only from outside it.
 #include <string>
+#include <vector>
 
 namespace quorrel {
 
@@ -24,12 +27,19 @@ class DynLib {
   // The text of the last loading failure.
   const std::string& lastError() const { return error_; }
 
-  // The candidate paths tried for a bare name, in order (without the final system search).
-  static std::string searchedIn(const std::string& bareName);
+  // The folders, each with a trailing "/", searched for a bare name, in order: the program's folders, then
+  // `systemFolders` (LD_LIBRARY_PATH's entries first), each kept only when it is absolute and lies outside
+  // `workDir`. Folders that do not exist are dropped.
+  static std::vector<std::string> searchFolders(const std::string& exeDir, const std::string& workDir,
+                                                const std::vector<std::string>& systemFolders);
 
  private:
   void* handle_ = nullptr;
   std::string error_;
 };
+
+// True when `path` (resolved through links) is `folder` or lies inside it. A path that cannot be resolved
+// is judged by its text.
+bool liesInside(const std::string& path, const std::string& folder);
 
 }  // namespace quorrel

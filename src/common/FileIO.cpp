@@ -1,8 +1,10 @@
 #include "common/FileIO.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "common/Errors.h"
@@ -20,13 +22,21 @@ namespace {
 
 }  // namespace
 
-std::string readFileBytes(const std::string& path, ReadError style) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+std::string readFileHead(const std::string& path, ReadError style, std::size_t limit, bool& cut) {
+  cut = false;
+  // Not blocking at the open: a FIFO would otherwise wait there for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) fail(path, errno, style);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int err = S_ISREG(st.st_mode) ? errno : EACCES;
+    ::close(fd);
+    fail(path, err, style);
+  }
   std::string bytes;
   char buf[65536];
-  while (true) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
+  while (bytes.size() < limit) {
+    const ssize_t n = ::read(fd, buf, std::min(sizeof buf, limit - bytes.size()));
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -36,8 +46,19 @@ std::string readFileBytes(const std::string& path, ReadError style) {
     }
     bytes.append(buf, static_cast<std::size_t>(n));
   }
+  if (bytes.size() >= limit) {
+    ssize_t n;
+    while ((n = ::read(fd, buf, 1)) < 0 && errno == EINTR) {
+    }
+    cut = n > 0;
+  }
   ::close(fd);
   return bytes;
+}
+
+std::string readFileBytes(const std::string& path, ReadError style) {
+  bool cut = false;
+  return readFileHead(path, style, std::string().max_size(), cut);
 }
 
 std::vector<std::string> splitLines(const std::string& text, LineBreaks breaks) {

@@ -11,8 +11,12 @@ enum class ReadError {
   CannotOpen,  // "Cannot open file \"<path>\". <reason>", as the windows that load a text file say it
 };
 
-// The file's bytes; throws QuorrelError when it cannot be opened or read.
+// The file's bytes; throws QuorrelError when it cannot be opened or read. Only a regular file is read: a
+// folder, a FIFO or a device is refused ("File access denied") without waiting on it.
 std::string readFileBytes(const std::string& path, ReadError style = ReadError::IoText);
+
+// As readFileBytes, but at most `limit` bytes from the start of the file; `cut` tells whether there was more.
+std::string readFileHead(const std::string& path, ReadError style, std::size_t limit, bool& cut);
 
 enum class LineBreaks {
   Lf,       // a line ends at LF; a CR right before it is dropped

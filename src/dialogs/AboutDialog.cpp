@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "common/Ansi.h"
+#include "common/ShownText.h"
 #include "dialogs/FixedWindow.h"
 
 namespace {
@@ -106,7 +107,7 @@ void AboutDialog::fillLabels() {
   titleLabel->setText(facts_.programTitle + QString::fromUtf8(AuthorCredit));
   gameCountLabel->setText(QStringLiteral("Всего в базе игр: ") + QString::number(facts_.gameCount));
   pluginVersionLabel->setText(quorrel::fromAnsi(facts_.pluginVersion));
-  baseVersionLabel->setText(QStringLiteral("Версия базы: ") + quorrel::fromAnsi(facts_.baseVersion));
+  baseVersionLabel->setText(QStringLiteral("Версия базы: ") + quorrel::shownLabel(quorrel::fromAnsi(facts_.baseVersion)));
   for (QLabel* l : {titleLabel, gameCountLabel, pluginVersionLabel, baseVersionLabel}) l->setAccessibleName(l->text());
 }
 

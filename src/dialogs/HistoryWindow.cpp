@@ -9,12 +9,14 @@
 #include "common/FileIO.h"
 #include "common/Paths.h"
 #include "common/Prompter.h"
+#include "common/ShownText.h"
 #include "dialogs/FixedWindow.h"
 
 namespace {
 
 constexpr int ClientWidth = 444;
 constexpr int ClientHeight = 446;
+constexpr std::size_t MaxHistoryBytes = 1024 * 1024;
 
 }  // namespace
 
@@ -36,13 +38,16 @@ HistoryWindow::HistoryWindow(QWidget* owner, quorrel::Prompter& prompter) : QDia
 
 void HistoryWindow::loadHistory() {
   try {
+    // The file lies in the working folder, where updates unpack what a server sent: its size is bounded
+    // as the news's is.
+    bool cut = false;
+    const std::string text = quorrel::readFileHead(quorrel::currentDir() + "history.txt",
+                                                   quorrel::ReadError::CannotOpen, MaxHistoryBytes, cut);
     QStringList lines;
-    for (const std::string& line : quorrel::splitLines(
-             quorrel::readFileBytes(quorrel::currentDir() + "history.txt", quorrel::ReadError::CannotOpen),
-             quorrel::LineBreaks::AnyBreak)) {
+    for (const std::string& line : quorrel::splitLines(text, quorrel::LineBreaks::AnyBreak)) {
       lines << quorrel::fromAnsi(line);
     }
-    historyText->setPlainText(lines.join(QLatin1Char('\n')));
+    historyText->setPlainText(quorrel::shownLines(lines.join(QLatin1Char('\n'))));
   } catch (const std::exception& e) {
     // The window still opens, empty, once the user has seen why.
     prompter_.error(e);

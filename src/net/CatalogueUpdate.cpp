@@ -3,17 +3,31 @@
 // Downloads::downloadFromServer, so the window stays live and shows each transfer's progress.
 #include "net/CatalogueUpdate.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QLabel>
 #include <QProgressBar>
 #include <QTreeWidget>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <vector>
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueBrowser.h"
 #include "common/BusyFlag.h"
 #include "common/Errors.h"
+#include "common/MessageLog.h"
 #include "common/Paths.h"
 #include "common/Prompter.h"
 #include "net/DirList.h"
@@ -48,18 +62,231 @@ void backUpCatalogue(const CatalogueFiles& f) {
   }
 }
 
-// Puts the backup, when there is one, back as the catalogue.
-void restoreCatalogue(const CatalogueFiles& f) { std::rename(f.backup.c_str(), f.current.c_str()); }
+bool somethingAt(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
 
-// Unpacks the fetched archive into the working folder. True when it gave a new catalogue, which then
-// replaces the backup; otherwise the backup is back in place. An error of the unpacking (an archive that is
-// damaged, cut short or no archive at all, a missing unzip library) also restores the backup before it goes on.
-bool unpackCatalogue(ZipExtractor& zip, const CatalogueFiles& f) {
+// Removes whatever stands at `path` unless it is a regular file: a folder (with what it holds), a link, a pipe.
+void removeNonFile(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return;
+  std::error_code ignored;
+  std::filesystem::remove_all(path, ignored);
+}
+
+// Puts the backup, when there is one, back as the catalogue. An archive may have left a folder or the like
+// under the catalogue's name, which would keep the backup from its place for good: it goes first. A backup
+// that still does not stand as the catalogue afterwards is an error, so that it is not left unnoticed.
+void restoreCatalogue(const CatalogueFiles& f) {
+  removeNonFile(f.current);
+  if (!somethingAt(f.backup)) return;
+  const int error = std::rename(f.backup.c_str(), f.current.c_str()) == 0 ? 0 : errno;
+  if (!fileExists(f.current)) {
+    throw QuorrelError("Не могу вернуть прежнюю базу Javadata.tmp на место Javadata.xml: " +
+                       ioErrorText(error != 0 ? error : EISDIR));
+  }
+}
+
+std::string lowered(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+// The running program's own file name, in lower case.
+std::string programName() {
+  std::vector<char> buf(PATH_MAX + 1);
+  const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+  if (n <= 0) return "quorrel";
+  const std::string exe(buf.data(), static_cast<size_t>(n));
+  return lowered(exe.substr(exe.rfind('/') + 1));
+}
+
+// The update never writes a file that the program loads or runs, nor the settings or the catalogue's backup:
+// a server could otherwise plant code, or redirect the next update and the proxy. Compared case-insensitively.
+bool forbiddenName(const std::string& name) {
+  const std::string lower = lowered(name);
+  const auto endsWith = [&](const std::string& tail) {
+    return lower.size() >= tail.size() && lower.compare(lower.size() - tail.size(), tail.size(), tail) == 0;
+  };
+  return endsWith(".wfx") || endsWith(".dll") || endsWith(".so") || lower.find(".so.") != std::string::npos ||
+         lower == "quorrel.ini" || lower == "javadata.tmp" || lower == programName() || lower == "quorrel";
+}
+
+// The unpacking goes into a fresh folder of its own inside the working folder ("Javadata.unz<pid>-XXXXXX"),
+// whatever the unzip library writes stays there, and only what passes the checks below is moved into the
+// working folder afterwards. The folder goes when the object does, with anything left in it: after an error
+// nothing the archive gave stays on the disk. The process's current directory, which the zip component
+// changes to its destination, is restored as well.
+class StagingFolder {
+ public:
+  StagingFolder() : work_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    std::string templ = currentDir() + "Javadata.unz" + std::to_string(::getpid()) + "-XXXXXX";
+    if (work_ < 0 || !::mkdtemp(templ.data())) {
+      const int error = errno;
+      if (work_ >= 0) ::close(work_);
+      throw QuorrelError("Не могу создать папку для распаковки Javadata.zip: " + ioErrorText(error));
+    }
+    path_ = templ + "/";
+  }
+  ~StagingFolder() {
+    backToWork();
+    ::close(work_);
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  StagingFolder(const StagingFolder&) = delete;
+  StagingFolder& operator=(const StagingFolder&) = delete;
+  const std::string& path() const { return path_; }
+  void backToWork() const {
+    if (::fchdir(work_) != 0) std::perror("Quorrel: back to the working folder");
+  }
+
+ private:
+  int work_;
+  std::string path_;
+};
+
+// Paths of the members that the archive itself records as symbolic links (by a Unix host): they are never
+// placed, whatever an unzip library made of them.
+std::set<std::string> linkMembers(const ZipExtractor& zip) {
+  std::set<std::string> links;
+  for (const ZipEntry& entry : zip.Entries) {
+    const int host = entry.Header.VersionMadeBy >> 8;
+    if (host == 3 && ((entry.Header.ExternalAttributes >> 16) & S_IFMT) == S_IFLNK) {
+      std::string name = nativePath(entry.MemberName);
+      while (name.size() > 1 && name.back() == '/') name.pop_back();
+      links.insert(name);
+    }
+  }
+  return links;
+}
+
+// Moves what the unpacking left in the staging folder into the working folder: folders are merged, a file
+// replaces an existing one only when that one is older (as the unpacking's own option says), and every file
+// gets ordinary permissions. Forbidden names, links and anything else that is neither a file nor a folder
+// stay behind, each with a log line.
+class Placement {
+ public:
+  Placement(MessageLog& log, const std::string& staging, std::set<std::string> links)
+      : log_(log), staging_(staging), work_(currentDir()), links_(std::move(links)) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode_ = 0644 & ~mask;
+  }
+
+  void folder(const std::string& relative) {
+    DIR* dir = ::opendir((staging_ + relative).c_str());
+    if (!dir) return;
+    std::vector<std::string> names;
+    while (const dirent* e = ::readdir(dir)) {
+      const std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) entry(relative + name);
+  }
+
+ private:
+  void entry(const std::string& relative) {
+    const std::string from = staging_ + relative;
+    const std::string to = work_ + relative;
+    const std::string name = relative.substr(relative.rfind('/') + 1);
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0) return;
+    if (forbiddenName(name)) return skipped(relative, "обновление не записывает программы, библиотеки и настройки");
+    if (links_.count(relative) != 0) return;  // reported with the archive's listing
+    if (S_ISLNK(st.st_mode)) return skipped(relative, "это ссылка");
+    if (S_ISDIR(st.st_mode)) {
+      // An existing folder is merged into also when the user made it a link to another disk.
+      if (!directoryExists(to) && ::mkdir(to.c_str(), 0777) != 0) return skipped(relative, ioErrorText(errno));
+      return folder(relative + "/");
+    }
+    if (!S_ISREG(st.st_mode)) return skipped(relative, "это не файл");
+    struct stat existing {};
+    if (::lstat(to.c_str(), &existing) == 0) {
+      if (S_ISDIR(existing.st_mode)) return skipped(relative, "на его месте папка");
+      if (S_ISREG(existing.st_mode) && existing.st_mtime >= st.st_mtime) return;  // the copy on disk is newer
+    }
+    if (::chmod(from.c_str(), mode_) != 0 || std::rename(from.c_str(), to.c_str()) != 0)
+      skipped(relative, ioErrorText(errno));
+  }
+
+  void skipped(const std::string& relative, const std::string& why) {
+    log_.logCommand(QStringLiteral(" Файл %1 из Javadata.zip не записан: %2")
+                        .arg(QString::fromStdString(relative), QString::fromStdString(why)));
+  }
+
+  MessageLog& log_;
+  const std::string staging_;
+  const std::string work_;
+  const std::set<std::string> links_;
+  mode_t mode_ = 0644;
+};
+
+enum class Unpacked { NewCatalogue, NoCatalogue, Cancelled };
+
+// Keeps the other long commands out while the unzip library works on the main thread: its progress reports
+// run the event loop, so the window paints and notices a close, and a command chosen meanwhile must not start.
+class BusyWhileUnpacking {
+ public:
+  BusyWhileUnpacking(BusyFlag& busy, QWidget* tree)
+      : busy_(busy), tree_(tree), wasBusy_(busy.isSet()), treeEnabled_(tree->isEnabled()) {
+    busy_.set();
+    tree_->setEnabled(false);
+  }
+  ~BusyWhileUnpacking() {
+    if (!wasBusy_) busy_.clear();
+    tree_->setEnabled(treeEnabled_);
+  }
+  BusyWhileUnpacking(const BusyWhileUnpacking&) = delete;
+  BusyWhileUnpacking& operator=(const BusyWhileUnpacking&) = delete;
+
+ private:
+  BusyFlag& busy_;
+  QWidget* tree_;
+  const bool wasBusy_;
+  const bool treeEnabled_;
+};
+
+// What the unpacking works with.
+struct UnpackContext {
+  ZipExtractor& zip;
+  MessageLog& log;
+  BusyFlag& busy;
+  QWidget* tree;
+};
+
+// Unpacks the fetched archive and places its files in the working folder. A new catalogue then replaces the
+// backup; otherwise the backup is back in place. An error of the unpacking (an archive that is damaged, cut
+// short, no archive at all or one that unpacks to too much, a missing unzip library) also restores the
+// backup before it goes on, and so does a cancelled unpacking; nothing of the archive is placed then.
+Unpacked unpackCatalogue(const UnpackContext& c, const CatalogueFiles& f, const std::function<bool()>& closed) {
+  ZipExtractor& zip = c.zip;
+  struct Reset {
+    ZipExtractor& zip;
+    ~Reset() { zip.CancelRequested = nullptr; }
+  } reset{zip};
   try {
+    const BusyWhileUnpacking busy(c.busy, c.tree);
+    StagingFolder staging;
     zip.setZipFileName(f.archive);
-    zip.ExtractDir = currentDir();
+    zip.ExtractDir = staging.path();
     zip.ExtractOptions = ZipExtractor::ExtractOption0;
+    zip.CancelRequested = closed;
     zip.Extract();
+    staging.backToWork();
+    if (zip.Cancelled) {
+      std::remove(f.archive.c_str());
+      restoreCatalogue(f);
+      return Unpacked::Cancelled;
+    }
+    const std::set<std::string> links = linkMembers(zip);
+    for (const std::string& link : links)
+      c.log.logCommand(
+          QStringLiteral(" Файл %1 из Javadata.zip не записан: это ссылка").arg(QString::fromStdString(link)));
+    Placement(c.log, staging.path(), links).folder("");
   } catch (...) {
     std::remove(f.archive.c_str());
     std::remove(f.current.c_str());  // a catalogue from a broken archive is not trusted
@@ -69,30 +296,36 @@ bool unpackCatalogue(ZipExtractor& zip, const CatalogueFiles& f) {
   std::remove(f.archive.c_str());
   if (fileExists(f.current)) {
     std::remove(f.backup.c_str());
-    return true;
+    return Unpacked::NewCatalogue;
   }
   restoreCatalogue(f);
-  return false;
+  return Unpacked::NoCatalogue;
 }
+
+}  // namespace
 
 // One run of the update. When the user closes the window meanwhile, the application is ending: the transfer
 // under way is cancelled, and the run fetches nothing more and shows no message, so that no hidden window
 // goes on downloading.
-}  // namespace
-
 class UpdateRun {
  public:
   explicit UpdateRun(CatalogueUpdate& update) : update_(update), shown_(update.window_->isVisible()) {}
 
   void run() {
-    fetch("Javadata.zip");
     const CatalogueFiles files = catalogueFiles();
+    // An archive left by an interrupted run must not pass for this update's: with the server down it would
+    // be unpacked and reported as a success, and one of the same size would not even be fetched again.
+    std::remove(files.archive.c_str());
+    fetch("Javadata.zip");
     if (windowClosed()) {
       std::remove(files.archive.c_str());
       return;
     }
     backUpCatalogue(files);
-    if (!unpackCatalogue(*update_.zip_, files)) {
+    const UnpackContext context{*update_.zip_, update_.log_, update_.busy_, update_.view_.catalogueTree};
+    const Unpacked unpacked = unpackCatalogue(context, files, [this] { return windowClosed(); });
+    if (unpacked == Unpacked::Cancelled) return;
+    if (unpacked == Unpacked::NoCatalogue) {
       update_.prompter_.message(QStringLiteral("Сервер не найден!"));
       return;
     }
@@ -144,13 +377,14 @@ class UpdateRun {
 
 CatalogueUpdate::CatalogueUpdate(QWidget* window, Downloads& downloads, CatalogueBrowser& browser,
                                  const Catalogue& catalogue, const Settings& settings, Prompter& prompter,
-                                 BusyFlag& busy, const TransferView& view)
+                                 MessageLog& log, BusyFlag& busy, const TransferView& view)
     : window_(window),
       downloads_(downloads),
       browser_(browser),
       catalogue_(catalogue),
       settings_(settings),
       prompter_(prompter),
+      log_(log),
       busy_(busy),
       view_(view),
       zip_(new ZipExtractor(window, &prompter)) {
@@ -188,6 +422,66 @@ void CatalogueUpdate::updateCatalogue() {
     running_ = false;
   }
   endUpdate(run);
+}
+
+namespace {
+
+bool allDigits(const std::string& s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+// True when no process with this id runs any more, so that what it left is no longer in use.
+bool processGone(const std::string& pid) {
+  if (!allDigits(pid) || pid.size() > 9) return false;
+  return ::kill(static_cast<pid_t>(std::stol(pid)), 0) != 0 && errno == ESRCH;
+}
+
+// Our own temporary names, and only these: a download's "<name>.part<pid>-<n>" of a process that is gone, the
+// unzip library's "<name>.unz" followed by six characters, and the update's staging folder
+// "Javadata.unz<pid>-XXXXXX" of a process that is gone.
+bool leftoverName(const std::string& name, bool workFolder) {
+  const auto part = name.rfind(".part");
+  if (part != std::string::npos && part > 0) {
+    const std::string tail = name.substr(part + 5);
+    const auto dash = tail.find('-');
+    if (dash != std::string::npos && allDigits(tail.substr(dash + 1)) && processGone(tail.substr(0, dash))) return true;
+  }
+  const std::string staging = "Javadata.unz";
+  if (workFolder && name.compare(0, staging.size(), staging) == 0) {
+    const std::string tail = name.substr(staging.size());
+    const auto dash = tail.find('-');
+    if (dash != std::string::npos && tail.size() - dash - 1 == 6 && processGone(tail.substr(0, dash))) return true;
+  }
+  const auto unz = name.rfind(".unz");
+  return unz != std::string::npos && unz > 0 && name.size() - unz - 4 == 6 &&
+         name.compare(0, staging.size(), staging) != 0;
+}
+
+void removeLeftovers(const std::string& folder, bool workFolder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  std::vector<std::string> names;
+  while (const dirent* e = ::readdir(dir)) names.emplace_back(e->d_name);
+  ::closedir(dir);
+  for (const std::string& name : names) {
+    if (name == "." || name == ".." || !leftoverName(name, workFolder)) continue;
+    std::error_code ignored;
+    std::filesystem::remove_all(folder + name, ignored);  // a link is removed itself, never followed
+  }
+}
+
+}  // namespace
+
+void recoverInterruptedUpdate(MessageLog& log) {
+  const CatalogueFiles files = catalogueFiles();
+  if (!somethingAt(files.current) && fileExists(files.backup)) {
+    if (std::rename(files.backup.c_str(), files.current.c_str()) == 0)
+      log.logCommand(
+          QStringLiteral(" База Javadata.xml восстановлена из Javadata.tmp, оставшейся от прерванного обновления"));
+  }
+  const std::string dir = currentDir();
+  removeLeftovers(dir, true);
+  for (const char* folder : {"Base/", "Base/games/", "Base/screen/", "Base/dir/"}) removeLeftovers(dir + folder, false);
 }
 
 }  // namespace quorrel

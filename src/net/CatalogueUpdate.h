@@ -12,7 +12,8 @@ class CatalogueUpdate {
   // Makes the zip component (a child of `window`, without its progress window). The update stops fetching
   // once `window`, shown when the update began, is closed. Everything handed in must outlive this object.
   CatalogueUpdate(QWidget* window, Downloads& downloads, CatalogueBrowser& browser, const Catalogue& catalogue,
-                  const Settings& settings, Prompter& prompter, BusyFlag& busy, const TransferView& view);
+                  const Settings& settings, Prompter& prompter, MessageLog& log, BusyFlag& busy,
+                  const TransferView& view);
   CatalogueUpdate(const CatalogueUpdate&) = delete;
   CatalogueUpdate& operator=(const CatalogueUpdate&) = delete;
 
@@ -32,6 +33,7 @@ class CatalogueUpdate {
   const Catalogue& catalogue_;
   const Settings& settings_;
   Prompter& prompter_;
+  MessageLog& log_;
   BusyFlag& busy_;
   TransferView view_;
   ZipExtractor* zip_;
@@ -39,5 +41,9 @@ class CatalogueUpdate {
   // clears it, and an update started then would take the running one's backup for a stale file.
   bool running_ = false;
 };
+
+// At start-up: brings back a catalogue that an interrupted update left only as its backup, and removes the
+// temporary files of downloads and unpacking that an earlier run left behind.
+void recoverInterruptedUpdate(MessageLog& log);
 
 }  // namespace quorrel

@@ -115,10 +115,18 @@ void Downloads::downloadFromServer(const std::string& relativePath) {
   http_->Password = proxy.password;
   http_->UseProxy = settings_.useProxy() ? ProxyMode::Proxy : ProxyMode::Direct;
   const std::string url = settings_.updateServer() + relativePath;
-  const int remote = remoteFileSize(url);
-
   const std::string native = nativePath(relativePath);
   const std::string local = currentDir() + native;
+  if (!staysInside(native)) {
+    // A name from the server that would write outside the working folder is never fetched, nor even
+    // asked about.
+    http_->URL = url;
+    http_->FileName = local;
+    failed();
+    return;
+  }
+  const int remote = remoteFileSize(url);
+
   bool fetch = true;
   if (fileExists(local)) {
     if (localFileSize(local) == remote) {
@@ -157,11 +165,6 @@ void Downloads::downloadFromServer(const std::string& relativePath) {
                   QString::number(remote) + QStringLiteral(" байт)."));
   http_->URL = url;
   http_->FileName = local;
-  if (!staysInside(native)) {
-    // A name from the server that would write outside the working folder is never fetched.
-    failed();
-    return;
-  }
   createFoldersOf(native);
   http_->StartDownload();
 }

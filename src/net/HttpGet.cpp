@@ -204,6 +204,8 @@ HttpGetThread::HttpGetThread(const HttpGet& source, bool sizeOnly)
       UseProxy(source.UseProxy),
       ProxyHost(source.ProxyHost),
       ProxyPort(source.ProxyPort),
+      LowSpeedLimit(source.LowSpeedLimit),
+      LowSpeedTime(source.LowSpeedTime),
       OnProgress(source.OnProgress) {}
 
 void HttpGetThread::run() {
@@ -341,6 +343,7 @@ void HttpGetThread::drainProgress() {
       try {
         OnProgress(this, ContentLength, BytesRead);
       } catch (...) {
+        if (!progressFailure) progressFailure = std::current_exception();
         interrupt();
       }
     }
@@ -372,6 +375,9 @@ void HttpGetThread::Execute() {
   t.worker = this;
   const std::string url = "http://" + target.hostPort + target.path;
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  // The path goes out as it was given: "/./" and "/../" are the server's to resolve, not ours to fold into
+  // a request for another file.
+  curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
@@ -415,6 +421,9 @@ void HttpGetThread::Execute() {
     if (!proxy.empty()) {
       curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
       curl_easy_setopt(curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
+      // The proxy the user chose serves every host: no_proxy in the environment does not send requests
+      // around it.
+      curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
     }
     if (!UserName.empty()) {
       curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, UserName.c_str());
@@ -423,10 +432,10 @@ void HttpGetThread::Execute() {
     }
   }
 
-  // No time limit for a transfer, but a server that sends nothing for a minute has stalled: give up on it,
-  // so that the user gets an error instead of a command that never ends.
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
+  // No time limit for a transfer, but a server that sends nothing, or only a trickle, for a minute has
+  // stalled: give up on it, so that the user gets an error instead of a command that never ends.
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(std::max<std::uint32_t>(LowSpeedLimit, 1)));
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::max<std::uint32_t>(LowSpeedTime, 1)));
 
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &HttpGetThread::headerCallback);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
@@ -509,14 +518,25 @@ void HttpGet::waitForWorker() {
     look = connect(
         dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { lookForWorker(); }, Qt::DirectConnection);
   }
-  while (ActiveWorker) {
-    if (loop.exec() == TransferEnded) continue;
-    // The application is closing: stop the transfer and let it end.
+  std::exception_ptr failure;
+  try {
+    while (ActiveWorker) {
+      if (loop.exec() == TransferEnded) continue;
+      // The application is closing: stop the transfer and let it end.
+      Cancel();
+      while (ActiveWorker) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+  } catch (...) {
+    // Something else run by the loop threw: the transfer ends first, then the exception goes on.
+    failure = std::current_exception();
     Cancel();
     while (ActiveWorker) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   disconnect(look);
   waitLoop_ = outer;
+  if (!failure) failure = handlerFailure_;
+  handlerFailure_ = nullptr;
+  if (failure) std::rethrow_exception(failure);
 }
 
 void HttpGet::lookForWorker() {
@@ -532,9 +552,23 @@ void HttpGet::lookForWorker() {
 void HttpGet::workerEnded(HttpGetThread* worker) {
   if (worker != ActiveWorker) return;
   worker->wait();
-  WorkerFinished(worker);
+  std::exception_ptr failure;
+  try {
+    WorkerFinished(worker);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (!failure) failure = worker->progressFailure;
+  // The transfer is over whatever its handlers did.
+  ActiveWorker = nullptr;
   delete worker;
-  if (waitLoop_) waitLoop_->exit(TransferEnded);
+  if (waitLoop_) {
+    if (failure && !handlerFailure_) handlerFailure_ = failure;
+    waitLoop_->exit(TransferEnded);
+  } else if (failure) {
+    // Nobody waits for this transfer: the exception goes to whoever runs the event loop.
+    std::rethrow_exception(failure);
+  }
 }
 
 void HttpGet::WorkerFinished(HttpGetThread* worker) {
@@ -548,5 +582,4 @@ void HttpGet::WorkerFinished(HttpGetThread* worker) {
   } else if (OnError) {
     OnError(this);
   }
-  ActiveWorker = nullptr;
 }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -42,15 +43,20 @@ class HttpGet : public QObject {
   std::string PostQuery;
   std::string Referer;
   bool WaitThread = false;
+  // A transfer that stays below LowSpeedLimit bytes a second for LowSpeedTime seconds has stalled and fails
+  // as timed out; a server that sends nothing at all for that long is the plainest case of it.
+  std::uint32_t LowSpeedLimit = 16;
+  std::uint32_t LowSpeedTime = 60;
   ProgressHandler OnProgress;
   DoneHandler OnDoneFile;
   NotifyHandler OnError;
 
   // Downloads URL into FileName. Ignored while a transfer runs. With WaitThread, returns after OnDoneFile
-  // or OnError has been raised; the window keeps handling its events meanwhile.
+  // or OnError has been raised; the window keeps handling its events meanwhile. An exception thrown by one
+  // of the handlers ends the transfer and the wait as usual and is then thrown on from here.
   void StartDownload();
   // The server's Content-Length for URL, -1 on failure (OnError raised) or while a transfer runs (no event).
-  // Always waits.
+  // Always waits; an exception from a handler is thrown on as for StartDownload.
   int QueryRemoteSize();
   // Stops the running transfer at its next check point; it then ends as failed.
   void Cancel();
@@ -71,6 +77,8 @@ class HttpGet : public QObject {
   std::int32_t LastSize = 0;
   bool LastSucceeded = false;
   QEventLoop* waitLoop_ = nullptr;
+  // What a handler threw during the transfer the innermost wait waits for; thrown on once the wait ends.
+  std::exception_ptr handlerFailure_;
   struct {
     std::int64_t ns = 100000;
     unsigned looks = 0;
@@ -104,6 +112,8 @@ class HttpGetThread : public QThread {
   std::int32_t ContentLength = 0;
   std::uint32_t BlockRead = 0;  // bytes of the last block
   std::int32_t BytesRead = 0;   // body bytes written so far
+  // The first exception thrown by a progress call; the transfer stops and it is thrown on at its end.
+  std::exception_ptr progressFailure;
 
  protected:
   void run() override;
@@ -129,6 +139,7 @@ class HttpGetThread : public QThread {
   ProxyMode UseProxy;
   std::string ProxyHost;
   std::uint32_t ProxyPort;
+  std::uint32_t LowSpeedLimit, LowSpeedTime;
   HttpGet::ProgressHandler OnProgress;
 
   // The hand-off slot: the worker counts the blocks it hands over, the main thread the calls it has run.

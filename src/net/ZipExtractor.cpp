@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "common/Ansi.h"
@@ -27,14 +29,38 @@ constexpr std::int32_t EndSearchSpan = 65535;
 
 // State of the running extraction. The library calls back through a plain function, and one extraction
 // runs at a time, so it lives here rather than in a component.
+// Byte counts are 64-bit: an archive may unpack to more than 2 GiB before its limit stops it.
 struct BatchState {
   std::string Filename;
   std::int32_t BatchCount = 0;
   std::int32_t TotalBytesInBatch = 0;
-  std::int32_t BytesDone = 0;
+  std::int64_t BytesDone = 0;
   std::int32_t SkippedCount = 0;
+  std::int64_t Limit = INT64_MAX;      // bytes the extraction may write
+  std::int64_t FreeBytes = INT64_MAX;  // on the destination's disk when it started
 };
 BatchState batch;
+
+constexpr std::int64_t MiB = 1024 * 1024;
+constexpr std::int64_t FreeSpaceMargin = 32 * MiB;
+constexpr std::int64_t LimitFloor = 64 * MiB;
+constexpr std::int64_t LimitCeiling = 1024 * MiB;
+constexpr std::int64_t ExpansionFactor = 100;
+
+// Bytes free for an unprivileged user on the file system of `folder`; INT64_MAX when it cannot be told.
+std::int64_t freeBytes(const std::string& folder) {
+  struct statvfs vfs {};
+  if (::statvfs(folder.c_str(), &vfs) != 0) return INT64_MAX;
+  const unsigned long long bytes = static_cast<unsigned long long>(vfs.f_bavail) * vfs.f_frsize;
+  return bytes > static_cast<unsigned long long>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(bytes);
+}
+
+std::string tooLarge(const std::string& archive, std::int64_t limit) {
+  std::string room;
+  if (batch.FreeBytes < INT64_MAX) room = "; свободно на диске " + std::to_string(batch.FreeBytes / MiB) + " МБ";
+  return "Архив \"" + archive + "\" распаковывается в слишком большой объём (больше " +
+         std::to_string(std::max<std::int64_t>(limit, 0) / MiB) + " МБ" + room + "): распаковка остановлена.";
+}
 
 class FileHandle {
  public:
@@ -288,6 +314,14 @@ void ZipExtractor::refuse(const QString& text) {
   prompter_->ask(request(text, quorrel::MsgIcon::Information, {quorrel::MsgButton::Ok}));
 }
 
+std::int64_t ZipExtractor::unpackLimit(std::int64_t freeBytes, std::int64_t archiveBytes) {
+  const std::int64_t expansion =
+      archiveBytes > LimitCeiling / ExpansionFactor ? LimitCeiling : archiveBytes * ExpansionFactor;
+  const std::int64_t bound = std::min(std::max(expansion, LimitFloor), LimitCeiling);
+  const std::int64_t room = freeBytes > FreeSpaceMargin ? freeBytes - FreeSpaceMargin : 0;
+  return std::min(bound, room);
+}
+
 bool ZipExtractor::LoadUnzipLibrary() {
   if (UnzipLibrary::UnzDllLoaded()) return true;
   std::string path = UnzipLibrary::UnzDllName;
@@ -320,6 +354,16 @@ std::int32_t ZipExtractor::Extract() {
   const std::string destination = ExtractDir.empty() ? folderOf(archive) : ExtractDir;
   if (::chdir(destination.c_str()) != 0)
     throw ZipException("Unable to extract files to:\n\"" + destination + "\"\n" + quorrel::ioErrorText(errno));
+
+  // An archive may unpack to far more than it holds: the extraction stops with an error before it would write
+  // more than the limit, also when the sizes the archive records are lies.
+  batch.FreeBytes = freeBytes(destination);
+  batch.Limit = unpackLimit(batch.FreeBytes, std::max<long long>(quorrel::fileSize(archive), 0));
+  if (FileSpecs.empty()) {
+    std::int64_t declared = 0;
+    for (const ZipEntry& entry : Entries) declared += entry.Header.UncompressedSize;
+    if (declared > batch.Limit) throw ZipException(tooLarge(archive, batch.Limit));
+  }
 
   UnzipCommand command{};
   command.Caller = this;
@@ -394,9 +438,12 @@ std::int32_t ZipExtractor::handleCallback(UnzipCallbackData& data) {
       if (progressDialog_) progressDialog_->showFileName(fromLibrary(data.Text));
       break;
     case UNZ_ACTION_PROGRESS:
-      batch.BytesDone += data.Value;
+      batch.BytesDone += std::max<std::int32_t>(data.Value, 0);
+      if (batch.BytesDone > batch.Limit) throw ZipException(tooLarge(archivePath_, batch.Limit));
       if (OnZEDProgressEvent) OnZEDProgressEvent(this, batch.Filename, data.Value, batch.TotalBytesInBatch);
-      if (progressDialog_) progressDialog_->progressBar->setValue(batch.BytesDone);
+      if (progressDialog_)
+        progressDialog_->progressBar->setValue(
+            static_cast<int>(std::min<std::int64_t>(batch.BytesDone, progressDialog_->progressBar->maximum())));
       break;
     case UNZ_ACTION_BATCH_ENDS:
       if (OnZEDEndBatchEvent) OnZEDEndBatchEvent(this, batch.SkippedCount, batch.BatchCount, batch.TotalBytesInBatch);
@@ -426,10 +473,10 @@ std::int32_t ZipExtractor::handleCallback(UnzipCallbackData& data) {
     default:
       break;
   }
-  const std::int32_t answer = Cancelled ? UNZ_CALLBACK_STOP : UNZ_CALLBACK_CONTINUE;
-  // Lets the window paint and a click on Cancel arrive; it is seen at the following call.
-  QCoreApplication::processEvents();
-  return answer;
+  // Lets the window paint and a click on Cancel or a closed window arrive while the library works.
+  if (!Cancelled) QCoreApplication::processEvents();
+  if (!Cancelled && CancelRequested && CancelRequested()) Cancelled = true;
+  return Cancelled ? UNZ_CALLBACK_STOP : UNZ_CALLBACK_CONTINUE;
 }
 
 void ZipExtractor::hideProgress() {

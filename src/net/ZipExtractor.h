@@ -149,6 +149,13 @@ class ZipExtractor : public QObject {
   NotifyHandler OnContentsChanged;
   ZipProgressHandler OnMergeProgress;  // never fired
   ZipProgressHandler OnSpanProgress;   // never fired
+  // Asked after each report of the library, once pending events ran; true cancels the extraction, as Cancel
+  // does (for instance when the window that waits for it was closed).
+  std::function<bool()> CancelRequested;
+
+  // The most an extraction may write: the destination's free space less a margin, and at most 100 times the
+  // archive's size (at least 64 MiB, so that small archives of text still unpack) but never more than 1 GiB.
+  static std::int64_t unpackLimit(std::int64_t freeBytes, std::int64_t archiveBytes);
 
   // The progress window; exists only during Extract.
   ZipProgressDialog* progressDialog() const { return progressDialog_; }

@@ -77,13 +77,20 @@ void JavaListOrderDialog::exchange(int row, int other) {
   entryList->setCurrentRow(row);
 }
 
+// The selected row, -1 when none is. Not the current row: Qt makes the first row current, unselected, when the
+// list is shown, and a move then would take an entry the user never chose.
+int JavaListOrderDialog::selectedRow() const {
+  const QList<QListWidgetItem*> selected = entryList->selectedItems();
+  return selected.isEmpty() ? -1 : entryList->row(selected.first());
+}
+
 void JavaListOrderDialog::moveUp() {
-  const int row = entryList->currentRow();
+  const int row = selectedRow();
   exchange(row, row - 1);
 }
 
 void JavaListOrderDialog::moveDown() {
-  const int row = entryList->currentRow();
+  const int row = selectedRow();
   exchange(row, row + 1);
 }
 

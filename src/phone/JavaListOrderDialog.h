@@ -34,6 +34,7 @@ class JavaListOrderDialog : public QDialog {
   void closeDialog();
 
  private:
+  int selectedRow() const;
   void exchange(int row, int other);
 
   quorrel::Prompter& prompter_;

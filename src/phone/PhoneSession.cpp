@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "catalogue/Catalogue.h"
 #include "common/Ansi.h"
 #include "common/BusyFlag.h"
 #include "common/MessageLog.h"
 #include "common/Paths.h"
+#include "common/Prompter.h"
 #include "phone/JavaList.h"
 #include "phone/JavaListOrderDialog.h"
 #include "phone/PluginBinding.h"
@@ -20,6 +23,15 @@ namespace quorrel {
 namespace {
 
 const QString NotConnected = QStringLiteral("Соединение не установлено");
+
+// A listing stops here, so a plugin whose FsFindNext never says "no more" cannot hold the window forever.
+constexpr int MaxPhoneEntries = 100000;
+
+// A game's file name names a file in Base\games and in the phone's Java folder; one that could name a file
+// elsewhere (a catalogue may come from anywhere) is never passed on.
+bool safeGameFile(const std::string& file) {
+  return file.find_first_of("/\\") == std::string::npos && file.find("..") == std::string::npos;
+}
 
 // "COM1" .. "COM16" -> 1 .. 16; 0 for any other text.
 std::uint8_t comPortNumber(const std::string& name) {
@@ -52,9 +64,9 @@ class AtExit {
 
 }  // namespace
 
-PhoneSession::PhoneSession(const Settings& settings, const Catalogue& catalogue, MessageLog& log, BusyFlag& busy,
-                           PhoneView& view)
-    : settings_(settings), catalogue_(catalogue), log_(log), busy_(busy), view_(view) {}
+PhoneSession::PhoneSession(const Settings& settings, const Catalogue& catalogue, MessageLog& log, Prompter& prompter,
+                           BusyFlag& busy, PhoneView& view)
+    : settings_(settings), catalogue_(catalogue), log_(log), prompter_(prompter), busy_(busy), view_(view) {}
 
 bool PhoneSession::connected() const { return view_.statusText(0) != NotConnected; }
 
@@ -86,7 +98,14 @@ void PhoneSession::connectPhone() {
   const SghfsHandle h = PluginBinding::PluginFindFirst("/java/", entry);
   if (h != SGHFS_INVALID_HANDLE) {
     files << phoneListEntry(entry);
-    while (PluginBinding::PluginFindNext(h, entry)) files << phoneListEntry(entry);
+    while (PluginBinding::PluginFindNext(h, entry)) {
+      if (files.size() == MaxPhoneEntries) {
+        log_.logCommand(
+            QStringLiteral(" В папке /java/ телефона больше %1 записей: показаны первые %1.").arg(MaxPhoneEntries));
+        break;
+      }
+      files << phoneListEntry(entry);
+    }
     PluginBinding::PluginFindClose(h);
   }
   view_.setPhoneFiles(files);
@@ -119,6 +138,11 @@ void PhoneSession::toggleConnection() {
 
 // Copies one game's descriptor, then its archive, into the phone's Java folder, logging each outcome.
 void PhoneSession::sendGame(const std::string& file) {
+  if (!safeGameFile(file)) {
+    log_.logCommand(QStringLiteral(" Недопустимое имя файла игры \"") + fromAnsi(file) +
+                    QStringLiteral("\": игра не отправлена в телефон."));
+    return;
+  }
   for (const char* ext : {"jad", "jar"}) {
     const std::string phonePath = "/java/" + file + "_suite." + ext;
     std::string remote = phonePath;
@@ -167,8 +191,18 @@ void PhoneSession::compileJava() {
     log_.logCommand(QStringLiteral(" Телефон должен быть подключен для перекомпиляции Java."));
     return;
   }
-  PluginBinding::PluginCompileJava(true, [this](std::string& list) { orderJavaList(list); });
+  std::vector<std::string> errors;
+  PluginBinding::PluginCompileJava(
+      true, [this](std::string& list) { orderJavaList(list); }, &errors);
   log_.logCommand(QStringLiteral(" Компиляция java завершена."));
+  // The phone's own error line would be cleared with the status bar below; a failed rebuild stays in the log
+  // and is reported.
+  if (!errors.empty()) {
+    QStringList texts;
+    for (const std::string& e : errors) texts << fromAnsi(e);
+    log_.logCommand(QStringLiteral(" Ошибка телефона: ") + texts.join(QStringLiteral("; ")));
+    prompter_.error(texts.join(QLatin1Char('\n')));
+  }
 }
 
 void PhoneSession::orderJavaList(std::string& list) {

@@ -13,6 +13,7 @@ namespace quorrel {
 class BusyFlag;
 class Catalogue;
 class MessageLog;
+class Prompter;
 class Settings;
 
 // The window as the phone session sees it.
@@ -39,7 +40,8 @@ class PhoneView {
 class PhoneSession {
  public:
   // Everything handed in must outlive the session; the order dialog may be null (no manual ordering).
-  PhoneSession(const Settings& settings, const Catalogue& catalogue, MessageLog& log, BusyFlag& busy, PhoneView& view);
+  PhoneSession(const Settings& settings, const Catalogue& catalogue, MessageLog& log, Prompter& prompter,
+               BusyFlag& busy, PhoneView& view);
   PhoneSession(const PhoneSession&) = delete;
   PhoneSession& operator=(const PhoneSession&) = delete;
   void setOrderDialog(JavaListOrderDialog* dialog) { orderDialog_ = dialog; }
@@ -65,6 +67,7 @@ class PhoneSession {
   const Settings& settings_;
   const Catalogue& catalogue_;
   MessageLog& log_;
+  Prompter& prompter_;
   BusyFlag& busy_;
   PhoneView& view_;
   JavaListOrderDialog* orderDialog_ = nullptr;

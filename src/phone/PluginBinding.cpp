@@ -47,6 +47,10 @@ JavaListHandler OnJavaList;
 // An error thrown by a handler inside a callback; it must not unwind through the plugin, so it is kept and
 // thrown again once the plugin call returns.
 std::exception_ptr CallbackError;
+// While the phone rebuilds its Java list: the important errors it reports (a plugin's way of telling the user
+// that something failed).
+bool CollectingErrors = false;
+std::vector<std::string> CollectedErrors;
 
 using Buffer = std::vector<char>;
 Buffer zeroBuffer() { return Buffer(SGHFS_BUFFER_SIZE, '\0'); }
@@ -77,7 +81,9 @@ int32_t PluginProgressProc(int32_t, const char* source, const char* target, int3
   return 0;
 }
 
-void PluginLogProc(int32_t, int32_t, const char* text) {
+void PluginLogProc(int32_t, int32_t type, const char* text) {
+  if (CollectingErrors && type == SGHFS_MSG_IMPORTANTERROR)
+    shielded([&] { CollectedErrors.emplace_back(text ? text : ""); });
   if (OnLog) shielded([&] { OnLog(text ? text : ""); });
 }
 
@@ -129,10 +135,11 @@ EntryPoints resolveAll(const quorrel::DynLib& lib) {
   return e;
 }
 
-// Every export the binding calls without checking first.
+// Every export the binding calls without checking first. The Java list exports are optional: without
+// FsCompileJava nothing is compiled, and without FsJavaGetList or FsJavaSetList the list is not ordered.
 bool complete(const EntryPoints& e) {
   return e.FsInit && e.FsSetup && e.FsConnect && e.FsDisconnect && e.FsSendCommand && e.FsFindFirst && e.FsFindNext &&
-         e.FsFindClose && e.FsPutFile && e.FsVersion && e.FsJavaGetList && e.FsJavaSetList;
+         e.FsFindClose && e.FsPutFile && e.FsVersion;
 }
 
 bool isTrimmed(char c) { return static_cast<unsigned char>(c) <= 32; }
@@ -244,14 +251,18 @@ std::int32_t PluginPutFile(const std::string& localPath, std::string& remoteName
   return r;
 }
 
-bool PluginCompileJava(bool flag, JavaListHandler handler) {
+bool PluginCompileJava(bool flag, JavaListHandler handler, std::vector<std::string>* errors) {
   if (!PluginHandle || !Fs.FsCompileJava) return false;
   SghfsJavaListProc callback = nullptr;
   if (handler) {
     OnJavaList = std::move(handler);
     callback = PluginJavaListProc;
   }
+  CollectedErrors.clear();
+  CollectingErrors = true;
   Fs.FsCompileJava(flag ? 1 : 0, callback);
+  CollectingErrors = false;
+  if (errors) *errors = std::exchange(CollectedErrors, {});
   rethrowCallbackError();
   return true;
 }

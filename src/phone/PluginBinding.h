@@ -4,11 +4,13 @@
 // returns; the plugin reports log lines, progress and Java list requests through callbacks made from within
 // those calls. Texts are Windows-1251 bytes.
 //
-// A library that lacks one of the exports the binding calls (all but FsCompileJava) is not taken: it counts
-// as not loaded. While no library is loaded the operations call nothing and return their failure value.
+// A library that lacks one of the exports the binding calls (all but the optional FsCompileJava,
+// FsJavaGetList and FsJavaSetList) is not taken: it counts as not loaded. While no library is loaded the operations
+// call nothing and return their failure value.
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "sghfs_abi.h"
 
@@ -52,8 +54,9 @@ std::int32_t PluginPutFile(const std::string& localPath, std::string& remoteName
 
 // Has the phone rebuild its Java list. A handler is given the list text during the rebuild and may reorder
 // it; a list that no longer fits a plugin buffer afterwards is not written back (the phone keeps its order).
-// False when the plugin has no FsCompileJava (then nothing is called).
-bool PluginCompileJava(bool flag, JavaListHandler handler);
+// False when the plugin has no FsCompileJava (then nothing is called). `errors`, when given, receives the
+// texts the plugin reported as important errors during the rebuild, which tell that it failed.
+bool PluginCompileJava(bool flag, JavaListHandler handler, std::vector<std::string>* errors = nullptr);
 
 // Splits a command reply into its status line and body: the body ends before the last line break, and both
 // are trimmed of characters with codes 0 to 32.

@@ -26,6 +26,7 @@ void Settings::readAtStartUp(const std::string& path) {
   if (in.findSection(InterfaceHeader)) {
     const bool manual = flagOn(in.readLine());
     setSortMarks(!manual, manual);
+    sortModeRead_ = true;
   }
 }
 

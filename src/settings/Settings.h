@@ -52,6 +52,8 @@ class Settings : public QObject {
   bool alphabeticalSort() const { return alphabeticalSort_; }
   bool manualSort() const { return manualSort_; }
   void setSortMarks(bool alphabetical, bool manual);
+  // Whether the start-up read reached the sort mode's line and took it from the file.
+  bool sortModeRead() const { return sortModeRead_; }
 
  signals:
   // A value shown by a menu mark changed.
@@ -68,6 +70,7 @@ class Settings : public QObject {
   bool autoCompileJava_ = true;
   bool alphabeticalSort_ = true;
   bool manualSort_ = false;
+  bool sortModeRead_ = false;
 };
 
 }  // namespace quorrel

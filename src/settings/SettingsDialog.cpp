@@ -10,6 +10,8 @@
 #include <QRadioButton>
 
 #include "common/Ansi.h"
+#include "common/Errors.h"
+#include "common/FileIO.h"
 #include "common/Paths.h"
 #include "common/Prompter.h"
 #include "settings/Settings.h"
@@ -145,9 +147,31 @@ int SettingsDialog::exec() {
 }
 
 void SettingsDialog::readSettingsFile() {
-  SettingsReader in(settingsPath());
+  unread_ = {};
+  refusal_.clear();
+  struct Snapshot {
+    SettingsDialog& f;
+    ~Snapshot() { f.afterRead_ = quorrel::settingsLineTexts(f.currentLines()); }
+  } snapshot{*this};
+
+  const std::string bytes = quorrel::readFileBytes(settingsPath());
+  const quorrel::SettingsLayout layout = quorrel::locateSettingsLines(bytes);
+  // Every value line counts as unread until the read below has taken it in.
+  unread_ = layout.values;
+  // The sort mode is read at start-up only; when that read stopped before it, the line stays as it stands.
+  if (settings_.sortModeRead()) unread_[19].reset();
+  if (!layout.missingHeader.empty() && layout.strayLines) {
+    refusal_ = "Настройки не сохранены: в файле " + std::string(quorrel::SettingsFileName) + " нет строки \"" +
+               layout.missingHeader + "\", и его строки не на своих местах";
+  }
+  auto taken = [this](std::initializer_list<int> numbers) {
+    for (int n : numbers) unread_[static_cast<std::size_t>(n)].reset();
+  };
+
+  SettingsReader in(quorrel::splitLines(bytes, quorrel::LineBreaks::Lf));
   if (in.findSection(quorrel::UpdateServerHeader)) {
     updateServerEdit->setText(fromAnsi(in.readLine()));
+    taken({2});
     switch (static_cast<std::uint8_t>(in.readNumber())) {
       case 1:
         catalogueOnlyButton->setChecked(true);
@@ -164,10 +188,12 @@ void SettingsDialog::readSettingsFile() {
       default:
         break;  // never chosen: the radio buttons stay as they are
     }
+    taken({3});
     // The box always shows the value in force, also after a change abandoned with "Отмена".
     const bool pictures = static_cast<std::uint8_t>(in.readNumber()) != 0;
     folderPicturesBox->setChecked(pictures);
     settings_.setUpdateFolderPictures(pictures);
+    taken({4});
   }
   if (in.findSection(quorrel::ProxySettingsHeader)) {
     if (flagOn(in.readLine())) useProxyBox->setChecked(true);
@@ -178,41 +204,60 @@ void SettingsDialog::readSettingsFile() {
     proxyUserEdit->setText(fromAnsi(in.readLine()));
     proxyPasswordEdit->setText(fromAnsi(in.readLine()));
     in.readLine();
+    taken({7, 8, 9, 10, 11});
   }
   if (in.findSection(quorrel::ConnectionHeader)) {
     comPortBox->setEditText(fromAnsi(in.readLine()));
     comSpeedBox->setEditText(fromAnsi(in.readLine()));
     settings_.setAutoCompileJava(flagOn(in.readLine()));
+    taken({14, 15, 16});
   }
 }
 
-void SettingsDialog::save() {
-  // Every number is checked before the file is touched, so a refused save leaves the file and the main
-  // window's values as they were.
-  const bool useProxy = useProxyBox->isChecked();
+quorrel::SettingsLines SettingsDialog::currentLines() const {
   quorrel::SettingsLines s;
-  s.proxyPort = toAnsi(proxyPortEdit->text());
-  const auto proxyPort = useProxy ? static_cast<std::uint32_t>(quorrel::toInteger(s.proxyPort)) : 0u;
-  s.comSpeed = toAnsi(comSpeedBox->currentText());
-  const int comSpeed = quorrel::toInteger(s.comSpeed);
-
   s.updateServer = toAnsi(updateServerEdit->text());
   s.updateMode = settings_.updateMode();
   s.updateFolderPictures = folderPicturesBox->isChecked();
-  s.useProxy = useProxy;
+  s.useProxy = useProxyBox->isChecked();
   s.proxyHost = toAnsi(proxyHostEdit->text());
+  s.proxyPort = toAnsi(proxyPortEdit->text());
   s.proxyUserName = toAnsi(proxyUserEdit->text());
   s.proxyPassword = toAnsi(proxyPasswordEdit->text());
   s.comPort = toAnsi(comPortBox->currentText());
+  s.comSpeed = toAnsi(comSpeedBox->currentText());
   s.autoCompileJava = settings_.autoCompileJava();
   s.manualSort = !settings_.alphabeticalSort();
-  quorrel::writeSettingsFile(settingsPath(), quorrel::formatSettings(s));
+  return s;
+}
 
-  settings_.setUpdateServer(s.updateServer);
-  quorrel::ProxyDetails proxy;
-  if (useProxy) proxy = {s.proxyHost, proxyPort, s.proxyUserName, s.proxyPassword};
-  settings_.setProxy(proxy);
-  settings_.setComPort(s.comPort);
+void SettingsDialog::save() {
+  if (!refusal_.empty()) throw quorrel::QuorrelError(refusal_);
+  const quorrel::SettingsLines s = currentLines();
+  // A line the last read did not take in, and whose value nobody has changed since, is written back as it
+  // stood: the half-filled controls must not replace settings the user never saw.
+  const quorrel::SettingsFileLines now = quorrel::settingsLineTexts(s);
+  quorrel::SettingsFileLines kept;
+  for (std::size_t n = 1; n < kept.size(); ++n) {
+    if (unread_[n] && now[n] != afterRead_[n]) unread_[n].reset();  // the user's value from now on
+    kept[n] = unread_[n];
+  }
+  const bool useProxy = s.useProxy;
+  const bool proxyKept = kept[7] || kept[8] || kept[9] || kept[10] || kept[11];
+  // Every number is checked before the file is touched, so a refused save leaves the file and the values in
+  // force as they were. Lines written back as they stood are not the controls' values.
+  const auto proxyPort = useProxy && !proxyKept ? static_cast<std::uint32_t>(quorrel::toInteger(s.proxyPort)) : 0u;
+  const int comSpeed = kept[15] ? settings_.comSpeed() : quorrel::toInteger(s.comSpeed);
+  quorrel::writeSettingsFile(settingsPath(), quorrel::formatSettings(s, kept));
+
+  if (!kept[2]) settings_.setUpdateServer(s.updateServer);
+  if (!proxyKept) {
+    // When the proxy lines were not all read, transfers keep the proxy details they have.
+    quorrel::ProxyDetails proxy;
+    if (useProxy) proxy = {s.proxyHost, proxyPort, s.proxyUserName, s.proxyPassword};
+    settings_.setProxy(proxy);
+  }
+  if (!kept[14]) settings_.setComPort(s.comPort);
   settings_.setComSpeed(comSpeed);
   if (isVisible()) accept();
 }

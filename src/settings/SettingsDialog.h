@@ -5,6 +5,9 @@
 // dialog hidden, so the controls always hold what the next save writes.
 #include <QDialog>
 #include <cstdint>
+#include <string>
+
+#include "settings/SettingsFile.h"
 
 class QCheckBox;
 class QComboBox;
@@ -34,6 +37,9 @@ class SettingsDialog : public QDialog {
   void readSettingsFile();
   // Saves: checks the values, rewrites the file, applies the values and closes.
   // Throws, with nothing written or applied, when a value or the file refuses.
+  // After a read that stopped early, every line the read did not take in is written back as it stood in the
+  // file unless the user has changed its value since; a file whose sections cannot all be found while it holds
+  // lines that stand in none is not rewritten at all, since those lines could not be put back.
   void save();
   void cancel();
   void chooseCatalogueOnly();
@@ -72,7 +78,14 @@ class SettingsDialog : public QDialog {
   void buildLayout();
   void connectHandlers();
   void selectUpdateMode(QRadioButton* chosen, std::uint8_t mode);
+  // The 19 lines as the controls and the values in force would write them now.
+  quorrel::SettingsLines currentLines() const;
 
   quorrel::Settings& settings_;
   quorrel::Prompter& prompter_;
+  // Lines of the file the last read did not take in, by line number, as they stood there.
+  quorrel::SettingsFileLines unread_;
+  // What the controls held right after the last read: a value that still equals it was not changed since.
+  quorrel::SettingsFileLines afterRead_;
+  std::string refusal_;  // why a save must not rewrite the file; empty when it may
 };

@@ -43,6 +43,9 @@ bool parseDecimal(const char* begin, const char* end, std::int32_t& value) {
 void rewriteInPlace(const std::string& path, const std::string& bytes) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (fd < 0) throwIoError(errno);
+  // Readable by its owner only, as a replaced file is: it holds the proxy password. (Only the owner may
+  // change the mode; another user's writable file keeps its mode.)
+  ::fchmod(fd, S_IRUSR | S_IWUSR);
   const bool ok = writeAll(fd, bytes.data(), bytes.size());
   const int err = errno;
   if (::close(fd) != 0 && ok) throwIoError(errno);
@@ -109,36 +112,75 @@ std::int32_t SettingsReader::readInteger() {
 }
 
 // ---- Writing ------------------------------------------------------------------------------------------------
-std::string formatSettings(const SettingsLines& s) {
+SettingsFileLines settingsLineTexts(const SettingsLines& s) {
+  auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
+  SettingsFileLines t;
+  t[1] = UpdateServerHeader;
+  t[2] = s.updateServer;
+  t[3] = std::to_string(s.updateMode);
+  t[4] = flag(s.updateFolderPictures);
+  t[5] = "";
+  t[6] = ProxySettingsHeader;
+  t[7] = flag(s.useProxy);
+  t[8] = s.proxyHost;
+  t[9] = s.proxyPort;
+  t[10] = s.proxyUserName;
+  t[11] = s.proxyPassword;
+  t[12] = "";
+  t[13] = ConnectionHeader;
+  t[14] = s.comPort;
+  t[15] = s.comSpeed;
+  t[16] = flag(s.autoCompileJava);
+  t[17] = "";
+  t[18] = InterfaceHeader;
+  t[19] = flag(s.manualSort);
+  return t;
+}
+
+std::string formatSettings(const SettingsLines& s, const SettingsFileLines& kept) {
+  const SettingsFileLines texts = settingsLineTexts(s);
   std::string out;
-  auto line = [&out](std::string text) {
+  for (std::size_t n = 1; n < texts.size(); ++n) {
+    std::string text = kept[n] ? *kept[n] : *texts[n];
     for (char& c : text) {
       if (c == '\r' || c == '\n') c = ' ';
     }
     out += text;
     out += "\r\n";
-  };
-  auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
-  line(UpdateServerHeader);
-  line(s.updateServer);
-  line(std::to_string(s.updateMode));
-  line(flag(s.updateFolderPictures));
-  line({});
-  line(ProxySettingsHeader);
-  line(flag(s.useProxy));
-  line(s.proxyHost);
-  line(s.proxyPort);
-  line(s.proxyUserName);
-  line(s.proxyPassword);
-  line({});
-  line(ConnectionHeader);
-  line(s.comPort);
-  line(s.comSpeed);
-  line(flag(s.autoCompileJava));
-  line({});
-  line(InterfaceHeader);
-  line(flag(s.manualSort));
+  }
   return out;
+}
+
+SettingsLayout locateSettingsLines(const std::string& bytes) {
+  const std::vector<std::string> lines = splitLines(bytes, LineBreaks::Lf);
+  std::vector<bool> placed(lines.size(), false);
+  SettingsReader in(lines);
+  SettingsLayout layout;
+  // Reads the section's header and then the value lines numbered `first` to `last`, marking what it placed.
+  auto section = [&](const char* header, std::size_t first, std::size_t last, int extra) {
+    if (!in.findSection(header)) {
+      if (layout.missingHeader.empty()) layout.missingHeader = header;
+      return;
+    }
+    placed[in.linesRead() - 1] = true;
+    for (std::size_t n = first; n <= last; ++n) {
+      const bool inFile = in.linesRead() < lines.size();
+      layout.values[n] = in.readLine();
+      if (inFile) placed[in.linesRead() - 1] = true;
+    }
+    for (int i = 0; i < extra; ++i) {
+      if (in.linesRead() < lines.size()) placed[in.linesRead()] = true;
+      in.readLine();
+    }
+  };
+  section(UpdateServerHeader, 2, 4, 0);
+  section(ProxySettingsHeader, 7, 11, 1);
+  section(ConnectionHeader, 14, 16, 0);
+  section(InterfaceHeader, 19, 19, 0);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (!placed[i] && !lines[i].empty()) layout.strayLines = true;
+  }
+  return layout;
 }
 
 void writeSettingsFile(const std::string& path, const std::string& bytes) {

@@ -2,7 +2,9 @@
 // The settings file Quorrel.ini: a positional text file of CR LF lines in Windows-1251. Four section headers,
 // each followed by its value lines in a fixed order; no keys, no quoting. This unit knows how the lines are
 // read and written; which value goes where is decided by Settings and the settings dialog.
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,8 @@ class SettingsReader {
  public:
   // Reads the whole file; throws the I/O error ("File not found", ...) when it cannot.
   explicit SettingsReader(const std::string& path);
+  // Reads lines already split.
+  explicit SettingsReader(std::vector<std::string> lines) : lines_(std::move(lines)) {}
 
   // Reads on until the last line read is the header (exact, whole line). When the file ends first, the
   // reader goes back to where the search began and returns false, so later sections can still be found.
@@ -39,6 +43,8 @@ class SettingsReader {
   std::int32_t readNumber();
   // The next line converted whole with toInteger.
   std::int32_t readInteger();
+  // How many lines have been read (the index of the next one).
+  std::size_t linesRead() const { return next_; }
 
  private:
   bool pastEnd() const { return next_ >= lines_.size(); }
@@ -64,9 +70,24 @@ struct SettingsLines {
   bool manualSort = false;
 };
 
+// Lines of the written file by their number, 1 to 19 (index 0 unused).
+using SettingsFileLines = std::array<std::optional<std::string>, 20>;
+
 // The whole file: 19 lines, each ended by CR LF, nothing after the last one. A line break inside a value
-// becomes a blank, since it would shift every later value of the positional file.
-std::string formatSettings(const SettingsLines& lines);
+// becomes a blank, since it would shift every later value of the positional file. A line present in `kept`
+// is written as it stands there instead of from `lines`.
+std::string formatSettings(const SettingsLines& lines, const SettingsFileLines& kept = {});
+// Each of the 19 lines as formatSettings writes it from `lines`.
+SettingsFileLines settingsLineTexts(const SettingsLines& lines);
+
+// Where the value lines of a settings file stand, found as the readers find them (each section by its
+// header, its values by position after it), whether or not they would read as valid values.
+struct SettingsLayout {
+  SettingsFileLines values;   // by the number the line has in the written file; a missing section gives none
+  std::string missingHeader;  // the first of the four headers that is not in the file, if any
+  bool strayLines = false;    // a non-empty line that is neither a header found nor a value line of one
+};
+SettingsLayout locateSettingsLines(const std::string& bytes);
 
 // Replaces the file with `bytes` without ever leaving it half written: a new file (readable by its owner
 // only, since it holds the proxy password) is written beside it and renamed over it. A file that exists but

@@ -7,6 +7,7 @@
 // operation the phone performs leaves one line.
 //
 // One caller thread; callbacks are made only from within a call, on that thread.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,14 +20,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "CablePhone.h"
 #include "sghfs_abi.h"
 
 namespace fs = std::filesystem;
@@ -36,36 +37,90 @@ namespace {
 const char* const VersionText = "sghfs.wfx virtual phone 1.0";
 const char* const PartSuffix = ".sghfs-part";
 
-// The phone speaks Windows-1251; its own messages are written here in UTF-8 and converted once. Only ASCII
-// and the Russian alphabet occur in them.
-std::string ansi(const char* utf8) {
+// Code points of the Windows-1251 bytes 0x80..0xBF (0 where a byte has none); 0xC0..0xFF are U+0410..U+044F.
+const char16_t HighBytes[64] = {0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
+                                0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+                                0x2013, 0x2014, 0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
+                                0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
+                                0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
+                                0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
+
+char ansiChar(char32_t code) {
+  if (code < 0x80) return static_cast<char>(code);
+  if (code >= 0x410 && code <= 0x44F) return static_cast<char>(0xC0 + (code - 0x410));
+  for (unsigned i = 0; i < 64; ++i) {
+    if (HighBytes[i] != 0 && HighBytes[i] == code) return static_cast<char>(0x80 + i);
+  }
+  return '?';
+}
+
+// A UTF-8 text in Windows-1251, characters it lacks as "?"; none when the text is not valid UTF-8 (too short
+// or overlong sequences, surrogates, code points past U+10FFFF).
+std::optional<std::string> utf8ToAnsi(const std::string& utf8) {
   std::string out;
-  const auto* p = reinterpret_cast<const unsigned char*>(utf8);
-  while (*p) {
-    if (*p < 0x80) {
-      out += static_cast<char>(*p++);
-      continue;
-    }
-    unsigned code = 0;
-    if ((p[0] & 0xE0) == 0xC0 && p[1]) {
-      code = ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu);
-      p += 2;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    std::size_t length = 0;
+    char32_t code = 0;
+    if (lead < 0x80) {
+      length = 1;
+      code = lead;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+      code = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      code = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      code = lead & 0x07u;
     } else {
-      ++p;
-      while ((*p & 0xC0) == 0x80) ++p;
+      return std::nullopt;
     }
-    if (code >= 0x410 && code <= 0x44F) {
-      out += static_cast<char>(0xC0 + (code - 0x410));
-    } else if (code == 0x401) {
-      out += '\xA8';
-    } else if (code == 0x451) {
-      out += '\xB8';
-    } else {
-      out += '?';
+    if (i + length > utf8.size()) return std::nullopt;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto c = static_cast<unsigned char>(utf8[i + k]);
+      if ((c & 0xC0) != 0x80) return std::nullopt;
+      code = (code << 6) | (c & 0x3Fu);
     }
+    const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return std::nullopt;
+    out += ansiChar(code);
+    i += length;
   }
   return out;
 }
+
+// The phone's own messages are written here in UTF-8 and sent in Windows-1251.
+std::string ansi(const char* utf8) { return utf8ToAnsi(utf8).value_or(utf8); }
+
+// An open file descriptor, closed when the holder goes.
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() { close(); }
+  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      close();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  bool close() {
+    const bool ok = fd_ < 0 || ::close(fd_) == 0;
+    fd_ = -1;
+    return ok;
+  }
+
+ private:
+  int fd_ = -1;
+};
 
 struct Phone {
   std::string name;  // "COM1"
@@ -94,10 +149,12 @@ struct State {
   SghfsHandle nextHandle = 1;
   bool rebuilding = false;
   std::vector<std::string> javaList;
-  std::ofstream operations;  // the phone's operations.log while connected
+  Fd operations;  // the phone's operations.log while connected
 };
 
 State S;
+// The connected port has no folder here: the exports forward to the phone on the cable.
+bool OnCable = false;
 
 void log(int32_t type, const std::string& text) {
   if (S.log) S.log(S.pluginNr, type, text.c_str());
@@ -108,8 +165,13 @@ void operation(std::string line) {
   // One line per operation, whatever a command or a name held.
   std::replace_if(
       line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-  S.operations << line << "\r\n";
-  S.operations.flush();
+  if (!S.operations.valid()) return;
+  line += "\r\n";
+  for (std::size_t done = 0; done < line.size();) {
+    const ssize_t n = ::write(S.operations.get(), line.data() + done, line.size() - done);
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
 }
 
 // Writes a text into a host buffer, at most the buffer's characters.
@@ -154,27 +216,78 @@ std::vector<std::string> splitLines(const std::string& text) {
   return lines;
 }
 
-std::optional<std::string> readWhole(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+// Nothing inside the phone folder is reached through a symbolic link: a link there may point anywhere on the
+// computer, and the phone would read or write that file. Folders are opened one component at a time and
+// files relative to their folder, each with O_NOFOLLOW.
+
+// A folder below the phone folder (none: the phone folder itself); invalid when a component is missing, is not
+// a folder or is a symbolic link.
+Fd openFolder(const fs::path& phoneDir, const std::vector<std::string>& parts) {
+  Fd dir(::open(phoneDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  for (const std::string& part : parts) {
+    if (!dir.valid()) break;
+    dir = Fd(::openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  }
+  return dir;
 }
 
-// Replaces a file by writing a new one beside it and renaming it over the old.
-bool writeWhole(const fs::path& path, const std::string& bytes) {
-  const fs::path tmp = path.string() + PartSuffix;
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) return false;
+// The bytes of a regular file in a folder; none for anything else (a link, a FIFO, a folder) or on an error.
+std::optional<std::string> readAt(int dir, const std::string& name) {
+  const Fd in(::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat st {};
+  if (!in.valid() || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  std::string bytes;
+  char block[1 << 14];
+  while (true) {
+    const ssize_t n = ::read(in.get(), block, sizeof block);
+    if (n < 0) return std::nullopt;
+    if (n == 0) return bytes;
+    bytes.append(block, static_cast<std::size_t>(n));
   }
-  std::error_code ec;
-  fs::rename(tmp, path, ec);
-  if (ec) fs::remove(tmp, ec);
-  return !ec;
+}
+
+// Replaces a file in a folder by writing a new one beside it and renaming it over the old; a link standing
+// at either name is replaced, never written through.
+bool writeAt(int dir, const std::string& name, const std::string& bytes) {
+  const std::string tmp = name + PartSuffix;
+  ::unlinkat(dir, tmp.c_str(), 0);
+  Fd out(::openat(dir, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!out.valid()) return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = ::write(out.get(), bytes.data() + done, bytes.size() - done);
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  ok = out.close() && ok && ::renameat(dir, tmp.c_str(), dir, name.c_str()) == 0;
+  if (!ok) ::unlinkat(dir, tmp.c_str(), 0);
+  return ok;
+}
+
+struct FolderEntry {
+  std::string name;
+  struct stat st;
+};
+
+// A folder's entries by name, without ".", ".." and symbolic links.
+std::vector<FolderEntry> entriesOf(int dir) {
+  std::vector<FolderEntry> entries;
+  const int own = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* d = own < 0 ? nullptr : ::fdopendir(own);
+  if (!d) {
+    if (own >= 0) ::close(own);
+    return entries;
+  }
+  while (const dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    FolderEntry entry{name, {}};
+    if (::fstatat(dir, name.c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISLNK(entry.st.st_mode)) continue;
+    entries.push_back(std::move(entry));
+  }
+  ::closedir(d);
+  std::sort(entries.begin(), entries.end(), [](const auto& x, const auto& y) { return x.name < y.name; });
+  return entries;
 }
 
 fs::path phonesRoot() {
@@ -193,7 +306,8 @@ long long number(const std::string& text, long long fallback) {
 }
 
 void readPhoneIni(Phone& phone) {
-  const auto text = readWhole(phone.dir / "phone.ini");
+  const Fd dir = openFolder(phone.dir, {});
+  const auto text = readAt(dir.get(), "phone.ini");
   if (!text) return;
   for (const std::string& line : splitLines(*text)) {
     const auto eq = line.find('=');
@@ -239,12 +353,6 @@ std::optional<std::vector<std::string>> phoneComponents(const std::string& path)
   return parts;
 }
 
-fs::path diskPath(const std::vector<std::string>& parts) {
-  fs::path p = S.phone->dir;
-  for (const std::string& part : parts) p /= part;
-  return p;
-}
-
 std::string phoneName(const std::vector<std::string>& parts) {
   std::string name;
   for (const std::string& part : parts) name += "/" + part;
@@ -257,10 +365,8 @@ SghfsFileTime fileTime(time_t t) {
   return SghfsFileTime{static_cast<uint32_t>(v & 0xFFFFFFFFu), static_cast<uint32_t>(v >> 32)};
 }
 
-bool makeEntry(const std::string& name, const fs::path& path, SghfsFindData& d) {
+bool makeEntry(const std::string& name, const struct stat& st, SghfsFindData& d) {
   if (name.size() >= SGHFS_MAX_PATH) return false;
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return false;
   d = SghfsFindData{};
   const bool dir = S_ISDIR(st.st_mode);
   d.dwFileAttributes = dir ? SGHFS_ATTR_DIRECTORY : SGHFS_ATTR_ARCHIVE;
@@ -276,43 +382,27 @@ bool endsWith(const std::string& s, const std::string& suffix) {
   return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-std::string joinList(const std::vector<std::string>& entries, std::size_t limit) {
-  std::string text;
-  for (const std::string& e : entries) {
-    if (text.size() + e.size() + 2 > limit) break;
-    text += e + "\r\n";
-  }
-  return text;
-}
-
-// The MIDlet-Name of a descriptor; the file name without "_suite.jad" when it has none.
-std::string midletName(const fs::path& jad) {
-  if (const auto text = readWhole(jad)) {
+// The MIDlet-Name of a descriptor in the Java folder; the file name without "_suite.jad" when it has none.
+// Descriptors are UTF-8 and the Java list is Windows-1251, so the name is converted; a name that is not valid
+// UTF-8 was written in the list's code page already and is kept as it is.
+std::string midletName(int java, const std::string& file) {
+  if (const auto text = readAt(java, file)) {
     for (const std::string& line : splitLines(*text)) {
       const auto colon = line.find(':');
       if (colon != std::string::npos && lower(trim(line.substr(0, colon))) == "midlet-name") {
         const std::string v = trim(line.substr(colon + 1));
-        if (!v.empty()) return v;
+        if (!v.empty()) return utf8ToAnsi(v).value_or(v);
       }
     }
   }
-  const std::string file = jad.filename().string();
   return file.substr(0, file.size() - std::string("_suite.jad").size());
 }
 
-// An open file descriptor, closed when the holder goes.
-struct Fd {
-  explicit Fd(int f) : fd(f) {}
-  ~Fd() { close(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  bool close() {
-    const bool ok = fd < 0 || ::close(fd) == 0;
-    fd = -1;
-    return ok;
-  }
-  int fd;
-};
+std::string joinList(const std::vector<std::string>& entries) {
+  std::string text;
+  for (const std::string& e : entries) text += e + "\r\n";
+  return text;
+}
 
 // Moves up to `want` bytes from one file to the other: in the kernel where it can, else through `block`.
 // Returns the bytes moved (0 at the end of the source), -1 on a read error, -2 on a write error.
@@ -358,6 +448,8 @@ int32_t FsSetup(int32_t, int32_t, int32_t port, int32_t speed, const char*) {
 }
 
 int32_t FsConnect(void) {
+  if (OnCable) cable::disconnect();
+  OnCable = false;
   S.operations.close();
   S.phone.reset();
   S.listings.clear();
@@ -369,6 +461,9 @@ int32_t FsConnect(void) {
   const fs::path dir = phonesRoot() / name;
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) {
+    const int32_t onCable = cable::connect(cable::Host{S.pluginNr, S.progress, S.log}, S.port, S.speed);
+    OnCable = onCable == 1;
+    if (onCable >= 0) return onCable;
     log(SGHFS_MSG_IMPORTANTERROR,
         ansi("Телефон на порту ") + name + ansi(" не отвечает (нет папки ") + dir.string() + ")");
     return 0;
@@ -379,13 +474,22 @@ int32_t FsConnect(void) {
   readPhoneIni(phone);
   fs::create_directory(dir / "java", ec);
   S.phone = phone;
-  S.operations.open(dir / "operations.log", std::ios::binary | std::ios::app);
+  const Fd phoneDir = openFolder(dir, {});
+  // Only a plain file takes the log: a FIFO put there would otherwise hold the connect until someone reads it.
+  S.operations = Fd(::openat(phoneDir.get(), "operations.log",
+                             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+  struct stat st {};
+  if (S.operations.valid() && (::fstat(S.operations.get(), &st) != 0 || !S_ISREG(st.st_mode))) S.operations.close();
   operation("connect " + name + " " + std::to_string(S.speed));
   log(SGHFS_MSG_CONNECT, ansi("Подключен телефон ") + phone.manufacturer + " " + phone.model + ansi(" на ") + name);
   return 1;
 }
 
 int32_t FsDisconnect(const char*) {
+  if (OnCable) {
+    OnCable = false;
+    return cable::disconnect();
+  }
   if (!S.phone) return 0;
   operation("disconnect");
   log(SGHFS_MSG_DISCONNECT, ansi("Соединение с телефоном закрыто"));
@@ -396,6 +500,7 @@ int32_t FsDisconnect(const char*) {
 }
 
 int32_t FsSendCommand(const char* command, char* reply) {
+  if (OnCable) return cable::sendCommand(command, reply);
   if (!S.phone) {
     put(reply, "ERROR\r\n");
     return 0;
@@ -418,24 +523,22 @@ int32_t FsSendCommand(const char* command, char* reply) {
 }
 
 SghfsHandle FsFindFirst(const char* path, SghfsFindData* findData) {
+  if (OnCable) return cable::findFirst(path, findData);
   if (!S.phone || !findData) return SGHFS_INVALID_HANDLE;
   const auto parts = phoneComponents(path ? path : "");
   if (!parts) return SGHFS_INVALID_HANDLE;
   Listing listing;
   SghfsFindData d{};
+  const Fd dir = openFolder(S.phone->dir, *parts);
   if (parts->empty()) {
-    if (makeEntry("java", S.phone->dir / "java", d)) listing.entries.push_back(d);
-  } else {
-    std::error_code ec;
-    const fs::path dir = diskPath(*parts);
-    std::vector<std::string> names;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-      const std::string name = it->path().filename().string();
-      if (!endsWith(name, PartSuffix)) names.push_back(name);
+    struct stat st {};
+    if (::fstatat(dir.get(), "java", &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) &&
+        makeEntry("java", st, d)) {
+      listing.entries.push_back(d);
     }
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-      if (makeEntry(name, dir / name, d)) listing.entries.push_back(d);
+  } else if (dir.valid()) {
+    for (const FolderEntry& e : entriesOf(dir.get())) {
+      if (!endsWith(e.name, PartSuffix) && makeEntry(e.name, e.st, d)) listing.entries.push_back(d);
     }
   }
   if (listing.entries.empty()) return SGHFS_INVALID_HANDLE;
@@ -447,6 +550,7 @@ SghfsHandle FsFindFirst(const char* path, SghfsFindData* findData) {
 }
 
 int32_t FsFindNext(SghfsHandle handle, SghfsFindData* findData) {
+  if (OnCable) return cable::findNext(handle, findData);
   const auto it = S.listings.find(handle);
   if (it == S.listings.end() || !findData || it->second.next >= it->second.entries.size()) return 0;
   *findData = it->second.entries[it->second.next++];
@@ -454,6 +558,7 @@ int32_t FsFindNext(SghfsHandle handle, SghfsFindData* findData) {
 }
 
 int32_t FsFindClose(SghfsHandle handle) {
+  if (OnCable) return cable::findClose(handle);
   S.listings.erase(handle);
   return 0;
 }
@@ -461,6 +566,7 @@ int32_t FsFindClose(SghfsHandle handle) {
 int32_t FsGetFile(const char*, char*, int32_t, const void*) { return SGHFS_FILE_NOTSUPPORTED; }
 
 int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
+  if (OnCable) return cable::putFile(localName, remoteName, copyFlags);
   const std::string local = localName ? localName : "";
   const std::string remote = remoteName ? remoteName : "";
   if (!S.phone) {
@@ -472,34 +578,41 @@ int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
     return failPut(SGHFS_FILE_WRITEERROR, ansi("Недопустимое имя в телефоне: ") + remote, "put " + remote + " refused");
   }
   const std::string name = phoneName(*parts);
-  const fs::path target = diskPath(*parts);
-  std::error_code ec;
-  if (!fs::is_directory(target.parent_path(), ec) || fs::is_directory(target, ec)) {
+  const std::string leaf = parts->back();
+  const Fd dir = openFolder(S.phone->dir, std::vector<std::string>(parts->begin(), parts->end() - 1));
+  struct stat existing {};
+  const bool found = dir.valid() && ::fstatat(dir.get(), leaf.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!dir.valid() || (found && S_ISDIR(existing.st_mode))) {
     return failPut(SGHFS_FILE_WRITEERROR, ansi("Нет такой папки в телефоне: ") + name, "put " + name + " refused");
+  }
+  if (found && !S_ISREG(existing.st_mode)) {
+    return failPut(SGHFS_FILE_WRITEERROR, ansi("Недопустимое имя в телефоне: ") + name,
+                   "put " + name + " refused: not a plain file");
   }
   const Fd in(::open(local.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat source {};
-  if (in.fd < 0 || ::fstat(in.fd, &source) != 0 || !S_ISREG(source.st_mode)) {
-    return failPut(in.fd < 0 && errno == ENOENT ? SGHFS_FILE_NOTFOUND : SGHFS_FILE_READERROR,
+  if (!in.valid() || ::fstat(in.get(), &source) != 0 || !S_ISREG(source.st_mode)) {
+    return failPut(!in.valid() && errno == ENOENT ? SGHFS_FILE_NOTFOUND : SGHFS_FILE_READERROR,
                    ansi("Не найден файл ") + local, "put " + name + " failed: no source");
   }
-  const bool replacing = fs::exists(target, ec);
+  const bool replacing = found;
   if (replacing && !(copyFlags & SGHFS_COPY_OVERWRITE)) {
     return failPut(SGHFS_FILE_EXISTS, ansi("Файл уже есть в телефоне: ") + name, "put " + name + " exists");
   }
   const long long size = source.st_size;
   const Phone& phone = *S.phone;
   // A file that replaces an older copy is written beside it first, so a failed copy keeps the old one.
-  const fs::path writeTo = replacing ? fs::path(target.string() + PartSuffix) : target;
-  Fd out(::open(writeTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (out.fd < 0) {
+  const std::string writeTo = replacing ? leaf + PartSuffix : leaf;
+  if (replacing) ::unlinkat(dir.get(), writeTo.c_str(), 0);  // a part left by an earlier copy
+  Fd out(::openat(dir.get(), writeTo.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!out.valid()) {
     return failPut(SGHFS_FILE_WRITEERROR, ansi("Нет места в телефоне для ") + name, "put " + name + " failed");
   }
 
   auto percent = [&](long long done) { return static_cast<int32_t>(size > 0 ? done * 100 / size : 100); };
   auto abandon = [&](int32_t code, const std::string& text, const std::string& what) {
     out.close();
-    fs::remove(writeTo, ec);
+    ::unlinkat(dir.get(), writeTo.c_str(), 0);
     return failPut(code, text, "put " + name + " " + what);
   };
   // A cable moves a few hundred bytes at a time; unlimited copies go in large blocks.
@@ -511,7 +624,7 @@ int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
     long long want = chunk;
     const bool limited = phone.failAfterBytes >= 0 && done + want > phone.failAfterBytes;
     if (limited) want = phone.failAfterBytes - done;
-    const long long got = want > 0 ? copyBlock(in.fd, out.fd, static_cast<std::size_t>(want), block) : 0;
+    const long long got = want > 0 ? copyBlock(in.get(), out.get(), static_cast<std::size_t>(want), block) : 0;
     if (got < 0) {
       return abandon(got == -1 ? SGHFS_FILE_READERROR : SGHFS_FILE_WRITEERROR, ansi("Ошибка передачи: ") + name,
                      "failed: " + std::string(std::strerror(errno)));
@@ -530,9 +643,8 @@ int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
     }
   }
   if (!out.close()) return abandon(SGHFS_FILE_WRITEERROR, ansi("Ошибка записи: ") + name, "failed: write error");
-  std::error_code renamed;
-  if (replacing) fs::rename(writeTo, target, renamed);
-  if (renamed) return abandon(SGHFS_FILE_WRITEERROR, ansi("Ошибка записи: ") + name, "failed: rename");
+  if (replacing && ::renameat(dir.get(), writeTo.c_str(), dir.get(), leaf.c_str()) != 0)
+    return abandon(SGHFS_FILE_WRITEERROR, ansi("Ошибка записи: ") + name, "failed: rename");
   if (name.size() <= SGHFS_MAX_TEXT) put(remoteName, name);
   operation("put " + name + " " + std::to_string(done));
   log(SGHFS_MSG_TRANSFERCOMPLETE, ansi("Записан файл ") + name + " (" + std::to_string(done) + ansi(" байт)"));
@@ -561,6 +673,7 @@ int32_t FsVersion(char* buffer) {
 int32_t FsIsBusy(void) { return 0; }
 
 int32_t FsCompileJava(int32_t, SghfsJavaListProc listProc) {
+  if (OnCable) return cable::compileJava();
   if (!S.phone) {
     log(SGHFS_MSG_IMPORTANTERROR, ansi("Нет соединения с телефоном"));
     return 0;
@@ -570,21 +683,23 @@ int32_t FsCompileJava(int32_t, SghfsJavaListProc listProc) {
     log(SGHFS_MSG_IMPORTANTERROR, ansi("Телефон не смог перестроить список Java"));
     return 0;
   }
-  const fs::path java = S.phone->dir / "java";
-  std::error_code ec;
-  std::vector<std::string> files;
-  for (fs::directory_iterator it(java, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (it->is_regular_file(ec) && endsWith(lower(name), "_suite.jad")) files.push_back(name);
+  const Fd phoneDir = openFolder(S.phone->dir, {});
+  const Fd java = openFolder(S.phone->dir, {"java"});
+  if (!java.valid()) {
+    operation("rebuild failed: no java folder");
+    log(SGHFS_MSG_IMPORTANTERROR, ansi("Нет папки java в телефоне: список Java не перестроен"));
+    return 0;
   }
-  std::sort(files.begin(), files.end());
   std::vector<std::string> present;
-  for (const std::string& f : files) present.push_back(midletName(java / f));
+  for (const FolderEntry& e : entriesOf(java.get())) {
+    if (S_ISREG(e.st.st_mode) && endsWith(lower(e.name), "_suite.jad"))
+      present.push_back(midletName(java.get(), e.name));
+  }
 
   // Entries already listed keep their order; new ones follow in file-name order; gone ones are dropped.
   std::vector<std::string> list;
   std::vector<bool> taken(present.size(), false);
-  const auto old = readWhole(S.phone->dir / "javalist.txt");
+  const auto old = readAt(phoneDir.get(), "javalist.txt");
   for (const std::string& entry : splitLines(old ? *old : std::string())) {
     for (std::size_t i = 0; i < present.size(); ++i) {
       if (!taken[i] && present[i] == entry) {
@@ -598,15 +713,23 @@ int32_t FsCompileJava(int32_t, SghfsJavaListProc listProc) {
     if (!taken[i]) list.push_back(present[i]);
   }
 
+  // The list crosses to the host in one buffer; a longer one would arrive cut and its new order would not be
+  // a reordering of the whole. The rebuild fails instead, and says so.
+  const std::string whole = joinList(list);
+  if (listProc && whole.size() > SGHFS_MAX_TEXT) {
+    operation("rebuild failed: list of " + std::to_string(whole.size()) + " characters");
+    log(SGHFS_MSG_IMPORTANTERROR, ansi("Список Java слишком длинный (") + std::to_string(whole.size()) +
+                                      ansi(" символов, можно не больше ") + std::to_string(SGHFS_MAX_TEXT) +
+                                      ansi("): список не перестроен"));
+    return 0;
+  }
   S.javaList = list;
   if (listProc) {
     S.rebuilding = true;
     listProc(static_cast<int32_t>(S.javaList.size()));
     S.rebuilding = false;
   }
-  std::string text;
-  for (const std::string& e : S.javaList) text += e + "\r\n";
-  if (!writeWhole(S.phone->dir / "javalist.txt", text)) {
+  if (!writeAt(phoneDir.get(), "javalist.txt", joinList(S.javaList))) {
     operation("rebuild failed");
     log(SGHFS_MSG_IMPORTANTERROR, ansi("Не удалось сохранить список Java"));
     return 0;
@@ -621,7 +744,7 @@ int32_t FsJavaGetList(char* buffer) {
     put(buffer, "");
     return 0;
   }
-  put(buffer, joinList(S.javaList, SGHFS_MAX_TEXT));
+  put(buffer, joinList(S.javaList));
   return 1;
 }
 

@@ -111,16 +111,22 @@ time_t memberTime(zip_t* za, zip_uint64_t index, const zip_stat_t& st) {
   return (st.valid & ZIP_STAT_MTIME) ? st.mtime : time(nullptr);
 }
 
-mode_t memberMode(zip_t* za, zip_uint64_t index) {
-  zip_uint8_t host = 0;
-  zip_uint32_t attributes = 0;
+// Every member is written as an ordinary file, whatever permissions the archive records: a server's archive
+// must not hand out execute or set-id bits.
+mode_t memberMode() {
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  if (zip_file_get_external_attributes(za, index, 0, &host, &attributes) == 0 && host == ZIP_OPSYS_UNIX) {
-    const mode_t mode = (attributes >> 16) & 0777;
-    if (mode != 0) return mode;
-  }
-  return 0666 & ~mask;
+  return 0644 & ~mask;
+}
+
+// True when a Unix host recorded the member as something other than a file or a folder: a symbolic link
+// (whose data is the link's target), a device, a pipe or a socket. Such members are never written.
+bool isSpecialMember(zip_t* za, zip_uint64_t index) {
+  zip_uint8_t host = 0;
+  zip_uint32_t attributes = 0;
+  if (zip_file_get_external_attributes(za, index, 0, &host, &attributes) != 0 || host != ZIP_OPSYS_UNIX) return false;
+  const mode_t type = (attributes >> 16) & S_IFMT;
+  return type != 0 && type != S_IFREG && type != S_IFDIR;
 }
 
 // Bytes before the archive proper (a self-extracting stub) that the archive's offsets do not count: the end
@@ -233,7 +239,7 @@ class Extraction {
     const std::string name = memberName(za_, index);
     const std::string path = safeRelativePath(name);
     if (!report(UNZ_ACTION_MEMBER_BEGINS, name, 0, clamp32(st.size))) return false;
-    if (path.empty()) return skip(name);
+    if (path.empty() || isSpecialMember(za_, index)) return skip(name);
     if (path.back() == '/') return makeFolders(path) ? true : skip(name);
     if (!makeFolders(path)) return skip(name);
 
@@ -248,7 +254,7 @@ class Extraction {
     zip_file_t* zf = openMember(index, st, name);
     if (stopped_) return false;
     if (!zf) return skip(name);
-    const bool kept = writeMember(zf, name, path, mtime, memberMode(za_, index));
+    const bool kept = writeMember(zf, name, path, mtime, memberMode());
     zip_fclose(zf);
     if (stopped_) return false;
     if (!kept) return skip(name);

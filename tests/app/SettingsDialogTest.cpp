@@ -298,3 +298,76 @@ TEST(SettingsDialog, RefusedWhileBusyAndAFailedReadStillOpens) {
                      [](SettingsDialog& f) { EXPECT_EQ(f.updateServerEdit->text(), QStringLiteral("http://new/")); }));
   EXPECT_EQ(app.prompter.errors(), std::vector<QString>{"Invalid numeric input."});
 }
+
+TEST(SettingsSave, AfterAFailedReadLinesNotReadAreWrittenBackAsTheyStood) {
+  TempWorkDir dir;
+  // The folder-pictures line is no number: the dialog's read stops there, before the proxy and the port.
+  std::string damaged = standardIni("1", "2", "x");
+  writeFile("Quorrel.ini", damaged);
+  App app;
+  MainWindow& m = *app.form;
+  EXPECT_EQ(app.prompter.errors(), std::vector<QString>{"Invalid numeric input."});
+  m.autoCompileAction->trigger();
+  std::string expected = damaged;
+  expected.replace(expected.find("230400\r\n1") + 8, 1, "0");  // only the toggled line changes
+  EXPECT_EQ(readFile("Quorrel.ini"), expected);
+  m.alphabeticalSortAction->trigger();
+  m.alphabeticalSortAction->trigger();
+  EXPECT_EQ(readFile("Quorrel.ini"), expected);
+
+  // In the dialog, a value the user changes is saved; the others the read missed still stand as they were.
+  ASSERT_TRUE(app.openDialog([](SettingsDialog& f) {
+    f.proxyHostEdit->setText(QStringLiteral("other.proxy"));
+    f.saveButton->click();
+  }));
+  expected.replace(expected.find("proxy.local"), 11, "other.proxy");
+  EXPECT_EQ(readFile("Quorrel.ini"), expected);
+  // Transfers keep the proxy in force: the lines beside the host were not read.
+  EXPECT_EQ(m.settings().proxy().host, "proxy.local");
+}
+
+TEST(SettingsSave, SortModeStaysWhenTheStartupReadStoppedBeforeIt) {
+  TempWorkDir dir;
+  std::string damaged = ini({"[Update Server]", "http://srv/", "mode?", "0", "", "[Proxy Settings]", "1", "p.local",
+                             "3128", "u", "pw", "", "[Connection]", "COM7", "230400", "1", "", "[Interface]", "1"});
+  writeFile("Quorrel.ini", damaged);
+  App app;
+  MainWindow& m = *app.form;
+  EXPECT_EQ(app.prompter.errors(), (std::vector<QString>{"Invalid numeric input.", "Invalid numeric input."}));
+  EXPECT_TRUE(m.alphabeticalSortAction->isChecked());  // the start-up read never reached the sort mode
+  m.autoCompileAction->trigger();
+  std::string expected = damaged;
+  expected.replace(expected.find("230400\r\n1") + 8, 1, "0");
+  EXPECT_EQ(readFile("Quorrel.ini"), expected);
+  // Choosing a sort mode is the user's change, and is saved from then on.
+  m.manualSortAction->trigger();
+  EXPECT_EQ(lineOf(19), "1");
+  m.alphabeticalSortAction->trigger();
+  EXPECT_EQ(lineOf(19), "0");
+  EXPECT_EQ(lineOf(3), "mode?");
+}
+
+TEST(SettingsSave, MissingHeaderWithLinesOutOfPlaceRefusesAndWritesNothing) {
+  TempWorkDir dir;
+  std::string damaged = standardIni();
+  damaged.replace(damaged.find("[Proxy Settings]"), 16, "[Proxy settings]");
+  writeFile("Quorrel.ini", damaged);
+  App app;
+  MainWindow& m = *app.form;
+  m.autoCompileAction->trigger();
+  ASSERT_EQ(app.prompter.errors().size(), 1u);
+  EXPECT_EQ(app.prompter.errors()[0],
+            QStringLiteral("Настройки не сохранены: в файле Quorrel.ini нет строки \"[Proxy Settings]\", и его "
+                           "строки не на своих местах."));
+  EXPECT_EQ(readFile("Quorrel.ini"), damaged);
+  EXPECT_FALSE(m.autoCompileAction->isChecked());  // the mark stays in force, unsaved
+
+  // A section that is simply absent, with no lines left over, holds nothing to lose: the save goes ahead.
+  writeFile("Quorrel.ini", ini({"[Update Server]", "http://srv/", "1", "0", "", "[Connection]", "COM3", "115200", "1",
+                                "", "[Interface]", "0"}));
+  ASSERT_TRUE(app.openDialog());
+  m.autoCompileAction->trigger();
+  EXPECT_EQ(app.prompter.errors().size(), 1u);
+  EXPECT_EQ(lineOf(14), "COM3");
+  EXPECT_EQ(lineOf(6), "[Proxy Settings]");
+}

@@ -121,13 +121,17 @@ TEST(SettingsWrite, PermissionsOfAnUnprivilegedUserAreHonoured) {
   ::chmod(open.c_str(), 0777);
   ::chmod((open + "Quorrel.ini").c_str(), 0444);
   ::chmod((closed + "Quorrel.ini").c_str(), 0666);
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown((closed + "Quorrel.ini").c_str(), 65534, 65534), 0);
+  }
   ::chmod(closed.c_str(), 0555);
 
   // A read-only file is not replaced, although the folder would allow a rename over it.
   EXPECT_EQ(writeUnprivileged(open + "Quorrel.ini", "new"), "File access denied");
   EXPECT_EQ(readFile(open + "Quorrel.ini"), "keep");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(open), {}), 1);
-  // A writable file in a folder that takes no new files is rewritten in place.
+  // A writable file in a folder that takes no new files is rewritten in place, and made its owner's only.
   EXPECT_EQ(writeUnprivileged(closed + "Quorrel.ini", "new"), "ok");
   EXPECT_EQ(readFile(closed + "Quorrel.ini"), "new");
+  EXPECT_EQ(modeOf(closed + "Quorrel.ini"), 0600u);
 }

@@ -1,8 +1,10 @@
 // The catalogue browser on the real main window: what the details pane shows for folders, news and games,
 // the per-game buttons, the marks, the animated pictures and the errors.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -14,6 +16,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "app/MainWindow.h"
@@ -21,6 +25,7 @@
 #include "catalogue/CatalogueBrowser.h"
 #include "catalogue/MarkedGamesDialog.h"
 #include "settings/Settings.h"
+#include "catalogue/Catalogue.h"
 #include "support/Gif.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -383,4 +388,74 @@ TEST_F(BrowserTest, NotAGifOrNoNewsFileStopsThatDisplayWithAClearError) {
   select(node({"SGH-X100"}));
   EXPECT_EQ(prompter.errors().size(), 3u);
   EXPECT_EQ(form->browser().pictureMovie(), nullptr);
+}
+
+// ---- Huge texts ---------------------------------------------------------------------------------------------
+
+TEST_F(BrowserTest, HugeOneLineTextsAreCutBeforeTheWindowLaysThemOut) {
+  const std::string mb3(3 << 20, 'w');
+  auto logLines = [this](const QString& part) {
+    int n = 0;
+    for (int i = 0; i < form->messageLog->count(); ++i) n += form->messageLog->itemText(i).contains(part) ? 1 : 0;
+    return n;
+  };
+  // The memo shows every character kept, in lines of at most 1000; a one-line field the first 1000.
+  auto memoHolds = [this](qsizetype chars) {
+    const QString text = form->descriptionView->toPlainText();
+    EXPECT_EQ(text.size() - text.count(QLatin1Char('\n')), chars);
+    qsizetype longest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n'))) longest = std::max(longest, line.size());
+    EXPECT_EQ(longest, 1000);
+  };
+  const QString catalogueCut = QStringLiteral("Каталог: слишком длинный текст обрезан");
+  const QString newsCut = QStringLiteral("Новости длиннее 1 МБ");
+  struct Case {
+    const char* what;
+    std::string catalogueLine;  // after the game line of "G"; empty: the catalogue stays as it is
+    std::string news;           // the news file; empty: as it is
+    std::function<void()> check;
+  };
+  const std::vector<Case> cases = {
+      {"description", "<desc=\"" + mb3 + "\">", "", [&] { memoHolds(static_cast<qsizetype>(quorrel::MaxValueBytes)); }},
+      {"owner, size and file", "<owner=\"" + mb3 + "\">\r\n<size=\"" + mb3 + "\">\r\n<file=\"" + mb3 + "\">", "",
+       [&] {
+         EXPECT_EQ(form->contributorLabel->text().size(), 1000);
+         EXPECT_EQ(form->sizeLabel->text(), QString(1000, QLatin1Char('w')) + QStringLiteral(" байт"));
+         EXPECT_EQ(form->wapLinkEdit->text().size(), 1000);
+         EXPECT_EQ(form->catalogue().currentGameFile().size(), quorrel::MaxValueBytes);
+       }},
+      {"news", "", mb3 + "\r\nsecond line",
+       [&] {
+         memoHolds(1 << 20);  // of a 3 MB first line, the first megabyte
+         EXPECT_EQ(logLines(newsCut), 1);
+       }},
+      {"news of one line", "", std::string(40 << 20, 'n'), [&] { memoHolds(1 << 20); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    form->messageLog->clear();
+    if (!c.catalogueLine.empty()) {
+      writeFile("Javadata.xml", "<model name=\"M\">\r\n<game name=\"G\">\r\n" + c.catalogueLine + "\r\n<end>\r\n");
+      form->browser().loadCatalogue();
+      EXPECT_EQ(logLines(catalogueCut), 1);  // said once for the whole load
+      select(node({"M", "G"}));
+    }
+    if (!c.news.empty()) {
+      writeFile("Base/news.new", c.news);
+      select(news());
+    }
+    EXPECT_TRUE(prompter.asked.empty());
+    c.check();
+    select(node({"M"}));
+  }
+}
+
+TEST_F(BrowserTest, NewsThatIsNotARegularFileIsAnErrorNotAHang) {
+  select(ball());
+  testsupport::removeTree("Base/news.new");
+  ASSERT_EQ(::mkfifo("Base/news.new", 0600), 0);
+  select(news());
+  ASSERT_EQ(prompter.errors().size(), 1u);
+  EXPECT_EQ(prompter.errors()[0],
+            QString::fromStdString("Cannot open file \"" + dir.path() + "Base/news.new\". File access denied."));
 }

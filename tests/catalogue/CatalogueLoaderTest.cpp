@@ -1,5 +1,12 @@
 // The catalogue loader: line kinds, value cutting, counters, tables, outline and tree building.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
 
 #include "catalogue/Catalogue.h"
 #include "common/Errors.h"
@@ -221,4 +228,104 @@ TEST(OutlineTree, NameWithLeadingBlanksSitsDeeperAndLosesThem) {
   std::vector<TreeNode> nodes;
   EXPECT_THROW(buildOutlineTree(readOutlineFile("javabase.tmp"), nodes), QuorrelError);
   EXPECT_EQ(l.games[1].Name, " Spaced");
+}
+
+TEST(CatalogueLoad, DetailLinesAfterFolderAndModelLinesStillFillTheLastGame) {
+  TempWorkDir dir;
+  Loaded l;
+  loadInto(l, lines({"<model name=\"M\">", "<game name=\"G\">", "<folder name=\"F\">", "<size=\"100\">", "</folder>",
+                     "<file=\"ff\">", "<model name=\"N\">", "<desc=\"late\">", "<end>"}));
+  EXPECT_EQ(l.games[1].Size, "100");
+  EXPECT_EQ(l.games[1].File, "ff");
+  EXPECT_EQ(l.games[1].Desc, "late");
+  // A game left out (past the capacity) takes its detail lines with it, whatever comes between.
+  std::string text = "<model name=\"M\">\r\n";
+  for (int i = 0; i <= GameCapacity; ++i) text += "<game name=\"G" + std::to_string(i) + "\">\r\n";
+  loadInto(l, text + lines({"<folder name=\"F\">", "<size=\"lost\">", "<end>"}));
+  EXPECT_EQ(l.games[GameCapacity].Size, "");
+}
+
+namespace {
+
+// Loads a catalogue that must fail, into tables holding an earlier load; returns the error text and checks
+// that nothing of the earlier load changed and no outline is left.
+std::string failingLoad(const std::function<void()>& makeCatalogue, const ReadChunk& readChunk = {}) {
+  Loaded l;
+  std::filesystem::remove("Javadata.xml");
+  loadInto(l, lines({"<model name=\"Old\" vers=\"1\">", "<game name=\"A\">", "<size=\"5\">", "<end>"}));
+  l.games[1].Selected = 1;
+  std::filesystem::remove("Javadata.xml");
+  std::filesystem::remove("javabase.tmp");
+  makeCatalogue();
+  std::string error = "no error";
+  try {
+    loadCatalogueFile("Javadata.xml", "javabase.tmp", l.folders, l.games, readChunk);
+  } catch (const QuorrelError& e) {
+    error = e.what();
+  }
+  EXPECT_EQ(l.folders[1].Name, "Old");
+  EXPECT_EQ(l.games[1].Name, "A");
+  EXPECT_EQ(l.games[1].Size, "5");
+  EXPECT_EQ(l.games[1].Selected, 1);
+  EXPECT_EQ(l.games[2].Name, "");
+  EXPECT_FALSE(testsupport::exists("javabase.tmp"));
+  return error;
+}
+
+const std::string Changed =
+    lines({"<model name=\"New\" vers=\"2\">", "<game name=\"B\">", "<desc=\"b\">", "<game name=\"C\">"});
+
+}  // namespace
+
+TEST(CatalogueLoad, UnreadableCatalogueIsAnErrorAndChangesNothing) {
+  TempWorkDir dir;
+  // A folder, a FIFO (which must not block the load) and a device are not catalogues.
+  EXPECT_EQ(failingLoad([] { std::filesystem::create_directory("Javadata.xml"); }), "File access denied");
+  EXPECT_EQ(failingLoad([] { ASSERT_EQ(::mkfifo("Javadata.xml", 0600), 0); }), "File access denied");
+  EXPECT_EQ(failingLoad([] { std::filesystem::create_symlink("/dev/zero", "Javadata.xml"); }), "File access denied");
+  // A regular file whose very first read fails.
+  EXPECT_EQ(failingLoad([] { std::filesystem::create_symlink("/proc/self/mem", "Javadata.xml"); }), "I/O error 5");
+  // A read error part-way, after new entries were already read: the same error, and still nothing changed.
+  int calls = 0;
+  const ReadChunk failSecondRead = [&calls](int fd, char* buf, std::size_t size) -> long {
+    if (++calls == 1) return ::read(fd, buf, std::min<std::size_t>(size, Changed.size() - 3));
+    errno = EIO;
+    return -1;
+  };
+  EXPECT_EQ(failingLoad([] { writeFile("Javadata.xml", Changed + "<end>\r\n"); }, failSecondRead), "I/O error 5");
+  EXPECT_EQ(calls, 2);
+}
+
+TEST(CatalogueHugeText, ValuesAndLinesAreCutAndCounted) {
+  TempWorkDir dir;
+  const std::string big(MaxValueBytes + 10, 'v');
+  const std::string huge(MaxLineBytes + 5, 'h');
+  struct Case {
+    const char* what;
+    std::string line;
+    std::string name, size, desc;  // of game 1
+    int linesCut, valuesCut;
+  };
+  const std::vector<Case> cases = {
+      {"value over the limit", "<desc=\"" + big + "\">", "G", "", big.substr(0, MaxValueBytes), 0, 1},
+      {"value exactly at the limit", "<desc=\"" + big.substr(0, MaxValueBytes) + "\">", "G", "",
+       big.substr(0, MaxValueBytes), 0, 0},
+      {"unterminated value", "<desc=\"" + big, "G", "", big.substr(0, MaxValueBytes), 0, 1},
+      // The rest of an over-long line is never looked at: the line after it is read as usual.
+      {"line over the limit", "<desc=\"" + huge + "\">\r\n<size=\"7\">", "G", "7", huge.substr(0, MaxValueBytes), 1, 1},
+      {"line exactly at the limit, CR LF", "<desc=\"" + huge.substr(0, MaxLineBytes - 7) + "\r\n<size=\"8\">", "G", "8",
+       huge.substr(0, MaxValueBytes), 0, 1},
+      {"name over the limit", "<game name=\"" + big + "\">", big.substr(0, MaxValueBytes), "", "", 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Loaded l;
+    loadInto(l, lines({"<model name=\"M\">", "<game name=\"G\">", c.line, "<end>"}));
+    const GameEntry& g = l.games[static_cast<size_t>(l.r.gameCount)];
+    EXPECT_EQ(g.Name, c.name);
+    EXPECT_EQ(g.Size, c.size);
+    EXPECT_EQ(g.Desc, c.desc);
+    EXPECT_EQ(l.r.linesCut, c.linesCut);
+    EXPECT_EQ(l.r.valuesCut, c.valuesCut);
+  }
 }

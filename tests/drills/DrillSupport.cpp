@@ -1,14 +1,16 @@
 #include "DrillSupport.h"
 
 #include <arpa/inet.h>
-#include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -30,6 +33,24 @@ constexpr uid_t Nobody = 65534;
 }  // namespace
 
 bool inChild() { return std::getenv(ChildVariable) != nullptr; }
+
+namespace {
+
+// Gives up every capability for this process and whatever it runs. Root then keeps its user id, so the
+// test program stays reachable wherever it lies, but no longer overrides permission bits: a file or folder
+// without the write bit is closed to it as to any user. An ordinary user has nothing to give up.
+bool dropEveryCapability() {
+  if (::geteuid() != 0) return true;
+  for (int cap = 0; cap <= 63; ++cap) {
+    if (::prctl(PR_CAPBSET_DROP, cap, 0, 0, 0) != 0 && errno != EINVAL) return false;
+  }
+  if (::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) != 0 && errno != EINVAL) return false;
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3]{};
+  return ::syscall(SYS_capset, &header, none) == 0;
+}
+
+}  // namespace
 
 int runCurrentTestInChild(const ChildLimits& limits) {
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -49,27 +70,19 @@ int runCurrentTestInChild(const ChildLimits& limits) {
       const rlimit r{static_cast<rlim_t>(limits.maxFileSize), static_cast<rlim_t>(limits.maxFileSize)};
       if (::setrlimit(RLIMIT_FSIZE, &r) != 0) ::_exit(90);
     }
-    if (limits.asNobody && ::geteuid() == 0) {
-      if (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0) ::_exit(91);
-      ::setenv("HOME", "/tmp", 1);
-      ::unsetenv("XDG_RUNTIME_DIR");
+    if (limits.withoutPrivileges && !dropEveryCapability()) {
+      std::fprintf(stderr, "drill child: cannot give up its privileges: %s\n", std::strerror(errno));
+      ::_exit(91);
     }
     char* const argv[] = {exe, const_cast<char*>(filter.c_str()), nullptr};
     ::execv(exe, argv);
+    std::fprintf(stderr, "drill child: cannot run %s: %s\n", exe, std::strerror(errno));
     ::_exit(92);
   }
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-void openUpFor(const std::string& folder) {
-  std::error_code ec;
-  for (fs::path p = fs::absolute(folder); !p.empty() && p != p.root_path(); p = p.parent_path()) {
-    fs::permissions(p, fs::perms::others_exec, fs::perm_options::add, ec);
-  }
-  fs::permissions(folder, fs::perms::all, fs::perm_options::add, ec);
 }
 
 void giveToNobody(const std::string& path) {

@@ -1,6 +1,6 @@
 #pragma once
 // What the fault drills share: running one test of this executable again in a child process under limits
-// that the test process itself must not take on (an unprivileged user, a file size limit), a small disk of
+// that the test process itself must not take on (no privileges, a file size limit), a small disk of
 // its own, and a loopback server that drops its connections wherever it is told.
 #include <sys/types.h>
 
@@ -17,7 +17,10 @@ namespace drills {
 bool inChild();
 
 struct ChildLimits {
-  bool asNobody = false;       // uid and gid 65534: permission bits count again, as for every user
+  // Without every capability (root stays uid 0 but loses its power over permission bits): the bits of files
+  // and folders count again, as for every user. The child runs the same test program from the same place, so
+  // it runs wherever the checkout lies, also below a home folder closed to others.
+  bool withoutPrivileges = false;
   long long maxFileSize = -1;  // RLIMIT_FSIZE in bytes; -1 leaves it as it is
 };
 
@@ -25,9 +28,7 @@ struct ChildLimits {
 // returns its exit status (0: the child's checks passed).
 int runCurrentTestInChild(const ChildLimits& limits);
 
-// Makes a folder, and everything above it up to the root, usable by the unprivileged user of a child.
-void openUpFor(const std::string& folder);
-// Gives a file or folder to the unprivileged user.
+// Gives a file or folder to the unprivileged user 65534, so that the child is not its owner.
 void giveToNobody(const std::string& path);
 
 // A tmpfs of a few kilobytes mounted on a folder for the life of the object. mounted() is false where this

@@ -73,6 +73,10 @@ TEST_F(PluginDrill, EveryCallFailingAfterTheConnectLeavesNothingHalfDone) {
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jad в телефон.")));
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jar в телефон.")));
   EXPECT_TRUE(logHas(QStringLiteral(" Начинается компиляция java.")));
+  // The failed rebuild of the Java list is reported: the plugin said so as an important error.
+  EXPECT_EQ(prompter.errors(), std::vector<QString>{QStringLiteral("FsCompileJava failed.")});
+  EXPECT_TRUE(logHas(QStringLiteral(" Ошибка телефона: FsCompileJava failed")));
+  prompter.clear();
   expectGamesWhole();
 
   // The batch upload of the marked game fails alike; disconnecting works whatever the plugin answers.
@@ -87,5 +91,7 @@ TEST_F(PluginDrill, EveryCallFailingAfterTheConnectLeavesNothingHalfDone) {
   form->guarded([&] { form->phone().disconnectPhone(); });
   EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение не установлено"));
   EXPECT_FALSE(PluginBinding::PluginConnected());
+  EXPECT_EQ(prompter.errors(), std::vector<QString>{QStringLiteral("FsCompileJava failed.")});
+  prompter.clear();
   expectGamesWhole();
 }

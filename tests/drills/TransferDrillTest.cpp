@@ -1,6 +1,6 @@
 // Transfers that break: the server drops the connection at every stage of a size query and of a download,
-// and the disk fills up while a download writes. The window reports each failure in its log and keeps the
-// copy of the file that was there before.
+// trickles its answer, names a file outside the working folder, and the disk fills up while a download writes. The
+// window reports each failure in its log and keeps the copy of the file that was there before.
 #include <unistd.h>
 
 #include <QLabel>
@@ -10,6 +10,8 @@
 
 #include "DrillWindow.h"
 #include "common/Paths.h"
+#include "net/HttpGet.h"
+#include "support/HttpTestServer.h"
 
 using drills::entriesOf;
 using drills::okReply;
@@ -130,4 +132,52 @@ TEST_F(TransferDrill, ErrorAnswerWithAStatusLikeHeaderIsNeverSaved) {
   EXPECT_EQ(readFile(GamePath), Previous);
   EXPECT_TRUE(log().front().startsWith(downloadFailed())) << log().front().toStdString();
   expectIdle();
+}
+
+TEST_F(TransferDrill, NamesThatLeaveTheWorkingFolderAreNeverAskedFor) {
+  // Names as a catalogue or a "dir.lst" from the server may carry them; none may reach the server, since the
+  // answer could only be written outside the working folder.
+  for (const std::string name : {"Base/games/../../x.jad", "Base\\games\\..\\..\\x.jad", "../x.jad",
+                                 "Base/screen/../../../tmp/x.gif", "Base/games/..", "/x.jad"}) {
+    SCOPED_TRACE(name);
+    server.setReply(okReply("planted"), -1, 0);
+    form->messageLog->clear();
+    form->guarded([&] { form->downloads().downloadFromServer(name); });
+    EXPECT_TRUE(prompter.errors().empty());
+    EXPECT_EQ(server.connections(), 0);
+    ASSERT_FALSE(log().empty());
+    EXPECT_TRUE(log().front().startsWith(downloadFailed())) << log().front().toStdString();
+    EXPECT_FALSE(logHas(QStringLiteral("Проверяю размер файла")));
+    expectIdle();
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder + "../x.jad"));
+}
+
+TEST_F(TransferDrill, TricklingServerFailsTheDownloadAndKeepsThePreviousCopy) {
+  const std::string body = gameBody(4000);
+  testsupport::HttpTestServer slow;
+  testsupport::HttpReply drip = testsupport::HttpReply::ok(body);  // 4 bytes a second
+  drip.chunk = 2;
+  drip.chunkDelayMs = 500;
+  testsupport::HttpReply dripHead = drip;
+  dripHead.chunkHead = true;
+  // The size query is answered at once; the transfer itself trickles, in its body or already in its head.
+  slow.route("/Base/games/game.jar", testsupport::HttpReply::ok(body));
+  slow.route("/Base/games/game.jar", drip);
+  slow.route("/Base/games/game.jar", testsupport::HttpReply::ok(body));
+  slow.route("/Base/games/game.jar", dripHead);
+  form->settings().setUpdateServer(slow.base());
+  form->downloads().http().LowSpeedTime = 1;  // a second below the low rate instead of a minute
+
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round == 0 ? "body trickles" : "head trickles");
+    download();
+    ASSERT_TRUE(prompter.errors().empty());
+    EXPECT_EQ(readFile(GamePath), Previous);
+    EXPECT_EQ(entriesOf(folder + "Base/games"), std::vector<std::string>{"game.jar"});
+    ASSERT_FALSE(log().empty());
+    EXPECT_TRUE(log().front().startsWith(downloadFailed())) << log().front().toStdString();
+    expectIdle();
+  }
+  EXPECT_EQ(slow.requests().size(), 4u);
 }

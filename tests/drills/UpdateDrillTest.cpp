@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QTreeWidget>
+#include <csignal>
 #include <filesystem>
 
 #include "DrillWindow.h"
@@ -120,8 +121,6 @@ TEST_F(UpdateDrill, ReadOnlyWorkingFolderKeepsTheOldCatalogue) {
   if (!drills::inChild()) {
     writeFile("Javadata.xml", OldCatalogue);
     std::filesystem::create_directories("Base/games");
-    drills::openUpFor(folder);
-    for (const char* sub : {"Base", "Base/games"}) drills::openUpFor(folder + sub);
     ASSERT_EQ(::chmod("Javadata.xml", 0644), 0);
     ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
     ASSERT_EQ(drills::runCurrentTestInChild({true, -1}), 0);
@@ -132,4 +131,42 @@ TEST_F(UpdateDrill, ReadOnlyWorkingFolderKeepsTheOldCatalogue) {
   server.setReply(okReply(ziptest::rawZip({ziptest::plain("Javadata.xml", NewCatalogue)})), -1, 0);
   update();
   expectOldCatalogueBack(folder);
+}
+
+TEST_F(UpdateDrill, KilledWhileUnpackingTheNextStartBringsTheCatalogueBackAndCleansUp) {
+  if (drills::inChild()) {
+    const std::string bulk(1024 * 1024, 'b');
+    server.setReply(
+        okReply(ziptest::rawZip({ziptest::plain("Javadata.xml", NewCatalogue), ziptest::plain("Base/bulk.bin", bulk)})),
+        -1, 0);
+    form->catalogueUpdate().zip().OnZEDProgressEvent = [](QObject*, const std::string& name, std::int32_t,
+                                                          std::int32_t) {
+      if (name == "Base/bulk.bin") std::raise(SIGKILL);
+    };
+    update();
+    return;
+  }
+  form.reset();
+  ASSERT_EQ(drills::runCurrentTestInChild({}), 128 + SIGKILL);
+  // What the kill left: the catalogue only as its backup, the archive, the unpacking's folder.
+  EXPECT_FALSE(quorrel::fileExists("Javadata.xml"));
+  EXPECT_EQ(readFile("Javadata.tmp"), OldCatalogue);
+  EXPECT_TRUE(quorrel::fileExists("Javadata.zip"));
+  const auto staging = [] {
+    int n = 0;
+    for (const std::string& name : drills::entriesOf(".")) n += name.rfind("Javadata.unz", 0) == 0 ? 1 : 0;
+    return n;
+  };
+  EXPECT_EQ(staging(), 1);
+
+  startWindow();
+  EXPECT_EQ(readFile("Javadata.xml"), OldCatalogue);
+  EXPECT_FALSE(quorrel::fileExists("Javadata.tmp"));
+  EXPECT_EQ(staging(), 0);
+  EXPECT_FALSE(quorrel::fileExists("Base/bulk.bin"));
+  // With the server gone, the archive left behind does not pass for an update.
+  form->settings().setUpdateServer("http://127.0.0.1:1/");
+  update();
+  expectOldCatalogueBack(folder);
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{QStringLiteral("Сервер не найден!")});
 }

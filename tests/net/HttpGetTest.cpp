@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
 #include "net/HttpGet.h"
@@ -124,6 +125,17 @@ TEST_F(HttpGetTest, RequestOnTheWireCarriesTheGivenHeadersAndNoCredentials) {
   EXPECT_FALSE(hasHeader(second, "Pragma"));
   EXPECT_FALSE(hasHeader(second, "User-Agent"));
   EXPECT_EQ(headerOf(second, "Referer"), "http://example.invalid/list");
+
+  // Dot segments go out as they were written; the server resolves them, not the client.
+  server.route("/Base/games/../../x.jad", HttpReply::ok("x"));
+  server.route("/Base/./games/a.jad", HttpReply::ok("a"));
+  get.URL = server.base() + "Base/games/../../x.jad";
+  get.StartDownload();
+  get.URL = server.base() + "Base\\.\\games\\a.jad";
+  get.StartDownload();
+  ASSERT_EQ(done, 4);
+  EXPECT_EQ(server.requestLines().at(2), "GET /Base/games/../../x.jad HTTP/1.0");
+  EXPECT_EQ(server.requestLines().at(3), "GET /Base/./games/a.jad HTTP/1.0");
 }
 
 TEST_F(HttpGetTest, PostQuerySendsAFormBody) {
@@ -204,6 +216,98 @@ TEST_F(HttpGetTest, FailedTransfersLeaveThePreviousCopyAndNoLeftovers) {
   fetch("ok", "missing/folder/x.bin");
   EXPECT_EQ(errors, 1);
   EXPECT_FALSE(testsupport::exists(dir / "missing"));
+}
+
+TEST_F(HttpGetTest, ATransferBelowTheLowRateFailsAndAFasterOneDoesNot) {
+  get.LowSpeedLimit = 16;  // bytes a second ...
+  get.LowSpeedTime = 1;    // ... kept up for this many seconds
+  const std::string body = pattern(6000);
+  HttpReply drip = HttpReply::ok(body);  // 4 bytes a second
+  drip.chunk = 2;
+  drip.chunkDelayMs = 500;
+  HttpReply dripHead = drip;  // the answer's head already comes that slowly
+  dripHead.chunkHead = true;
+  HttpReply silent = HttpReply::ok(body);  // the headers, then nothing
+  silent.holdAfter = 0;
+  HttpReply silentAfterAStart = HttpReply::ok(body);
+  silentAfterAStart.holdAfter = 3000;
+  HttpReply steady = HttpReply::ok(body);  // 3000 bytes a second for two seconds: slow, but alive
+  steady.chunk = 300;
+  steady.chunkDelayMs = 100;
+  server.route("/drip", drip);
+  server.route("/driphead", dripHead);
+  server.route("/silent", silent);
+  server.route("/stalls", silentAfterAStart);
+  server.route("/steady", steady);
+
+  for (const char* path : {"drip", "driphead", "silent", "stalls"}) {
+    SCOPED_TRACE(path);
+    writeFile(dir / "got.bin", "previous copy");
+    errors = done = 0;
+    fetch(path);
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(done, 0);
+    EXPECT_EQ(readFile(dir / "got.bin"), "previous copy");
+    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"got.bin"});
+  }
+  errors = done = 0;
+  fetch("steady");
+  EXPECT_EQ(errors, 0);
+  EXPECT_EQ(done, 1);
+  EXPECT_EQ(readFile(dir / "got.bin"), body);
+  server.release();
+}
+
+TEST_F(HttpGetTest, AnExceptionFromAHandlerEndsTheWaitAndIsThrownOn) {
+  server.route("/a", HttpReply::ok(pattern(3000)));
+  const auto boom = [](const char* what) { throw std::runtime_error(what); };
+  struct Case {
+    const char* what;
+    const char* path;
+    bool sizeOnly;
+    int errorsRaised;
+  };
+  const Case cases[] = {
+      {"completion of a download", "a", false, 0},
+      {"error of a download", "missing", false, 1},
+      {"error of a size query", "missing", true, 1},
+      {"progress call", "a", false, 1},  // the transfer stops and fails; the exception still comes out
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    const std::string what = c.what;
+    if (what.rfind("completion", 0) == 0) get.OnDoneFile = [&](QObject*, const std::string&, int) { boom(c.what); };
+    if (what.rfind("error", 0) == 0) get.OnError = [&](QObject*) { ++errors, boom(c.what); };
+    if (what.rfind("progress", 0) == 0) onProgress = [&] { boom(c.what); };
+    errors = done = 0;
+    writeFile(dir / "got.bin", "previous copy");
+    get.URL = server.base() + c.path;
+    get.FileName = dir / "got.bin";
+    try {
+      if (c.sizeOnly) {
+        get.QueryRemoteSize();
+      } else {
+        get.StartDownload();
+      }
+      ADD_FAILURE() << "nothing thrown";
+    } catch (const std::runtime_error& e) {
+      EXPECT_STREQ(e.what(), c.what);
+    }
+    EXPECT_FALSE(get.busy());
+    EXPECT_EQ(errors, c.errorsRaised);
+    if (c.errorsRaised) {
+      EXPECT_EQ(readFile(dir / "got.bin"), "previous copy");
+    }
+
+    // The component is free for the next transfer, which the handlers no longer spoil.
+    onProgress = nullptr;
+    SetUp();
+    errors = done = 0;
+    fetch("a");
+    EXPECT_EQ(done, 1);
+    EXPECT_EQ(readFile(dir / "got.bin"), pattern(3000));
+  }
 }
 
 TEST_F(HttpGetTest, EmptyAndUnannouncedBodies) {
@@ -487,11 +591,28 @@ TEST_F(HttpGetTest, ProxyModesChooseTheRoute) {
   get.ProxyPort = static_cast<std::uint32_t>(proxy.port());
   fetch("a");
 
-  ASSERT_EQ(done, 4);
+  // A no-proxy list in the environment belongs to the system's settings: it does not send requests around
+  // the proxy the user chose.
+  {
+    EnvVar lower("no_proxy", "127.0.0.1");
+    fetch("a");
+    get.UseProxy = ProxyMode::Preconfig;
+    fetch("a");
+  }
+  {
+    EnvVar upper("NO_PROXY", "*");
+    get.UseProxy = ProxyMode::Proxy;
+    fetch("a");
+  }
+
+  ASSERT_EQ(done, 7);
   const auto r = server.requests();
-  ASSERT_EQ(r.size(), 4u);
+  ASSERT_EQ(r.size(), 7u);
   EXPECT_TRUE(cameThroughProxy(r[0]));
   EXPECT_FALSE(cameThroughProxy(r[1]));
   EXPECT_FALSE(cameThroughProxy(r[2]));
   EXPECT_TRUE(cameThroughProxy(r[3]));
+  EXPECT_TRUE(cameThroughProxy(r[4]));
+  EXPECT_FALSE(cameThroughProxy(r[5]));
+  EXPECT_TRUE(cameThroughProxy(r[6]));
 }

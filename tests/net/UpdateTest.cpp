@@ -2,6 +2,9 @@
 // made by the test (a real zip archive with the new catalogue, news, folder pictures, screenshots and games),
 // unpacked by the real unzip library; the user's answers are scripted.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QComboBox>
 #include <QLabel>
@@ -64,7 +67,7 @@ class UpdateTest : public ::testing::Test {
                                  "115200\r\n1\r\n\r\n[Interface]\r\n0\r\n");
     form = createApplicationWindows(&prompter);
     if (exists("Javadata.xml")) {
-      EXPECT_TRUE(prompter.asked.empty());
+      EXPECT_TRUE(prompter.asked.empty()) << prompter.asked.front().text.toStdString();
     }
     prompter.clear();  // the missing catalogue
   }
@@ -450,6 +453,191 @@ TEST_F(UpdateTest, ClosingTheWindowEndsTheUpdateQuietly) {
   EXPECT_TRUE(prompter.asked.empty());
   EXPECT_EQ(readFile("Javadata.xml"), newXml);
   expectIdle();
+}
+
+// ---- Hostile archives ----
+
+// Names in the working folder left by the unpacking's own folder.
+std::vector<std::string> stagingLeft(const std::string& folder) {
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind("Javadata.unz", 0) == 0) left.push_back(name);
+  }
+  return left;
+}
+
+int logLinesWith(const MainWindow& form, const QString& part) {
+  int n = 0;
+  for (int i = 0; i < form.messageLog->count(); ++i) n += form.messageLog->itemText(i).contains(part) ? 1 : 0;
+  return n;
+}
+
+TEST_F(UpdateTest, HostileArchivesPlantNoCodeNorSettingsNorStrandTheCatalogue) {
+  const std::string ini = "[Update Server]\r\n" + server.base() + "\r\n1\r\n0\r\n\r\n[Proxy Settings]\r\n0\r\n";
+  start();
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  const std::string program = std::filesystem::read_symlink("/proc/self/exe").filename().string();
+  const std::string xml = catalogue({{"new", "new.gif"}});
+  const auto file = [](const std::string& name, const std::string& data = "planted") {
+    return ziptest::plain(name, data);
+  };
+  // 80 MB of zeros in a few tens of kilobytes, made once by the zip tool.
+  ziptest::run("truncate -s 80M Base/zeros.bin && zip -q bomb.zip Base/zeros.bin && rm Base/zeros.bin");
+  const std::string bomb = readFile("bomb.zip");
+  std::filesystem::remove("bomb.zip");
+
+  struct Case {
+    std::string what;
+    std::string archive;
+    QString outcome;                  // the last message, or the end of the error shown
+    std::vector<std::string> absent;  // nothing at all stands there afterwards
+    int skippedLines = 0;             // log lines of members not written
+  };
+  const std::vector<Case> cases = {
+      {"libraries and the program, at any depth and in any case",
+       ziptest::rawZip({file("Javadata.xml", xml), file("sghfs.wfx"), file("UnZDll.DLL"), file("bin/sghfs.wfx"),
+                        file("build/bin/UnZDll.dll"), file("lib/libevil.so"), file("lib/libevil.so.1.2"), file(program),
+                        file("Base/QUORREL")}),
+       Updated,
+       {"sghfs.wfx", "UnZDll.DLL", "bin/sghfs.wfx", "build/bin/UnZDll.dll", "lib/libevil.so", "lib/libevil.so.1.2",
+        program, "Base/QUORREL"},
+       8},
+      {"the settings and the backup",
+       ziptest::rawZip({file("Javadata.xml", xml), file("Quorrel.ini", "[Update Server]\r\nhttp://evil/\r\n"),
+                        file("Base/quorrel.INI"), file("Javadata.tmp", "evil"), file("Base/JAVADATA.TMP")}),
+       Updated,
+       {"Base/quorrel.INI", "Javadata.tmp", "Base/JAVADATA.TMP"},
+       4},
+      {"links, also one for the catalogue itself",
+       ziptest::rawZip({ziptest::withMode("Javadata.xml", "/etc/passwd", 0120777),
+                        ziptest::withMode("Base/link", "/etc/passwd", 0120777)}),
+       NotFound,
+       {"Base/link"},
+       2},
+      {"the catalogue made a folder",
+       ziptest::rawZip({file("Javadata.xml/"), file("Javadata.xml/keep")}),
+       NotFound,
+       {},
+       0},
+      {"names that climb out or are absolute",
+       ziptest::rawZip({file("Javadata.xml", xml), file("../climbed.txt"), file("Base/../../climbed2.txt"),
+                        file(dir / "../absolute.txt")}),
+       Updated,
+       {"../climbed.txt", "../climbed2.txt", "../absolute.txt"},
+       0},
+      {"a bomb", bomb, QStringLiteral("распаковка остановлена."), {"Base/zeros.bin"}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeFile("Javadata.xml", oldXml);
+    writeFile("Quorrel.ini", ini);
+    prompter.clear();
+    form->messageLog->clear();
+    server.route("/Javadata.zip", HttpReply::ok(c.archive));
+    server.route("/Base/news.new", HttpReply::ok("news"));
+    update();
+    ASSERT_FALSE(prompter.asked.empty());
+    EXPECT_TRUE(prompter.asked.back().text.endsWith(c.outcome)) << prompter.asked.back().text.toStdString();
+    if (c.outcome == Updated) {
+      EXPECT_EQ(readFile("Javadata.xml"), xml);
+    } else {
+      expectOldCatalogue(oldXml);
+    }
+    for (const std::string& path : c.absent) {
+      struct stat st {};
+      EXPECT_NE(::lstat(path.c_str(), &st), 0) << path;
+    }
+    EXPECT_EQ(readFile("Quorrel.ini"), ini);
+    EXPECT_EQ(logLinesWith(*form, QStringLiteral("из Javadata.zip не записан")), c.skippedLines);
+    EXPECT_TRUE(stagingLeft(dir.path()).empty());
+    expectIdle();
+  }
+  // Files that were written have ordinary permissions, whatever the archive said.
+  writeFile("Javadata.xml", oldXml);
+  server.route("/Javadata.zip",
+               HttpReply::ok(ziptest::rawZip(
+                   {file("Javadata.xml", xml), ziptest::withMode("Base/run.sh", "#!/bin/sh", 0106755)})));
+  update();
+  struct stat st {};
+  ASSERT_EQ(::lstat("Base/run.sh", &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644 & ~mask);
+  EXPECT_FALSE(exists("Javadata.xml/keep"));
+}
+
+TEST_F(UpdateTest, ClosingTheWindowWhileUnpackingCancelsItKeepsCommandsOutAndBringsTheOldCatalogueBack) {
+  writeFile("Javadata.xml", oldXml);
+  start(3);
+  form->show();
+  const std::string bulk(1024 * 1024, 'x');
+  server.route("/Javadata.zip", HttpReply::ok(ziptest::rawZip({ziptest::plain("Javadata.xml", newXml + "x"),
+                                                               ziptest::plain("Base/a.bin", bulk),
+                                                               ziptest::plain("Base/b.bin", bulk)})));
+  int reports = 0;
+  bool busy = true;
+  bool treeEnabled = false;
+  form->catalogueUpdate().zip().OnZEDProgressEvent = [&](QObject*, const std::string&, std::int32_t, std::int32_t) {
+    busy = busy && form->busyFlag().isSet();
+    treeEnabled = treeEnabled || form->catalogueTree->isEnabled();
+    if (++reports == 2) form->close();
+  };
+  update();
+  form->catalogueUpdate().zip().OnZEDProgressEvent = nullptr;
+  EXPECT_EQ(reports, 2);
+  EXPECT_TRUE(busy);
+  EXPECT_FALSE(treeEnabled);
+  EXPECT_TRUE(prompter.asked.empty());
+  expectOldCatalogue(oldXml);
+  EXPECT_FALSE(exists("Base/a.bin"));
+  EXPECT_TRUE(stagingLeft(dir.path()).empty());
+  EXPECT_EQ(server.requestLines().size(), 2u);  // nothing fetched after the archive
+  expectIdle();
+}
+
+// A process id that no process has any more.
+pid_t goneProcess() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
+TEST_F(UpdateTest, LeftoversOfAnInterruptedRunAreCleanedAtStartAndNeverPassForAnUpdate) {
+  // Killed while unpacking: the old catalogue only as the backup, the archive and temporary files about.
+  const std::string gone = std::to_string(goneProcess());
+  const std::string mine = std::to_string(::getpid());
+  writeFile("Javadata.tmp", oldXml);
+  writeFile("Javadata.zip", archiveWith(catalogue({{"leftover", "leftover.gif"}})));
+  const std::vector<std::string> leftovers = {"Javadata.zip.part" + gone + "-3", "Base/games/a.jar.part" + gone + "-0",
+                                              "Base/screen/s.gif.unzAb12Cd", "Base/dir/p.gif.unzXyZ789",
+                                              "Javadata.unz" + gone + "-QwErTy/Javadata.xml"};
+  const std::vector<std::string> kept = {"Base/games/x.part1.jar", "Base/games/y.jar.part" + mine + "-0",
+                                         "Base/games/notes.unz", "Base/games/z.part" + gone, "other/b.unzAb12Cd"};
+  for (const std::string& f : leftovers) writeFile(f, "left");
+  for (const std::string& f : kept) writeFile(f, "kept");
+  start();
+  EXPECT_EQ(readFile("Javadata.xml"), oldXml);
+  EXPECT_FALSE(exists("Javadata.tmp"));
+  EXPECT_EQ(logLinesWith(*form, QStringLiteral("восстановлена из Javadata.tmp")), 1);
+  EXPECT_EQ(form->catalogue().gameCount(), 3);
+  for (const std::string& f : leftovers) EXPECT_FALSE(exists(f)) << f;
+  EXPECT_TRUE(stagingLeft(dir.path()).empty());
+  for (const std::string& f : kept) EXPECT_EQ(readFile(f), "kept") << f;
+
+  // The archive left behind is not unpacked as if the server had sent it.
+  form->settings().setUpdateServer("http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/");
+  update();
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
+  expectOldCatalogue(oldXml);
+
+  // Beside a catalogue, a backup is left alone at start-up (the update drops it as stale).
+  writeFile("Javadata.tmp", "stale");
+  form.reset();
+  prompter.clear();
+  start();
+  EXPECT_EQ(readFile("Javadata.tmp"), "stale");
+  EXPECT_EQ(readFile("Javadata.xml"), oldXml);
 }
 
 // ---- The demo's update server ----

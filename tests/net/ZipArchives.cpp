@@ -49,6 +49,12 @@ RawMember plain(const std::string& name, const std::string& data) {
   return m;
 }
 
+RawMember withMode(const std::string& name, const std::string& data, std::uint32_t mode) {
+  RawMember m = plain(name, data);
+  m.attributes = mode << 16;
+  return m;
+}
+
 std::string rawZip(const std::vector<RawMember>& members, const std::string& comment) {
   std::string out;
   std::string central;
@@ -70,7 +76,7 @@ std::string rawZip(const std::vector<RawMember>& members, const std::string& com
     for (std::uint32_t v : {crc, size, size}) appendU32(central, v);
     for (std::uint32_t v : {nameLength, 0u, static_cast<std::uint32_t>(m.comment.size()), 0u, 0u})
       appendU16(central, v);
-    appendU32(central, 0);
+    appendU32(central, m.attributes);
     appendU32(central, offset);
     central += m.name + m.comment;
   }

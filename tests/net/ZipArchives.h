@@ -16,10 +16,13 @@ struct RawMember {
   int host = 3;      // high byte of "version made by"
   int version = 20;  // low byte of "version made by"
   std::string comment;
+  std::uint32_t attributes = 0;  // external attributes; a Unix host keeps its mode in the high 16 bits
 };
 
 // A member from a Unix host.
 RawMember plain(const std::string& name, const std::string& data);
+// A member from a Unix host with this mode (type and permission bits); a link's data is its target.
+RawMember withMode(const std::string& name, const std::string& data, std::uint32_t mode);
 
 // A stored-only archive with the given members and archive comment.
 std::string rawZip(const std::vector<RawMember>& members, const std::string& comment = {});

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <filesystem>
 
+#include "common/DynLib.h"
 #include "common/Paths.h"
 #include "net/UnzipLibrary.h"
 #include "net/ZipArchives.h"
@@ -70,6 +71,13 @@ void makeSample(const std::string& archive) {
   writeFile("sample/Base/screen/big.bin", big);
   run("cd sample && find . -exec touch -d @" + std::to_string(ArchivedTime) + " {} +");
   run("cd sample && zip -q -r " + archive + " . && zip -q -0 " + archive + " Base/games/ball.jad");
+}
+
+// Every entry of a folder, files or not.
+std::vector<std::string> entriesOf(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  return names;
 }
 
 }  // namespace
@@ -195,6 +203,56 @@ TEST(ZipExtract, HostileMemberNamesWriteNothingOutsideTheDestination) {
   for (const char* f : {"climb.txt", "deep.txt", "outside-abs.txt", "back.txt", "dest/back.txt"})
     EXPECT_FALSE(exists(dir / f)) << f;
   EXPECT_FALSE(exists("/climb.txt"));
+}
+
+TEST(ZipExtract, AnArchiveThatUnpacksToMoreThanItsLimitStopsWithAnErrorAndLeavesNothing) {
+  constexpr std::int64_t MiB = 1024 * 1024;
+  struct LimitCase {
+    std::int64_t freeBytes, archiveBytes, limit;
+  };
+  for (const LimitCase& c : std::vector<LimitCase>{
+           {INT64_MAX, MiB, 100 * MiB},             // 100 times the archive
+           {INT64_MAX, 10 * 1024, 64 * MiB},        // a small archive still gets the floor
+           {INT64_MAX, 100 * MiB, 1024 * MiB},      // never more than 1 GiB
+           {INT64_MAX, INT64_MAX / 2, 1024 * MiB},  // no overflow on absurd sizes
+           {100 * MiB, 10 * MiB, 68 * MiB},         // free space less a margin of 32 MiB
+           {10 * MiB, 1024, 0},                     // a nearly full disk takes nothing
+       }) {
+    EXPECT_EQ(ZipExtractor::unpackLimit(c.freeBytes, c.archiveBytes), c.limit) << c.freeBytes << " " << c.archiveBytes;
+  }
+
+  TempWorkDir dir;
+  std::filesystem::create_directory("dest");
+  // 80 MB of zeros squeeze into a few tens of kilobytes: far past the 64 MiB that such an archive may write.
+  run("truncate -s 80M zeros && zip -q bomb.zip zeros && rm zeros");
+  ZipUnderTest honest(dir / "bomb.zip");
+  honest.zip.ExtractDir = dir / "dest";
+  try {
+    honest.zip.Extract();
+    ADD_FAILURE() << "no error";
+  } catch (const ZipException& e) {
+    EXPECT_NE(std::string(e.what()).find("распаковка остановлена"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(honest.batch.begun.empty());  // refused from the sizes the archive states
+
+  // The same archive stating a size of 1 KB in both headers: the bytes written are counted as they come.
+  std::string lying = readFile(dir / "bomb.zip");
+  ziptest::putU32(lying, 22, 1024);
+  const size_t central = lying.find("PK\x01\x02");
+  ASSERT_NE(central, std::string::npos);
+  ziptest::putU32(lying, central + 24, 1024);
+  writeFile(dir / "lying.zip", lying);
+  ZipUnderTest liar(dir / "lying.zip");
+  liar.zip.ExtractDir = dir / "dest";
+  try {
+    liar.zip.Extract();
+    ADD_FAILURE() << "no error";
+  } catch (const ZipException& e) {
+    EXPECT_NE(std::string(e.what()).find("распаковка остановлена"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(liar.batch.bytes, 64 * MiB);  // the report past the limit stopped it
+  EXPECT_TRUE(ziptest::treeOf(dir / "dest").empty());
+  EXPECT_TRUE(entriesOf(dir / "dest").empty());
 }
 
 TEST(ZipExtract, NamesFromDosHostsAreWrittenFromTheOemCodePageAndUnicodeNamesAsTheyAre) {
@@ -454,4 +512,43 @@ TEST(ZipLibrary, LibraryLackingAnExportCountsAsMissingAndTheCurrentDirectoryIsNe
     EXPECT_TRUE(UnzipLibrary::UnzDllLoaded());
   }
   EXPECT_FALSE(UnzipLibrary::UnzDllLoaded());  // released with the component
+}
+
+TEST(ZipLibrary, NoFolderInsideTheWorkingFolderAndNoRelativeSearchEntryIsEverSearched) {
+  TempWorkDir dir;
+  for (const char* f : {"work/build/bin", "work/lib", "outside", "other"}) std::filesystem::create_directories(f);
+  const std::string work = dir / "work";
+  using folders = std::vector<std::string>;
+  // The program's folders inside the working one go, and so do relative, empty and inside entries.
+  EXPECT_EQ(quorrel::DynLib::searchFolders(
+                work + "/build/bin/", work,
+                {"lib", "", ".", work + "/lib", dir / "outside", dir / "missing", dir / "work/../outside"}),
+            (folders{dir / "outside/"}));
+  EXPECT_EQ(quorrel::DynLib::searchFolders(dir / "other/", work, {work}), (folders{dir / "other/"}));
+  EXPECT_EQ(quorrel::DynLib::searchFolders(dir / "other/", "/", {"/usr/lib"}), folders{});
+
+  // For real: started from the folder above the program's, the copy beside the program is refused, and an
+  // LD_LIBRARY_PATH entry outside the working folder serves in its place.
+  std::filesystem::create_directories("good");
+  std::filesystem::copy_file(testsupport::binDir() + "UnZDll.dll", dir / "good/UnZDll.dll");
+  const char* saved = std::getenv("LD_LIBRARY_PATH");
+  const std::string savedPath = saved ? saved : "";
+  UnzipLibrary::UnloadUnzDll();
+  ASSERT_EQ(::chdir((testsupport::binDir() + "..").c_str()), 0);
+  {
+    ZipExtractor zip(nullptr, nullptr);
+    ::setenv("LD_LIBRARY_PATH", "bin", 1);
+    EXPECT_FALSE(zip.LoadUnzipLibrary());
+    zip.DllDirectory = testsupport::binDir();
+    EXPECT_FALSE(zip.LoadUnzipLibrary());
+    zip.DllDirectory.clear();
+    ::setenv("LD_LIBRARY_PATH", ("bin:" + testsupport::binDir() + ":" + dir / "good").c_str(), 1);
+    EXPECT_TRUE(zip.LoadUnzipLibrary());
+  }
+  ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+  if (saved)
+    ::setenv("LD_LIBRARY_PATH", savedPath.c_str(), 1);
+  else
+    ::unsetenv("LD_LIBRARY_PATH");
+  EXPECT_FALSE(UnzipLibrary::UnzDllLoaded());
 }

@@ -3,7 +3,8 @@
 //
 // Configuration keys (OddConfigure): connect (FsConnect result), version, reply, remote (name written back by
 // FsPutFile), put_result, log_on_connect, progress_on_connect, request_on_connect, find ("name:size|dir:<DIR>"),
-// list (the Java list). A value "#N:c" stands for N copies of the character c.
+// endless_find (FsFindNext never says "no more"), list (the Java list). A value "#N:c" stands for N copies of
+// the character c.
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -125,6 +126,7 @@ SghfsHandle FsFindFirst(const char* path, SghfsFindData* d) {
 }
 
 int32_t FsFindNext(SghfsHandle h, SghfsFindData* d) {
+  if (has("endless_find")) return 1;  // the record keeps the last entry
   record("FsFindNext " + std::to_string(h));
   if (NextEntry >= Entries.size()) return 0;
   *d = Entries[NextEntry++];
@@ -157,6 +159,7 @@ int32_t FsCompileJava(int32_t flag, SghfsJavaListProc proc) {
 }
 #endif
 
+#ifndef ODD_WITHOUT_JAVALIST
 int32_t FsJavaGetList(char* buffer) {
   record("FsJavaGetList");
   write(buffer, value("list"));
@@ -168,5 +171,6 @@ int32_t FsJavaSetList(const char* buffer) {
   LastSetList = buffer;
   return 1;
 }
+#endif
 
 }  // extern "C"

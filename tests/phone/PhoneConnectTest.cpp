@@ -168,3 +168,16 @@ TEST_F(PhoneConnect, ExitWhileConnectedDisconnects) {
   const std::string ops = testsupport::readFile(phone("operations.log"));
   EXPECT_EQ(ops.substr(ops.size() - 12), "disconnect\r\n");
 }
+
+TEST_F(PhoneConnect, ListingThatNeverEndsStopsAfterAHundredThousandEntries) {
+  OddPluginControl odd(ODD_FULL);
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  odd.set("find", "same.jar:1");
+  odd.set("endless_find", "1");
+  form->phone().connectPhone();
+  EXPECT_EQ(form->phoneList->count(), 100000);
+  EXPECT_TRUE(odd.called("FsFindClose 7\n"));
+  EXPECT_EQ(log(),
+            (QStringList{QStringLiteral(" Установлено соединение с телефоном VALUE."),
+                         QStringLiteral(" В папке /java/ телефона больше 100000 записей: показаны первые 100000.")}));
+}

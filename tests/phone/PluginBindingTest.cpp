@@ -27,6 +27,8 @@ class Binding : public ::testing::Test {
         });
   }
 
+  // Libraries are never loaded from inside the working folder, and the built ones lie below the build folder.
+  testsupport::TempWorkDir work;
   std::vector<std::string> logs;
   std::vector<std::string> progress;
 };
@@ -240,12 +242,16 @@ TEST_F(Binding, ListThatOutgrowsTheBufferOrWhoseHandlerFailsIsNotWrittenBack) {
   EXPECT_EQ(odd.trace(), "FsCompileJava 1 callback\nFsJavaGetList\n");
 }
 
-TEST_F(Binding, PluginWithoutCompileJavaIsLoadedAndCompilesNothing) {
-  OddPluginControl odd(ODD_NOCOMPILE);
-  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
-  odd.clearTrace();
-  bool handled = false;
-  EXPECT_FALSE(PluginBinding::PluginCompileJava(true, [&](std::string&) { handled = true; }));
-  EXPECT_FALSE(handled);
-  EXPECT_EQ(odd.trace(), "");
+TEST_F(Binding, PluginWithoutTheJavaListExportsIsLoadedAndCompilesNothing) {
+  for (const char* path : {ODD_NOCOMPILE, ODD_NOJAVA}) {
+    OddPluginControl odd(path);
+    ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path())) << path;
+    EXPECT_EQ(connect(), 1) << path;
+    odd.clearTrace();
+    bool handled = false;
+    EXPECT_FALSE(PluginBinding::PluginCompileJava(true, [&](std::string&) { handled = true; }));
+    EXPECT_FALSE(handled);
+    EXPECT_EQ(odd.trace(), "") << path;
+    PluginBinding::UnloadPlugin();
+  }
 }

@@ -249,3 +249,95 @@ TEST_F(Upload, ListsComeBackWithCrLfAndOneTooLongForThePhoneIsNotSent) {
   EXPECT_TRUE(log()[1].contains(QStringLiteral("90000")));
   EXPECT_EQ(log()[0], Finished);
 }
+
+TEST_F(Upload, PluginWithoutAnyJavaListExportConnectsListsUploadsAndCompilesNothing) {
+  OddPluginControl odd(ODD_NOJAVA);
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  odd.set("find", "old.jar:10");
+  addGame(1, "ball", "Ball", true);
+  connectPhone();
+  EXPECT_EQ(form->phoneList->count(), 1);
+  form->phone().uploadMarkedGames();
+  EXPECT_EQ(log(), (QStringList{Finished, Started, sent("/java/ball_suite.jar"), sent("/java/ball_suite.jad")}));
+  EXPECT_TRUE(prompter.asked.empty());
+}
+
+TEST_F(Upload, GameFileNamesThatCouldLeaveTheirFoldersAreNeverPassedOn) {
+  OddPluginControl odd(ODD_FULL);
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  connectPhone();
+  form->settings().setAutoCompileJava(false);
+  for (const std::string file : {"../Quorrel", "sub/game", "sub\\game", "..", "a..b"}) {
+    form->messageLog->clear();
+    odd.clearTrace();
+    form->catalogue().setCurrentGameFile(file);
+    form->phone().uploadCurrentGame();
+    EXPECT_EQ(log(), QStringList{QStringLiteral(" Недопустимое имя файла игры \"") + QString::fromStdString(file) +
+                                 QStringLiteral("\": игра не отправлена в телефон.")})
+        << file;
+    EXPECT_FALSE(odd.called("FsPutFile")) << file;
+    EXPECT_FALSE(form->busyFlag().isSet());
+  }
+
+  // In a batch the other marked games still go.
+  addGame(1, "good", "Good", true);
+  quorrel::GameEntry evil;
+  evil.File = "../../etc/passwd";
+  evil.Selected = 1;
+  form->catalogue().setGame(2, evil);
+  odd.clearTrace();
+  form->phone().uploadMarkedGames();
+  EXPECT_TRUE(odd.called("FsPutFile " + dir.path() + "Base/games/good.jar /java/good_suite.jar 1\n"));
+  EXPECT_EQ(odd.trace().find("passwd"), std::string::npos);
+  EXPECT_FALSE(log().filter(QStringLiteral("отправлен в телефон")).join(QString()).contains(QStringLiteral("passwd")));
+}
+
+TEST_F(Upload, MoveInTheShownDialogWithNothingSelectedIsRefused) {
+  addGame(1, "a", "Alpha", true);
+  addGame(2, "b", "Beta", true);
+  connectPhone();
+  manualSorting();
+  int selected = -2;
+  whenOrderDialogShows([&](JavaListOrderDialog* dialog) {
+    selected = static_cast<int>(dialog->entryList->selectedItems().size());
+    dialog->moveDownButton->click();
+    dialog->moveUpButton->click();
+    dialog->closeButton->click();
+  });
+  form->phone().uploadMarkedGames();
+  EXPECT_EQ(dialogsSeen, 1);
+  EXPECT_EQ(selected, 0);
+  EXPECT_EQ(prompter.errors(), (std::vector<QString>{QStringLiteral("List index out of bounds (-1)"),
+                                                     QStringLiteral("List index out of bounds (-1)")}));
+  EXPECT_EQ(javaList(), "Alpha\r\nBeta\r\n");
+}
+
+TEST_F(Upload, CyrillicNamesReachTheDialogReadableAndAnOverlongListFailsVisibly) {
+  addGame(1, "t", "Тетрис", true);
+  addGame(2, "a", "Арканоид", true);
+  connectPhone();
+  manualSorting();
+  QStringList shown;
+  whenOrderDialogShows([&](JavaListOrderDialog* dialog) {
+    for (int i = 0; i < dialog->entryList->count(); ++i) shown << dialog->entryList->item(i)->text();
+    dialog->closeButton->click();
+  });
+  form->phone().uploadMarkedGames();
+  EXPECT_EQ(shown, (QStringList{QStringLiteral("Арканоид"), QStringLiteral("Тетрис")}));
+  EXPECT_EQ(javaList(), testsupport::cp1251("Арканоид\r\nТетрис\r\n"));
+
+  // 700 games of 100-character names: more than the 65535 characters a list may have across the plugin.
+  for (int i = 0; i < 700; ++i) {
+    const std::string n = std::to_string(1000 + i);
+    testsupport::writeFile(phone("java/g" + n + "_suite.jad"), "MIDlet-Name: " + n + std::string(96, 'x') + "\r\n");
+  }
+  form->messageLog->clear();
+  form->phone().compileJava();
+  EXPECT_EQ(dialogsSeen, 1);  // no cut list is shown
+  EXPECT_EQ(javaList(), testsupport::cp1251("Арканоид\r\nТетрис\r\n"));
+  const QString failure = QStringLiteral(
+      "Список Java слишком длинный (71418 символов, можно не больше 65535): "
+      "список не перестроен");
+  EXPECT_EQ(log(), (QStringList{QStringLiteral(" Ошибка телефона: ") + failure, Finished, Started}));
+  EXPECT_EQ(prompter.errors(), std::vector<QString>{failure + QLatin1Char('.')});
+}

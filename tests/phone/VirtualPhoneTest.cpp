@@ -1,7 +1,11 @@
 // The virtual phone sghfs.wfx, loaded by its bare name through the binding exactly as the application does.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <QStringDecoder>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,6 +16,7 @@
 using testsupport::exists;
 using testsupport::readFile;
 using testsupport::writeFile;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -213,4 +218,83 @@ TEST_F(VirtualPhone, ConnectLoadsThePluginWhenStartUpHadNone) {
   EXPECT_TRUE(PluginBinding::PluginLoaded());
   EXPECT_EQ(PluginBinding::PluginVersion, "sghfs.wfx virtual phone 1.0");
   EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMM").body, "SGH-E700");
+}
+
+TEST_F(VirtualPhone, DescriptorNamesInUtf8ReachTheListInWindows1251) {
+  ASSERT_EQ(connect(), 1);
+  // Every character Windows-1251 has above ASCII (0x98 has none), written in UTF-8 as MIDP descriptors are.
+  std::string ansiBytes;
+  for (int b = 0x80; b <= 0xFF; ++b) {
+    if (b != 0x98) ansiBytes += static_cast<char>(b);
+  }
+  const QString all = QStringDecoder("windows-1251").decode(QByteArray::fromStdString(ansiBytes));
+  installGame("a", ("All " + all.toUtf8() + " end").toStdString());
+  installGame("b", "\xD2\xE5\xF2\xF0\xE8\xF1");    // not UTF-8: already Windows-1251, kept
+  installGame("c", "\xE6\xB8\xB8\xE6\x88\x8F 2");  // characters Windows-1251 lacks
+  installGame("d", "\xC3\x28 bad");                // a broken sequence: kept as it is
+  std::string seen;
+  compile([&](std::string& list) { seen = list; });
+  EXPECT_EQ(seen, "All " + ansiBytes + " end\r\n\xD2\xE5\xF2\xF0\xE8\xF1\r\n?? 2\r\n\xC3\x28 bad\r\n");
+  EXPECT_EQ(readFile(phone("javalist.txt")), seen);
+}
+
+TEST_F(VirtualPhone, ListTooLongToCrossThePluginFailsTheRebuildUncut) {
+  ASSERT_EQ(connect(), 1);
+  writeFile(phone("javalist.txt"), "Old\r\n");
+  for (int i = 0; i < 660; ++i)
+    installGame("g" + std::to_string(1000 + i), std::to_string(1000 + i) + std::string(96, 'n'));
+  bool called = false;
+  compile([&](std::string&) { called = true; });
+  EXPECT_FALSE(called);
+  EXPECT_EQ(readFile(phone("javalist.txt")), "Old\r\n");
+  EXPECT_EQ(operations().back(), "rebuild failed: list of 67320 characters");
+  ASSERT_FALSE(logs.empty());
+  EXPECT_NE(logs.back().find("67320"), std::string::npos);
+
+  // Without a list callback nothing crosses, and the phone rebuilds its list.
+  compile(nullptr);
+  EXPECT_EQ(readFile(phone("javalist.txt")).size(), 67320u);
+}
+
+TEST_F(VirtualPhone, SymbolicLinksInsideThePhoneFolderAreNeverFollowed) {
+  writeFile("outside/secret.txt", "keep");
+  writeFile("outside/game_suite.jad", "MIDlet-Name: Outside\r\n");
+  writeFile("evil.jad", "MIDlet-Name: Evil\r\n");
+  const std::string outside = dir / "outside";
+  // Links in the Java folder: to a file (as a phone file to replace) and to a descriptor elsewhere.
+  ASSERT_EQ(::symlink((outside + "/secret.txt").c_str(), phone("java/x_suite.jad").c_str()), 0);
+  ASSERT_EQ(::symlink((outside + "/game_suite.jad").c_str(), phone("java/link_suite.jad").c_str()), 0);
+  ASSERT_EQ(::symlink((outside + "/secret.txt").c_str(), phone("javalist.txt").c_str()), 0);
+  ASSERT_EQ(connect(), 1);
+  EXPECT_NE(put("evil.jad", "/java/x_suite.jad"), SGHFS_FILE_OK);
+  EXPECT_NE(put("evil.jad", "/java/x_suite.jad", false), SGHFS_FILE_OK);
+  EXPECT_TRUE(listing("/java/").empty());  // links are not the phone's files
+  std::string seen = "unset";
+  compile([&](std::string& list) { seen = list; });
+  EXPECT_EQ(seen, "");
+  EXPECT_EQ(readFile(outside + "/secret.txt"), "keep");
+  EXPECT_EQ(readFile(phone("javalist.txt")), "");  // the link itself was replaced
+  PluginBinding::PluginDisconnect();
+
+  // The Java folder itself a link: nothing is listed, written or rebuilt through it; nor is the log a link.
+  fs::remove_all(phone("java"));
+  ASSERT_EQ(::symlink(outside.c_str(), phone("java").c_str()), 0);
+  fs::remove(phone("operations.log"));
+  ASSERT_EQ(::symlink((outside + "/ops").c_str(), phone("operations.log").c_str()), 0);
+  ASSERT_EQ(connect(), 1);
+  EXPECT_TRUE(listing("/java/").empty());
+  EXPECT_TRUE(listing("/").empty());
+  EXPECT_NE(put("evil.jad", "/java/new_suite.jad"), SGHFS_FILE_OK);
+  EXPECT_FALSE(exists(outside + "/new_suite.jad"));
+  compile([&](std::string&) { ADD_FAILURE() << "rebuilt through a link"; });
+  EXPECT_FALSE(exists(outside + "/ops"));
+  EXPECT_EQ(readFile(outside + "/secret.txt"), "keep");
+  PluginBinding::PluginDisconnect();
+
+  // FIFOs in place of the settings and the log are not waited on.
+  fs::remove(phone("phone.ini"));
+  fs::remove(phone("operations.log"));
+  ASSERT_EQ(::mkfifo(phone("phone.ini").c_str(), 0644), 0);
+  ASSERT_EQ(::mkfifo(phone("operations.log").c_str(), 0644), 0);
+  EXPECT_EQ(connect(), 1);
 }

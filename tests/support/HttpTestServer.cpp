@@ -56,8 +56,7 @@ namespace {
 std::size_t findHeader(const std::string& request, const std::string& name) {
   const std::string key = "\r\n" + name + ":";
   const auto head = request.find("\r\n\r\n");
-  for (std::size_t at = request.find("\r\n"); at != std::string::npos && at < head;
-       at = request.find("\r\n", at + 2)) {
+  for (std::size_t at = request.find("\r\n"); at != std::string::npos && at < head; at = request.find("\r\n", at + 2)) {
     if (strncasecmp(request.c_str() + at, key.c_str(), key.size()) == 0) {
       auto start = at + key.size();
       while (start < request.size() && request[start] == ' ') ++start;
@@ -124,8 +123,7 @@ std::vector<std::string> HttpTestServer::requestLines() const {
 
 bool HttpTestServer::waitForRequests(std::size_t count, int timeoutMs) const {
   std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                           [&] { return requests_.size() >= count; });
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return requests_.size() >= count; });
 }
 
 void HttpTestServer::acceptLoop() {
@@ -185,11 +183,18 @@ void HttpTestServer::serve(int fd) {
 
   std::string out = reply.statusLine + "\r\nServer: quorrel-test\r\n";
   if (reply.sendLength) {
-    out += "Content-Length: " + (reply.lengthText.empty() ? std::to_string(reply.body.size()) : reply.lengthText) +
-           "\r\n";
+    out +=
+        "Content-Length: " + (reply.lengthText.empty() ? std::to_string(reply.body.size()) : reply.lengthText) + "\r\n";
   }
   out += "\r\n";
-  if (!sendAll(fd, out.data(), out.size())) return;
+  if (reply.chunkHead && reply.chunk) {
+    for (std::size_t at = 0; at < out.size(); at += reply.chunk) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(reply.chunkDelayMs));
+      if (!sendAll(fd, out.data() + at, std::min(reply.chunk, out.size() - at))) return;
+    }
+  } else if (!sendAll(fd, out.data(), out.size())) {
+    return;
+  }
 
   const std::size_t end = std::min(reply.cutAfter, reply.body.size());
   std::size_t sent = 0;

@@ -1,7 +1,7 @@
 #pragma once
 // A small HTTP server on 127.0.0.1 for tests: answers each path with a scripted reply, records every raw
 // request, and can misbehave on purpose (no Content-Length, a wrong one, a body cut short, an error status,
-// a slow body, a body held back until the test lets it go).
+// a slow body or head, a body held back until the test lets it go).
 #include <condition_variable>
 #include <cstddef>
 #include <map>
@@ -15,12 +15,13 @@ namespace testsupport {
 struct HttpReply {
   std::string statusLine = "HTTP/1.0 200 OK";
   std::string body;
-  bool sendLength = true;        // send a Content-Length header
-  std::string lengthText;        // its value; empty: the body's size
-  std::size_t cutAfter = std::string::npos;  // close the connection after this many body bytes
+  bool sendLength = true;                     // send a Content-Length header
+  std::string lengthText;                     // its value; empty: the body's size
+  std::size_t cutAfter = std::string::npos;   // close the connection after this many body bytes
   std::size_t holdAfter = std::string::npos;  // after this many body bytes wait for release()
-  std::size_t chunk = 0;          // send the body in pieces of this size ...
-  int chunkDelayMs = 0;           // ... with this pause before each
+  std::size_t chunk = 0;                      // send the body in pieces of this size ...
+  int chunkDelayMs = 0;                       // ... with this pause before each
+  bool chunkHead = false;                     // the status line and headers go out in those pieces too
 
   static HttpReply ok(std::string body) {
     HttpReply r;

@@ -1,0 +1,122 @@
+#include "AtChannel.h"
+
+#include <chrono>
+
+namespace cable {
+
+namespace {
+
+const char* const FinalCodes[] = {"OK", "ERROR", "NO CARRIER", "BUSY", "NO ANSWER", "NO DIALTONE"};
+
+bool startsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+std::string upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool isFinal(const std::string& line) {
+  for (const char* code : FinalCodes) {
+    if (line == code) return true;
+  }
+  return startsWith(line, "+CME ERROR") || startsWith(line, "+CMS ERROR") || line == "CONNECT" ||
+         startsWith(line, "CONNECT ");
+}
+
+}  // namespace
+
+AtReplyReader::AtReplyReader(const std::string& command, std::size_t limit) : echo_(upper(command)), limit_(limit) {
+  if (startsWith(echo_, "AT") && echo_.size() > 2 && (echo_[2] == '+' || echo_[2] == '^' || echo_[2] == '*')) {
+    const std::size_t end = echo_.find_first_of("=?:", 3);
+    name_ = echo_.substr(2, end == std::string::npos ? std::string::npos : end - 2);
+  }
+}
+
+bool AtReplyReader::succeeded() const { return final_ == "OK" || startsWith(final_, "CONNECT"); }
+
+bool AtReplyReader::unsolicited(const std::string& line) const {
+  const std::string u = upper(line);
+  if (u == echo_ || u == "RING") return true;
+  if (!u.empty() && (u[0] == '+' || u[0] == '^' || u[0] == '*')) {
+    const std::size_t colon = u.find(':');
+    const std::string name = colon == std::string::npos ? u : u.substr(0, colon);
+    return name_.empty() || name != name_;
+  }
+  return false;
+}
+
+void AtReplyReader::endLine() {
+  std::string line;
+  line.swap(line_);
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+  if (line.empty()) return;
+  if (isFinal(line)) {
+    final_ = line;
+    done_ = true;
+    return;
+  }
+  if (unsolicited(line)) return;
+  // Room is kept for the final line (at most the longest code and a number), the empty line and the breaks.
+  if (kept_ + line.size() + 2 + 64 > limit_) return;
+  kept_ += line.size() + 2;
+  lines_.push_back(std::move(line));
+}
+
+std::size_t AtReplyReader::feed(const char* data, std::size_t size) {
+  std::size_t i = 0;
+  while (i < size && !done_) {
+    const char c = data[i++];
+    if (c == '\r' || c == '\n') {
+      endLine();
+      // The LF of the final line's CR LF is its own, not the start of what follows.
+      if (done_ && c == '\r' && i < size && data[i] == '\n') ++i;
+    } else if (c != '\0' && line_.size() < limit_) {
+      line_ += c;
+    }
+  }
+  return i;
+}
+
+std::string AtReplyReader::text() const {
+  std::string out;
+  for (const std::string& l : lines_) out += l + "\r\n";
+  if (!lines_.empty()) out += "\r\n";
+  std::string last = final_.substr(0, 60);
+  out += last + "\r\n";
+  if (out.size() > limit_) out.resize(limit_);
+  return out;
+}
+
+AtResult runAtCommand(SerialLine& line, const std::string& command, int timeoutMs) {
+  AtResult result;
+  const std::string cmd = command.substr(0, command.find_first_of("\r\n"));
+  line.discardInput();
+  const std::string sent = cmd + "\r";
+  if (!line.writeAll(sent.data(), sent.size(), timeoutMs)) {
+    result.status = AtStatus::LineLost;
+    return result;
+  }
+  AtReplyReader reader(cmd);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs) * 4;
+  char buffer[512];
+  while (!reader.done()) {
+    const long n = line.readSome(buffer, sizeof buffer, timeoutMs);
+    if (n < 0) {
+      result.status = AtStatus::LineLost;
+      return result;
+    }
+    if (n == 0 || std::chrono::steady_clock::now() > deadline) {
+      result.status = AtStatus::NoAnswer;
+      return result;
+    }
+    const std::size_t used = reader.feed(buffer, static_cast<std::size_t>(n));
+    if (reader.done()) result.leftover.assign(buffer + used, static_cast<std::size_t>(n) - used);
+  }
+  result.status = AtStatus::Answered;
+  result.ok = reader.succeeded();
+  result.finalCode = reader.finalCode();
+  result.text = reader.text();
+  return result;
+}
+
+}  // namespace cable

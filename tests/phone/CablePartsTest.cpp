@@ -1,0 +1,165 @@
+// The parts of the cable path on their own: the AT reply reader, the port map, the folder-listing parser, the
+// meaning of an open error, the lock file.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "AtChannel.h"
+#include "CablePhone.h"
+#include "FolderListing.h"
+#include "PortMap.h"
+#include "SerialLine.h"
+#include "support/PhoneSimulator.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using namespace cable;
+
+struct ReplyCase {
+  const char* what;
+  const char* command;
+  std::vector<std::string> pieces;  // as they arrive
+  std::string text;                 // the reply handed to the host
+  std::string finalCode;
+  bool ok;
+};
+
+TEST(AtReply, IsReadToItsFinalCodeWhateverComesAroundIt) {
+  const std::vector<ReplyCase> cases = {
+      {"plain", "AT+CGMI", {"\r\nSAMSUNG\r\n\r\nOK\r\n"}, "SAMSUNG\r\n\r\nOK\r\n", "OK", true},
+      {"echo first", "AT+CGMI", {"AT+CGMI\r\r\nSAMSUNG\r\n\r\nOK\r\n"}, "SAMSUNG\r\n\r\nOK\r\n", "OK", true},
+      {"a byte at a time",
+       "AT+CGMM",
+       {"\r", "\n", "S", "G", "H", "\r", "\n", "O", "K", "\r"},
+       "SGH\r\n\r\nOK\r\n",
+       "OK",
+       true},
+      {"unsolicited lines",
+       "AT+CGSN",
+       {"\r\n+CREG: 1\r\nRING\r\n^SYSSTART\r\n35123\r\nOK\r\n"},
+       "35123\r\n\r\nOK\r\n",
+       "OK",
+       true},
+      {"own +NAME: line kept",
+       "AT+CGMI",
+       {"+CGMI: SAMSUNG\r\n+CMTI: \"SM\",1\r\nOK\r\n"},
+       "+CGMI: SAMSUNG\r\n\r\nOK\r\n",
+       "OK",
+       true},
+      {"ERROR", "AT+CBC", {"\r\nERROR\r\n"}, "ERROR\r\n", "ERROR", false},
+      {"CME error", "AT+CPBR=1", {"\r\n+CME ERROR: 21\r\n"}, "+CME ERROR: 21\r\n", "+CME ERROR: 21", false},
+      {"CONNECT", "AT+CPROT=0", {"\r\nCONNECT\r\n"}, "CONNECT\r\n", "CONNECT", true},
+      {"lone LF lines", "AT+CGMI", {"\nNOKIA\n\nOK\n"}, "NOKIA\r\n\r\nOK\r\n", "OK", true},
+  };
+  for (const ReplyCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    AtReplyReader r(c.command);
+    for (const std::string& p : c.pieces) r.feed(p.data(), p.size());
+    ASSERT_TRUE(r.done());
+    EXPECT_EQ(r.text(), c.text);
+    EXPECT_EQ(r.finalCode(), c.finalCode);
+    EXPECT_EQ(r.succeeded(), c.ok);
+  }
+}
+
+TEST(AtReply, StopsAtTheFinalLineAndLeavesWhatFollows) {
+  AtReplyReader r("AT+CPROT=0");
+  const std::string data("\r\nCONNECT\r\n\x80\x00\x07", 14);
+  const std::size_t used = r.feed(data.data(), data.size());
+  EXPECT_TRUE(r.done());
+  EXPECT_EQ(data.substr(used), std::string("\x80\x00\x07", 3));
+}
+
+TEST(AtReply, AnEndlessReplyIsCappedToTheHostBuffer) {
+  AtReplyReader r("AT+CPBR=1,250", 1000);
+  const std::string line(300, 'x');
+  for (int i = 0; i < 100; ++i) r.feed((line + "\r\n").data(), line.size() + 2);
+  const std::string longLine(5000, 'y');
+  r.feed(longLine.data(), longLine.size());
+  r.feed("\r\nOK\r\n", 6);
+  ASSERT_TRUE(r.done());
+  EXPECT_LE(r.text().size(), 1000u);
+  EXPECT_EQ(r.text().substr(r.text().size() - 4), "OK\r\n");
+  EXPECT_EQ(AtReplyReader("AT").text().size(), 2u);  // nothing yet: an empty final line
+}
+
+TEST(PortMap, MapsPortsFromTheFileElseTheDevicesFoundInOrder) {
+  const PortMap map = parsePortMap("# phones\r\ncom3 = /dev/rfcomm0\r\nCOM17=/dev/x\r\nCOMx=/dev/y\r\nTimeout=250\n");
+  EXPECT_EQ(map.timeoutMs, 250);
+  const std::vector<std::string> found = {"/dev/ttyACM0", "/dev/ttyUSB0"};
+  EXPECT_EQ(deviceForPort(3, map, found), "/dev/rfcomm0");
+  EXPECT_EQ(deviceForPort(1, map, found), "/dev/ttyACM0");
+  EXPECT_EQ(deviceForPort(2, map, found), "/dev/ttyUSB0");
+  EXPECT_EQ(deviceForPort(4, map, found), "");
+  EXPECT_EQ(deviceForPort(17, map, found), "");
+  EXPECT_EQ(parsePortMap("Timeout=0\r\n").timeoutMs, 5000);  // out of range: the default stays
+
+  testsupport::TempWorkDir dir;
+  for (const char* name : {"ttyUSB0", "ttyACM10", "ttyACM2", "ttyS0", "ttyACMx"})
+    testsupport::writeFile(dir / name, "");
+  EXPECT_EQ(scanDevices(dir.path().substr(0, dir.path().size() - 1)),
+            (std::vector<std::string>{dir / "ttyACM2", dir / "ttyACM10", dir / "ttyUSB0"}));
+}
+
+TEST(FolderListing, ReadsFilesAndFoldersAndLeavesOutWhatCannotBeAName) {
+  const auto entries = parseFolderListing(
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE folder-listing SYSTEM \"obex-folder-listing.dtd\">\n"
+      "<folder-listing version=\"1.0\"><parent-folder/>"
+      "<folder name=\"sub\"/>"
+      "<file name=\"a_suite.jad\" size=\"16\" modified=\"20240131T235959Z\"/>"
+      "<file name=\"&#x418;\xD0\xB3\xD1\x80\xD0\xB0.jar\" size=\"12x\"/>"
+      "<file name=\"../x\" size=\"1\"/><file size=\"2\"/><file name=\"..\"/><other name=\"o\"/>"
+      "</folder-listing>");
+  ASSERT_TRUE(entries);
+  ASSERT_EQ(entries->size(), 3u);
+  EXPECT_TRUE((*entries)[0].folder);
+  EXPECT_EQ((*entries)[1].name, "a_suite.jad");
+  EXPECT_EQ((*entries)[1].size, 16u);
+  EXPECT_EQ((*entries)[1].modified, 1706745599);
+  EXPECT_EQ((*entries)[2].name, "\xD0\x98\xD0\xB3\xD1\x80\xD0\xB0.jar");
+  EXPECT_EQ((*entries)[2].size, 0u);
+
+  for (const char* bad : {"", "<folder-listing>", "<other/>", "not xml", "<folder-listing><file name='a'>"}) {
+    EXPECT_FALSE(parseFolderListing(bad)) << bad;
+  }
+  EXPECT_TRUE(parseFolderListing("<folder-listing/>")->empty());
+}
+
+TEST(SerialLine, OpenErrorsMeanWhatTheUserCanDo) {
+  EXPECT_EQ(openErrorOf(ENOENT), OpenError::NoDevice);
+  EXPECT_EQ(openErrorOf(ENODEV), OpenError::NoDevice);
+  EXPECT_EQ(openErrorOf(EACCES), OpenError::NoPermission);
+  EXPECT_EQ(openErrorOf(EPERM), OpenError::NoPermission);
+  EXPECT_EQ(openErrorOf(EBUSY), OpenError::Busy);
+  EXPECT_EQ(openErrorOf(EIO), OpenError::Other);
+  EXPECT_EQ(openFailureText(OpenError::NoPermission, EACCES, "/dev/ttyACM0", "COM1"),
+            "Нет прав на /dev/ttyACM0 (COM1) (войдите в группу dialout)");
+  EXPECT_EQ(lockFileName("/dev/ttyACM0"), "LCK..ttyACM0");
+  EXPECT_EQ(lockFileName("/dev/pts/3"), "LCK..pts_3");
+  EXPECT_EQ(lockFileName("/tmp/x/line"), "LCK..line");
+}
+
+TEST(SerialLine, LockFileIsTakenHeldAndStaleOnesTakenOver) {
+  testsupport::TempWorkDir dir;
+  ::setenv("SGHFS_LOCK_DIR", dir.path().c_str(), 1);
+  testsupport::PhoneSimulator phone(dir / "phone", {});
+  const std::string lock = dir / lockFileName(phone.device());
+  {
+    SerialLine line;
+    ASSERT_TRUE(line.open(phone.device(), 57600));
+    EXPECT_EQ(line.speed(), 57600);
+    EXPECT_EQ(std::stol(testsupport::readFile(lock)), static_cast<long>(::getpid()));
+  }
+  EXPECT_FALSE(testsupport::exists(lock));       // closing gives it up
+  testsupport::writeFile(lock, "  99999999\n");  // no such process: stale
+  SerialLine line;
+  EXPECT_TRUE(line.open(phone.device(), 12345));
+  EXPECT_EQ(line.speed(), 115200);  // an unknown speed falls back
+  line.close();
+  ::unsetenv("SGHFS_LOCK_DIR");
+}
+
+}  // namespace

@@ -1,0 +1,287 @@
+// A phone on a serial cable, through the real main window and the real plugin: the phone simulator answers
+// on a pseudo-terminal that the plugin's port map names for COM3.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <memory>
+#include <random>
+
+#include "PhoneFixture.h"
+#include "support/PhoneSimulator.h"
+
+namespace {
+
+using testsupport::PhoneSimulator;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+const QString NotConnected = QStringLiteral("Соединение не установлено");
+const QString Failed = QStringLiteral(" Не удалось установить соединение с телефоном.");
+
+QString sent(const QString& p) { return QStringLiteral(" Файл ") + p + QStringLiteral(" отправлен в телефон."); }
+QString notSent(const QString& p) {
+  return QStringLiteral(" Не удалось отправить файл ") + p + QStringLiteral(" в телефон.");
+}
+
+std::string randomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 g(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(g());
+  return s;
+}
+
+class Cable : public PhoneWindow {
+ protected:
+  void SetUp() override {
+    PhoneWindow::SetUp();
+    ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+    ::setenv("SGHFS_LOCK_DIR", (dir / "locks").c_str(), 1);
+    testsupport::writeFile(dir / "locks/.keep", "");
+    form->settings().setComPort("COM3");
+    form->settings().setAutoCompileJava(false);
+  }
+  void TearDown() override {
+    form.reset();
+    phoneSim.reset();
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv("SGHFS_LOCK_DIR");
+    PhoneWindow::TearDown();
+  }
+
+  void startPhone(PhoneSimulator::Script script = {}, int timeoutMs = 400) {
+    writeFile(dir / "cable/java/old_suite.jad", "MIDlet-Name: Old\r\n");
+    phoneSim = std::make_unique<PhoneSimulator>(dir / "cable", script);
+    ASSERT_FALSE(phoneSim->device().empty());
+    writeFile(dir / "config/sghfs/ports.ini",
+              "# the cable\r\nCOM3=" + phoneSim->device() + "\r\nTimeout=" + std::to_string(timeoutMs) + "\r\n");
+  }
+
+  void addGame(int index, const std::string& file, std::size_t jarSize, bool marked) {
+    writeFile("Base/games/" + file + ".jad", "MIDlet-Name: " + file + "\r\nMIDlet-Jar-URL: " + file + ".jar\r\n");
+    writeFile("Base/games/" + file + ".jar", randomBytes(jarSize, static_cast<unsigned>(index)));
+    quorrel::GameEntry game;
+    game.File = file;
+    game.Name = file;
+    game.Selected = marked ? 1 : 0;
+    form->catalogue().setGame(index, game);
+  }
+
+  bool stored(const std::string& file) const {
+    return testsupport::exists(dir / ("cable/java/" + file + "_suite.jar")) &&
+           readFile(dir / ("cable/java/" + file + "_suite.jar")) == readFile("Base/games/" + file + ".jar") &&
+           readFile(dir / ("cable/java/" + file + "_suite.jad")) == readFile("Base/games/" + file + ".jad");
+  }
+
+  QString panel(int i) const { return form->statusPanels->panelText(i); }
+
+  // The plugin's own log line, heard through the window's handler (a first connect of the run has none yet).
+  void connectTwice() {
+    form->phone().connectPhone();
+    if (!PluginBinding::PluginConnected()) form->phone().connectPhone();
+  }
+
+  std::unique_ptr<PhoneSimulator> phoneSim;
+};
+
+TEST_F(Cable, ConnectIdentifiesListsJavaAndUploadsMarkedGamesByteForByte) {
+  startPhone();
+  addGame(1, "tetris", 200 * 1024, true);
+  addGame(2, "skip", 1000, false);
+  addGame(3, "snake", 70000, true);
+  form->phone().connectPhone();
+  ASSERT_EQ(panel(0), QStringLiteral("Соединение установлено"));
+  EXPECT_EQ(panel(1), QStringLiteral("SAMSUNG"));
+  EXPECT_EQ(panel(2), QStringLiteral("SGH-D500"));
+  EXPECT_EQ(panel(3), QStringLiteral("351234567890123"));
+  ASSERT_EQ(form->phoneList->count(), 1);
+  EXPECT_EQ(form->phoneList->item(0)->text(), QStringLiteral("old_suite.jad (18 bytes)"));
+  EXPECT_EQ(log().value(0), QStringLiteral(" Установлено соединение с телефоном SGH-D500."));
+
+  int progressCalls = 0;
+  QObject::connect(form->progressBar, &QProgressBar::valueChanged, [&] { ++progressCalls; });
+  form->messageLog->clear();
+  form->uploadMarkedButton->click();
+  EXPECT_TRUE(stored("tetris"));
+  EXPECT_TRUE(stored("snake"));
+  EXPECT_FALSE(testsupport::exists(dir / "cable/java/skip_suite.jar"));
+  EXPECT_EQ(log(), (QStringList{sent("/java/snake_suite.jar"), sent("/java/snake_suite.jad"),
+                                sent("/java/tetris_suite.jar"), sent("/java/tetris_suite.jad")}));
+  EXPECT_GE(progressCalls, 5);  // a 200 KB game goes in packets of the phone's size, each reported
+  EXPECT_FALSE(form->busyFlag().isSet());
+
+  // Each file went through its own OBEX session: AT+CPROT=0, connect, into /java, put, disconnect.
+  const auto commands = phoneSim->commands();
+  EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 5),
+            (std::vector<std::string>{"ATE0", "AT+CGMI", "AT+CGMM", "AT+CGSN", "AT+CPROT=0"}));
+  const auto requests = phoneSim->requests();
+  EXPECT_EQ(std::count(requests.begin(), requests.end(), "connect"), 5);
+  EXPECT_EQ(std::count(requests.begin(), requests.end(), "disconnect"), 5);
+
+  // The phone is still in AT mode afterwards, and the Java list is refused as absent, never done.
+  EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMM").body, "SGH-D500");
+  void* lib = ::dlopen((testsupport::binDir() + "sghfs.wfx").c_str(), RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(lib, nullptr);
+  auto compile = reinterpret_cast<SghfsFsCompileJava>(::dlsym(lib, "FsCompileJava"));
+  static int listCalls = 0;
+  EXPECT_EQ(compile(1, [](int32_t) { ++listCalls; }), SGHFS_FILE_NOTSUPPORTED);
+  EXPECT_EQ(listCalls, 0);
+  EXPECT_NE(panel(4).indexOf(QStringLiteral("списка Java")), -1);
+  ::dlclose(lib);
+
+  form->phone().disconnectPhone();
+  EXPECT_EQ(panel(0), NotConnected);
+  EXPECT_EQ(panel(4), QStringLiteral("Соединение с телефоном закрыто"));
+}
+
+// Phones answer in many ways; each of these still identifies itself.
+TEST_F(Cable, EchoFragmentedSlowAndUnsolicitedRepliesAreReadToTheirFinalCode) {
+  struct Case {
+    const char* what;
+    PhoneSimulator::Script script;
+  };
+  std::vector<Case> cases(4);
+  cases[0].what = "echo on";
+  cases[1].what = "a byte at a time";
+  cases[1].script.fragmented = true;
+  cases[2].what = "slow";
+  cases[2].script.replyDelayMs = 150;
+  cases[3].what = "unsolicited lines";
+  cases[3].script.unsolicited = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    startPhone(c.script);
+    form->phone().connectPhone();
+    ASSERT_TRUE(PluginBinding::PluginConnected());
+    EXPECT_EQ(panel(1), QStringLiteral("SAMSUNG"));
+    EXPECT_EQ(panel(3), QStringLiteral("351234567890123"));
+    EXPECT_EQ(form->phoneList->count(), 1);
+    form->phone().disconnectPhone();
+  }
+}
+
+TEST_F(Cable, SilentPhoneFailsTheConnectWithAClearLine) {
+  PhoneSimulator::Script script;
+  script.silent = true;
+  startPhone(script, 200);
+  connectTwice();
+  EXPECT_EQ(panel(0), NotConnected);
+  EXPECT_EQ(log().value(0), Failed);
+  EXPECT_EQ(panel(4), QString::fromStdString("Телефон на " + phoneSim->device() + " (COM3) не отвечает"));
+  EXPECT_EQ(phoneSim->commands(), (std::vector<std::string>{"ATE0", "ATE0", "ATE0", "ATE0"}));
+}
+
+TEST_F(Cable, PhoneThatAnswersErrorToEverythingConnectsButNothingIsSent) {
+  PhoneSimulator::Script script;
+  script.errorToAll = true;
+  startPhone(script);
+  addGame(1, "tetris", 5000, true);
+  form->phone().connectPhone();
+  ASSERT_TRUE(PluginBinding::PluginConnected());
+  EXPECT_EQ(panel(1), QString());
+  EXPECT_EQ(form->phoneList->count(), 0);
+  form->messageLog->clear();
+  form->uploadMarkedButton->click();
+  EXPECT_EQ(log(), (QStringList{notSent("/java/tetris_suite.jar"), notSent("/java/tetris_suite.jad")}));
+  EXPECT_NE(panel(4).indexOf(QStringLiteral("OBEX (AT+CPROT=0: ERROR)")), -1);
+  EXPECT_FALSE(testsupport::exists(dir / "cable/java/tetris_suite.jad"));
+}
+
+// The phone goes silent, or the cable is pulled, in the middle of a put: the upload fails with a clear line,
+// no success line is written, and the window is idle and usable (it disconnects, and connects again).
+TEST_F(Cable, PhoneSilentOrGoneInTheMiddleOfAPutFailsTheUpload) {
+  for (const bool vanish : {false, true}) {
+    SCOPED_TRACE(vanish ? "gone" : "silent");
+    PhoneSimulator::Script script;
+    (vanish ? script.vanishAfterObexBytes : script.silentAfterObexBytes) = 60000;
+    startPhone(script, 300);
+    addGame(1, "tetris", 200 * 1024, true);
+    form->phone().connectPhone();
+    ASSERT_TRUE(PluginBinding::PluginConnected());
+    form->messageLog->clear();
+    form->uploadMarkedButton->click();
+    // The small descriptor went first and arrived; the archive did not.
+    EXPECT_EQ(log(), (QStringList{notSent("/java/tetris_suite.jar"), sent("/java/tetris_suite.jad")}));
+    EXPECT_FALSE(testsupport::exists(dir / "cable/java/tetris_suite.jar"));
+    const QString why = vanish ? QStringLiteral("Связь с телефоном потеряна") : QStringLiteral("Телефон не отвечает");
+    EXPECT_NE(panel(4).indexOf(why), -1) << panel(4).toStdString();
+    EXPECT_FALSE(form->busyFlag().isSet());
+    EXPECT_TRUE(form->catalogueTree->isEnabled());
+    EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMI").body, "");  // the line is given up until a new connect
+    form->phone().disconnectPhone();
+    EXPECT_EQ(panel(0), NotConnected);
+    phoneSim.reset();
+    testsupport::removeTree(dir / "cable");
+  }
+}
+
+TEST_F(Cable, PortHeldByAnotherProgramOrMissingDeviceIsSaidSo) {
+  startPhone();
+  const std::string dev = phoneSim->device();
+  // A lock file of a live process (init) holds the port.
+  writeFile(dir / ("locks/LCK.." + dev.substr(5).replace(dev.substr(5).find('/'), 1, "_")), "         1\n");
+  connectTwice();
+  EXPECT_EQ(panel(0), NotConnected);
+  EXPECT_EQ(panel(4), QString::fromStdString("Порт " + dev + " (COM3) занят другой программой"));
+  EXPECT_TRUE(phoneSim->commands().empty());
+
+  writeFile(dir / "config/sghfs/ports.ini", "COM3=/dev/ttyACM_not_there\r\n");
+  form->phone().connectPhone();
+  EXPECT_EQ(panel(4), QStringLiteral("Нет устройства /dev/ttyACM_not_there (COM3): телефон не подключен"));
+  EXPECT_EQ(log().value(0), Failed);
+}
+
+// As the unprivileged user 65534 (root ignores permission bits), a device readable by root only cannot be
+// opened: the plugin says to join the dialout group, and works on without a lock folder it may not write.
+TEST_F(Cable, DeviceWithoutPermissionTellsToJoinDialout) {
+  startPhone();
+  char folder[] = "/tmp/cable-perm-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string config = std::string(folder) + "/config";
+  writeFile(config + "/sghfs/ports.ini", "COM3=" + phoneSim->device() + "\r\n");
+  ::chmod(folder, 0755);
+  ::chmod(config.c_str(), 0755);
+  ::chmod((config + "/sghfs").c_str(), 0755);
+  ::chmod((config + "/sghfs/ports.ini").c_str(), 0644);
+  ::chmod(phoneSim->device().c_str(), 0600);
+  ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  ::setenv("SGHFS_LOCK_DIR", "/", 1);
+
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+    static int out = fds[1];
+    auto* lib = ::dlopen((testsupport::binDir() + "sghfs.wfx").c_str(), RTLD_NOW | RTLD_NOLOAD);
+    auto init = reinterpret_cast<SghfsFsInit>(::dlsym(lib, "FsInit"));
+    auto setup = reinterpret_cast<SghfsFsSetup>(::dlsym(lib, "FsSetup"));
+    auto connect = reinterpret_cast<SghfsFsConnect>(::dlsym(lib, "FsConnect"));
+    init(
+        0, nullptr, [](int32_t, int32_t, const char* text) { (void)!::write(out, text, std::strlen(text)); }, nullptr);
+    setup(0, 0, 3, 115200, "");
+    ::_exit(connect() == 0 ? 0 : 4);
+  }
+  ::close(fds[1]);
+  std::string heard;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) heard.append(buffer, static_cast<std::size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  testsupport::removeTree(folder);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(heard,
+            testsupport::cp1251(("Нет прав на " + phoneSim->device() + " (COM3) (войдите в группу dialout)").c_str()));
+}
+
+}  // namespace
