@@ -9,6 +9,7 @@
 
 #include "FuzzSupport.h"
 #include "app/MainWindow.h"
+#include "common/Paths.h"
 #include "settings/Settings.h"
 #include "settings/SettingsDialog.h"
 #include "settings/SettingsFile.h"
@@ -39,7 +40,7 @@ void resetWindow(MainWindow& window) {
 }
 
 void readBoth(MainWindow& window) {
-  window.guarded([&] { window.readSettingsAtStartUp(); });
+  window.guarded([&] { window.settings().readAtStartUp(quorrel::localPath(quorrel::SettingsFileName)); });
   window.guarded([&] { window.settingsDialog()->readSettingsFile(); });
 }
 
