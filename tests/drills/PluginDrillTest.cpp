@@ -3,9 +3,10 @@
 // game as sent, and leaves the game files as they were.
 #include <QAction>
 #include <QListWidget>
-#include <cstdlib>
+#include <memory>
 
 #include "DrillWindow.h"
+#include "OddPluginControl.h"
 #include "phone/PluginBinding.h"
 
 using testsupport::readFile;
@@ -23,7 +24,9 @@ class PluginDrill : public DrillWindow {
     writeFile("Base/games/blocks.jad", Jad);
     writeFile("Base/games/blocks.jar", Jar);
     startWindow();
-    ASSERT_TRUE(PluginBinding::LoadPlugin(testsupport::binDir() + "failingplugin/sghfs.wfx"));
+    plugin = std::make_unique<OddPluginControl>(ODD_FULL);
+    plugin->set("fail_every_call", "1");
+    ASSERT_TRUE(PluginBinding::LoadPlugin(plugin->path()));
     form->settings().setComPort("COM1");
     form->settings().setComSpeed(115200);
     form->catalogue().setCurrentGameFile("blocks");
@@ -32,7 +35,6 @@ class PluginDrill : public DrillWindow {
   }
   void TearDown() override {
     form.reset();  // unloads the plugin
-    ::unsetenv("QUORREL_FAILING_PLUGIN_CONNECTS");
   }
 
   void expectGamesWhole() const {
@@ -42,6 +44,8 @@ class PluginDrill : public DrillWindow {
     EXPECT_TRUE(prompter.errors().empty());
     EXPECT_FALSE(form->busyFlag().isSet());
   }
+
+  std::unique_ptr<OddPluginControl> plugin;  // outlives the window, which releases the plugin first
 };
 
 }  // namespace
@@ -62,7 +66,7 @@ TEST_F(PluginDrill, RefusedConnectIsReportedAndTheUploadFailsPlainly) {
 }
 
 TEST_F(PluginDrill, EveryCallFailingAfterTheConnectLeavesNothingHalfDone) {
-  ::setenv("QUORREL_FAILING_PLUGIN_CONNECTS", "1", 1);
+  plugin->set("connect", "1");  // only the connect succeeds
   form->guarded([&] { form->phone().connectPhone(); });
   EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение установлено"));
   for (int panel = 1; panel <= 3; ++panel) EXPECT_TRUE(form->statusPanels->panelText(panel).isEmpty()) << panel;

@@ -5,6 +5,11 @@
 // FsPutFile), put_result, log_on_connect, progress_on_connect, request_on_connect, find ("name:size|dir:<DIR>"),
 // endless_find (FsFindNext never says "no more"), list (the Java list). A value "#N:c" stands for N copies of
 // the character c.
+//
+// With fail_every_call set, every call fails: it writes nothing into the host's buffers, finds nothing, copies
+// nothing, rebuilds nothing, and reports each failure through the host's log callback. Only the connect can
+// still be told to succeed (connect), so that the calls made while connected fail too; otherwise its result
+// has a zero lowest byte above non-zero ones.
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -39,6 +44,13 @@ bool has(const std::string& key) { return Config.count(key) != 0; }
 
 void record(const std::string& line) { Trace += line + "\n"; }
 
+bool failing() { return has("fail_every_call"); }
+
+int32_t failed(const char* call, int32_t result = -1) {
+  if (Log) Log(0, SGHFS_MSG_IMPORTANTERROR, (std::string(call) + " failed").c_str());
+  return result;
+}
+
 void write(char* buffer, const std::string& text) {
   std::memcpy(buffer, text.data(), text.size());
   buffer[text.size()] = '\0';
@@ -63,17 +75,19 @@ int32_t FsInit(int32_t pluginNr, SghfsProgressProc progress, SghfsLogProc log, S
   Progress = progress;
   Log = log;
   Request = request;
-  return 0;
+  return failing() ? -1 : 0;
 }
 
 int32_t FsSetup(int32_t a, int32_t b, int32_t port, int32_t speed, const char* options) {
   record("FsSetup " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(port) + " " +
          std::to_string(speed) + " " + options);
+  if (failing()) return failed("FsSetup");
   return 0;
 }
 
 int32_t FsConnect(void) {
   record("FsConnect");
+  if (failing() && !has("connect")) return failed("FsConnect", 0x100);
   if (has("log_on_connect")) Log(0, SGHFS_MSG_CONNECT, value("log_on_connect").c_str());
   if (has("progress_on_connect")) Progress(0, "src", value("progress_on_connect").c_str(), 42);
   if (has("request_on_connect")) {
@@ -86,12 +100,14 @@ int32_t FsConnect(void) {
 
 int32_t FsDisconnect(const char* root) {
   record(std::string("FsDisconnect ") + root);
+  if (failing()) return failed("FsDisconnect");
   return 1;
 }
 
 #ifndef ODD_WITHOUT_FSSENDCOMMAND
 int32_t FsSendCommand(const char* command, char* reply) {
   record(std::string("FsSendCommand ") + command);
+  if (failing()) return failed("FsSendCommand");
   write(reply, value("reply", std::string("VALUE\r\n\r\nOK\r\n")));
   return 1;
 }
@@ -99,6 +115,7 @@ int32_t FsSendCommand(const char* command, char* reply) {
 
 SghfsHandle FsFindFirst(const char* path, SghfsFindData* d) {
   record(std::string("FsFindFirst ") + path);
+  if (failing()) return failed("FsFindFirst", SGHFS_INVALID_HANDLE);
   Entries.clear();
   NextEntry = 0;
   std::string entries = value("find");
@@ -128,6 +145,7 @@ SghfsHandle FsFindFirst(const char* path, SghfsFindData* d) {
 int32_t FsFindNext(SghfsHandle h, SghfsFindData* d) {
   if (has("endless_find")) return 1;  // the record keeps the last entry
   record("FsFindNext " + std::to_string(h));
+  if (failing()) return failed("FsFindNext", 0);
   if (NextEntry >= Entries.size()) return 0;
   *d = Entries[NextEntry++];
   return 1;
@@ -135,11 +153,13 @@ int32_t FsFindNext(SghfsHandle h, SghfsFindData* d) {
 
 int32_t FsFindClose(SghfsHandle h) {
   record("FsFindClose " + std::to_string(h));
+  if (failing()) return failed("FsFindClose");
   return 0;
 }
 
 int32_t FsPutFile(const char* local, char* remote, int32_t flags) {
   record(std::string("FsPutFile ") + local + " " + remote + " " + std::to_string(flags));
+  if (failing()) return failed("FsPutFile", SGHFS_FILE_WRITEERROR);
   if (Progress) Progress(0, local, remote, 100);
   if (has("remote")) write(remote, value("remote"));
   return static_cast<int32_t>(std::strtol(value("put_result", "0").c_str(), nullptr, 0));
@@ -147,6 +167,7 @@ int32_t FsPutFile(const char* local, char* remote, int32_t flags) {
 
 int32_t FsVersion(char* buffer) {
   record("FsVersion");
+  if (failing()) return failed("FsVersion");
   write(buffer, value("version", "odd plugin 1.0"));
   return 1;
 }
@@ -154,6 +175,7 @@ int32_t FsVersion(char* buffer) {
 #ifndef ODD_WITHOUT_FSCOMPILEJAVA
 int32_t FsCompileJava(int32_t flag, SghfsJavaListProc proc) {
   record("FsCompileJava " + std::to_string(flag) + (proc ? " callback" : " null"));
+  if (failing()) return failed("FsCompileJava", 0);
   if (proc) proc(0);
   return 1;
 }
@@ -162,12 +184,14 @@ int32_t FsCompileJava(int32_t flag, SghfsJavaListProc proc) {
 #ifndef ODD_WITHOUT_JAVALIST
 int32_t FsJavaGetList(char* buffer) {
   record("FsJavaGetList");
+  if (failing()) return failed("FsJavaGetList", 0);
   write(buffer, value("list"));
   return 1;
 }
 
 int32_t FsJavaSetList(const char* buffer) {
   record("FsJavaSetList");
+  if (failing()) return failed("FsJavaSetList", 0);
   LastSetList = buffer;
   return 1;
 }
