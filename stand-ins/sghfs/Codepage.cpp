@@ -9,12 +9,30 @@ namespace cable {
 
 namespace {
 
+// One conversion descriptor per direction and thread, opened on first use and kept: opening one loads the
+// converter's module anew each time once the last descriptor closed, and every put converts names.
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Converter() {
+    if (ok()) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t get() const { return cd_; }
+
+ private:
+  iconv_t cd_;
+};
+
 // Converts with iconv; an input sequence the target cannot hold (or a broken one) is replaced by `bad`
 // (already in the target encoding) and skipped by `skip(rest)` bytes of input.
 template <typename Skip>
-std::string convert(const char* to, const char* from, const std::string& in, const std::string& bad, Skip skip) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string();
+std::string convert(const Converter& converter, const std::string& in, const std::string& bad, Skip skip) {
+  if (!converter.ok()) return std::string();
+  iconv_t cd = converter.get();
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);  // a fresh shift state for this text
   std::string out;
   std::vector<char> block(4096);
   char* src = const_cast<char*>(in.data());
@@ -33,7 +51,6 @@ std::string convert(const char* to, const char* from, const std::string& in, con
     left -= n;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
-  iconv_close(cd);
   return out;
 }
 
@@ -53,11 +70,15 @@ std::size_t utf8Length(const unsigned char* p, std::size_t left) {
 
 }  // namespace
 
-std::string utf8ToAnsi(const std::string& utf8) { return convert("WINDOWS-1251", "UTF-8", utf8, "?", utf8Length); }
+std::string utf8ToAnsi(const std::string& utf8) {
+  thread_local const Converter converter("WINDOWS-1251", "UTF-8");
+  return convert(converter, utf8, "?", utf8Length);
+}
 
 std::string ansiToUtf16be(const std::string& ansi) {
+  thread_local const Converter converter("UTF-16BE", "WINDOWS-1251");
   // Windows-1251 leaves only 0x98 unassigned.
-  return convert("UTF-16BE", "WINDOWS-1251", ansi, std::string("\0?", 2),
+  return convert(converter, ansi, std::string("\0?", 2),
                  [](const unsigned char*, std::size_t) { return std::size_t{1}; });
 }
 

@@ -8,6 +8,7 @@
 
 #include "AtChannel.h"
 #include "CablePhone.h"
+#include "Codepage.h"
 #include "FolderListing.h"
 #include "PortMap.h"
 #include "SerialLine.h"
@@ -160,6 +161,24 @@ TEST(SerialLine, LockFileIsTakenHeldAndStaleOnesTakenOver) {
   EXPECT_EQ(line.speed(), 115200);  // an unknown speed falls back
   line.close();
   ::unsetenv("SGHFS_LOCK_DIR");
+}
+
+// The converters are opened once and reused: a character that did not convert must leave nothing behind for
+// the next text, in either direction and in any order.
+TEST(Codepage, EachTextConvertsOnItsOwnWhateverCameBefore) {
+  const std::string ansiName("\xE8\xE3\xF0\xE0.jar", 8);  // "игра.jar"
+  const std::string utf16Name("\x04\x38\x04\x33\x04\x40\x04\x30\0.\0j\0a\0r", 16);
+  for (int pass = 0; pass < 2; ++pass) {
+    EXPECT_EQ(ansiToUtf16be(ansiName), utf16Name);
+    EXPECT_EQ(ansiToUtf16be("a\x98"
+                            "b"),
+              std::string("\0a\0?\0b", 6));  // 0x98 is unassigned
+    EXPECT_EQ(ansiToUtf16be(ansiName), utf16Name);
+    EXPECT_EQ(utf8ToAnsi("\xD0\xB8\xE2\x82"), std::string("\xE8?", 2));  // a sequence cut short at the end
+    EXPECT_EQ(utf8ToAnsi("\xD0\xB8\xD0\xB3\xD1\x80\xD0\xB0.jar"), ansiName);
+    EXPECT_EQ(utf8ToAnsi("\xE2\x82\xAC x \xF0\x9F\x98\x80"), std::string("\x88 x ?", 5));
+  }
+  EXPECT_EQ(ansiToUtf16be(""), "");
 }
 
 }  // namespace

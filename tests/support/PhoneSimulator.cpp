@@ -381,8 +381,9 @@ std::size_t PhoneSimulator::atInput(const char* data, std::size_t n) {
 
 void PhoneSimulator::run() {
   std::vector<char> buffer(65536);
-  const auto started = std::chrono::steady_clock::now();
-  long long total = 0;
+  // When the throttled line has taken the bytes read so far. A line that stood idle does not save up time:
+  // the next bytes take their full time from when they come.
+  auto lineFreeAt = std::chrono::steady_clock::now();
   while (!stop_) {
     if (vanish_) {
       ::close(master_);
@@ -398,9 +399,10 @@ void PhoneSimulator::run() {
       continue;
     }
     if (mute_) continue;
-    total += got;
     if (script_.bytesPerSecond > 0) {
-      std::this_thread::sleep_until(started + std::chrono::microseconds(total * 1000000 / script_.bytesPerSecond));
+      lineFreeAt = std::max(lineFreeAt, std::chrono::steady_clock::now()) +
+                   std::chrono::microseconds(static_cast<long long>(got) * 1000000 / script_.bytesPerSecond);
+      std::this_thread::sleep_until(lineFreeAt);
     }
     std::size_t at = 0;
     const auto n = static_cast<std::size_t>(got);
