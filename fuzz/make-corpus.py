@@ -163,7 +163,7 @@ def zip_seeds():
     stub = b"MZ self-extracting stub" * 8 + good
     many = make_zip([("f%03d.txt" % i, b"%d" % i) for i in range(40)])
     # Members a Unix host recorded as a link, a set-id program, a pipe: written, if at all, as plain files.
-    special = io_zip_with_modes([("link", b"/etc/passwd", 0o120777), ("sub/up", b"../..", 0o120777),
+    odd_members = io_zip_with_modes([("link", b"/etc/passwd", 0o120777), ("sub/up", b"../..", 0o120777),
                                  ("run.sh", b"#!/bin/sh\n", 0o106755), ("fifo", b"f", 0o010644),
                                  ("Javadata.xml/", b"", 0o040755), ("Javadata.xml/keep", b"k", 0o100644)])
     # Sizes that lie: 4 MB of zeros whose headers claim 1 KB.
@@ -171,7 +171,7 @@ def zip_seeds():
     for sig, size_at in ((b"PK\x03\x04", 22), (b"PK\x01\x02", 24)):
         at = lying.index(sig) + size_at
         lying[at:at + 4] = (1024).to_bytes(4, "little")
-    seeds = {"good.zip": good, "special-members.zip": special, "lying-sizes.zip": bytes(lying), "oem-names.zip": oem, "stored-comment.zip": stored, "climbing.zip": climbing,
+    seeds = {"good.zip": good, "odd-members.zip": odd_members, "lying-sizes.zip": bytes(lying), "oem-names.zip": oem, "stored-comment.zip": stored, "climbing.zip": climbing,
              "crc-error.zip": bytes(damaged), "encrypted.zip": bytes(enc), "empty.zip": empty, "stub.zip": stub,
              "many.zip": many, "truncated.zip": good[:-30], "no-end.zip": good[:len(good) // 2]}
     for name, data in seeds.items():
