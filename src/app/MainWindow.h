@@ -2,6 +2,7 @@
 // The main window: its widgets and menus, and the wiring from them to the subsystems that own the program's
 // state and behaviour (settings, catalogue, downloads and the update, the phone session). It is the message
 // log and the phone session's view; start-up, shutdown and the log commands are its own.
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <memory>
@@ -159,6 +160,7 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   void createSubsystems();
   void connectHandlers();
   void showSettingsMarks();
+  void drawPluginReports();
 
   quorrel::Prompter* prompter_;
   std::unique_ptr<quorrel::Settings> settings_;
@@ -171,6 +173,7 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   SettingsDialog* settingsDialog_ = nullptr;
   JavaListOrderDialog* javaListOrderDialog_ = nullptr;
   bool destroyed_ = false;
+  QElapsedTimer pluginReportsDrawn_;  // since the plugin's reports were last drawn during its call
 };
 
 // The program entry's windows: the main window (running its start-up step), then its two dialogs.

@@ -7,13 +7,19 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "PhoneFixture.h"
 #include "support/PhoneSimulator.h"
@@ -31,6 +37,19 @@ QString sent(const QString& p) { return QStringLiteral(" Файл ") + p + QStri
 QString notSent(const QString& p) {
   return QStringLiteral(" Не удалось отправить файл ") + p + QStringLiteral(" в телефон.");
 }
+
+// Calls back whenever the watched widget is painted.
+class PaintWatcher : public QObject {
+ public:
+  explicit PaintWatcher(std::function<void()> onPaint) : onPaint_(std::move(onPaint)) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) onPaint_();
+    return false;
+  }
+
+ private:
+  std::function<void()> onPaint_;
+};
 
 std::string randomBytes(std::size_t n, unsigned seed) {
   std::mt19937 g(seed);
@@ -193,6 +212,64 @@ TEST_F(Cable, PhoneThatAnswersErrorToEverythingConnectsButNothingIsSent) {
   EXPECT_EQ(log(), (QStringList{notSent("/java/tetris_suite.jar"), notSent("/java/tetris_suite.jad")}));
   EXPECT_NE(panel(4).indexOf(QStringLiteral("OBEX (AT+CPROT=0: ERROR)")), -1);
   EXPECT_FALSE(testsupport::exists(dir / "cable/java/tetris_suite.jad"));
+}
+
+// The plugin holds the window's thread while it reports, so the window draws the progress bar itself: every
+// report when the line is slow, at most once a frame when packets come faster than that, and whatever was left
+// undrawn as soon as the call has returned.
+TEST_F(Cable, ProgressIsDrawnDuringTheCallAtMostOnceAFrame) {
+  struct Line {
+    const char* what;
+    long bytesPerSecond;
+    std::size_t jarSize;
+  };
+  for (const Line& line : {Line{"slow line", 320 * 1024, 64 * 1024}, Line{"unlimited line", 0, 2048 * 1024}}) {
+    SCOPED_TRACE(line.what);
+    PhoneSimulator::Script script;
+    script.bytesPerSecond = line.bytesPerSecond;
+    startPhone(script, 2000);
+    addGame(1, "tetris", line.jarSize, true);
+    form->show();
+    form->phone().connectPhone();
+    ASSERT_TRUE(PluginBinding::PluginConnected());
+    QCoreApplication::processEvents();
+
+    std::vector<int> reported;
+    std::vector<int> drawn;
+    const auto reports =
+        QObject::connect(form->progressBar, &QProgressBar::valueChanged, [&](int value) { reported.push_back(value); });
+    PaintWatcher watcher([&] { drawn.push_back(form->progressBar->value()); });
+    form->progressBar->installEventFilter(&watcher);
+    QElapsedTimer took;
+    took.start();
+    form->uploadMarkedButton->click();
+    const qint64 ms = took.elapsed();
+    const std::vector<int> drawnDuringTheCall = drawn;
+    QCoreApplication::processEvents();
+    QObject::disconnect(reports);
+    form->progressBar->removeEventFilter(&watcher);
+
+    ASSERT_TRUE(stored("tetris"));
+    ASSERT_GE(reported.size(), 4u);
+    if (line.bytesPerSecond > 0) {
+      // A packet every 50 ms: each value the bar took was on the screen while the plugin went on (the last
+      // one may follow the one before within a frame, after the file's short last packet).
+      for (const int value : std::vector<int>(reported.begin(), reported.end() - 1)) {
+        const bool seen =
+            std::find(drawnDuringTheCall.begin(), drawnDuringTheCall.end(), value) != drawnDuringTheCall.end();
+        EXPECT_TRUE(seen) << "the bar at " << value << " was never drawn during the call";
+      }
+    } else {
+      EXPECT_LE(static_cast<qint64>(drawnDuringTheCall.size()), ms / 16 + 2) << reported.size() << " reports";
+    }
+    ASSERT_FALSE(drawn.empty());
+    EXPECT_EQ(drawn.back(), form->progressBar->value());
+
+    form->phone().disconnectPhone();
+    form->hide();
+    phoneSim.reset();
+    testsupport::removeTree(dir / "cable");
+  }
 }
 
 // The phone goes silent, or the cable is pulled, in the middle of a put: the upload fails with a clear line,
