@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -128,6 +130,37 @@ class LoopbackServer {
 
 inline double seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// Milliseconds since `start`.
+inline double msSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The file name (without extension) of benchmark game i.
+inline std::string gameFile(int i) { return "game" + std::to_string(i); }
+
+// Games 1..count in `folder`, each a descriptor and an archive, `bytes` together; the archives' bytes vary, so a
+// copy that lands shifted or mixed up does not compare equal.
+inline void writeGames(const std::filesystem::path& folder, int count, std::size_t bytes) {
+  std::filesystem::create_directories(folder);
+  for (int i = 1; i <= count; ++i) {
+    const std::string jad =
+        "MIDlet-Name: Game " + std::to_string(i) + "\r\nMIDlet-Jar-URL: " + gameFile(i) + ".jar\r\n";
+    std::ofstream(folder / (gameFile(i) + ".jad"), std::ios::binary) << jad;
+    std::string jar(bytes - jad.size(), '\0');
+    for (std::size_t k = 0; k < jar.size(); ++k)
+      jar[k] = static_cast<char>((k * 131 + static_cast<std::size_t>(i)) >> 3);
+    std::ofstream(folder / (gameFile(i) + ".jar"), std::ios::binary) << jar;
+  }
+}
+
+// Sets the phone's Java folder aside and gives it a fresh empty one. Nothing is deleted until the end: ext4
+// makes files created right after many deletions pay for the search of recently freed inodes, which would
+// time the file system's housekeeping rather than the copy.
+inline void freshJavaFolder(const std::filesystem::path& phone, int& serial) {
+  std::filesystem::rename(phone / "java", phone / ("java-" + std::to_string(++serial)));
+  std::filesystem::create_directories(phone / "java");
 }
 
 }  // namespace bench

@@ -41,37 +41,11 @@ constexpr long SerialBytesPerSecond = 11520;  // 115200 baud, ten bits a byte
 const unsigned char FolderBrowsing[16] = {0xF9, 0xEC, 0x7B, 0xC4, 0x95, 0x3C, 0x11, 0xD2,
                                           0x98, 0x4E, 0x52, 0x54, 0x00, 0xDC, 0x9E, 0x09};
 
-std::string gameFile(int i) { return "game" + std::to_string(i); }
-
 std::string readAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
-}
-
-// Each game: a descriptor and an archive, 200 KB together.
-void writeGames(const fs::path& games) {
-  fs::create_directories(games);
-  for (int i = 1; i <= Games; ++i) {
-    const std::string jad =
-        "MIDlet-Name: Game " + std::to_string(i) + "\r\nMIDlet-Jar-URL: " + gameFile(i) + ".jar\r\n";
-    std::ofstream(games / (gameFile(i) + ".jad"), std::ios::binary) << jad;
-    std::string jar(GameBytes - jad.size(), '\0');
-    for (std::size_t k = 0; k < jar.size(); ++k)
-      jar[k] = static_cast<char>((k * 131 + static_cast<std::size_t>(i)) >> 3);
-    std::ofstream(games / (gameFile(i) + ".jar"), std::ios::binary) << jar;
-  }
-}
-
-// Sets the phone's Java folder aside and gives it a fresh empty one (nothing is deleted until the end).
-void freshJavaFolder(const fs::path& phone, int& serial) {
-  fs::rename(phone / "java", phone / ("java-" + std::to_string(++serial)));
-  fs::create_directories(phone / "java");
-}
-
-double msSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
 // The peer: the fewest calls of libopenobex that put files on a cable phone. The line is switched with
@@ -140,8 +114,8 @@ class MinimalClient {
     add(o, OBEX_HDR_NAME, java.data(), 10, 0);
     run(o);
     for (int i = first; i <= last; ++i) {
-      put(games / (gameFile(i) + ".jar"), gameFile(i) + "_suite.jar");
-      put(games / (gameFile(i) + ".jad"), gameFile(i) + "_suite.jad");
+      put(games / (bench::gameFile(i) + ".jar"), bench::gameFile(i) + "_suite.jar");
+      put(games / (bench::gameFile(i) + ".jad"), bench::gameFile(i) + "_suite.jad");
     }
     run(request(OBEX_CMD_DISCONNECT));
   }
@@ -223,7 +197,7 @@ void checkStored(const fs::path& java, const fs::path& games, int count) {
   for (int i = 1; i <= count; ++i) {
     for (const char* ext : {"jar", "jad"}) {
       const std::string suffix = std::string(".") + ext;
-      if (readAll(java / (gameFile(i) + "_suite" + suffix)) != readAll(games / (gameFile(i) + suffix))) {
+      if (readAll(java / (bench::gameFile(i) + "_suite" + suffix)) != readAll(games / (bench::gameFile(i) + suffix))) {
         std::fprintf(stderr, "%s: game %d (%s) not stored as sent\n", java.c_str(), i, ext);
         std::exit(4);
       }
@@ -239,7 +213,7 @@ int main(int argc, char** argv) {
 
   const fs::path work = bench::scratchFolder("quorrel-bench-cable");
   const fs::path games = work / "Base/games";
-  writeGames(games);
+  bench::writeGames(games, Games, GameBytes);
   for (const char* phone : {"plugin", "client", "slow", "slowclient"}) fs::create_directories(work / phone / "java");
   using testsupport::PhoneSimulator;
   PhoneSimulator plugin((work / "plugin").string(), PhoneSimulator::Script{});
@@ -272,7 +246,7 @@ int main(int argc, char** argv) {
     form->settings().setAutoCompileJava(false);  // a cable phone has no Java list to rebuild
     for (int i = 1; i <= Games; ++i) {
       quorrel::GameEntry game;
-      game.File = gameFile(i);
+      game.File = bench::gameFile(i);
       form->catalogue().setGame(i, game);
     }
     mark(*form, Games);
@@ -280,15 +254,15 @@ int main(int argc, char** argv) {
     MinimalClient minimal(client.device());
     int serial = 0;
     for (int round = 0; round < Rounds; ++round) {
-      freshJavaFolder(work / "plugin", serial);
-      freshJavaFolder(work / "client", serial);
+      bench::freshJavaFolder(work / "plugin", serial);
+      bench::freshJavaFolder(work / "client", serial);
       form->clearLog();
       auto start = std::chrono::steady_clock::now();
       form->phone().uploadMarkedGames();
-      upload.push_back(msSince(start));
+      upload.push_back(bench::msSince(start));
       start = std::chrono::steady_clock::now();
       minimal.session(games, 1, Games);
-      peer.push_back(msSince(start));
+      peer.push_back(bench::msSince(start));
       ratio.push_back(upload.back() / peer.back());
       for (auto& r : client.requests()) std::fprintf(stderr, "%s\n", r.c_str());
       checkStored(work / "plugin/java", games, Games);
@@ -302,12 +276,12 @@ int main(int argc, char** argv) {
     mark(*form, 1);
     auto start = std::chrono::steady_clock::now();
     form->phone().uploadMarkedGames();
-    slowGame = msSince(start) / 1000;
+    slowGame = bench::msSince(start) / 1000;
     checkStored(work / "slow/java", games, 1);
     MinimalClient slowMinimal(slowClient.device());
     start = std::chrono::steady_clock::now();
     slowMinimal.session(games, 1, 1);
-    slowPeer = msSince(start) / 1000;
+    slowPeer = bench::msSince(start) / 1000;
     checkStored(work / "slowclient/java", games, 1);
   }
   fs::current_path("/");

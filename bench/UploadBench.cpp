@@ -32,42 +32,11 @@ constexpr int Games = 100;
 constexpr std::size_t GameBytes = 200 * 1024;
 constexpr int Rounds = 21;
 
-void writeBytes(const fs::path& path, std::size_t size, char fill) {
-  std::ofstream out(path, std::ios::binary);
-  const std::string block(size, fill);
-  out.write(block.data(), static_cast<std::streamsize>(block.size()));
-}
-
-std::string gameFile(int i) { return "game" + std::to_string(i); }
-
-// Each game: a descriptor and an archive, 200 KB together.
-void writeGames(const fs::path& games) {
-  fs::create_directories(games);
-  for (int i = 1; i <= Games; ++i) {
-    const std::string jad =
-        "MIDlet-Name: Game " + std::to_string(i) + "\r\nMIDlet-Jar-URL: " + gameFile(i) + ".jar\r\n";
-    std::ofstream(games / (gameFile(i) + ".jad"), std::ios::binary) << jad;
-    writeBytes(games / (gameFile(i) + ".jar"), GameBytes - jad.size(), static_cast<char>('a' + i % 26));
-  }
-}
-
-// Sets the phone's Java folder aside and gives it a fresh empty one. Nothing is deleted until the end: ext4
-// makes files created right after many deletions pay for the search of recently freed inodes, which would
-// time the file system's housekeeping rather than the copy.
-void freshJavaFolder(const fs::path& phone, int& serial) {
-  fs::rename(phone / "java", phone / ("java-" + std::to_string(++serial)));
-  fs::create_directories(phone / "java");
-}
-
-double msSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
 double timeCp(const fs::path& games, const fs::path& target) {
   std::vector<std::string> args{"cp"};
   for (int i = 1; i <= Games; ++i) {
-    args.push_back((games / (gameFile(i) + ".jad")).string());
-    args.push_back((games / (gameFile(i) + ".jar")).string());
+    args.push_back((games / (bench::gameFile(i) + ".jad")).string());
+    args.push_back((games / (bench::gameFile(i) + ".jar")).string());
   }
   args.push_back(target.string());
   std::vector<char*> argv;
@@ -78,7 +47,7 @@ double timeCp(const fs::path& games, const fs::path& target) {
   if (::posix_spawnp(&pid, "cp", nullptr, nullptr, argv.data(), environ) != 0) std::exit(1);
   int status = 0;
   ::waitpid(pid, &status, 0);
-  const double ms = msSince(start);
+  const double ms = bench::msSince(start);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::exit(1);
   return ms;
 }
@@ -87,7 +56,7 @@ double timeUpload(MainWindow& form, bool compile) {
   form.settings().setAutoCompileJava(compile);
   const auto start = std::chrono::steady_clock::now();
   form.phone().uploadMarkedGames();
-  return msSince(start);
+  return bench::msSince(start);
 }
 
 }  // namespace
@@ -104,7 +73,7 @@ int main(int argc, char** argv) {
   std::ofstream(phone / "phone.ini", std::ios::binary) << "Manufacturer=SAMSUNG\r\nModel=SGH-X100\r\nSerial=1\r\n";
   ::setenv("SGHFS_PHONES", (work / "phones").c_str(), 1);
   fs::current_path(work);
-  writeGames(work / "Base/games");
+  bench::writeGames(work / "Base/games", Games, GameBytes);
 
   std::vector<double> upload;
   std::vector<double> cp;
@@ -118,7 +87,7 @@ int main(int argc, char** argv) {
     form->settings().setComSpeed(115200);
     for (int i = 1; i <= Games; ++i) {
       quorrel::GameEntry game;
-      game.File = gameFile(i);
+      game.File = bench::gameFile(i);
       game.Selected = 1;
       form->catalogue().setGame(i, game);
     }
@@ -126,7 +95,7 @@ int main(int argc, char** argv) {
     form->phone().connectPhone();
     int serial = 0;
     for (int round = 0; round < Rounds; ++round) {
-      freshJavaFolder(phone, serial);
+      bench::freshJavaFolder(phone, serial);
       form->clearLog();
       upload.push_back(timeUpload(*form, false));
       // Beside the phone's Java folder, so both copies meet the same state of the file system.
@@ -134,12 +103,12 @@ int main(int argc, char** argv) {
       fs::create_directories(cpTarget);
       cp.push_back(timeCp(work / "Base/games", cpTarget));
       ratio.push_back(upload.back() / cp.back());
-      freshJavaFolder(phone, serial);
+      bench::freshJavaFolder(phone, serial);
       form->clearLog();
       withCompile.push_back(timeUpload(*form, true));
       QApplication::processEvents();
     }
-    if (fs::file_size(phone / "java" / (gameFile(Games) + "_suite.jar")) + 100 < GameBytes - 100) return 1;
+    if (fs::file_size(phone / "java" / (bench::gameFile(Games) + "_suite.jar")) + 100 < GameBytes - 100) return 1;
   }
   fs::current_path("/");
   fs::remove_all(work);

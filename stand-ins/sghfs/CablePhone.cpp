@@ -14,6 +14,7 @@
 
 #include "AtChannel.h"
 #include "Codepage.h"
+#include "FindListings.h"
 #include "FolderListing.h"
 #include "ObexClient.h"
 #include "PortMap.h"
@@ -23,11 +24,6 @@ namespace cable {
 
 namespace {
 
-struct Listing {
-  std::vector<SghfsFindData> entries;
-  std::size_t next = 0;
-};
-
 struct Cable {
   Host host;
   SerialLine line;
@@ -35,8 +31,7 @@ struct Cable {
   std::string portName;  // "COM3"
   int timeoutMs = 5000;
   bool alive = false;  // false once the phone went silent or the line was lost in the middle of an exchange
-  std::map<SghfsHandle, Listing> listings;
-  SghfsHandle nextHandle = 0x10000;
+  sghfs::FindListings listings{0x10000};  // apart from the virtual phone's handles
 };
 
 Cable C;
@@ -265,28 +260,18 @@ SghfsHandle findFirst(const char* path, SghfsFindData* findData) {
     say(SGHFS_MSG_IMPORTANTERROR, "Телефон прислал неверный список папки ", name);
     return SGHFS_INVALID_HANDLE;
   }
-  Listing listing;
+  std::vector<SghfsFindData> found;
   SghfsFindData d{};
   for (const ListingEntry& e : *entries) {
-    if (findEntry(e, d)) listing.entries.push_back(d);
+    if (findEntry(e, d)) found.push_back(d);
   }
-  if (listing.entries.empty()) return SGHFS_INVALID_HANDLE;
-  *findData = listing.entries[0];
-  listing.next = 1;
-  const SghfsHandle h = C.nextHandle++;
-  C.listings[h] = std::move(listing);
-  return h;
+  return C.listings.open(std::move(found), findData);
 }
 
-int32_t findNext(SghfsHandle handle, SghfsFindData* findData) {
-  const auto it = C.listings.find(handle);
-  if (it == C.listings.end() || !findData || it->second.next >= it->second.entries.size()) return 0;
-  *findData = it->second.entries[it->second.next++];
-  return 1;
-}
+int32_t findNext(SghfsHandle handle, SghfsFindData* findData) { return C.listings.next(handle, findData); }
 
 int32_t findClose(SghfsHandle handle) {
-  C.listings.erase(handle);
+  C.listings.close(handle);
   return 0;
 }
 

@@ -7,17 +7,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "FindListings.h"
+
 namespace cable {
 
 namespace {
-
-std::string trim(const std::string& s) {
-  std::size_t b = 0;
-  std::size_t e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-  return s.substr(b, e - b);
-}
 
 std::string upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -42,8 +36,8 @@ PortMap parsePortMap(const std::string& text) {
     if (!line.empty() && (line[0] == '#' || line[0] == ';')) continue;
     const auto eq = line.find('=');
     if (eq == std::string::npos) continue;
-    const std::string key = upper(trim(line.substr(0, eq)));
-    const std::string value = trim(line.substr(eq + 1));
+    const std::string key = upper(sghfs::trimBlanks(line.substr(0, eq)));
+    const std::string value = sghfs::trimBlanks(line.substr(eq + 1));
     if (key.rfind("COM", 0) == 0) {
       const long n = bounded(key.substr(3), 1, 16);
       if (n > 0) map.devices[static_cast<std::size_t>(n - 1)] = value;

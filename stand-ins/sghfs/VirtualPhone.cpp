@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "CablePhone.h"
+#include "FindListings.h"
 #include "sghfs_abi.h"
 
 namespace fs = std::filesystem;
@@ -133,11 +134,6 @@ struct Phone {
   bool refuseRebuild = false;
 };
 
-struct Listing {
-  std::vector<SghfsFindData> entries;
-  std::size_t next = 0;
-};
-
 struct State {
   int32_t pluginNr = 0;
   SghfsProgressProc progress = nullptr;
@@ -145,8 +141,7 @@ struct State {
   int32_t port = 0;
   int32_t speed = 0;
   std::optional<Phone> phone;
-  std::map<SghfsHandle, Listing> listings;
-  SghfsHandle nextHandle = 1;
+  sghfs::FindListings listings{1};
   bool rebuilding = false;
   std::vector<std::string> javaList;
   Fd operations;  // the phone's operations.log while connected
@@ -180,14 +175,6 @@ void put(char* buffer, const std::string& text) {
   const std::size_t n = std::min<std::size_t>(text.size(), SGHFS_MAX_TEXT);
   std::memcpy(buffer, text.data(), n);
   buffer[n] = '\0';
-}
-
-std::string trim(const std::string& s) {
-  std::size_t b = 0;
-  std::size_t e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-  return s.substr(b, e - b);
 }
 
 std::string lower(std::string s) {
@@ -312,8 +299,8 @@ void readPhoneIni(Phone& phone) {
   for (const std::string& line : splitLines(*text)) {
     const auto eq = line.find('=');
     if (eq == std::string::npos) continue;
-    const std::string key = lower(trim(line.substr(0, eq)));
-    const std::string value = trim(line.substr(eq + 1));
+    const std::string key = lower(sghfs::trimBlanks(line.substr(0, eq)));
+    const std::string value = sghfs::trimBlanks(line.substr(eq + 1));
     if (key == "manufacturer")
       phone.manufacturer = value;
     else if (key == "model")
@@ -389,8 +376,8 @@ std::string midletName(int java, const std::string& file) {
   if (const auto text = readAt(java, file)) {
     for (const std::string& line : splitLines(*text)) {
       const auto colon = line.find(':');
-      if (colon != std::string::npos && lower(trim(line.substr(0, colon))) == "midlet-name") {
-        const std::string v = trim(line.substr(colon + 1));
+      if (colon != std::string::npos && lower(sghfs::trimBlanks(line.substr(0, colon))) == "midlet-name") {
+        const std::string v = sghfs::trimBlanks(line.substr(colon + 1));
         if (!v.empty()) return utf8ToAnsi(v).value_or(v);
       }
     }
@@ -505,7 +492,7 @@ int32_t FsSendCommand(const char* command, char* reply) {
     put(reply, "ERROR\r\n");
     return 0;
   }
-  std::string cmd = trim(command ? command : "");
+  std::string cmd = sghfs::trimBlanks(command ? command : "");
   for (char& c : cmd) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   operation(cmd);
   auto answer = [&](const std::string& value) { put(reply, value + "\r\n\r\nOK\r\n"); };
@@ -527,39 +514,31 @@ SghfsHandle FsFindFirst(const char* path, SghfsFindData* findData) {
   if (!S.phone || !findData) return SGHFS_INVALID_HANDLE;
   const auto parts = phoneComponents(path ? path : "");
   if (!parts) return SGHFS_INVALID_HANDLE;
-  Listing listing;
+  std::vector<SghfsFindData> found;
   SghfsFindData d{};
   const Fd dir = openFolder(S.phone->dir, *parts);
   if (parts->empty()) {
     struct stat st {};
     if (::fstatat(dir.get(), "java", &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) &&
         makeEntry("java", st, d)) {
-      listing.entries.push_back(d);
+      found.push_back(d);
     }
   } else if (dir.valid()) {
     for (const FolderEntry& e : entriesOf(dir.get())) {
-      if (!endsWith(e.name, PartSuffix) && makeEntry(e.name, e.st, d)) listing.entries.push_back(d);
+      if (!endsWith(e.name, PartSuffix) && makeEntry(e.name, e.st, d)) found.push_back(d);
     }
   }
-  if (listing.entries.empty()) return SGHFS_INVALID_HANDLE;
-  *findData = listing.entries[0];
-  listing.next = 1;
-  const SghfsHandle h = S.nextHandle++;
-  S.listings[h] = std::move(listing);
-  return h;
+  return S.listings.open(std::move(found), findData);
 }
 
 int32_t FsFindNext(SghfsHandle handle, SghfsFindData* findData) {
   if (OnCable) return cable::findNext(handle, findData);
-  const auto it = S.listings.find(handle);
-  if (it == S.listings.end() || !findData || it->second.next >= it->second.entries.size()) return 0;
-  *findData = it->second.entries[it->second.next++];
-  return 1;
+  return S.listings.next(handle, findData);
 }
 
 int32_t FsFindClose(SghfsHandle handle) {
   if (OnCable) return cable::findClose(handle);
-  S.listings.erase(handle);
+  S.listings.close(handle);
   return 0;
 }
 
