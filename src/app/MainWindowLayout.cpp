@@ -16,6 +16,7 @@
 #include "app/StatusPanels.h"
 #include "app/WindowFonts.h"
 #include "common/Icons.h"
+#include "common/Place.h"
 
 using quorrel::detailsFont;
 using quorrel::Glyph;
@@ -44,12 +45,7 @@ QFont quorrel::detailsFont(bool bold) {
 
 namespace {
 
-template <typename W>
-W* place(W* w, const char* name, int left, int top, int width, int height) {
-  w->setObjectName(QLatin1String(name));
-  w->setGeometry(left, top, width, height);
-  return w;
-}
+using quorrel::place;
 
 QLabel* caption(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height) {
   auto* l = place(new QLabel(text, parent), name, left, top, width, height);

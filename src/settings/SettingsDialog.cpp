@@ -13,6 +13,7 @@
 #include "common/Errors.h"
 #include "common/FileIO.h"
 #include "common/Paths.h"
+#include "common/Place.h"
 #include "common/Prompter.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
@@ -26,12 +27,7 @@ namespace {
 
 std::string settingsPath() { return quorrel::localPath(quorrel::SettingsFileName); }
 
-template <typename W>
-W* place(W* w, const char* name, int left, int top, int width, int height) {
-  w->setObjectName(QLatin1String(name));
-  w->setGeometry(left, top, width, height);
-  return w;
-}
+using quorrel::place;
 
 QGroupBox* group(QWidget* parent, const char* name, const QString& title, int left, int top, int width, int height) {
   auto* g = place(new QGroupBox(title, parent), name, left, top, width, height);
