@@ -1,5 +1,7 @@
 #include "common/Paths.h"
 
+#include "common/Ansi.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,7 +28,14 @@ std::string nativePath(std::string path) {
   return path;
 }
 
-std::string localPath(const std::string& relative) { return currentDir() + nativePath(relative); }
+std::string diskName(const std::string& ansiRelative) {
+  const std::string native = nativePath(ansiRelative);
+  const bool ascii = std::all_of(native.begin(), native.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii) return native;
+  return fromAnsi(native).toUtf8().toStdString();
+}
+
+std::string localPath(const std::string& relative) { return currentDir() + diskName(relative); }
 
 bool fileExists(const std::string& path) {
   struct stat st {};

@@ -9,7 +9,10 @@ namespace quorrel {
 std::string currentDir();
 // "Base\games\x.jad" -> "Base/games/x.jad".
 std::string nativePath(std::string path);
-// currentDir() + nativePath(relative).
+// A relative name in ANSI bytes (a catalogue `File` or `Screen`, a "dir.lst" line, "Base\\games\\") as a
+// name on disk: "/" between folders, the text in the platform's UTF-8. ASCII names are unchanged.
+std::string diskName(const std::string& ansiRelative);
+// currentDir() + diskName(relative).
 std::string localPath(const std::string& relative);
 
 bool fileExists(const std::string& path);       // a regular file (or a link to one)
