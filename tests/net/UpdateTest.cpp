@@ -320,6 +320,54 @@ TEST_F(UpdateTest, FirstUpdateIntoAFreshFolderThenACatalogueWithFewerGames) {
   expectIdle();
 }
 
+TEST_F(UpdateTest, UserFolderUnderTheCatalogueNameIsNeverRemoved) {
+  start();
+  const auto makeFolder = [] { writeFile("Javadata.xml/notes.txt", "mine"); };
+  const std::string unreachable = "http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/";
+  const std::string badArchive = "<html>Not here</html>";
+
+  // There when the update is chosen: refused before any request, the server down or sending a bad archive.
+  makeFolder();
+  server.route("/Javadata.zip", HttpReply::ok(badArchive));
+  for (const std::string& base : {unreachable, server.base()}) {
+    prompter.clear();
+    form->settings().setUpdateServer(base);
+    update();
+    EXPECT_EQ(prompter.texts(), std::vector<QString>{QString::fromStdString(
+                                    "Не могу обновить базу: " + dir.path() +
+                                    "Javadata.xml не является файлом, и обновление не может его заменить.")});
+    EXPECT_EQ(readFile("Javadata.xml/notes.txt"), "mine");
+    expectIdle();
+  }
+  EXPECT_TRUE(server.requestLines().empty());
+
+  // Made while the archive is on its way: the failed update takes away only what it placed itself.
+  const auto progress = form->downloads().http().OnProgress;
+  form->downloads().http().OnProgress = [&](QObject* sender, int total, int readed) {
+    progress(sender, total, readed);
+    makeFolder();
+  };
+  for (const std::string& archive : {archiveWith(catalogue({{"a", "a.gif"}})), badArchive}) {
+    testsupport::removeTree("Javadata.xml");
+    prompter.clear();
+    server.route("/Javadata.zip", HttpReply::ok(archive));
+    update();
+    EXPECT_EQ(prompter.asked.size(), 1u);  // "Сервер не найден!" or the unpacking's error
+    EXPECT_EQ(readFile("Javadata.xml/notes.txt"), "mine");
+    expectIdle();
+  }
+
+  // Nor is a folder under the backup's name taken for the backup and moved.
+  form->downloads().http().OnProgress = progress;
+  std::filesystem::rename("Javadata.xml", "Javadata.tmp");
+  prompter.clear();
+  form->settings().setUpdateServer(unreachable);
+  update();
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
+  EXPECT_EQ(readFile("Javadata.tmp/notes.txt"), "mine");
+  EXPECT_FALSE(exists("Javadata.xml"));
+}
+
 // ---- The folder-picture list ----
 
 TEST_F(UpdateTest, ListWithoutEndMarkEndsAtTheEndOfTheFile) {
