@@ -4,11 +4,13 @@
 
 #include <QLabel>
 #include <QProgressBar>
+#include <QStringList>
 #include <QToolButton>
 #include <QWidget>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <vector>
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueBrowser.h"
@@ -52,6 +54,14 @@ void createFoldersOf(const std::string& native) {
 
 void ensureFolder(const std::string& folder, const std::string& message) {
   if (!directoryExists(folder) && !createDirectory(folder)) throw QuorrelError(message);
+}
+
+// "Игра не скачана: не получен файл Base/games/a.jad." or, for several, "... не получены файлы A и B."
+QString notArrived(const QString& what, const std::vector<std::string>& paths) {
+  QStringList names;
+  for (const std::string& path : paths) names << fromAnsi(path);
+  return what + (names.size() == 1 ? QStringLiteral(": не получен файл ") : QStringLiteral(": не получены файлы ")) +
+         names.join(QStringLiteral(" и ")) + QStringLiteral(".");
 }
 
 }  // namespace
@@ -107,7 +117,7 @@ void Downloads::configure() {
   h.OnError = [this](QObject* /*sender*/) { failed(); };
 }
 
-void Downloads::downloadFromServer(const std::string& relativePath) {
+DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
   const ProxyDetails& proxy = settings_.proxy();
   http_->ProxyHost = proxy.host;
   http_->ProxyPort = proxy.port;
@@ -123,7 +133,7 @@ void Downloads::downloadFromServer(const std::string& relativePath) {
     http_->URL = url;
     http_->FileName = local;
     failed();
-    return;
+    return DownloadResult::Failed;
   }
   const int remote = remoteFileSize(url);
 
@@ -158,7 +168,7 @@ void Downloads::downloadFromServer(const std::string& relativePath) {
       }
     }
   }
-  if (!fetch) return;
+  if (!fetch) return DownloadResult::Kept;
 
   view_.transferLabel->setText(fromAnsi(relativePath));
   log_.logCommand(QStringLiteral(" Получение файла ") + fromAnsi(relativePath) + QStringLiteral(" (рамер ") +
@@ -166,7 +176,15 @@ void Downloads::downloadFromServer(const std::string& relativePath) {
   http_->URL = url;
   http_->FileName = local;
   createFoldersOf(native);
-  http_->StartDownload();
+  bool arrived = false;
+  struct Note {
+    bool*& slot;
+    bool* const outer;
+    ~Note() { slot = outer; }
+  } note{arrival_, arrival_};
+  arrival_ = &arrived;
+  http_->StartDownload();  // refused while another transfer runs
+  return arrived ? DownloadResult::Arrived : DownloadResult::Failed;
 }
 
 int Downloads::remoteFileSize(const std::string& url) {
@@ -187,6 +205,7 @@ void Downloads::progress(int totalSize, int readed) {
 }
 
 void Downloads::done(int fileSize) {
+  if (arrival_) *arrival_ = true;
   log_.logCommand(QStringLiteral(" Файл ") + fromAnsi(http_->URL) + QStringLiteral(" успешно скачан! (") +
                   QString::number(fileSize) + QStringLiteral("байт.)"));
 }
@@ -204,8 +223,15 @@ void Downloads::downloadGame() {
   runCommand([this] {
     const std::string folder = currentDir() + "Base/games/";
     ensureFolder(folder, "Не могу создать папку" + folder);
-    downloadFromServer("Base/games/" + catalogue_.currentGameFile() + ".jad");
-    downloadFromServer("Base/games/" + catalogue_.currentGameFile() + ".jar");
+    std::vector<std::string> missing;
+    for (const char* extension : {".jad", ".jar"}) {
+      const std::string path = "Base/games/" + catalogue_.currentGameFile() + extension;
+      if (downloadFromServer(path) == DownloadResult::Failed) missing.push_back(path);
+    }
+    if (!missing.empty()) {
+      prompter_.error(notArrived(QStringLiteral("Игра не скачана"), missing));
+      return;
+    }
     view_.downloadGameButton->hide();
     prompter_.message(QStringLiteral("Игра успешно скачана!"));
   });
@@ -214,8 +240,14 @@ void Downloads::downloadGame() {
 void Downloads::downloadScreenshot() {
   runCommand([this] {
     ensureFolder(currentDir() + "Base/screen/", "Не могу создать папку ./Base/screen/");
-    downloadFromServer("Base/screen/" + catalogue_.currentGameScreen());
-    browser_.showPicture(currentDir() + "Base/screen/" + catalogue_.currentGameScreen());
+    const std::string path = "Base/screen/" + catalogue_.currentGameScreen();
+    const DownloadResult result = downloadFromServer(path);
+    // A copy kept from before is still shown; without any copy the picture's own error is the report.
+    browser_.showPicture(currentDir() + path);
+    if (result == DownloadResult::Failed) {
+      prompter_.error(notArrived(QStringLiteral("Скриншот не скачан"), {path}));
+      return;
+    }
     view_.downloadScreenshotButton->hide();
     prompter_.message(QStringLiteral("Файл успешно загружен!"));
   });
