@@ -114,25 +114,17 @@ void Downloads::configure() {
   h.WaitThread = true;
   h.OnProgress = [this](QObject* /*sender*/, int totalSize, int readed) { progress(totalSize, readed); };
   h.OnDoneFile = [this](QObject* /*sender*/, const std::string& /*fileName*/, int fileSize) { done(fileSize); };
-  h.OnError = [this](QObject* /*sender*/) { failed(); };
+  h.OnError = [this](QObject* /*sender*/) { failed(http_->URL); };
 }
 
 DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
-  const ProxyDetails& proxy = settings_.proxy();
-  http_->ProxyHost = proxy.host;
-  http_->ProxyPort = proxy.port;
-  http_->UserName = proxy.userName;
-  http_->Password = proxy.password;
-  http_->UseProxy = settings_.useProxy() ? ProxyMode::Proxy : ProxyMode::Direct;
   const std::string url = settings_.updateServer() + relativePath;
   const std::string native = nativePath(relativePath);
   const std::string local = currentDir() + native;
   if (!staysInside(native)) {
     // A name from the server that would write outside the working folder is never fetched, nor even
     // asked about.
-    http_->URL = url;
-    http_->FileName = local;
-    failed();
+    failed(url);
     return DownloadResult::Failed;
   }
   const int remote = remoteFileSize(url);
@@ -170,9 +162,18 @@ DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
   }
   if (!fetch) return DownloadResult::Kept;
 
+  const QString transferLine = QStringLiteral(" Получение файла ") + fromAnsi(relativePath) +
+                               QStringLiteral(" (рамер ") + QString::number(remote) + QStringLiteral(" байт).");
+  // A transfer started before this one may still run (or have ended while the question waited). The component
+  // would refuse this start; it is not made, and the running transfer keeps its settings, so that its outcome
+  // line names the URL it really fetches.
+  if (http_->busy()) {
+    log_.logCommand(transferLine);  // a refused start leaves no outcome line
+    return DownloadResult::Failed;
+  }
   view_.transferLabel->setText(fromAnsi(relativePath));
-  log_.logCommand(QStringLiteral(" Получение файла ") + fromAnsi(relativePath) + QStringLiteral(" (рамер ") +
-                  QString::number(remote) + QStringLiteral(" байт)."));
+  log_.logCommand(transferLine);
+  useProxySettings();
   http_->URL = url;
   http_->FileName = local;
   createFoldersOf(native);
@@ -183,12 +184,23 @@ DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
     ~Note() { slot = outer; }
   } note{arrival_, arrival_};
   arrival_ = &arrived;
-  http_->StartDownload();  // refused while another transfer runs
+  http_->StartDownload();
   return arrived ? DownloadResult::Arrived : DownloadResult::Failed;
+}
+
+void Downloads::useProxySettings() {
+  const ProxyDetails& proxy = settings_.proxy();
+  http_->ProxyHost = proxy.host;
+  http_->ProxyPort = proxy.port;
+  http_->UserName = proxy.userName;
+  http_->Password = proxy.password;
+  http_->UseProxy = settings_.useProxy() ? ProxyMode::Proxy : ProxyMode::Direct;
 }
 
 int Downloads::remoteFileSize(const std::string& url) {
   log_.logCommand(QStringLiteral(" Проверяю размер файла ") + fromAnsi(url) + QStringLiteral("."));
+  if (http_->busy()) return -1;  // refused by the component, without a failure line
+  useProxySettings();
   http_->URL = url;
   return http_->QueryRemoteSize();
 }
@@ -210,8 +222,8 @@ void Downloads::done(int fileSize) {
                   QString::number(fileSize) + QStringLiteral("байт.)"));
 }
 
-void Downloads::failed() {
-  log_.logCommand(QStringLiteral(" Произошла ошибка при скачивании файла ") + fromAnsi(http_->URL));
+void Downloads::failed(const std::string& url) {
+  log_.logCommand(QStringLiteral(" Произошла ошибка при скачивании файла ") + fromAnsi(url));
   view_.catalogueTree->setEnabled(true);
   view_.progressBar->setValue(0);
   view_.transferLabel->clear();

@@ -56,7 +56,8 @@ class Downloads {
 
   // Fetches a file of the update server into the same relative path of the working folder, unless a file of
   // the server's size is there already. A file of another size is replaced as the user answers, or as an
-  // answer "to all" already says.
+  // answer "to all" already says. While another transfer runs, the component refuses this one and keeps the
+  // running transfer's settings.
   DownloadResult downloadFromServer(const std::string& relativePath);
   // The answers "to all" given so far; they last until the next catalogue update forgets them.
   ChangedFileAnswers& answers() { return answers_; }
@@ -74,9 +75,11 @@ class Downloads {
 
  private:
   void configure();
+  // The route of the settings (through the proxy or direct), taken over by the component's next transfer.
+  void useProxySettings();
   void progress(int totalSize, int readed);
   void done(int fileSize);
-  void failed();
+  void failed(const std::string& url);
   void endCommand();
   template <typename Body>
   void runCommand(Body body);
