@@ -50,12 +50,16 @@ CatalogueFiles catalogueFiles() {
   return {dir + "Javadata.zip", dir + "Javadata.xml", dir + "Javadata.tmp"};
 }
 
+// Removes a file or a link, never a folder: the update's own files are all files, and a folder under one of
+// their names is the user's.
+void removeFile(const std::string& path) { ::unlink(path.c_str()); }
+
 // Moves the catalogue aside as the backup. A backup left by an earlier run is dropped first when a catalogue
 // stands beside it, since that catalogue is the newer one; without a catalogue the old backup is the only copy
 // and stays. Afterwards no "Javadata.xml" exists, so only the new archive can bring one back.
 void backUpCatalogue(const CatalogueFiles& f) {
   if (!fileExists(f.current)) return;
-  std::remove(f.backup.c_str());
+  removeFile(f.backup);
   if (std::rename(f.current.c_str(), f.backup.c_str()) != 0) {
     // The catalogue stays where it is, and the update stops before it could be mistaken for a new one.
     throw QuorrelError("Не могу сохранить прежнюю базу Javadata.xml в Javadata.tmp: " + ioErrorText(errno));
@@ -67,20 +71,16 @@ bool somethingAt(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-// Removes whatever stands at `path` unless it is a regular file: a folder (with what it holds), a link, a pipe.
-void removeNonFile(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return;
-  std::error_code ignored;
-  std::filesystem::remove_all(path, ignored);
-}
-
-// Puts the backup, when there is one, back as the catalogue. An archive may have left a folder or the like
-// under the catalogue's name, which would keep the backup from its place for good: it goes first. A backup
-// that still does not stand as the catalogue afterwards is an error, so that it is not left unnoticed.
-void restoreCatalogue(const CatalogueFiles& f) {
-  removeNonFile(f.current);
-  if (!somethingAt(f.backup)) return;
+// Puts the backup, when there is one, back as the catalogue. What this update placed under the catalogue's name
+// (a folder an archive made, a catalogue of an archive that failed to unpack) goes first. Anything else standing
+// there is the user's and stays; it then keeps the backup from its place, which is an error, so that the backup
+// is not left unnoticed.
+void restoreCatalogue(const CatalogueFiles& f, bool placedCatalogue) {
+  if (placedCatalogue) {
+    std::error_code ignored;
+    std::filesystem::remove_all(f.current, ignored);  // a link is removed itself, never followed
+  }
+  if (!fileExists(f.backup)) return;
   const int error = std::rename(f.backup.c_str(), f.current.c_str()) == 0 ? 0 : errno;
   if (!fileExists(f.current)) {
     throw QuorrelError("Не могу вернуть прежнюю базу Javadata.tmp на место Javadata.xml: " +
@@ -165,11 +165,12 @@ std::set<std::string> linkMembers(const ZipExtractor& zip) {
 // Moves what the unpacking left in the staging folder into the working folder: folders are merged, a file
 // replaces an existing one only when that one is older (as the unpacking's own option says), and every file
 // gets ordinary permissions. Forbidden names, links and anything else that is neither a file nor a folder
-// stay behind, each with a log line.
+// stay behind, each with a log line. Whether it put something under the catalogue's name is noted in
+// `placedCatalogue`, so that a failed update takes away that, and only that.
 class Placement {
  public:
-  Placement(MessageLog& log, const std::string& staging, std::set<std::string> links)
-      : log_(log), staging_(staging), work_(currentDir()), links_(std::move(links)) {
+  Placement(MessageLog& log, const std::string& staging, std::set<std::string> links, bool& placedCatalogue)
+      : log_(log), staging_(staging), work_(currentDir()), links_(std::move(links)), placedCatalogue_(placedCatalogue) {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     mode_ = 0644 & ~mask;
@@ -200,7 +201,10 @@ class Placement {
     if (S_ISLNK(st.st_mode)) return skipped(relative, "это ссылка");
     if (S_ISDIR(st.st_mode)) {
       // An existing folder is merged into also when the user made it a link to another disk.
-      if (!directoryExists(to) && ::mkdir(to.c_str(), 0777) != 0) return skipped(relative, ioErrorText(errno));
+      if (!directoryExists(to)) {
+        if (::mkdir(to.c_str(), 0777) != 0) return skipped(relative, ioErrorText(errno));
+        placed(relative);
+      }
       return folder(relative + "/");
     }
     if (!S_ISREG(st.st_mode)) return skipped(relative, "это не файл");
@@ -210,7 +214,12 @@ class Placement {
       if (S_ISREG(existing.st_mode) && existing.st_mtime >= st.st_mtime) return;  // the copy on disk is newer
     }
     if (::chmod(from.c_str(), mode_) != 0 || std::rename(from.c_str(), to.c_str()) != 0)
-      skipped(relative, ioErrorText(errno));
+      return skipped(relative, ioErrorText(errno));
+    placed(relative);
+  }
+
+  void placed(const std::string& relative) {
+    if (relative == "Javadata.xml") placedCatalogue_ = true;
   }
 
   void skipped(const std::string& relative, const std::string& why) {
@@ -222,6 +231,7 @@ class Placement {
   const std::string staging_;
   const std::string work_;
   const std::set<std::string> links_;
+  bool& placedCatalogue_;
   mode_t mode_ = 0644;
 };
 
@@ -268,6 +278,7 @@ Unpacked unpackCatalogue(const UnpackContext& c, const CatalogueFiles& f, const 
     ZipExtractor& zip;
     ~Reset() { zip.CancelRequested = nullptr; }
   } reset{zip};
+  bool placedCatalogue = false;
   try {
     const BusyWhileUnpacking busy(c.busy, c.tree);
     StagingFolder staging;
@@ -278,27 +289,26 @@ Unpacked unpackCatalogue(const UnpackContext& c, const CatalogueFiles& f, const 
     zip.Extract();
     staging.backToWork();
     if (zip.Cancelled) {
-      std::remove(f.archive.c_str());
-      restoreCatalogue(f);
+      removeFile(f.archive);
+      restoreCatalogue(f, false);
       return Unpacked::Cancelled;
     }
     const std::set<std::string> links = linkMembers(zip);
     for (const std::string& link : links)
       c.log.logCommand(
           QStringLiteral(" Файл %1 из Javadata.zip не записан: это ссылка").arg(QString::fromStdString(link)));
-    Placement(c.log, staging.path(), links).folder("");
+    Placement(c.log, staging.path(), links, placedCatalogue).folder("");
   } catch (...) {
-    std::remove(f.archive.c_str());
-    std::remove(f.current.c_str());  // a catalogue from a broken archive is not trusted
-    restoreCatalogue(f);
+    removeFile(f.archive);
+    restoreCatalogue(f, placedCatalogue);  // a catalogue from a broken archive is not trusted
     throw;
   }
-  std::remove(f.archive.c_str());
-  if (fileExists(f.current)) {
-    std::remove(f.backup.c_str());
+  removeFile(f.archive);
+  if (placedCatalogue && fileExists(f.current)) {
+    removeFile(f.backup);
     return Unpacked::NewCatalogue;
   }
-  restoreCatalogue(f);
+  restoreCatalogue(f, placedCatalogue);
   return Unpacked::NoCatalogue;
 }
 
@@ -313,12 +323,19 @@ class UpdateRun {
 
   void run() {
     const CatalogueFiles files = catalogueFiles();
+    // The update moves the catalogue aside and puts the archive's in its place. A folder, or anything else
+    // that is not a file, under the catalogue's name is the user's: the update would have to remove it, so it
+    // does not start.
+    if (somethingAt(files.current) && !fileExists(files.current)) {
+      throw QuorrelError("Не могу обновить базу: " + files.current +
+                         " не является файлом, и обновление не может его заменить.");
+    }
     // An archive left by an interrupted run must not pass for this update's: with the server down it would
     // be unpacked and reported as a success, and one of the same size would not even be fetched again.
-    std::remove(files.archive.c_str());
+    removeFile(files.archive);
     fetch("Javadata.zip");
     if (windowClosed()) {
-      std::remove(files.archive.c_str());
+      removeFile(files.archive);
       return;
     }
     backUpCatalogue(files);

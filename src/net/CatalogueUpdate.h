@@ -17,7 +17,8 @@ class CatalogueUpdate {
   CatalogueUpdate(const CatalogueUpdate&) = delete;
   CatalogueUpdate& operator=(const CatalogueUpdate&) = delete;
 
-  // Runs the update unless a long command or another update runs.
+  // Runs the update unless a long command or another update runs. A folder, or anything else but a file,
+  // under the catalogue's name stops it with an error before anything is asked of the server or changed.
   void updateCatalogue();
 
   ZipExtractor& zip() { return *zip_; }

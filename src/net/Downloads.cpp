@@ -4,11 +4,13 @@
 
 #include <QLabel>
 #include <QProgressBar>
+#include <QStringList>
 #include <QToolButton>
 #include <QWidget>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <vector>
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueBrowser.h"
@@ -52,6 +54,14 @@ void createFoldersOf(const std::string& native) {
 
 void ensureFolder(const std::string& folder, const std::string& message) {
   if (!directoryExists(folder) && !createDirectory(folder)) throw QuorrelError(message);
+}
+
+// "Игра не скачана: не получен файл Base/games/a.jad." or, for several, "... не получены файлы A и B."
+QString notArrived(const QString& what, const std::vector<std::string>& paths) {
+  QStringList names;
+  for (const std::string& path : paths) names << fromAnsi(path);
+  return what + (names.size() == 1 ? QStringLiteral(": не получен файл ") : QStringLiteral(": не получены файлы ")) +
+         names.join(QStringLiteral(" и ")) + QStringLiteral(".");
 }
 
 }  // namespace
@@ -104,26 +114,18 @@ void Downloads::configure() {
   h.WaitThread = true;
   h.OnProgress = [this](QObject* /*sender*/, int totalSize, int readed) { progress(totalSize, readed); };
   h.OnDoneFile = [this](QObject* /*sender*/, const std::string& /*fileName*/, int fileSize) { done(fileSize); };
-  h.OnError = [this](QObject* /*sender*/) { failed(); };
+  h.OnError = [this](QObject* /*sender*/) { failed(http_->URL); };
 }
 
-void Downloads::downloadFromServer(const std::string& relativePath) {
-  const ProxyDetails& proxy = settings_.proxy();
-  http_->ProxyHost = proxy.host;
-  http_->ProxyPort = proxy.port;
-  http_->UserName = proxy.userName;
-  http_->Password = proxy.password;
-  http_->UseProxy = settings_.useProxy() ? ProxyMode::Proxy : ProxyMode::Direct;
+DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
   const std::string url = settings_.updateServer() + relativePath;
   const std::string native = nativePath(relativePath);
   const std::string local = currentDir() + native;
   if (!staysInside(native)) {
     // A name from the server that would write outside the working folder is never fetched, nor even
     // asked about.
-    http_->URL = url;
-    http_->FileName = local;
-    failed();
-    return;
+    failed(url);
+    return DownloadResult::Failed;
   }
   const int remote = remoteFileSize(url);
 
@@ -158,19 +160,47 @@ void Downloads::downloadFromServer(const std::string& relativePath) {
       }
     }
   }
-  if (!fetch) return;
+  if (!fetch) return DownloadResult::Kept;
 
+  const QString transferLine = QStringLiteral(" Получение файла ") + fromAnsi(relativePath) +
+                               QStringLiteral(" (рамер ") + QString::number(remote) + QStringLiteral(" байт).");
+  // A transfer started before this one may still run (or have ended while the question waited). The component
+  // would refuse this start; it is not made, and the running transfer keeps its settings, so that its outcome
+  // line names the URL it really fetches.
+  if (http_->busy()) {
+    log_.logCommand(transferLine);  // a refused start leaves no outcome line
+    return DownloadResult::Failed;
+  }
   view_.transferLabel->setText(fromAnsi(relativePath));
-  log_.logCommand(QStringLiteral(" Получение файла ") + fromAnsi(relativePath) + QStringLiteral(" (рамер ") +
-                  QString::number(remote) + QStringLiteral(" байт)."));
+  log_.logCommand(transferLine);
+  useProxySettings();
   http_->URL = url;
   http_->FileName = local;
   createFoldersOf(native);
+  bool arrived = false;
+  struct Note {
+    bool*& slot;
+    bool* const outer;
+    ~Note() { slot = outer; }
+  } note{arrival_, arrival_};
+  arrival_ = &arrived;
   http_->StartDownload();
+  return arrived ? DownloadResult::Arrived : DownloadResult::Failed;
+}
+
+void Downloads::useProxySettings() {
+  const ProxyDetails& proxy = settings_.proxy();
+  http_->ProxyHost = proxy.host;
+  http_->ProxyPort = proxy.port;
+  http_->UserName = proxy.userName;
+  http_->Password = proxy.password;
+  http_->UseProxy = settings_.useProxy() ? ProxyMode::Proxy : ProxyMode::Direct;
 }
 
 int Downloads::remoteFileSize(const std::string& url) {
   log_.logCommand(QStringLiteral(" Проверяю размер файла ") + fromAnsi(url) + QStringLiteral("."));
+  if (http_->busy()) return -1;  // refused by the component, without a failure line
+  useProxySettings();
   http_->URL = url;
   return http_->QueryRemoteSize();
 }
@@ -187,12 +217,13 @@ void Downloads::progress(int totalSize, int readed) {
 }
 
 void Downloads::done(int fileSize) {
+  if (arrival_) *arrival_ = true;
   log_.logCommand(QStringLiteral(" Файл ") + fromAnsi(http_->URL) + QStringLiteral(" успешно скачан! (") +
                   QString::number(fileSize) + QStringLiteral("байт.)"));
 }
 
-void Downloads::failed() {
-  log_.logCommand(QStringLiteral(" Произошла ошибка при скачивании файла ") + fromAnsi(http_->URL));
+void Downloads::failed(const std::string& url) {
+  log_.logCommand(QStringLiteral(" Произошла ошибка при скачивании файла ") + fromAnsi(url));
   view_.catalogueTree->setEnabled(true);
   view_.progressBar->setValue(0);
   view_.transferLabel->clear();
@@ -204,8 +235,15 @@ void Downloads::downloadGame() {
   runCommand([this] {
     const std::string folder = currentDir() + "Base/games/";
     ensureFolder(folder, "Не могу создать папку" + folder);
-    downloadFromServer("Base/games/" + catalogue_.currentGameFile() + ".jad");
-    downloadFromServer("Base/games/" + catalogue_.currentGameFile() + ".jar");
+    std::vector<std::string> missing;
+    for (const char* extension : {".jad", ".jar"}) {
+      const std::string path = "Base/games/" + catalogue_.currentGameFile() + extension;
+      if (downloadFromServer(path) == DownloadResult::Failed) missing.push_back(path);
+    }
+    if (!missing.empty()) {
+      prompter_.error(notArrived(QStringLiteral("Игра не скачана"), missing));
+      return;
+    }
     view_.downloadGameButton->hide();
     prompter_.message(QStringLiteral("Игра успешно скачана!"));
   });
@@ -214,8 +252,14 @@ void Downloads::downloadGame() {
 void Downloads::downloadScreenshot() {
   runCommand([this] {
     ensureFolder(currentDir() + "Base/screen/", "Не могу создать папку ./Base/screen/");
-    downloadFromServer("Base/screen/" + catalogue_.currentGameScreen());
-    browser_.showPicture(currentDir() + "Base/screen/" + catalogue_.currentGameScreen());
+    const std::string path = "Base/screen/" + catalogue_.currentGameScreen();
+    const DownloadResult result = downloadFromServer(path);
+    // A copy kept from before is still shown; without any copy the picture's own error is the report.
+    browser_.showPicture(currentDir() + path);
+    if (result == DownloadResult::Failed) {
+      prompter_.error(notArrived(QStringLiteral("Скриншот не скачан"), {path}));
+      return;
+    }
     view_.downloadScreenshotButton->hide();
     prompter_.message(QStringLiteral("Файл успешно загружен!"));
   });

@@ -36,6 +36,13 @@ struct ChangedFileAnswers {
   bool skipAll = false;
 };
 
+// What became of a file of the server after the download routine.
+enum class DownloadResult {
+  Arrived,  // fetched whole
+  Kept,     // the local copy stays: it has the server's size, or the user chose to keep it
+  Failed,   // the name was refused, the transfer failed, or a transfer under way kept it from starting
+};
+
 class Downloads {
  public:
   // Makes the download component (a child of `owner`) and sets it up as the update server expects. Everything
@@ -49,8 +56,9 @@ class Downloads {
 
   // Fetches a file of the update server into the same relative path of the working folder, unless a file of
   // the server's size is there already. A file of another size is replaced as the user answers, or as an
-  // answer "to all" already says.
-  void downloadFromServer(const std::string& relativePath);
+  // answer "to all" already says. While another transfer runs, the component refuses this one and keeps the
+  // running transfer's settings.
+  DownloadResult downloadFromServer(const std::string& relativePath);
   // The answers "to all" given so far; they last until the next catalogue update forgets them.
   ChangedFileAnswers& answers() { return answers_; }
   // The size the server gives for the URL, -1 when it gives none.
@@ -58,16 +66,20 @@ class Downloads {
   // Size of a local file; throws the file error when it cannot be read.
   static int localFileSize(const std::string& path);
 
-  // "Скачать игру": the .jad and .jar of the game last shown.
+  // "Скачать игру": the .jad and .jar of the game last shown. Reports success only when both are in place;
+  // otherwise an error names the files that did not arrive, and the button stays for another try.
   void downloadGame();
-  // "Скачать скриншот": the screenshot of the game last shown, then shown.
+  // "Скачать скриншот": the screenshot of the game last shown, then shown; a screenshot that did not arrive
+  // is reported as the game's files are.
   void downloadScreenshot();
 
  private:
   void configure();
+  // The route of the settings (through the proxy or direct), taken over by the component's next transfer.
+  void useProxySettings();
   void progress(int totalSize, int readed);
   void done(int fileSize);
-  void failed();
+  void failed(const std::string& url);
   void endCommand();
   template <typename Body>
   void runCommand(Body body);
@@ -81,6 +93,9 @@ class Downloads {
   TransferView view_;
   HttpGet* http_;
   ChangedFileAnswers answers_;
+  // Where the transfer under way notes that it arrived. A command run while it is awaited can start a transfer
+  // of its own only once that one has ended; it points here for the time of its own and then points back.
+  bool* arrival_ = nullptr;
 };
 
 }  // namespace quorrel

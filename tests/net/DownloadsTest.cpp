@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <filesystem>
+#include <tuple>
 
 #include "app/MainWindow.h"
 #include "app/StatusPanels.h"
@@ -220,6 +221,42 @@ TEST_F(DownloadsTest, ScreenshotThatCannotBeFetchedEndsIdle) {
     EXPECT_FALSE(form->downloadScreenshotButton->isHidden());
     for (const QString& text : prompter.texts()) EXPECT_NE(text, QStringLiteral("Файл успешно загружен!"));
   }
+}
+
+TEST_F(DownloadsTest, FilesThatDidNotArriveAreNamedAndTheButtonsStay) {
+  const std::string unreachable = "http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/";
+  const std::vector<std::tuple<std::string, std::string, QString>> cases = {
+      {unreachable, "ball", QStringLiteral("не получены файлы Base/games/ball.jad и Base/games/ball.jar.")},
+      {server.base(), "../ball",  // names refused before any request
+       QStringLiteral("не получены файлы Base/games/../ball.jad и Base/games/../ball.jar.")},
+      {server.base(), "ball", QStringLiteral("не получен файл Base/games/ball.jar.")},  // only the .jad is there
+  };
+  server.route("/Base/games/ball.jad", HttpReply::ok("jad"));
+  for (const auto& [base, file, missing] : cases) {
+    prompter.clear();
+    form->settings().setUpdateServer(base);
+    form->catalogue().setCurrentGameFile(file);
+    form->downloadGameButton->show();
+    form->downloadGameButton->click();
+    EXPECT_EQ(prompter.errors(), std::vector<QString>{"Игра не скачана: " + missing});
+    EXPECT_EQ(prompter.asked.size(), 1u);
+    EXPECT_FALSE(form->downloadGameButton->isHidden());
+    expectIdle();
+  }
+  EXPECT_EQ(server.requests().size(), 4u);  // the last case only: a size query and a transfer per file
+
+  // The screenshot alike, also with a copy from before on disk.
+  prompter.clear();
+  writeFile("Base/screen/ball.gif", testsupport::animatedGif(16, 16));
+  form->settings().setUpdateServer(unreachable);
+  form->downloadScreenshotButton->show();
+  form->downloadScreenshotButton->click();
+  EXPECT_EQ(prompter.texts(), (std::vector<QString>{
+                                  QStringLiteral("Размер файла Base/screen/ball.gif изменился. Обновить?"),
+                                  QStringLiteral("Скриншот не скачан: не получен файл Base/screen/ball.gif."),
+                              }));
+  EXPECT_FALSE(form->downloadScreenshotButton->isHidden());
+  expectIdle();
 }
 
 TEST_F(DownloadsTest, PathsFromTheServerStayInsideTheWorkingFolder) {

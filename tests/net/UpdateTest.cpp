@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <filesystem>
 
@@ -56,6 +57,12 @@ std::string catalogue(const std::vector<Game>& games, const std::string& version
 std::string archiveWith(const std::string& xml) { return ziptest::rawZip({ziptest::plain("Javadata.xml", xml)}); }
 
 std::string get(const std::string& path) { return "GET /" + path + " HTTP/1.0"; }
+
+int logLinesWith(const MainWindow& form, const QString& part) {
+  int n = 0;
+  for (int i = 0; i < form.messageLog->count(); ++i) n += form.messageLog->itemText(i).contains(part) ? 1 : 0;
+  return n;
+}
 
 class UpdateTest : public ::testing::Test {
  protected:
@@ -320,6 +327,54 @@ TEST_F(UpdateTest, FirstUpdateIntoAFreshFolderThenACatalogueWithFewerGames) {
   expectIdle();
 }
 
+TEST_F(UpdateTest, UserFolderUnderTheCatalogueNameIsNeverRemoved) {
+  start();
+  const auto makeFolder = [] { writeFile("Javadata.xml/notes.txt", "mine"); };
+  const std::string unreachable = "http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/";
+  const std::string badArchive = "<html>Not here</html>";
+
+  // There when the update is chosen: refused before any request, the server down or sending a bad archive.
+  makeFolder();
+  server.route("/Javadata.zip", HttpReply::ok(badArchive));
+  for (const std::string& base : {unreachable, server.base()}) {
+    prompter.clear();
+    form->settings().setUpdateServer(base);
+    update();
+    EXPECT_EQ(prompter.texts(), std::vector<QString>{QString::fromStdString(
+                                    "Не могу обновить базу: " + dir.path() +
+                                    "Javadata.xml не является файлом, и обновление не может его заменить.")});
+    EXPECT_EQ(readFile("Javadata.xml/notes.txt"), "mine");
+    expectIdle();
+  }
+  EXPECT_TRUE(server.requestLines().empty());
+
+  // Made while the archive is on its way: the failed update takes away only what it placed itself.
+  const auto progress = form->downloads().http().OnProgress;
+  form->downloads().http().OnProgress = [&](QObject* sender, int total, int readed) {
+    progress(sender, total, readed);
+    makeFolder();
+  };
+  for (const std::string& archive : {archiveWith(catalogue({{"a", "a.gif"}})), badArchive}) {
+    testsupport::removeTree("Javadata.xml");
+    prompter.clear();
+    server.route("/Javadata.zip", HttpReply::ok(archive));
+    update();
+    EXPECT_EQ(prompter.asked.size(), 1u);  // "Сервер не найден!" or the unpacking's error
+    EXPECT_EQ(readFile("Javadata.xml/notes.txt"), "mine");
+    expectIdle();
+  }
+
+  // Nor is a folder under the backup's name taken for the backup and moved.
+  form->downloads().http().OnProgress = progress;
+  std::filesystem::rename("Javadata.xml", "Javadata.tmp");
+  prompter.clear();
+  form->settings().setUpdateServer(unreachable);
+  update();
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
+  EXPECT_EQ(readFile("Javadata.tmp/notes.txt"), "mine");
+  EXPECT_FALSE(exists("Javadata.xml"));
+}
+
 // ---- The folder-picture list ----
 
 TEST_F(UpdateTest, ListWithoutEndMarkEndsAtTheEndOfTheFile) {
@@ -438,6 +493,39 @@ TEST_F(UpdateTest, RefusedWhileBusyOrWhileAnUpdateRuns) {
   expectIdle();
 }
 
+TEST_F(UpdateTest, GameChosenDuringAScreenshotLeavesTheScreenshotItsSuccessLine) {
+  writeFile("Javadata.xml", oldXml);
+  start(2);
+  server.route("/Javadata.zip", HttpReply::ok(archiveWith(catalogue({{"a", "a.gif"}}))));
+  // No news on the server: the failure clears busy, so the game can be chosen while the screenshot trickles in.
+  HttpReply slow = HttpReply::ok(std::string(3000, 's'));
+  slow.chunk = 512;
+  slow.chunkDelayMs = 50;
+  server.route("/Base/screen/a.gif", HttpReply::ok(slow.body));
+  server.route("/Base/screen/a.gif", slow);
+  const std::string shotUrl = server.base() + "Base/screen/a.gif";
+  bool chosen = false;
+  const auto progress = form->downloads().http().OnProgress;
+  form->downloads().http().OnProgress = [&](QObject* sender, int total, int readed) {
+    progress(sender, total, readed);
+    if (chosen || form->downloads().http().URL != shotUrl) return;
+    chosen = true;
+    form->catalogue().setCurrentGameFile("alpha");
+    form->downloadGameButton->click();
+  };
+  update();
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(
+      prompter.texts(),
+      (std::vector<QString>{
+          QStringLiteral("Игра не скачана: не получены файлы Base/games/alpha.jad и Base/games/alpha.jar."), Updated}));
+  // The archive's line and the screenshot's; none for the game, which the server never saw.
+  EXPECT_EQ(logLinesWith(*form, QStringLiteral("успешно скачан!")), 2);
+  EXPECT_EQ(logLinesWith(*form, QString::fromStdString(shotUrl) + " успешно скачан! (3000байт.)"), 1);
+  for (const std::string& line : server.requestLines()) EXPECT_EQ(line.find("alpha"), std::string::npos) << line;
+  expectIdle();
+}
+
 TEST_F(UpdateTest, ClosingTheWindowEndsTheUpdateQuietly) {
   writeFile("Javadata.xml", oldXml);
   start(3);
@@ -465,12 +553,6 @@ std::vector<std::string> stagingLeft(const std::string& folder) {
     if (name.rfind("Javadata.unz", 0) == 0) left.push_back(name);
   }
   return left;
-}
-
-int logLinesWith(const MainWindow& form, const QString& part) {
-  int n = 0;
-  for (int i = 0; i < form.messageLog->count(); ++i) n += form.messageLog->itemText(i).contains(part) ? 1 : 0;
-  return n;
 }
 
 TEST_F(UpdateTest, HostileArchivesPlantNoCodeNorSettingsNorStrandTheCatalogue) {
