@@ -120,7 +120,8 @@ void Downloads::configure() {
 DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
   const std::string url = settings_.updateServer() + relativePath;
   const std::string native = nativePath(relativePath);
-  const std::string local = currentDir() + native;
+  // The URL keeps the catalogue's bytes; on disk the name is in the platform's encoding.
+  const std::string local = localPath(relativePath);
   if (!staysInside(native)) {
     // A name from the server that would write outside the working folder is never fetched, nor even
     // asked about.
@@ -176,7 +177,7 @@ DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
   useProxySettings();
   http_->URL = url;
   http_->FileName = local;
-  createFoldersOf(native);
+  createFoldersOf(diskName(relativePath));
   bool arrived = false;
   struct Note {
     bool*& slot;
@@ -255,7 +256,7 @@ void Downloads::downloadScreenshot() {
     const std::string path = "Base/screen/" + catalogue_.currentGameScreen();
     const DownloadResult result = downloadFromServer(path);
     // A copy kept from before is still shown; without any copy the picture's own error is the report.
-    browser_.showPicture(currentDir() + path);
+    browser_.showPicture(localPath(path));
     if (result == DownloadResult::Failed) {
       prompter_.error(notArrived(QStringLiteral("Скриншот не скачан"), {path}));
       return;
