@@ -251,7 +251,7 @@ int32_t connect(const Host& host, int32_t port, int32_t speed) {
   return 1;
 }
 
-bool connected() { return C.line.isOpen(); }
+bool connected() { return C.line.isOpen() && C.alive; }
 
 int32_t disconnect() {
   C.listings.clear();
