@@ -103,6 +103,9 @@ typedef int32_t (*SghfsFsIsBusy)(void);
 typedef int32_t (*SghfsFsCompileJava)(int32_t flag, SghfsJavaListProc listProc);
 typedef int32_t (*SghfsFsJavaGetList)(char* buffer);
 typedef int32_t (*SghfsFsJavaSetList)(const char* buffer);
+/* Optional, looked up after the others: non-zero while the plugin holds a connection to the phone that it can
+ * still use, 0 when it has none or gave it up (a phone that stopped answering, a cable pulled). */
+typedef int32_t (*SghfsFsIsConnected)(void);
 
 #if defined(__GNUC__)
 #define SGHFS_EXPORT __attribute__((visibility("default")))
@@ -131,6 +134,7 @@ SGHFS_EXPORT int32_t FsIsBusy(void);
 SGHFS_EXPORT int32_t FsCompileJava(int32_t flag, SghfsJavaListProc listProc);
 SGHFS_EXPORT int32_t FsJavaGetList(char* buffer);
 SGHFS_EXPORT int32_t FsJavaSetList(const char* buffer);
+SGHFS_EXPORT int32_t FsIsConnected(void);
 
 #ifdef __cplusplus
 }

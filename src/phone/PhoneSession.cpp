@@ -49,6 +49,12 @@ QString phoneListEntry(const SghfsFindData& d) {
   return fromAnsi(name) + QStringLiteral(" (") + what + QStringLiteral(")");
 }
 
+QStringList texts(const std::vector<std::string>& ansiTexts) {
+  QStringList out;
+  for (const std::string& t : ansiTexts) out << fromAnsi(t);
+  return out;
+}
+
 // Runs its action when the scope ends, also when an error leaves it.
 template <typename F>
 class AtExit {
@@ -146,15 +152,26 @@ void PhoneSession::sendGame(const std::string& file) {
   for (const char* ext : {"jad", "jar"}) {
     const std::string phonePath = "/java/" + file + "_suite." + ext;
     std::string remote = phonePath;
+    std::vector<std::string> errors;
     const std::int32_t result =
-        PluginBinding::PluginPutFile(localPath("Base\\games\\" + file + "." + ext), remote, true);
+        PluginBinding::PluginPutFile(localPath("Base\\games\\" + file + "." + ext), remote, true, &errors);
     if (result == SGHFS_FILE_OK) {
       log_.logCommand(QStringLiteral(" Файл ") + fromAnsi(remote) + QStringLiteral(" отправлен в телефон."));
     } else {
       log_.logCommand(QStringLiteral(" Не удалось отправить файл ") + fromAnsi(phonePath) +
                       QStringLiteral(" в телефон."));
+      if (connected() && PluginBinding::PluginLostConnection()) dropLostConnection(errors);
     }
   }
+}
+
+// The plugin gave the connection up during a copy (the phone stopped answering, the cable was pulled), so the
+// window must not go on showing it as connected: it disconnects as the user would, and the connect command
+// is offered again. The plugin's reason goes into the log first, since closing the line replaces it in the
+// status bar.
+void PhoneSession::dropLostConnection(const std::vector<std::string>& errors) {
+  if (!errors.empty()) log_.logCommand(QStringLiteral(" Ошибка телефона: ") + texts(errors).join(QStringLiteral("; ")));
+  disconnectPhone();
 }
 
 void PhoneSession::uploadCurrentGame() {
@@ -198,10 +215,8 @@ void PhoneSession::compileJava() {
   // The phone's own error line would be cleared with the status bar below; a failed rebuild stays in the log
   // and is reported.
   if (!errors.empty()) {
-    QStringList texts;
-    for (const std::string& e : errors) texts << fromAnsi(e);
-    log_.logCommand(QStringLiteral(" Ошибка телефона: ") + texts.join(QStringLiteral("; ")));
-    prompter_.error(texts.join(QLatin1Char('\n')));
+    log_.logCommand(QStringLiteral(" Ошибка телефона: ") + texts(errors).join(QStringLiteral("; ")));
+    prompter_.error(texts(errors).join(QLatin1Char('\n')));
   }
 }
 

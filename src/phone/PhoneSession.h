@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <string>
+#include <vector>
 
 class JavaListOrderDialog;
 
@@ -63,6 +64,7 @@ class PhoneSession {
 
  private:
   void sendGame(const std::string& file);
+  void dropLostConnection(const std::vector<std::string>& errors);
 
   const Settings& settings_;
   const Catalogue& catalogue_;

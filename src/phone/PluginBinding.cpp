@@ -36,6 +36,7 @@ struct EntryPoints {
   SghfsFsCompileJava FsCompileJava = nullptr;
   SghfsFsJavaGetList FsJavaGetList = nullptr;
   SghfsFsJavaSetList FsJavaSetList = nullptr;
+  SghfsFsIsConnected FsIsConnected = nullptr;  // optional, beyond the 19 of the standard table
 };
 
 std::unique_ptr<quorrel::DynLib> PluginHandle;
@@ -132,6 +133,7 @@ EntryPoints resolveAll(const quorrel::DynLib& lib) {
   resolve(lib, e.FsCompileJava, "FsCompileJava");
   resolve(lib, e.FsJavaGetList, "FsJavaGetList");
   resolve(lib, e.FsJavaSetList, "FsJavaSetList");
+  resolve(lib, e.FsIsConnected, "FsIsConnected");
   return e;
 }
 
@@ -242,14 +244,21 @@ void PluginFindClose(SghfsHandle handle) {
   rethrowCallbackError();
 }
 
-std::int32_t PluginPutFile(const std::string& localPath, std::string& remoteName, bool overwrite) {
+std::int32_t PluginPutFile(const std::string& localPath, std::string& remoteName, bool overwrite,
+                           std::vector<std::string>* errors) {
   Buffer remote = zeroBuffer();
   if (!PluginHandle || !fill(remote, remoteName)) return SGHFS_FILE_NOTSUPPORTED;
+  CollectedErrors.clear();
+  CollectingErrors = errors != nullptr;
   const std::int32_t r = Fs.FsPutFile(localPath.c_str(), remote.data(), overwrite ? SGHFS_COPY_OVERWRITE : 0);
+  CollectingErrors = false;
+  if (errors) *errors = std::exchange(CollectedErrors, {});
   remoteName = textOf(remote);
   rethrowCallbackError();
   return r;
 }
+
+bool PluginLostConnection() { return Connected && PluginHandle && Fs.FsIsConnected && Fs.FsIsConnected() == 0; }
 
 bool PluginCompileJava(bool flag, JavaListHandler handler, std::vector<std::string>* errors) {
   if (!PluginHandle || !Fs.FsCompileJava) return false;

@@ -5,8 +5,8 @@
 // those calls. Texts are Windows-1251 bytes.
 //
 // A library that lacks one of the exports the binding calls (all but the optional FsCompileJava,
-// FsJavaGetList and FsJavaSetList) is not taken: it counts as not loaded. While no library is loaded the operations
-// call nothing and return their failure value.
+// FsJavaGetList, FsJavaSetList and FsIsConnected) is not taken: it counts as not loaded. While no library is loaded the
+// operations call nothing and return their failure value.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -50,7 +50,14 @@ void PluginFindClose(SghfsHandle handle);
 
 // Copies a local file to the phone; remoteName comes back as the plugin used it. The result is the plugin's
 // (0: copied); SGHFS_FILE_NOTSUPPORTED when no plugin is loaded or the name does not fit the buffer.
-std::int32_t PluginPutFile(const std::string& localPath, std::string& remoteName, bool overwrite);
+// `errors`, when given, receives the texts the plugin reported as important errors during the copy.
+std::int32_t PluginPutFile(const std::string& localPath, std::string& remoteName, bool overwrite,
+                           std::vector<std::string>* errors = nullptr);
+
+// Whether the plugin says it gave up the connection made by the last successful connect (a phone that stopped
+// answering, a cable pulled): true only while connected and only when the plugin has the optional
+// FsIsConnected and it answers 0. Without that export nothing is known beyond the connect's own result.
+bool PluginLostConnection();
 
 // Has the phone rebuild its Java list. A handler is given the list text during the rebuild and may reorder
 // it; a list that no longer fits a plugin buffer afterwards is not written back (the phone keeps its order).

@@ -1,5 +1,7 @@
 #include "AtChannel.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 
 namespace cable {
@@ -21,6 +23,22 @@ bool isFinal(const std::string& line) {
   }
   return startsWith(line, "+CME ERROR") || startsWith(line, "+CMS ERROR") || line == "CONNECT" ||
          startsWith(line, "CONNECT ");
+}
+
+AtResult answered(const AtReplyReader& reader, std::string leftover) {
+  AtResult result;
+  result.status = AtStatus::Answered;
+  result.ok = reader.succeeded();
+  result.finalCode = reader.finalCode();
+  result.text = reader.text();
+  result.leftover = std::move(leftover);
+  return result;
+}
+
+AtResult failed(AtStatus status) {
+  AtResult result;
+  result.status = status;
+  return result;
 }
 
 }  // namespace
@@ -87,36 +105,79 @@ std::string AtReplyReader::text() const {
   return out;
 }
 
-AtResult runAtCommand(SerialLine& line, const std::string& command, int timeoutMs) {
-  AtResult result;
-  const std::string cmd = command.substr(0, command.find_first_of("\r\n"));
-  line.discardInput();
-  const std::string sent = cmd + "\r";
-  if (!line.writeAll(sent.data(), sent.size(), timeoutMs)) {
-    result.status = AtStatus::LineLost;
-    return result;
-  }
-  AtReplyReader reader(cmd);
+AtResult readReply(SerialLine& line, AtReplyReader& reader, const std::string& pending, int timeoutMs) {
+  std::string leftover;
+  std::size_t used = reader.feed(pending.data(), pending.size());
+  if (reader.done()) leftover = pending.substr(used);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs) * 4;
   char buffer[512];
   while (!reader.done()) {
     const long n = line.readSome(buffer, sizeof buffer, timeoutMs);
-    if (n < 0) {
-      result.status = AtStatus::LineLost;
-      return result;
-    }
-    if (n == 0 || std::chrono::steady_clock::now() > deadline) {
-      result.status = AtStatus::NoAnswer;
-      return result;
-    }
-    const std::size_t used = reader.feed(buffer, static_cast<std::size_t>(n));
-    if (reader.done()) result.leftover.assign(buffer + used, static_cast<std::size_t>(n) - used);
+    if (n < 0) return failed(AtStatus::LineLost);
+    if (n == 0 || std::chrono::steady_clock::now() > deadline) return failed(AtStatus::NoAnswer);
+    used = reader.feed(buffer, static_cast<std::size_t>(n));
+    if (reader.done()) leftover.assign(buffer + used, static_cast<std::size_t>(n) - used);
   }
-  result.status = AtStatus::Answered;
-  result.ok = reader.succeeded();
-  result.finalCode = reader.finalCode();
-  result.text = reader.text();
-  return result;
+  return answered(reader, std::move(leftover));
+}
+
+AtResult runAtCommand(SerialLine& line, const std::string& command, int timeoutMs) {
+  const std::string cmd = command.substr(0, command.find_first_of("\r\n"));
+  line.discardInput();
+  const std::string sent = cmd + "\r";
+  if (!line.writeAll(sent.data(), sent.size(), timeoutMs)) return failed(AtStatus::LineLost);
+  AtReplyReader reader(cmd);
+  return readReply(line, reader, std::string(), timeoutMs);
+}
+
+AtResult wakePhone(SerialLine& line, int timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  // One reader for all the probes: an answer may begin before one probe's wait ends and finish after it.
+  AtReplyReader reader("AT");
+  auto waitFor = std::chrono::milliseconds(10);
+  char buffer[512];
+  line.discardInput();
+  while (!reader.done()) {
+    if (!line.writeAll("AT\r", 3, timeoutMs)) return failed(AtStatus::LineLost);
+    const auto until = std::min(Clock::now() + waitFor, deadline);
+    while (!reader.done()) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+      if (left <= 0) break;
+      const long n = line.readSome(buffer, sizeof buffer, static_cast<int>(left));
+      if (n < 0) return failed(AtStatus::LineLost);
+      if (n > 0) reader.feed(buffer, static_cast<std::size_t>(n));
+    }
+    if (!reader.done() && Clock::now() >= deadline) return failed(AtStatus::NoAnswer);
+    waitFor *= 2;
+  }
+  return answered(reader, std::string());
+}
+
+AtResult enterObexMode(SerialLine& line, int timeoutMs) {
+  // More lone OKs than this are not late answers but a phone that answers something else.
+  constexpr int MostLateOks = 8;
+  const std::string command = "AT+CPROT=0";
+  const std::string sent = command + "\r";
+  line.discardInput();
+  if (!line.writeAll(sent.data(), sent.size(), timeoutMs)) return failed(AtStatus::LineLost);
+  AtResult lateOk;
+  bool haveLateOk = false;
+  std::string pending;
+  for (int oks = 0;; ++oks) {
+    AtReplyReader reader(command);
+    AtResult r = readReply(line, reader, pending, timeoutMs);
+    if (r.status == AtStatus::NoAnswer && haveLateOk) {
+      r = lateOk;  // nothing followed that OK: it was the answer after all
+    } else if (r.status == AtStatus::Answered && r.finalCode == "OK" && oks < MostLateOks) {
+      lateOk = r;
+      haveLateOk = true;
+      pending = r.leftover;
+      continue;
+    }
+    r.ok = r.status == AtStatus::Answered && startsWith(r.finalCode, "CONNECT");
+    return r;
+  }
 }
 
 }  // namespace cable

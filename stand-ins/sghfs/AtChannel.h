@@ -57,4 +57,20 @@ struct AtResult {
 // reply; waits at most timeoutMs for each piece of it and timeoutMs * 4 in all.
 AtResult runAtCommand(SerialLine& line, const std::string& command, int timeoutMs);
 
+// Reads a reply into `reader`: first the bytes already taken from the line (`pending`), then from the line,
+// waiting at most timeoutMs for each piece and timeoutMs * 4 in all.
+AtResult readReply(SerialLine& line, AtReplyReader& reader, const std::string& pending, int timeoutMs);
+
+// Makes sure the phone listens, for a phone that takes no commands for a moment after leaving OBEX mode: sends
+// "AT" until a final result code comes back, waiting 10 ms for it after the first and twice as long after each
+// unanswered one, at most timeoutMs in all. A probe that the phone heard but answered late leaves an OK on the
+// line, so only a command that expects that (enterObexMode) may follow.
+AtResult wakePhone(SerialLine& line, int timeoutMs);
+
+// Sends AT+CPROT=0 once and reads its answer: CONNECT (ok; the leftover is the start of OBEX) or another final
+// code. A lone OK before it is the late answer to a probe or the late end of an earlier session and is passed
+// over; it counts as the answer only when nothing follows it within timeoutMs. Never sent twice: a phone that
+// heard the first one is in OBEX mode, where a second would be taken for a packet.
+AtResult enterObexMode(SerialLine& line, int timeoutMs);
+
 }  // namespace cable

@@ -31,6 +31,10 @@ struct Cable {
   std::string portName;  // "COM3"
   int timeoutMs = 5000;
   bool alive = false;  // false once the phone went silent or the line was lost in the middle of an exchange
+  // The phone ends an OBEX session with the final OK of AT+CPROT=0, as it should; false once it ended one
+  // without it, so that later sessions are not held up waiting for it.
+  bool okAfterObex = true;
+  bool backFromObex = false;              // the last exchange was an OBEX session: the phone may not listen yet
   sghfs::FindListings listings{0x10000};  // apart from the virtual phone's handles
 };
 
@@ -96,16 +100,42 @@ std::string joined(const std::vector<std::string>& parts) {
   return name.empty() ? "/" : name;
 }
 
-std::string describeObex(const ObexClient& c) {
-  char code[8];
-  std::snprintf(code, sizeof code, "0x%02X", c.response());
-  return code;
+bool lineGivenUp(ObexFailure f) { return f == ObexFailure::NoAnswer || f == ObexFailure::LineLost; }
+
+void lost(ObexFailure f, const std::string& doing) {
+  lost(f == ObexFailure::LineLost ? AtStatus::LineLost : AtStatus::NoAnswer, doing);
+}
+
+// After the reply to DISCONNECT the phone is back in AT mode and says so with the final OK of AT+CPROT=0, in
+// the same write or a while later. It is read here, however its bytes come, so that it is not taken for the
+// answer to the next command. A phone that sends none is waited for once, for the time-out.
+bool backToAtMode(const std::string& pending, const std::string& doing) {
+  C.backFromObex = true;
+  if (!C.okAfterObex) return true;
+  AtReplyReader reader("AT+CPROT=0");
+  const AtResult r = readReply(C.line, reader, pending, C.timeoutMs);
+  if (r.status == AtStatus::LineLost) {
+    lost(r.status, doing);
+    return false;
+  }
+  if (r.status == AtStatus::NoAnswer) C.okAfterObex = false;
+  return true;
 }
 
 // Switches the line to OBEX, connects to the phone's folder browsing service, runs `body`, disconnects and
-// returns the line to AT mode. False, with one log line, when anything on the way fails.
+// returns the line to AT mode. False, with one log line, when anything on the way fails. A request that the
+// phone refuses fails `body` but not the session: it is ended as any other, and the phone is ready for the
+// next one.
 bool obexSession(const std::string& doing, const std::function<bool(ObexClient&)>& body) {
-  const AtResult r = runAtCommand(C.line, "AT+CPROT=0", C.timeoutMs);
+  if (C.backFromObex) {
+    const AtResult w = wakePhone(C.line, C.timeoutMs);
+    if (w.status != AtStatus::Answered) {
+      lost(w.status, doing);
+      return false;
+    }
+    C.backFromObex = false;
+  }
+  const AtResult r = enterObexMode(C.line, C.timeoutMs);
   if (r.status != AtStatus::Answered) {
     lost(r.status, doing);
     return false;
@@ -116,34 +146,35 @@ bool obexSession(const std::string& doing, const std::function<bool(ObexClient&)
     return false;
   }
   ObexClient client(C.line, C.timeoutMs, r.leftover);
-  bool ok = client.connect() && body(client);
+  const bool ok = client.connect() && body(client);
   const ObexFailure f = client.failure();
-  if (f == ObexFailure::NoAnswer || f == ObexFailure::LineLost) {
-    lost(f == ObexFailure::LineLost ? AtStatus::LineLost : AtStatus::NoAnswer, doing);
+  if (lineGivenUp(f)) {
+    lost(f, doing);
     return false;
   }
   if (f == ObexFailure::Refused) {
-    say(SGHFS_MSG_IMPORTANTERROR, "Телефон отказал (ответ OBEX " + describeObex(client) + "): ", doing);
+    say(SGHFS_MSG_IMPORTANTERROR, "Телефон отказал (ответ OBEX " + describeResponse(client.response()) + "): ", doing);
   } else if (f == ObexFailure::Aborted) {
     say(SGHFS_MSG_IMPORTANTERROR, "Передача прервана: ", doing);
   } else if (f == ObexFailure::Broken) {
     say(SGHFS_MSG_IMPORTANTERROR, "Ошибка обмена с телефоном: ", doing);
   }
-  // A phone that refused a request is still in the session and is let go properly; after a broken exchange
-  // its state is unknown.
+  // After a broken exchange the phone's state is unknown.
   if (f == ObexFailure::Broken || f == ObexFailure::Aborted) {
     C.alive = false;
     return false;
   }
-  if (!client.disconnect()) {
-    const ObexFailure d = client.failure();
-    if (d == ObexFailure::NoAnswer || d == ObexFailure::LineLost) {
-      if (ok) lost(d == ObexFailure::LineLost ? AtStatus::LineLost : AtStatus::NoAnswer, doing);
+  // A phone that answers DISCONNECT with an error has still answered, and ends the session all the same.
+  if (!client.disconnect() && client.failure() != ObexFailure::Refused) {
+    if (lineGivenUp(client.failure())) {
+      lost(client.failure(), doing);
+    } else {
       C.alive = false;
-      return false;
+      say(SGHFS_MSG_IMPORTANTERROR, "Ошибка обмена с телефоном: ", doing);
     }
+    return false;
   }
-  return ok;
+  return backToAtMode(client.leftover(), doing) && ok;
 }
 
 SghfsFileTime fileTime(std::int64_t t) {
@@ -214,11 +245,13 @@ int32_t connect(const Host& host, int32_t port, int32_t speed) {
     return 0;
   }
   C.alive = true;
+  C.okAfterObex = true;
+  C.backFromObex = false;
   say(SGHFS_MSG_CONNECT, "Подключен телефон на " + where() + ", " + std::to_string(C.line.speed()) + " бод");
   return 1;
 }
 
-bool connected() { return C.line.isOpen(); }
+bool connected() { return C.line.isOpen() && C.alive; }
 
 int32_t disconnect() {
   C.listings.clear();

@@ -23,6 +23,7 @@ std::string openFailureText(OpenError error, int err, const std::string& device,
 // Opens the port's device and greets the phone: 1 when it answered, 0 (with a log line that says why) when
 // it did not, -1 (and no log line) when no device stands behind the port.
 int32_t connect(const Host& host, int32_t port, int32_t speed);
+// Whether the line is open and still usable: false once the plugin gave it up in the middle of an exchange.
 bool connected();
 int32_t disconnect();
 int32_t sendCommand(const char* command, char* reply);

@@ -40,6 +40,41 @@ std::string unicodeName(const std::string& ansi) {
 
 }  // namespace
 
+std::string describeResponse(int response) {
+  const int code = response | OBEX_FINAL;
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", code);
+  const char* meaning = nullptr;
+  switch (code & ~OBEX_FINAL) {
+    case OBEX_RSP_BAD_REQUEST:
+      meaning = "неверный запрос";
+      break;
+    case OBEX_RSP_UNAUTHORIZED:
+    case OBEX_RSP_FORBIDDEN:
+      meaning = "нет доступа";
+      break;
+    case OBEX_RSP_NOT_FOUND:
+      meaning = "нет такой папки";
+      break;
+    case OBEX_RSP_REQ_ENTITY_TOO_LARGE:
+      meaning = "файл слишком велик";
+      break;
+    case OBEX_RSP_UNSUPPORTED_MEDIA_TYPE:
+      meaning = "такие файлы не принимаются";
+      break;
+    case OBEX_RSP_SERVICE_UNAVAILABLE:
+    case OBEX_RSP_DATABASE_LOCKED:
+      meaning = "телефон занят";
+      break;
+    case OBEX_RSP_DATABASE_FULL:
+      meaning = "память телефона заполнена";
+      break;
+    default:
+      break;
+  }
+  return meaning ? std::string(text) + ", " + meaning : std::string(text);
+}
+
 ObexClient::ObexClient(SerialLine& line, int timeoutMs, std::string pending)
     : line_(line), timeoutMs_(timeoutMs), pending_(std::move(pending)) {
   handle_ = OBEX_Init(OBEX_TRANS_CUSTOM, &ObexClient::onEvent, 0);
@@ -83,6 +118,8 @@ int ObexClient::onWrite(obex_t*, void* self, uint8_t* data, int size) {
 
 // Gives the library the phone's next bytes, waiting for them at most the time-out. `buffer` has room for our
 // packet size; the library needs at least `need` bytes to go on, and takes fewer as a wait to be repeated.
+// Nothing past the end of the phone's current packet is given: after the last one, what follows on the line
+// belongs to AT mode again and stays in `pending_`.
 int ObexClient::onRead(obex_t*, void* self, uint8_t* buffer, int need) {
   auto* c = static_cast<ObexClient*>(self);
   while (true) {
@@ -92,19 +129,26 @@ int ObexClient::onRead(obex_t*, void* self, uint8_t* buffer, int need) {
       c->pending_.erase(0, c->pending_.find_first_not_of("\r\n"));
       c->started_ = !c->pending_.empty();
     }
-    if (!c->pending_.empty()) break;
+    // A new packet is taken once its length (bytes 2 and 3) is in.
+    if (c->packetLeft_ > 0 ? !c->pending_.empty() : c->pending_.size() >= 3) break;
     char data[OwnMtu];
     const long n = c->line_.readSome(data, sizeof data, c->timeoutMs_);
     if (n <= 0) {
       if (c->failure_ == ObexFailure::None) c->failure_ = n == 0 ? ObexFailure::NoAnswer : ObexFailure::LineLost;
       return -1;
     }
-    c->pending_.assign(data, static_cast<std::size_t>(n));
+    c->pending_.append(data, static_cast<std::size_t>(n));
   }
   (void)need;
-  const std::size_t n = std::min<std::size_t>(c->pending_.size(), OwnMtu);
+  if (c->packetLeft_ == 0) {
+    const auto length = static_cast<std::size_t>((static_cast<unsigned char>(c->pending_[1]) << 8) |
+                                                 static_cast<unsigned char>(c->pending_[2]));
+    c->packetLeft_ = std::max<std::size_t>(length, 3);  // a shorter length is the library's to reject
+  }
+  const std::size_t n = std::min({c->pending_.size(), c->packetLeft_, static_cast<std::size_t>(OwnMtu)});
   std::memcpy(buffer, c->pending_.data(), n);
   c->pending_.erase(0, n);
+  c->packetLeft_ -= n;
   return static_cast<int>(n);
 }
 
@@ -191,6 +235,7 @@ bool ObexClient::run(obex_object_t* object) {
   done_ = false;
   response_ = 0;
   body_.clear();
+  if (failure_ == ObexFailure::Refused) failure_ = ObexFailure::None;  // it ended its own request only
   if (failure_ != ObexFailure::None) {
     OBEX_ObjectDelete(handle_, object);
     return false;

@@ -38,8 +38,13 @@ class ObexClient {
            const std::function<bool(std::uint64_t sent)>& progress);
   bool disconnect();
 
+  // The first failure of the session; a refused request (Refused) ends only that request, and the next one may
+  // still be made (a refused put is followed by the DISCONNECT that ends the session).
   ObexFailure failure() const { return failure_; }
   int response() const { return response_; }  // the phone's last response code
+  // The bytes that came after the phone's last packet (after the DISCONNECT reply: the start of the AT
+  // reply that tells the phone is back in AT mode).
+  const std::string& leftover() const { return pending_; }
   int packetSize() const { return peerMtu_; }
 
  private:
@@ -58,7 +63,8 @@ class ObexClient {
   bool done_ = false;
   ObexFailure failure_ = ObexFailure::None;
   int response_ = 0;
-  bool started_ = false;  // the phone's first packet has begun
+  bool started_ = false;        // the phone's first packet has begun
+  std::size_t packetLeft_ = 0;  // bytes of the phone's current packet not yet given to the library
   std::uint32_t connectionId_ = 0;
   bool hasConnectionId_ = false;
   int peerMtu_ = 255;
@@ -70,6 +76,9 @@ class ObexClient {
   std::uint64_t fed_ = 0;
   std::string chunk_;
 };
+
+// A response code as it goes on the wire ("0xCD"), with what it means (UTF-8) for the refusals a phone makes.
+std::string describeResponse(int response);
 
 // The Folder Browsing service's target UUID, F9EC7BC4-953C-11D2-984E-525400DC9E09.
 extern const unsigned char FolderBrowsingUuid[16];

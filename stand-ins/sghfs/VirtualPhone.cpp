@@ -651,6 +651,11 @@ int32_t FsVersion(char* buffer) {
 
 int32_t FsIsBusy(void) { return 0; }
 
+int32_t FsIsConnected(void) {
+  if (OnCable) return cable::connected() ? 1 : 0;
+  return S.phone ? 1 : 0;
+}
+
 int32_t FsCompileJava(int32_t, SghfsJavaListProc listProc) {
   if (OnCable) return cable::compileJava();
   if (!S.phone) {

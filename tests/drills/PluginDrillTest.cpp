@@ -80,6 +80,8 @@ TEST_F(PluginDrill, EveryCallFailingAfterTheConnectLeavesNothingHalfDone) {
   // The failed rebuild of the Java list is reported: the plugin said so as an important error.
   EXPECT_EQ(prompter.errors(), std::vector<QString>{QStringLiteral("FsCompileJava failed.")});
   EXPECT_TRUE(logHas(QStringLiteral(" Ошибка телефона: FsCompileJava failed")));
+  // A plugin that cannot tell that it lost the connection (no FsIsConnected) is taken at its connect's word.
+  EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение установлено"));
   prompter.clear();
   expectGamesWhole();
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -67,8 +68,9 @@ struct PhoneSimulator::Server {
   obex_t* handle = nullptr;
   fs::path cwd;
   bool finished = false;
-  std::string body;   // kept alive while a GET response goes out
-  std::string inbox;  // what came from the line and the library has not taken yet
+  bool disconnecting = false;  // the next write is the DISCONNECT reply
+  std::string body;            // kept alive while a GET response goes out
+  std::string inbox;           // what came from the line and the library has not taken yet
   std::size_t bodyAt = 0;
 
   void feedBody(obex_object_t* obj) {
@@ -228,6 +230,7 @@ struct PhoneSimulator::Server {
         break;
       case OBEX_CMD_DISCONNECT:
         owner->note(owner->requests_, "disconnect");
+        disconnecting = true;
         respond(obj, OBEX_RSP_SUCCESS);
         break;
       default:
@@ -240,6 +243,16 @@ struct PhoneSimulator::Server {
     auto* self = static_cast<Server*>(OBEX_GetUserData(h));
     switch (ev) {
       case OBEX_EV_REQHINT:
+        if (cmd == OBEX_CMD_PUT && ++self->owner->putsSeen_ == self->owner->script_.refusePutNumber &&
+            self->owner->script_.refusePutCode != 0) {
+          // Refused at its first packet, as a phone that looks at the name and length before taking the body.
+          const int code = self->owner->script_.refusePutCode & 0x7F;
+          char text[32];
+          std::snprintf(text, sizeof text, "refuse put 0x%02X", self->owner->script_.refusePutCode);
+          self->owner->note(self->owner->requests_, text);
+          OBEX_ObjectSetRsp(obj, code, code);
+          break;
+        }
         OBEX_ObjectSetRsp(obj, OBEX_RSP_CONTINUE, OBEX_RSP_SUCCESS);
         break;
       case OBEX_EV_REQ:
@@ -262,7 +275,10 @@ struct PhoneSimulator::Server {
 
   static int write(obex_t*, void* data, std::uint8_t* buf, int len) {
     auto* self = static_cast<Server*>(data);
-    self->owner->send(std::string(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(len)));
+    std::string bytes(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(len));
+    if (self->disconnecting && self->owner->script_.okAfterObexMs == 0) bytes += "\r\nOK\r\n";
+    self->disconnecting = false;
+    self->owner->send(bytes);
     return len;
   }
 };
@@ -398,7 +414,7 @@ void PhoneSimulator::run() {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
       continue;
     }
-    if (mute_) continue;
+    if (mute_ || std::chrono::steady_clock::now() < deafUntil_) continue;
     if (script_.bytesPerSecond > 0) {
       lineFreeAt = std::max(lineFreeAt, std::chrono::steady_clock::now()) +
                    std::chrono::microseconds(static_cast<long long>(got) * 1000000 / script_.bytesPerSecond);
@@ -430,7 +446,10 @@ void PhoneSimulator::run() {
         if (server_->inbox.empty() && OBEX_GetDataDirection(server_->handle) != OBEX_DATA_OUT) break;
         if (OBEX_Work(server_->handle) < 0) break;
       }
-      if (server_->finished) stopObex();
+      if (server_->finished) {
+        stopObex();
+        leaveObex();
+      }
     }
   }
   if (server_) stopObex();
@@ -455,6 +474,16 @@ void PhoneSimulator::startObex() {
   OBEX_SetTransportMTU(server_->handle, static_cast<std::uint16_t>(script_.mtu),
                        static_cast<std::uint16_t>(script_.mtu));
   OBEX_ServerRegister(server_->handle, nullptr, 0);
+}
+
+void PhoneSimulator::leaveObex() {
+  if (script_.okAfterObexMs > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(script_.okAfterObexMs));
+    send("\r\nOK\r\n");
+  }
+  if (script_.deafAfterObexMs > 0) {
+    deafUntil_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(script_.deafAfterObexMs);
+  }
 }
 
 void PhoneSimulator::stopObex() {

@@ -2,8 +2,9 @@
 // A phone on a pseudo-terminal: the test hands the plugin (or obexftp) the slave side, and a thread of the
 // simulator answers on the master side as a cable phone does. AT commands get scripted replies; after
 // AT+CPROT=0 it serves OBEX File Transfer (libopenobex in server mode) from a folder of the test, and an OBEX
-// DISCONNECT returns it to AT mode.
+// DISCONNECT returns it to AT mode with the final OK of AT+CPROT=0.
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,6 +29,14 @@ class PhoneSimulator {
     long vanishAfterObexBytes = -1;  // closes its side of the line then
     long bytesPerSecond = 0;         // line speed; 0: unlimited
     int mtu = 16384;                 // the packet size it offers
+    // Refuses the refusePutNumber-th PUT of the run (counted over all sessions, from 1) at its first packet
+    // with this OBEX response code as it goes on the wire (0xCD, 0xE0, ...); 0: refuses none.
+    int refusePutCode = 0;
+    int refusePutNumber = 1;
+    // The final OK of AT+CPROT=0 after an OBEX session: 0 in the same write as the DISCONNECT reply, more
+    // than 0 this many ms later in a write of its own, less than 0 never.
+    int okAfterObexMs = 0;
+    int deafAfterObexMs = 0;  // drops whatever it gets for this long after each OBEX session
   };
 
   PhoneSimulator(std::string root, Script script);
@@ -54,6 +63,8 @@ class PhoneSimulator {
   void reply(const std::string& text);
   void send(const std::string& bytes);
   void note(std::vector<std::string>& list, const std::string& text);
+  // Back in AT mode after a session: the late OK, then the time it does not listen.
+  void leaveObex();
 
   std::string root_;
   Script script_;
@@ -70,6 +81,8 @@ class PhoneSimulator {
   bool inObex_ = false;
   long obexBytes_ = 0;
   bool mute_ = false;
+  int putsSeen_ = 0;
+  std::chrono::steady_clock::time_point deafUntil_{};
   Server* server_ = nullptr;
   std::thread thread_;
 };
