@@ -30,7 +30,8 @@ std::string nativePath(std::string path) {
 
 std::string diskName(const std::string& ansiRelative) {
   const std::string native = nativePath(ansiRelative);
-  const bool ascii = std::all_of(native.begin(), native.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const bool ascii =
+      std::all_of(native.begin(), native.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   if (ascii) return native;
   return fromAnsi(native).toUtf8().toStdString();
 }

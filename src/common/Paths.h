@@ -15,7 +15,7 @@ std::string diskName(const std::string& ansiRelative);
 // currentDir() + diskName(relative).
 std::string localPath(const std::string& relative);
 
-bool fileExists(const std::string& path);       // a regular file (or a link to one)
+bool fileExists(const std::string& path);  // a regular file (or a link to one)
 bool directoryExists(const std::string& path);
 // Creates one level; true when the folder exists afterwards.
 bool createDirectory(const std::string& path);

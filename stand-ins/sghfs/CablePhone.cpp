@@ -323,7 +323,7 @@ int32_t putFile(const char* localName, char* remoteName, int32_t copyFlags) {
   if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     const bool missing = fd < 0 && errno == ENOENT;
     if (fd >= 0) ::close(fd);
-    log(SGHFS_MSG_IMPORTANTERROR, utf8ToAnsi("Не найден файл ") + local);
+    log(SGHFS_MSG_IMPORTANTERROR, utf8ToAnsi("Не найден файл " + local));
     return missing ? SGHFS_FILE_NOTFOUND : SGHFS_FILE_READERROR;
   }
   const std::string file = parts->back();

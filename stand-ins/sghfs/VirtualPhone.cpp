@@ -94,6 +94,33 @@ std::optional<std::string> utf8ToAnsi(const std::string& utf8) {
 
 // The phone's own messages are written here in UTF-8 and sent in Windows-1251.
 std::string ansi(const char* utf8) { return utf8ToAnsi(utf8).value_or(utf8); }
+// A name of this system (UTF-8) in a message to the host; a name that is not UTF-8 is passed as it stands.
+std::string ansiName(const std::string& utf8) { return utf8ToAnsi(utf8).value_or(utf8); }
+
+// A Windows-1251 text in UTF-8: the host's names become file names of this system in the phone's folder.
+std::string ansiToUtf8(const std::string& ansiText) {
+  std::string out;
+  for (const char c : ansiText) {
+    const auto b = static_cast<unsigned char>(c);
+    char32_t code = b;
+    if (b >= 0xC0) {
+      code = 0x410 + (b - 0xC0);
+    } else if (b >= 0x80) {
+      code = HighBytes[b - 0x80] != 0 ? HighBytes[b - 0x80] : u'?';
+    }
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
+}
 
 // An open file descriptor, closed when the holder goes.
 class Fd {
@@ -382,7 +409,7 @@ std::string midletName(int java, const std::string& file) {
       }
     }
   }
-  return file.substr(0, file.size() - std::string("_suite.jad").size());
+  return ansiName(file.substr(0, file.size() - std::string("_suite.jad").size()));
 }
 
 std::string joinList(const std::vector<std::string>& entries) {
@@ -525,7 +552,7 @@ SghfsHandle FsFindFirst(const char* path, SghfsFindData* findData) {
     }
   } else if (dir.valid()) {
     for (const FolderEntry& e : entriesOf(dir.get())) {
-      if (!endsWith(e.name, PartSuffix) && makeEntry(e.name, e.st, d)) found.push_back(d);
+      if (!endsWith(e.name, PartSuffix) && makeEntry(ansiName(e.name), e.st, d)) found.push_back(d);
     }
   }
   return S.listings.open(std::move(found), findData);
@@ -557,7 +584,8 @@ int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
     return failPut(SGHFS_FILE_WRITEERROR, ansi("Недопустимое имя в телефоне: ") + remote, "put " + remote + " refused");
   }
   const std::string name = phoneName(*parts);
-  const std::string leaf = parts->back();
+  // The host names the file in Windows-1251; in the phone's folder it is a file name of this system.
+  const std::string leaf = ansiToUtf8(parts->back());
   const Fd dir = openFolder(S.phone->dir, std::vector<std::string>(parts->begin(), parts->end() - 1));
   struct stat existing {};
   const bool found = dir.valid() && ::fstatat(dir.get(), leaf.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
@@ -572,7 +600,7 @@ int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
   struct stat source {};
   if (!in.valid() || ::fstat(in.get(), &source) != 0 || !S_ISREG(source.st_mode)) {
     return failPut(!in.valid() && errno == ENOENT ? SGHFS_FILE_NOTFOUND : SGHFS_FILE_READERROR,
-                   ansi("Не найден файл ") + local, "put " + name + " failed: no source");
+                   ansi("Не найден файл ") + ansiName(local), "put " + name + " failed: no source");
   }
   const bool replacing = found;
   if (replacing && !(copyFlags & SGHFS_COPY_OVERWRITE)) {
@@ -580,6 +608,7 @@ int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
   }
   const long long size = source.st_size;
   const Phone& phone = *S.phone;
+  const std::string localText = ansiName(local);
   // A file that replaces an older copy is written beside it first, so a failed copy keeps the old one.
   const std::string writeTo = replacing ? leaf + PartSuffix : leaf;
   if (replacing) ::unlinkat(dir.get(), writeTo.c_str(), 0);  // a part left by an earlier copy
@@ -617,7 +646,7 @@ int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
     if (phone.bytesPerSecond > 0) {
       std::this_thread::sleep_until(start + std::chrono::microseconds(done * 1000000 / phone.bytesPerSecond));
     }
-    if (S.progress && S.progress(S.pluginNr, local.c_str(), name.c_str(), percent(done)) != 0) {
+    if (S.progress && S.progress(S.pluginNr, localText.c_str(), name.c_str(), percent(done)) != 0) {
       return abandon(SGHFS_FILE_USERABORT, ansi("Передача прервана: ") + name, "aborted");
     }
   }

@@ -259,6 +259,28 @@ TEST_F(DownloadsTest, FilesThatDidNotArriveAreNamedAndTheButtonsStay) {
   expectIdle();
 }
 
+TEST_F(DownloadsTest, CyrillicNamesAreAskedForAsTheCatalogueWritesThemAndSavedReadable) {
+  const std::string file = testsupport::cp1251("игра");
+  form->catalogue().setCurrentGameFile(file);
+  form->catalogue().setCurrentGameScreen(file + ".gif");
+  // The request line carries the catalogue's bytes, percent-encoded as a URL has them.
+  const std::string onTheWire = "%E8%E3%F0%E0";
+  server.route("/Base/games/" + onTheWire + ".jad", HttpReply::ok("jad"));
+  server.route("/Base/games/" + onTheWire + ".jar", HttpReply::ok("jar"));
+  server.route("/Base/screen/" + onTheWire + ".gif", HttpReply::ok(testsupport::animatedGif(8, 8)));
+  form->downloadGameButton->show();
+  form->downloadGameButton->click();
+  form->downloadScreenshotButton->show();
+  form->downloadScreenshotButton->click();
+  EXPECT_EQ(prompter.errors(), std::vector<QString>{});
+  EXPECT_EQ(readFile("Base/games/игра.jad"), "jad");
+  EXPECT_EQ(readFile("Base/games/игра.jar"), "jar");
+  EXPECT_EQ(readFile("Base/screen/игра.gif"), testsupport::animatedGif(8, 8));
+  EXPECT_EQ(server.requestLines().at(0), "GET /Base/games/" + onTheWire + ".jad HTTP/1.0");
+  EXPECT_EQ(log().front(), " Файл " + url("Base/screen/") + QStringLiteral("игра.gif успешно скачан! (") +
+                               QString::number(testsupport::animatedGif(8, 8).size()) + "байт.)");
+}
+
 TEST_F(DownloadsTest, PathsFromTheServerStayInsideTheWorkingFolder) {
   server.route("/Base/dir/deep/more/x.gif", HttpReply::ok("x"));
   form->downloads().downloadFromServer("Base/dir/deep/more/x.gif");

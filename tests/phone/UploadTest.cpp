@@ -341,3 +341,31 @@ TEST_F(Upload, CyrillicNamesReachTheDialogReadableAndAnOverlongListFailsVisibly)
   EXPECT_EQ(log(), (QStringList{QStringLiteral(" Ошибка телефона: ") + failure, Finished, Started}));
   EXPECT_EQ(prompter.errors(), std::vector<QString>{failure + QLatin1Char('.')});
 }
+
+TEST_F(Upload, CyrillicFileNamesAreFoundOnDiskAndOnThePhoneUnderTheirReadableNames) {
+  const std::string file = testsupport::cp1251("игра");  // as the catalogue holds it
+  addGame(1, "игра", "Игра", true);                      // the files on disk: Base/games/игра.jad, .jar
+  form->catalogue().setGame(1, [&] {
+    quorrel::GameEntry game = form->catalogue().game(1);
+    game.File = file;
+    return game;
+  }());
+  connectPhone();
+  form->phone().uploadMarkedGames();
+  EXPECT_EQ(testsupport::readFile(phone("java/игра_suite.jar")), "PK jar of Игра");
+  EXPECT_TRUE(testsupport::exists(phone("java/игра_suite.jad")));
+  EXPECT_EQ(log(), (QStringList{Finished, Started, sent(QStringLiteral("/java/игра_suite.jar")),
+                                sent(QStringLiteral("/java/игра_suite.jad"))}));
+  EXPECT_EQ(javaList(), testsupport::cp1251("Игра\r\n"));
+
+  // The phone lists its files under the host's names.
+  std::vector<std::string> listed;
+  SghfsFindData entry{};
+  const SghfsHandle h = PluginBinding::PluginFindFirst("/java/", entry);
+  ASSERT_NE(h, SGHFS_INVALID_HANDLE);
+  do listed.push_back(entry.cFileName);
+  while (PluginBinding::PluginFindNext(h, entry));
+  PluginBinding::PluginFindClose(h);
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (std::vector<std::string>{file + "_suite.jad", file + "_suite.jar"}));
+}
