@@ -111,6 +111,13 @@ def settings_seeds():
     # not read, or refuses.
     put("settings", "bad-pictures-line.ini", settings_file(pics="x", proxy="1", sort="1"))
     put("settings", "damaged-header.ini", settings_file(proxy="1").replace("[Proxy Settings]", "[Proxy settings]"))
+    # A proxy section that ends after its flag, as a file written with the proxy off may hold it, and one that
+    # ends after its port: the next section's lines are no proxy details.
+    put("settings", "short-proxy.ini", crlf(["[Update Server]", "srv", "1", "0", "", "[Proxy Settings]", "0", "",
+                                             "[Connection]", "COM3", "230400", "0", "", "[Interface]", "1"]))
+    put("settings", "short-proxy-on.ini", crlf(["[Update Server]", "srv", "1", "0", "", "[Proxy Settings]", "1",
+                                                "proxy", "3128", "[Connection]", "COM3", "230400", "0", "",
+                                                "[Interface]", "1"]))
 
 
 # ---- zip archives --------------------------------------------------------------------------------------------

@@ -192,14 +192,17 @@ void SettingsDialog::readSettingsFile() {
     taken({4});
   }
   if (in.findSection(quorrel::ProxySettingsHeader)) {
-    if (flagOn(in.readLine())) useProxyBox->setChecked(true);
-    // The details are shown also while the proxy is off (the fields stay disabled), so that the next save,
-    // from here or from a menu toggle, writes them back instead of erasing them.
-    proxyHostEdit->setText(fromAnsi(in.readLine()));
-    proxyPortEdit->setText(fromAnsi(in.readLine()));
-    proxyUserEdit->setText(fromAnsi(in.readLine()));
-    proxyPasswordEdit->setText(fromAnsi(in.readLine()));
-    in.readLine();
+    // A header line ends the section, as in the start-up read: a file written with the proxy off may hold
+    // only the flag, and the next section's lines are no proxy details. An empty section leaves all as it is.
+    if (const std::optional<std::string> useProxy = in.readSectionLine()) {
+      if (flagOn(*useProxy)) useProxyBox->setChecked(true);
+      // The details are shown also while the proxy is off (the fields stay disabled), so that the next save,
+      // from here or from a menu toggle, writes them back instead of erasing them.
+      for (QLineEdit* field : {proxyHostEdit, proxyPortEdit, proxyUserEdit, proxyPasswordEdit}) {
+        field->setText(fromAnsi(in.readSectionLine().value_or(std::string())));
+      }
+      in.readSectionLine();
+    }
     taken({7, 8, 9, 10, 11});
   }
   if (in.findSection(quorrel::ConnectionHeader)) {

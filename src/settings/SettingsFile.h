@@ -19,6 +19,9 @@ inline constexpr const char* InterfaceHeader = "[Interface]";
 // A flag line counts as off only when it is exactly "0"; anything else (a word, an empty line, " 0") is on.
 inline bool flagOn(const std::string& line) { return line != "0"; }
 
+// Whether the line is one of the four section headers.
+bool isSettingsHeader(const std::string& line);
+
 // Converts a whole text to a signed 32-bit decimal integer, leading blanks and a sign allowed. Anything else
 // throws "'<text>' is not a valid integer value".
 std::int32_t toInteger(const std::string& text);
@@ -43,11 +46,18 @@ class SettingsReader {
   std::int32_t readNumber();
   // The next line converted whole with toInteger.
   std::int32_t readInteger();
+  // As readLine and readInteger, for the proxy section, whose length varies (a file written with the proxy
+  // off may end it after the flag): a header line ends the section there and is left for findSection, so no
+  // line of another section is ever taken for a value. Then the line gives none, the number 0. Past the end
+  // of the file they read as readLine and readInteger do.
+  std::optional<std::string> readSectionLine();
+  std::int32_t readSectionInteger();
   // How many lines have been read (the index of the next one).
   std::size_t linesRead() const { return next_; }
 
  private:
   bool pastEnd() const { return next_ >= lines_.size(); }
+  bool atHeader() const { return !pastEnd() && isSettingsHeader(lines_[next_]); }
 
   std::vector<std::string> lines_;
   std::size_t next_ = 0;

@@ -371,3 +371,60 @@ TEST(SettingsSave, MissingHeaderWithLinesOutOfPlaceRefusesAndWritesNothing) {
   EXPECT_EQ(lineOf(14), "COM3");
   EXPECT_EQ(lineOf(6), "[Proxy Settings]");
 }
+
+// The proxy section of a file written with the proxy off may end after its flag: the next section's lines are
+// never taken for proxy details, by either read, and are read and saved as their own.
+TEST(SettingsStartup, ShortProxySectionEndsAtTheNextHeader) {
+  const std::string repro =
+      "[Update Server]\r\nsrv\r\n1\r\n0\r\n\r\n[Proxy Settings]\r\n0\r\n\r\n[Connection]\r\nCOM3\r\n230400\r\n0\r\n"
+      "\r\n[Interface]\r\n1\r\n";
+  std::string lfOnly = repro;
+  for (std::size_t at; (at = lfOnly.find('\r')) != std::string::npos;) lfOnly.erase(at, 1);
+  auto withProxy = [](std::initializer_list<const char*> proxyLines) {
+    std::vector<const char*> l = {"[Update Server]", "srv", "1", "0", "", "[Proxy Settings]"};
+    l.insert(l.end(), proxyLines);
+    std::string out;
+    for (const char* line : l) out += std::string(line) + "\r\n";
+    return out + "[Connection]\r\nCOM3\r\n230400\r\n0\r\n\r\n[Interface]\r\n1\r\n";
+  };
+  struct Case {
+    const char* name;
+    std::string file;
+    const char* hostInForce;                   // the start-up read's proxy host
+    std::vector<const char*> savedProxyLines;  // lines 7 to 11 after a save
+  };
+  const std::vector<Case> cases = {
+      {"proxy off, the flag only", repro, "", {"0", "", "", "", ""}},
+      {"the same with LF line ends", lfOnly, "", {"0", "", "", "", ""}},
+      {"proxy on, host and port only",
+       withProxy({"1", "proxy.local", "8080"}),
+       "proxy.local",
+       {"1", "proxy.local", "8080", "", ""}},
+      {"no proxy lines at all", withProxy({}), "", {"0", "", "", "", ""}},
+      {"proxy off, details kept",
+       withProxy({"0", "proxy.local", "3128", "u", "pw", ""}),
+       "",
+       {"0", "proxy.local", "3128", "u", "pw"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempWorkDir dir;
+    writeFile("Quorrel.ini", c.file);
+    App app;
+    MainWindow& m = *app.form;
+    EXPECT_TRUE(app.prompter.asked.empty());
+    EXPECT_EQ(m.settings().proxy().host, c.hostInForce);
+    EXPECT_EQ(m.settings().comPort(), "COM3");
+    EXPECT_EQ(m.settings().comSpeed(), 230400);
+    EXPECT_EQ(app.dialog().comPortBox->currentText(), QStringLiteral("COM3"));
+    EXPECT_EQ(app.dialog().comSpeedBox->currentText(), QStringLiteral("230400"));
+    EXPECT_FALSE(m.autoCompileAction->isChecked());
+    EXPECT_TRUE(m.manualSortAction->isChecked());
+    m.autoCompileAction->trigger();  // "Настройки → Автоматическая компиляция Java"
+    const auto& p = c.savedProxyLines;
+    EXPECT_EQ(readFile("Quorrel.ini"),
+              ini({"[Update Server]", "srv", "1", "0", "", "[Proxy Settings]", p[0], p[1], p[2], p[3], p[4], "",
+                   "[Connection]", "COM3", "230400", "1", "", "[Interface]", "1"}));
+    EXPECT_FALSE(std::filesystem::exists("Quorrel.ini.bak"));
+  }
+}
