@@ -59,6 +59,13 @@ bool isSettingsHeader(const std::string& line) {
          line == InterfaceHeader;
 }
 
+std::vector<std::string> splitSettingsLines(const std::string& bytes, bool* byteOrderMark) {
+  static const std::string mark = "\xEF\xBB\xBF";
+  const bool marked = bytes.compare(0, mark.size(), mark) == 0;
+  if (byteOrderMark) *byteOrderMark = marked;
+  return splitLines(marked ? bytes.substr(mark.size()) : bytes, LineBreaks::Lf);
+}
+
 std::int32_t toInteger(const std::string& text) {
   const char* begin = text.data();
   const char* end = begin + text.size();
@@ -71,7 +78,7 @@ std::int32_t toInteger(const std::string& text) {
 }
 
 // ---- SettingsReader ----------------------------------------------------------------------------------------
-SettingsReader::SettingsReader(const std::string& path) : lines_(splitLines(readFileBytes(path), LineBreaks::Lf)) {}
+SettingsReader::SettingsReader(const std::string& path) : lines_(splitSettingsLines(readFileBytes(path))) {}
 
 bool SettingsReader::findSection(const std::string& header) {
   const std::size_t start = next_;
@@ -164,10 +171,10 @@ std::string formatSettings(const SettingsLines& s, const SettingsFileLines& kept
 }
 
 SettingsLayout locateSettingsLines(const std::string& bytes) {
-  const std::vector<std::string> lines = splitLines(bytes, LineBreaks::Lf);
+  SettingsLayout layout;
+  const std::vector<std::string> lines = splitSettingsLines(bytes, &layout.byteOrderMark);
   std::vector<bool> placed(lines.size(), false);
   SettingsReader in(lines);
-  SettingsLayout layout;
   // Reads one line of a section as its reader does, marking it placed when it is a line of the file.
   auto take = [&](bool endsAtHeader) -> std::optional<std::string> {
     const std::size_t before = in.linesRead();
@@ -197,6 +204,10 @@ SettingsLayout locateSettingsLines(const std::string& bytes) {
     if (!placed[i] && !lines[i].empty()) layout.strayLines = true;
   }
   return layout;
+}
+
+bool rewriteDropsFileContent(const SettingsLayout& layout) {
+  return layout.byteOrderMark || (!layout.missingHeader.empty() && layout.strayLines);
 }
 
 void writeSettingsFile(const std::string& path, const std::string& bytes) {

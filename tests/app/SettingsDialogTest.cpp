@@ -347,29 +347,86 @@ TEST(SettingsSave, SortModeStaysWhenTheStartupReadStoppedBeforeIt) {
   EXPECT_EQ(lineOf(3), "mode?");
 }
 
-TEST(SettingsSave, MissingHeaderWithLinesOutOfPlaceRefusesAndWritesNothing) {
-  TempWorkDir dir;
-  std::string damaged = standardIni();
-  damaged.replace(damaged.find("[Proxy Settings]"), 16, "[Proxy settings]");
-  writeFile("Quorrel.ini", damaged);
-  App app;
-  MainWindow& m = *app.form;
-  m.autoCompileAction->trigger();
-  ASSERT_EQ(app.prompter.errors().size(), 1u);
-  EXPECT_EQ(app.prompter.errors()[0],
-            QStringLiteral("Настройки не сохранены: в файле Quorrel.ini нет строки \"[Proxy Settings]\", и его "
-                           "строки не на своих местах."));
-  EXPECT_EQ(readFile("Quorrel.ini"), damaged);
-  EXPECT_FALSE(m.autoCompileAction->isChecked());  // the mark stays in force, unsaved
+// A save that rewrites a file it could not read whole keeps the file as it stood beside it, once.
+TEST(SettingsSave, MissingHeaderWithLinesOutOfPlaceKeepsTheOldFileBesideTheNew) {
+  const std::string logged = " Файл Quorrel.ini записан заново; прежний файл сохранён как Quorrel.ini.bak";
+  std::string misspelt = standardIni();
+  misspelt.replace(misspelt.find("[Connection]"), 12, "[Conection]");
+  std::string proxyMisspelt = standardIni();
+  proxyMisspelt.replace(proxyMisspelt.find("[Proxy Settings]"), 16, "[Proxy settings]");
+  // Each of the four ways to save, on files whose sections are not all found while lines stand in none.
+  const std::vector<std::pair<std::string, std::function<void(App&)>>> saves = {
+      {"dialog", [](App& a) { ASSERT_TRUE(a.openDialog([](SettingsDialog& f) { f.saveButton->click(); })); }},
+      {"auto compile", [](App& a) { a.form->autoCompileAction->trigger(); }},
+      {"alphabetical", [](App& a) { a.form->alphabeticalSortAction->trigger(); }},
+      {"manual", [](App& a) { a.form->manualSortAction->trigger(); }},
+  };
+  for (const std::string& damaged : {misspelt, proxyMisspelt}) {
+    for (const auto& [how, save] : saves) {
+      SCOPED_TRACE(how + (damaged == misspelt ? " on [Conection]" : " on [Proxy settings]"));
+      TempWorkDir dir;
+      writeFile("Quorrel.ini", damaged);
+      App app;
+      save(app);
+      EXPECT_TRUE(app.prompter.asked.empty());
+      EXPECT_EQ(readFile("Quorrel.ini.bak"), damaged);
+      struct stat st {};
+      ASSERT_EQ(::stat("Quorrel.ini.bak", &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, 0600u);
+      // The new file: 19 lines from the values in force; the section not found has the dialog's values.
+      EXPECT_EQ(lineOf(13), "[Connection]");
+      EXPECT_EQ(lineOf(6), "[Proxy Settings]");
+      EXPECT_EQ(lineOf(2), "http://srv/");
+      EXPECT_EQ(lineOf(14), damaged == misspelt ? "COM1" : "COM3");
+      const QString line = app.form->messageLog->currentText();
+      EXPECT_TRUE(line.endsWith(QString::fromStdString(logged)) && line.at(0).isDigit()) << line.toStdString();
+      // The next save finds a whole file: the backup keeps the old bytes, and nothing more is logged.
+      const int logLines = app.form->messageLog->count();
+      app.form->autoCompileAction->trigger();
+      EXPECT_EQ(readFile("Quorrel.ini.bak"), damaged);
+      EXPECT_EQ(app.form->messageLog->count(), logLines);
+    }
+  }
 
-  // A section that is simply absent, with no lines left over, holds nothing to lose: the save goes ahead.
+  // A backup that cannot be written refuses the save, with the old file whole.
+  TempWorkDir dir;
+  writeFile("Quorrel.ini", misspelt);
+  std::filesystem::create_directory("Quorrel.ini.bak");
+  App app;
+  app.form->autoCompileAction->trigger();
+  EXPECT_EQ(app.prompter.errors(),
+            std::vector<QString>{QStringLiteral("Настройки не сохранены: прежний файл Quorrel.ini не удалось сохранить "
+                                                "как Quorrel.ini.bak: File access denied.")});
+  EXPECT_EQ(readFile("Quorrel.ini"), misspelt);
+
+  // A section that is simply absent, with no lines left over, holds nothing to lose: no backup is made.
+  std::filesystem::remove("Quorrel.ini.bak");
   writeFile("Quorrel.ini", ini({"[Update Server]", "http://srv/", "1", "0", "", "[Connection]", "COM3", "115200", "1",
                                 "", "[Interface]", "0"}));
   ASSERT_TRUE(app.openDialog());
-  m.autoCompileAction->trigger();
+  app.form->autoCompileAction->trigger();
   EXPECT_EQ(app.prompter.errors().size(), 1u);
   EXPECT_EQ(lineOf(14), "COM3");
   EXPECT_EQ(lineOf(6), "[Proxy Settings]");
+  EXPECT_FALSE(std::filesystem::exists("Quorrel.ini.bak"));
+}
+
+// A byte-order mark that an editor put in front does not hide the first header; the mark is not written again,
+// and the file that held it is kept.
+TEST(SettingsSave, ByteOrderMarkBeforeTheFirstHeaderIsReadPast) {
+  TempWorkDir dir;
+  const std::string marked = "\xEF\xBB\xBF" + standardIni();
+  writeFile("Quorrel.ini", marked);
+  App app;
+  MainWindow& m = *app.form;
+  EXPECT_TRUE(app.prompter.asked.empty());
+  EXPECT_EQ(m.settings().updateServer(), "http://srv/");
+  EXPECT_EQ(app.dialog().updateServerEdit->text(), QStringLiteral("http://srv/"));
+  m.autoCompileAction->trigger();
+  m.autoCompileAction->trigger();
+  EXPECT_EQ(readFile("Quorrel.ini"), standardIni());
+  EXPECT_EQ(readFile("Quorrel.ini.bak"), marked);
+  EXPECT_EQ(m.messageLog->count(), 1);
 }
 
 // The proxy section of a file written with the proxy off may end after its flag: the next section's lines are
