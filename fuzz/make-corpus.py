@@ -120,6 +120,11 @@ def settings_seeds():
     put("settings", "short-proxy-on.ini", crlf(["[Update Server]", "srv", "1", "0", "", "[Proxy Settings]", "1",
                                                 "proxy", "3128", "[Connection]", "COM3", "230400", "0", "",
                                                 "[Interface]", "1"]))
+    # A read that stops early over a short section: the next header stands where a value belongs, so the lines
+    # not read cannot be written back where they stood.
+    put("settings", "short-connection.ini", crlf(["[Update Server]", "s", "x", "0", "", "[Proxy Settings]", "0", "h",
+                                                  "1", "u", "p", "", "[Connection]", "COM3", "115200", "[Interface]",
+                                                  "0"]))
 
 
 # ---- zip archives --------------------------------------------------------------------------------------------

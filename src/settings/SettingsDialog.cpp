@@ -1,5 +1,7 @@
 #include "settings/SettingsDialog.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -242,8 +244,12 @@ void SettingsDialog::save() {
     if (unread_[n] && now[n] != afterRead_[n]) unread_[n].reset();  // the user's value from now on
     kept[n] = unread_[n];
   }
-  // A file that cannot be patched is written whole from the values in force, the old one kept beside it.
-  const bool rewriteWhole = backupDue_;
+  // A header among the lines to write back stands where a value belongs (its section was short): written
+  // there, it would be found as its section's header by the next read. Such a file, like one whose lines stand
+  // in no section, is not patched: a complete file is written from the values in force, the old one kept.
+  const bool rewriteWhole = backupDue_ || std::any_of(kept.begin(), kept.end(), [](const auto& line) {
+                              return line && quorrel::isSettingsHeader(*line);
+                            });
   if (rewriteWhole) kept = {};
   const bool useProxy = s.useProxy;
   const bool proxyKept = kept[7] || kept[8] || kept[9] || kept[10] || kept[11];
