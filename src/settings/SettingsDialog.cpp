@@ -244,12 +244,14 @@ void SettingsDialog::save() {
     if (unread_[n] && now[n] != afterRead_[n]) unread_[n].reset();  // the user's value from now on
     kept[n] = unread_[n];
   }
-  // A header among the lines to write back stands where a value belongs (its section was short): written
-  // there, it would be found as its section's header by the next read. Such a file, like one whose lines stand
+  // Some lines cannot be written back as they stood. A header stands where a value belongs (its section was
+  // short): written there, it would be found as its section's header by the next read. A lone CR inside a
+  // line is written as a blank, so the line would read differently. Such a file, like one whose lines stand
   // in no section, is not patched: a complete file is written from the values in force, the old one kept.
-  const bool rewriteWhole = backupDue_ || std::any_of(kept.begin(), kept.end(), [](const auto& line) {
-                              return line && quorrel::isSettingsHeader(*line);
-                            });
+  const bool rewriteWhole =
+      backupDue_ || std::any_of(kept.begin(), kept.end(), [](const auto& line) {
+        return line && (quorrel::isSettingsHeader(*line) || line->find('\r') != std::string::npos);
+      });
   if (rewriteWhole) kept = {};
   const bool useProxy = s.useProxy;
   const bool proxyKept = kept[7] || kept[8] || kept[9] || kept[10] || kept[11];

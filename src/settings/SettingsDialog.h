@@ -41,9 +41,9 @@ class SettingsDialog : public QDialog {
   // Throws, with nothing written or applied, when a value or the file refuses.
   // After a read that stopped early, every line the read did not take in is written back as it stood in the
   // file unless the user has changed its value since. A file that cannot be patched so (a section not found
-  // while some lines stand in none, a byte-order mark, a header where a value belongs) is written whole from
-  // the values in force, after the file as it stands is kept beside it as Quorrel.ini.bak; the log says so,
-  // and a backup that cannot be written refuses the save.
+  // while some lines stand in none, a byte-order mark, a header where a value belongs, a line holding a CR)
+  // is written whole from the values in force, after the file as it stands is kept beside it as Quorrel.ini.bak; the
+  // log says so, and a backup that cannot be written refuses the save.
   void save();
   void cancel();
   void chooseCatalogueOnly();
