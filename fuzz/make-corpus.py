@@ -107,10 +107,24 @@ def settings_seeds():
                                                   "[Update Server]", "srv", "1"]))
     put("settings", "lf-only.ini", settings_file().replace("\r\n", "\n"))
     put("settings", "empty.ini", b"")
-    # A read that stops at a bad line, and a file whose proxy header is damaged: a save keeps what it did
-    # not read, or refuses.
+    # A read that stops at a bad line, and files whose headers are damaged: a save keeps what it did not read,
+    # or keeps the old file beside the new one.
     put("settings", "bad-pictures-line.ini", settings_file(pics="x", proxy="1", sort="1"))
     put("settings", "damaged-header.ini", settings_file(proxy="1").replace("[Proxy Settings]", "[Proxy settings]"))
+    put("settings", "misspelt-connection.ini", settings_file().replace("[Connection]", "[Conection]"))
+    put("settings", "byte-order-mark.ini", b"\xef\xbb\xbf" + cp(settings_file(proxy="1")))
+    # A proxy section that ends after its flag, as a file written with the proxy off may hold it, and one that
+    # ends after its port: the next section's lines are no proxy details.
+    put("settings", "short-proxy.ini", crlf(["[Update Server]", "srv", "1", "0", "", "[Proxy Settings]", "0", "",
+                                             "[Connection]", "COM3", "230400", "0", "", "[Interface]", "1"]))
+    put("settings", "short-proxy-on.ini", crlf(["[Update Server]", "srv", "1", "0", "", "[Proxy Settings]", "1",
+                                                "proxy", "3128", "[Connection]", "COM3", "230400", "0", "",
+                                                "[Interface]", "1"]))
+    # A read that stops early over a short section: the next header stands where a value belongs, so the lines
+    # not read cannot be written back where they stood.
+    put("settings", "short-connection.ini", crlf(["[Update Server]", "s", "x", "0", "", "[Proxy Settings]", "0", "h",
+                                                  "1", "u", "p", "", "[Connection]", "COM3", "115200", "[Interface]",
+                                                  "0"]))
 
 
 # ---- zip archives --------------------------------------------------------------------------------------------

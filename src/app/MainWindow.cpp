@@ -93,7 +93,7 @@ void MainWindow::createSubsystems() {
 }
 
 void MainWindow::createDialogs() {
-  settingsDialog_ = new SettingsDialog(*settings_, *prompter_, this);
+  settingsDialog_ = new SettingsDialog(*settings_, *prompter_, *this, this);
   javaListOrderDialog_ = new JavaListOrderDialog(*prompter_, this);
   phone_->setOrderDialog(javaListOrderDialog_);
 }

@@ -11,12 +11,17 @@ void Settings::readAtStartUp(const std::string& path) {
     updateMode_ = static_cast<std::uint8_t>(in.readNumber());
     updateFolderPictures_ = flagOn(in.readLine());
   }
-  if (in.findSection(ProxySettingsHeader) && flagOn(in.readLine())) {
-    proxy_.host = in.readLine();
-    proxy_.port = static_cast<std::uint32_t>(in.readInteger());
-    proxy_.userName = in.readLine();
-    proxy_.password = in.readLine();
-    in.readLine();
+  if (in.findSection(ProxySettingsHeader)) {
+    // The section may be short (a file written with the proxy off may end it after the flag): a header line
+    // ends it, as in the dialog's read, and the details it lacks read as empty.
+    const std::optional<std::string> useProxy = in.readSectionLine();
+    if (useProxy && flagOn(*useProxy)) {
+      proxy_.host = in.readSectionLine().value_or(std::string());
+      proxy_.port = static_cast<std::uint32_t>(in.readSectionInteger());
+      proxy_.userName = in.readSectionLine().value_or(std::string());
+      proxy_.password = in.readSectionLine().value_or(std::string());
+      in.readSectionLine();
+    }
   }
   if (in.findSection(ConnectionHeader)) {
     comPort_ = in.readLine();

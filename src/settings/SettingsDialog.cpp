@@ -1,5 +1,7 @@
 #include "settings/SettingsDialog.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,6 +14,7 @@
 #include "common/Ansi.h"
 #include "common/Errors.h"
 #include "common/FileIO.h"
+#include "common/MessageLog.h"
 #include "common/Paths.h"
 #include "common/Place.h"
 #include "common/Prompter.h"
@@ -26,6 +29,9 @@ using quorrel::toAnsi;
 namespace {
 
 std::string settingsPath() { return quorrel::localPath(quorrel::SettingsFileName); }
+
+// The old settings file kept beside the new one when a rewrite drops what it held.
+std::string backupFileName() { return std::string(quorrel::SettingsFileName) + ".bak"; }
 
 using quorrel::place;
 
@@ -66,8 +72,9 @@ QComboBox* editableList(QWidget* parent, const char* name, const QStringList& it
 }  // namespace
 
 // ---- The dialog ------------------------------------------------------------------------------------------
-SettingsDialog::SettingsDialog(quorrel::Settings& settings, quorrel::Prompter& prompter, QWidget* parent)
-    : QDialog(parent), settings_(settings), prompter_(prompter) {
+SettingsDialog::SettingsDialog(quorrel::Settings& settings, quorrel::Prompter& prompter, quorrel::MessageLog& log,
+                               QWidget* parent)
+    : QDialog(parent), settings_(settings), prompter_(prompter), log_(log) {
   setObjectName(QStringLiteral("settingsDialog"));
   setWindowTitle(QStringLiteral("Настройка соединения"));
   // Fixed single border, no system menu and no close box; Escape still cancels.
@@ -144,7 +151,7 @@ int SettingsDialog::exec() {
 
 void SettingsDialog::readSettingsFile() {
   unread_ = {};
-  refusal_.clear();
+  backupDue_ = false;
   struct Snapshot {
     SettingsDialog& f;
     ~Snapshot() { f.afterRead_ = quorrel::settingsLineTexts(f.currentLines()); }
@@ -156,15 +163,12 @@ void SettingsDialog::readSettingsFile() {
   unread_ = layout.values;
   // The sort mode is read at start-up only; when that read stopped before it, the line stays as it stands.
   if (settings_.sortModeRead()) unread_[19].reset();
-  if (!layout.missingHeader.empty() && layout.strayLines) {
-    refusal_ = "Настройки не сохранены: в файле " + std::string(quorrel::SettingsFileName) + " нет строки \"" +
-               layout.missingHeader + "\", и его строки не на своих местах";
-  }
+  backupDue_ = quorrel::rewriteDropsFileContent(layout);
   auto taken = [this](std::initializer_list<int> numbers) {
     for (int n : numbers) unread_[static_cast<std::size_t>(n)].reset();
   };
 
-  SettingsReader in(quorrel::splitLines(bytes, quorrel::LineBreaks::Lf));
+  SettingsReader in(quorrel::splitSettingsLines(bytes));
   if (in.findSection(quorrel::UpdateServerHeader)) {
     updateServerEdit->setText(fromAnsi(in.readLine()));
     taken({2});
@@ -192,14 +196,17 @@ void SettingsDialog::readSettingsFile() {
     taken({4});
   }
   if (in.findSection(quorrel::ProxySettingsHeader)) {
-    if (flagOn(in.readLine())) useProxyBox->setChecked(true);
-    // The details are shown also while the proxy is off (the fields stay disabled), so that the next save,
-    // from here or from a menu toggle, writes them back instead of erasing them.
-    proxyHostEdit->setText(fromAnsi(in.readLine()));
-    proxyPortEdit->setText(fromAnsi(in.readLine()));
-    proxyUserEdit->setText(fromAnsi(in.readLine()));
-    proxyPasswordEdit->setText(fromAnsi(in.readLine()));
-    in.readLine();
+    // A header line ends the section, as in the start-up read: a file written with the proxy off may hold
+    // only the flag, and the next section's lines are no proxy details. An empty section leaves all as it is.
+    if (const std::optional<std::string> useProxy = in.readSectionLine()) {
+      if (flagOn(*useProxy)) useProxyBox->setChecked(true);
+      // The details are shown also while the proxy is off (the fields stay disabled), so that the next save,
+      // from here or from a menu toggle, writes them back instead of erasing them.
+      for (QLineEdit* field : {proxyHostEdit, proxyPortEdit, proxyUserEdit, proxyPasswordEdit}) {
+        field->setText(fromAnsi(in.readSectionLine().value_or(std::string())));
+      }
+      in.readSectionLine();
+    }
     taken({7, 8, 9, 10, 11});
   }
   if (in.findSection(quorrel::ConnectionHeader)) {
@@ -228,7 +235,6 @@ quorrel::SettingsLines SettingsDialog::currentLines() const {
 }
 
 void SettingsDialog::save() {
-  if (!refusal_.empty()) throw quorrel::QuorrelError(refusal_);
   const quorrel::SettingsLines s = currentLines();
   // A line the last read did not take in, and whose value nobody has changed since, is written back as it
   // stood: the half-filled controls must not replace settings the user never saw.
@@ -238,13 +244,33 @@ void SettingsDialog::save() {
     if (unread_[n] && now[n] != afterRead_[n]) unread_[n].reset();  // the user's value from now on
     kept[n] = unread_[n];
   }
+  // Some lines cannot be written back as they stood. A header stands where a value belongs (its section was
+  // short): written there, it would be found as its section's header by the next read. A lone CR inside a
+  // line is written as a blank, so the line would read differently. Such a file, like one whose lines stand
+  // in no section, is not patched: a complete file is written from the values in force, the old one kept.
+  const bool rewriteWhole =
+      backupDue_ || std::any_of(kept.begin(), kept.end(), [](const auto& line) {
+        return line && (quorrel::isSettingsHeader(*line) || line->find('\r') != std::string::npos);
+      });
+  if (rewriteWhole) kept = {};
   const bool useProxy = s.useProxy;
   const bool proxyKept = kept[7] || kept[8] || kept[9] || kept[10] || kept[11];
   // Every number is checked before the file is touched, so a refused save leaves the file and the values in
   // force as they were. Lines written back as they stood are not the controls' values.
   const auto proxyPort = useProxy && !proxyKept ? static_cast<std::uint32_t>(quorrel::toInteger(s.proxyPort)) : 0u;
   const int comSpeed = kept[15] ? settings_.comSpeed() : quorrel::toInteger(s.comSpeed);
+  const bool backedUp = rewriteWhole && backUpSettingsFile();
   quorrel::writeSettingsFile(settingsPath(), quorrel::formatSettings(s, kept));
+  if (rewriteWhole) {
+    // The file now holds the values in force and nothing else: a later save keeps no line of the old one and
+    // must not replace the backup.
+    unread_ = {};
+    backupDue_ = false;
+  }
+  if (backedUp) {
+    log_.logCommand(QStringLiteral(" Файл %1 записан заново; прежний файл сохранён как %2")
+                        .arg(QString::fromLatin1(quorrel::SettingsFileName), QString::fromStdString(backupFileName())));
+  }
 
   if (!kept[2]) settings_.setUpdateServer(s.updateServer);
   if (!proxyKept) {
@@ -256,6 +282,18 @@ void SettingsDialog::save() {
   if (!kept[14]) settings_.setComPort(s.comPort);
   settings_.setComSpeed(comSpeed);
   if (isVisible()) accept();
+}
+
+bool SettingsDialog::backUpSettingsFile() const {
+  const std::string path = settingsPath();
+  if (!quorrel::fileExists(path)) return false;
+  try {
+    quorrel::writeSettingsFile(quorrel::localPath(backupFileName()), quorrel::readFileBytes(path));
+  } catch (const quorrel::QuorrelError& e) {
+    throw quorrel::QuorrelError("Настройки не сохранены: прежний файл " + std::string(quorrel::SettingsFileName) +
+                                " не удалось сохранить как " + backupFileName() + ": " + e.what());
+  }
+  return true;
 }
 
 void SettingsDialog::cancel() { reject(); }

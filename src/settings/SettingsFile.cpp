@@ -54,6 +54,18 @@ void rewriteInPlace(const std::string& path, const std::string& bytes) {
 
 }  // namespace
 
+bool isSettingsHeader(const std::string& line) {
+  return line == UpdateServerHeader || line == ProxySettingsHeader || line == ConnectionHeader ||
+         line == InterfaceHeader;
+}
+
+std::vector<std::string> splitSettingsLines(const std::string& bytes, bool* byteOrderMark) {
+  static const std::string mark = "\xEF\xBB\xBF";
+  const bool marked = bytes.compare(0, mark.size(), mark) == 0;
+  if (byteOrderMark) *byteOrderMark = marked;
+  return splitLines(marked ? bytes.substr(mark.size()) : bytes, LineBreaks::Lf);
+}
+
 std::int32_t toInteger(const std::string& text) {
   const char* begin = text.data();
   const char* end = begin + text.size();
@@ -66,7 +78,7 @@ std::int32_t toInteger(const std::string& text) {
 }
 
 // ---- SettingsReader ----------------------------------------------------------------------------------------
-SettingsReader::SettingsReader(const std::string& path) : lines_(splitLines(readFileBytes(path), LineBreaks::Lf)) {}
+SettingsReader::SettingsReader(const std::string& path) : lines_(splitSettingsLines(readFileBytes(path))) {}
 
 bool SettingsReader::findSection(const std::string& header) {
   const std::size_t start = next_;
@@ -111,6 +123,13 @@ std::int32_t SettingsReader::readInteger() {
   return toInteger(readLine());
 }
 
+std::optional<std::string> SettingsReader::readSectionLine() {
+  if (atHeader()) return std::nullopt;
+  return readLine();
+}
+
+std::int32_t SettingsReader::readSectionInteger() { return atHeader() ? 0 : readInteger(); }
+
 // ---- Writing ------------------------------------------------------------------------------------------------
 SettingsFileLines settingsLineTexts(const SettingsLines& s) {
   auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
@@ -152,35 +171,43 @@ std::string formatSettings(const SettingsLines& s, const SettingsFileLines& kept
 }
 
 SettingsLayout locateSettingsLines(const std::string& bytes) {
-  const std::vector<std::string> lines = splitLines(bytes, LineBreaks::Lf);
+  SettingsLayout layout;
+  const std::vector<std::string> lines = splitSettingsLines(bytes, &layout.byteOrderMark);
   std::vector<bool> placed(lines.size(), false);
   SettingsReader in(lines);
-  SettingsLayout layout;
-  // Reads the section's header and then the value lines numbered `first` to `last`, marking what it placed.
-  auto section = [&](const char* header, std::size_t first, std::size_t last, int extra) {
+  // Reads one line of a section as its reader does, marking it placed when it is a line of the file.
+  auto take = [&](bool endsAtHeader) -> std::optional<std::string> {
+    const std::size_t before = in.linesRead();
+    std::optional<std::string> line = endsAtHeader ? in.readSectionLine() : in.readLine();
+    if (in.linesRead() > before && before < lines.size()) placed[before] = true;
+    return line;
+  };
+  // Finds the section's header and reads the value lines numbered `first` to `last`, then `extra` lines more.
+  // In a section that ends at a header, the lines after it are not in the file and give none.
+  auto section = [&](const char* header, std::size_t first, std::size_t last, int extra, bool endsAtHeader) {
     if (!in.findSection(header)) {
       if (layout.missingHeader.empty()) layout.missingHeader = header;
       return;
     }
     placed[in.linesRead() - 1] = true;
     for (std::size_t n = first; n <= last; ++n) {
-      const bool inFile = in.linesRead() < lines.size();
-      layout.values[n] = in.readLine();
-      if (inFile) placed[in.linesRead() - 1] = true;
+      layout.values[n] = take(endsAtHeader);
+      if (!layout.values[n]) return;
     }
-    for (int i = 0; i < extra; ++i) {
-      if (in.linesRead() < lines.size()) placed[in.linesRead()] = true;
-      in.readLine();
-    }
+    for (int i = 0; i < extra; ++i) take(endsAtHeader);
   };
-  section(UpdateServerHeader, 2, 4, 0);
-  section(ProxySettingsHeader, 7, 11, 1);
-  section(ConnectionHeader, 14, 16, 0);
-  section(InterfaceHeader, 19, 19, 0);
+  section(UpdateServerHeader, 2, 4, 0, false);
+  section(ProxySettingsHeader, 7, 11, 1, true);
+  section(ConnectionHeader, 14, 16, 0, false);
+  section(InterfaceHeader, 19, 19, 0, false);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (!placed[i] && !lines[i].empty()) layout.strayLines = true;
   }
   return layout;
+}
+
+bool rewriteDropsFileContent(const SettingsLayout& layout) {
+  return layout.byteOrderMark || (!layout.missingHeader.empty() && layout.strayLines);
 }
 
 void writeSettingsFile(const std::string& path, const std::string& bytes) {

@@ -19,6 +19,13 @@ inline constexpr const char* InterfaceHeader = "[Interface]";
 // A flag line counts as off only when it is exactly "0"; anything else (a word, an empty line, " 0") is on.
 inline bool flagOn(const std::string& line) { return line != "0"; }
 
+// Whether the line is one of the four section headers.
+bool isSettingsHeader(const std::string& line);
+
+// The file's lines, each without its line end (LF, or CR LF). A UTF-8 byte-order mark that an editor put in
+// front of the first line is not part of that line; `byteOrderMark`, when given, tells whether there was one.
+std::vector<std::string> splitSettingsLines(const std::string& bytes, bool* byteOrderMark = nullptr);
+
 // Converts a whole text to a signed 32-bit decimal integer, leading blanks and a sign allowed. Anything else
 // throws "'<text>' is not a valid integer value".
 std::int32_t toInteger(const std::string& text);
@@ -29,7 +36,7 @@ class SettingsReader {
  public:
   // Reads the whole file; throws the I/O error ("File not found", ...) when it cannot.
   explicit SettingsReader(const std::string& path);
-  // Reads lines already split.
+  // Reads lines already split (see splitSettingsLines).
   explicit SettingsReader(std::vector<std::string> lines) : lines_(std::move(lines)) {}
 
   // Reads on until the last line read is the header (exact, whole line). When the file ends first, the
@@ -43,11 +50,18 @@ class SettingsReader {
   std::int32_t readNumber();
   // The next line converted whole with toInteger.
   std::int32_t readInteger();
+  // As readLine and readInteger, for the proxy section, whose length varies (a file written with the proxy
+  // off may end it after the flag): a header line ends the section there and is left for findSection, so no
+  // line of another section is ever taken for a value. Then the line gives none, the number 0. Past the end
+  // of the file they read as readLine and readInteger do.
+  std::optional<std::string> readSectionLine();
+  std::int32_t readSectionInteger();
   // How many lines have been read (the index of the next one).
   std::size_t linesRead() const { return next_; }
 
  private:
   bool pastEnd() const { return next_ >= lines_.size(); }
+  bool atHeader() const { return !pastEnd() && isSettingsHeader(lines_[next_]); }
 
   std::vector<std::string> lines_;
   std::size_t next_ = 0;
@@ -83,11 +97,18 @@ SettingsFileLines settingsLineTexts(const SettingsLines& lines);
 // Where the value lines of a settings file stand, found as the readers find them (each section by its
 // header, its values by position after it), whether or not they would read as valid values.
 struct SettingsLayout {
-  SettingsFileLines values;   // by the number the line has in the written file; a missing section gives none
-  std::string missingHeader;  // the first of the four headers that is not in the file, if any
-  bool strayLines = false;    // a non-empty line that is neither a header found nor a value line of one
+  SettingsFileLines values;    // by the number the line has in the written file; a missing section gives none
+  std::string missingHeader;   // the first of the four headers that is not in the file, if any
+  bool strayLines = false;     // a non-empty line that is neither a header found nor a value line of one
+  bool byteOrderMark = false;  // the file starts with a UTF-8 byte-order mark
 };
 SettingsLayout locateSettingsLines(const std::string& bytes);
+
+// Whether rewriting the file from the values read would drop what the file holds besides them, so that the
+// old file must be kept beside the new one: lines that stand in no section while a section is missing (they
+// may be its values under a damaged header), or a byte-order mark (the editor that put it there may have
+// changed more than that).
+bool rewriteDropsFileContent(const SettingsLayout& layout);
 
 // Replaces the file with `bytes` without ever leaving it half written: a new file (readable by its owner
 // only, since it holds the proxy password) is written beside it and renamed over it. A file that exists but

@@ -347,27 +347,145 @@ TEST(SettingsSave, SortModeStaysWhenTheStartupReadStoppedBeforeIt) {
   EXPECT_EQ(lineOf(3), "mode?");
 }
 
-TEST(SettingsSave, MissingHeaderWithLinesOutOfPlaceRefusesAndWritesNothing) {
-  TempWorkDir dir;
-  std::string damaged = standardIni();
-  damaged.replace(damaged.find("[Proxy Settings]"), 16, "[Proxy settings]");
-  writeFile("Quorrel.ini", damaged);
-  App app;
-  MainWindow& m = *app.form;
-  m.autoCompileAction->trigger();
-  ASSERT_EQ(app.prompter.errors().size(), 1u);
-  EXPECT_EQ(app.prompter.errors()[0],
-            QStringLiteral("Настройки не сохранены: в файле Quorrel.ini нет строки \"[Proxy Settings]\", и его "
-                           "строки не на своих местах."));
-  EXPECT_EQ(readFile("Quorrel.ini"), damaged);
-  EXPECT_FALSE(m.autoCompileAction->isChecked());  // the mark stays in force, unsaved
+// A save that rewrites a file it could not read whole keeps the file as it stood beside it, once. A byte-order
+// mark before the first header is read past, and not written again.
+TEST(SettingsSave, MissingHeaderWithLinesOutOfPlaceKeepsTheOldFileBesideTheNew) {
+  const std::string logged = " Файл Quorrel.ini записан заново; прежний файл сохранён как Quorrel.ini.bak";
+  std::string misspelt = standardIni();
+  misspelt.replace(misspelt.find("[Connection]"), 12, "[Conection]");
+  std::string proxyMisspelt = standardIni();
+  proxyMisspelt.replace(proxyMisspelt.find("[Proxy Settings]"), 16, "[Proxy settings]");
+  // The dialog's save and the two menu handlers that save, on files whose sections are not all found while
+  // lines stand in none. ("Ручная сортировка" runs the handler of "Сортировка по алфавиту".)
+  const std::vector<std::pair<std::string, std::function<void(App&)>>> saves = {
+      {"dialog", [](App& a) { ASSERT_TRUE(a.openDialog([](SettingsDialog& f) { f.saveButton->click(); })); }},
+      {"auto compile", [](App& a) { a.form->autoCompileAction->trigger(); }},
+      {"alphabetical", [](App& a) { a.form->alphabeticalSortAction->trigger(); }},
+  };
+  const std::pair<std::string, std::string> files[] = {{"[Conection]", misspelt},
+                                                       {"[Proxy settings]", proxyMisspelt},
+                                                       {"a byte-order mark", "\xEF\xBB\xBF" + standardIni()}};
+  for (const auto& [name, damaged] : files) {
+    for (const auto& [how, save] : saves) {
+      SCOPED_TRACE(how + " on " + name);
+      TempWorkDir dir;
+      writeFile("Quorrel.ini", damaged);
+      App app;
+      save(app);
+      EXPECT_TRUE(app.prompter.asked.empty());
+      EXPECT_EQ(readFile("Quorrel.ini.bak"), damaged);
+      struct stat st {};
+      ASSERT_EQ(::stat("Quorrel.ini.bak", &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, 0600u);
+      // The new file: 19 lines from the values in force; the section not found has the dialog's values.
+      EXPECT_EQ(lineOf(1) + lineOf(2), "[Update Server]http://srv/");
+      EXPECT_EQ(lineOf(6) + lineOf(13), "[Proxy Settings][Connection]");
+      EXPECT_EQ(lineOf(14), damaged == misspelt ? "COM1" : "COM3");
+      const QString line = app.form->messageLog->currentText();
+      EXPECT_TRUE(line.endsWith(QString::fromStdString(logged)) && line.at(0).isDigit()) << line.toStdString();
+      // The next save finds a whole file: the backup keeps the old bytes, and nothing more is logged.
+      const int logLines = app.form->messageLog->count();
+      app.form->autoCompileAction->trigger();
+      EXPECT_EQ(readFile("Quorrel.ini.bak"), damaged);
+      EXPECT_EQ(app.form->messageLog->count(), logLines);
+    }
+  }
 
-  // A section that is simply absent, with no lines left over, holds nothing to lose: the save goes ahead.
+  // A backup that cannot be written refuses the save, with the old file whole.
+  TempWorkDir dir;
+  writeFile("Quorrel.ini", misspelt);
+  std::filesystem::create_directory("Quorrel.ini.bak");
+  App app;
+  app.form->autoCompileAction->trigger();
+  EXPECT_EQ(app.prompter.errors(),
+            std::vector<QString>{QStringLiteral("Настройки не сохранены: прежний файл Quorrel.ini не удалось сохранить "
+                                                "как Quorrel.ini.bak: File access denied.")});
+  EXPECT_EQ(readFile("Quorrel.ini"), misspelt);
+
+  // A section that is simply absent, with no lines left over, holds nothing to lose: no backup is made.
+  std::filesystem::remove("Quorrel.ini.bak");
   writeFile("Quorrel.ini", ini({"[Update Server]", "http://srv/", "1", "0", "", "[Connection]", "COM3", "115200", "1",
                                 "", "[Interface]", "0"}));
   ASSERT_TRUE(app.openDialog());
-  m.autoCompileAction->trigger();
+  app.form->autoCompileAction->trigger();
   EXPECT_EQ(app.prompter.errors().size(), 1u);
   EXPECT_EQ(lineOf(14), "COM3");
   EXPECT_EQ(lineOf(6), "[Proxy Settings]");
+  EXPECT_FALSE(std::filesystem::exists("Quorrel.ini.bak"));
+}
+
+// After a read that stopped early, lines that cannot be written back as they stood: a header where a value
+// belongs (a short section), since the next read would find its section there, and a lone CR inside a line,
+// which is written as a blank and would read differently. The file is written whole from the values in force
+// and kept beside it.
+TEST(SettingsSave, LinesThatCannotStandAsTheyStoodRewriteTheWholeFile) {
+  struct Case {
+    const char* name;
+    std::string file;
+    std::string inForce;
+  };
+  const std::vector<Case> cases = {
+      {"short connection section",
+       ini({"[Update Server]", "http://srv/", "mode?", "0", "", "[Proxy Settings]", "0", "h", "1", "u", "p", "",
+            "[Connection]", "COM3", "115200", "[Interface]", "1"}),
+       ini({"[Update Server]", "http://srv/", "0", "0", "", "[Proxy Settings]", "0", "", "", "", "", "", "[Connection]",
+            "COM1", "115200", "1", "", "[Interface]", "0"})},
+      {"CR in the pictures line", standardIni("1", "1", "\r0"),
+       ini({"[Update Server]", "http://srv/", "1", "0", "", "[Proxy Settings]", "0", "", "", "", "", "", "[Connection]",
+            "COM1", "115200", "1", "", "[Interface]", "0"})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempWorkDir dir;
+    writeFile("Quorrel.ini", c.file);
+    App app;
+    ASSERT_TRUE(app.openDialog([](SettingsDialog& f) { f.saveButton->click(); }));
+    EXPECT_EQ(app.prompter.errors().back(), QStringLiteral("Invalid numeric input."));
+    EXPECT_EQ(readFile("Quorrel.ini"), c.inForce);
+    EXPECT_EQ(readFile("Quorrel.ini.bak"), c.file);
+    // Later saves keep nothing of the old file and leave the backup alone.
+    app.form->autoCompileAction->trigger();
+    app.form->autoCompileAction->trigger();
+    EXPECT_EQ(readFile("Quorrel.ini"), c.inForce);
+    EXPECT_EQ(readFile("Quorrel.ini.bak"), c.file);
+  }
+}
+
+// The proxy section of a file written with the proxy off may end after its flag: the next section's lines are
+// never taken for proxy details, by either read, and are read and saved as their own. (A whole proxy section
+// read while the proxy is off: ProxyDetailsSurviveTheProxyBeingOff.)
+TEST(SettingsStartup, ShortProxySectionEndsAtTheNextHeader) {
+  const std::string head = "[Update Server]\r\nsrv\r\n1\r\n0\r\n\r\n[Proxy Settings]\r\n";
+  const std::string tail = "[Connection]\r\nCOM3\r\n230400\r\n0\r\n\r\n[Interface]\r\n1\r\n";
+  std::string lfOnly = head + "0\r\n\r\n" + tail;
+  for (std::size_t at; (at = lfOnly.find('\r')) != std::string::npos;) lfOnly.erase(at, 1);
+  const struct {
+    std::string file;
+    const char* hostInForce;      // the start-up read's proxy host
+    std::string savedProxyLines;  // lines 7 to 12 after a save
+  } cases[] = {
+      {head + "0\r\n\r\n" + tail, "", "0\r\n\r\n\r\n\r\n\r\n\r\n"},
+      {lfOnly, "", "0\r\n\r\n\r\n\r\n\r\n\r\n"},
+      {head + "1\r\nproxy.local\r\n8080\r\n" + tail, "proxy.local", "1\r\nproxy.local\r\n8080\r\n\r\n\r\n\r\n"},
+      {head + tail, "", "0\r\n\r\n\r\n\r\n\r\n\r\n"},  // no proxy lines at all
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    TempWorkDir dir;
+    writeFile("Quorrel.ini", c.file);
+    App app;
+    MainWindow& m = *app.form;
+    EXPECT_TRUE(app.prompter.asked.empty());
+    EXPECT_EQ(m.settings().proxy().host, c.hostInForce);
+    EXPECT_EQ(m.settings().comPort(), "COM3");
+    EXPECT_EQ(m.settings().comSpeed(), 230400);
+    EXPECT_EQ(app.dialog().comPortBox->currentText(), QStringLiteral("COM3"));
+    EXPECT_EQ(app.dialog().comSpeedBox->currentText(), QStringLiteral("230400"));
+    EXPECT_TRUE(!m.autoCompileAction->isChecked() && m.manualSortAction->isChecked());
+    m.autoCompileAction->trigger();  // "Настройки → Автоматическая компиляция Java"
+    std::string saved = tail;
+    saved.replace(saved.find("230400\r\n0") + 8, 1, "1");
+    EXPECT_EQ(readFile("Quorrel.ini"), head + c.savedProxyLines + saved);
+    EXPECT_FALSE(std::filesystem::exists("Quorrel.ini.bak"));
+  }
 }
