@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr int ClientWidth = 444;
-constexpr int ClientHeight = 446;
+constexpr int HistoryWidth = 444;
+constexpr int HistoryHeight = 446;
 constexpr std::size_t MaxHistoryBytes = 1024 * 1024;
 
 }  // namespace
@@ -23,11 +23,11 @@ constexpr std::size_t MaxHistoryBytes = 1024 * 1024;
 HistoryWindow::HistoryWindow(QWidget* owner, quorrel::Prompter& prompter) : QDialog(owner), prompter_(prompter) {
   setObjectName(QStringLiteral("HistoryWindow"));
   setWindowTitle(QStringLiteral("История версий"));
-  quorrel::setUpFixedWindow(this, owner, {ClientWidth, ClientHeight, false});
+  quorrel::setUpFixedWindow(this, owner, {HistoryWidth, HistoryHeight, false});
 
   historyText = new QPlainTextEdit(this);
   historyText->setObjectName(QStringLiteral("historyText"));
-  historyText->setGeometry(0, 0, ClientWidth, ClientHeight);
+  historyText->setGeometry(0, 0, HistoryWidth, HistoryHeight);
   historyText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   historyText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   historyText->setAccessibleName(QStringLiteral("История версий"));

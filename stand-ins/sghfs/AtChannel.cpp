@@ -4,6 +4,8 @@
 #include <cctype>
 #include <chrono>
 
+#include "FindListings.h"
+
 namespace cable {
 
 namespace {
@@ -11,11 +13,6 @@ namespace {
 const char* const FinalCodes[] = {"OK", "ERROR", "NO CARRIER", "BUSY", "NO ANSWER", "NO DIALTONE"};
 
 bool startsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
-
-std::string upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 bool isFinal(const std::string& line) {
   for (const char* code : FinalCodes) {
@@ -43,7 +40,8 @@ AtResult failed(AtStatus status) {
 
 }  // namespace
 
-AtReplyReader::AtReplyReader(const std::string& command, std::size_t limit) : echo_(upper(command)), limit_(limit) {
+AtReplyReader::AtReplyReader(const std::string& command, std::size_t limit)
+    : echo_(sghfs::upperAscii(command)), limit_(limit) {
   if (startsWith(echo_, "AT") && echo_.size() > 2 && (echo_[2] == '+' || echo_[2] == '^' || echo_[2] == '*')) {
     const std::size_t end = echo_.find_first_of("=?:", 3);
     name_ = echo_.substr(2, end == std::string::npos ? std::string::npos : end - 2);
@@ -53,7 +51,7 @@ AtReplyReader::AtReplyReader(const std::string& command, std::size_t limit) : ec
 bool AtReplyReader::succeeded() const { return final_ == "OK" || startsWith(final_, "CONNECT"); }
 
 bool AtReplyReader::unsolicited(const std::string& line) const {
-  const std::string u = upper(line);
+  const std::string u = sghfs::upperAscii(line);
   if (u == echo_ || u == "RING") return true;
   if (!u.empty() && (u[0] == '+' || u[0] == '^' || u[0] == '*')) {
     const std::size_t colon = u.find(':');

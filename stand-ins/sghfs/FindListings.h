@@ -2,6 +2,7 @@
 // The listings that FsFindFirst opens: each handle hands out its entries one by one through FsFindNext until
 // FsFindClose forgets it. Also the blank trimming that the plugin's text files (map file, phone.ini, descriptors)
 // share.
+#include <cctype>
 #include <cstddef>
 #include <map>
 #include <string>
@@ -53,6 +54,12 @@ inline std::string trimBlanks(const std::string& s) {
   while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
   while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
   return s.substr(b, e - b);
+}
+
+// `s` with its ASCII letters in upper case (commands, port names).
+inline std::string upperAscii(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
 }
 
 }  // namespace sghfs

@@ -13,11 +13,6 @@ namespace cable {
 
 namespace {
 
-std::string upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // A whole decimal number in [lo, hi], else -1.
 long bounded(const std::string& text, long lo, long hi) {
   if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
@@ -36,7 +31,7 @@ PortMap parsePortMap(const std::string& text) {
     if (!line.empty() && (line[0] == '#' || line[0] == ';')) continue;
     const auto eq = line.find('=');
     if (eq == std::string::npos) continue;
-    const std::string key = upper(sghfs::trimBlanks(line.substr(0, eq)));
+    const std::string key = sghfs::upperAscii(sghfs::trimBlanks(line.substr(0, eq)));
     const std::string value = sghfs::trimBlanks(line.substr(eq + 1));
     if (key.rfind("COM", 0) == 0) {
       const long n = bounded(key.substr(3), 1, 16);
