@@ -2,8 +2,12 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include "common/ShownText.h"
 
 namespace quorrel {
 
@@ -47,8 +51,10 @@ QMessageBox::Icon boxIcon(MsgIcon i) {
 
 MsgButton QtPrompter::ask(const MessageRequest& request) {
   QMessageBox box(QApplication::activeWindow());
-  box.setWindowTitle(request.title);
-  box.setText(request.text);
+  box.setWindowTitle(shownLabel(request.title));
+  // Texts name files and entries from outside: bounded before the box lays them out, and never markup.
+  box.setTextFormat(Qt::PlainText);
+  box.setText(shownMessage(request.text));
   box.setIcon(boxIcon(request.icon));
   std::vector<QAbstractButton*> made;
   for (size_t i = 0; i < request.buttons.size(); ++i) {
@@ -66,11 +72,16 @@ MsgButton QtPrompter::ask(const MessageRequest& request) {
 }
 
 bool QtPrompter::inputText(const QString& title, const QString& prompt, QString& value) {
-  bool ok = false;
-  const QString entered =
-      QInputDialog::getText(QApplication::activeWindow(), title, prompt, QLineEdit::Normal, value, &ok);
-  if (ok) value = entered;
-  return ok;
+  QInputDialog dialog(QApplication::activeWindow());
+  dialog.setWindowTitle(shownLabel(title));
+  dialog.setLabelText(shownMessage(prompt));
+  for (QLabel* label : dialog.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
+  dialog.setInputMode(QInputDialog::TextInput);
+  dialog.setTextEchoMode(QLineEdit::Normal);
+  dialog.setTextValue(value);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  value = dialog.textValue();
+  return true;
 }
 
 }  // namespace quorrel

@@ -3,6 +3,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
 #include <algorithm>
@@ -24,8 +26,7 @@ TEST(QtPrompter, ButtonsKeepTheOrderAskedAndTheClickedOneIsReturned) {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     ASSERT_NE(box, nullptr);
     QList<QAbstractButton*> buttons = box->buttons();
-    std::sort(buttons.begin(), buttons.end(),
-              [](QAbstractButton* a, QAbstractButton* b) { return a->x() < b->x(); });
+    std::sort(buttons.begin(), buttons.end(), [](QAbstractButton* a, QAbstractButton* b) { return a->x() < b->x(); });
     for (QAbstractButton* b : buttons) shown << b->text();
     buttons[2]->click();
   });
@@ -33,4 +34,60 @@ TEST(QtPrompter, ButtonsKeepTheOrderAskedAndTheClickedOneIsReturned) {
   EXPECT_EQ(prompter.ask(r), MsgButton::NoToAll);
   EXPECT_EQ(shown, (QStringList{QStringLiteral("&Yes"), QStringLiteral("&No"), QStringLiteral("N&o to All"),
                                 QStringLiteral("Yes to &All")}));
+}
+
+// What the real boxes lay out: a short text as it stands; a huge or forged one bounded, line by line, and never
+// taken for markup. The texts asked through the seam stay whole, so only the boxes themselves can show this.
+TEST(QtPrompter, BoxesLayOutBoundedPlainTextsAndShortOnesAsTheyStand) {
+  const QString huge(10 * 1024 * 1024, QLatin1Char('n'));
+  struct Case {
+    const char* what;
+    QString text;
+    QString shown;
+  };
+  const std::vector<Case> cases = {
+      {"a short text with its own line break", QStringLiteral("\"/w/Javadata.zip\"\nis not a valid Zip file."),
+       QStringLiteral("\"/w/Javadata.zip\"\nis not a valid Zip file.")},
+      {"a name of 10 MB", QStringLiteral("\"") + huge + QStringLiteral("\"\nis not a valid Zip file."),
+       QStringLiteral("\"") + QString(999, QLatin1Char('n')) + QStringLiteral("\nis not a valid Zip file.")},
+      {"markup and control characters", QStringLiteral("<b>x</b>\r\x1b\tБаза данных успешно обновлена!"),
+       QStringLiteral("<b>x</b>\uFFFD\uFFFD\uFFFDБаза данных успешно обновлена!")},
+      {"a million line breaks", QString(1 << 20, QLatin1Char('\n')), QString(19, QLatin1Char('\n'))},
+  };
+  quorrel::QtPrompter prompter;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QString shown;
+    Qt::TextFormat format = Qt::RichText;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      shown = box->text();
+      format = box->textFormat();
+      box->buttons().first()->click();
+    });
+    quorrel::MessageRequest r;
+    r.title = QStringLiteral("Quorrel");
+    r.text = c.text;
+    EXPECT_EQ(prompter.ask(r), MsgButton::Ok);
+    EXPECT_EQ(shown, c.shown);
+    EXPECT_EQ(format, Qt::PlainText);
+  }
+
+  // The input box alike, and the entry comes back.
+  QString prompt;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    prompt = dialog->labelText();
+    for (QLabel* label : dialog->findChildren<QLabel*>()) EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    dialog->setTextValue(QStringLiteral("secret"));
+    dialog->accept();
+  });
+  QString value;
+  EXPECT_TRUE(prompter.inputText(QStringLiteral("Quorrel"),
+                                 QStringLiteral("A new password is required for \"") + huge + QStringLiteral("<br>\""),
+                                 value));
+  EXPECT_EQ(value, QStringLiteral("secret"));
+  EXPECT_EQ(prompt, QStringLiteral("A new password is required for \"") + QString(1000 - 32, QLatin1Char('n')));
 }
