@@ -22,6 +22,7 @@
 #include "catalogue/CatalogueBrowser.h"
 #include "common/Errors.h"
 #include "common/Paths.h"
+#include "common/ShownText.h"
 #include "dialogs/AboutDialog.h"
 #include "dialogs/HelpCommands.h"
 #include "net/CatalogueUpdate.h"
@@ -156,15 +157,24 @@ void MainWindow::showSettingsMarks() {
 
 // ---- The message log ------------------------------------------------------------------------------------
 void MainWindow::addLine(const QString& line) {
-  insertLine(line);
-  messageLog->setEditText(line);
+  const QString shown = quorrel::shownLabel(line);
+  keepLine(shown);
+  messageLog->setEditText(shown);
 }
 
 void MainWindow::insertLine(const QString& line) {
   // Keep the edit text: inserting at the top may otherwise change the current item.
   const QString edit = messageLog->currentText();
-  messageLog->insertItem(0, line);
+  keepLine(quorrel::shownLabel(line));
   messageLog->setEditText(edit);
+}
+
+void MainWindow::keepLine(const QString& shown) {
+  messageLog->insertItem(0, shown);
+  if (messageLog->count() > quorrel::MaxLogLines) {
+    const int kept = quorrel::MaxLogLines - quorrel::LogTrimLines;
+    messageLog->model()->removeRows(kept, messageLog->count() - kept);
+  }
 }
 
 void MainWindow::clearLog() {
@@ -202,7 +212,8 @@ void MainWindow::showPluginProgress(int percent, const QString& target) {
     progressBar->setValue(value);
     progressBar->setUpdatesEnabled(true);
   }
-  if (target != transferLabel->text()) transferLabel->setText(target);
+  const QString shown = quorrel::shownLabel(target);
+  if (shown != transferLabel->text()) transferLabel->setText(shown);
   drawPluginReports();
 }
 
@@ -218,7 +229,10 @@ void MainWindow::showConnected(bool connected) {
 
 void MainWindow::setPhoneFiles(const QStringList& entries) {
   phoneList->clear();
-  phoneList->addItems(entries);
+  QStringList shown;
+  shown.reserve(entries.size());
+  for (const QString& entry : entries) shown << quorrel::shownLabel(entry);
+  phoneList->addItems(shown);
 }
 
 void MainWindow::setUploadGameVisible(bool visible) { uploadGameButton->setVisible(visible); }

@@ -161,6 +161,8 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   void connectHandlers();
   void showSettingsMarks();
   void drawPluginReports();
+  // Puts a shown line at the top of the log and drops the oldest ones when it is full.
+  void keepLine(const QString& shown);
 
   quorrel::Prompter* prompter_;
   std::unique_ptr<quorrel::Settings> settings_;

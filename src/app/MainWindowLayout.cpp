@@ -59,6 +59,8 @@ QLabel* value(QWidget* parent, const char* name, int left, int top, int width, i
   l->setFont(detailsFont(false));
   l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   l->setWordWrap(true);
+  // Values come from the catalogue and the server: a text that looks like markup is still shown as it stands.
+  l->setTextFormat(Qt::PlainText);
   return l;
 }
 

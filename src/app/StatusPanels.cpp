@@ -2,8 +2,10 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QTextDocument>
 
 #include "app/WindowFonts.h"
+#include "common/ShownText.h"
 
 StatusPanels::StatusPanels(QWidget* parent) : QWidget(parent) {
   auto* row = new QHBoxLayout(this);
@@ -15,6 +17,7 @@ StatusPanels::StatusPanels(QWidget* parent) : QWidget(parent) {
     l->setObjectName(QStringLiteral("statusPanel%1").arg(i));
     l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     l->setFont(quorrel::uiFont());
+    l->setTextFormat(Qt::PlainText);  // texts from the phone and its plugin are never markup
     if (i < 4) {
       l->setFixedWidth(widths[i]);
       row->addWidget(l);
@@ -30,7 +33,9 @@ QString StatusPanels::panelText(int index) const { return panels_[static_cast<si
 
 void StatusPanels::setPanelText(int index, const QString& text) {
   QLabel* l = panels_[static_cast<size_t>(index)];
-  l->setText(text);
-  l->setToolTip(text);
-  l->setAccessibleName(text);
+  const QString shown = quorrel::shownLabel(text);
+  l->setText(shown);
+  // A tooltip takes a text that looks like markup for rich text; this one is always shown as it stands.
+  l->setToolTip(shown.isEmpty() ? QString() : Qt::convertFromPlainText(shown, Qt::WhiteSpaceNormal));
+  l->setAccessibleName(shown);
 }

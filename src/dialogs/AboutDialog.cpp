@@ -106,8 +106,12 @@ AboutDialog::AboutDialog(QWidget* owner, const quorrel::AboutFacts& facts) : QDi
 void AboutDialog::fillLabels() {
   titleLabel->setText(facts_.programTitle + QString::fromUtf8(AuthorCredit));
   gameCountLabel->setText(QStringLiteral("Всего в базе игр: ") + QString::number(facts_.gameCount));
-  pluginVersionLabel->setText(quorrel::fromAnsi(facts_.pluginVersion));
-  baseVersionLabel->setText(QStringLiteral("Версия базы: ") + quorrel::shownLabel(quorrel::fromAnsi(facts_.baseVersion)));
+  pluginVersionLabel->setText(quorrel::shownLabel(quorrel::fromAnsi(facts_.pluginVersion)));
+  baseVersionLabel->setText(QStringLiteral("Версия базы: ") +
+                            quorrel::shownLabel(quorrel::fromAnsi(facts_.baseVersion)));
+  // The plugin's and the catalogue's texts are shown as they stand, never as markup.
+  pluginVersionLabel->setTextFormat(Qt::PlainText);
+  baseVersionLabel->setTextFormat(Qt::PlainText);
   for (QLabel* l : {titleLabel, gameCountLabel, pluginVersionLabel, baseVersionLabel}) l->setAccessibleName(l->text());
 }
 

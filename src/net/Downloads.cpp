@@ -20,6 +20,7 @@
 #include "common/MessageLog.h"
 #include "common/Paths.h"
 #include "common/Prompter.h"
+#include "common/ShownText.h"
 #include "net/HttpGet.h"
 #include "settings/Settings.h"
 
@@ -172,7 +173,7 @@ DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
     log_.logCommand(transferLine);  // a refused start leaves no outcome line
     return DownloadResult::Failed;
   }
-  view_.transferLabel->setText(fromAnsi(relativePath));
+  view_.transferLabel->setText(shownLabel(fromAnsi(relativePath)));
   log_.logCommand(transferLine);
   useProxySettings();
   http_->URL = url;

@@ -17,6 +17,7 @@
 
 #include "common/Ansi.h"
 #include "common/Paths.h"
+#include "common/ShownText.h"
 #include "net/UnzipLibrary.h"
 
 namespace {
@@ -130,7 +131,9 @@ int archiveDiskNumber(const std::string&) { return 0; }
 
 std::string notValidZip(const std::string& path) { return "\"" + path + "\"\nis not a valid Zip file."; }
 
-QString fromLibrary(const char* text) { return QFile::decodeName(QByteArray(text)); }
+// A member name from the library as the progress window and the questions show it: a line break or another
+// control character in it is replaced, so that it cannot add a line to a question.
+QString fromLibrary(const char* text) { return quorrel::shownLabel(QFile::decodeName(QByteArray(text))); }
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include "common/Errors.h"
 #include "common/Icons.h"
 #include "common/Prompter.h"
+#include "common/ShownText.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ void JavaListOrderDialog::closeDialog() { close(); }
 void JavaListOrderDialog::order(std::vector<std::string>& entries) {
   entryList->clear();
   for (const std::string& e : entries) {
-    auto* item = new QListWidgetItem(quorrel::fromAnsi(e), entryList);
+    auto* item = new QListWidgetItem(quorrel::shownLabel(quorrel::fromAnsi(e)), entryList);
     item->setData(EntryRole, QByteArray(e.data(), static_cast<int>(e.size())));
   }
   exec();

@@ -166,6 +166,34 @@ TEST(MainWindowLog, NewestLineFirstAndClearEmptiesListAndText) {
   form.clearLogAction->trigger();
   EXPECT_EQ(form.messageLog->count(), 0);
   EXPECT_EQ(form.messageLog->currentText(), QString());
+
+  // A line from outside is one line of at most 1000 characters, also in the edit text; the oldest lines go.
+  const QString forged = QStringLiteral("Файл x\n12:00:00 База данных успешно обновлена!\r\x1b[2J\u2028");
+  form.addLine(forged);
+  EXPECT_EQ(form.messageLog->itemText(0),
+            QStringLiteral("Файл x\uFFFD12:00:00 База данных успешно обновлена!\uFFFD\uFFFD[2J\uFFFD"));
+  EXPECT_EQ(form.messageLog->currentText(), form.messageLog->itemText(0));
+  form.addLine(QString(64 * 1024, QLatin1Char('n')));
+  EXPECT_EQ(form.messageLog->itemText(0), QString(1000, QLatin1Char('n')));
+  EXPECT_EQ(form.messageLog->currentText(), QString(1000, QLatin1Char('n')));
+  // Never more than MaxLogLines, always the newest in order.
+  const int total = 3 * quorrel::MaxLogLines;
+  int most = 0;
+  for (int i = 0; i < total; ++i) {
+    form.insertLine(QString::number(i));
+    most = std::max(most, form.messageLog->count());
+  }
+  EXPECT_EQ(most, quorrel::MaxLogLines);
+  const int kept = form.messageLog->count();
+  EXPECT_GE(kept, quorrel::MaxLogLines - quorrel::LogTrimLines);
+  bool inOrder = true;
+  for (int i = 0; i < kept; ++i) inOrder = inOrder && form.messageLog->itemText(i) == QString::number(total - 1 - i);
+  EXPECT_TRUE(inOrder);
+  EXPECT_EQ(form.messageLog->currentText(), QString(1000, QLatin1Char('n')));
+
+  form.clearLogAction->trigger();
+  EXPECT_EQ(form.messageLog->count(), 0);
+  EXPECT_EQ(form.messageLog->currentText(), QString());
   form.clearLogAction->trigger();  // on an empty log
   EXPECT_EQ(form.messageLog->count(), 0);
   EXPECT_EQ(form.messageLog->currentText(), QString());

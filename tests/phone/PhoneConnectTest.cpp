@@ -181,3 +181,25 @@ TEST_F(PhoneConnect, ListingThatNeverEndsStopsAfterAHundredThousandEntries) {
             (QStringList{QStringLiteral(" Установлено соединение с телефоном VALUE."),
                          QStringLiteral(" В папке /java/ телефона больше 100000 записей: показаны первые 100000.")}));
 }
+
+TEST_F(PhoneConnect, TextsFromThePhoneAreShownBoundedOnOneLineAndAsTheyStand) {
+  OddPluginControl odd(ODD_FULL);
+  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  odd.set("reply", "<b>SAM\x1b[2JSUNG</b>\r\n\r\nOK\r\n");
+  odd.set("find", "a\nb.jar:1|<i>c</i>:<DIR>");
+  form->phone().connectPhone();
+  form->showPluginProgress(42, QStringLiteral("/java/x\r\ny_suite.jar"));
+  EXPECT_EQ(form->statusPanels->panelText(1), QStringLiteral("<b>SAM\uFFFD[2JSUNG</b>"));
+  EXPECT_EQ(form->statusPanels->panel(1)->textFormat(), Qt::PlainText);
+  EXPECT_EQ(form->statusPanels->panel(1)->toolTip(), QStringLiteral("<p>&lt;b&gt;SAM\uFFFD[2JSUNG&lt;/b&gt;</p>"));
+  EXPECT_EQ(items(form->phoneList),
+            (QStringList{QStringLiteral("a\uFFFDb.jar (1 bytes)"), QStringLiteral("<i>c</i> (<DIR>)")}));
+  EXPECT_EQ(form->transferLabel->text(), QStringLiteral("/java/x\uFFFD\uFFFDy_suite.jar"));
+  EXPECT_EQ(form->transferLabel->textFormat(), Qt::PlainText);
+
+  // A reply as long as the plugin's buffer holds.
+  form->phone().disconnectPhone();
+  odd.set("reply", std::string(60000, 'm') + "\r\n\r\nOK\r\n");
+  form->phone().connectPhone();
+  for (int panel = 1; panel <= 3; ++panel) EXPECT_EQ(form->statusPanels->panelText(panel).size(), 1000) << panel;
+}
