@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTreeWidget>
@@ -25,11 +27,13 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueBrowser.h"
+#include "common/Ansi.h"
 #include "common/BusyFlag.h"
 #include "common/Errors.h"
 #include "common/MessageLog.h"
 #include "common/Paths.h"
 #include "common/Prompter.h"
+#include "common/ShownText.h"
 #include "net/DirList.h"
 #include "net/ZipExtractor.h"
 #include "settings/Settings.h"
@@ -370,11 +374,35 @@ class UpdateRun {
     if (!windowClosed()) update_.downloads_.downloadFromServer(path);
   }
 
+  // Each name of the list is fetched as it is read. A name that no picture's file could have is not asked of
+  // the server: one log line says why. A huge list is read while the window keeps painting.
   void fetchFolderPictures() {
     fetch("Base/dir/dir.lst");
     if (windowClosed()) return;
     const std::string list = currentDir() + "Base/dir/dir.lst";
-    for (const std::string& name : readDirList(list)) fetch("Base/dir/" + name + ".gif");
+    QElapsedTimer sinceTurn;
+    sinceTurn.start();
+    const auto keepPainting = [&sinceTurn] {
+      if (sinceTurn.elapsed() < 50) return;
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      sinceTurn.restart();
+    };
+    readDirList(
+        list, MaxPictureFileName,
+        [&](const std::string& name, bool cut) {
+          if (windowClosed()) return false;
+          const std::string fault = pictureNameFault(name, cut);
+          if (fault.empty()) {
+            fetch("Base/dir/" + name + ".gif");
+          } else {
+            update_.log_.logCommand(
+                QStringLiteral(" Картинка Base/dir/%1%2.gif не запрошена: %3")
+                    .arg(fromAnsi(name), cut ? QStringLiteral("…") : QString(), QString::fromStdString(fault)));
+          }
+          keepPainting();
+          return true;
+        },
+        keepPainting);
     std::remove(list.c_str());
   }
 

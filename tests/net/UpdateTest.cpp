@@ -14,7 +14,9 @@
 #include <filesystem>
 
 #include "app/MainWindow.h"
+#include "catalogue/Catalogue.h"
 #include "common/Errors.h"
+#include "common/ShownText.h"
 #include "net/CatalogueUpdate.h"
 #include "net/DirList.h"
 #include "net/Downloads.h"
@@ -28,6 +30,7 @@
 #include "support/TempDir.h"
 
 using quorrel::MsgButton;
+using testsupport::cp1251;
 using testsupport::exists;
 using testsupport::HttpReply;
 using testsupport::readFile;
@@ -62,6 +65,13 @@ int logLinesWith(const MainWindow& form, const QString& part) {
   int n = 0;
   for (int i = 0; i < form.messageLog->count(); ++i) n += form.messageLog->itemText(i).contains(part) ? 1 : 0;
   return n;
+}
+
+// The log, oldest line first, for a failure's message.
+std::string logText(const MainWindow& form) {
+  std::string text;
+  for (int i = form.messageLog->count() - 1; i >= 0; --i) text += form.messageLog->itemText(i).toStdString() + "\n";
+  return text;
 }
 
 class UpdateTest : public ::testing::Test {
@@ -404,6 +414,89 @@ TEST_F(UpdateTest, ListThatCannotBeOpenedStopsTheUpdateWithTheFileError) {
   expectIdle();
 }
 
+TEST_F(UpdateTest, ListNamesThatNoPictureCanHaveAreRefusedWithALineAndNoRequest) {
+  writeFile("Javadata.xml", oldXml);
+  start(1, true);
+  publish({{"a", "a.gif"}});
+  struct Name {
+    std::string name;
+    bool asked;  // requested from the server
+  };
+  const std::string longest(251, 'l');  // with ".gif", 255 bytes
+  const std::vector<Name> names = {
+      {"", true},  // ".gif"
+      {longest, true},
+      {longest + "l", false},
+      {cp1251("Очень длинное имя папки с картинкой, которое в UTF-8 занимает вдвое больше байт, чем в "
+              "кодировке Windows-1251, и потому на диске не помещается в 255 байт"),
+       false},
+      {"sub/inner", false},
+      {"sub\\inner", false},
+      {"..", false},
+      {"a..b", false},
+      {"tab\tname", false},
+      {"cr\rname", false},
+      {"line\x1b[2J", false},
+      {std::string(10 << 20, 'w'), false},  // a line of 10 MB
+      {"arcade", true},
+  };
+  std::string list;
+  std::vector<std::string> expected;
+  fetched(expected, "Javadata.zip");
+  fetched(expected, "Base/news.new");
+  fetched(expected, "Base/dir/dir.lst");
+  int refused = 0;
+  for (const Name& n : names) {
+    list += n.name + "\r\n";
+    if (n.asked) {
+      server.route("/Base/dir/" + n.name + ".gif", HttpReply::ok("picture"));
+      fetched(expected, "Base/dir/" + n.name + ".gif");
+    }
+    refused += n.asked ? 0 : 1;
+  }
+  server.route("/Base/dir/dir.lst", HttpReply::ok(list + "<end>\r\n"));
+  update();
+  EXPECT_EQ(server.requestLines(), expected);
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
+  EXPECT_EQ(logLinesWith(*form, QStringLiteral(" не запрошена: ")), refused);
+  EXPECT_EQ(logLinesWith(*form, QStringLiteral(" Картинка Base/dir/sub/inner.gif не запрошена: в имени есть \"/\", "
+                                               "\"\\\", \"..\" или управляющий символ")),
+            1);
+  EXPECT_EQ(logLinesWith(*form, QStringLiteral(".gif не запрошена: имя длиннее 255 байт")), 3);
+  EXPECT_EQ(logLinesWith(*form, QStringLiteral(" Картинка Base/dir/") + QString(255, QLatin1Char('w')) +
+                                    QStringLiteral("….gif не запрошена: имя длиннее 255 байт")),
+            1);
+  for (const auto& e : std::filesystem::directory_iterator("Base/dir")) {
+    const std::string file = e.path().filename().string();
+    EXPECT_TRUE(file == ".gif" || file == "arcade.gif") << file;
+  }
+  for (int i = 0; i < form->messageLog->count(); ++i) EXPECT_LE(form->messageLog->itemText(i).size(), 1000);
+  expectIdle();
+}
+
+TEST_F(UpdateTest, GamesWithHugeNamesKeepTheLogAndTheTransferLineBounded) {
+  writeFile("Javadata.xml", oldXml);
+  start(3);
+  // Names as long as a catalogue keeps them (64 KiB): no file of that name can be made, and nothing is served.
+  const std::string huge(quorrel::MaxValueBytes, 'n');
+  publish({{huge + "1", huge + "1.gif"}, {huge + "2", huge + "2.gif"}});
+  qsizetype longestLabel = 0;
+  int failures = 0;
+  const auto failed = form->downloads().http().OnError;
+  form->downloads().http().OnError = [&](QObject* sender) {
+    longestLabel = std::max(longestLabel, form->transferLabel->text().size());
+    ++failures;
+    failed(sender);
+  };
+  update();
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
+  EXPECT_GE(failures, 6);  // each screenshot and game file
+  EXPECT_EQ(longestLabel, 1000);
+  EXPECT_GE(form->messageLog->count(), 3 * 6);
+  for (int i = 0; i < form->messageLog->count(); ++i) EXPECT_LE(form->messageLog->itemText(i).size(), 1000);
+  expectIdle();
+}
+
 TEST(DirList, NamesUpToTheEndMarkTakenAsTheyStand) {
   using quorrel::parseDirList;
   using V = std::vector<std::string>;
@@ -414,6 +507,33 @@ TEST(DirList, NamesUpToTheEndMarkTakenAsTheyStand) {
   EXPECT_EQ(parseDirList("\n"), V{""});
 
   testsupport::TempWorkDir dir;
+  // Read from a file a block at a time, a line is kept up to the bound: past it the line is only read through.
+  // A CR right at the bound is no cut, and a cut line is never the end mark.
+  const std::string big(100 * 1024, 'b');
+  writeFile("big.lst", "12345678\r\n123456789\r\n<end>" + big + "\r\n" + big + "\nshort\r\n<end>\r\nafter\r\n");
+  std::vector<std::pair<std::string, bool>> read;
+  int blocks = 0;
+  quorrel::readDirList(
+      "big.lst", 8,
+      [&](const std::string& name, bool cut) {
+        read.emplace_back(name, cut);
+        return true;
+      },
+      [&] { ++blocks; });
+  EXPECT_EQ(read,
+            (std::vector<std::pair<std::string, bool>>{
+                {"12345678", false}, {"12345678", true}, {"<end>bbb", true}, {"bbbbbbbb", true}, {"short", false}}));
+  EXPECT_EQ(blocks, 4);
+  // A reader that wants no more ends the list.
+  read.clear();
+  quorrel::readDirList("big.lst", 8,
+                       [&](const std::string& name, bool cut) {
+                         read.emplace_back(name, cut);
+                         return read.size() < 2;
+                       },
+                       {});
+  EXPECT_EQ(read.size(), 2u);
+  EXPECT_EQ(quorrel::readDirList("big.lst").size(), 5u);
   try {
     quorrel::readDirList("missing.lst");
     ADD_FAILURE() << "a missing list was read";
@@ -632,7 +752,7 @@ TEST_F(UpdateTest, HostileArchivesPlantNoCodeNorSettingsNorStrandTheCatalogue) {
       EXPECT_NE(::lstat(path.c_str(), &st), 0) << path;
     }
     EXPECT_EQ(readFile("Quorrel.ini"), ini);
-    EXPECT_EQ(logLinesWith(*form, QStringLiteral("из Javadata.zip не записан")), c.skippedLines);
+    EXPECT_EQ(logLinesWith(*form, QStringLiteral("из Javadata.zip не записан")), c.skippedLines) << logText(*form);
     EXPECT_TRUE(stagingLeft(dir.path()).empty());
     expectIdle();
   }
