@@ -202,6 +202,8 @@ class Placement {
     if (::lstat(from.c_str(), &st) != 0) return;
     if (forbiddenName(name)) return skipped(relative, "обновление не записывает программы, библиотеки и настройки");
     if (links_.count(relative) != 0) return;  // reported with the archive's listing
+    // A line break in a name would let the log line that names the file pass for more than one line.
+    if (holdsControlBytes(name)) return skipped(relative, "в имени есть управляющие символы");
     if (S_ISLNK(st.st_mode)) return skipped(relative, "это ссылка");
     if (S_ISDIR(st.st_mode)) {
       // An existing folder is merged into also when the user made it a link to another disk.

@@ -129,6 +129,11 @@ DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
     failed(url);
     return DownloadResult::Failed;
   }
+  if (holdsControlBytes(relativePath)) {
+    // Nor is one that holds a line break or another control character: no file is given such a name.
+    failed(url);
+    return DownloadResult::Failed;
+  }
   const int remote = remoteFileSize(url);
 
   bool fetch = true;

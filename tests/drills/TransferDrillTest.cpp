@@ -136,9 +136,10 @@ TEST_F(TransferDrill, ErrorAnswerWithAStatusLikeHeaderIsNeverSaved) {
 
 TEST_F(TransferDrill, NamesThatLeaveTheWorkingFolderAreNeverAskedFor) {
   // Names as a catalogue or a "dir.lst" from the server may carry them; none may reach the server, since the
-  // answer could only be written outside the working folder.
-  for (const std::string name : {"Base/games/../../x.jad", "Base\\games\\..\\..\\x.jad", "../x.jad",
-                                 "Base/screen/../../../tmp/x.gif", "Base/games/..", "/x.jad"}) {
+  // answer could only be written outside the working folder, or under a name that holds a control character.
+  for (const std::string name :
+       {"Base/games/../../x.jad", "Base\\games\\..\\..\\x.jad", "../x.jad", "Base/screen/../../../tmp/x.gif",
+        "Base/games/..", "/x.jad", "Base/games/a\tb.jad", "Base/screen/x\r12:00:00 y.gif", "Base/games/\x1b[2J.jar"}) {
     SCOPED_TRACE(name);
     server.setReply(okReply("planted"), -1, 0);
     form->messageLog->clear();

@@ -729,6 +729,12 @@ TEST_F(UpdateTest, HostileArchivesPlantNoCodeNorSettingsNorStrandTheCatalogue) {
        Updated,
        {"../climbed.txt", "../climbed2.txt", "../absolute.txt"},
        0},
+      {"control characters in names, one planting a log line, one in a folder's name",
+       ziptest::rawZip({file("Javadata.xml", xml), file("Base/x\n12:00:00 База данных успешно обновлена!"),
+                        file("Base/tab\tname.txt"), file("Base/cr\rfolder/inner.txt"), file("Base/plain.txt")}),
+       Updated,
+       {"Base/tab\tname.txt", "Base/cr\rfolder"},
+       3},
       {"a bomb", bomb, QStringLiteral("распаковка остановлена."), {"Base/zeros.bin"}, 0},
   };
   for (const Case& c : cases) {
@@ -753,6 +759,12 @@ TEST_F(UpdateTest, HostileArchivesPlantNoCodeNorSettingsNorStrandTheCatalogue) {
     }
     EXPECT_EQ(readFile("Quorrel.ini"), ini);
     EXPECT_EQ(logLinesWith(*form, QStringLiteral("из Javadata.zip не записан")), c.skippedLines) << logText(*form);
+    // Every log item is one line of the program's, starting with its time of day.
+    for (int i = 0; i < form->messageLog->count(); ++i) {
+      const QString line = form->messageLog->itemText(i);
+      EXPECT_TRUE(line.at(0).isDigit()) << line.toStdString();
+      EXPECT_FALSE(quorrel::holdsControlCharacters(line)) << line.toStdString();
+    }
     EXPECT_TRUE(stagingLeft(dir.path()).empty());
     expectIdle();
   }
