@@ -17,6 +17,7 @@
 #include "app/StatusPanels.h"
 #include "common/Ansi.h"
 #include "common/Paths.h"
+#include "common/ShownText.h"
 #include "phone/JavaList.h"
 #include "phone/PluginBinding.h"
 #include "settings/Settings.h"
@@ -101,12 +102,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   setList(list.data(), list.size());
 
   // The plugin answers every command alike, so the connect is run once per reply; panel 1, 2 and 3 show the
-  // manufacturer, the model and the serial number.
+  // manufacturer, the model and the serial number,
+  // each as a one-line field shows it.
   for (int command = 0; command < 3; ++command) {
     setReply(replies[command].data(), replies[command].size());
     window.guarded([&] { window.phone().connectPhone(); });
     const QString shown = window.statusPanels->panelText(1 + command);
-    FUZZ_CHECK(shown == quorrel::fromAnsi(expectedBody(replies[command])),
+    FUZZ_CHECK(shown == quorrel::shownLabel(quorrel::fromAnsi(expectedBody(replies[command]))),
                "panel " + std::to_string(1 + command) + " does not show the reply's body");
   }
   FUZZ_CHECK(window.phoneList->count() == static_cast<int>(entries.size()), "the phone list lost entries");
