@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
+#include <functional>
 #include <memory>
 
 #include "catalogue/Catalogue.h"
@@ -151,6 +152,10 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   void showAbout();
   void showHistory();
 
+ signals:
+  // The window has been closed: the program is ending.
+  void closed();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -180,3 +185,7 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
 
 // The program entry's windows: the main window (running its start-up step), then its two dialogs.
 std::unique_ptr<MainWindow> createApplicationWindows(quorrel::Prompter* prompter);
+
+// The program: makes the windows, shows the main window, calls `started` (when given) and runs the
+// application's event loop until the main window is closed; returns the loop's exit code.
+int runProgram(quorrel::Prompter* prompter, const std::function<void(MainWindow&)>& started = {});

@@ -34,7 +34,5 @@ int main(int argc, char* argv[]) {
   quorrel::chooseIconTheme();
   quorrel::chooseFontSubstitutes();
   quorrel::QtPrompter prompter;
-  auto mainForm = createApplicationWindows(&prompter);
-  mainForm->show();
-  return QApplication::exec();
+  return runProgram(&prompter);
 }

@@ -339,7 +339,15 @@ class UpdateRun {
     // An archive left by an interrupted run must not pass for this update's: with the server down it would
     // be unpacked and reported as a success, and one of the same size would not even be fetched again.
     removeFile(files.archive);
-    fetch("Javadata.zip");
+    const std::size_t refusedBefore = update_.downloads_.refused().size();
+    // Why no catalogue could come, for the log line before "Сервер не найден!".
+    std::string notFound = "архив Javadata.zip не получен";
+    if (fetch("Javadata.zip") == DownloadResult::Failed) {
+      const std::string& why = update_.downloads_.lastFailure();
+      if (!why.empty()) notFound += ": " + why;
+    } else {
+      notFound = "в архиве Javadata.zip нет базы Javadata.xml";
+    }
     if (windowClosed()) {
       removeFile(files.archive);
       return;
@@ -349,6 +357,7 @@ class UpdateRun {
     const Unpacked unpacked = unpackCatalogue(context, files, [this] { return windowClosed(); });
     if (unpacked == Unpacked::Cancelled) return;
     if (unpacked == Unpacked::NoCatalogue) {
+      update_.log_.logCommand(QStringLiteral(" Сервер не найден: ") + QString::fromStdString(notFound));
       update_.prompter_.message(QStringLiteral("Сервер не найден!"));
       return;
     }
@@ -366,14 +375,27 @@ class UpdateRun {
         fetch("Base/games/" + game.File + ".jar");
       });
     }
-    if (!windowClosed()) update_.prompter_.message(QStringLiteral("База данных успешно обновлена!"));
+    if (windowClosed()) return;
+    // An answer refused on the way (an encoding never offered, a body longer than announced, a file too large
+    // for its kind or for the disk) is no success: the update says so instead.
+    const auto& refused = update_.downloads_.refused();
+    if (refused.size() > refusedBefore) {
+      const RefusedDownload& first = refused[refusedBefore];
+      update_.prompter_.error(QStringLiteral("База данных обновлена не полностью: не приняты ответы сервера (%1), "
+                                             "первый на запрос %2: %3.")
+                                  .arg(refused.size() - refusedBefore)
+                                  .arg(fromAnsi(first.path), QString::fromStdString(first.reason)));
+      return;
+    }
+    update_.prompter_.message(QStringLiteral("База данных успешно обновлена!"));
   }
 
  private:
   bool windowClosed() const { return shown_ && !update_.window_->isVisible(); }
 
-  void fetch(const std::string& path) {
-    if (!windowClosed()) update_.downloads_.downloadFromServer(path);
+  DownloadResult fetch(const std::string& path) {
+    if (windowClosed()) return DownloadResult::Failed;
+    return update_.downloads_.downloadFromServer(path);
   }
 
   // Each name of the list is fetched as it is read. A name that no picture's file could have is not asked of

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
+#include <strings.h>
 #include <vector>
 
 #include "catalogue/Catalogue.h"
@@ -65,6 +67,12 @@ QString notArrived(const QString& what, const std::vector<std::string>& paths) {
          names.join(QStringLiteral(" и ")) + QStringLiteral(".");
 }
 
+bool isPicture(const std::string& native) {
+  const auto under = [&](const char* folder) { return native.compare(0, std::strlen(folder), folder) == 0; };
+  const bool gif = native.size() >= 4 && strcasecmp(native.c_str() + native.size() - 4, ".gif") == 0;
+  return under("Base/screen/") || (under("Base/dir/") && gif);
+}
+
 }  // namespace
 
 Downloads::Downloads(QObject* owner, const Settings& settings, Catalogue& catalogue, CatalogueBrowser& browser,
@@ -115,7 +123,7 @@ void Downloads::configure() {
   h.WaitThread = true;
   h.OnProgress = [this](QObject* /*sender*/, int totalSize, int readed) { progress(totalSize, readed); };
   h.OnDoneFile = [this](QObject* /*sender*/, const std::string& /*fileName*/, int fileSize) { done(fileSize); };
-  h.OnError = [this](QObject* /*sender*/) { failed(http_->URL); };
+  h.OnError = [this](QObject* /*sender*/) { transferFailed(); };
 }
 
 DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
@@ -183,6 +191,7 @@ DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
   useProxySettings();
   http_->URL = url;
   http_->FileName = local;
+  http_->MaxBodySize = isPicture(native) ? MaxPictureBytes : 0;
   createFoldersOf(diskName(relativePath));
   bool arrived = false;
   struct Note {
@@ -191,7 +200,9 @@ DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
     ~Note() { slot = outer; }
   } note{arrival_, arrival_};
   arrival_ = &arrived;
+  transferPath_ = relativePath;
   http_->StartDownload();
+  transferPath_.clear();
   return arrived ? DownloadResult::Arrived : DownloadResult::Failed;
 }
 
@@ -227,6 +238,16 @@ void Downloads::done(int fileSize) {
   if (arrival_) *arrival_ = true;
   log_.logCommand(QStringLiteral(" Файл ") + fromAnsi(http_->URL) + QStringLiteral(" успешно скачан! (") +
                   QString::number(fileSize) + QStringLiteral("байт.)"));
+}
+
+void Downloads::transferFailed() {
+  lastFailure_ = http_->lastFailure();
+  if (http_->lastRefused()) {
+    refused_.push_back({transferPath_, lastFailure_});
+    log_.logCommand(QStringLiteral(" Ответ на запрос ") + fromAnsi(http_->URL) + QStringLiteral(" не принят: ") +
+                    QString::fromStdString(lastFailure_));
+  }
+  failed(http_->URL);
 }
 
 void Downloads::failed(const std::string& url) {
