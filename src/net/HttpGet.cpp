@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -76,6 +77,7 @@ bool spinFor(Budget& budget, Ready ready, std::int64_t maxNs = MaxSpinNs) {
 // Where a URL points: "host:port" for the connection and the escaped path of the request, or why it points
 // nowhere.
 struct Target {
+  bool secure = false;  // https://
   std::string hostPort;
   std::string path;
   bool ok = false;
@@ -100,8 +102,9 @@ bool parsePort(const std::string& text, unsigned& port) {
 // that an address that is already escaped reaches the server unchanged.
 bool keptInPath(unsigned char c) { return std::isalnum(c) || std::strchr("-._~!$&'()*+,;=:@/?%", c) != nullptr; }
 
-// "http://" (any case) is optional; the host is the text before the first "/", the path the rest. A port
-// written after the host is used. Backslashes in the path are folder separators.
+// "http://" (any case) is optional, "https://" asks for TLS; the host is the text before the first "/", the
+// path the rest. A port written after the host is used (80, or 443 over TLS, without one). Backslashes in the
+// path are folder separators.
 Target splitUrl(std::string url) {
   Target t;
   const auto refuse = [&t](const char* why) {
@@ -110,10 +113,13 @@ Target splitUrl(std::string url) {
   };
   if (url.size() >= 7 && strncasecmp(url.c_str(), "http://", 7) == 0) {
     url.erase(0, 7);
+  } else if (url.size() >= 8 && strncasecmp(url.c_str(), "https://", 8) == 0) {
+    url.erase(0, 8);
+    t.secure = true;
   } else {
     const auto scheme = url.find("://");
     if (scheme != std::string::npos && scheme < url.find('/'))
-      return refuse("в адресе другая схема, чем http:// (другие Quorrel не понимает)");
+      return refuse("в адресе другая схема, чем http:// или https:// (другие Quorrel не понимает)");
   }
   const auto slash = url.find('/');
   if (slash == std::string::npos) return refuse("после имени сервера нет \"/\"");
@@ -150,7 +156,7 @@ Target splitUrl(std::string url) {
       if (!isHostNameChar(static_cast<unsigned char>(c))) return refuse("в имени сервера недопустимые знаки");
     }
   }
-  unsigned port = 80;
+  unsigned port = t.secure ? 443 : 80;
   if (hasPort && !parsePort(portText, port)) return refuse("порт сервера не число от 1 до 65535");
   t.hostPort = name + ":" + std::to_string(port);
 
@@ -218,6 +224,13 @@ std::string curlFailure(CURLcode code) {
       return "сервер слишком долго ничего не передаёт";
     case CURLE_GOT_NOTHING:
       return "сервер закрыл соединение, ничего не ответив";
+    case CURLE_PEER_FAILED_VERIFICATION:
+      return "сертификат сервера не прошёл проверку: он выдан не этому имени, просрочен или подписан тем, кому "
+             "система не доверяет";
+    case CURLE_SSL_CONNECT_ERROR:
+      return "защищённое соединение (TLS) с сервером не установлено";
+    case CURLE_SSL_CACERT_BADFILE:
+      return "не читается файл сертификатов, которым проверяют сервер";
     case CURLE_PARTIAL_FILE:
     case CURLE_RECV_ERROR:
       return "соединение оборвалось";
@@ -555,12 +568,20 @@ void HttpGetThread::Execute() {
   if (!curl) return;
   Transfer t;
   t.worker = this;
-  const std::string url = "http://" + target.hostPort + target.path;
+  const std::string url = (target.secure ? "https://" : "http://") + target.hostPort + target.path;
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  if (target.secure) {
+    // The server's certificate is checked, always, against the system's store; SSL_CERT_FILE names another
+    // bundle, as it does for the system's TLS library (libcurl itself would not look at it).
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (const char* bundle = std::getenv("SSL_CERT_FILE"); bundle && *bundle)
+      curl_easy_setopt(curl, CURLOPT_CAINFO, bundle);
+  }
   // The path goes out as it was given: "/./" and "/../" are the server's to resolve, not ours to fold into
   // a request for another file.
   curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, target.secure ? "https" : "http");
   // No coding is offered, and none is undone: the bytes are saved as they were sent. (libcurl undoes chunked
   // apart from these; a transfer coding is refused when the head is read.)
   curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, static_cast<const char*>(nullptr));

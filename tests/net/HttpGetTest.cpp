@@ -233,7 +233,7 @@ TEST_F(HttpGetTest, FailedTransfersLeaveThePreviousCopyAndNoLeftovers) {
       {"missing resource", server.base() + "missing"},
       {"nobody listening", "http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/a"},
       {"no slash after the host", "http://" + host},
-      {"https scheme", "https://" + host + "/short"},
+      {"https to a server that answers in plain HTTP", "https://" + host + "/short"},
       {"port that is not a number", "http://127.0.0.1:80x/a"},
   };
   for (const auto& [what, url] : cases) {

@@ -959,3 +959,50 @@ TEST_F(UpdateTest, DemoUpdateFromPythonsServerChangesTheTree) {
 }
 
 }  // namespace
+
+// ---- An update server over HTTPS ----
+
+TEST(SecureUpdate, TrustedCertificateUpdatesAsOverHttpAndAStrangerIsRefusedWithItsReason) {
+  testsupport::TempWorkDir dir;
+  testsupport::writeFile("certs/.keep", "");
+  const testsupport::TestCertificates certs(dir / "certs");
+  const std::string xml = catalogue({{"a", "a.gif"}, {"b", "b.gif"}}, "5");
+  writeFile("site/Javadata.zip", archiveWith(xml));
+  writeFile("site/Base/news.new", "secure news");
+  writeFile("site/Base/screen/a.gif", "screen a");
+  writeFile("site/Base/screen/b.gif", "screen b");
+  testsupport::PythonHttpsServer trusted(dir / "site", certs.serverCertificate, certs.serverKey);
+  testsupport::PythonHttpsServer stranger(dir / "site", certs.strangerCertificate, certs.strangerKey);
+  ::setenv("SSL_CERT_FILE", certs.authority.c_str(), 1);
+
+  struct Case {
+    std::string server;
+    bool updates;
+  };
+  for (const Case& c : {Case{stranger.base(), false}, Case{trusted.base(), true}}) {
+    SCOPED_TRACE(c.server);
+    testsupport::removeTree(dir / "work");
+    writeFile("work/Javadata.xml", "<end>\r\n");
+    writeFile("work/Quorrel.ini", "[Update Server]\r\n" + c.server +
+                                      "\r\n2\r\n0\r\n\r\n[Proxy Settings]\r\n0\r\n\r\n\r\n\r\n\r\n\r\n[Connection]\r\n"
+                                      "COM1\r\n115200\r\n1\r\n\r\n[Interface]\r\n0\r\n");
+    std::filesystem::current_path(dir / "work");
+    testsupport::ScriptedPrompter prompter;
+    auto form = createApplicationWindows(&prompter);
+    prompter.clear();
+    form->guarded([&] { form->catalogueUpdate().updateCatalogue(); });
+    if (c.updates) {
+      EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
+      EXPECT_EQ(readFile("Javadata.xml"), xml);
+      EXPECT_EQ(readFile("Base/news.new"), "secure news");
+      EXPECT_EQ(readFile("Base/screen/b.gif"), "screen b");
+    } else {
+      EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
+      EXPECT_EQ(readFile("Javadata.xml"), "<end>\r\n");
+      EXPECT_EQ(logLinesWith(*form, QStringLiteral("сертификат сервера не прошёл проверку")), 1) << logText(*form);
+    }
+    form.reset();
+    std::filesystem::current_path(dir.path());
+  }
+  ::unsetenv("SSL_CERT_FILE");
+}
