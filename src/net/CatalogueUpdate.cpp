@@ -358,12 +358,12 @@ class UpdateRun {
     if (update_.settings_.updateFolderPictures()) fetchFolderPictures();
     const int mode = update_.settings_.updateMode();
     if (mode == 2 || mode == 3) {
-      forEachGame([this](const GameEntry& game) { fetch("Base/screen/" + game.Screen); });
+      forEachGame([this](const GameEntry& game) { fetchIn("Base/screen/", game.Screen); });
     }
     if (mode == 3) {
       forEachGame([this](const GameEntry& game) {
-        fetch("Base/games/" + game.File + ".jad");
-        fetch("Base/games/" + game.File + ".jar");
+        fetchIn("Base/games/", game.File + ".jad");
+        fetchIn("Base/games/", game.File + ".jar");
       });
     }
     if (!windowClosed()) update_.prompter_.message(QStringLiteral("База данных успешно обновлена!"));
@@ -374,6 +374,10 @@ class UpdateRun {
 
   void fetch(const std::string& path) {
     if (!windowClosed()) update_.downloads_.downloadFromServer(path);
+  }
+
+  void fetchIn(const std::string& folder, const std::string& name) {
+    if (!windowClosed()) update_.downloads_.downloadInFolder(folder, name);
   }
 
   // Each name of the list is fetched as it is read. A name that no picture's file could have is not asked of
