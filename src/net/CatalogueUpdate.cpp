@@ -297,6 +297,8 @@ Unpacked unpackCatalogue(const UnpackContext& c, const CatalogueFiles& f, const 
     if (zip.Cancelled) {
       removeFile(f.archive);
       restoreCatalogue(f, false);
+      // Cancelled by the user's answer (a password question) rather than by a closed window.
+      if (!closed()) c.log.logCommand(QStringLiteral(" Распаковка Javadata.zip отменена: база не обновлена."));
       return Unpacked::Cancelled;
     }
     const std::set<std::string> links = linkMembers(zip);

@@ -39,6 +39,9 @@ struct BatchState {
   std::int32_t SkippedCount = 0;
   std::int64_t Limit = INT64_MAX;      // bytes the extraction may write
   std::int64_t FreeBytes = INT64_MAX;  // on the destination's disk when it started
+  std::string Password;                // the last one the user gave, ANSI
+  std::string PasswordTriedOn;         // the member it was last handed out for
+  int PasswordQuestions = 0;
 };
 BatchState batch;
 
@@ -360,6 +363,9 @@ std::int32_t ZipExtractor::Extract() {
 
   // An archive may unpack to far more than it holds: the extraction stops with an error before it would write
   // more than the limit, also when the sizes the archive records are lies.
+  batch.Password.clear();
+  batch.PasswordTriedOn.clear();
+  batch.PasswordQuestions = 0;
   batch.FreeBytes = freeBytes(destination);
   batch.Limit = unpackLimit(batch.FreeBytes, std::max<long long>(quorrel::fileSize(archive), 0));
   if (FileSpecs.empty()) {
@@ -490,22 +496,45 @@ void ZipExtractor::showProgress() {
   if (progressDialog_ && !Cancelled) progressDialog_->show();
 }
 
+// The password given for an archive is tried on each later member that asks for one before the user is asked
+// again, and one extraction asks at most MaxPasswordQuestions times: an archive of thousands of encrypted
+// members would otherwise ask once for each. Past the bound a member that asks is skipped, as after an empty
+// answer. Cancel ends the extraction.
 void ZipExtractor::askPassword(UnzipCallbackData& data) {
+  const std::string member = data.Text;
+  if (!batch.Password.empty() && batch.PasswordTriedOn != member) {
+    batch.PasswordTriedOn = member;
+    answerPassword(data, batch.Password);
+    return;
+  }
+  if (batch.PasswordQuestions >= MaxPasswordQuestions) {
+    data.Answer = 0;
+    data.Value = 0;
+    return;
+  }
+  ++batch.PasswordQuestions;
   hideProgress();
   QString entry;
   const bool ok = prompter_->inputText(
       quorrel::appTitle(), QStringLiteral("A new password is required for \"%1\"").arg(fromLibrary(data.Text)), entry);
   showProgress();
+  if (!ok) Cancelled = true;
   if (ok && !entry.isEmpty()) {
     std::string password = quorrel::toAnsi(entry);
     password.resize(std::min<size_t>(password.size(), UNZ_TEXT_SIZE - 1));
-    std::memcpy(data.Text, password.c_str(), password.size() + 1);
-    data.Answer = 1;
-    if (data.Value > 0) --data.Value;
+    batch.Password = password;
+    batch.PasswordTriedOn = member;
+    answerPassword(data, password);
   } else {
     data.Answer = 0;
     data.Value = 0;
   }
+}
+
+void ZipExtractor::answerPassword(UnzipCallbackData& data, const std::string& password) {
+  std::memcpy(data.Text, password.c_str(), password.size() + 1);
+  data.Answer = 1;
+  if (data.Value > 0) --data.Value;
 }
 
 // A Yes/No/Cancel question with the progress window out of the way: 1 for Yes, 0 for No; Cancel sets
