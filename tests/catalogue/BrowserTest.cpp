@@ -26,6 +26,7 @@
 #include "catalogue/CatalogueBrowser.h"
 #include "catalogue/MarkedGamesDialog.h"
 #include "common/Paths.h"
+#include "common/ShownText.h"
 #include "settings/Settings.h"
 #include "support/Gif.h"
 #include "support/ScriptedPrompter.h"
@@ -431,6 +432,14 @@ TEST_F(BrowserTest, HugeOneLineTextsAreCutBeforeTheWindowLaysThemOut) {
          EXPECT_EQ(logLines(newsCut), 1);
        }},
       {"news of one line", "", std::string(40 << 20, 'n'), [&] { memoHolds(1 << 20); }},
+      {"news of a megabyte of line breaks", "", "first\r\n" + std::string(1 << 20, '\n'),
+       [&] {
+         // The first lines, then an ellipsis in place of the rest.
+         const QStringList lines = form->descriptionView->toPlainText().split(QLatin1Char('\n'));
+         ASSERT_EQ(lines.size(), quorrel::MaxShownMemoLines + 1);
+         EXPECT_EQ(lines.front(), QStringLiteral("first"));
+         EXPECT_EQ(lines.back(), QStringLiteral("\u2026"));
+       }},
       {"control characters and markup",
        cp1251("<owner=\"<b>Иван</b>\x07\">\r\n<desc=\"a\x01"
               "b\tc\rd\">\r\n<size=\"1\x1b\">\r\n"
