@@ -178,6 +178,7 @@ class Placement {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     mode_ = 0644 & ~mask;
+    sinceTurn_.start();
   }
 
   void folder(const std::string& relative) {
@@ -195,6 +196,7 @@ class Placement {
 
  private:
   void entry(const std::string& relative) {
+    keepPainting();
     const std::string from = staging_ + relative;
     const std::string to = work_ + relative;
     const std::string name = relative.substr(relative.rfind('/') + 1);
@@ -211,7 +213,11 @@ class Placement {
         if (::mkdir(to.c_str(), 0777) != 0) return skipped(relative, ioErrorText(errno));
         placed(relative);
       }
-      return folder(relative + "/");
+      folder(relative + "/");
+      // Emptied as it is merged: tens of thousands of folders left for the staging folder's removal would
+      // hold the window there.
+      ::rmdir(from.c_str());
+      return;
     }
     if (!S_ISREG(st.st_mode)) return skipped(relative, "это не файл");
     struct stat existing {};
@@ -222,6 +228,13 @@ class Placement {
     if (::chmod(from.c_str(), mode_) != 0 || std::rename(from.c_str(), to.c_str()) != 0)
       return skipped(relative, ioErrorText(errno));
     placed(relative);
+  }
+
+  // An archive of tens of thousands of members takes seconds to place: the window paints meanwhile.
+  void keepPainting() {
+    if (sinceTurn_.elapsed() < 50) return;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    sinceTurn_.restart();
   }
 
   void placed(const std::string& relative) {
@@ -239,6 +252,7 @@ class Placement {
   const std::set<std::string> links_;
   bool& placedCatalogue_;
   mode_t mode_ = 0644;
+  QElapsedTimer sinceTurn_;
 };
 
 enum class Unpacked { NewCatalogue, NoCatalogue, Cancelled };
@@ -297,6 +311,8 @@ Unpacked unpackCatalogue(const UnpackContext& c, const CatalogueFiles& f, const 
     if (zip.Cancelled) {
       removeFile(f.archive);
       restoreCatalogue(f, false);
+      // Cancelled by the user's answer (a password question) rather than by a closed window.
+      if (!closed()) c.log.logCommand(QStringLiteral(" Распаковка Javadata.zip отменена: база не обновлена."));
       return Unpacked::Cancelled;
     }
     const std::set<std::string> links = linkMembers(zip);
@@ -367,12 +383,12 @@ class UpdateRun {
     if (update_.settings_.updateFolderPictures()) fetchFolderPictures();
     const int mode = update_.settings_.updateMode();
     if (mode == 2 || mode == 3) {
-      forEachGame([this](const GameEntry& game) { fetch("Base/screen/" + game.Screen); });
+      forEachGame([this](const GameEntry& game) { fetchIn("Base/screen/", game.Screen); });
     }
     if (mode == 3) {
       forEachGame([this](const GameEntry& game) {
-        fetch("Base/games/" + game.File + ".jad");
-        fetch("Base/games/" + game.File + ".jar");
+        fetchIn("Base/games/", game.File + ".jad");
+        fetchIn("Base/games/", game.File + ".jar");
       });
     }
     if (windowClosed()) return;
@@ -396,6 +412,10 @@ class UpdateRun {
   DownloadResult fetch(const std::string& path) {
     if (windowClosed()) return DownloadResult::Failed;
     return update_.downloads_.downloadFromServer(path);
+  }
+
+  void fetchIn(const std::string& folder, const std::string& name) {
+    if (!windowClosed()) update_.downloads_.downloadInFolder(folder, name);
   }
 
   // Each name of the list is fetched as it is read. A name that no picture's file could have is not asked of

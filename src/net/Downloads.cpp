@@ -33,18 +33,6 @@ namespace {
 // The phone browser the server sees in every request.
 const char* const PhoneBrowserAgent = "SAMSUNG-SGH-X100/PEARL UP.Browser/6.1.0.6 (GUI) MMP/1.0";
 
-// A path that stays inside the current directory: relative, without ".." components.
-bool staysInside(const std::string& native) {
-  if (native.empty() || native[0] == '/') return false;
-  std::size_t start = 0;
-  while (start <= native.size()) {
-    const auto end = std::min(native.find('/', start), native.size());
-    if (native.compare(start, end - start, "..") == 0 && end - start == 2) return false;
-    start = end + 1;
-  }
-  return true;
-}
-
 // Creates the missing folders of a relative file path below the current directory, one level at a time.
 // A folder that cannot be made is left to the transfer, which then fails.
 void createFoldersOf(const std::string& native) {
@@ -128,10 +116,9 @@ void Downloads::configure() {
 
 DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
   const std::string url = settings_.updateServer() + relativePath;
-  const std::string native = nativePath(relativePath);
   // The URL keeps the catalogue's bytes; on disk the name is in the platform's encoding.
-  const std::string local = localPath(relativePath);
-  if (!staysInside(native)) {
+  const std::string local = pathInFolder(std::string(), relativePath);
+  if (local.empty()) {
     // A name from the server that would write outside the working folder is never fetched, nor even
     // asked about.
     failed(url);
@@ -206,6 +193,12 @@ DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
   return arrived ? DownloadResult::Arrived : DownloadResult::Failed;
 }
 
+DownloadResult Downloads::downloadInFolder(const std::string& folder, const std::string& name) {
+  if (staysInFolder(name)) return downloadFromServer(folder + name);
+  failed(settings_.updateServer() + folder + name);
+  return DownloadResult::Failed;
+}
+
 void Downloads::useProxySettings() {
   const ProxyDetails& proxy = settings_.proxy();
   http_->ProxyHost = proxy.host;
@@ -265,8 +258,8 @@ void Downloads::downloadGame() {
     ensureFolder(folder, "Не могу создать папку" + folder);
     std::vector<std::string> missing;
     for (const char* extension : {".jad", ".jar"}) {
-      const std::string path = "Base/games/" + catalogue_.currentGameFile() + extension;
-      if (downloadFromServer(path) == DownloadResult::Failed) missing.push_back(path);
+      const std::string name = catalogue_.currentGameFile() + extension;
+      if (downloadInFolder("Base/games/", name) == DownloadResult::Failed) missing.push_back("Base/games/" + name);
     }
     if (!missing.empty()) {
       prompter_.error(notArrived(QStringLiteral("Игра не скачана"), missing));
@@ -280,10 +273,12 @@ void Downloads::downloadGame() {
 void Downloads::downloadScreenshot() {
   runCommand([this] {
     ensureFolder(currentDir() + "Base/screen/", "Не могу создать папку ./Base/screen/");
-    const std::string path = "Base/screen/" + catalogue_.currentGameScreen();
-    const DownloadResult result = downloadFromServer(path);
-    // A copy kept from before is still shown; without any copy the picture's own error is the report.
-    browser_.showPicture(localPath(path));
+    const std::string& screen = catalogue_.currentGameScreen();
+    const std::string path = "Base/screen/" + screen;
+    const DownloadResult result = downloadInFolder("Base/screen/", screen);
+    // A copy kept from before is still shown; without any copy the picture's own error is the report. A
+    // name that leaves the folder was refused above and is not read either.
+    if (staysInFolder(screen)) browser_.showPicture(localPath(path));
     if (result == DownloadResult::Failed) {
       prompter_.error(notArrived(QStringLiteral("Скриншот не скачан"), {path}));
       return;

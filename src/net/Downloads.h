@@ -70,6 +70,9 @@ class Downloads {
   // answer "to all" already says. While another transfer runs, the component refuses this one and keeps the
   // running transfer's settings.
   DownloadResult downloadFromServer(const std::string& relativePath);
+  // downloadFromServer(folder + name) for a name from the catalogue; a name that would leave its folder
+  // ("..", an absolute path) fails as a refused path does, with nothing asked of the server.
+  DownloadResult downloadInFolder(const std::string& folder, const std::string& name);
   // The answers "to all" given so far; they last until the next catalogue update forgets them.
   ChangedFileAnswers& answers() { return answers_; }
   // Why the last failed transfer or size query failed, in words for the log.

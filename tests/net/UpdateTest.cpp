@@ -11,6 +11,8 @@
 #include <QProgressBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <zip.h>
+
 #include <filesystem>
 
 #include "app/MainWindow.h"
@@ -341,6 +343,36 @@ TEST_F(UpdateTest, UnpackingErrorsRestoreTheCatalogueAndEndIdle) {
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
   EXPECT_EQ(form->catalogue().gameCount(), 1);
+}
+
+TEST_F(UpdateTest, PasswordQuestionCancelledEndsTheUnpackingWithTheOldCatalogueBack) {
+  writeFile("Javadata.xml", oldXml);
+  start();
+  // A real archive of 300 encrypted members and the new catalogue, written by libzip.
+  {
+    const std::string xml = catalogue({{"new", "new.gif"}});
+    int error = 0;
+    zip_t* za = zip_open((dir / "enc.zip").c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(za, nullptr);
+    for (int i = 0; i < 300; ++i) {
+      const std::string name = "Base/m" + std::to_string(i) + ".txt";
+      const zip_int64_t at = zip_file_add(za, name.c_str(), zip_source_buffer(za, "x", 1, 0), 0);
+      ASSERT_EQ(zip_file_set_encryption(za, static_cast<zip_uint64_t>(at), ZIP_EM_TRAD_PKWARE, "pw"), 0);
+    }
+    ASSERT_GE(zip_file_add(za, "Javadata.xml", zip_source_buffer(za, xml.data(), xml.size(), 0), 0), 0);
+    ASSERT_EQ(zip_close(za), 0);
+  }
+  server.route("/Javadata.zip", HttpReply::ok(readFile("enc.zip")));
+  std::filesystem::remove("enc.zip");
+  prompter.inputs = {QString()};
+  update();
+  EXPECT_EQ(prompter.inputAsked.size(), 1u);
+  EXPECT_TRUE(prompter.asked.empty());  // neither success nor a failure box: the user chose to stop
+  EXPECT_EQ(logLinesWith(*form, QStringLiteral(" Распаковка Javadata.zip отменена: база не обновлена.")), 1);
+  expectOldCatalogue(oldXml);
+  EXPECT_FALSE(exists("Base/m0.txt"));
+  expectIdle();
+  EXPECT_EQ(server.requestLines().size(), 2u);  // the archive only
 }
 
 TEST_F(UpdateTest, StaleBackupNeverTurnsAFailureIntoSuccessNorIsTheOnlyCopyLost) {
