@@ -55,9 +55,9 @@ QString notArrived(const QString& what, const std::vector<std::string>& paths) {
          names.join(QStringLiteral(" и ")) + QStringLiteral(".");
 }
 
-bool isPicture(const std::string& native) {
-  const auto under = [&](const char* folder) { return native.compare(0, std::strlen(folder), folder) == 0; };
-  const bool gif = native.size() >= 4 && strcasecmp(native.c_str() + native.size() - 4, ".gif") == 0;
+bool isPicture(const std::string& path) {
+  const auto under = [&](const char* folder) { return path.compare(0, std::strlen(folder), folder) == 0; };
+  const bool gif = path.size() >= 4 && strcasecmp(path.c_str() + path.size() - 4, ".gif") == 0;
   return under("Base/screen/") || (under("Base/dir/") && gif);
 }
 
@@ -178,7 +178,7 @@ DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
   useProxySettings();
   http_->URL = url;
   http_->FileName = local;
-  http_->MaxBodySize = isPicture(native) ? MaxPictureBytes : 0;
+  http_->MaxBodySize = isPicture(relativePath) ? MaxPictureBytes : 0;
   createFoldersOf(diskName(relativePath));
   bool arrived = false;
   struct Note {
