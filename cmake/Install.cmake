@@ -27,6 +27,7 @@ configure_file(${PROJECT_SOURCE_DIR}/data/quorrel.in ${PROJECT_BINARY_DIR}/launc
 
 install(TARGETS Quorrel RUNTIME DESTINATION ${QUORREL_PRIVATE_LIBDIR})
 install(PROGRAMS ${PROJECT_BINARY_DIR}/launcher/quorrel DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quorrel-catalogue RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES data/Quorrel.ini data/Javadata.xml data/history.txt DESTINATION ${QUORREL_DATADIR})
 install(FILES data/quorrel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/icons/quorrel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
