@@ -125,6 +125,8 @@ void MainWindow::connectHandlers() {
   on(aboutAction, [this] { showAbout(); });
   on(historyAction, [this] { showHistory(); });
   on(showMarkedAction, [this] { browser_->showMarkedGames(this); });
+  on(findGameAction, [this] { browser_->findGame(); });
+  on(findNextGameAction, [this] { browser_->findNextGame(); });
   on(clearLogAction, [this] { clearLog(); });
   onButton(connectionButton, [this] { phone_->toggleConnection(); });
   onButton(settingsButton, [this] { showSettings(); });

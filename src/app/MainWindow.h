@@ -104,6 +104,8 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   QAction* disconnectAction = nullptr;
   QAction* updateAction = nullptr;
   QAction* compileJavaAction = nullptr;
+  QAction* findGameAction = nullptr;      // "Найти игру..."
+  QAction* findNextGameAction = nullptr;  // "Найти следующую"
   QAction* exitAction = nullptr;
   QMenu* settingsMenu = nullptr;  // "Настройки"
   QAction* settingsAction = nullptr;

@@ -102,6 +102,10 @@ void MainWindow::buildMenus() {
   compileJavaAction = menuItem(fileMenu, "compileJavaAction", QStringLiteral("Перекомпилировать Java"),
                                QKeySequence(QStringLiteral("Ctrl+J")));
   fileMenu->addSeparator();
+  findGameAction = menuItem(fileMenu, "findGameAction", QStringLiteral("Найти игру..."), QKeySequence::Find);
+  findNextGameAction =
+      menuItem(fileMenu, "findNextGameAction", QStringLiteral("Найти следующую"), QKeySequence(Qt::Key_F3));
+  fileMenu->addSeparator();
   exitAction = menuItem(fileMenu, "exitAction", QStringLiteral("Выход"), QKeySequence(QStringLiteral("Alt+F4")));
 
   settingsMenu = bar->addMenu(QStringLiteral("Настройки"));

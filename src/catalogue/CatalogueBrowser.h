@@ -1,6 +1,7 @@
 #pragma once
 // The catalogue browser: builds the catalogue tree from a load, fills the details pane for the node the user
 // selects, keeps the user's marks and plays the pane's pictures. It works on widgets the window hands it.
+#include <QString>
 #include <functional>
 #include <string>
 
@@ -59,6 +60,15 @@ class CatalogueBrowser {
   // The animation playing in the picture box, if any.
   QMovie* pictureMovie() const { return pictureMovie_; }
 
+  // "Найти игру...": asks for a text (the last one offered again) and shows the next game after the selected
+  // node whose name, contributor or description holds it, case aside; says so when none does.
+  void findGame();
+  // The next game holding the text last asked for; asks first when nothing was asked yet.
+  void findNextGame();
+  // The game node after `from` in the tree's order (from the top when null), round to `from` itself, whose
+  // game holds `text`; null when none does.
+  QTreeWidgetItem* nextGameHolding(const QString& text, QTreeWidgetItem* from) const;
+
   // The ANSI bytes of a tree node's text.
   static std::string nodeText(const QTreeWidgetItem* node);
 
@@ -75,6 +85,7 @@ class CatalogueBrowser {
   DetailsPane pane_;
   std::function<bool()> phoneConnected_;
   QMovie* pictureMovie_ = nullptr;
+  QString findText_;  // what "Найти игру..." was last given
 };
 
 }  // namespace quorrel
