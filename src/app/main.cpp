@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "common/Icons.h"
 #include "common/QtPrompter.h"
+#include "common/ToolkitTexts.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QStringLiteral("Quorrel"));
   quorrel::chooseIconTheme();
   quorrel::chooseFontSubstitutes();
+  quorrel::installToolkitTexts();
   quorrel::QtPrompter prompter;
   auto mainForm = createApplicationWindows(&prompter);
   mainForm->show();

@@ -45,8 +45,10 @@ for size in 48 64 128 256; do
       fail "the ${size}x${size} icon has another size"
   fi
 done
-# Only the launcher goes on the PATH.
-extra=$(find "$prefix/$BINDIR" -mindepth 1 ! -name quorrel)
+# Only the launcher and the catalogue tool go on the PATH.
+extra=$(find "$prefix/$BINDIR" -mindepth 1 ! -name quorrel ! -name quorrel-catalogue)
+[ -x "$prefix/$BINDIR/quorrel-catalogue" ] || fail "no quorrel-catalogue in $BINDIR"
+"$prefix/$BINDIR/quorrel-catalogue" --help | grep -q "quorrel-catalogue build" || fail "quorrel-catalogue --help says nothing"
 [ -z "$extra" ] || fail "unexpected files in $BINDIR: $extra"
 
 # ---- Desktop entry ----
@@ -108,7 +110,7 @@ if [ -n "$app_pid" ] && [[ " $EXPECTED_LIBRARIES " == *" sghfs.wfx "* ]]; then
   [ -n "$loaded" ] || fail "the installed program did not load the installed sghfs.wfx"
 fi
 stop
-for f in Quorrel.ini Javadata.xml history.txt; do
+for f in Quorrel.ini Javadata.xml history.txt Base/news.new Base/dir/news.gif Base/dir/template.gif Base/screen/noscr.gif; do
   cmp -s "$shared/$f" "$work/$f" || fail "$f was not seeded on the first start"
 done
 [ "$(stat -c %a "$work/Quorrel.ini")" = 600 ] || fail "the seeded Quorrel.ini is readable by others"
@@ -117,6 +119,7 @@ done
 # history replaces the old one, and the backup of an interrupted update is not covered by an empty catalogue.
 printf 'my own settings\r\n' >"$work/Quorrel.ini"
 printf 'old history\r\n' >"$work/history.txt"
+printf 'server news\r\n' >"$work/Base/news.new"
 rm "$work/Javadata.xml"
 printf '<end>\r\n' >"$work/Javadata.tmp"
 mkdir -p "$tmp/elsewhere"
@@ -129,6 +132,7 @@ done
 stop
 [ "$(cat "$work/Quorrel.ini")" = $'my own settings\r' ] || fail "the user's Quorrel.ini was replaced"
 cmp -s "$shared/history.txt" "$work/history.txt" || fail "the history was not brought up to date"
+[ "$(cat "$work/Base/news.new")" = $'server news\r' ] || fail "the news of an update were replaced by the seed"
 # Quorrel itself brings the backup back as the catalogue at its start.
 [ "$(cat "$work/Javadata.xml")" = $'<end>\r' ] || fail "an empty catalogue was put beside the backup Javadata.tmp"
 [ ! -e "$work/Javadata.tmp" ] || fail "the backup Javadata.tmp was not brought back at start"
