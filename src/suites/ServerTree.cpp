@@ -178,7 +178,6 @@ BuildReport buildServerTree(const std::string& gamesDir, const std::string& outD
       dirWritten.insert("model.gif");
     }
   std::map<std::string, std::size_t> folderIndex;
-  std::vector<std::string> folderPics = safeFileNames(found.subfolders);
   for (std::size_t i = 0; i < found.subfolders.size(); ++i) {
     CatalogueFolder f;
     f.name = found.subfolders[i];
@@ -187,7 +186,7 @@ BuildReport buildServerTree(const std::string& gamesDir, const std::string& outD
     std::string desc;
     if (readWholeFile((sub / "folder.txt").string(), 64 * 1024, desc)) f.desc = desc;
     if (const std::string pic = pictureBeside((sub / "folder").string()); !pic.empty()) {
-      const std::string name = "f_" + folderPics[i];
+      const std::string name = "folder" + std::to_string(i + 1);
       if (placePicture(pic, {}, options.pictureHeight, base / "dir" / (name + ".gif"), report.notes)) {
         f.pic = name;
         dirWritten.insert(name + ".gif");
@@ -201,7 +200,9 @@ BuildReport buildServerTree(const std::string& gamesDir, const std::string& outD
     const FoundSuite& s = *usable[i];
     const std::string& file = files[i];
     Attributes descriptor = s.fixed;
-    descriptor.set("MIDlet-Jar-URL", file + ".jar");
+    // On the phone the pair is named File_suite.jad and File_suite.jar; the descriptor names the archive beside
+    // it there.
+    descriptor.set("MIDlet-Jar-URL", file + "_suite.jar");
     if (!s.problems.empty()) {
       std::string what;
       for (const std::string& p : s.problems) what += (what.empty() ? "" : " ") + p;
@@ -242,9 +243,16 @@ BuildReport buildServerTree(const std::string& gamesDir, const std::string& outD
   report.leftOut.insert(report.leftOut.end(), catalogue.refused.begin(), catalogue.refused.end());
   report.games = gameCount - catalogue.refused.size();
 
-  writeFile(base / "screen" / "noscr.gif", placeholderGif(Placeholder::NoScreenshot, options.pictureHeight));
-  writeFile(base / "dir" / "template.gif", placeholderGif(Placeholder::Folder, options.pictureHeight));
-  writeFile(base / "dir" / "news.gif", placeholderGif(Placeholder::News, options.pictureHeight));
+  // The host's own pictures for these when the games' folder has them (noscr.gif, template.gif, news.gif at
+  // its top), else drawn ones.
+  const auto placeholder = [&](const char* name, Placeholder kind, const fs::path& to) {
+    const std::string own = (fs::path(gamesDir) / name).string();
+    if (!fs::exists(own, ec) || !placePicture(own, {}, options.pictureHeight, to, report.notes))
+      writeFile(to, placeholderGif(kind, options.pictureHeight));
+  };
+  placeholder("noscr.gif", Placeholder::NoScreenshot, base / "screen" / "noscr.gif");
+  placeholder("template.gif", Placeholder::Folder, base / "dir" / "template.gif");
+  placeholder("news.gif", Placeholder::News, base / "dir" / "news.gif");
   std::string list;
   for (const std::string& name : dirWritten)
     if (name != "dir.lst") list += name.substr(0, name.size() - 4) + "\r\n";

@@ -6,6 +6,7 @@
 //   Base/games/F.jad, F.jar   each game's pair, under a safe unique name F
 //   Base/screen/F.gif         each game's screenshot; noscr.gif for games without one
 //   Base/dir/                 the folder pictures, template.gif, news.gif and dir.lst naming them all
+// noscr.gif, template.gif and news.gif come from the top of the games' folder when they are there.
 #include <functional>
 #include <string>
 #include <vector>

@@ -854,12 +854,12 @@ TEST_F(UpdateTest, LeftoversOfAnInterruptedRunAreCleanedAtStartAndNeverPassForAn
   EXPECT_EQ(readFile("Javadata.xml"), oldXml);
 }
 
-// ---- The demo's update server ----
+// ---- The demo's update server, built from its games by quorrel-catalogue ----
 
 TEST_F(UpdateTest, DemoUpdateFromPythonsServerChangesTheTree) {
   std::filesystem::copy(QUORREL_DEMO_DIR "/catalogue", dir.path(), std::filesystem::copy_options::recursive);
   start(3, true);
-  testsupport::PythonHttpServer python(QUORREL_DEMO_DIR "/server");
+  testsupport::PythonHttpServer python(QUORREL_DEMO_SERVER);
   form->settings().setUpdateServer(python.base());
   const int gamesBefore = form->catalogue().gameCount();
   const int foldersBefore = form->catalogue().folderCount();
@@ -874,9 +874,12 @@ TEST_F(UpdateTest, DemoUpdateFromPythonsServerChangesTheTree) {
     EXPECT_TRUE(exists("Base/games/" + game.File + ".jar")) << game.File;
     EXPECT_TRUE(exists("Base/screen/" + game.Screen)) << game.Screen;
   }
-  EXPECT_TRUE(exists("Base/dir/sport.gif"));
+  for (int i = 1; i <= form->catalogue().folderCount(); ++i) {
+    const auto& folder = form->catalogue().folders()[static_cast<std::size_t>(i)];
+    EXPECT_TRUE(exists("Base/dir/" + folder.Pic + ".gif")) << folder.Pic;
+  }
   EXPECT_FALSE(exists("Base/dir/dir.lst"));
-  EXPECT_EQ(readFile("Base/news.new"), readFile(QUORREL_DEMO_DIR "/server/Base/news.new"));
+  EXPECT_EQ(readFile("Base/news.new"), readFile(QUORREL_DEMO_SERVER "/Base/news.new"));
   expectIdle();
 }
 

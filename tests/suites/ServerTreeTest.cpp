@@ -139,9 +139,9 @@ TEST_F(ServerTree, EveryModeOfAnUpdateGetsWhatItAsksForAndTheGamesArriveByteForB
   QImage moto;
   ASSERT_TRUE(moto.load(QString::fromStdString(dir / "tree/Base/screen/moto.gif")));
   EXPECT_EQ(moto.height(), 128);
-  // The descriptor in the tree names the archive beside it and its true size.
+  // The descriptor in the tree names the archive as it lies beside it on the phone, and its true size.
   const std::string jad = readFile(dir / "tree/Base/games/moto.jad");
-  EXPECT_NE(jad.find("MIDlet-Jar-URL: moto.jar\r\n"), std::string::npos);
+  EXPECT_NE(jad.find("MIDlet-Jar-URL: moto_suite.jar\r\n"), std::string::npos);
   EXPECT_NE(jad.find("MIDlet-Jar-Size: " + std::to_string(readFile(dir / "games/Аркады/moto.jar").size())),
             std::string::npos);
 }
