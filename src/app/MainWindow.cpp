@@ -9,18 +9,18 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMimeData>
-#include <QUrl>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUrl>
 #include <algorithm>
 
 #include "app/StatusPanels.h"
@@ -159,11 +159,10 @@ void MainWindow::connectHandlers() {
   connect(markGameBox, &QCheckBox::clicked, this, [this] { guarded([this] { browser_->markGameToggled(); }); });
   connect(catalogueTree, &QTreeWidget::currentItemChanged, this,
           [this](QTreeWidgetItem* current) { guarded([this, current] { browser_->showNode(current); }); });
-  connect(catalogueTree, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) {
-            prepareCatalogueMenu(catalogueTree->itemAt(at));
-            catalogueMenu->popup(catalogueTree->viewport()->mapToGlobal(at));
-          });
+  connect(catalogueTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    prepareCatalogueMenu(catalogueTree->itemAt(at));
+    catalogueMenu->popup(catalogueTree->viewport()->mapToGlobal(at));
+  });
   auto offerLogMenu = [this](QWidget* w) {
     connect(w, &QWidget::customContextMenuRequested, this,
             [this, w](const QPoint& at) { logMenu->popup(w->mapToGlobal(at)); });

@@ -124,7 +124,7 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   QAction* aboutAction = nullptr;
   QAction* historyAction = nullptr;
   QMenu* catalogueMenu = nullptr;
-  QAction* showMarkedAction = nullptr;  // "Показать выбранные игры"
+  QAction* showMarkedAction = nullptr;     // "Показать выбранные игры"
   QAction* removeOwnGameAction = nullptr;  // "Удалить из моих игр", shown on the user's own games only
   QMenu* logMenu = nullptr;
   QAction* clearLogAction = nullptr;  // "Очистить"

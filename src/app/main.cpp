@@ -34,7 +34,8 @@ int main(int argc, char* argv[]) {
   // The command line is read before anything needs a display, so --help and --version work anywhere.
   QStringList arguments;
   for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  if (const auto early = quorrel::parseCommandLine(arguments, true); early.action != quorrel::CommandLine::Action::Run) {
+  if (const auto early = quorrel::parseCommandLine(arguments, true);
+      early.action != quorrel::CommandLine::Action::Run) {
     return finish(early);
   }
   if (!haveDisplay()) {
@@ -57,7 +58,8 @@ int main(int argc, char* argv[]) {
   mainForm->show();
   // Games named on the command line are added once the window is up, as if chosen in its menu.
   if (!line.paths.isEmpty()) {
-    QTimer::singleShot(0, mainForm.get(), [&mainForm, &line] { mainForm->guarded([&] { mainForm->addGames(line.paths); }); });
+    QTimer::singleShot(0, mainForm.get(),
+                       [&mainForm, &line] { mainForm->guarded([&] { mainForm->addGames(line.paths); }); });
   }
   return QApplication::exec();
 }

@@ -54,8 +54,8 @@ struct CatalogueLoad {
   // The user's own catalogue, read after the main one into the same tables (see loadCatalogueFiles).
   int serverFolderCount = 0;  // entries 1.. of the main catalogue; the own ones follow
   int serverGameCount = 0;
-  int ownFirstNode = -1;      // outline line of the own catalogue's first node; -1: none was read
-  std::string ownError;       // why the own catalogue was not read (then none of it is in the tables)
+  int ownFirstNode = -1;  // outline line of the own catalogue's first node; -1: none was read
+  std::string ownError;   // why the own catalogue was not read (then none of it is in the tables)
 };
 
 // Reads up to `size` bytes of fd into buf, as read(2) does. The loader reads through ::read; tests pass their

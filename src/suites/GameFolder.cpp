@@ -70,8 +70,10 @@ void pairsIn(const fs::path& dir, bool recurse, std::vector<Pair>& pairs, std::v
     const std::string name = url ? fs::path(*url).filename().string() : std::string();
     auto jar = std::find_if(pairs.begin(), pairs.end(),
                             [&](const Pair& p) { return p.jad.empty() && !name.empty() && p.jar.filename() == name; });
-    if (jar != pairs.end()) jar->jad = jad;
-    else strays.push_back("Описатель " + jad.string() + ": рядом нет его архива.");
+    if (jar != pairs.end())
+      jar->jad = jad;
+    else
+      strays.push_back("Описатель " + jad.string() + ": рядом нет его архива.");
   }
   if (!recurse) return;
   std::sort(dirs.begin(), dirs.end());

@@ -18,16 +18,16 @@ struct FoundSuite {
   std::string folder;   // the subfolder's name (UTF-8), empty for the top
   std::string base;     // the .jar's name without its extension
   Jar jar;
-  Attributes descriptor;           // as found (or made from the manifest when there is no .jad)
+  Attributes descriptor;              // as found (or made from the manifest when there is no .jad)
   std::vector<std::string> problems;  // checkSuite on what was found
-  Attributes fixed;                // the descriptor mended as far as it can be
-  std::vector<std::string> left;   // problems that mending cannot remove: the suite cannot be installed
+  Attributes fixed;                   // the descriptor mended as far as it can be
+  std::vector<std::string> left;      // problems that mending cannot remove: the suite cannot be installed
 };
 
 struct GameFolder {
-  std::vector<FoundSuite> suites;        // in folder order, then by name
-  std::vector<std::string> subfolders;   // names, sorted
-  std::vector<std::string> strays;       // descriptors without an archive, each a sentence
+  std::vector<FoundSuite> suites;       // in folder order, then by name
+  std::vector<std::string> subfolders;  // names, sorted
+  std::vector<std::string> strays;      // descriptors without an archive, each a sentence
 };
 
 // `progress(done, total)` after each suite. Throws QuorrelError when the folder cannot be read.

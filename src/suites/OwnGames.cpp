@@ -53,8 +53,8 @@ std::string utf8(const std::string& ansiBytes) { return fromAnsi(ansiBytes).toSt
 bool ownFileName(const std::string& name) {
   if (name.empty() || name.size() > 64) return false;
   for (char c : name) {
-    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                    c == '_' || c == '.';
+    const bool ok =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
     if (!ok) return false;
   }
   return name != "." && name != ".." && name.find("..") == std::string::npos;
@@ -68,11 +68,12 @@ std::string writeTemporary(const std::string& finalPath, const std::string& byte
   std::string templ = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(templ.data());
   if (fd < 0) throw QuorrelError("Не могу записать " + finalPath + ": " + ioErrorText(errno));
-  ::fchmod(fd, 0644 & ~[] {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
-  }());
+  ::fchmod(
+      fd, 0644 & ~[] {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        return mask;
+      }());
   auto fail = [&](int error) {
     ::close(fd);
     ::unlink(templ.c_str());
@@ -184,7 +185,8 @@ std::vector<CatalogueGame> readOwnGames(const std::string& workDir) {
   std::vector<CatalogueGame> list;
   for (int i = 1; i <= load.gameCount; ++i) {
     const GameEntry& g = (*games)[static_cast<std::size_t>(i)];
-    list.push_back(CatalogueGame{utf8(g.Name), utf8(g.Size), utf8(g.File), utf8(g.Screen), utf8(g.Owner), utf8(g.Desc)});
+    list.push_back(
+        CatalogueGame{utf8(g.Name), utf8(g.Size), utf8(g.File), utf8(g.Screen), utf8(g.Owner), utf8(g.Desc)});
   }
   return list;
 }
@@ -254,14 +256,16 @@ AddPlan planOwnGames(const std::vector<std::string>& paths,
         plan.refused.push_back(e.what());
       }
     } else if (st.type() != fs::file_type::regular) {
-      plan.refused.push_back(path + (st.type() == fs::file_type::not_found ? ": файл не найден."
-                                                                          : ": не файл и не папка."));
+      plan.refused.push_back(path +
+                             (st.type() == fs::file_type::not_found ? ": файл не найден." : ": не файл и не папка."));
     } else if (lowerExtension(path) == ".jar") {
       found.push_back(readSuite(path, descriptorOfJar(path)));
     } else if (lowerExtension(path) == ".jad") {
       const std::string jar = jarOfDescriptor(path);
-      if (jar.empty()) plan.refused.push_back("Описатель " + path + ": рядом нет его архива.");
-      else found.push_back(readSuite(jar, path));
+      if (jar.empty())
+        plan.refused.push_back("Описатель " + path + ": рядом нет его архива.");
+      else
+        found.push_back(readSuite(jar, path));
     } else {
       plan.refused.push_back(path + ": это не игра Java (.jar или .jad).");
     }
@@ -275,7 +279,8 @@ AddPlan planOwnGames(const std::vector<std::string>& paths,
       plan.refused.push_back(s.jarPath + ": " + joined(s.left));
       continue;
     }
-    if (!s.problems.empty()) plan.mended.push_back(s.jarPath + ": описатель будет исправлен (" + joined(s.problems) + ")");
+    if (!s.problems.empty())
+      plan.mended.push_back(s.jarPath + ": описатель будет исправлен (" + joined(s.problems) + ")");
     plan.suites.push_back(std::move(s));
   }
   return plan;
@@ -329,8 +334,10 @@ std::vector<std::string> addOwnGames(const AddPlan& plan, const Catalogue& catal
     g.size = std::to_string(s.jar.size);
     g.file = file;
     if (const std::string* v = descriptor.find("MIDlet-Vendor")) g.owner = *v;
-    if (const std::string* d = descriptor.find("MIDlet-Description")) g.desc = *d;
-    else if (const std::string* m = s.jar.manifest.find("MIDlet-Description")) g.desc = *m;
+    if (const std::string* d = descriptor.find("MIDlet-Description"))
+      g.desc = *d;
+    else if (const std::string* m = s.jar.manifest.find("MIDlet-Description"))
+      g.desc = *m;
 
     std::string shot = screenshotOf(s, catalogue.pictureHeight());
     if (shot.empty() && !haveNoScreenshot) shot = placeholderGif(Placeholder::NoScreenshot, catalogue.pictureHeight());
@@ -429,8 +436,9 @@ OwnGamesCommands::OwnGamesCommands(Catalogue& catalogue, Prompter& prompter, Mes
 void OwnGamesCommands::add(const std::vector<std::string>& paths) {
   if (paths.empty()) return;
   if (busy_.isSet()) {
-    prompter_.error(QStringLiteral("Игры можно добавить, когда закончится текущая работа (обновление, "
-                                   "скачивание или закачка в телефон)."));
+    prompter_.error(
+        QStringLiteral("Игры можно добавить, когда закончится текущая работа (обновление, "
+                       "скачивание или закачка в телефон)."));
     return;
   }
   const BusyWhile busy(busy_);
@@ -458,12 +466,12 @@ void OwnGamesCommands::add(const std::vector<std::string>& paths) {
 void OwnGamesCommands::remove(int index) {
   if (busy_.isSet() || !catalogue_.isOwnGame(index)) return;
   const QString name = fromAnsi(catalogue_.game(index).Name);
-  MessageRequest request{appTitle(),
-                         QStringLiteral("Удалить игру «%1» из моих игр?\nЕё файлы будут удалены из Base/games.")
-                             .arg(name),
-                         MsgIcon::Question,
-                         {MsgButton::Yes, MsgButton::No},
-                         1};
+  MessageRequest request{
+      appTitle(),
+      QStringLiteral("Удалить игру «%1» из моих игр?\nЕё файлы будут удалены из Base/games.").arg(name),
+      MsgIcon::Question,
+      {MsgButton::Yes, MsgButton::No},
+      1};
   if (prompter_.ask(request) != MsgButton::Yes) return;
   const BusyWhile busy(busy_);
   removeOwnGame(catalogue_, index, currentDir());

@@ -23,9 +23,9 @@ namespace quorrel::suites {
 const std::string& ownRootName();
 
 struct AddPlan {
-  std::vector<FoundSuite> suites;     // what can be added, each with its descriptor mended (`fixed`)
-  std::vector<std::string> refused;   // one sentence each: what cannot be added, and why
-  std::vector<std::string> mended;    // one sentence each: a descriptor that is corrected as it is added
+  std::vector<FoundSuite> suites;    // what can be added, each with its descriptor mended (`fixed`)
+  std::vector<std::string> refused;  // one sentence each: what cannot be added, and why
+  std::vector<std::string> mended;   // one sentence each: a descriptor that is corrected as it is added
 };
 
 // Reads and checks what the user chose: .jar files (with the .jad of the same name beside them, else a

@@ -43,17 +43,21 @@ void writeSettings() {
 
 std::string manifest(const std::string& name, const std::string& vendor = "Kelvor") {
   return "Manifest-Version: 1.0\r\nMIDlet-Name: " + name + "\r\nMIDlet-Version: 1.0\r\nMIDlet-Vendor: " + vendor +
-         "\r\nMIDlet-1: " + name + ", , Main\r\nMicroEdition-Profile: MIDP-2.0\r\n"
-         "MicroEdition-Configuration: CLDC-1.1\r\nMIDlet-Description: " + name + " to play\r\n";
+         "\r\nMIDlet-1: " + name +
+         ", , Main\r\nMicroEdition-Profile: MIDP-2.0\r\n"
+         "MicroEdition-Configuration: CLDC-1.1\r\nMIDlet-Description: " +
+         name + " to play\r\n";
 }
 
 // A real .jar: a zip archive with its manifest and a class.
 std::string jar(const std::string& name) {
-  return ziptest::rawZip({ziptest::plain("META-INF/MANIFEST.MF", manifest(name)), ziptest::plain("Main.class", "CAFE")});
+  return ziptest::rawZip(
+      {ziptest::plain("META-INF/MANIFEST.MF", manifest(name)), ziptest::plain("Main.class", "CAFE")});
 }
 
 // The main catalogue: a model made for 160-pixel pictures with one folder and its games (name, file).
-std::string serverCatalogue(const std::vector<std::pair<std::string, std::string>>& games, const std::string& version = "7") {
+std::string serverCatalogue(const std::vector<std::pair<std::string, std::string>>& games,
+                            const std::string& version = "7") {
   std::string text = "<model name=\"X100\" disp=\"160\" desc=\"m\" vers=\"" + version + "\" pic=\"x\">\r\n" +
                      "<folder name=\"Games\" desc=\"f\" pic=\"g\">\r\n";
   for (const auto& [name, file] : games)
@@ -116,8 +120,9 @@ class OwnGames : public PhoneWindow {
 TEST_F(OwnGames, AddedThroughTheMenuTheyStandUnderTheirRootAndGoToThePhone) {
   writeFile(dir / "in/ball.jar", jar("Ball"));  // the same name and file as a game of the main catalogue
   writeFile(dir / "in/tetra.jar", jar("Tetra"));
-  writeFile(dir / "in/tetra.jad", "MIDlet-Name: Tetra\r\nMIDlet-Version: 1.0\r\nMIDlet-Vendor: Kelvor\r\n"
-                                  "MIDlet-Jar-URL: tetra.jar\r\nMIDlet-Jar-Size: 1\r\nMIDlet-1: Tetra, , Main\r\n");
+  writeFile(dir / "in/tetra.jad",
+            "MIDlet-Name: Tetra\r\nMIDlet-Version: 1.0\r\nMIDlet-Vendor: Kelvor\r\n"
+            "MIDlet-Jar-URL: tetra.jar\r\nMIDlet-Jar-Size: 1\r\nMIDlet-1: Tetra, , Main\r\n");
   // The jar's wrong size is a problem that is mended: asked before anything is added.
   prompter.answers = {MsgButton::Yes};
   addThroughMenu({source("ball.jar"), source("tetra.jar")});
