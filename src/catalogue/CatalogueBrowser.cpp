@@ -89,10 +89,10 @@ void CatalogueBrowser::showPaneImage(const std::string& path) {
 
 // ---- Selection --------------------------------------------------------------------------------------------
 
-void CatalogueBrowser::showFolder(const std::string& text) {
+void CatalogueBrowser::showFolder(const std::string& text, bool own) {
   catalogue_.setCurrentGameScreen(std::string());
   hideGameButtons();
-  const int index = catalogue_.lastFolderNamed(text);
+  const int index = catalogue_.lastFolderNamed(text, own);
   if (index == 0) return;
   const FolderEntry& folder = catalogue_.folder(index);
   pane_.nameLabel->setText(label(folder.Name));
@@ -112,13 +112,16 @@ void CatalogueBrowser::showNode(QTreeWidgetItem* node) {
   pane_.markGameBox->hide();
 
   const std::string text = nodeText(node);
+  // A node finds its entry among those of its own part of the load, so that the user's games and the main
+  // catalogue's never stand for one another, whatever their names.
+  const bool own = isOwnNode(node);
 
   if (node->childCount() > 0) {
-    showFolder(text);
+    showFolder(text, own);
     return;
   }
 
-  if (text == newsNodeText()) {
+  if (!own && text == newsNodeText()) {
     bool cut = false;
     const std::string news = readFileHead(localPath("Base\\news.new"), ReadError::CannotOpen, MaxNewsBytes, cut);
     pane_.descriptionView->setPlainText(shownLines(memoText(news)));
@@ -132,11 +135,11 @@ void CatalogueBrowser::showNode(QTreeWidgetItem* node) {
     return;
   }
 
-  const int index = catalogue_.firstGameNamed(text);
+  const int index = catalogue_.firstGameNamed(text, own);
   if (index == 0) {
     // An empty folder or a model with nothing under it has no children but still has its entry.
-    if (catalogue_.lastFolderNamed(text) != 0) {
-      showFolder(text);
+    if (catalogue_.lastFolderNamed(text, own) != 0) {
+      showFolder(text, own);
     } else {
       pane_.nameLabel->setText(label(text));
     }
@@ -169,6 +172,11 @@ void CatalogueBrowser::showNode(QTreeWidgetItem* node) {
   pane_.uploadGameButton->setVisible(haveBoth && phoneConnected_());
 
   showPaneImage(haveScreenshot ? screenshot : localPath("Base\\screen\\noscr.gif"));
+}
+
+int CatalogueBrowser::ownGameOf(const QTreeWidgetItem* node) const {
+  if (node == nullptr || node->childCount() > 0 || !isOwnNode(node)) return 0;
+  return catalogue_.firstGameNamed(nodeText(node), true);
 }
 
 void CatalogueBrowser::markGameToggled() {

@@ -71,12 +71,16 @@ class CatalogueBrowser {
 
   // The ANSI bytes of a tree node's text.
   static std::string nodeText(const QTreeWidgetItem* node);
+  // Whether the node belongs to the user's own catalogue (its root or anything below it).
+  static bool isOwnNode(const QTreeWidgetItem* node);
+  // The table index of the game a node of the user's own catalogue shows; 0 for any other node.
+  int ownGameOf(const QTreeWidgetItem* node) const;
 
  private:
   void storeMark();
   void hideGameButtons();
   void showPaneImage(const std::string& path);
-  void showFolder(const std::string& text);
+  void showFolder(const std::string& text, bool own);
 
   Catalogue& catalogue_;
   const Settings& settings_;

@@ -192,9 +192,8 @@ std::string ansiText(const std::string& utf8) {
   return ansi;
 }
 
-std::vector<std::string> safeFileNames(const std::vector<std::string>& wanted) {
+std::vector<std::string> safeFileNames(const std::vector<std::string>& wanted, std::set<std::string> taken) {
   std::vector<std::string> names;
-  std::set<std::string> taken;  // lower case
   for (const std::string& w : wanted) {
     std::string base;
     for (char c : w) {

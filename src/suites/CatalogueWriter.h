@@ -10,6 +10,7 @@
 //   - characters Windows-1251 lacks become "?";
 //   - names repeated in one catalogue get " (2)", " (3)"...: the browser finds a node's entry by its text.
 // Each mend is reported as a note naming the text it changed.
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,7 +63,7 @@ std::string ansiText(const std::string& utf8);
 
 // Safe, unique base names for the games' files from the names they came with: ASCII letters, digits, "-" and
 // "_" (anything else "_"), at most 40 characters, unique without regard to case (the phone's and Windows'
-// folders ignore case), never empty.
-std::vector<std::string> safeFileNames(const std::vector<std::string>& wanted);
+// folders ignore case), never empty. `taken`: names already in use (lower case), which none of them will be.
+std::vector<std::string> safeFileNames(const std::vector<std::string>& wanted, std::set<std::string> taken = {});
 
 }  // namespace quorrel::suites

@@ -70,8 +70,10 @@ void pairsIn(const fs::path& dir, bool recurse, std::vector<Pair>& pairs, std::v
     const std::string name = url ? fs::path(*url).filename().string() : std::string();
     auto jar = std::find_if(pairs.begin(), pairs.end(),
                             [&](const Pair& p) { return p.jad.empty() && !name.empty() && p.jar.filename() == name; });
-    if (jar != pairs.end()) jar->jad = jad;
-    else strays.push_back("Описатель " + jad.string() + ": рядом нет его архива.");
+    if (jar != pairs.end())
+      jar->jad = jad;
+    else
+      strays.push_back("Описатель " + jad.string() + ": рядом нет его архива.");
   }
   if (!recurse) return;
   std::sort(dirs.begin(), dirs.end());
@@ -103,6 +105,61 @@ std::string pictureBeside(const std::string& pathWithoutExtension) {
   return {};
 }
 
+FoundSuite readSuite(const std::string& jarPath, const std::string& jadPath, const std::string& folder) {
+  FoundSuite s;
+  s.jarPath = jarPath;
+  s.jadPath = jadPath;
+  s.folder = folder;
+  s.base = fs::path(jarPath).stem().string();
+  s.jar = readJar(s.jarPath);
+  if (!s.jar.error.empty()) {
+    s.problems.push_back(s.jar.error);
+    s.left = s.problems;
+    return s;
+  }
+  const std::string jarName = fs::path(jarPath).filename().string();
+  std::string bytes;
+  if (s.jadPath.empty()) {
+    s.descriptor = makeDescriptor(s.jar.manifest, jarName, s.jar.size);
+  } else if (readWholeFile(s.jadPath, MaxDescriptorBytes, bytes)) {
+    s.descriptor = readDescriptor(bytes);
+  } else {
+    s.problems.push_back("Описатель не читается или больше 1 МБ.");
+  }
+  const std::vector<std::string> found = checkSuite(s.descriptor, s.jar.manifest, s.jar.size);
+  s.problems.insert(s.problems.end(), found.begin(), found.end());
+  s.fixed = fixDescriptor(s.descriptor, s.jar.manifest, jarName, s.jar.size);
+  s.left = checkSuite(s.fixed, s.jar.manifest, s.jar.size);
+  return s;
+}
+
+std::string jarOfDescriptor(const std::string& jadPath) {
+  const fs::path jad(jadPath);
+  std::string bytes;
+  const Attributes d = readWholeFile(jadPath, MaxDescriptorBytes, bytes) ? readDescriptor(bytes) : Attributes{};
+  std::vector<std::string> names;
+  if (const std::string* url = d.find("MIDlet-Jar-URL")) names.push_back(fs::path(*url).filename().string());
+  names.push_back(jad.stem().string() + ".jar");
+  names.push_back(jad.stem().string() + ".JAR");
+  for (const std::string& name : names) {
+    if (name.empty() || name == "." || name == "..") continue;
+    const fs::path jar = jad.parent_path() / name;
+    std::error_code ec;
+    if (fs::symlink_status(jar, ec).type() == fs::file_type::regular) return jar.string();
+  }
+  return {};
+}
+
+std::string descriptorOfJar(const std::string& jarPath) {
+  const fs::path jar(jarPath);
+  for (const char* ext : {".jad", ".JAD", ".Jad"}) {
+    const fs::path jad = jar.parent_path() / (jar.stem().string() + ext);
+    std::error_code ec;
+    if (fs::symlink_status(jad, ec).type() == fs::file_type::regular) return jad.string();
+  }
+  return {};
+}
+
 GameFolder scanGameFolder(const std::string& dir, const std::function<void(std::size_t, std::size_t)>& progress) {
   GameFolder folder;
   const fs::path root(dir);
@@ -129,31 +186,7 @@ GameFolder scanGameFolder(const std::string& dir, const std::function<void(std::
   }
   std::size_t done = 0;
   for (auto& [sub, pair] : all) {
-    FoundSuite s;
-    s.jarPath = pair.jar.string();
-    s.jadPath = pair.jad.string();
-    s.folder = sub;
-    s.base = pair.jar.stem().string();
-    s.jar = readJar(s.jarPath);
-    if (!s.jar.error.empty()) {
-      s.problems.push_back(s.jar.error);
-      s.left = s.problems;
-    } else {
-      const std::string jarName = pair.jar.filename().string();
-      std::string bytes;
-      if (s.jadPath.empty()) {
-        s.descriptor = makeDescriptor(s.jar.manifest, jarName, s.jar.size);
-      } else if (readWholeFile(s.jadPath, MaxDescriptorBytes, bytes)) {
-        s.descriptor = readDescriptor(bytes);
-      } else {
-        s.problems.push_back("Описатель не читается или больше 1 МБ.");
-      }
-      const std::vector<std::string> found = checkSuite(s.descriptor, s.jar.manifest, s.jar.size);
-      s.problems.insert(s.problems.end(), found.begin(), found.end());
-      s.fixed = fixDescriptor(s.descriptor, s.jar.manifest, jarName, s.jar.size);
-      s.left = checkSuite(s.fixed, s.jar.manifest, s.jar.size);
-    }
-    folder.suites.push_back(std::move(s));
+    folder.suites.push_back(readSuite(pair.jar.string(), pair.jad.string(), sub));
     if (progress) progress(++done, all.size());
   }
   return folder;

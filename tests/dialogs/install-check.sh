@@ -67,9 +67,12 @@ home=$tmp/home
 work=$home/Quorrel
 mkdir -p "$home"
 
-# Starts the launcher (through $1) and waits until the program runs in the working folder; leaves app_pid set.
+# Starts the launcher (through $1, with the arguments after it) and waits until the program runs in the working
+# folder; leaves app_pid set.
 start() {
-  HOME=$home "$1" >"$tmp/app.log" 2>&1 &
+  local through=$1
+  shift
+  HOME=$home "$through" "$@" >"$tmp/app.log" 2>&1 &
   app_pid=$!
   for _ in $(seq 1 200); do
     if [ "$(readlink "/proc/$app_pid/exe" 2>/dev/null)" = "$(readlink -f "$program")" ] &&
@@ -114,6 +117,20 @@ for f in Quorrel.ini Javadata.xml history.txt Base/news.new Base/dir/news.gif Ba
   cmp -s "$shared/$f" "$work/$f" || fail "$f was not seeded on the first start"
 done
 [ "$(stat -c %a "$work/Quorrel.ini")" = 600 ] || fail "the seeded Quorrel.ini is readable by others"
+
+# Games named to the launcher reach the program; a relative name is taken from the folder it was started in.
+# Help and version need no working folder.
+mkdir -p "$tmp/from"
+pushd "$tmp/from" >/dev/null
+start "$launcher" game.jar /elsewhere/b.jad
+popd >/dev/null
+if [ -n "$app_pid" ]; then
+  given=$(tr '\0' '\n' <"/proc/$app_pid/cmdline" | tail -n +2)
+  [ "$given" = "$tmp/from/game.jar"$'\n'"/elsewhere/b.jad" ] || fail "the launcher passed the games as: $given"
+fi
+stop
+version=$(HOME=/nonexistent "$launcher" --version) || fail "quorrel --version failed"
+[[ $version == "Quorrel "* ]] || fail "quorrel --version printed: $version"
 
 # Later start through a link to the launcher (as from another bin folder): the user's settings stay, a newer
 # history replaces the old one, and the backup of an interrupted update is not covered by an empty catalogue.

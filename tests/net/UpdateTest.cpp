@@ -884,3 +884,45 @@ TEST_F(UpdateTest, DemoUpdateFromPythonsServerChangesTheTree) {
 }
 
 }  // namespace
+
+// ---- The user's own games ----
+
+TEST_F(UpdateTest, OwnGamesStayWholeAndAreNeverAskedOfTheServer) {
+  writeFile("Javadata.xml", oldXml);
+  start(3);
+  const std::string jar = ziptest::rawZip(
+      {ziptest::plain("META-INF/MANIFEST.MF",
+                      "MIDlet-Name: Tetra\r\nMIDlet-Version: 1.0\r\nMIDlet-Vendor: K\r\nMIDlet-1: Tetra, , Main\r\n"
+                      "MicroEdition-Profile: MIDP-2.0\r\nMicroEdition-Configuration: CLDC-1.1\r\n")});
+  writeFile("in/tetra.jar", jar);
+  form->guarded([this] { form->addGames({QString::fromStdString(dir / "in/tetra.jar")}); });
+  ASSERT_TRUE(prompter.errors().empty()) << prompter.errors().front().toStdString();
+  const std::string own = readFile("Mygames.xml");
+  prompter.clear();
+
+  publish({{"a", "a.gif"}});
+  // The archive also holds a file under the own catalogue's name: it is not placed.
+  server.route("/Javadata.zip",
+               HttpReply::ok(ziptest::rawZip({ziptest::plain("Javadata.xml", newXml),
+                                              ziptest::plain("Mygames.xml", "<model name=\"Planted\">\r\n<end>\r\n")})));
+  update();
+
+  std::vector<std::string> expected;
+  fetched(expected, "Javadata.zip");
+  fetched(expected, "Base/news.new");
+  fetched(expected, "Base/screen/a.gif");
+  fetched(expected, "Base/games/a.jad");
+  fetched(expected, "Base/games/a.jar");
+  EXPECT_EQ(server.requestLines(), expected);
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
+  EXPECT_EQ(logLinesWith(*form, QStringLiteral("Mygames.xml из Javadata.zip не записан")), 1) << logText(*form);
+  EXPECT_EQ(readFile("Mygames.xml"), own);
+  EXPECT_EQ(readFile("Base/games/tetra.jar"), jar);
+  ASSERT_EQ(form->catalogueTree->topLevelItemCount(), 3);
+  EXPECT_EQ(form->catalogueTree->topLevelItem(1)->text(0), QStringLiteral("Мои игры"));
+  EXPECT_EQ(form->catalogueTree->topLevelItem(1)->child(0)->text(0), QStringLiteral("Tetra"));
+  EXPECT_EQ(form->catalogue().serverGameCount(), 1);
+  EXPECT_EQ(form->catalogue().gameCount(), 2);
+  EXPECT_EQ(form->catalogue().baseVersion(), "2");
+  expectIdle();
+}
