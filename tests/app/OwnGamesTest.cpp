@@ -150,7 +150,7 @@ TEST_F(OwnGames, AddedThroughTheMenuTheyStandUnderTheirRootAndGoToThePhone) {
   EXPECT_EQ(readFile("Base/games/" + ballFile + ".jar"), jar("Ball"));
   EXPECT_FALSE(exists("Base/games/ball.jar"));
   const std::string tetraJad = readFile("Base/games/tetra.jad");
-  EXPECT_NE(tetraJad.find("MIDlet-Jar-URL: tetra.jar\r\n"), std::string::npos);
+  EXPECT_NE(tetraJad.find("MIDlet-Jar-URL: tetra_suite.jar\r\n"), std::string::npos);
   EXPECT_NE(tetraJad.find("MIDlet-Jar-Size: " + std::to_string(jar("Tetra").size()) + "\r\n"), std::string::npos);
 
   // The own node shows the own game, not the main catalogue's game of the same name.
