@@ -11,6 +11,13 @@
 //   bench_hugetext dirrefused <N>       a "dir.lst" of N names that no picture can have
 //   bench_hugetext longnames <N>        N games whose file and screenshot names are 64 KiB, everything updated
 //   bench_hugetext box <KiB>            an error box naming a file of KiB kilobytes, shown by the real box
+//   bench_hugetext empty <N>            an archive of N empty members besides the catalogue
+//   bench_hugetext folders <N>          an archive of N folders
+//   bench_hugetext forbidden <N>        an archive of N members named like libraries ("x/1.dll"); 18000 at
+//                                       most, or the directory passes the 1,024,000 bytes an archive may have
+//   bench_hugetext history <MiB>        an archive that places a history.txt of MiB mebibytes of line breaks,
+//                                       then the history window shows it
+//   bench_hugetext newslines <MiB>      news of MiB mebibytes of line breaks, shown
 // With BENCH_LOG=1 the update cases print their log and boxes too.
 #include <signal.h>
 #include <sys/resource.h>
@@ -233,7 +240,20 @@ void runUpdateCase(const std::string& name, long amount, long seconds) {
   xml += "</folder>\r\n<end>\r\n";
   std::filesystem::create_directories("archive");
   std::ofstream("archive/Javadata.xml", std::ios::binary) << xml;
-  if (std::system("cd archive && zip -q -X ../Javadata.src.zip Javadata.xml") != 0) std::exit(2);
+  // Members the archive holds besides the catalogue.
+  for (long i = 0; i < amount && (name == "empty" || name == "folders" || name == "forbidden"); ++i) {
+    const std::string member = "archive/x/" + std::to_string(i);
+    std::filesystem::create_directories("archive/x");
+    if (name == "folders") {
+      std::filesystem::create_directory(member);
+    } else {
+      std::ofstream(member + (name == "forbidden" ? ".dll" : ""), std::ios::binary) << "";
+    }
+  }
+  if (name == "history") {
+    std::ofstream("archive/history.txt", std::ios::binary) << std::string(amount << 20, '\n');
+  }
+  if (std::system("cd archive && zip -q -r -X ../Javadata.src.zip .") != 0) std::exit(2);
   std::ifstream in("Javadata.src.zip", std::ios::binary);
   const std::string archive((std::istreambuf_iterator<char>(in)), {});
   std::filesystem::remove_all("archive");
@@ -281,8 +301,15 @@ void runUpdateCase(const std::string& name, long amount, long seconds) {
     sample.start(10000);
     closer.start(static_cast<int>(seconds * 1000));
   }
-  const double freezeMs = longestFreeze([&] { form.guarded([&] { form.catalogueUpdate().updateCatalogue(); }); });
+  double freezeMs = longestFreeze([&] { form.guarded([&] { form.catalogueUpdate().updateCatalogue(); }); });
   sample.stop();
+  if (name == "history") {
+    // The history the archive placed, shown by the window's own command.
+    QTimer::singleShot(300, [] {
+      if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    });
+    freezeMs = std::max(freezeMs, longestFreeze([&] { form.guarded([&] { form.showHistory(); }); }));
+  }
   if (std::getenv("BENCH_LOG")) {
     for (int i = form.messageLog->count() - 1; i >= 0; --i)
       std::printf("  | %s\n", form.messageLog->itemText(i).left(200).toUtf8().constData());
@@ -359,9 +386,13 @@ void runCase(const std::string& name, long mb) {
               "\">\r\n<game name=\"G\">\r\n</folder>\r\n<end>\r\n");
     load();
     show(QStringLiteral("F"));
-  } else if (name == "news") {
+  } else if (name == "news" || name == "newslines") {
     std::ofstream("Javadata.xml") << game << "<end>\r\n";
-    writeHuge("Base/news.new", "", mb, "");
+    if (name == "news") {
+      writeHuge("Base/news.new", "", mb, "");
+    } else {
+      std::ofstream("Base/news.new", std::ios::binary) << std::string(mb << 20, '\n');
+    }
     load();
     show(QStringLiteral("Новости"));
   } else {
@@ -383,8 +414,14 @@ int main(int argc, char** argv) {
     const std::string name = argv[1];
     if (name == "box") {
       runBoxCase(argc >= 3 ? std::atol(argv[2]) : 64);
-    } else if (name.rfind("dir", 0) == 0 || name == "longnames") {
-      const long fallback = name == "dirlist" ? 10 : name == "dirlist-gzip" ? 300 : name == "longnames" ? 500 : 100000;
+    } else if (name.rfind("dir", 0) == 0 || name == "longnames" || name == "empty" || name == "folders" ||
+               name == "forbidden" || name == "history") {
+      const long fallback = name == "dirlist"        ? 10
+                            : name == "dirlist-gzip" ? 300
+                            : name == "longnames"    ? 500
+                            : name == "history"      ? 1
+                            : name == "empty" || name == "folders" || name == "forbidden" ? 19000
+                                                                                           : 100000;
       runUpdateCase(name, argc >= 3 ? std::atol(argv[2]) : fallback, argc >= 4 ? std::atol(argv[3]) : 60);
     } else {
       runCase(name, argc >= 3 ? std::atol(argv[2]) : 300);
@@ -401,6 +438,11 @@ int main(int argc, char** argv) {
   runUpdateCase("dirlist-gzip", 300, 0);
   runUpdateCase("dirrefused", 100000, 0);
   runUpdateCase("longnames", 500, 0);
+  runUpdateCase("empty", 19000, 0);
+  runUpdateCase("folders", 19000, 0);
+  runUpdateCase("forbidden", 18000, 0);
+  runUpdateCase("history", 1, 0);
+  runCase("newslines", 1);
   runBoxCase(64);
   return 0;
 }

@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -299,6 +300,7 @@ void MainWindow::exitProgram() { close(); }
 void MainWindow::closeEvent(QCloseEvent* event) {
   shutDown();
   event->accept();
+  emit closed();
 }
 
 void MainWindow::showSettings() {
@@ -381,4 +383,16 @@ std::unique_ptr<MainWindow> createApplicationWindows(quorrel::Prompter* prompter
   auto main = std::make_unique<MainWindow>(prompter);
   main->createDialogs();
   return main;
+}
+
+int runProgram(quorrel::Prompter* prompter, const std::function<void(MainWindow&)>& started) {
+  auto mainForm = createApplicationWindows(prompter);
+  // Closing the main window ends the program at once: every event loop running is told to end, also the
+  // ones that wait for a transfer, and any loop entered afterwards returns at once. The toolkit's own quit on
+  // the last window is a posted event, which a wait for the next transfer, opened before it is delivered,
+  // would discard: the program would then run on without a window.
+  QObject::connect(mainForm.get(), &MainWindow::closed, mainForm.get(), [] { QCoreApplication::exit(0); });
+  mainForm->show();
+  if (started) started(*mainForm);
+  return QApplication::exec();
 }

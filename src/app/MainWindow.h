@@ -176,6 +176,10 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   void prepareCatalogueMenu(QTreeWidgetItem* node);
   quorrel::suites::OwnGamesCommands& ownGames() { return *ownGames_; }
 
+ signals:
+  // The window has been closed: the program is ending.
+  void closed();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -210,3 +214,7 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
 
 // The program entry's windows: the main window (running its start-up step), then its two dialogs.
 std::unique_ptr<MainWindow> createApplicationWindows(quorrel::Prompter* prompter);
+
+// The program: makes the windows, shows the main window, calls `started` (when given) and runs the
+// application's event loop until the main window is closed; returns the loop's exit code.
+int runProgram(quorrel::Prompter* prompter, const std::function<void(MainWindow&)>& started = {});

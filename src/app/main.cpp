@@ -56,12 +56,9 @@ int main(int argc, char* argv[]) {
   quorrel::chooseFontSubstitutes();
   quorrel::installToolkitTexts();
   quorrel::QtPrompter prompter;
-  auto mainForm = createApplicationWindows(&prompter);
-  mainForm->show();
   // Games named on the command line are added once the window is up, as if chosen in its menu.
-  if (!line.paths.isEmpty()) {
-    QTimer::singleShot(0, mainForm.get(),
-                       [&mainForm, &line] { mainForm->guarded([&] { mainForm->addGames(line.paths); }); });
-  }
-  return QApplication::exec();
+  return runProgram(&prompter, [&line](MainWindow& window) {
+    if (line.paths.isEmpty()) return;
+    QTimer::singleShot(0, &window, [&window, &line] { window.guarded([&] { window.addGames(line.paths); }); });
+  });
 }

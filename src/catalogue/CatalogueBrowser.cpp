@@ -54,6 +54,29 @@ QString memoText(const std::string& ansiBytes) {
   return text;
 }
 
+// A picture is not decoded when its frames, each as large as its canvas at 4 bytes a pixel, would take more
+// than this. The phones these games run on have screens of at most 240 x 320, 300 KB a frame: the bound lets
+// some 870 such frames through, more than a minute of animation, and stops a file of a few kilobytes whose
+// header claims a canvas of 65535 x 65535, or whose thousands of tiny frames each stand for a large canvas.
+constexpr qint64 MaxPictureMemory = 256LL * 1024 * 1024;
+
+// What a GIF's frames would take once decoded: the larger of the canvas its header gives and the first frame,
+// times the frames the file holds. Read from the headers alone, before any frame is decoded.
+qint64 pictureMemory(const QByteArray& gif) {
+  const auto byteAt = [&gif](int i) { return static_cast<qint64>(static_cast<unsigned char>(gif.at(i))); };
+  qint64 width = gif.size() >= 10 ? byteAt(6) | byteAt(7) << 8 : 0;
+  qint64 height = gif.size() >= 10 ? byteAt(8) | byteAt(9) << 8 : 0;
+  QBuffer probe;
+  probe.setData(gif);
+  probe.open(QIODevice::ReadOnly);
+  QImageReader reader(&probe, "gif");
+  const QSize first = reader.size();
+  width = std::max<qint64>(width, first.width());
+  height = std::max<qint64>(height, first.height());
+  const qint64 frames = std::max(reader.imageCount(), 1);
+  return width * height * 4 * frames;
+}
+
 }  // namespace
 
 CatalogueBrowser::CatalogueBrowser(Catalogue& catalogue, const Settings& settings, Prompter& prompter, MessageLog& log,
@@ -87,6 +110,16 @@ void CatalogueBrowser::showPaneImage(const std::string& path) {
   }
 }
 
+// The file a catalogue name stands for in its folder; empty, with one log line, when the name leaves the folder.
+std::string CatalogueBrowser::catalogueFile(const std::string& folder, const std::string& name) {
+  std::string path = pathInFolder(folder, name);
+  if (path.empty()) {
+    log_.logCommand(QStringLiteral(" Путь %1%2 выходит за пределы папки %1: файл не прочитан.")
+                        .arg(fromAnsi(nativePath(folder)), fromAnsi(name)));
+  }
+  return path;
+}
+
 // ---- Selection --------------------------------------------------------------------------------------------
 
 void CatalogueBrowser::showFolder(const std::string& text, bool own) {
@@ -100,8 +133,9 @@ void CatalogueBrowser::showFolder(const std::string& text, bool own) {
   pane_.contributorLabel->clear();
   pane_.descriptionView->setPlainText(shownLines(fromAnsi(folder.Desc)));
   pane_.wapLinkEdit->clear();
-  std::string picture = localPath("Base\\dir\\" + folder.Pic + ".gif");
-  if (!fileExists(picture)) picture = localPath("Base\\dir\\template.gif");
+  // A picture name that leaves its folder counts as a missing picture.
+  std::string picture = catalogueFile("Base\\dir\\", folder.Pic + ".gif");
+  if (picture.empty() || !fileExists(picture)) picture = localPath("Base\\dir\\template.gif");
   showPaneImage(picture);
 }
 
@@ -161,15 +195,23 @@ void CatalogueBrowser::showNode(QTreeWidgetItem* node) {
 
   // The buttons are settled before the picture, so that a picture that cannot be shown never leaves the
   // previous game's buttons beside this game.
-  const std::string screenshot = localPath("Base\\screen\\" + game.Screen);
-  const bool haveScreenshot = fileExists(screenshot);
-  pane_.downloadScreenshotButton->setVisible(!haveScreenshot);
-  // A game with only one of its two files is incomplete: downloading fetches both again.
-  const bool haveJar = fileExists(localPath("Base\\games\\" + game.File + ".jar"));
-  const bool haveJad = fileExists(localPath("Base\\games\\" + game.File + ".jad"));
-  const bool haveBoth = haveJar && haveJad;
-  pane_.downloadGameButton->setVisible(!haveBoth);
-  pane_.uploadGameButton->setVisible(haveBoth && phoneConnected_());
+  // Names that leave their folders are neither read nor tested: nothing could be downloaded or sent under
+  // them either, so their buttons stay hidden.
+  const std::string screenshot = catalogueFile("Base\\screen\\", game.Screen);
+  const bool haveScreenshot = !screenshot.empty() && fileExists(screenshot);
+  pane_.downloadScreenshotButton->setVisible(!screenshot.empty() && !haveScreenshot);
+  const std::string gameFile = catalogueFile("Base\\games\\", game.File + ".jad");
+  if (gameFile.empty()) {
+    pane_.downloadGameButton->hide();
+    pane_.uploadGameButton->hide();
+  } else {
+    // A game with only one of its two files is incomplete: downloading fetches both again.
+    const bool haveJar = fileExists(localPath("Base\\games\\" + game.File + ".jar"));
+    const bool haveJad = fileExists(gameFile);
+    const bool haveBoth = haveJar && haveJad;
+    pane_.downloadGameButton->setVisible(!haveBoth);
+    pane_.uploadGameButton->setVisible(haveBoth && phoneConnected_());
+  }
 
   showPaneImage(haveScreenshot ? screenshot : localPath("Base\\screen\\noscr.gif"));
 }
@@ -191,11 +233,29 @@ void CatalogueBrowser::showMarkedGames(QWidget* parent) {
 
 // ---- Pictures ---------------------------------------------------------------------------------------------
 
+// In place of a picture too large to decode: the frame's size, with a line of text.
+void CatalogueBrowser::showPicturePlaceholder() {
+  delete pictureMovie_;
+  pictureMovie_ = nullptr;
+  pane_.pictureBox->clear();
+  pane_.pictureBox->setText(QStringLiteral("Картинка слишком велика"));
+  pane_.pictureBox->setWordWrap(true);
+  pane_.pictureBox->setGeometry(5, 5, pane_.pictureFrame->width() - 10, pane_.pictureFrame->height() - 10);
+}
+
 void CatalogueBrowser::showPicture(const std::string& path) {
   // The file is read whole: the movie plays from memory, so the file stays free for downloads to replace.
   const std::string bytes = readFileBytes(path, ReadError::CannotOpen);
   if (bytes.compare(0, 6, "GIF87a") != 0 && bytes.compare(0, 6, "GIF89a") != 0) throwNotGif(path);
   const QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  if (const qint64 need = pictureMemory(data); need > MaxPictureMemory) {
+    showPicturePlaceholder();
+    log_.logCommand(QStringLiteral(" Картинка %1 не показана: её кадры заняли бы %2 МБ памяти, больше %3 МБ.")
+                        .arg(QString::fromStdString(path))
+                        .arg(need / (1024 * 1024))
+                        .arg(MaxPictureMemory / (1024 * 1024)));
+    return;
+  }
 
   // The first frame must decode; a damaged file is refused before anything on screen changes.
   QSize size;

@@ -81,6 +81,8 @@ class CatalogueBrowser {
   void hideGameButtons();
   void showPaneImage(const std::string& path);
   void showFolder(const std::string& text, bool own);
+  void showPicturePlaceholder();
+  std::string catalogueFile(const std::string& folder, const std::string& name);
 
   Catalogue& catalogue_;
   const Settings& settings_;

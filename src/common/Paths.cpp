@@ -38,6 +38,21 @@ std::string diskName(const std::string& ansiRelative) {
 
 std::string localPath(const std::string& relative) { return currentDir() + diskName(relative); }
 
+bool staysInFolder(const std::string& name) {
+  const std::string native = nativePath(name);
+  if (!native.empty() && native[0] == '/') return false;
+  for (std::size_t start = 0; start <= native.size();) {
+    const std::size_t end = std::min(native.find('/', start), native.size());
+    if (end - start == 2 && native.compare(start, 2, "..") == 0) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+std::string pathInFolder(const std::string& folder, const std::string& name) {
+  return staysInFolder(name) ? localPath(folder + name) : std::string();
+}
+
 bool fileExists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);

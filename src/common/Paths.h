@@ -15,6 +15,14 @@ std::string diskName(const std::string& ansiRelative);
 // currentDir() + diskName(relative).
 std::string localPath(const std::string& relative);
 
+// Whether a name from a catalogue or a server, put after its folder ("Base\\screen\\" + Screen), names that
+// folder or something below it: not absolute, and no ".." among its parts ("\\" and "/" both separate
+// parts). The test is made on the text alone, before anything on disk is read, asked about or requested; an
+// empty name names the folder itself.
+bool staysInFolder(const std::string& name);
+// localPath(folder + name) when the name stays in the folder; empty when it does not.
+std::string pathInFolder(const std::string& folder, const std::string& name);
+
 bool fileExists(const std::string& path);  // a regular file (or a link to one)
 bool directoryExists(const std::string& path);
 // Creates one level; true when the folder exists afterwards.

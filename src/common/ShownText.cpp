@@ -56,10 +56,23 @@ QString brokenLines(const QString& text) {
   return out.isEmpty() ? text : out;
 }
 
+// The first MaxShownMemoLines lines, and a line with an ellipsis in place of the rest.
+QString firstLines(QString text) {
+  qsizetype at = -1;
+  for (qsizetype line = 0; line < MaxShownMemoLines; ++line) {
+    at = text.indexOf(QLatin1Char('\n'), at + 1);
+    if (at < 0) return text;
+  }
+  if (at + 1 == text.size()) return text;
+  text.truncate(at + 1);
+  text.append(QChar(u'\u2026'));
+  return text;
+}
+
 }  // namespace
 
 QString shownLines(const QString& text) {
-  return withControlsReplaced(brokenLines(text), [](char16_t c) { return c == u'\n' || c == u'\t'; });
+  return withControlsReplaced(firstLines(brokenLines(text)), [](char16_t c) { return c == u'\n' || c == u'\t'; });
 }
 
 QString shownLabel(const QString& text) {

@@ -12,14 +12,18 @@ namespace quorrel {
 
 inline constexpr qsizetype MaxShownLineChars = 1000;
 inline constexpr qsizetype MaxShownLabelChars = 1000;
+// Lines of a memo (news, a description, the version history); each new line costs the memo a block, and a
+// megabyte of bare line breaks held the window for seconds.
+inline constexpr qsizetype MaxShownMemoLines = 10000;
 // Lines of a message box; the program's own boxes have up to four.
 inline constexpr qsizetype MaxShownMessageLines = 20;
 // What a control character is shown as.
 inline constexpr char16_t ShownForControl = u'\uFFFD';
 
 // The text with every line longer than MaxShownLineChars broken into lines of at most that many
-// characters, at the last blank of each piece when there is one in its second half. Line breaks and tabs
-// stay; every other control character is replaced.
+// characters, at the last blank of each piece when there is one in its second half, and after
+// MaxShownMemoLines lines the rest shown as one ellipsis. Line breaks and tabs stay; every other control
+// character is replaced.
 QString shownLines(const QString& text);
 // The text cut at MaxShownLabelChars characters, with every control character replaced (line breaks too).
 QString shownLabel(const QString& text);

@@ -18,6 +18,16 @@ constexpr int HistoryWidth = 444;
 constexpr int HistoryHeight = 446;
 constexpr std::size_t MaxHistoryBytes = 1024 * 1024;
 
+// The start of the text that holds more lines than the window shows (a CR LF pair counts as two breaks here),
+// so that a file of a million bare line breaks is not split and converted line by line only to be cut.
+std::string shownPart(const std::string& text) {
+  std::size_t breaks = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if ((text[i] == '\n' || text[i] == '\r') && ++breaks > 2 * quorrel::MaxShownMemoLines + 2) return text.substr(0, i);
+  }
+  return text;
+}
+
 }  // namespace
 
 HistoryWindow::HistoryWindow(QWidget* owner, quorrel::Prompter& prompter) : QDialog(owner), prompter_(prompter) {
@@ -44,7 +54,7 @@ void HistoryWindow::loadHistory() {
     const std::string text = quorrel::readFileHead(quorrel::currentDir() + "history.txt",
                                                    quorrel::ReadError::CannotOpen, MaxHistoryBytes, cut);
     QStringList lines;
-    for (const std::string& line : quorrel::splitLines(text, quorrel::LineBreaks::AnyBreak)) {
+    for (const std::string& line : quorrel::splitLines(shownPart(text), quorrel::LineBreaks::AnyBreak)) {
       lines << quorrel::fromAnsi(line);
     }
     historyText->setPlainText(quorrel::shownLines(lines.join(QLatin1Char('\n'))));

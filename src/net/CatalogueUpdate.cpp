@@ -178,6 +178,7 @@ class Placement {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     mode_ = 0644 & ~mask;
+    sinceTurn_.start();
   }
 
   void folder(const std::string& relative) {
@@ -195,6 +196,7 @@ class Placement {
 
  private:
   void entry(const std::string& relative) {
+    keepPainting();
     const std::string from = staging_ + relative;
     const std::string to = work_ + relative;
     const std::string name = relative.substr(relative.rfind('/') + 1);
@@ -213,7 +215,11 @@ class Placement {
         if (::mkdir(to.c_str(), 0777) != 0) return skipped(relative, ioErrorText(errno));
         placed(relative);
       }
-      return folder(relative + "/");
+      folder(relative + "/");
+      // Emptied as it is merged: tens of thousands of folders left for the staging folder's removal would
+      // hold the window there.
+      ::rmdir(from.c_str());
+      return;
     }
     if (!S_ISREG(st.st_mode)) return skipped(relative, "это не файл");
     struct stat existing {};
@@ -224,6 +230,13 @@ class Placement {
     if (::chmod(from.c_str(), mode_) != 0 || std::rename(from.c_str(), to.c_str()) != 0)
       return skipped(relative, ioErrorText(errno));
     placed(relative);
+  }
+
+  // An archive of tens of thousands of members takes seconds to place: the window paints meanwhile.
+  void keepPainting() {
+    if (sinceTurn_.elapsed() < 50) return;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    sinceTurn_.restart();
   }
 
   void placed(const std::string& relative) {
@@ -241,6 +254,7 @@ class Placement {
   const std::set<std::string> links_;
   bool& placedCatalogue_;
   mode_t mode_ = 0644;
+  QElapsedTimer sinceTurn_;
 };
 
 enum class Unpacked { NewCatalogue, NoCatalogue, Cancelled };
@@ -299,6 +313,8 @@ Unpacked unpackCatalogue(const UnpackContext& c, const CatalogueFiles& f, const 
     if (zip.Cancelled) {
       removeFile(f.archive);
       restoreCatalogue(f, false);
+      // Cancelled by the user's answer (a password question) rather than by a closed window.
+      if (!closed()) c.log.logCommand(QStringLiteral(" Распаковка Javadata.zip отменена: база не обновлена."));
       return Unpacked::Cancelled;
     }
     const std::set<std::string> links = linkMembers(zip);
@@ -341,7 +357,15 @@ class UpdateRun {
     // An archive left by an interrupted run must not pass for this update's: with the server down it would
     // be unpacked and reported as a success, and one of the same size would not even be fetched again.
     removeFile(files.archive);
-    fetch("Javadata.zip");
+    const std::size_t refusedBefore = update_.downloads_.refused().size();
+    // Why no catalogue could come, for the log line before "Сервер не найден!".
+    std::string notFound = "архив Javadata.zip не получен";
+    if (fetch("Javadata.zip") == DownloadResult::Failed) {
+      const std::string& why = update_.downloads_.lastFailure();
+      if (!why.empty()) notFound += ": " + why;
+    } else {
+      notFound = "в архиве Javadata.zip нет базы Javadata.xml";
+    }
     if (windowClosed()) {
       removeFile(files.archive);
       return;
@@ -351,6 +375,7 @@ class UpdateRun {
     const Unpacked unpacked = unpackCatalogue(context, files, [this] { return windowClosed(); });
     if (unpacked == Unpacked::Cancelled) return;
     if (unpacked == Unpacked::NoCatalogue) {
+      update_.log_.logCommand(QStringLiteral(" Сервер не найден: ") + QString::fromStdString(notFound));
       update_.prompter_.message(QStringLiteral("Сервер не найден!"));
       return;
     }
@@ -360,22 +385,39 @@ class UpdateRun {
     if (update_.settings_.updateFolderPictures()) fetchFolderPictures();
     const int mode = update_.settings_.updateMode();
     if (mode == 2 || mode == 3) {
-      forEachGame([this](const GameEntry& game) { fetch("Base/screen/" + game.Screen); });
+      forEachGame([this](const GameEntry& game) { fetchIn("Base/screen/", game.Screen); });
     }
     if (mode == 3) {
       forEachGame([this](const GameEntry& game) {
-        fetch("Base/games/" + game.File + ".jad");
-        fetch("Base/games/" + game.File + ".jar");
+        fetchIn("Base/games/", game.File + ".jad");
+        fetchIn("Base/games/", game.File + ".jar");
       });
     }
-    if (!windowClosed()) update_.prompter_.message(QStringLiteral("База данных успешно обновлена!"));
+    if (windowClosed()) return;
+    // An answer refused on the way (an encoding never offered, a body longer than announced, a file too large
+    // for its kind or for the disk) is no success: the update says so instead.
+    const auto& refused = update_.downloads_.refused();
+    if (refused.size() > refusedBefore) {
+      const RefusedDownload& first = refused[refusedBefore];
+      update_.prompter_.error(QStringLiteral("База данных обновлена не полностью: не приняты ответы сервера (%1), "
+                                             "первый на запрос %2: %3.")
+                                  .arg(refused.size() - refusedBefore)
+                                  .arg(fromAnsi(first.path), QString::fromStdString(first.reason)));
+      return;
+    }
+    update_.prompter_.message(QStringLiteral("База данных успешно обновлена!"));
   }
 
  private:
   bool windowClosed() const { return shown_ && !update_.window_->isVisible(); }
 
-  void fetch(const std::string& path) {
-    if (!windowClosed()) update_.downloads_.downloadFromServer(path);
+  DownloadResult fetch(const std::string& path) {
+    if (windowClosed()) return DownloadResult::Failed;
+    return update_.downloads_.downloadFromServer(path);
+  }
+
+  void fetchIn(const std::string& folder, const std::string& name) {
+    if (!windowClosed()) update_.downloads_.downloadInFolder(folder, name);
   }
 
   // Each name of the list is fetched as it is read. A name that no picture's file could have is not asked of

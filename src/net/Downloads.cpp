@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
+#include <strings.h>
 #include <vector>
 
 #include "catalogue/Catalogue.h"
@@ -31,18 +33,6 @@ namespace {
 // The phone browser the server sees in every request.
 const char* const PhoneBrowserAgent = "SAMSUNG-SGH-X100/PEARL UP.Browser/6.1.0.6 (GUI) MMP/1.0";
 
-// A path that stays inside the current directory: relative, without ".." components.
-bool staysInside(const std::string& native) {
-  if (native.empty() || native[0] == '/') return false;
-  std::size_t start = 0;
-  while (start <= native.size()) {
-    const auto end = std::min(native.find('/', start), native.size());
-    if (native.compare(start, end - start, "..") == 0 && end - start == 2) return false;
-    start = end + 1;
-  }
-  return true;
-}
-
 // Creates the missing folders of a relative file path below the current directory, one level at a time.
 // A folder that cannot be made is left to the transfer, which then fails.
 void createFoldersOf(const std::string& native) {
@@ -63,6 +53,12 @@ QString notArrived(const QString& what, const std::vector<std::string>& paths) {
   for (const std::string& path : paths) names << fromAnsi(path);
   return what + (names.size() == 1 ? QStringLiteral(": не получен файл ") : QStringLiteral(": не получены файлы ")) +
          names.join(QStringLiteral(" и ")) + QStringLiteral(".");
+}
+
+bool isPicture(const std::string& path) {
+  const auto under = [&](const char* folder) { return path.compare(0, std::strlen(folder), folder) == 0; };
+  const bool gif = path.size() >= 4 && strcasecmp(path.c_str() + path.size() - 4, ".gif") == 0;
+  return under("Base/screen/") || (under("Base/dir/") && gif);
 }
 
 }  // namespace
@@ -115,15 +111,14 @@ void Downloads::configure() {
   h.WaitThread = true;
   h.OnProgress = [this](QObject* /*sender*/, int totalSize, int readed) { progress(totalSize, readed); };
   h.OnDoneFile = [this](QObject* /*sender*/, const std::string& /*fileName*/, int fileSize) { done(fileSize); };
-  h.OnError = [this](QObject* /*sender*/) { failed(http_->URL); };
+  h.OnError = [this](QObject* /*sender*/) { transferFailed(); };
 }
 
 DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
   const std::string url = settings_.updateServer() + relativePath;
-  const std::string native = nativePath(relativePath);
   // The URL keeps the catalogue's bytes; on disk the name is in the platform's encoding.
-  const std::string local = localPath(relativePath);
-  if (!staysInside(native)) {
+  const std::string local = pathInFolder(std::string(), relativePath);
+  if (local.empty()) {
     // A name from the server that would write outside the working folder is never fetched, nor even
     // asked about.
     failed(url);
@@ -183,6 +178,7 @@ DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
   useProxySettings();
   http_->URL = url;
   http_->FileName = local;
+  http_->MaxBodySize = isPicture(relativePath) ? MaxPictureBytes : 0;
   createFoldersOf(diskName(relativePath));
   bool arrived = false;
   struct Note {
@@ -191,8 +187,16 @@ DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
     ~Note() { slot = outer; }
   } note{arrival_, arrival_};
   arrival_ = &arrived;
+  transferPath_ = relativePath;
   http_->StartDownload();
+  transferPath_.clear();
   return arrived ? DownloadResult::Arrived : DownloadResult::Failed;
+}
+
+DownloadResult Downloads::downloadInFolder(const std::string& folder, const std::string& name) {
+  if (staysInFolder(name)) return downloadFromServer(folder + name);
+  failed(settings_.updateServer() + folder + name);
+  return DownloadResult::Failed;
 }
 
 void Downloads::useProxySettings() {
@@ -229,6 +233,16 @@ void Downloads::done(int fileSize) {
                   QString::number(fileSize) + QStringLiteral("байт.)"));
 }
 
+void Downloads::transferFailed() {
+  lastFailure_ = http_->lastFailure();
+  if (http_->lastRefused()) {
+    refused_.push_back({transferPath_, lastFailure_});
+    log_.logCommand(QStringLiteral(" Ответ на запрос ") + fromAnsi(http_->URL) + QStringLiteral(" не принят: ") +
+                    QString::fromStdString(lastFailure_));
+  }
+  failed(http_->URL);
+}
+
 void Downloads::failed(const std::string& url) {
   log_.logCommand(QStringLiteral(" Произошла ошибка при скачивании файла ") + fromAnsi(url));
   view_.catalogueTree->setEnabled(true);
@@ -244,8 +258,8 @@ void Downloads::downloadGame() {
     ensureFolder(folder, "Не могу создать папку" + folder);
     std::vector<std::string> missing;
     for (const char* extension : {".jad", ".jar"}) {
-      const std::string path = "Base/games/" + catalogue_.currentGameFile() + extension;
-      if (downloadFromServer(path) == DownloadResult::Failed) missing.push_back(path);
+      const std::string name = catalogue_.currentGameFile() + extension;
+      if (downloadInFolder("Base/games/", name) == DownloadResult::Failed) missing.push_back("Base/games/" + name);
     }
     if (!missing.empty()) {
       prompter_.error(notArrived(QStringLiteral("Игра не скачана"), missing));
@@ -259,10 +273,12 @@ void Downloads::downloadGame() {
 void Downloads::downloadScreenshot() {
   runCommand([this] {
     ensureFolder(currentDir() + "Base/screen/", "Не могу создать папку ./Base/screen/");
-    const std::string path = "Base/screen/" + catalogue_.currentGameScreen();
-    const DownloadResult result = downloadFromServer(path);
-    // A copy kept from before is still shown; without any copy the picture's own error is the report.
-    browser_.showPicture(localPath(path));
+    const std::string& screen = catalogue_.currentGameScreen();
+    const std::string path = "Base/screen/" + screen;
+    const DownloadResult result = downloadInFolder("Base/screen/", screen);
+    // A copy kept from before is still shown; without any copy the picture's own error is the report. A
+    // name that leaves the folder was refused above and is not read either.
+    if (staysInFolder(screen)) browser_.showPicture(localPath(path));
     if (result == DownloadResult::Failed) {
       prompter_.error(notArrived(QStringLiteral("Скриншот не скачан"), {path}));
       return;

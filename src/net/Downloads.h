@@ -3,6 +3,7 @@
 // update, the handlers of the download component's events, and the game and screenshot download commands.
 #include <functional>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QObject;
@@ -43,6 +44,16 @@ enum class DownloadResult {
   Failed,   // the name was refused, the transfer failed, or a transfer under way kept it from starting
 };
 
+// No screenshot or folder picture is larger than this: a picture's download announced longer is refused.
+// The demo's largest screenshot has 9 KB; a picture of a phone's screen, even animated, stays far below.
+inline constexpr long long MaxPictureBytes = 4LL * 1024 * 1024;
+
+// A download whose answer was refused (see HttpGet::lastRefused).
+struct RefusedDownload {
+  std::string path;
+  std::string reason;
+};
+
 class Downloads {
  public:
   // Makes the download component (a child of `owner`) and sets it up as the update server expects. Everything
@@ -59,8 +70,15 @@ class Downloads {
   // answer "to all" already says. While another transfer runs, the component refuses this one and keeps the
   // running transfer's settings.
   DownloadResult downloadFromServer(const std::string& relativePath);
+  // downloadFromServer(folder + name) for a name from the catalogue; a name that would leave its folder
+  // ("..", an absolute path) fails as a refused path does, with nothing asked of the server.
+  DownloadResult downloadInFolder(const std::string& folder, const std::string& name);
   // The answers "to all" given so far; they last until the next catalogue update forgets them.
   ChangedFileAnswers& answers() { return answers_; }
+  // Why the last failed transfer or size query failed, in words for the log.
+  const std::string& lastFailure() const { return lastFailure_; }
+  // Downloads refused so far (counted for the whole run; a caller compares the count before and after).
+  const std::vector<RefusedDownload>& refused() const { return refused_; }
   // The size the server gives for the URL, -1 when it gives none.
   int remoteFileSize(const std::string& url);
   // Size of a local file; throws the file error when it cannot be read.
@@ -80,6 +98,8 @@ class Downloads {
   void progress(int totalSize, int readed);
   void done(int fileSize);
   void failed(const std::string& url);
+  // The component's failure: its refusal, if it was one, is logged with its reason before the failure line.
+  void transferFailed();
   void endCommand();
   template <typename Body>
   void runCommand(Body body);
@@ -93,6 +113,9 @@ class Downloads {
   TransferView view_;
   HttpGet* http_;
   ChangedFileAnswers answers_;
+  std::string lastFailure_;
+  std::string transferPath_;  // the relative path of the transfer under way
+  std::vector<RefusedDownload> refused_;
   // Where the transfer under way notes that it arrived. A command run while it is awaited can start a transfer
   // of its own only once that one has ended; it points here for the time of its own and then points back.
   bool* arrival_ = nullptr;

@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/socket.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QAbstractEventDispatcher>
@@ -13,10 +15,13 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 
+#include "common/Errors.h"
 #include "common/FileIO.h"
 
 namespace {
@@ -69,11 +74,14 @@ bool spinFor(Budget& budget, Ready ready, std::int64_t maxNs = MaxSpinNs) {
   return false;
 }
 
-// Where a URL points: "host:port" for the connection and the escaped path of the request.
+// Where a URL points: "host:port" for the connection and the escaped path of the request, or why it points
+// nowhere.
 struct Target {
+  bool secure = false;  // https://
   std::string hostPort;
   std::string path;
   bool ok = false;
+  std::string fault;
 };
 
 bool isHostNameChar(unsigned char c) { return std::isalnum(c) || c == '-' || c == '.' || c == '_'; }
@@ -94,31 +102,47 @@ bool parsePort(const std::string& text, unsigned& port) {
 // that an address that is already escaped reaches the server unchanged.
 bool keptInPath(unsigned char c) { return std::isalnum(c) || std::strchr("-._~!$&'()*+,;=:@/?%", c) != nullptr; }
 
-// "http://" (any case) is optional; the host is the text before the first "/", the path the rest. A port
-// written after the host is used. Backslashes in the path are folder separators.
+// "http://" (any case) is optional, "https://" asks for TLS; the host is the text before the first "/", the
+// path the rest. A port written after the host is used (80, or 443 over TLS, without one). Backslashes in the
+// path are folder separators.
 Target splitUrl(std::string url) {
   Target t;
-  if (url.size() >= 7 && strncasecmp(url.c_str(), "http://", 7) == 0) url.erase(0, 7);
+  const auto refuse = [&t](const char* why) {
+    t.fault = why;
+    return t;
+  };
+  if (url.size() >= 7 && strncasecmp(url.c_str(), "http://", 7) == 0) {
+    url.erase(0, 7);
+  } else if (url.size() >= 8 && strncasecmp(url.c_str(), "https://", 8) == 0) {
+    url.erase(0, 8);
+    t.secure = true;
+  } else {
+    const auto scheme = url.find("://");
+    if (scheme != std::string::npos && scheme < url.find('/'))
+      return refuse("в адресе другая схема, чем http:// или https:// (другие Quorrel не понимает)");
+  }
   const auto slash = url.find('/');
-  if (slash == std::string::npos) return t;
+  if (slash == std::string::npos) return refuse("после имени сервера нет \"/\"");
   const std::string host = url.substr(0, slash);
+  if (host.find('@') != std::string::npos)
+    return refuse("в адресе есть имя пользователя или пароль (\"@\"), а их серверу не передают");
 
   std::string name = host;
   std::string portText;
   bool hasPort = false;
   if (!host.empty() && host[0] == '[') {
     const auto close = host.find(']');
-    if (close == std::string::npos) return t;
+    if (close == std::string::npos) return refuse("адрес IPv6 без \"]\"");
     name = host.substr(0, close + 1);
     const std::string rest = host.substr(close + 1);
     if (!rest.empty()) {
-      if (rest[0] != ':') return t;
+      if (rest[0] != ':') return refuse("после адреса IPv6 лишние знаки");
       portText = rest.substr(1);
       hasPort = true;
     }
-    if (name.size() < 3) return t;
+    if (name.size() < 3) return refuse("в адресе нет имени сервера");
     for (std::size_t i = 1; i + 1 < name.size(); ++i) {
-      if (!isAddress6Char(static_cast<unsigned char>(name[i]))) return t;
+      if (!isAddress6Char(static_cast<unsigned char>(name[i]))) return refuse("в адресе IPv6 недопустимые знаки");
     }
   } else {
     const auto colon = host.find(':');
@@ -127,13 +151,13 @@ Target splitUrl(std::string url) {
       portText = host.substr(colon + 1);
       hasPort = true;
     }
-    if (name.empty()) return t;
+    if (name.empty()) return refuse("в адресе нет имени сервера");
     for (const char c : name) {
-      if (!isHostNameChar(static_cast<unsigned char>(c))) return t;
+      if (!isHostNameChar(static_cast<unsigned char>(c))) return refuse("в имени сервера недопустимые знаки");
     }
   }
-  unsigned port = 80;
-  if (hasPort && !parsePort(portText, port)) return t;
+  unsigned port = t.secure ? 443 : 80;
+  if (hasPort && !parsePort(portText, port)) return refuse("порт сервера не число от 1 до 65535");
   t.hostPort = name + ":" + std::to_string(port);
 
   static const char hex[] = "0123456789ABCDEF";
@@ -168,9 +192,81 @@ bool parseLength(std::string text, std::int32_t& value) {
   return true;
 }
 
-// Lets Cancel stop a transfer that waits on a silent server.
-int checkCancel(void* worker, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return static_cast<QThread*>(worker)->isInterruptionRequested() ? 1 : 0;
+// The codings of a Transfer-Encoding header that are not "chunked", in lower case ("" when none): libcurl
+// undoes chunked itself; any other coding was never offered by the request.
+std::string unofferedCodings(const std::string& value) {
+  std::string others;
+  std::size_t start = 0;
+  while (start <= value.size()) {
+    const auto end = std::min(value.find(',', start), value.size());
+    std::string token = value.substr(start, end - start);
+    while (!token.empty() && std::strchr(" \t\r\n", token.back())) token.pop_back();
+    std::size_t lead = 0;
+    while (lead < token.size() && (token[lead] == ' ' || token[lead] == '\t')) ++lead;
+    token.erase(0, lead);
+    for (char& c : token) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!token.empty() && token != "chunked") others += (others.empty() ? "" : ", ") + token.substr(0, 40);
+    start = end + 1;
+  }
+  return others;
+}
+
+// Words for a libcurl failure that no check of our own explains.
+std::string curlFailure(CURLcode code) {
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return "имя сервера не найдено";
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return "имя прокси-сервера не найдено";
+    case CURLE_COULDNT_CONNECT:
+      return "сервер не принимает соединение";
+    case CURLE_OPERATION_TIMEDOUT:
+      return "сервер слишком долго ничего не передаёт";
+    case CURLE_GOT_NOTHING:
+      return "сервер закрыл соединение, ничего не ответив";
+    case CURLE_PEER_FAILED_VERIFICATION:
+      return "сертификат сервера не прошёл проверку: он выдан не этому имени, просрочен или подписан тем, кому "
+             "система не доверяет";
+    case CURLE_SSL_CONNECT_ERROR:
+      return "защищённое соединение (TLS) с сервером не установлено";
+    case CURLE_SSL_CACERT_BADFILE:
+      return "не читается файл сертификатов, которым проверяют сервер";
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+      return "соединение оборвалось";
+    default:
+      return std::string("ошибка HTTP: ") + curl_easy_strerror(code);
+  }
+}
+
+std::string megabytes(std::int64_t bytes) {
+  return std::to_string(bytes) + " байт (" + std::to_string((bytes + 512 * 1024) / (1024 * 1024)) + " МБ)";
+}
+
+}  // namespace
+
+std::string HttpGet::addressFault(const std::string& url) {
+  const Target t = splitUrl(url);
+  return t.ok ? std::string() : t.fault;
+}
+
+namespace {
+
+// A download keeps at least this part of the disk's free space, up to DownloadSpareMax, for everything else:
+// the unpacking of an archive keeps a margin alike.
+constexpr std::int64_t DownloadSpareMax = 32 * 1024 * 1024;
+constexpr std::int64_t DownloadSpareShare = 8;  // an eighth
+
+// Bytes a download may write into the folder of `file`; INT64_MAX when the disk cannot be asked.
+std::int64_t roomFor(const std::string& file) {
+  const auto slash = file.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string(".") : file.substr(0, slash + 1);
+  struct statvfs vfs {};
+  if (::statvfs(folder.c_str(), &vfs) != 0) return INT64_MAX;
+  const unsigned long long bytes = static_cast<unsigned long long>(vfs.f_bavail) * vfs.f_frsize;
+  const std::int64_t free =
+      bytes > static_cast<unsigned long long>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(bytes);
+  return free - std::min(free / DownloadSpareShare, DownloadSpareMax);
 }
 
 }  // namespace
@@ -185,6 +281,10 @@ struct HttpGetThread::Transfer {
   std::string lengthText;
   bool sizeAnswered = false;  // a size query ended on purpose once the headers were in
   bool writeFailed = false;
+  std::string statusLine;
+  std::string transferEncoding;
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  std::int64_t received = 0;  // bytes of heads and body so far
   int fd = -1;  // the temporary file beside the target, open while the body arrives
   std::string tempName;
 };
@@ -206,7 +306,16 @@ HttpGetThread::HttpGetThread(const HttpGet& source, bool sizeOnly)
       ProxyPort(source.ProxyPort),
       LowSpeedLimit(source.LowSpeedLimit),
       LowSpeedTime(source.LowSpeedTime),
+      MinAverageRate(source.MinAverageRate),
+      RateGraceTime(source.RateGraceTime),
+      MaxBodySize(source.MaxBodySize),
       OnProgress(source.OnProgress) {}
+
+void HttpGetThread::fail(Transfer& /*t*/, std::string why, bool refused) {
+  if (!Failure.empty()) return;
+  Failure = std::move(why);
+  Refused = refused;
+}
 
 void HttpGetThread::run() {
   Execute();
@@ -224,6 +333,7 @@ void HttpGetThread::run() {
 std::size_t HttpGetThread::headerCallback(char* data, std::size_t size, std::size_t count, void* transfer) {
   auto& t = *static_cast<Transfer*>(transfer);
   const std::size_t total = size * count;
+  t.received += static_cast<std::int64_t>(total);
   const std::string line(data, total);
   if (t.statusNext) {
     // A new response begins (an interim 1xx one may come first). Only its first line is its status: a line
@@ -231,6 +341,8 @@ std::size_t HttpGetThread::headerCallback(char* data, std::size_t size, std::siz
     t.statusNext = false;
     t.status = 0;
     t.haveLength = false;
+    t.transferEncoding.clear();
+    t.statusLine = line.substr(0, std::min<std::size_t>(line.find_first_of("\r\n"), 100));
     const auto blank = line.find(' ');
     if (line.compare(0, 5, "HTTP/") == 0 && blank != std::string::npos) t.status = std::atoi(line.c_str() + blank + 1);
     return total;
@@ -246,22 +358,52 @@ std::size_t HttpGetThread::headerCallback(char* data, std::size_t size, std::siz
     t.haveLength = true;
     t.lengthText = line.substr(15);
   }
+  if (line.size() > 18 && strncasecmp(line.c_str(), "Transfer-Encoding:", 18) == 0) {
+    t.transferEncoding += (t.transferEncoding.empty() ? "" : ",") + line.substr(18);
+  }
   return total;
 }
 
 bool HttpGetThread::headersEnded(Transfer& t) {
   if (isInterruptionRequested()) return false;
   // Only a 2xx answer is the resource; an error page is never taken for it.
-  if (t.status < 200 || t.status > 299) return false;
+  if (t.status < 200 || t.status > 299) {
+    fail(t, "сервер ответил «" + t.statusLine + "»");
+    return false;
+  }
   if (!t.haveLength) {
-    if (BinaryData || SizeOnly) return false;
+    if (BinaryData || SizeOnly) {
+      fail(t, "в ответе сервера нет длины (Content-Length)");
+      return false;
+    }
   } else if (!parseLength(t.lengthText, ContentLength)) {
+    fail(t, "длина в ответе сервера (Content-Length) не число");
     return false;
   }
   if (SizeOnly) {
     Succeeded = true;
     t.sizeAnswered = true;
     return false;  // the body is not read
+  }
+  // The bytes are saved as the server sent them. A coding of the transfer that the request never offered
+  // (gzip, deflate, ...) would have to be undone without any bound on what it inflates to: such an answer is
+  // refused rather than saved in its coded form under the file's name.
+  const std::string codings = unofferedCodings(t.transferEncoding);
+  if (!codings.empty()) {
+    fail(t, "сервер применил к ответу кодирование «" + codings + "», которого запрос не предлагал", true);
+    return false;
+  }
+  if (MaxBodySize > 0 && ContentLength > MaxBodySize) {
+    fail(t, "объявлено " + megabytes(ContentLength) + ", больше предела " + megabytes(MaxBodySize) + " для этого файла",
+         true);
+    return false;
+  }
+  const std::int64_t room = roomFor(FileName);
+  if (ContentLength > room) {
+    fail(t, "объявлено " + megabytes(ContentLength) + ", а на диске для загрузки есть " +
+                megabytes(std::max<std::int64_t>(room, 0)),
+         true);
+    return false;
   }
   // The body goes into a new file beside the target, which replaces the target only once it is complete.
   static std::atomic<unsigned> serial{0};
@@ -273,14 +415,16 @@ bool HttpGetThread::headersEnded(Transfer& t) {
       t.tempName = std::move(name);
       return true;
     }
-    if (errno != EEXIST) return false;
+    if (errno != EEXIST) break;
   }
+  fail(t, "не могу создать файл: " + quorrel::ioErrorText(errno));
   return false;
 }
 
 std::size_t HttpGetThread::bodyCallback(char* data, std::size_t size, std::size_t count, void* transfer) {
   auto& t = *static_cast<Transfer*>(transfer);
   const std::size_t total = size * count;
+  t.received += static_cast<std::int64_t>(total);
   if (t.fd < 0) return 0;
   for (std::size_t offset = 0; offset < total; offset += BlockSize) {
     const std::size_t n = std::min(BlockSize, total - offset);
@@ -291,8 +435,15 @@ std::size_t HttpGetThread::bodyCallback(char* data, std::size_t size, std::size_
 
 bool HttpGetThread::takeBlock(Transfer& t, const char* data, std::size_t size) {
   if (isInterruptionRequested()) return false;
-  if (static_cast<long long>(BytesRead) + static_cast<long long>(size) > INT32_MAX ||
-      !quorrel::writeAll(t.fd, data, size)) {
+  // A body never runs past the length its answer announced (a chunked one could go on for ever); without a
+  // length only an empty body is complete, so the first byte already ends it.
+  if (static_cast<long long>(BytesRead) + static_cast<long long>(size) > ContentLength) {
+    fail(t, "сервер прислал больше объявленных " + std::to_string(ContentLength) + " байт", t.haveLength);
+    t.writeFailed = true;
+    return false;
+  }
+  if (!quorrel::writeAll(t.fd, data, size)) {
+    fail(t, "не могу записать файл: " + quorrel::ioErrorText(errno));
     t.writeFailed = true;
     return false;
   }
@@ -304,6 +455,11 @@ bool HttpGetThread::takeBlock(Transfer& t, const char* data, std::size_t size) {
 
 void HttpGetThread::interrupt() {
   requestInterruption();
+  {
+    // Wakes a transfer that waits on its socket; libcurl then ends it as failed.
+    const std::lock_guard<std::mutex> lock(socketLock_);
+    if (socket_ >= 0) ::shutdown(socket_, SHUT_RDWR);
+  }
   {
     const std::lock_guard<std::mutex> lock(handOff_);
     stopped_ = true;
@@ -364,21 +520,72 @@ void HttpGetThread::drainProgress() {
   }
 }
 
+static_assert(std::is_same_v<curl_off_t, std::int64_t>, "libcurl's sizes are 64-bit");
+
+int HttpGetThread::progressCallback(void* transfer, std::int64_t, std::int64_t, std::int64_t, std::int64_t) {
+  auto& t = *static_cast<Transfer*>(transfer);
+  HttpGetThread& w = *t.worker;
+  if (w.isInterruptionRequested()) return 1;
+  if (w.MinAverageRate == 0) return 0;
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t.start).count();
+  const double owed = (seconds - w.RateGraceTime) * w.MinAverageRate;
+  if (static_cast<double>(t.received) >= owed) return 0;
+  w.fail(t, "сервер передаёт слишком медленно: " + std::to_string(t.received) + " байт за " +
+                std::to_string(static_cast<long long>(seconds)) + " с, меньше " + std::to_string(w.MinAverageRate) +
+                " байт в секунду");
+  return 1;
+}
+
+int HttpGetThread::openSocket(void* worker, int /*purpose*/, void* address) {
+  auto& w = *static_cast<HttpGetThread*>(worker);
+  const auto* a = static_cast<const curl_sockaddr*>(address);
+  const int fd = ::socket(a->family, a->socktype | SOCK_CLOEXEC, a->protocol);
+  if (fd < 0) return CURL_SOCKET_BAD;
+  const std::lock_guard<std::mutex> lock(w.socketLock_);
+  // An interruption that came before the socket: the connection ends at once.
+  if (w.isInterruptionRequested()) ::shutdown(fd, SHUT_RDWR);
+  w.socket_ = fd;
+  return fd;
+}
+
+int HttpGetThread::closeSocket(void* worker, int fd) {
+  auto& w = *static_cast<HttpGetThread*>(worker);
+  const std::lock_guard<std::mutex> lock(w.socketLock_);
+  if (w.socket_ == fd) w.socket_ = -1;
+  return ::close(fd);
+}
+
 void HttpGetThread::Execute() {
   Succeeded = false;
   const Target target = splitUrl(URL);
-  if (isInterruptionRequested() || !target.ok) return;
+  if (isInterruptionRequested()) return;
+  if (!target.ok) {
+    Failure = "адрес не понят: " + target.fault;
+    return;
+  }
 
   CURL* curl = curl_easy_init();
   if (!curl) return;
   Transfer t;
   t.worker = this;
-  const std::string url = "http://" + target.hostPort + target.path;
+  const std::string url = (target.secure ? "https://" : "http://") + target.hostPort + target.path;
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  if (target.secure) {
+    // The server's certificate is checked, always, against the system's store; SSL_CERT_FILE names another
+    // bundle, as it does for the system's TLS library (libcurl itself would not look at it).
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (const char* bundle = std::getenv("SSL_CERT_FILE"); bundle && *bundle)
+      curl_easy_setopt(curl, CURLOPT_CAINFO, bundle);
+  }
   // The path goes out as it was given: "/./" and "/../" are the server's to resolve, not ours to fold into
   // a request for another file.
   curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, target.secure ? "https" : "http");
+  // No coding is offered, and none is undone: the bytes are saved as they were sent. (libcurl undoes chunked
+  // apart from these; a transfer coding is refused when the head is read.)
+  curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, static_cast<const char*>(nullptr));
+  curl_easy_setopt(curl, CURLOPT_HTTP_CONTENT_DECODING, 0L);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
   // libcurl receives into a buffer of its own; the body is taken from it in blocks of BlockSize at most.
@@ -442,8 +649,12 @@ void HttpGetThread::Execute() {
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &HttpGetThread::bodyCallback);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &checkCancel);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, static_cast<QThread*>(this));
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &HttpGetThread::progressCallback);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
+  curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, &HttpGetThread::openSocket);
+  curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, this);
+  curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, &HttpGetThread::closeSocket);
+  curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, this);
 
   const CURLcode result = curl_easy_perform(curl);
   curl_slist_free_all(headers);
@@ -452,9 +663,24 @@ void HttpGetThread::Execute() {
   if (t.sizeAnswered) return;
   bool ok =
       result == CURLE_OK && t.fd >= 0 && !t.writeFailed && BytesRead == ContentLength && !isInterruptionRequested();
-  if (t.fd >= 0 && ::close(t.fd) != 0) ok = false;
-  if (ok && ::rename(t.tempName.c_str(), FileName.c_str()) != 0) ok = false;
+  if (t.fd >= 0 && ::close(t.fd) != 0) {
+    if (ok) fail(t, "не могу записать файл: " + quorrel::ioErrorText(errno));
+    ok = false;
+  }
+  if (ok && ::rename(t.tempName.c_str(), FileName.c_str()) != 0) {
+    fail(t, "не могу записать файл: " + quorrel::ioErrorText(errno));
+    ok = false;
+  }
   if (!ok && !t.tempName.empty()) ::unlink(t.tempName.c_str());
+  if (!ok) {
+    if (isInterruptionRequested()) {
+      fail(t, "передача прервана");
+    } else if (result != CURLE_OK) {
+      fail(t, curlFailure(result));
+    } else {
+      fail(t, "получено " + std::to_string(BytesRead) + " байт из " + std::to_string(ContentLength));
+    }
+  }
   Succeeded = ok;
 }
 
@@ -573,6 +799,9 @@ void HttpGet::workerEnded(HttpGetThread* worker) {
 
 void HttpGet::WorkerFinished(HttpGetThread* worker) {
   LastSucceeded = worker->Succeeded && !worker->isInterruptionRequested();
+  LastFailure = LastSucceeded ? std::string() : worker->Failure;
+  LastRefused = !LastSucceeded && worker->Refused;
+  if (!LastSucceeded && LastFailure.empty()) LastFailure = "передача прервана";
   if (LastSucceeded) {
     if (worker->sizeOnly()) {
       LastSize = worker->ContentLength;

@@ -47,6 +47,13 @@ class HttpGet : public QObject {
   // as timed out; a server that sends nothing at all for that long is the plainest case of it.
   std::uint32_t LowSpeedLimit = 16;
   std::uint32_t LowSpeedTime = 60;
+  // Beyond that, everything a transfer receives (head and body) must keep up an average of MinAverageRate
+  // bytes a second counted from RateGraceTime seconds after its start: a transfer of n bytes is over within
+  // RateGraceTime + n / MinAverageRate seconds however its server spreads them. 0 turns the floor off.
+  std::uint32_t MinAverageRate = 1024;
+  std::uint32_t RateGraceTime = 60;
+  // A body announced longer than this is refused before it is read; 0: no bound but the disk's free space.
+  std::int64_t MaxBodySize = 0;
   ProgressHandler OnProgress;
   DoneHandler OnDoneFile;
   NotifyHandler OnError;
@@ -63,6 +70,15 @@ class HttpGet : public QObject {
 
   bool busy() const { return ActiveWorker != nullptr; }
 
+  // Why the last transfer or size query failed, in words for the log; empty after a success.
+  const std::string& lastFailure() const { return LastFailure; }
+  // Whether its answer was refused: an encoding the request did not offer, a body longer than announced, or
+  // one too large for its bound or for the disk. Such an answer is never taken for the file.
+  bool lastRefused() const { return LastRefused; }
+  // Why an address cannot be fetched (no host, a scheme other than http, a user name in it, a port that is
+  // not 1 to 65535, ...); empty when it can.
+  static std::string addressFault(const std::string& url);
+
  private:
   void startWorker(bool sizeOnly);
   void waitForWorker();
@@ -76,6 +92,8 @@ class HttpGet : public QObject {
   HttpGetThread* ActiveWorker = nullptr;
   std::int32_t LastSize = 0;
   bool LastSucceeded = false;
+  std::string LastFailure;
+  bool LastRefused = false;
   QEventLoop* waitLoop_ = nullptr;
   // What a handler threw during the transfer the innermost wait waits for; thrown on once the wait ends.
   std::exception_ptr handlerFailure_;
@@ -114,6 +132,9 @@ class HttpGetThread : public QThread {
   std::int32_t BytesRead = 0;   // body bytes written so far
   // The first exception thrown by a progress call; the transfer stops and it is thrown on at its end.
   std::exception_ptr progressFailure;
+  // Why the transfer failed (set by the worker before it ends), and whether its answer was refused.
+  std::string Failure;
+  bool Refused = false;
 
  protected:
   void run() override;
@@ -122,6 +143,11 @@ class HttpGetThread : public QThread {
   struct Transfer;
   static std::size_t headerCallback(char* data, std::size_t size, std::size_t count, void* transfer);
   static std::size_t bodyCallback(char* data, std::size_t size, std::size_t count, void* transfer);
+  static int progressCallback(void* transfer, std::int64_t, std::int64_t, std::int64_t, std::int64_t);
+  static int openSocket(void* worker, int purpose, void* address);
+  static int closeSocket(void* worker, int fd);
+  // Notes the first reason of a failure; a refusal is noted as one.
+  void fail(Transfer& t, std::string why, bool refused = false);
   void Execute();
   // Decides, once the response headers are in, whether the body is read. False ends the transfer.
   bool headersEnded(Transfer& t);
@@ -139,8 +165,14 @@ class HttpGetThread : public QThread {
   ProxyMode UseProxy;
   std::string ProxyHost;
   std::uint32_t ProxyPort;
-  std::uint32_t LowSpeedLimit, LowSpeedTime;
+  std::uint32_t LowSpeedLimit, LowSpeedTime, MinAverageRate, RateGraceTime;
+  std::int64_t MaxBodySize;
   HttpGet::ProgressHandler OnProgress;
+
+  // The connection's socket while it is open, so that an interruption can shut it down at once instead of
+  // waiting for libcurl's next look at the cancel flag.
+  std::mutex socketLock_;
+  int socket_ = -1;
 
   // The hand-off slot: the worker counts the blocks it hands over, the main thread the calls it has run.
   std::atomic<std::uint64_t> blocksPosted_{0};

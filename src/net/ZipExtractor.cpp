@@ -39,6 +39,9 @@ struct BatchState {
   std::int32_t SkippedCount = 0;
   std::int64_t Limit = INT64_MAX;      // bytes the extraction may write
   std::int64_t FreeBytes = INT64_MAX;  // on the destination's disk when it started
+  std::string Password;                // the last one the user gave, ANSI
+  std::string PasswordTriedOn;         // the member it was last handed out for
+  int PasswordQuestions = 0;
 };
 BatchState batch;
 
@@ -277,7 +280,45 @@ void ZipExtractor::readDirectory() {
   }
 }
 
+namespace {
+
+// Reads as readAt does, through a window of the file kept in memory: a directory of tens of thousands of
+// members is read in a few calls rather than four per member.
+class WindowedReader {
+ public:
+  explicit WindowedReader(int fd) : fd_(fd) {}
+  bool read(long long offset, void* buf, size_t size) {
+    if (offset < 0) return false;
+    if (offset < start_ || offset + static_cast<long long>(size) > start_ + static_cast<long long>(window_.size())) {
+      if (size > WindowBytes) return readAt(fd_, offset, buf, size);
+      window_.resize(WindowBytes);
+      size_t got = 0;
+      while (got < window_.size()) {
+        const ssize_t n =
+            ::pread(fd_, window_.data() + got, window_.size() - got, static_cast<off_t>(offset + static_cast<long long>(got)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+      }
+      window_.resize(got);
+      start_ = offset;
+      if (got < size) return false;
+    }
+    std::memcpy(buf, window_.data() + (offset - start_), size);
+    return true;
+  }
+
+ private:
+  static constexpr size_t WindowBytes = 256 * 1024;
+  int fd_;
+  long long start_ = 0;
+  std::string window_;
+};
+
+}  // namespace
+
 void ZipExtractor::readCentralHeaders(int fd) {
+  WindowedReader reader(fd);
   const EndRecord& rec = EOCH.Record;
   // Counting back from the end record tolerates bytes before the archive proper (a self-extracting stub).
   long long offset = rec.ThisDiskNo != 0 ? static_cast<long long>(rec.CentralOffset)
@@ -285,7 +326,7 @@ void ZipExtractor::readCentralHeaders(int fd) {
   const auto fail = [] { throw ZipException("Error reading 'CentralFileHeader'!"); };
   const auto readText = [&](std::uint16_t length) {
     std::string s(length, '\0');
-    if (!readAt(fd, offset, s.data(), s.size())) fail();
+    if (!reader.read(offset, s.data(), s.size())) fail();
     offset += length;
     return s;
   };
@@ -293,7 +334,7 @@ void ZipExtractor::readCentralHeaders(int fd) {
   for (int i = 0; i < rec.TotalEntries; ++i) {
     // A spanned archive would continue on the next disk; there are none here, so a short read fails.
     CentralFileHeader header{};
-    if (!readAt(fd, offset, &header, sizeof header)) fail();
+    if (!reader.read(offset, &header, sizeof header)) fail();
     offset += static_cast<long long>(sizeof header);
     if (header.Signature != CentralFileHeaderSignature) fail();
     if (i == 0) {
@@ -360,6 +401,9 @@ std::int32_t ZipExtractor::Extract() {
 
   // An archive may unpack to far more than it holds: the extraction stops with an error before it would write
   // more than the limit, also when the sizes the archive records are lies.
+  batch.Password.clear();
+  batch.PasswordTriedOn.clear();
+  batch.PasswordQuestions = 0;
   batch.FreeBytes = freeBytes(destination);
   batch.Limit = unpackLimit(batch.FreeBytes, std::max<long long>(quorrel::fileSize(archive), 0));
   if (FileSpecs.empty()) {
@@ -490,22 +534,45 @@ void ZipExtractor::showProgress() {
   if (progressDialog_ && !Cancelled) progressDialog_->show();
 }
 
+// The password given for an archive is tried on each later member that asks for one before the user is asked
+// again, and one extraction asks at most MaxPasswordQuestions times: an archive of thousands of encrypted
+// members would otherwise ask once for each. Past the bound a member that asks is skipped, as after an empty
+// answer. Cancel ends the extraction.
 void ZipExtractor::askPassword(UnzipCallbackData& data) {
+  const std::string member = data.Text;
+  if (!batch.Password.empty() && batch.PasswordTriedOn != member) {
+    batch.PasswordTriedOn = member;
+    answerPassword(data, batch.Password);
+    return;
+  }
+  if (batch.PasswordQuestions >= MaxPasswordQuestions) {
+    data.Answer = 0;
+    data.Value = 0;
+    return;
+  }
+  ++batch.PasswordQuestions;
   hideProgress();
   QString entry;
   const bool ok = prompter_->inputText(
       quorrel::appTitle(), QStringLiteral("A new password is required for \"%1\"").arg(fromLibrary(data.Text)), entry);
   showProgress();
+  if (!ok) Cancelled = true;
   if (ok && !entry.isEmpty()) {
     std::string password = quorrel::toAnsi(entry);
     password.resize(std::min<size_t>(password.size(), UNZ_TEXT_SIZE - 1));
-    std::memcpy(data.Text, password.c_str(), password.size() + 1);
-    data.Answer = 1;
-    if (data.Value > 0) --data.Value;
+    batch.Password = password;
+    batch.PasswordTriedOn = member;
+    answerPassword(data, password);
   } else {
     data.Answer = 0;
     data.Value = 0;
   }
+}
+
+void ZipExtractor::answerPassword(UnzipCallbackData& data, const std::string& password) {
+  std::memcpy(data.Text, password.c_str(), password.size() + 1);
+  data.Answer = 1;
+  if (data.Value > 0) --data.Value;
 }
 
 // A Yes/No/Cancel question with the progress window out of the way: 1 for Yes, 0 for No; Cancel sets

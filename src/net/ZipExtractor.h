@@ -149,6 +149,8 @@ class ZipExtractor : public QObject {
   NotifyHandler OnContentsChanged;
   ZipProgressHandler OnMergeProgress;  // never fired
   ZipProgressHandler OnSpanProgress;   // never fired
+  // The most password questions one extraction asks.
+  static constexpr int MaxPasswordQuestions = 3;
   // Asked after each report of the library, once pending events ran; true cancels the extraction, as Cancel
   // does (for instance when the window that waits for it was closed).
   std::function<bool()> CancelRequested;
@@ -164,6 +166,7 @@ class ZipExtractor : public QObject {
   static std::int32_t unzipCallback(UnzipCallbackData* data);
   std::int32_t handleCallback(UnzipCallbackData& data);
   void askPassword(UnzipCallbackData& data);
+  static void answerPassword(UnzipCallbackData& data, const std::string& password);
   static quorrel::MessageRequest request(const QString& text, quorrel::MsgIcon icon,
                                          std::vector<quorrel::MsgButton> buttons, int defaultButton = 0);
   int askYesNoCancel(const QString& text, quorrel::MsgIcon icon, int defaultButton);

@@ -28,9 +28,10 @@ const QString NotConnected = QStringLiteral("Соединение не уста�
 constexpr int MaxPhoneEntries = 100000;
 
 // A game's file name names a file in Base\games and in the phone's Java folder; one that could name a file
-// elsewhere (a catalogue may come from anywhere) is never passed on.
+// elsewhere (a catalogue may come from anywhere) is never passed on. Besides staying in Base\games, it must be
+// a plain name without "..": the phone's folder has no subfolders, and the plugin reads the name by its own rules.
 bool safeGameFile(const std::string& file) {
-  return file.find_first_of("/\\") == std::string::npos && file.find("..") == std::string::npos;
+  return staysInFolder(file) && file.find_first_of("/\\") == std::string::npos && file.find("..") == std::string::npos;
 }
 
 // "COM1" .. "COM16" -> 1 .. 16; 0 for any other text.

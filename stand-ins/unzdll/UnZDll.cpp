@@ -189,7 +189,9 @@ class Extraction {
     for (zip_int64_t i = 0; i < count; ++i) {
       zip_stat_t st;
       const auto index = static_cast<zip_uint64_t>(i);
-      if (zip_stat_index(za, index, 0, &st) != 0 || !selected(memberName(za, index))) continue;
+      // Without file specs every member is chosen, and its name is not worked out here: for tens of thousands
+      // of members that alone held the caller's window before the first report.
+      if (zip_stat_index(za, index, 0, &st) != 0 || (choosing() && !selected(memberName(za, index)))) continue;
       chosen.push_back(index);
       if (st.valid & ZIP_STAT_SIZE) total += st.size;
     }
@@ -205,8 +207,10 @@ class Extraction {
   }
 
  private:
+  bool choosing() const { return command_.FileSpecCount > 0 && command_.FileSpecs; }
+
   bool selected(std::string member) const {
-    if (command_.FileSpecCount <= 0 || !command_.FileSpecs) return true;
+    if (!choosing()) return true;
     std::replace(member.begin(), member.end(), '\\', '/');
     for (std::int32_t i = 0; i < command_.FileSpecCount; ++i) {
       const char* given = command_.FileSpecs[i].FileSpec;

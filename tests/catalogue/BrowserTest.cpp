@@ -25,6 +25,8 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueBrowser.h"
 #include "catalogue/MarkedGamesDialog.h"
+#include "common/Paths.h"
+#include "common/ShownText.h"
 #include "settings/Settings.h"
 #include "support/Gif.h"
 #include "support/ScriptedPrompter.h"
@@ -430,6 +432,14 @@ TEST_F(BrowserTest, HugeOneLineTextsAreCutBeforeTheWindowLaysThemOut) {
          EXPECT_EQ(logLines(newsCut), 1);
        }},
       {"news of one line", "", std::string(40 << 20, 'n'), [&] { memoHolds(1 << 20); }},
+      {"news of a megabyte of line breaks", "", "first\r\n" + std::string(1 << 20, '\n'),
+       [&] {
+         // The first lines, then an ellipsis in place of the rest.
+         const QStringList lines = form->descriptionView->toPlainText().split(QLatin1Char('\n'));
+         ASSERT_EQ(lines.size(), quorrel::MaxShownMemoLines + 1);
+         EXPECT_EQ(lines.front(), QStringLiteral("first"));
+         EXPECT_EQ(lines.back(), QStringLiteral("\u2026"));
+       }},
       {"control characters and markup",
        cp1251("<owner=\"<b>Иван</b>\x07\">\r\n<desc=\"a\x01"
               "b\tc\rd\">\r\n<size=\"1\x1b\">\r\n"
@@ -510,4 +520,125 @@ TEST_F(BrowserTest, FindShowsEachGameHoldingTheTextInTreeOrderAndSaysWhenNoneDoe
   EXPECT_TRUE(prompter.asked.empty());
   EXPECT_EQ(form->findGameAction->shortcut(), QKeySequence(QKeySequence::Find));
   EXPECT_EQ(form->findNextGameAction->shortcut(), QKeySequence(Qt::Key_F3));
+}
+
+// ---- Names that leave their folders ------------------------------------------------------------------------
+
+TEST(PathInFolder, NamesAreJudgedOnTheirTextBeforeAnythingOnDiskIsAsked) {
+  struct Case {
+    const char* name;
+    bool stays;
+  };
+  const Case cases[] = {
+      {"ball.gif", true},          {"sub/ball.gif", true},      {"sub\\ball.gif", true},
+      {"", true},                  {"a..b.gif", true},          {"..gif", true},
+      {"...", true},               {"./ball.gif", true},        {"../ball.gif", false},
+      {"..\\ball.gif", false},     {"..", false},               {"sub/../../x", false},
+      {"sub\\..\\x", false},       {"sub/..", false},           {"/etc/passwd", false},
+      {"\\etc\\passwd", false},    {"//host/x", false},         {"a/../b", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(quorrel::staysInFolder(c.name), c.stays) << c.name;
+    const std::string path = quorrel::pathInFolder("Base\\screen\\", c.name);
+    EXPECT_EQ(path.empty(), !c.stays) << c.name;
+    if (c.stays) {
+      EXPECT_EQ(path, quorrel::localPath(std::string("Base\\screen\\") + c.name)) << c.name;
+    }
+  }
+}
+
+TEST_F(BrowserTest, NamesThatLeaveTheirFoldersAreNeitherReadNorTested) {
+  // Real files stand where each name leads, so that a read or a test would show.
+  writeFile("secret.gif", animatedGif(77, 33, 2));
+  writeFile("secret.jad", "j");
+  writeFile("secret.jar", "j");
+  const std::string absolute = dir.path() + "secret.gif";
+  writeFile("Javadata.xml",
+            "<model name=\"M\" vers=\"1\" pic=\"../../secret\">\r\n"
+            "<folder name=\"F\" pic=\"..\\..\\secret\">\r\n"
+            "<game name=\"Up\">\r\n<file=\"../../secret\">\r\n<screen=\"../../secret.gif\">\r\n"
+            "<game name=\"Abs\">\r\n<file=\"x\">\r\n<screen=\"" +
+                absolute + "\">\r\n</folder>\r\n<end>\r\n");
+  form->guarded([this] { form->browser().loadCatalogue(); });
+  form->statusPanels->setPanelText(0, Connected);
+  const auto lines = [this] {
+    QStringList out;
+    for (int i = form->messageLog->count() - 1; i >= 0; --i) {
+      const QString line = form->messageLog->itemText(i);
+      out << line.mid(line.indexOf(QLatin1Char(' ')));
+    }
+    return out;
+  };
+  const auto refused = [](const QString& path, const QString& folder) {
+    return QStringLiteral(" Путь ") + path + QStringLiteral(" выходит за пределы папки ") + folder +
+           QStringLiteral(": файл не прочитан.");
+  };
+
+  form->messageLog->clear();
+  select(node({"M", "F", "Up"}));
+  EXPECT_EQ(lines(), (QStringList{refused("Base/screen/../../secret.gif", "Base/screen/"),
+                                  refused("Base/games/../../secret.jad", "Base/games/")}));
+  EXPECT_EQ(pictureBox(), QSize(64, 64));  // noscr.gif
+  // Nothing can be fetched or sent under such names.
+  EXPECT_TRUE(form->downloadScreenshotButton->isHidden());
+  EXPECT_TRUE(form->downloadGameButton->isHidden());
+  EXPECT_TRUE(form->uploadGameButton->isHidden());
+
+  form->messageLog->clear();
+  select(node({"M", "F", "Abs"}));
+  EXPECT_EQ(lines(), QStringList{refused("Base/screen/" + QString::fromStdString(absolute), "Base/screen/")});
+  EXPECT_EQ(pictureBox(), QSize(64, 64));
+
+  form->messageLog->clear();
+  select(node({"M", "F"}));
+  EXPECT_EQ(lines(), QStringList{refused("Base/dir/..\\..\\secret.gif", "Base/dir/")});
+  EXPECT_EQ(pictureBox(), QSize(16, 16));  // template.gif
+  select(node({"M"}));
+  EXPECT_EQ(pictureBox(), QSize(16, 16));
+  EXPECT_TRUE(prompter.asked.empty());
+}
+
+// ---- Pictures too large to decode -------------------------------------------------------------------------
+
+TEST_F(BrowserTest, PictureWhoseFramesWouldFillTheMemoryIsNotDecoded) {
+  // Real GIFs of a few kilobytes whose headers claim what their frames would take once decoded: a canvas of
+  // 65535 x 65535, and 300 frames of 600 x 600 (430 MB).
+  std::string hugeCanvas = animatedGif(4, 4, 2);
+  hugeCanvas[6] = hugeCanvas[7] = hugeCanvas[8] = hugeCanvas[9] = '\xff';
+  std::string manyFrames = animatedGif(4, 4, 300);
+  manyFrames[6] = static_cast<char>(600 & 0xff);
+  manyFrames[7] = static_cast<char>(600 >> 8);
+  manyFrames[8] = manyFrames[6];
+  manyFrames[9] = manyFrames[7];
+  // Just below the bound: 200 frames of 600 x 500 (240 MB) still play.
+  std::string belowBound = animatedGif(4, 4, 200);
+  belowBound[6] = manyFrames[6];
+  belowBound[7] = manyFrames[7];
+  belowBound[8] = static_cast<char>(500 & 0xff);
+  belowBound[9] = static_cast<char>(500 >> 8);
+
+  for (const auto& [gif, megabytes] : {std::pair{hugeCanvas, 32767}, std::pair{manyFrames, 411}}) {
+    SCOPED_TRACE(megabytes);
+    writeFile("Base/screen/ball.gif", gif);
+    select(snake());
+    form->messageLog->clear();
+    select(ball());
+    EXPECT_TRUE(prompter.asked.empty());
+    EXPECT_EQ(form->browser().pictureMovie(), nullptr);
+    EXPECT_EQ(form->pictureBox->text(), QStringLiteral("Картинка слишком велика"));
+    ASSERT_EQ(form->messageLog->count(), 1);
+    const QString line = form->messageLog->itemText(0);
+    EXPECT_TRUE(line.endsWith(QString::fromStdString(" Картинка " + dir.path() + "Base/screen/ball.gif") +
+                              QStringLiteral(" не показана: её кадры заняли бы %1 МБ памяти, больше 256 МБ.")
+                                  .arg(megabytes)))
+        << line.toStdString();
+    EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Мячик"));
+  }
+
+  writeFile("Base/screen/ball.gif", belowBound);
+  select(snake());
+  select(ball());
+  ASSERT_NE(form->browser().pictureMovie(), nullptr);
+  EXPECT_EQ(form->pictureBox->text(), QString());
+  EXPECT_TRUE(prompter.asked.empty());
 }

@@ -14,6 +14,7 @@
 #include "ModalWindow.h"
 #include "app/MainWindow.h"
 #include "catalogue/CatalogueBrowser.h"
+#include "common/ShownText.h"
 #include "dialogs/AboutDialog.h"
 #include "dialogs/HistoryWindow.h"
 #include "phone/PluginBinding.h"
@@ -148,6 +149,22 @@ TEST(HistoryWindow, ShowsTheFileLineByLineAndNeverSavesEdits) {
   ASSERT_TRUE(second.shown);
   EXPECT_EQ(lines.first(), QStringLiteral("Версия 1.2"));
   EXPECT_TRUE(prompter.asked.empty());
+}
+
+TEST(HistoryWindow, AMegabyteOfLineBreaksIsShownAsItsFirstLines) {
+  TempWorkDir dir;
+  // An update may place any history.txt; line ends of every kind count.
+  writeFile("history.txt", "top\r\n" + std::string(1 << 19, '\r') + std::string(1 << 19, '\n'));
+  ScriptedPrompter prompter;
+  MainWindow form(&prompter);
+  QStringList lines;
+  const auto shown =
+      runModal([&] { form.historyAction->trigger(); },
+               [&](QWidget* w) { lines = memoLines(static_cast<HistoryWindow*>(w)->historyText); }, closeWindow);
+  ASSERT_TRUE(shown.shown);
+  ASSERT_EQ(lines.size(), quorrel::MaxShownMemoLines + 1);
+  EXPECT_EQ(lines.front(), QStringLiteral("top"));
+  EXPECT_EQ(lines.back(), QStringLiteral("\u2026"));
 }
 
 TEST(HistoryWindow, UnreadableFileIsReportedAndTheWindowOpensEmpty) {

@@ -13,6 +13,7 @@
 
 #include "app/MainWindow.h"
 #include "app/StatusPanels.h"
+#include "catalogue/CatalogueBrowser.h"
 #include "net/CatalogueUpdate.h"
 #include "net/Downloads.h"
 #include "net/HttpGet.h"
@@ -290,6 +291,23 @@ TEST_F(DownloadsTest, PathsFromTheServerStayInsideTheWorkingFolder) {
   form->downloads().downloadFromServer("Base/games/../../escape.bin");
   EXPECT_FALSE(testsupport::exists(dir.path() + "../escape.bin"));
   EXPECT_EQ(log().front(), " Произошла ошибка при скачивании файла " + url("Base/games/../../escape.bin"));
+
+  // A screenshot name that leaves its folder: nothing asked of the server, and the picture standing where the
+  // name leads is not read and shown either, though the failure's box names the path.
+  writeFile("secret.gif", testsupport::animatedGif(77, 33));
+  for (const std::string& screen : {std::string("../../secret.gif"), dir.path() + "secret.gif"}) {
+    prompter.clear();
+    const std::size_t requests = server.requests().size();
+    form->catalogue().setCurrentGameScreen(screen);
+    form->downloadScreenshotButton->show();
+    form->downloadScreenshotButton->click();
+    EXPECT_EQ(prompter.texts(),
+              std::vector<QString>{QString::fromStdString("Скриншот не скачан: не получен файл Base/screen/" + screen +
+                                                          ".")});
+    EXPECT_EQ(form->browser().pictureMovie(), nullptr);
+    EXPECT_EQ(server.requests().size(), requests);
+    expectIdle();
+  }
 }
 
 TEST_F(DownloadsTest, ProxyCheckBoxChoosesTheRoute) {

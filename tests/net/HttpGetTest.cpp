@@ -6,6 +6,8 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -39,6 +41,43 @@ std::string pattern(std::size_t size) {
   std::string s(size, '\0');
   for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
   return s;
+}
+
+std::uint32_t crc32Of(const std::string& data) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (const char ch : data) {
+    crc ^= static_cast<unsigned char>(ch);
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+// A valid gzip stream of `data` (at most 65535 bytes) in one stored block, as libcurl would inflate it.
+std::string gzipStored(const std::string& data) {
+  std::string out("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10);
+  const auto n = static_cast<std::uint16_t>(data.size());
+  const auto le = [&out](std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  };
+  out.push_back('\x01');
+  le(n, 2);
+  le(static_cast<std::uint16_t>(~n), 2);
+  out += data;
+  le(crc32Of(data), 4);
+  le(static_cast<std::uint32_t>(data.size()), 4);
+  return out;
+}
+
+// `data` in chunked form, in pieces of `piece` bytes.
+std::string chunked(const std::string& data, std::size_t piece) {
+  std::string out;
+  char size[32];
+  for (std::size_t at = 0; at < data.size(); at += piece) {
+    const std::size_t n = std::min(piece, data.size() - at);
+    std::snprintf(size, sizeof size, "%zx\r\n", n);
+    out += size + data.substr(at, n) + "\r\n";
+  }
+  return out + "0\r\n\r\n";
 }
 
 // Runs the main thread's events for a while.
@@ -194,7 +233,7 @@ TEST_F(HttpGetTest, FailedTransfersLeaveThePreviousCopyAndNoLeftovers) {
       {"missing resource", server.base() + "missing"},
       {"nobody listening", "http://127.0.0.1:" + std::to_string(testsupport::freePort()) + "/a"},
       {"no slash after the host", "http://" + host},
-      {"https scheme", "https://" + host + "/short"},
+      {"https to a server that answers in plain HTTP", "https://" + host + "/short"},
       {"port that is not a number", "http://127.0.0.1:80x/a"},
   };
   for (const auto& [what, url] : cases) {
@@ -216,6 +255,85 @@ TEST_F(HttpGetTest, FailedTransfersLeaveThePreviousCopyAndNoLeftovers) {
   fetch("ok", "missing/folder/x.bin");
   EXPECT_EQ(errors, 1);
   EXPECT_FALSE(testsupport::exists(dir / "missing"));
+}
+
+TEST_F(HttpGetTest, AnswersThatWouldWriteOtherBytesOrMoreThanAnnouncedAreRefused) {
+  const std::string body = pattern(3000);
+  const auto reply = [](const std::string& wire, const std::string& headers, const std::string& length) {
+    HttpReply r = HttpReply::ok(wire);
+    r.headers = headers;
+    r.lengthText = length;
+    return r;
+  };
+  const std::string n = std::to_string(body.size());
+  struct Case {
+    const char* what;
+    HttpReply reply;
+    std::int64_t bound;
+    std::string saved;  // empty: refused
+  };
+  const std::vector<Case> cases = {
+      {"gzip transfer coding never offered", reply(gzipStored(body), "Transfer-Encoding: gzip\r\n", n), 0, ""},
+      {"chunked and gzip", reply(chunked(gzipStored(body), 700), "Transfer-Encoding: chunked, GZIP\r\n", n), 0, ""},
+      {"deflate", reply(gzipStored(body), "Transfer-Encoding: deflate\r\n", n), 0, ""},
+      {"chunked body past its length", reply(chunked(body + body, 1000), "Transfer-Encoding: chunked\r\n", n), 0,
+       ""},
+      {"longer than its bound", HttpReply::ok(body), 2999, ""},
+      {"chunked of its length", reply(chunked(body, 1000), "Transfer-Encoding: chunked\r\n", n), 0, body},
+      {"content coding saved as sent", reply(gzipStored(body), "Content-Encoding: gzip\r\n", ""), 0,
+       gzipStored(body)},
+  };
+  int number = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = "x" + std::to_string(number++);
+    server.route("/" + path, c.reply);
+    writeFile(dir / "got.bin", "previous copy");
+    errors = done = 0;
+    get.MaxBodySize = c.bound;
+    fetch(path);
+    EXPECT_EQ(errors, c.saved.empty() ? 1 : 0);
+    EXPECT_EQ(get.lastRefused(), c.saved.empty());
+    EXPECT_EQ(get.lastFailure().empty(), !c.saved.empty()) << get.lastFailure();
+    EXPECT_EQ(readFile(dir / "got.bin"), c.saved.empty() ? "previous copy" : c.saved);
+    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"got.bin"});
+  }
+  // A size query reads only the head: a coding does not keep it from the length.
+  server.route("/size", reply(gzipStored(body), "Transfer-Encoding: gzip\r\n", n));
+  get.URL = server.base() + "size";
+  EXPECT_EQ(get.QueryRemoteSize(), 3000);
+}
+
+TEST_F(HttpGetTest, ADripJustAboveTheOldLowRateFailsAndASlowLinkPasses) {
+  // The default low rate (16 bytes a second over a minute) stays; the average floor of 1 KiB a second counts
+  // from one second after the start instead of a minute.
+  get.RateGraceTime = 1;
+  const std::string body = pattern(4000);
+  HttpReply drip = HttpReply::ok(body);  // 20 bytes a second
+  drip.chunk = 2;
+  drip.chunkDelayMs = 100;
+  HttpReply dripHead = drip;
+  dripHead.chunkHead = true;
+  HttpReply slowLink = HttpReply::ok(pattern(10000));  // 5 KB a second for two seconds
+  slowLink.chunk = 500;
+  slowLink.chunkDelayMs = 100;
+  server.route("/drip", drip);
+  server.route("/driphead", dripHead);
+  server.route("/slow", slowLink);
+  for (const char* path : {"drip", "driphead"}) {
+    SCOPED_TRACE(path);
+    writeFile(dir / "got.bin", "previous copy");
+    errors = done = 0;
+    fetch(path);
+    EXPECT_EQ(errors, 1);
+    EXPECT_NE(get.lastFailure().find("слишком медленно"), std::string::npos) << get.lastFailure();
+    EXPECT_EQ(readFile(dir / "got.bin"), "previous copy");
+    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"got.bin"});
+  }
+  errors = done = 0;
+  fetch("slow");
+  EXPECT_EQ(errors, 0);
+  EXPECT_EQ(readFile(dir / "got.bin"), pattern(10000));
 }
 
 TEST_F(HttpGetTest, ATransferBelowTheLowRateFailsAndAFasterOneDoesNot) {

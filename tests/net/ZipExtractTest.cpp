@@ -6,6 +6,7 @@
 
 #include <QPushButton>
 #include <filesystem>
+#include <functional>
 
 #include "common/DynLib.h"
 #include "common/Paths.h"
@@ -427,13 +428,26 @@ TEST(ZipExtract, EncryptedMembersAskForThePasswordUntilRightOrGivenUp) {
   }
   std::filesystem::remove("open.txt");
   {
-    SCOPED_TRACE("input cancelled");
+    SCOPED_TRACE("empty answer: the member is skipped, the rest unpacked");
     ZipUnderTest t(dir / "enc.zip");
     t.zip.ExtractDir = dir.path();
     t.zip.ExtractOptions = {};
+    t.prompter.inputs = {QStringLiteral("")};
     EXPECT_EQ(t.zip.Extract(), 1);
     EXPECT_EQ(t.prompter.inputAsked.size(), 1u);
     EXPECT_FALSE(exists("secret.txt"));
+    EXPECT_FALSE(t.zip.Cancelled);
+  }
+  std::filesystem::remove("open.txt");
+  {
+    SCOPED_TRACE("input cancelled: the extraction ends");
+    ZipUnderTest t(dir / "enc.zip");
+    t.zip.ExtractDir = dir.path();
+    EXPECT_EQ(t.zip.Extract(), 0);
+    EXPECT_EQ(t.prompter.inputAsked.size(), 1u);
+    EXPECT_TRUE(t.zip.Cancelled);
+    EXPECT_FALSE(exists("secret.txt"));
+    EXPECT_FALSE(exists("open.txt"));
   }
   {
     SCOPED_TRACE("password set beforehand; AES");
@@ -443,6 +457,64 @@ TEST(ZipExtract, EncryptedMembersAskForThePasswordUntilRightOrGivenUp) {
     EXPECT_EQ(t.zip.Extract(), 1);
     EXPECT_EQ(readFile("aes.txt"), "aes content");
     EXPECT_TRUE(t.prompter.inputAsked.empty());
+  }
+}
+
+// An archive written by libzip: `count` members encrypted with AES, member i with passwordOf(i), then one
+// plain member.
+void writeEncrypted(const std::string& path, int count, const std::function<std::string(int)>& passwordOf) {
+  int error = 0;
+  zip_t* za = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  ASSERT_NE(za, nullptr);
+  static const char text[] = "secret";
+  for (int i = 0; i < count; ++i) {
+    const std::string name = "m" + std::to_string(1000 + i) + ".txt";
+    const zip_int64_t at = zip_file_add(za, name.c_str(), zip_source_buffer(za, text, sizeof text - 1, 0), 0);
+    ASSERT_GE(at, 0);
+    ASSERT_EQ(zip_file_set_encryption(za, static_cast<zip_uint64_t>(at), ZIP_EM_AES_256, passwordOf(i).c_str()), 0);
+  }
+  ASSERT_GE(zip_file_add(za, "plain.txt", zip_source_buffer(za, text, sizeof text - 1, 0), 0), 0);
+  ASSERT_EQ(zip_close(za), 0);
+}
+
+TEST(ZipExtract, AnArchiveOfManyEncryptedMembersAsksABoundedNumberOfTimes) {
+  TempWorkDir dir;
+  writeEncrypted(dir / "same.zip", 300, [](int) { return std::string("right"); });
+  // Three members under one password, the last under another.
+  writeEncrypted(dir / "two.zip", 4, [](int i) { return std::string(i < 3 ? "one" : "two"); });
+  const auto unpackedFiles = [&dir] { return ziptest::treeOf(dir / "out").size(); };
+  struct Case {
+    const char* what;
+    const char* archive;
+    std::deque<QString> inputs;
+    std::int32_t written;
+    size_t asked;
+    bool cancelled;
+  };
+  const QString wrong = QStringLiteral("wrong");
+  const std::vector<Case> cases = {
+      {"one answer for the whole archive", "same.zip", {QStringLiteral("right")}, 301, 1, false},
+      {"an answer tried on the later members first", "two.zip", {QStringLiteral("one"), QStringLiteral("two")}, 5, 2,
+       false},
+      {"cancel at the first question", "same.zip", {QString()}, 0, 1, true},
+      {"wrong answers without end", "same.zip", {wrong, wrong, wrong, wrong, wrong, wrong}, 1, 3, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(dir / "out");
+    std::filesystem::create_directory(dir / "out");
+    ZipUnderTest t(dir / c.archive);
+    t.zip.ExtractDir = dir / "out";
+    t.prompter.inputs = c.inputs;
+    EXPECT_EQ(t.zip.Extract(), c.written);
+    EXPECT_EQ(unpackedFiles(), static_cast<size_t>(c.written));
+    // AES refuses a wrong password by a two-byte check: one member in 65536 lets it on to its damaged-data
+    // question, answered No; the questions for a password stay within the bound all the same.
+    EXPECT_LE(t.prompter.inputAsked.size(), c.asked);
+    if (c.inputs.front() != wrong) {
+      EXPECT_EQ(t.prompter.inputAsked.size(), c.asked);
+    }
+    EXPECT_EQ(t.zip.Cancelled, c.cancelled);
   }
 }
 

@@ -267,7 +267,7 @@ TEST_F(Upload, GameFileNamesThatCouldLeaveTheirFoldersAreNeverPassedOn) {
   ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   connectPhone();
   form->settings().setAutoCompileJava(false);
-  for (const std::string file : {"../Quorrel", "sub/game", "sub\\game", "..", "a..b"}) {
+  for (const std::string file : {"../Quorrel", "sub/game", "sub\\game", "..", "a..b", "/etc/passwd"}) {
     form->messageLog->clear();
     odd.clearTrace();
     form->catalogue().setCurrentGameFile(file);

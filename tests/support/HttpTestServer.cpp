@@ -186,7 +186,7 @@ void HttpTestServer::serve(int fd) {
     out +=
         "Content-Length: " + (reply.lengthText.empty() ? std::to_string(reply.body.size()) : reply.lengthText) + "\r\n";
   }
-  out += "\r\n";
+  out += reply.headers + "\r\n";
   if (reply.chunkHead && reply.chunk) {
     for (std::size_t at = 0; at < out.size(); at += reply.chunk) {
       std::this_thread::sleep_for(std::chrono::milliseconds(reply.chunkDelayMs));

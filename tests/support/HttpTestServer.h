@@ -22,6 +22,7 @@ struct HttpReply {
   std::size_t chunk = 0;                      // send the body in pieces of this size ...
   int chunkDelayMs = 0;                       // ... with this pause before each
   bool chunkHead = false;                     // the status line and headers go out in those pieces too
+  std::string headers;                        // more header lines, each ending in "\r\n"
 
   static HttpReply ok(std::string body) {
     HttpReply r;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
@@ -82,6 +83,30 @@ TinyProxy::TinyProxy(const std::string& user, const std::string& password) {
 PythonHttpServer::PythonHttpServer(const std::string& root) {
   start({"/usr/bin/python3", "-m", "http.server", std::to_string(port_), "--bind", "127.0.0.1", "--directory",
          root});
+}
+
+PythonHttpsServer::PythonHttpsServer(const std::string& root, const std::string& certificate, const std::string& key) {
+  start({"/usr/bin/python3", QUORREL_TEST_SUPPORT_DIR "/https_server.py", std::to_string(port_), root, certificate,
+         key});
+}
+
+TestCertificates::TestCertificates(const std::string& folder)
+    : authority(folder + "/ca.pem"),
+      serverCertificate(folder + "/server.pem"),
+      serverKey(folder + "/server.key"),
+      strangerCertificate(folder + "/stranger.pem"),
+      strangerKey(folder + "/stranger.key") {
+  const std::string f = "'" + folder + "'";
+  const std::string commands =
+      "cd " + f + " && printf 'subjectAltName=IP:127.0.0.1\\n' >san.ext && "
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Quorrel-Test-CA -keyout ca.key -out ca.pem && "
+      "openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout server.key -out server.csr && "
+      "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile san.ext "
+      "-out server.pem && "
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 "
+      "-keyout stranger.key -out stranger.pem";
+  if (std::system(("(" + commands + ") >/dev/null 2>&1").c_str()) != 0)
+    throw std::runtime_error("openssl could not make the test certificates");
 }
 
 }  // namespace testsupport

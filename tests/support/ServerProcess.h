@@ -40,4 +40,22 @@ class PythonHttpServer : public ServerProcess {
   std::string base() const { return "http://127.0.0.1:" + std::to_string(port()) + "/"; }
 };
 
+// python3's http.server behind TLS, with the certificate and key given (PEM files).
+class PythonHttpsServer : public ServerProcess {
+ public:
+  PythonHttpsServer(const std::string& root, const std::string& certificate, const std::string& key);
+  std::string base() const { return "https://127.0.0.1:" + std::to_string(port()) + "/"; }
+};
+
+// Certificates made with openssl for a test: a certificate authority, a server certificate it signed for
+// 127.0.0.1, and a self-signed one for the same address that no store trusts. Files in `folder`.
+struct TestCertificates {
+  explicit TestCertificates(const std::string& folder);
+  std::string authority;          // the authority's certificate: the bundle a client trusts
+  std::string serverCertificate;  // signed by the authority
+  std::string serverKey;
+  std::string strangerCertificate;  // self-signed
+  std::string strangerKey;
+};
+
 }  // namespace testsupport
