@@ -27,7 +27,11 @@ configure_file(${PROJECT_SOURCE_DIR}/data/quorrel.in ${PROJECT_BINARY_DIR}/launc
 
 install(TARGETS Quorrel RUNTIME DESTINATION ${QUORREL_PRIVATE_LIBDIR})
 install(PROGRAMS ${PROJECT_BINARY_DIR}/launcher/quorrel DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quorrel-catalogue RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES data/Quorrel.ini data/Javadata.xml data/history.txt DESTINATION ${QUORREL_DATADIR})
+# What a first start shows before any update: the news (how to add games and set a server) and the pictures
+# of the news, of a folder and of a game without a screenshot.
+install(DIRECTORY data/seed/Base DESTINATION ${QUORREL_DATADIR})
 install(FILES data/quorrel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/icons/quorrel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 foreach(size 48 64 128 256)
@@ -63,5 +67,5 @@ else()
       "libc6, libstdc++6, libqt6core6 (>= 6.2), libqt6gui6 (>= 6.2), libqt6widgets6 (>= 6.2), libcurl4, libzip4")
 endif()
 # Qt's GIF and X11 plugins come with libqt6gui6; fonts and the tool-button icons are better with these.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, adwaita-icon-theme")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, adwaita-icon-theme, qt6-translations-l10n")
 include(CPack)

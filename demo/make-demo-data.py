@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Generates Quorrel's demo data: the sample catalogue (demo/catalogue) and the update server's tree
-(demo/server). Every picture is drawn here and every game archive is built here.
+"""Generates Quorrel's demo data: the sample catalogue (demo/catalogue) and the folder of games the update
+server's tree is built from (demo/games; the build makes the tree with quorrel-catalogue). Every picture is drawn
+here and every game archive is built here.
 
     python3 demo/make-demo-data.py     (writes into the demo/ folder beside this script)
 """
@@ -240,7 +241,7 @@ def catalogue(folders, games, version):
                 continue
             name, _, file, screen, owner, desc = g[:6]
             lines.append('<game name="%s">' % name)
-            lines.append('<size="%d">' % len(jar_bytes(file, name)))
+            lines.append('<size="%d">' % len(jar_bytes(g)))
             lines.append('<file="%s">' % file)
             lines.append('<screen="%s">' % screen)
             lines.append('<owner="%s">' % owner)
@@ -253,15 +254,34 @@ def catalogue(folders, games, version):
 _jar_cache = {}
 
 
-def jar_bytes(file, name):
+def manifest_lines(attributes):
+    """Manifest lines as the jar tool writes them: at most 72 bytes, longer ones continued after a blank."""
+    out = []
+    for name, value in attributes:
+        line = ("%s: %s" % (name, value)).encode("utf-8")
+        out.append(line[:72])
+        line = line[72:]
+        while line:
+            out.append(b" " + line[:71])
+            line = line[71:]
+    return b"\r\n".join(out) + b"\r\n"
+
+
+def suite_attributes(game):
+    name, _, file, _, owner, desc = game[:6]
+    return [("MIDlet-Name", name), ("MIDlet-Version", "1.0.0"), ("MIDlet-Vendor", owner),
+            ("MIDlet-1", "%s, /icon.png, %s" % (name, file)), ("MIDlet-Description", desc),
+            ("MicroEdition-Profile", "MIDP-2.0"), ("MicroEdition-Configuration", "CLDC-1.1")]
+
+
+def jar_bytes(game):
+    name, file = game[0], game[2]
     if file in _jar_cache:
         return _jar_cache[file]
     buf = io.BytesIO()
     with zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED) as z:
-        manifest = ("Manifest-Version: 1.0\r\nMIDlet-Name: %s\r\nMIDlet-Version: 1.0.0\r\n"
-                    "MIDlet-Vendor: Quorrel demo\r\nMIDlet-1: %s, /icon.png, %s\r\n"
-                    "MicroEdition-Profile: MIDP-2.0\r\nMicroEdition-Configuration: CLDC-1.1\r\n" % (file, file, file))
-        for arcname, data in (("META-INF/MANIFEST.MF", manifest.encode()),
+        manifest = manifest_lines([("Manifest-Version", "1.0")] + suite_attributes(game))
+        for arcname, data in (("META-INF/MANIFEST.MF", manifest),
                               (file + ".class", bytes((i * 7 + len(file)) % 256 for i in range(6000))),
                               ("data/level.dat", (name.encode("utf-8") + b"\n") * 200)):
             info = zipfile.ZipInfo(arcname, FIXED_TIME)
@@ -271,21 +291,12 @@ def jar_bytes(file, name):
     return _jar_cache[file]
 
 
-# The titles the phone shows in its Java list.
-TITLES = {
-    "bounceball": "Bounce Ball", "spacepatrol": "Space Patrol", "snake2026": "Snake 2026", "blocks": "Blocks",
-    "labyrinth": "Labyrinth", "solitaire": "Solitaire", "nightrace": "Night Race", "motocross": "Motocross",
-    "chess": "Chess", "cardking": "Card King", "football11": "Football 11", "tennis": "Tennis",
-}
-
-
-def jad_bytes(file, name):
-    jar = jar_bytes(file, name)
-    title = TITLES[file]
-    text = ("MIDlet-Name: %s\r\nMIDlet-Version: 1.0.0\r\nMIDlet-Vendor: Quorrel demo\r\n"
-            "MIDlet-Jar-URL: %s_suite.jar\r\nMIDlet-Jar-Size: %d\r\nMIDlet-1: %s, /icon.png, %s\r\n"
-            "MicroEdition-Profile: MIDP-2.0\r\nMicroEdition-Configuration: CLDC-1.1\r\n" % (title, file, len(jar), title, file))
-    return text.encode("ascii")
+def jad_bytes(game):
+    """The descriptor, UTF-8; on the phone the pair is File_suite.jad and File_suite.jar."""
+    jar = jar_bytes(game)
+    attributes = suite_attributes(game) + [("MIDlet-Jar-URL", game[2] + "_suite.jar"),
+                                           ("MIDlet-Jar-Size", str(len(jar)))]
+    return "".join("%s: %s\r\n" % a for a in attributes).encode("utf-8")
 
 
 def write(path, data):
@@ -296,11 +307,10 @@ def write(path, data):
 
 def main():
     cat = os.path.join(HERE, "catalogue")
-    srv = os.path.join(HERE, "server")
-    for d in (cat, srv):
+    games_dir = os.path.join(HERE, "games")
+    for d in (cat, games_dir, os.path.join(HERE, "server")):
         if os.path.isdir(d):
             shutil.rmtree(d)
-
     # The sample catalogue the demo starts from.
     write(os.path.join(cat, "Javadata.xml"), catalogue(FOLDERS, GAMES, "2026.11"))
     write(os.path.join(cat, "Base", "news.new"), cp(
@@ -315,34 +325,32 @@ def main():
     for g in GAMES:
         name, _, file, screen, _, _, local, kind = g
         if local:
-            write(os.path.join(cat, "Base", "games", file + ".jad"), jad_bytes(file, name))
-            write(os.path.join(cat, "Base", "games", file + ".jar"), jar_bytes(file, name))
+            write(os.path.join(cat, "Base", "games", file + ".jad"), jad_bytes(g))
+            write(os.path.join(cat, "Base", "games", file + ".jar"), jar_bytes(g))
         if screen and kind and local:
             write(os.path.join(cat, "Base", "screen", screen), scene(kind))
-
-    # The update server: a newer catalogue in Javadata.zip, news, folder pictures with dir.lst, screenshots
-    # and every game's files.
+    # What the update server is made from (by quorrel-catalogue, at build time): one folder per catalogue
+    # folder with its description and picture, each game's pair with its screenshot beside it, the model's
+    # picture and the news. The server adds a fifth folder and two games to the sample.
     folders = FOLDERS + [NEW_FOLDER]
-    games = GAMES + NEW_GAMES
-    buf = io.BytesIO()
-    with zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED) as z:
-        info = zipfile.ZipInfo("Javadata.xml", FIXED_TIME)
-        info.compress_type = zipfile.ZIP_DEFLATED
-        z.writestr(info, catalogue(folders, games, "2026.12"))
-    write(os.path.join(srv, "Javadata.zip"), buf.getvalue())
-    write(os.path.join(srv, "Base", "news.new"), cp(
-        "Обновление каталога от декабря 2026 года.\r\n\r\nНовая папка «Спорт» с двумя играми: «Футбол 11» и "
-        "«Теннис». Скриншоты добавлены для всех игр, у которых они есть.\r\n"))
-    pics = [f[2] for f in folders] + ["x100"]
-    write(os.path.join(srv, "Base", "dir", "dir.lst"), cp("\r\n".join(pics + ["<end>"]) + "\r\n"))
-    for pic in pics:
-        write(os.path.join(srv, "Base", "dir", pic + ".gif"), scene(pic, frames=4))
-    for g in games:
-        name, _, file, screen, _, _, _, kind = g
-        write(os.path.join(srv, "Base", "games", file + ".jad"), jad_bytes(file, name))
-        write(os.path.join(srv, "Base", "games", file + ".jar"), jar_bytes(file, name))
-        if screen:
-            write(os.path.join(srv, "Base", "screen", screen), scene(kind or "template"))
+    write(os.path.join(games_dir, "model.gif"), scene("x100", frames=4))
+    # The same placeholders as the sample's, so that an update finds them unchanged.
+    for pic in ("template", "news"):
+        write(os.path.join(games_dir, pic + ".gif"), scene(pic, frames=4))
+    write(os.path.join(games_dir, "noscr.gif"), scene("noscr", frames=1))
+    write(os.path.join(games_dir, "news.txt"), (
+        "Обновление каталога от декабря 2026 года.\n\nНовая папка «Спорт» с двумя играми: «Футбол 11» и "
+        "«Теннис». Скриншоты добавлены для всех игр, у которых они есть.\n").encode("utf-8"))
+    for fname, fdesc, fpic in folders:
+        write(os.path.join(games_dir, fname, "folder.txt"), fdesc.encode("utf-8"))
+        write(os.path.join(games_dir, fname, "folder.gif"), scene(fpic, frames=4))
+    for g in GAMES + NEW_GAMES:
+        name, fi, file, screen, _, _, _, kind = g
+        folder = os.path.join(games_dir, folders[fi][0])
+        write(os.path.join(folder, file + ".jad"), jad_bytes(g))
+        write(os.path.join(folder, file + ".jar"), jar_bytes(g))
+        if screen and kind:
+            write(os.path.join(folder, file + ".gif"), scene(kind))
 
 
 if __name__ == "__main__":

@@ -6,16 +6,22 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUrl>
 #include <algorithm>
 
 #include "app/StatusPanels.h"
@@ -33,6 +39,7 @@
 #include "settings/Settings.h"
 #include "settings/SettingsDialog.h"
 #include "settings/SettingsFile.h"
+#include "suites/OwnGames.h"
 
 MainWindow::MainWindow(quorrel::Prompter* prompter, QWidget* parent)
     : QMainWindow(parent), prompter_(prompter), settings_(std::make_unique<quorrel::Settings>()) {
@@ -89,6 +96,17 @@ void MainWindow::createSubsystems() {
   update_ = std::make_unique<quorrel::CatalogueUpdate>(this, *downloads_, *browser_, catalogue_, *settings_, *prompter_,
                                                        *this, busy_, transfers);
   phone_ = std::make_unique<quorrel::PhoneSession>(*settings_, catalogue_, *this, *prompter_, busy_, *this);
+  ownGames_ = std::make_unique<quorrel::suites::OwnGamesCommands>(catalogue_, *prompter_, *this, busy_,
+                                                                  [this] { browser_->loadCatalogue(); });
+  chooseGamePaths = [this](bool folder) {
+    if (folder) {
+      const QString dir = QFileDialog::getExistingDirectory(this, QStringLiteral("Добавить папку с играми"));
+      return dir.isEmpty() ? QStringList() : QStringList{dir};
+    }
+    return QFileDialog::getOpenFileNames(this, QStringLiteral("Добавить игры"), QString(),
+                                         QStringLiteral("Игры Java (*.jar *.jad *.JAR *.JAD);;Все файлы (*)"));
+  };
+  setAcceptDrops(true);
 
   connect(settings_.get(), &quorrel::Settings::changed, this, [this] { showSettingsMarks(); });
   showSettingsMarks();
@@ -126,6 +144,11 @@ void MainWindow::connectHandlers() {
   on(aboutAction, [this] { showAbout(); });
   on(historyAction, [this] { showHistory(); });
   on(showMarkedAction, [this] { browser_->showMarkedGames(this); });
+  on(addGamesAction, [this] { chooseAndAddGames(false); });
+  on(addGameFolderAction, [this] { chooseAndAddGames(true); });
+  on(removeOwnGameAction, [this] { ownGames_->remove(ownGameInMenu_); });
+  on(findGameAction, [this] { browser_->findGame(); });
+  on(findNextGameAction, [this] { browser_->findNextGame(); });
   on(clearLogAction, [this] { clearLog(); });
   onButton(connectionButton, [this] { phone_->toggleConnection(); });
   onButton(settingsButton, [this] { showSettings(); });
@@ -139,8 +162,10 @@ void MainWindow::connectHandlers() {
   connect(markGameBox, &QCheckBox::clicked, this, [this] { guarded([this] { browser_->markGameToggled(); }); });
   connect(catalogueTree, &QTreeWidget::currentItemChanged, this,
           [this](QTreeWidgetItem* current) { guarded([this, current] { browser_->showNode(current); }); });
-  connect(catalogueTree, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { catalogueMenu->popup(catalogueTree->viewport()->mapToGlobal(at)); });
+  connect(catalogueTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    prepareCatalogueMenu(catalogueTree->itemAt(at));
+    catalogueMenu->popup(catalogueTree->viewport()->mapToGlobal(at));
+  });
   auto offerLogMenu = [this](QWidget* w) {
     connect(w, &QWidget::customContextMenuRequested, this,
             [this, w](const QPoint& at) { logMenu->popup(w->mapToGlobal(at)); });
@@ -301,6 +326,57 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::showHistory() { quorrel::showHistory(this, *prompter_); }
+
+// ---- The user's own games -------------------------------------------------------------------------------
+void MainWindow::chooseAndAddGames(bool folder) {
+  if (!chooseGamePaths) return;
+  addGames(chooseGamePaths(folder));
+}
+
+void MainWindow::addGames(const QStringList& paths) {
+  std::vector<std::string> list;
+  for (const QString& p : paths) list.push_back(QFileInfo(p).absoluteFilePath().toStdString());
+  ownGames_->add(list);
+}
+
+void MainWindow::prepareCatalogueMenu(QTreeWidgetItem* node) {
+  ownGameInMenu_ = browser_->ownGameOf(node);
+  removeOwnGameAction->setVisible(ownGameInMenu_ != 0);
+}
+
+namespace {
+
+// The local files and folders among dropped URLs that could be games: .jar and .jad files, and folders.
+QStringList droppedGamePaths(const QMimeData* data) {
+  QStringList paths;
+  if (data == nullptr || !data->hasUrls()) return paths;
+  for (const QUrl& url : data->urls()) {
+    if (!url.isLocalFile()) continue;
+    const QFileInfo info(url.toLocalFile());
+    const QString suffix = info.suffix().toLower();
+    if (info.isDir() || suffix == QLatin1String("jar") || suffix == QLatin1String("jad")) {
+      paths << info.absoluteFilePath();
+    }
+  }
+  return paths;
+}
+
+}  // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (!droppedGamePaths(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+  if (!droppedGamePaths(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QStringList paths = droppedGamePaths(event->mimeData());
+  if (paths.isEmpty()) return;
+  event->acceptProposedAction();
+  guarded([this, paths] { addGames(paths); });
+}
 
 // ---------------------------------------------------------------------------------------------------------
 std::unique_ptr<MainWindow> createApplicationWindows(quorrel::Prompter* prompter) {

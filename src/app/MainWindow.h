@@ -25,11 +25,18 @@ class QPlainTextEdit;
 class QProgressBar;
 class QToolButton;
 class QTreeWidget;
+class QTreeWidgetItem;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class JavaListOrderDialog;
 class SettingsDialog;
 class StatusPanels;
 
 namespace quorrel {
+namespace suites {
+class OwnGamesCommands;
+}
 class CatalogueBrowser;
 class CatalogueUpdate;
 class Downloads;
@@ -105,6 +112,10 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   QAction* disconnectAction = nullptr;
   QAction* updateAction = nullptr;
   QAction* compileJavaAction = nullptr;
+  QAction* addGamesAction = nullptr;       // "Добавить игры..."
+  QAction* addGameFolderAction = nullptr;  // "Добавить папку с играми..."
+  QAction* findGameAction = nullptr;      // "Найти игру..."
+  QAction* findNextGameAction = nullptr;  // "Найти следующую"
   QAction* exitAction = nullptr;
   QMenu* settingsMenu = nullptr;  // "Настройки"
   QAction* settingsAction = nullptr;
@@ -115,7 +126,8 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   QAction* aboutAction = nullptr;
   QAction* historyAction = nullptr;
   QMenu* catalogueMenu = nullptr;
-  QAction* showMarkedAction = nullptr;  // "Показать выбранные игры"
+  QAction* showMarkedAction = nullptr;     // "Показать выбранные игры"
+  QAction* removeOwnGameAction = nullptr;  // "Удалить из моих игр", shown on the user's own games only
   QMenu* logMenu = nullptr;
   QAction* clearLogAction = nullptr;  // "Очистить"
 
@@ -152,12 +164,27 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   void showAbout();
   void showHistory();
 
+  // ---- The user's own games ----
+  // What the user picks in the file dialog: .jar/.jad files, or one folder. Tests put their own chooser here.
+  std::function<QStringList(bool folder)> chooseGamePaths;
+  // "Добавить игры..." / "Добавить папку с играми...": asks chooseGamePaths, then adds what was chosen.
+  void chooseAndAddGames(bool folder);
+  // Adds .jar/.jad files and folders to "Мои игры" (the menu, files dropped on the window, the command line).
+  void addGames(const QStringList& paths);
+  // The catalogue's context menu for the node under the pointer: "Удалить из моих игр" shows on the user's
+  // own games only, and then removes that game.
+  void prepareCatalogueMenu(QTreeWidgetItem* node);
+  quorrel::suites::OwnGamesCommands& ownGames() { return *ownGames_; }
+
  signals:
   // The window has been closed: the program is ending.
   void closed();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void buildLayout();
@@ -177,6 +204,8 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   std::unique_ptr<quorrel::Downloads> downloads_;
   std::unique_ptr<quorrel::CatalogueUpdate> update_;
   std::unique_ptr<quorrel::PhoneSession> phone_;
+  std::unique_ptr<quorrel::suites::OwnGamesCommands> ownGames_;
+  int ownGameInMenu_ = 0;  // the game "Удалить из моих игр" removes
   SettingsDialog* settingsDialog_ = nullptr;
   JavaListOrderDialog* javaListOrderDialog_ = nullptr;
   bool destroyed_ = false;

@@ -102,6 +102,14 @@ void MainWindow::buildMenus() {
   compileJavaAction = menuItem(fileMenu, "compileJavaAction", QStringLiteral("Перекомпилировать Java"),
                                QKeySequence(QStringLiteral("Ctrl+J")));
   fileMenu->addSeparator();
+  addGamesAction =
+      menuItem(fileMenu, "addGamesAction", QStringLiteral("Добавить игры..."), QKeySequence(QStringLiteral("Ctrl+G")));
+  addGameFolderAction = menuItem(fileMenu, "addGameFolderAction", QStringLiteral("Добавить папку с играми..."),
+                                 QKeySequence(QStringLiteral("Ctrl+Shift+G")));
+  findGameAction = menuItem(fileMenu, "findGameAction", QStringLiteral("Найти игру..."), QKeySequence::Find);
+  findNextGameAction =
+      menuItem(fileMenu, "findNextGameAction", QStringLiteral("Найти следующую"), QKeySequence(Qt::Key_F3));
+  fileMenu->addSeparator();
   exitAction = menuItem(fileMenu, "exitAction", QStringLiteral("Выход"), QKeySequence(QStringLiteral("Alt+F4")));
 
   settingsMenu = bar->addMenu(QStringLiteral("Настройки"));
@@ -130,6 +138,8 @@ void MainWindow::buildMenus() {
   catalogueMenu = new QMenu(this);
   catalogueMenu->setObjectName(QStringLiteral("catalogueMenu"));
   showMarkedAction = menuItem(catalogueMenu, "showMarkedAction", QStringLiteral("Показать выбранные игры"));
+  removeOwnGameAction = menuItem(catalogueMenu, "removeOwnGameAction", QStringLiteral("Удалить из моих игр"));
+  removeOwnGameAction->setVisible(false);
   logMenu = new QMenu(this);
   logMenu->setObjectName(QStringLiteral("logMenu"));
   clearLogAction = menuItem(logMenu, "clearLogAction", QStringLiteral("Очистить"));

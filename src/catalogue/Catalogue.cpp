@@ -115,10 +115,25 @@ bool startsWith(const std::string& line, const char* tag) {
   return line.compare(0, std::char_traits<char>::length(tag), tag) == 0;
 }
 
-void writeOutlineLine(std::FILE* out, int depth, const std::string& text) {
-  for (int i = 0; i < depth; ++i) std::fputc(' ', out);
-  std::fwrite(text.data(), 1, text.size(), out);
-  std::fputs("\r\n", out);
+// Where outline lines go: the outline file, or (for the user's own catalogue, which is kept only when it reads
+// whole) a buffer written to the file afterwards.
+struct OutlineSink {
+  std::FILE* file = nullptr;
+  std::string* buffer = nullptr;
+  int lines = 0;
+};
+
+void writeOutlineLine(OutlineSink& out, int depth, const std::string& text) {
+  ++out.lines;
+  if (out.buffer) {
+    out.buffer->append(static_cast<std::size_t>(std::max(depth, 0)), ' ');
+    out.buffer->append(text);
+    out.buffer->append("\r\n");
+    return;
+  }
+  for (int i = 0; i < depth; ++i) std::fputc(' ', out.file);
+  std::fwrite(text.data(), 1, text.size(), out.file);
+  std::fputs("\r\n", out.file);
 }
 
 }  // namespace
@@ -147,7 +162,9 @@ struct StagedLoad {
   std::vector<GameEntry> games;      // entries 1.. of this load, each starting from what its index held
 };
 
-void readCatalogue(LineReader& in, std::FILE* out, const GameTable& oldGames, StagedLoad& s) {
+// `own`: the user's own catalogue, whose model lines name a root only (the version and the picture height
+// are the main catalogue's).
+void readCatalogue(LineReader& in, OutlineSink& out, const GameTable& oldGames, StagedLoad& s, bool own) {
   CatalogueLoad& r = s.r;
   int depth = 0;
   // Inside a model or folder that was left out, everything down to its end is left out with it.
@@ -190,6 +207,7 @@ void readCatalogue(LineReader& in, std::FILE* out, const GameTable& oldGames, St
       writeOutlineLine(out, 0, name);
       ++r.folderCount;
       s.folders.push_back(FolderEntry{name, value(line, "desc"), value(line, "pic")});
+      if (own) continue;
       r.versionSeen = true;
       r.version = value(line, "vers");
       const std::string disp = value(line, "disp");
@@ -251,18 +269,57 @@ void readCatalogue(LineReader& in, std::FILE* out, const GameTable& oldGames, St
 
 CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::string& outlinePath, FolderTable& folders,
                                 GameTable& games, const ReadChunk& readChunk, const std::function<void()>& onBlock) {
+  return loadCatalogueFiles(cataloguePath, std::string(), outlinePath, folders, games, readChunk, onBlock);
+}
+
+namespace {
+
+// Reads the user's own catalogue after the main one. When it cannot be read to its end, everything of it is
+// taken back out of the staged load and the reason is kept; the main catalogue stays as read.
+void readOwnCatalogue(const std::string& ownPath, OutlineSink& out, const GameTable& games, const ReadChunk& readChunk,
+                      const std::function<void()>& onBlock, StagedLoad& staged) {
+  const CatalogueLoad before = staged.r;
+  const std::size_t folders = staged.folders.size();
+  const std::size_t gameEntries = staged.games.size();
+  std::string buffer;
+  OutlineSink own{nullptr, &buffer, 0};
+  try {
+    const FdCloser in{openRegularFile(ownPath)};
+    LineReader lines(in.fd, readChunk, onBlock);
+    readCatalogue(lines, own, games, staged, true);
+  } catch (const std::exception& e) {
+    staged.r = before;
+    staged.r.ownError = e.what();
+    staged.folders.resize(folders);
+    staged.games.resize(gameEntries);
+    return;
+  }
+  if (own.lines > 0) staged.r.ownFirstNode = out.lines;
+  std::fwrite(buffer.data(), 1, buffer.size(), out.file);
+  out.lines += own.lines;
+}
+
+}  // namespace
+
+CatalogueLoad loadCatalogueFiles(const std::string& cataloguePath, const std::string& ownPath,
+                                 const std::string& outlinePath, FolderTable& folders, GameTable& games,
+                                 const ReadChunk& readChunk, const std::function<void()>& onBlock) {
   const FdCloser in{openRegularFile(cataloguePath)};
-  FilePtr out(std::fopen(outlinePath.c_str(), "wb"));
-  if (!out) throwIoError(errno);
+  FilePtr file(std::fopen(outlinePath.c_str(), "wb"));
+  if (!file) throwIoError(errno);
+  OutlineSink out{file.get(), nullptr, 0};
 
   StagedLoad staged;
   try {
     LineReader lines(in.fd, readChunk, onBlock);
-    readCatalogue(lines, out.get(), games, staged);
-    writeOutlineLine(out.get(), 0, newsNodeText());
-    if (std::fflush(out.get()) != 0 || std::ferror(out.get())) throwIoError(errno);
+    readCatalogue(lines, out, games, staged, false);
+    staged.r.serverFolderCount = staged.r.folderCount;
+    staged.r.serverGameCount = staged.r.gameCount;
+    if (!ownPath.empty()) readOwnCatalogue(ownPath, out, games, readChunk, onBlock, staged);
+    writeOutlineLine(out, 0, newsNodeText());
+    if (std::fflush(file.get()) != 0 || std::ferror(file.get())) throwIoError(errno);
   } catch (...) {
-    out.reset();
+    file.reset();
     std::remove(outlinePath.c_str());
     throw;
   }
@@ -308,11 +365,14 @@ void buildOutlineTree(const std::vector<std::string>& lines, std::vector<TreeNod
 }
 
 CatalogueLoad Catalogue::load(const std::string& cataloguePath, const std::string& outlinePath,
-                              const std::function<void()>& onBlock) {
-  const CatalogueLoad r = loadCatalogueFile(cataloguePath, outlinePath, folders_, games_, {}, onBlock);
+                              const std::function<void()>& onBlock, const std::string& ownPath) {
+  const CatalogueLoad r = loadCatalogueFiles(cataloguePath, ownPath, outlinePath, folders_, games_, {}, onBlock);
   folderCount_ = r.folderCount;
   gameCount_ = r.gameCount;
+  serverFolderCount_ = r.serverFolderCount;
+  serverGameCount_ = r.serverGameCount;
   if (r.versionSeen) baseVersion_ = r.version;
+  if (r.pictureHeight == 128 || r.pictureHeight == 160) pictureHeight_ = r.pictureHeight;
   currentGame_ = 0;
   return r;
 }
@@ -320,6 +380,15 @@ CatalogueLoad Catalogue::load(const std::string& cataloguePath, const std::strin
 int Catalogue::firstGameNamed(const std::string& name) const {
   const int count = std::min(gameCount_, GameCapacity);
   for (int i = 1; i <= count; ++i) {
+    if (games_[static_cast<std::size_t>(i)].Name == name) return i;
+  }
+  return 0;
+}
+
+int Catalogue::firstGameNamed(const std::string& name, bool own) const {
+  const int from = own ? serverGameCount_ + 1 : 1;
+  const int to = std::min(own ? gameCount_ : serverGameCount_, GameCapacity);
+  for (int i = std::max(from, 1); i <= to; ++i) {
     if (games_[static_cast<std::size_t>(i)].Name == name) return i;
   }
   return 0;
@@ -333,9 +402,20 @@ int Catalogue::lastFolderNamed(const std::string& name) const {
   return 0;
 }
 
+int Catalogue::lastFolderNamed(const std::string& name, bool own) const {
+  const int from = own ? serverFolderCount_ + 1 : 1;
+  const int to = std::min(own ? folderCount_ : serverFolderCount_, FolderCapacity);
+  for (int i = to; i >= std::max(from, 1); --i) {
+    if (folders_[static_cast<std::size_t>(i)].Name == name) return i;
+  }
+  return 0;
+}
+
 void Catalogue::setGame(int index, const GameEntry& entry) {
   if (index < 1 || index > GameCapacity) return;
   games_[static_cast<std::size_t>(index)] = entry;
+  // A catalogue built in memory has no own part: its games all count as the main catalogue's.
+  if (serverGameCount_ == gameCount_) serverGameCount_ = std::max(serverGameCount_, index);
   gameCount_ = std::max(gameCount_, index);
 }
 

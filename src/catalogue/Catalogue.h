@@ -26,6 +26,9 @@ struct GameEntry {
   std::uint8_t Selected = 0;
 };
 
+// The user's own catalogue beside "Javadata.xml": the games the user added, which no update replaces.
+constexpr const char* OwnCatalogueFileName = "Mygames.xml";
+
 constexpr int FolderCapacity = 250;
 constexpr int GameCapacity = 1000;
 
@@ -48,6 +51,11 @@ struct CatalogueLoad {
   int gamesLeftOut = 0;    // game lines past the table's capacity, or inside a folder left out
   int linesCut = 0;        // lines longer than MaxLineBytes
   int valuesCut = 0;       // values longer than MaxValueBytes
+  // The user's own catalogue, read after the main one into the same tables (see loadCatalogueFiles).
+  int serverFolderCount = 0;  // entries 1.. of the main catalogue; the own ones follow
+  int serverGameCount = 0;
+  int ownFirstNode = -1;  // outline line of the own catalogue's first node; -1: none was read
+  std::string ownError;   // why the own catalogue was not read (then none of it is in the tables)
 };
 
 // Reads up to `size` bytes of fd into buf, as read(2) does. The loader reads through ::read; tests pass their
@@ -71,6 +79,15 @@ CatalogueLoad loadCatalogueFile(const std::string& cataloguePath, const std::str
                                 GameTable& games, const ReadChunk& readChunk = {},
                                 const std::function<void()>& onBlock = {});
 
+// As loadCatalogueFile, then, when ownPath is not empty, the user's own catalogue read after it into the same
+// tables: its entries follow the main catalogue's (the capacities are shared), its nodes come after the main
+// catalogue's and before the news entry, and its model lines change neither the version nor the picture
+// height. An own catalogue that cannot be read is left out whole, with the reason in ownError; the main one
+// loads as it would alone.
+CatalogueLoad loadCatalogueFiles(const std::string& cataloguePath, const std::string& ownPath,
+                                 const std::string& outlinePath, FolderTable& folders, GameTable& games,
+                                 const ReadChunk& readChunk = {}, const std::function<void()>& onBlock = {});
+
 struct TreeNode {
   std::string text;
   int parent = -1;  // index into the node list, -1 for a root
@@ -90,8 +107,9 @@ class Catalogue {
  public:
   // loadCatalogueFile into the tables (onBlock as there); the counts and the version follow the load, and the game on
   // display is forgotten, since another game may now sit at its index and must not take its mark.
+  // ownPath: the user's own catalogue read after it (loadCatalogueFiles), or empty.
   CatalogueLoad load(const std::string& cataloguePath, const std::string& outlinePath,
-                     const std::function<void()>& onBlock = {});
+                     const std::function<void()>& onBlock = {}, const std::string& ownPath = {});
 
   const FolderTable& folders() const { return folders_; }
   const GameTable& games() const { return games_; }
@@ -106,12 +124,26 @@ class Catalogue {
   int firstGameNamed(const std::string& name) const;
   // With several folders of the same name the later one is the one shown.
   int lastFolderNamed(const std::string& name) const;
+  // The same within one part of the load: the main catalogue's entries, or the user's own.
+  int firstGameNamed(const std::string& name, bool own) const;
+  int lastFolderNamed(const std::string& name, bool own) const;
+
+  // Entries 1 to serverGameCount (and serverFolderCount) came from the main catalogue, the rest of the
+  // current load from the user's own.
+  int serverGameCount() const { return serverGameCount_; }
+  int serverFolderCount() const { return serverFolderCount_; }
+  bool isOwnGame(int index) const { return index > serverGameCount_ && index <= gameCount_; }
+  // 128 or 160: the height the main catalogue's pictures are made for (128 until a load names one).
+  int pictureHeight() const { return pictureHeight_; }
 
   // Puts a game entry in place as a load would, the count of games growing to take it in; for catalogues
   // built in memory. Indices outside the table are ignored.
   void setGame(int index, const GameEntry& entry);
   // Sets the count of games of the current load; entries above it are leftovers of an earlier load.
-  void setGameCount(int count) { gameCount_ = count; }
+  void setGameCount(int count) {
+    gameCount_ = count;
+    serverGameCount_ = count;
+  }
 
   // Marks or unmarks a game of the current load for the batch upload; other indices are ignored.
   void setMark(int index, bool marked);
@@ -131,6 +163,9 @@ class Catalogue {
   GameTable games_{};
   int folderCount_ = 0;
   int gameCount_ = 0;
+  int serverFolderCount_ = 0;
+  int serverGameCount_ = 0;
+  int pictureHeight_ = 128;
   std::string baseVersion_;
   int currentGame_ = 0;
   std::string currentGameFile_;

@@ -11,6 +11,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
+#include <QTreeWidgetItemIterator>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -121,10 +122,10 @@ std::string CatalogueBrowser::catalogueFile(const std::string& folder, const std
 
 // ---- Selection --------------------------------------------------------------------------------------------
 
-void CatalogueBrowser::showFolder(const std::string& text) {
+void CatalogueBrowser::showFolder(const std::string& text, bool own) {
   catalogue_.setCurrentGameScreen(std::string());
   hideGameButtons();
-  const int index = catalogue_.lastFolderNamed(text);
+  const int index = catalogue_.lastFolderNamed(text, own);
   if (index == 0) return;
   const FolderEntry& folder = catalogue_.folder(index);
   pane_.nameLabel->setText(label(folder.Name));
@@ -145,13 +146,16 @@ void CatalogueBrowser::showNode(QTreeWidgetItem* node) {
   pane_.markGameBox->hide();
 
   const std::string text = nodeText(node);
+  // A node finds its entry among those of its own part of the load, so that the user's games and the main
+  // catalogue's never stand for one another, whatever their names.
+  const bool own = isOwnNode(node);
 
   if (node->childCount() > 0) {
-    showFolder(text);
+    showFolder(text, own);
     return;
   }
 
-  if (text == newsNodeText()) {
+  if (!own && text == newsNodeText()) {
     bool cut = false;
     const std::string news = readFileHead(localPath("Base\\news.new"), ReadError::CannotOpen, MaxNewsBytes, cut);
     pane_.descriptionView->setPlainText(shownLines(memoText(news)));
@@ -165,11 +169,11 @@ void CatalogueBrowser::showNode(QTreeWidgetItem* node) {
     return;
   }
 
-  const int index = catalogue_.firstGameNamed(text);
+  const int index = catalogue_.firstGameNamed(text, own);
   if (index == 0) {
     // An empty folder or a model with nothing under it has no children but still has its entry.
-    if (catalogue_.lastFolderNamed(text) != 0) {
-      showFolder(text);
+    if (catalogue_.lastFolderNamed(text, own) != 0) {
+      showFolder(text, own);
     } else {
       pane_.nameLabel->setText(label(text));
     }
@@ -210,6 +214,11 @@ void CatalogueBrowser::showNode(QTreeWidgetItem* node) {
   }
 
   showPaneImage(haveScreenshot ? screenshot : localPath("Base\\screen\\noscr.gif"));
+}
+
+int CatalogueBrowser::ownGameOf(const QTreeWidgetItem* node) const {
+  if (node == nullptr || node->childCount() > 0 || !isOwnNode(node)) return 0;
+  return catalogue_.firstGameNamed(nodeText(node), true);
 }
 
 void CatalogueBrowser::markGameToggled() {
@@ -278,6 +287,52 @@ void CatalogueBrowser::showPicture(const std::string& path) {
   // The box takes the picture's own size; its frame pictureFrame cuts off whatever lies beyond it.
   pane_.pictureBox->setGeometry(5, 5, size.width(), size.height());
   movie->start();
+}
+
+QTreeWidgetItem* CatalogueBrowser::nextGameHolding(const QString& text, QTreeWidgetItem* from) const {
+  std::vector<QTreeWidgetItem*> order;
+  for (QTreeWidgetItemIterator it(pane_.catalogueTree); *it; ++it) order.push_back(*it);
+  if (order.empty() || text.isEmpty()) return nullptr;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < order.size(); ++i)
+    if (order[i] == from) start = i + 1;
+  auto holds = [&](const std::string& ansi) { return fromAnsi(ansi).contains(text, Qt::CaseInsensitive); };
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    QTreeWidgetItem* node = order[(start + k) % order.size()];
+    if (node->childCount() > 0) continue;  // a folder, as the pane takes it
+    const std::string name = nodeText(node);
+    if (name == newsNodeText()) continue;
+    const int index = catalogue_.firstGameNamed(name);
+    if (index == 0) continue;
+    const GameEntry& game = catalogue_.game(index);
+    if (holds(game.Name) || holds(game.Owner) || holds(game.Desc)) return node;
+  }
+  return nullptr;
+}
+
+void CatalogueBrowser::findGame() {
+  QString text = findText_;
+  if (!prompter_.inputText(appTitle(), QStringLiteral("Найти игру (название, автор или описание):"), text)) return;
+  findText_ = text.trimmed();
+  if (findText_.isEmpty()) return;
+  findNextGame();
+}
+
+void CatalogueBrowser::findNextGame() {
+  // While a long command holds the tree, the selection is not the user's to move.
+  if (!pane_.catalogueTree->isEnabled()) return;
+  if (findText_.isEmpty()) {
+    findGame();
+    return;
+  }
+  QTreeWidgetItem* found = nextGameHolding(findText_, pane_.catalogueTree->currentItem());
+  if (found == nullptr) {
+    prompter_.message(QStringLiteral("Игра, в которой есть «%1», не найдена.").arg(shownLabel(findText_)));
+    return;
+  }
+  for (QTreeWidgetItem* up = found->parent(); up; up = up->parent()) up->setExpanded(true);
+  pane_.catalogueTree->setCurrentItem(found);  // the pane follows the selection
+  pane_.catalogueTree->scrollToItem(found);
 }
 
 }  // namespace quorrel

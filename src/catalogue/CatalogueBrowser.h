@@ -1,6 +1,7 @@
 #pragma once
 // The catalogue browser: builds the catalogue tree from a load, fills the details pane for the node the user
 // selects, keeps the user's marks and plays the pane's pictures. It works on widgets the window hands it.
+#include <QString>
 #include <functional>
 #include <string>
 
@@ -59,14 +60,27 @@ class CatalogueBrowser {
   // The animation playing in the picture box, if any.
   QMovie* pictureMovie() const { return pictureMovie_; }
 
+  // "Найти игру...": asks for a text (the last one offered again) and shows the next game after the selected
+  // node whose name, contributor or description holds it, case aside; says so when none does.
+  void findGame();
+  // The next game holding the text last asked for; asks first when nothing was asked yet.
+  void findNextGame();
+  // The game node after `from` in the tree's order (from the top when null), round to `from` itself, whose
+  // game holds `text`; null when none does.
+  QTreeWidgetItem* nextGameHolding(const QString& text, QTreeWidgetItem* from) const;
+
   // The ANSI bytes of a tree node's text.
   static std::string nodeText(const QTreeWidgetItem* node);
+  // Whether the node belongs to the user's own catalogue (its root or anything below it).
+  static bool isOwnNode(const QTreeWidgetItem* node);
+  // The table index of the game a node of the user's own catalogue shows; 0 for any other node.
+  int ownGameOf(const QTreeWidgetItem* node) const;
 
  private:
   void storeMark();
   void hideGameButtons();
   void showPaneImage(const std::string& path);
-  void showFolder(const std::string& text);
+  void showFolder(const std::string& text, bool own);
   void showPicturePlaceholder();
   std::string catalogueFile(const std::string& folder, const std::string& name);
 
@@ -77,6 +91,7 @@ class CatalogueBrowser {
   DetailsPane pane_;
   std::function<bool()> phoneConnected_;
   QMovie* pictureMovie_ = nullptr;
+  QString findText_;  // what "Найти игру..." was last given
 };
 
 }  // namespace quorrel

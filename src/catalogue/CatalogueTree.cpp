@@ -6,6 +6,7 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 #include <cstdio>
+#include <filesystem>
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueBrowser.h"
@@ -21,6 +22,7 @@ namespace quorrel {
 namespace {
 
 constexpr int NodeBytesRole = Qt::UserRole + 1;
+constexpr int OwnNodeRole = Qt::UserRole + 2;  // set on the nodes of the user's own catalogue
 
 QTreeWidgetItem* makeNode(const std::string& text) {
   auto* item = new QTreeWidgetItem;
@@ -38,6 +40,10 @@ std::string CatalogueBrowser::nodeText(const QTreeWidgetItem* node) {
   return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
+bool CatalogueBrowser::isOwnNode(const QTreeWidgetItem* node) {
+  return node != nullptr && node->data(0, OwnNodeRole).toBool();
+}
+
 void CatalogueBrowser::loadCatalogue() {
   const std::string dir = currentDir();
   const std::string outlinePath = dir + "javabase.tmp";
@@ -51,7 +57,12 @@ void CatalogueBrowser::loadCatalogue() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     sinceTurn.restart();
   };
-  const CatalogueLoad r = catalogue_.load(dir + "Javadata.xml", outlinePath, keepPainting);
+  // The user's own catalogue is read when it is there at all (a folder or a link there is reported, not
+  // taken for no catalogue).
+  const std::string ownPath = dir + OwnCatalogueFileName;
+  std::error_code ec;
+  const bool haveOwn = std::filesystem::symlink_status(ownPath, ec).type() != std::filesystem::file_type::not_found;
+  const CatalogueLoad r = catalogue_.load(dir + "Javadata.xml", outlinePath, keepPainting, haveOwn ? ownPath : "");
   if (r.pictureHeight == 128 || r.pictureHeight == 160) {
     pane_.pictureBox->resize(pane_.pictureBox->width(), r.pictureHeight);
     pane_.pictureFrame->resize(pane_.pictureFrame->width(), r.pictureHeight + 9);
@@ -72,8 +83,12 @@ void CatalogueBrowser::loadCatalogue() {
   std::vector<QTreeWidgetItem*> items;
   items.reserve(nodes.size());
   QList<QTreeWidgetItem*> roots;
+  // The own catalogue's nodes run from its first outline line to the one before the news entry.
+  const int lastOwn = static_cast<int>(nodes.size()) - 2;
   for (const TreeNode& n : nodes) {
     QTreeWidgetItem* item = makeNode(n.text);
+    const int at = static_cast<int>(items.size());
+    if (r.ownFirstNode >= 0 && at >= r.ownFirstNode && at <= lastOwn) item->setData(0, OwnNodeRole, true);
     if (n.parent < 0) {
       roots.append(item);
     } else {
@@ -94,6 +109,10 @@ void CatalogueBrowser::loadCatalogue() {
   if (!buildError.empty()) throw QuorrelError(buildError);  // the outline stays for inspection
   std::remove(outlinePath.c_str());
 
+  if (!r.ownError.empty()) {
+    prompter_.error(QStringLiteral("Мои игры (%1) не загружены: %2")
+                        .arg(QString::fromUtf8(OwnCatalogueFileName), QString::fromStdString(r.ownError)));
+  }
   if (r.foldersLeftOut > 0 || r.gamesLeftOut > 0) {
     prompter_.error(QStringLiteral("Каталог не помещается в таблицы (до %1 папок и %2 игр): не загружено папок: "
                                    "%3, игр: %4")

@@ -203,6 +203,8 @@ class Placement {
     struct stat st {};
     if (::lstat(from.c_str(), &st) != 0) return;
     if (forbiddenName(name)) return skipped(relative, "обновление не записывает программы, библиотеки и настройки");
+    if (lowered(relative) == lowered(OwnCatalogueFileName))
+      return skipped(relative, "это каталог ваших собственных игр, обновление его не заменяет");
     if (links_.count(relative) != 0) return;  // reported with the archive's listing
     // A line break in a name would let the log line that names the file pass for more than one line.
     if (holdsControlBytes(name)) return skipped(relative, "в имени есть управляющие символы");
@@ -451,10 +453,10 @@ class UpdateRun {
   }
 
   // Entries 1 to gameCount of the catalogue just loaded; repeated names are asked for again, and the size
-  // check of the download then skips them.
+  // check of the download then skips them. The user's own games, loaded after them, are no server's to send.
   template <typename Fetch>
   void forEachGame(Fetch fetchGame) {
-    for (int i = 1; i <= std::min(update_.catalogue_.gameCount(), GameCapacity) && !windowClosed(); ++i) {
+    for (int i = 1; i <= std::min(update_.catalogue_.serverGameCount(), GameCapacity) && !windowClosed(); ++i) {
       const GameEntry game = update_.catalogue_.game(i);
       fetchGame(game);
     }

@@ -3,13 +3,20 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTranslator>
 #include <QMessageBox>
 #include <QTimer>
 #include <algorithm>
+#include <memory>
 
 #include "common/QtPrompter.h"
+#include "common/ToolkitTexts.h"
 #include "support/ScriptedPrompter.h"
 
 using quorrel::MsgButton;
@@ -90,4 +97,34 @@ TEST(QtPrompter, BoxesLayOutBoundedPlainTextsAndShortOnesAsTheyStand) {
                                  value));
   EXPECT_EQ(value, QStringLiteral("secret"));
   EXPECT_EQ(prompt, QStringLiteral("A new password is required for \"") + QString(1000 - 32, QLatin1Char('n')));
+}
+
+TEST(ToolkitTexts, TextFieldMenusAndInputBoxesSpeakRussianAndOurButtonsStayAsTheyAre) {
+  QTranslator* russian = quorrel::installToolkitTexts();
+  ASSERT_NE(russian, nullptr) << "no qtbase_ru.qm in " << quorrel::toolkitTextsFolder().toStdString();
+  QLineEdit edit;
+  std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+  QStringList texts;
+  for (QAction* a : menu->actions()) texts << a->text();
+  EXPECT_TRUE(texts.join(' ').contains(QStringLiteral("Копировать"))) << texts.join(' ').toStdString();
+  QDialogButtonBox standard(QDialogButtonBox::Cancel);
+  EXPECT_EQ(standard.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Отмена"));
+
+  // A question of ours keeps the buttons' texts it was asked with.
+  QTimer::singleShot(0, [] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    QStringList buttons;
+    for (QAbstractButton* b : box->buttons()) buttons << b->text();
+    EXPECT_EQ(buttons, (QStringList{QStringLiteral("Yes to &All"), QStringLiteral("N&o to All")}));
+    box->buttons().front()->click();
+  });
+  quorrel::QtPrompter prompter;
+  quorrel::MessageRequest request;
+  request.text = QStringLiteral("?");
+  request.buttons = {quorrel::MsgButton::YesToAll, quorrel::MsgButton::NoToAll};
+  EXPECT_EQ(prompter.ask(request), quorrel::MsgButton::YesToAll);
+
+  QCoreApplication::removeTranslator(russian);
+  delete russian;
 }

@@ -486,6 +486,42 @@ TEST_F(BrowserTest, NewsThatIsNotARegularFileIsAnErrorNotAHang) {
             QString::fromStdString("Cannot open file \"" + dir.path() + "Base/news.new\". File access denied."));
 }
 
+// ---- Finding a game --------------------------------------------------------------------------------------
+
+TEST_F(BrowserTest, FindShowsEachGameHoldingTheTextInTreeOrderAndSaysWhenNoneDoes) {
+  form->show();
+  // Name, contributor and description, case aside in Cyrillic too; round the tree past its end; the node two
+  // folders hold ("Мячик") is reached under each, and folders or the news never count.
+  prompter.inputs = {QStringLiteral("МЯ")};
+  form->findGameAction->trigger();
+  EXPECT_EQ(form->catalogueTree->currentItem(), ball());
+  EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Мячик"));
+  form->findNextGameAction->trigger();  // "Прыгающий мяч" is the same game; the next is the other "Мячик"
+  EXPECT_EQ(form->catalogueTree->currentItem(), node({"SGH-X100", "Логика", "Мячик"}));
+  EXPECT_TRUE(node({"SGH-X100", "Логика"})->isExpanded());
+  form->findNextGameAction->trigger();
+  EXPECT_EQ(form->catalogueTree->currentItem(), ball());
+
+  prompter.inputs = {QStringLiteral("пётр")};
+  form->findGameAction->trigger();
+  EXPECT_EQ(form->catalogueTree->currentItem(), snake());
+  EXPECT_EQ(prompter.asked.size(), 0u);
+
+  select(arcade());
+  prompter.inputs = {QStringLiteral("Логика")};  // a folder's name, no game's
+  form->findGameAction->trigger();
+  EXPECT_EQ(form->catalogueTree->currentItem(), arcade());
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{QStringLiteral("Игра, в которой есть «Логика», не найдена.")});
+
+  prompter.clear();
+  prompter.inputs = {QString()};  // cancelled: nothing moves
+  form->findGameAction->trigger();
+  EXPECT_EQ(form->catalogueTree->currentItem(), arcade());
+  EXPECT_TRUE(prompter.asked.empty());
+  EXPECT_EQ(form->findGameAction->shortcut(), QKeySequence(QKeySequence::Find));
+  EXPECT_EQ(form->findNextGameAction->shortcut(), QKeySequence(Qt::Key_F3));
+}
+
 // ---- Names that leave their folders ------------------------------------------------------------------------
 
 TEST(PathInFolder, NamesAreJudgedOnTheirTextBeforeAnythingOnDiskIsAsked) {

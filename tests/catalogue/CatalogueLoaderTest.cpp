@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 #include "catalogue/Catalogue.h"
 #include "common/Errors.h"
@@ -328,4 +329,73 @@ TEST(CatalogueHugeText, ValuesAndLinesAreCutAndCounted) {
     EXPECT_EQ(l.r.linesCut, c.linesCut);
     EXPECT_EQ(l.r.valuesCut, c.valuesCut);
   }
+}
+
+// ---- The user's own catalogue, read after the main one ----
+
+TEST(CatalogueLoadOwn, FollowsTheMainCatalogueInTheSameTablesAndLeavesItsVersionAndPictureAlone) {
+  TempWorkDir dir;
+  auto l = std::make_unique<Loaded>();
+  l->games[3].Selected = 1;  // a mark left at the index the own game takes, reset by its desc line
+  writeFile("Javadata.xml", lines({"<model name=\"X\" disp=\"160\" desc=\"m\" vers=\"7\" pic=\"x\">",
+                                   "<folder name=\"F\" desc=\"\" pic=\"\">", "<game name=\"A\">", "<file=\"a\">",
+                                   "<game name=\"B\">", "<file=\"b\">", "</folder>", "<end>"}));
+  // Its detail lines before any game fill nothing (not the main catalogue's last game), and its model line's
+  // version and picture height are not taken.
+  writeFile("Mygames.xml", lines({"<file=\"stray\">", "<model name=\"Own\" disp=\"128\" desc=\"o\" vers=\"99\" pic=\"p\">",
+                                  "<game name=\"A\">", "<file=\"mine\">", "<desc=\"d\">", "<end>"}));
+  l->r = loadCatalogueFiles("Javadata.xml", "Mygames.xml", "javabase.tmp", l->folders, l->games);
+  EXPECT_EQ(readFile("javabase.tmp"), lines({"X", " F", "  A", "  B", "Own", " A", News}));
+  EXPECT_EQ(l->r.ownFirstNode, 4);
+  EXPECT_EQ(l->r.serverFolderCount, 2);
+  EXPECT_EQ(l->r.serverGameCount, 2);
+  EXPECT_EQ(l->r.folderCount, 3);
+  EXPECT_EQ(l->r.gameCount, 3);
+  EXPECT_EQ(l->r.version, "7");
+  EXPECT_EQ(l->r.pictureHeight, 160);
+  EXPECT_EQ(l->games[2].File, "b");
+  EXPECT_EQ(l->games[3].File, "mine");
+  EXPECT_EQ(l->games[3].Selected, 0);
+  EXPECT_EQ(l->folders[3].Name, "Own");
+
+  // The capacity is shared: own games past it are left out and counted.
+  std::string many = "<model name=\"X\">\r\n";
+  for (int i = 0; i < GameCapacity - 1; ++i) many += "<game name=\"G" + std::to_string(i) + "\">\r\n";
+  writeFile("Javadata.xml", many + "<end>\r\n");
+  writeFile("Mygames.xml", lines({"<model name=\"Own\">", "<game name=\"Y\">", "<game name=\"Z\">", "<end>"}));
+  l->r = loadCatalogueFiles("Javadata.xml", "Mygames.xml", "javabase.tmp", l->folders, l->games);
+  EXPECT_EQ(l->r.gameCount, GameCapacity);
+  EXPECT_EQ(l->r.gamesLeftOut, 1);
+  EXPECT_EQ(l->games[GameCapacity].Name, "Y");
+}
+
+TEST(CatalogueLoadOwn, OneThatCannotBeReadIsLeftOutWholeAndTheMainOneLoadsAsAlone) {
+  TempWorkDir dir;
+  auto alone = std::make_unique<Loaded>();
+  const std::string main = lines({"<model name=\"X\" vers=\"7\">", "<game name=\"A\">", "<end>"});
+  loadInto(*alone, main);
+  auto l = std::make_unique<Loaded>();
+  std::filesystem::create_directory("Mygames.xml");
+  l->r = loadCatalogueFiles("Javadata.xml", "Mygames.xml", "javabase.tmp", l->folders, l->games);
+  EXPECT_FALSE(l->r.ownError.empty());
+  EXPECT_EQ(l->r.ownFirstNode, -1);
+  EXPECT_EQ(readFile("javabase.tmp"), alone->outline);
+  EXPECT_EQ(l->r.gameCount, 1);
+  EXPECT_EQ(l->r.folderCount, 1);
+  // A read error part-way takes back all of the own catalogue, also what was read before it: the main file
+  // takes one read (it ends at "<end>"), the own one (without "<end>") fails at its second.
+  std::filesystem::remove("Mygames.xml");
+  writeFile("Mygames.xml", lines({"<model name=\"Own\">", "<game name=\"Y\">"}));
+  int reads = 0;
+  const ReadChunk failSecondFile = [&reads](int fd, char* buf, std::size_t size) -> long {
+    if (++reads == 3) {
+      errno = EIO;
+      return -1;
+    }
+    return ::read(fd, buf, size);
+  };
+  l->r = loadCatalogueFiles("Javadata.xml", "Mygames.xml", "javabase.tmp", l->folders, l->games, failSecondFile);
+  EXPECT_FALSE(l->r.ownError.empty());
+  EXPECT_EQ(l->r.gameCount, 1);
+  EXPECT_EQ(readFile("javabase.tmp"), alone->outline);
 }

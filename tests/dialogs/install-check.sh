@@ -45,8 +45,10 @@ for size in 48 64 128 256; do
       fail "the ${size}x${size} icon has another size"
   fi
 done
-# Only the launcher goes on the PATH.
-extra=$(find "$prefix/$BINDIR" -mindepth 1 ! -name quorrel)
+# Only the launcher and the catalogue tool go on the PATH.
+extra=$(find "$prefix/$BINDIR" -mindepth 1 ! -name quorrel ! -name quorrel-catalogue)
+[ -x "$prefix/$BINDIR/quorrel-catalogue" ] || fail "no quorrel-catalogue in $BINDIR"
+"$prefix/$BINDIR/quorrel-catalogue" --help | grep -q "quorrel-catalogue build" || fail "quorrel-catalogue --help says nothing"
 [ -z "$extra" ] || fail "unexpected files in $BINDIR: $extra"
 
 # ---- Desktop entry ----
@@ -65,9 +67,12 @@ home=$tmp/home
 work=$home/Quorrel
 mkdir -p "$home"
 
-# Starts the launcher (through $1) and waits until the program runs in the working folder; leaves app_pid set.
+# Starts the launcher (through $1, with the arguments after it) and waits until the program runs in the working
+# folder; leaves app_pid set.
 start() {
-  HOME=$home "$1" >"$tmp/app.log" 2>&1 &
+  local through=$1
+  shift
+  HOME=$home "$through" "$@" >"$tmp/app.log" 2>&1 &
   app_pid=$!
   for _ in $(seq 1 200); do
     if [ "$(readlink "/proc/$app_pid/exe" 2>/dev/null)" = "$(readlink -f "$program")" ] &&
@@ -108,15 +113,30 @@ if [ -n "$app_pid" ] && [[ " $EXPECTED_LIBRARIES " == *" sghfs.wfx "* ]]; then
   [ -n "$loaded" ] || fail "the installed program did not load the installed sghfs.wfx"
 fi
 stop
-for f in Quorrel.ini Javadata.xml history.txt; do
+for f in Quorrel.ini Javadata.xml history.txt Base/news.new Base/dir/news.gif Base/dir/template.gif Base/screen/noscr.gif; do
   cmp -s "$shared/$f" "$work/$f" || fail "$f was not seeded on the first start"
 done
 [ "$(stat -c %a "$work/Quorrel.ini")" = 600 ] || fail "the seeded Quorrel.ini is readable by others"
+
+# Games named to the launcher reach the program; a relative name is taken from the folder it was started in.
+# Help and version need no working folder.
+mkdir -p "$tmp/from"
+pushd "$tmp/from" >/dev/null
+start "$launcher" game.jar /elsewhere/b.jad
+popd >/dev/null
+if [ -n "$app_pid" ]; then
+  given=$(tr '\0' '\n' <"/proc/$app_pid/cmdline" | tail -n +2)
+  [ "$given" = "$tmp/from/game.jar"$'\n'"/elsewhere/b.jad" ] || fail "the launcher passed the games as: $given"
+fi
+stop
+version=$(HOME=/nonexistent "$launcher" --version) || fail "quorrel --version failed"
+[[ $version == "Quorrel "* ]] || fail "quorrel --version printed: $version"
 
 # Later start through a link to the launcher (as from another bin folder): the user's settings stay, a newer
 # history replaces the old one, and the backup of an interrupted update is not covered by an empty catalogue.
 printf 'my own settings\r\n' >"$work/Quorrel.ini"
 printf 'old history\r\n' >"$work/history.txt"
+printf 'server news\r\n' >"$work/Base/news.new"
 rm "$work/Javadata.xml"
 printf '<end>\r\n' >"$work/Javadata.tmp"
 mkdir -p "$tmp/elsewhere"
@@ -129,6 +149,7 @@ done
 stop
 [ "$(cat "$work/Quorrel.ini")" = $'my own settings\r' ] || fail "the user's Quorrel.ini was replaced"
 cmp -s "$shared/history.txt" "$work/history.txt" || fail "the history was not brought up to date"
+[ "$(cat "$work/Base/news.new")" = $'server news\r' ] || fail "the news of an update were replaced by the seed"
 # Quorrel itself brings the backup back as the catalogue at its start.
 [ "$(cat "$work/Javadata.xml")" = $'<end>\r' ] || fail "an empty catalogue was put beside the backup Javadata.tmp"
 [ ! -e "$work/Javadata.tmp" ] || fail "the backup Javadata.tmp was not brought back at start"

@@ -964,12 +964,12 @@ TEST_F(UpdateTest, LeftoversOfAnInterruptedRunAreCleanedAtStartAndNeverPassForAn
   EXPECT_EQ(readFile("Javadata.xml"), oldXml);
 }
 
-// ---- The demo's update server ----
+// ---- The demo's update server, built from its games by quorrel-catalogue ----
 
 TEST_F(UpdateTest, DemoUpdateFromPythonsServerChangesTheTree) {
   std::filesystem::copy(QUORREL_DEMO_DIR "/catalogue", dir.path(), std::filesystem::copy_options::recursive);
   start(3, true);
-  testsupport::PythonHttpServer python(QUORREL_DEMO_DIR "/server");
+  testsupport::PythonHttpServer python(QUORREL_DEMO_SERVER);
   form->settings().setUpdateServer(python.base());
   const int gamesBefore = form->catalogue().gameCount();
   const int foldersBefore = form->catalogue().folderCount();
@@ -984,13 +984,58 @@ TEST_F(UpdateTest, DemoUpdateFromPythonsServerChangesTheTree) {
     EXPECT_TRUE(exists("Base/games/" + game.File + ".jar")) << game.File;
     EXPECT_TRUE(exists("Base/screen/" + game.Screen)) << game.Screen;
   }
-  EXPECT_TRUE(exists("Base/dir/sport.gif"));
+  for (int i = 1; i <= form->catalogue().folderCount(); ++i) {
+    const auto& folder = form->catalogue().folders()[static_cast<std::size_t>(i)];
+    EXPECT_TRUE(exists("Base/dir/" + folder.Pic + ".gif")) << folder.Pic;
+  }
   EXPECT_FALSE(exists("Base/dir/dir.lst"));
-  EXPECT_EQ(readFile("Base/news.new"), readFile(QUORREL_DEMO_DIR "/server/Base/news.new"));
+  EXPECT_EQ(readFile("Base/news.new"), readFile(QUORREL_DEMO_SERVER "/Base/news.new"));
   expectIdle();
 }
 
 }  // namespace
+
+// ---- The user's own games ----
+
+TEST_F(UpdateTest, OwnGamesStayWholeAndAreNeverAskedOfTheServer) {
+  writeFile("Javadata.xml", oldXml);
+  start(3);
+  const std::string jar = ziptest::rawZip(
+      {ziptest::plain("META-INF/MANIFEST.MF",
+                      "MIDlet-Name: Tetra\r\nMIDlet-Version: 1.0\r\nMIDlet-Vendor: K\r\nMIDlet-1: Tetra, , Main\r\n"
+                      "MicroEdition-Profile: MIDP-2.0\r\nMicroEdition-Configuration: CLDC-1.1\r\n")});
+  writeFile("in/tetra.jar", jar);
+  form->guarded([this] { form->addGames({QString::fromStdString(dir / "in/tetra.jar")}); });
+  ASSERT_TRUE(prompter.errors().empty()) << prompter.errors().front().toStdString();
+  const std::string own = readFile("Mygames.xml");
+  prompter.clear();
+
+  publish({{"a", "a.gif"}});
+  // The archive also holds a file under the own catalogue's name: it is not placed.
+  server.route("/Javadata.zip",
+               HttpReply::ok(ziptest::rawZip({ziptest::plain("Javadata.xml", newXml),
+                                              ziptest::plain("Mygames.xml", "<model name=\"Planted\">\r\n<end>\r\n")})));
+  update();
+
+  std::vector<std::string> expected;
+  fetched(expected, "Javadata.zip");
+  fetched(expected, "Base/news.new");
+  fetched(expected, "Base/screen/a.gif");
+  fetched(expected, "Base/games/a.jad");
+  fetched(expected, "Base/games/a.jar");
+  EXPECT_EQ(server.requestLines(), expected);
+  EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
+  EXPECT_EQ(logLinesWith(*form, QStringLiteral("Mygames.xml из Javadata.zip не записан")), 1) << logText(*form);
+  EXPECT_EQ(readFile("Mygames.xml"), own);
+  EXPECT_EQ(readFile("Base/games/tetra.jar"), jar);
+  ASSERT_EQ(form->catalogueTree->topLevelItemCount(), 3);
+  EXPECT_EQ(form->catalogueTree->topLevelItem(1)->text(0), QStringLiteral("Мои игры"));
+  EXPECT_EQ(form->catalogueTree->topLevelItem(1)->child(0)->text(0), QStringLiteral("Tetra"));
+  EXPECT_EQ(form->catalogue().serverGameCount(), 1);
+  EXPECT_EQ(form->catalogue().gameCount(), 2);
+  EXPECT_EQ(form->catalogue().baseVersion(), "2");
+  expectIdle();
+}
 
 // ---- An update server over HTTPS ----
 
