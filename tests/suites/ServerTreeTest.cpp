@@ -1,11 +1,13 @@
 // A folder of games made into an update server's tree, by the library and by the quorrel-catalogue program,
-// then served by python3's http.server on 127.0.0.1 and fetched by a real update of the window in each mode.
+// then served by python3's http.server on 127.0.0.1, over HTTP and HTTPS, and fetched by a real update of the
+// window in each mode.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <QBuffer>
 #include <QImage>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/MainWindow.h"
@@ -99,11 +101,18 @@ TEST_F(ServerTree, EveryModeOfAnUpdateGetsWhatItAsksForAndTheGamesArriveByteForB
   EXPECT_EQ(ziptest::treeOf(dir / "games"), gamesBefore);  // the games' folder is only read
 
   testsupport::PythonHttpServer python(dir / "tree");
-  for (int mode : {1, 2, 3}) {
-    SCOPED_TRACE(mode);
+  // The same tree over HTTPS, with a certificate of the test's own authority.
+  writeFile("certs/.keep", "");
+  const testsupport::TestCertificates certs(dir / "certs");
+  testsupport::PythonHttpsServer secure(dir / "tree", certs.serverCertificate, certs.serverKey);
+  ::setenv("SSL_CERT_FILE", certs.authority.c_str(), 1);
+  const std::vector<std::pair<int, std::string>> runs = {
+      {1, python.base()}, {2, python.base()}, {3, python.base()}, {3, secure.base()}};
+  for (const auto& [mode, address] : runs) {
+    SCOPED_TRACE(address + " mode " + std::to_string(mode));
     testsupport::removeTree(dir / "work");
     startWindow(mode);
-    form->settings().setUpdateServer(python.base());
+    form->settings().setUpdateServer(address);
     form->guarded([this] { form->catalogueUpdate().updateCatalogue(); });
     EXPECT_EQ(prompter.texts(), std::vector<QString>{QStringLiteral("База данных успешно обновлена!")});
     const quorrel::Catalogue& c = form->catalogue();
@@ -134,6 +143,7 @@ TEST_F(ServerTree, EveryModeOfAnUpdateGetsWhatItAsksForAndTheGamesArriveByteForB
     form.reset();
     std::filesystem::current_path(dir.path());
   }
+  ::unsetenv("SSL_CERT_FILE");
   // The screenshot beside the game is taken as it is; the PNG is made a GIF no taller than the screen.
   EXPECT_EQ(readFile(dir / "tree/Base/screen/Tetra.gif"), readFile(dir / "games/Tetra.gif"));
   QImage moto;
