@@ -16,12 +16,6 @@ namespace {
 // Far above any real descriptor.
 constexpr std::uint64_t MaxDescriptorBytes = 1024 * 1024;
 
-std::string lowerExtension(const fs::path& p) {
-  std::string e = p.extension().string();
-  for (char& c : e)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return e;
-}
 
 bool isPlainFile(const fs::directory_entry& e) {
   std::error_code ec;
@@ -81,6 +75,13 @@ void pairsIn(const fs::path& dir, bool recurse, std::vector<Pair>& pairs, std::v
 }
 
 }  // namespace
+
+std::string lowerExtension(const fs::path& p) {
+  std::string e = p.extension().string();
+  for (char& c : e)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return e;
+}
 
 bool readWholeFile(const std::string& path, std::uint64_t bound, std::string& bytes) {
   std::error_code ec;

@@ -4,6 +4,7 @@
 // its subfolders (a subfolder's own subfolders count as part of it). Links are never followed, and nothing in
 // the folder is ever written here.
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -41,6 +42,12 @@ FoundSuite readSuite(const std::string& jarPath, const std::string& jadPath, con
 std::string jarOfDescriptor(const std::string& jadPath);
 // The descriptor of the same name beside a .jar (.jad in any usual case), or empty.
 std::string descriptorOfJar(const std::string& jarPath);
+
+// A screenshot, icon or folder picture larger than this is no picture of a phone game: it is left out unread.
+constexpr std::uint64_t MaxPictureBytes = 4 * 1024 * 1024;
+
+// The extension of a path in lower case, with its dot (".jar"); empty when it has none.
+std::string lowerExtension(const std::filesystem::path& p);
 
 // A picture file beside `pathWithoutExtension` (.gif, .png, .jpg, .jpeg, any case): its path or empty.
 std::string pictureBeside(const std::string& pathWithoutExtension);

@@ -27,8 +27,6 @@ namespace quorrel::suites {
 
 namespace {
 
-// A screenshot or icon larger than this is no picture of a phone game; it is not read.
-constexpr std::uint64_t MaxPictureBytes = 4 * 1024 * 1024;
 // The root's picture in Base/dir/: a name the update server's folders do not use.
 const char* const RootPicture = "mygames";
 
@@ -37,8 +35,6 @@ std::string lower(std::string s) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return s;
 }
-
-std::string lowerExtension(const fs::path& p) { return lower(p.extension().string()); }
 
 std::string joined(const std::vector<std::string>& parts) {
   std::string text;

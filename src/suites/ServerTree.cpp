@@ -19,9 +19,6 @@ namespace quorrel::suites {
 
 namespace {
 
-// A screenshot or icon larger than this is no picture of a phone game; it is left out, not read.
-constexpr std::uint64_t MaxPictureBytes = 4 * 1024 * 1024;
-
 void writeFile(const fs::path& path, const std::string& bytes) {
   const fs::path part = path.string() + ".part";
   {
