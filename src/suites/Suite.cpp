@@ -39,6 +39,8 @@ void addLine(Attributes& to, const std::string& line) {
   const std::size_t colon = line.find(':');
   if (colon == std::string::npos) return;
   std::string name = trimmed(line.substr(0, colon));
+  // A byte-order mark at the start of a later line (files joined by hand) belongs to no name.
+  while (name.compare(0, 3, "\xEF\xBB\xBF") == 0) name = trimmed(name.substr(3));
   if (name.empty()) return;
   to.add({std::move(name), trimmed(line.substr(colon + 1))});
 }
