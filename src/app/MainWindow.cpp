@@ -164,7 +164,7 @@ void MainWindow::connectHandlers() {
           [this](QTreeWidgetItem* current) { guarded([this, current] { browser_->showNode(current); }); });
   connect(catalogueTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     prepareCatalogueMenu(catalogueTree->itemAt(at));
-    catalogueMenu->popup(catalogueTree->viewport()->mapToGlobal(at));
+    (ownGameInMenu_ != 0 ? ownGameMenu : catalogueMenu)->popup(catalogueTree->viewport()->mapToGlobal(at));
   });
   auto offerLogMenu = [this](QWidget* w) {
     connect(w, &QWidget::customContextMenuRequested, this,

@@ -125,7 +125,9 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   QMenu* helpMenu = nullptr;  // "Помощь"
   QAction* aboutAction = nullptr;
   QAction* historyAction = nullptr;
+  QMenu* gamesMenu = nullptr;  // "Игры": the user's own games and finding a game
   QMenu* catalogueMenu = nullptr;
+  QMenu* ownGameMenu = nullptr;  // the tree's menu on one of the user's own games
   QAction* showMarkedAction = nullptr;     // "Показать выбранные игры"
   QAction* removeOwnGameAction = nullptr;  // "Удалить из моих игр", shown on the user's own games only
   QMenu* logMenu = nullptr;

@@ -102,14 +102,6 @@ void MainWindow::buildMenus() {
   compileJavaAction = menuItem(fileMenu, "compileJavaAction", QStringLiteral("Перекомпилировать Java"),
                                QKeySequence(QStringLiteral("Ctrl+J")));
   fileMenu->addSeparator();
-  addGamesAction =
-      menuItem(fileMenu, "addGamesAction", QStringLiteral("Добавить игры..."), QKeySequence(QStringLiteral("Ctrl+G")));
-  addGameFolderAction = menuItem(fileMenu, "addGameFolderAction", QStringLiteral("Добавить папку с играми..."),
-                                 QKeySequence(QStringLiteral("Ctrl+Shift+G")));
-  findGameAction = menuItem(fileMenu, "findGameAction", QStringLiteral("Найти игру..."), QKeySequence::Find);
-  findNextGameAction =
-      menuItem(fileMenu, "findNextGameAction", QStringLiteral("Найти следующую"), QKeySequence(Qt::Key_F3));
-  fileMenu->addSeparator();
   exitAction = menuItem(fileMenu, "exitAction", QStringLiteral("Выход"), QKeySequence(QStringLiteral("Alt+F4")));
 
   settingsMenu = bar->addMenu(QStringLiteral("Настройки"));
@@ -135,10 +127,28 @@ void MainWindow::buildMenus() {
   historyAction =
       menuItem(helpMenu, "historyAction", QStringLiteral("История версий"), QKeySequence(QStringLiteral("Ctrl+H")));
 
+  // The user's own games and finding a game have a menu of their own, last, so that the three menus above
+  // keep exactly their items.
+  gamesMenu = bar->addMenu(QStringLiteral("Игры"));
+  gamesMenu->setObjectName(QStringLiteral("gamesMenu"));
+  addGamesAction =
+      menuItem(gamesMenu, "addGamesAction", QStringLiteral("Добавить игры..."), QKeySequence(QStringLiteral("Ctrl+G")));
+  addGameFolderAction = menuItem(gamesMenu, "addGameFolderAction", QStringLiteral("Добавить папку с играми..."),
+                                 QKeySequence(QStringLiteral("Ctrl+Shift+G")));
+  gamesMenu->addSeparator();
+  findGameAction = menuItem(gamesMenu, "findGameAction", QStringLiteral("Найти игру..."), QKeySequence::Find);
+  findNextGameAction =
+      menuItem(gamesMenu, "findNextGameAction", QStringLiteral("Найти следующую"), QKeySequence(Qt::Key_F3));
+
   catalogueMenu = new QMenu(this);
   catalogueMenu->setObjectName(QStringLiteral("catalogueMenu"));
   showMarkedAction = menuItem(catalogueMenu, "showMarkedAction", QStringLiteral("Показать выбранные игры"));
-  removeOwnGameAction = menuItem(catalogueMenu, "removeOwnGameAction", QStringLiteral("Удалить из моих игр"));
+  // On one of the user's own games the tree offers one more item, in a menu of its own: the tree's menu keeps
+  // its single item everywhere else.
+  ownGameMenu = new QMenu(this);
+  ownGameMenu->setObjectName(QStringLiteral("ownGameMenu"));
+  ownGameMenu->addAction(showMarkedAction);
+  removeOwnGameAction = menuItem(ownGameMenu, "removeOwnGameAction", QStringLiteral("Удалить из моих игр"));
   removeOwnGameAction->setVisible(false);
   logMenu = new QMenu(this);
   logMenu->setObjectName(QStringLiteral("logMenu"));

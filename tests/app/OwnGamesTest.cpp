@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDropEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QProcess>
 #include <QThread>
@@ -237,6 +238,15 @@ TEST_F(OwnGames, RemovalAsksThenTakesTheEntryAndItsFilesAndTheLastOneTakesTheFil
   EXPECT_FALSE(form->removeOwnGameAction->isVisible());
   form->prepareCatalogueMenu(rootNamed(form->catalogueTree, OwnRoot)->child(0));
   EXPECT_TRUE(form->removeOwnGameAction->isVisible());
+  // The item lives in a menu of its own; the tree's menu and "Файл" keep exactly their items.
+  EXPECT_EQ(form->catalogueMenu->actions(), QList<QAction*>{form->showMarkedAction});
+  EXPECT_EQ(form->ownGameMenu->actions(), (QList<QAction*>{form->showMarkedAction, form->removeOwnGameAction}));
+  QStringList fileItems;
+  for (QAction* a : form->fileMenu->actions()) fileItems << (a->isSeparator() ? QStringLiteral("-") : a->text());
+  EXPECT_EQ(fileItems, (QStringList{QStringLiteral("Соединиться с телефоном"), QStringLiteral("Отключиться от телефона"),
+                                    QStringLiteral("-"), QStringLiteral("Обновить базу"),
+                                    QStringLiteral("Перекомпилировать Java"), QStringLiteral("-"),
+                                    QStringLiteral("Выход")}));
 
   prompter.clear();
   prompter.answers = {MsgButton::No};
