@@ -1,4 +1,5 @@
-# Sourced by the scripts that start Qt programs (the demo, and the build's test discovery in scripts/setup).
+# Sourced by the scripts that start Qt programs: the demo, the tests, the fuzz runs, and scripts/setup (the
+# build lists the tests of each test program by starting it).
 # Qt keeps its runtime files in XDG_RUNTIME_DIR, which a session started without a login (su, ssh without
 # systemd, a container) lacks; a private folder of our own serves instead of a warning at every start.
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
