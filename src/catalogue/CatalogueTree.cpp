@@ -13,6 +13,7 @@
 #include "common/Ansi.h"
 #include "common/Errors.h"
 #include "common/MessageLog.h"
+#include "common/PaintTurns.h"
 #include "common/Paths.h"
 #include "common/Prompter.h"
 #include "common/ShownText.h"
@@ -50,13 +51,7 @@ void CatalogueBrowser::loadCatalogue() {
   // A huge catalogue takes a while to read through: the window keeps painting meanwhile, but takes no input.
   // The tables and the tree change only once the whole file has been read. The load also forgets the game on
   // display, so its mark cannot land on another game.
-  QElapsedTimer sinceTurn;
-  sinceTurn.start();
-  const auto keepPainting = [&sinceTurn] {
-    if (sinceTurn.elapsed() < 50) return;
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    sinceTurn.restart();
-  };
+  PaintTurns keepPainting;
   // The user's own catalogue is read when it is there at all (a folder or a link there is reported, not
   // taken for no catalogue).
   const std::string ownPath = dir + OwnCatalogueFileName;

@@ -31,6 +31,7 @@
 #include "common/BusyFlag.h"
 #include "common/Errors.h"
 #include "common/MessageLog.h"
+#include "common/PaintTurns.h"
 #include "common/Paths.h"
 #include "common/Prompter.h"
 #include "common/ShownText.h"
@@ -178,7 +179,6 @@ class Placement {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     mode_ = 0644 & ~mask;
-    sinceTurn_.start();
   }
 
   void folder(const std::string& relative) {
@@ -196,7 +196,7 @@ class Placement {
 
  private:
   void entry(const std::string& relative) {
-    keepPainting();
+    keepPainting_();
     const std::string from = staging_ + relative;
     const std::string to = work_ + relative;
     const std::string name = relative.substr(relative.rfind('/') + 1);
@@ -232,13 +232,6 @@ class Placement {
     placed(relative);
   }
 
-  // An archive of tens of thousands of members takes seconds to place: the window paints meanwhile.
-  void keepPainting() {
-    if (sinceTurn_.elapsed() < 50) return;
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    sinceTurn_.restart();
-  }
-
   void placed(const std::string& relative) {
     if (relative == "Javadata.xml") placedCatalogue_ = true;
   }
@@ -254,7 +247,8 @@ class Placement {
   const std::set<std::string> links_;
   bool& placedCatalogue_;
   mode_t mode_ = 0644;
-  QElapsedTimer sinceTurn_;
+  // An archive of tens of thousands of members takes seconds to place: the window paints meanwhile.
+  PaintTurns keepPainting_;
 };
 
 enum class Unpacked { NewCatalogue, NoCatalogue, Cancelled };
@@ -426,13 +420,7 @@ class UpdateRun {
     fetch("Base/dir/dir.lst");
     if (windowClosed()) return;
     const std::string list = currentDir() + "Base/dir/dir.lst";
-    QElapsedTimer sinceTurn;
-    sinceTurn.start();
-    const auto keepPainting = [&sinceTurn] {
-      if (sinceTurn.elapsed() < 50) return;
-      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-      sinceTurn.restart();
-    };
+    PaintTurns keepPainting;
     readDirList(
         list, MaxPictureFileName,
         [&](const std::string& name, bool cut) {
@@ -448,7 +436,7 @@ class UpdateRun {
           keepPainting();
           return true;
         },
-        keepPainting);
+        [&keepPainting] { keepPainting(); });
     std::remove(list.c_str());
   }
 

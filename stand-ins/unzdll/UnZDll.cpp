@@ -189,8 +189,8 @@ class Extraction {
     for (zip_int64_t i = 0; i < count; ++i) {
       zip_stat_t st;
       const auto index = static_cast<zip_uint64_t>(i);
-      // Without file specs every member is chosen, and its name is not worked out here: for tens of thousands
-      // of members that alone held the caller's window before the first report.
+      // Without a list of names to unpack every member is chosen, and its name is not worked out here: for tens
+      // of thousands of members that alone held the caller's window before the first report.
       if (zip_stat_index(za, index, 0, &st) != 0 || (choosing() && !selected(memberName(za, index)))) continue;
       chosen.push_back(index);
       if (st.valid & ZIP_STAT_SIZE) total += st.size;
