@@ -102,16 +102,16 @@ void Downloads::runCommand(Body body) {
 
 void Downloads::configure() {
   HttpGet& h = *http_;
-  h.AcceptTypes = "*/*";
-  h.Agent = PhoneBrowserAgent;
-  h.BinaryData = true;
-  h.UseCache = true;
-  h.UseProxy = ProxyMode::Preconfig;
-  h.ProxyPort = 0;
-  h.WaitThread = true;
-  h.OnProgress = [this](QObject* /*sender*/, int totalSize, int readed) { progress(totalSize, readed); };
-  h.OnDoneFile = [this](QObject* /*sender*/, const std::string& /*fileName*/, int fileSize) { done(fileSize); };
-  h.OnError = [this](QObject* /*sender*/) { transferFailed(); };
+  h.options.acceptTypes = "*/*";
+  h.options.agent = PhoneBrowserAgent;
+  h.options.binaryData = true;
+  h.options.useCache = true;
+  h.options.useProxy = ProxyMode::Preconfig;
+  h.options.proxyPort = 0;
+  h.options.waitThread = true;
+  h.handlers.progress = [this](int totalSize, int bytesRead) { progress(totalSize, bytesRead); };
+  h.handlers.done = [this](const std::string& /*fileName*/, int fileSize) { done(fileSize); };
+  h.handlers.failed = [this] { transferFailed(); };
 }
 
 DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
@@ -176,9 +176,7 @@ DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
   view_.transferLabel->setText(shownLabel(fromAnsi(relativePath)));
   log_.logCommand(transferLine);
   useProxySettings();
-  http_->URL = url;
-  http_->FileName = local;
-  http_->MaxBodySize = isPicture(relativePath) ? MaxPictureBytes : 0;
+  http_->options.maxBodySize = isPicture(relativePath) ? MaxPictureBytes : 0;
   createFoldersOf(diskName(relativePath));
   bool arrived = false;
   struct Note {
@@ -188,7 +186,7 @@ DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
   } note{arrival_, arrival_};
   arrival_ = &arrived;
   transferPath_ = relativePath;
-  http_->StartDownload();
+  http_->start(HttpRequest{url, local, std::string(), std::string()});
   transferPath_.clear();
   return arrived ? DownloadResult::Arrived : DownloadResult::Failed;
 }
@@ -201,19 +199,18 @@ DownloadResult Downloads::downloadInFolder(const std::string& folder, const std:
 
 void Downloads::useProxySettings() {
   const ProxyDetails& proxy = settings_.proxy();
-  http_->ProxyHost = proxy.host;
-  http_->ProxyPort = proxy.port;
-  http_->UserName = proxy.userName;
-  http_->Password = proxy.password;
-  http_->UseProxy = settings_.useProxy() ? ProxyMode::Proxy : ProxyMode::Direct;
+  http_->options.proxyHost = proxy.host;
+  http_->options.proxyPort = proxy.port;
+  http_->options.userName = proxy.userName;
+  http_->options.password = proxy.password;
+  http_->options.useProxy = settings_.useProxy() ? ProxyMode::Proxy : ProxyMode::Direct;
 }
 
 int Downloads::remoteFileSize(const std::string& url) {
   log_.logCommand(QStringLiteral(" Проверяю размер файла ") + fromAnsi(url) + QStringLiteral("."));
   if (http_->busy()) return -1;  // refused by the component, without a failure line
   useProxySettings();
-  http_->URL = url;
-  return http_->QueryRemoteSize();
+  return http_->remoteSize(url);
 }
 
 int Downloads::localFileSize(const std::string& path) {
@@ -222,14 +219,14 @@ int Downloads::localFileSize(const std::string& path) {
   return size > INT_MAX ? INT_MAX : static_cast<int>(size);
 }
 
-void Downloads::progress(int totalSize, int readed) {
+void Downloads::progress(int totalSize, int bytesRead) {
   view_.progressBar->setMaximum(totalSize);
-  view_.progressBar->setValue(readed);
+  view_.progressBar->setValue(bytesRead);
 }
 
 void Downloads::done(int fileSize) {
   if (arrival_) *arrival_ = true;
-  log_.logCommand(QStringLiteral(" Файл ") + fromAnsi(http_->URL) + QStringLiteral(" успешно скачан! (") +
+  log_.logCommand(QStringLiteral(" Файл ") + fromAnsi(http_->request().url) + QStringLiteral(" успешно скачан! (") +
                   QString::number(fileSize) + QStringLiteral("байт.)"));
 }
 
@@ -237,10 +234,10 @@ void Downloads::transferFailed() {
   lastFailure_ = http_->lastFailure();
   if (http_->lastRefused()) {
     refused_.push_back({transferPath_, lastFailure_});
-    log_.logCommand(QStringLiteral(" Ответ на запрос ") + fromAnsi(http_->URL) + QStringLiteral(" не принят: ") +
+    log_.logCommand(QStringLiteral(" Ответ на запрос ") + fromAnsi(http_->request().url) + QStringLiteral(" не принят: ") +
                     QString::fromStdString(lastFailure_));
   }
-  failed(http_->URL);
+  failed(http_->request().url);
 }
 
 void Downloads::failed(const std::string& url) {

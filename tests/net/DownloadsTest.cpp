@@ -316,11 +316,11 @@ TEST_F(DownloadsTest, ProxyCheckBoxChoosesTheRoute) {
   form->settings().setProxy({"127.0.0.1", static_cast<std::uint32_t>(proxy.port()), "", ""});
   form->settingsDialog()->useProxyBox->setChecked(true);
   form->downloads().downloadFromServer("a.jad");
-  EXPECT_EQ(form->downloads().http().UseProxy, ProxyMode::Proxy);
+  EXPECT_EQ(form->downloads().http().options.useProxy, ProxyMode::Proxy);
   form->settingsDialog()->useProxyBox->setChecked(false);
   testsupport::removeTree("a.jad");
   form->downloads().downloadFromServer("a.jad");
-  EXPECT_EQ(form->downloads().http().UseProxy, ProxyMode::Direct);
+  EXPECT_EQ(form->downloads().http().options.useProxy, ProxyMode::Direct);
 
   const auto r = server.requests();
   ASSERT_EQ(r.size(), 4u);  // size query and transfer, twice

@@ -469,9 +469,9 @@ TEST_F(UpdateTest, UserFolderUnderTheCatalogueNameIsNeverRemoved) {
   EXPECT_TRUE(server.requestLines().empty());
 
   // Made while the archive is on its way: the failed update takes away only what it placed itself.
-  const auto progress = form->downloads().http().OnProgress;
-  form->downloads().http().OnProgress = [&](QObject* sender, int total, int readed) {
-    progress(sender, total, readed);
+  const auto progress = form->downloads().http().handlers.progress;
+  form->downloads().http().handlers.progress = [&](int total, int bytesRead) {
+    progress(total, bytesRead);
     makeFolder();
   };
   for (const std::string& archive : {archiveWith(catalogue({{"a", "a.gif"}})), badArchive}) {
@@ -485,7 +485,7 @@ TEST_F(UpdateTest, UserFolderUnderTheCatalogueNameIsNeverRemoved) {
   }
 
   // Nor is a folder under the backup's name taken for the backup and moved.
-  form->downloads().http().OnProgress = progress;
+  form->downloads().http().handlers.progress = progress;
   std::filesystem::rename("Javadata.xml", "Javadata.tmp");
   prompter.clear();
   form->settings().setUpdateServer(unreachable);
@@ -592,11 +592,11 @@ TEST_F(UpdateTest, GamesWithHugeNamesKeepTheLogAndTheTransferLineBounded) {
   publish({{huge + "1", huge + "1.gif"}, {huge + "2", huge + "2.gif"}});
   qsizetype longestLabel = 0;
   int failures = 0;
-  const auto failed = form->downloads().http().OnError;
-  form->downloads().http().OnError = [&](QObject* sender) {
+  const auto failed = form->downloads().http().handlers.failed;
+  form->downloads().http().handlers.failed = [&] {
     longestLabel = std::max(longestLabel, form->transferLabel->text().size());
     ++failures;
-    failed(sender);
+    failed();
   };
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
@@ -704,10 +704,10 @@ TEST_F(UpdateTest, RefusedWhileBusyOrWhileAnUpdateRuns) {
   server.route("/Base/screen/a.gif", HttpReply::ok(std::string(5000, 's')));
   server.route("/Base/screen/a.gif", held);
   bool again = false;
-  const auto progress = form->downloads().http().OnProgress;
-  form->downloads().http().OnProgress = [&](QObject* sender, int total, int readed) {
-    progress(sender, total, readed);
-    if (again || form->downloads().http().URL != server.base() + "Base/screen/a.gif") return;
+  const auto progress = form->downloads().http().handlers.progress;
+  form->downloads().http().handlers.progress = [&](int total, int bytesRead) {
+    progress(total, bytesRead);
+    if (again || form->downloads().http().request().url != server.base() + "Base/screen/a.gif") return;
     again = true;
     EXPECT_FALSE(form->busyFlag().isSet());
     form->catalogueUpdate().updateCatalogue();
@@ -735,10 +735,10 @@ TEST_F(UpdateTest, GameChosenDuringAScreenshotLeavesTheScreenshotItsSuccessLine)
   server.route("/Base/screen/a.gif", slow);
   const std::string shotUrl = server.base() + "Base/screen/a.gif";
   bool chosen = false;
-  const auto progress = form->downloads().http().OnProgress;
-  form->downloads().http().OnProgress = [&](QObject* sender, int total, int readed) {
-    progress(sender, total, readed);
-    if (chosen || form->downloads().http().URL != shotUrl) return;
+  const auto progress = form->downloads().http().handlers.progress;
+  form->downloads().http().handlers.progress = [&](int total, int bytesRead) {
+    progress(total, bytesRead);
+    if (chosen || form->downloads().http().request().url != shotUrl) return;
     chosen = true;
     form->catalogue().setCurrentGameFile("alpha");
     form->downloadGameButton->click();
@@ -761,10 +761,10 @@ TEST_F(UpdateTest, ClosingTheWindowEndsTheUpdateQuietly) {
   start(3);
   form->show();
   publish({{"a", "a.gif"}, {"b", "b.gif"}, {"c", "c.gif"}});
-  const auto progress = form->downloads().http().OnProgress;
-  form->downloads().http().OnProgress = [&](QObject* sender, int total, int readed) {
-    progress(sender, total, readed);
-    if (form->downloads().http().URL == server.base() + "Base/screen/b.gif") form->close();
+  const auto progress = form->downloads().http().handlers.progress;
+  form->downloads().http().handlers.progress = [&](int total, int bytesRead) {
+    progress(total, bytesRead);
+    if (form->downloads().http().request().url == server.base() + "Base/screen/b.gif") form->close();
   };
   update();
   EXPECT_EQ(server.requestLines().back(), get("Base/screen/b.gif"));  // nothing after the one under way
