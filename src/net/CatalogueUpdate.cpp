@@ -156,10 +156,10 @@ class StagingFolder {
 // placed, whatever an unzip library made of them.
 std::set<std::string> linkMembers(const ZipExtractor& zip) {
   std::set<std::string> links;
-  for (const ZipEntry& entry : zip.Entries) {
-    const int host = entry.Header.VersionMadeBy >> 8;
-    if (host == 3 && ((entry.Header.ExternalAttributes >> 16) & S_IFMT) == S_IFLNK) {
-      std::string name = nativePath(entry.MemberName);
+  for (const ZipEntry& entry : zip.entries) {
+    const int host = entry.header.versionMadeBy >> 8;
+    if (host == 3 && ((entry.header.externalAttributes >> 16) & S_IFMT) == S_IFLNK) {
+      std::string name = nativePath(entry.memberName);
       while (name.size() > 1 && name.back() == '/') name.pop_back();
       links.insert(name);
     }
@@ -292,19 +292,19 @@ Unpacked unpackCatalogue(const UnpackContext& c, const CatalogueFiles& f, const 
   ZipExtractor& zip = c.zip;
   struct Reset {
     ZipExtractor& zip;
-    ~Reset() { zip.CancelRequested = nullptr; }
+    ~Reset() { zip.cancelRequested = nullptr; }
   } reset{zip};
   bool placedCatalogue = false;
   try {
     const BusyWhileUnpacking busy(c.busy, c.tree);
     StagingFolder staging;
     zip.setZipFileName(f.archive);
-    zip.ExtractDir = staging.path();
-    zip.ExtractOptions = ZipExtractor::ExtractOption0;
-    zip.CancelRequested = closed;
-    zip.Extract();
+    zip.extractDir = staging.path();
+    zip.extractOptions = ZipExtractor::UpdateOlder;
+    zip.cancelRequested = closed;
+    zip.extract();
     staging.backToWork();
-    if (zip.Cancelled) {
+    if (zip.cancelled) {
       removeFile(f.archive);
       restoreCatalogue(f, false);
       // Cancelled by the user's answer (a password question) rather than by a closed window.
@@ -468,7 +468,7 @@ CatalogueUpdate::CatalogueUpdate(QWidget* window, Downloads& downloads, Catalogu
       view_(view),
       zip_(new ZipExtractor(window, &prompter)) {
   zip_->setObjectName(QStringLiteral("zipExtractor"));
-  zip_->ShowProgressDialog = false;
+  zip_->showProgressDialog = false;
 }
 
 // The end of every update, also of one refused or stopped by an error: the answers to the changed-size

@@ -323,7 +323,7 @@ TEST_F(UpdateTest, UnpackingErrorsRestoreTheCatalogueAndEndIdle) {
     SCOPED_TRACE(c.what);
     prompter.clear();
     server.route("/Javadata.zip", HttpReply::ok(c.body));
-    form->catalogueUpdate().zip().DllDirectory = c.dllDirectory;
+    form->catalogueUpdate().zip().dllDirectory = c.dllDirectory;
     update();
     ASSERT_EQ(prompter.asked.size(), 1u);
     ASSERT_EQ(prompter.errors().size(), 1u);
@@ -336,7 +336,7 @@ TEST_F(UpdateTest, UnpackingErrorsRestoreTheCatalogueAndEndIdle) {
 
   // The command is usable again at once.
   prompter.clear();
-  form->catalogueUpdate().zip().DllDirectory.clear();
+  form->catalogueUpdate().zip().dllDirectory.clear();
   server.route("/Javadata.zip", HttpReply::ok(good));
   server.route("/Base/news.new", HttpReply::ok("news"));
   server.route("/Base/screen/new.gif", HttpReply::ok("gif"));
@@ -901,13 +901,13 @@ TEST_F(UpdateTest, ClosingTheWindowWhileUnpackingCancelsItKeepsCommandsOutAndBri
   int reports = 0;
   bool busy = true;
   bool treeEnabled = false;
-  form->catalogueUpdate().zip().OnZEDProgressEvent = [&](QObject*, const std::string&, std::int32_t, std::int32_t) {
+  form->catalogueUpdate().zip().handlers.progress = [&](const std::string&, std::int32_t, std::int32_t) {
     busy = busy && form->busyFlag().isSet();
     treeEnabled = treeEnabled || form->catalogueTree->isEnabled();
     if (++reports == 2) form->close();
   };
   update();
-  form->catalogueUpdate().zip().OnZEDProgressEvent = nullptr;
+  form->catalogueUpdate().zip().handlers.progress = nullptr;
   EXPECT_EQ(reports, 2);
   EXPECT_TRUE(busy);
   EXPECT_FALSE(treeEnabled);
