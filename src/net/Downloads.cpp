@@ -234,8 +234,8 @@ void Downloads::transferFailed() {
   lastFailure_ = http_->lastFailure();
   if (http_->lastRefused()) {
     refused_.push_back({transferPath_, lastFailure_});
-    log_.logCommand(QStringLiteral(" Ответ на запрос ") + fromAnsi(http_->request().url) + QStringLiteral(" не принят: ") +
-                    QString::fromStdString(lastFailure_));
+    log_.logCommand(QStringLiteral(" Ответ на запрос ") + fromAnsi(http_->request().url) +
+                    QStringLiteral(" не принят: ") + QString::fromStdString(lastFailure_));
   }
   failed(http_->request().url);
 }

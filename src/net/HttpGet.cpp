@@ -375,14 +375,17 @@ bool HttpGetThread::headersEnded(Transfer& t) {
     return false;
   }
   if (options_.maxBodySize > 0 && contentLength > options_.maxBodySize) {
-    fail(t, "объявлено " + megabytes(contentLength) + ", больше предела " + megabytes(options_.maxBodySize) + " для этого файла",
+    fail(t,
+         "объявлено " + megabytes(contentLength) + ", больше предела " + megabytes(options_.maxBodySize) +
+             " для этого файла",
          true);
     return false;
   }
   const std::int64_t room = roomFor(request_.fileName);
   if (contentLength > room) {
-    fail(t, "объявлено " + megabytes(contentLength) + ", а на диске для загрузки есть " +
-                megabytes(std::max<std::int64_t>(room, 0)),
+    fail(t,
+         "объявлено " + megabytes(contentLength) + ", а на диске для загрузки есть " +
+             megabytes(std::max<std::int64_t>(room, 0)),
          true);
     return false;
   }
@@ -512,8 +515,8 @@ int HttpGetThread::progressCallback(void* transfer, std::int64_t, std::int64_t, 
   const double owed = (seconds - w.options_.rateGraceTime) * w.options_.minAverageRate;
   if (static_cast<double>(t.received) >= owed) return 0;
   w.fail(t, "сервер передаёт слишком медленно: " + std::to_string(t.received) + " байт за " +
-                std::to_string(static_cast<long long>(seconds)) + " с, меньше " + std::to_string(w.options_.minAverageRate) +
-                " байт в секунду");
+                std::to_string(static_cast<long long>(seconds)) + " с, меньше " +
+                std::to_string(w.options_.minAverageRate) + " байт в секунду");
   return 1;
 }
 
@@ -622,7 +625,8 @@ void HttpGetThread::execute() {
 
   // No time limit for a transfer, but a server that sends nothing, or only a trickle, for a minute has
   // stalled: give up on it, so that the user gets an error instead of a command that never ends.
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(std::max<std::uint32_t>(options_.lowSpeedLimit, 1)));
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT,
+                   static_cast<long>(std::max<std::uint32_t>(options_.lowSpeedLimit, 1)));
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::max<std::uint32_t>(options_.lowSpeedTime, 1)));
 
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &HttpGetThread::headerCallback);

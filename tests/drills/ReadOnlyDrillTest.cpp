@@ -143,9 +143,7 @@ TEST_F(ReadOnlyDrill, ReadOnlyTargetFolderFailsTheDownloadAndTheExtractionAndKee
 
   ZipExtractor zip(nullptr, &prompter);
   int skipped = -1;
-  zip.handlers.batchEnded = [&](std::int32_t skippedCount, std::int32_t, std::int32_t) {
-    skipped = skippedCount;
-  };
+  zip.handlers.batchEnded = [&](std::int32_t skippedCount, std::int32_t, std::int32_t) { skipped = skippedCount; };
   zip.setZipFileName(folder + "pictures.zip");
   zip.extractDir = folder + "Base/dir/";
   zip.showProgressDialog = false;
