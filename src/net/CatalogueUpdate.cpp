@@ -379,12 +379,12 @@ class UpdateRun {
     if (update_.settings_.updateFolderPictures()) fetchFolderPictures();
     const int mode = update_.settings_.updateMode();
     if (mode == 2 || mode == 3) {
-      forEachGame([this](const GameEntry& game) { fetchIn("Base/screen/", game.Screen); });
+      forEachGame([this](const GameEntry& game) { fetchIn("Base/screen/", game.screen); });
     }
     if (mode == 3) {
       forEachGame([this](const GameEntry& game) {
-        fetchIn("Base/games/", game.File + ".jad");
-        fetchIn("Base/games/", game.File + ".jar");
+        fetchIn("Base/games/", game.file + ".jad");
+        fetchIn("Base/games/", game.file + ".jar");
       });
     }
     if (windowClosed()) return;

@@ -194,7 +194,7 @@ void PhoneSession::uploadMarkedGames() {
   if (busy_.isSet()) return;
   busy_.set();
   AtExit done([this] { busy_.clear(); });
-  for (const int i : catalogue_.markedGames()) sendGame(catalogue_.game(i).File);
+  for (const int i : catalogue_.markedGames()) sendGame(catalogue_.game(i).file);
   if (settings_.autoCompileJava()) compileJava();
 }
 

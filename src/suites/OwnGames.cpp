@@ -182,7 +182,7 @@ std::vector<CatalogueGame> readOwnGames(const std::string& workDir) {
   for (int i = 1; i <= load.gameCount; ++i) {
     const GameEntry& g = (*games)[static_cast<std::size_t>(i)];
     list.push_back(
-        CatalogueGame{utf8(g.Name), utf8(g.Size), utf8(g.File), utf8(g.Screen), utf8(g.Owner), utf8(g.Desc)});
+        CatalogueGame{utf8(g.name), utf8(g.size), utf8(g.file), utf8(g.screen), utf8(g.owner), utf8(g.description)});
   }
   return list;
 }
@@ -305,8 +305,8 @@ std::vector<std::string> addOwnGames(const AddPlan& plan, const Catalogue& catal
   std::set<std::string> takenFiles = namesIn(gamesDir, true);
   std::set<std::string> takenScreens = namesIn(screenDir, false);
   for (int i = 1; i <= std::min(catalogue.gameCount(), GameCapacity); ++i) {
-    takenFiles.insert(lower(diskName(catalogue.game(i).File)));
-    takenScreens.insert(lower(diskName(catalogue.game(i).Screen)));
+    takenFiles.insert(lower(diskName(catalogue.game(i).file)));
+    takenScreens.insert(lower(diskName(catalogue.game(i).screen)));
   }
   for (const CatalogueGame& g : games) {
     takenFiles.insert(lower(g.file));
@@ -378,7 +378,7 @@ void removeOwnGame(const Catalogue& catalogue, int index, const std::string& wor
   std::vector<CatalogueGame> games = readOwnGames(workDir);
   // The own entries follow the main catalogue's in the order of the file.
   const std::size_t at = static_cast<std::size_t>(index - catalogue.serverGameCount() - 1);
-  if (at >= games.size() || games[at].file != utf8(entry.File) || games[at].name != utf8(entry.Name))
+  if (at >= games.size() || games[at].file != utf8(entry.file) || games[at].name != utf8(entry.name))
     throw QuorrelError(std::string(OwnCatalogueFileName) +
                        " изменился после загрузки каталога. Ничего не удалено; обновите вид каталога.");
   const CatalogueGame gone = games[at];
@@ -396,8 +396,8 @@ void removeOwnGame(const Catalogue& catalogue, int index, const std::string& wor
   bool screenShared = gone.screen == "noscr.gif";
   for (int i = 1; i <= std::min(catalogue.gameCount(), GameCapacity); ++i) {
     if (i == index) continue;
-    fileShared = fileShared || lower(utf8(catalogue.game(i).File)) == lower(gone.file);
-    screenShared = screenShared || lower(utf8(catalogue.game(i).Screen)) == lower(gone.screen);
+    fileShared = fileShared || lower(utf8(catalogue.game(i).file)) == lower(gone.file);
+    screenShared = screenShared || lower(utf8(catalogue.game(i).screen)) == lower(gone.screen);
   }
   if (!fileShared && ownFileName(gone.file)) {
     std::remove((workDir + "Base/games/" + gone.file + ".jad").c_str());
@@ -462,7 +462,7 @@ void OwnGamesCommands::add(const std::vector<std::string>& paths) {
 
 void OwnGamesCommands::remove(int index) {
   if (busy_.isSet() || !catalogue_.isOwnGame(index)) return;
-  const QString name = fromAnsi(catalogue_.game(index).Name);
+  const QString name = fromAnsi(catalogue_.game(index).name);
   MessageRequest request{
       appTitle(),
       QStringLiteral("Удалить игру «%1» из моих игр?\nЕё файлы будут удалены из Base/games.").arg(name),

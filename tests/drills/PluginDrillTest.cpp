@@ -87,8 +87,8 @@ TEST_F(PluginDrill, EveryCallFailingAfterTheConnectLeavesNothingHalfDone) {
 
   // The batch upload of the marked game fails alike; disconnecting works whatever the plugin answers.
   quorrel::GameEntry blocks = form->catalogue().game(1);
-  blocks.File = "blocks";
-  blocks.Selected = 1;
+  blocks.file = "blocks";
+  blocks.selected = 1;
   form->catalogue().setGame(1, blocks);
   form->catalogue().setGameCount(1);
   form->messageLog->clear();

@@ -443,7 +443,7 @@ TEST_F(UpdateTest, FirstUpdateIntoAFreshFolderThenACatalogueWithFewerGames) {
   for (const char* path : {"Base/screen/z.gif", "Base/games/z.jad", "Base/games/z.jar"}) fetched(expected, path);
   EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end()), expected);
   EXPECT_EQ(form->catalogue().gameCount(), 1);
-  EXPECT_EQ(form->catalogue().games()[2].File, "b");
+  EXPECT_EQ(form->catalogue().games()[2].file, "b");
   expectIdle();
 }
 
@@ -981,12 +981,12 @@ TEST_F(UpdateTest, DemoUpdateFromPythonsServerChangesTheTree) {
   EXPECT_EQ(form->catalogue().folderCount(), foldersBefore + 1);
   for (int i = 1; i <= form->catalogue().gameCount(); ++i) {
     const auto& game = form->catalogue().games()[static_cast<std::size_t>(i)];
-    EXPECT_TRUE(exists("Base/games/" + game.File + ".jar")) << game.File;
-    EXPECT_TRUE(exists("Base/screen/" + game.Screen)) << game.Screen;
+    EXPECT_TRUE(exists("Base/games/" + game.file + ".jar")) << game.file;
+    EXPECT_TRUE(exists("Base/screen/" + game.screen)) << game.screen;
   }
   for (int i = 1; i <= form->catalogue().folderCount(); ++i) {
     const auto& folder = form->catalogue().folders()[static_cast<std::size_t>(i)];
-    EXPECT_TRUE(exists("Base/dir/" + folder.Pic + ".gif")) << folder.Pic;
+    EXPECT_TRUE(exists("Base/dir/" + folder.picture + ".gif")) << folder.picture;
   }
   EXPECT_FALSE(exists("Base/dir/dir.lst"));
   EXPECT_EQ(readFile("Base/news.new"), readFile(QUORREL_DEMO_SERVER "/Base/news.new"));

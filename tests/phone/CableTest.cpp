@@ -89,9 +89,9 @@ class Cable : public PhoneWindow {
     writeFile("Base/games/" + file + ".jad", "MIDlet-Name: " + file + "\r\nMIDlet-Jar-URL: " + file + ".jar\r\n");
     writeFile("Base/games/" + file + ".jar", randomBytes(jarSize, static_cast<unsigned>(index)));
     quorrel::GameEntry game;
-    game.File = file;
-    game.Name = file;
-    game.Selected = marked ? 1 : 0;
+    game.file = file;
+    game.name = file;
+    game.selected = marked ? 1 : 0;
     form->catalogue().setGame(index, game);
   }
 
