@@ -30,6 +30,7 @@
 #include "common/Errors.h"
 #include "common/Paths.h"
 #include "common/ShownText.h"
+#include "common/WorkingFolder.h"
 #include "dialogs/AboutDialog.h"
 #include "dialogs/HelpCommands.h"
 #include "net/CatalogueUpdate.h"
@@ -88,7 +89,7 @@ void MainWindow::createSubsystems() {
   transfers.catalogueTree = catalogueTree;
   transfers.progressBar = progressBar;
   transfers.transferLabel = transferLabel;
-  transfers.clearPluginStatus = [this] { statusPanels->setPanelText(4, QString()); };
+  transfers.clearPluginStatus = [this] { statusPanels->setPanelText(quorrel::StatusPanel::PluginMessage, QString()); };
   transfers.downloadGameButton = downloadGameButton;
   transfers.downloadScreenshotButton = downloadScreenshotButton;
   downloads_ = std::make_unique<quorrel::Downloads>(this, *settings_, catalogue_, *browser_, *this, *prompter_, busy_,
@@ -209,9 +210,9 @@ void MainWindow::clearLog() {
 }
 
 // ---- The phone session's view ---------------------------------------------------------------------------
-QString MainWindow::statusText(int panel) const { return statusPanels->panelText(panel); }
+QString MainWindow::statusText(quorrel::StatusPanel panel) const { return statusPanels->panelText(panel); }
 
-void MainWindow::setStatusText(int panel, const QString& text) { statusPanels->setPanelText(panel, text); }
+void MainWindow::setStatusText(quorrel::StatusPanel panel, const QString& text) { statusPanels->setPanelText(panel, text); }
 
 // The plugin reports while it holds the main thread, so the event loop cannot draw what its reports change;
 // the window draws it here, at most once a frame. A plugin on a fast line reports thousands of packets a
@@ -225,7 +226,7 @@ void MainWindow::drawPluginReports() {
 }
 
 void MainWindow::showPluginLog(const QString& text) {
-  statusPanels->setPanelText(4, text);
+  statusPanels->setPanelText(quorrel::StatusPanel::PluginMessage, text);
   drawPluginReports();
 }
 
@@ -274,11 +275,11 @@ void MainWindow::clearTransferLine() { transferLabel->clear(); }
 
 // ---- Commands of the window itself ----------------------------------------------------------------------
 void MainWindow::startUp() {
-  const std::string base = quorrel::currentDir() + "Base/";
+  const std::string base = quorrel::currentDir() + quorrel::workfolder::Base;
   if (!quorrel::directoryExists(base) && !quorrel::createDirectory(base)) {
     throw quorrel::QuorrelError("Не могу создать папку" + base);
   }
-  const std::string games = base + "games/";
+  const std::string games = quorrel::currentDir() + quorrel::workfolder::Games;
   if (!quorrel::directoryExists(games) && !quorrel::createDirectory(games)) {
     throw quorrel::QuorrelError("Не могу создать папку" + games);
   }

@@ -138,8 +138,8 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   void insertLine(const QString& line) override;
 
   // ---- The phone session's view ----
-  QString statusText(int panel) const override;
-  void setStatusText(int panel, const QString& text) override;
+  QString statusText(quorrel::StatusPanel panel) const override;
+  void setStatusText(quorrel::StatusPanel panel, const QString& text) override;
   void showPluginLog(const QString& text) override;
   void showPluginProgress(int percent, const QString& target) override;
   void showConnected(bool connected) override;

@@ -35,6 +35,7 @@
 #include "common/Paths.h"
 #include "common/Prompter.h"
 #include "common/ShownText.h"
+#include "common/WorkingFolder.h"
 #include "net/DirList.h"
 #include "net/ZipExtractor.h"
 #include "settings/Settings.h"
@@ -375,16 +376,16 @@ class UpdateRun {
     }
 
     update_.browser_.loadCatalogue();
-    fetch("Base/news.new");
+    fetch(workfolder::News);
     if (update_.settings_.updateFolderPictures()) fetchFolderPictures();
     const int mode = update_.settings_.updateMode();
     if (mode == 2 || mode == 3) {
-      forEachGame([this](const GameEntry& game) { fetchIn("Base/screen/", game.screen); });
+      forEachGame([this](const GameEntry& game) { fetchIn(workfolder::Screenshots, game.screen); });
     }
     if (mode == 3) {
       forEachGame([this](const GameEntry& game) {
-        fetchIn("Base/games/", game.file + ".jad");
-        fetchIn("Base/games/", game.file + ".jar");
+        fetchIn(workfolder::Games, game.file + ".jad");
+        fetchIn(workfolder::Games, game.file + ".jar");
       });
     }
     if (windowClosed()) return;
@@ -417,9 +418,9 @@ class UpdateRun {
   // Each name of the list is fetched as it is read. A name that no picture's file could have is not asked of
   // the server: one log line says why. A huge list is read while the window keeps painting.
   void fetchFolderPictures() {
-    fetch("Base/dir/dir.lst");
+    fetch(workfolder::FolderPictureList);
     if (windowClosed()) return;
-    const std::string list = currentDir() + "Base/dir/dir.lst";
+    const std::string list = currentDir() + workfolder::FolderPictureList;
     PaintTurns keepPainting;
     readDirList(
         list, MaxPictureFileName,
@@ -427,11 +428,12 @@ class UpdateRun {
           if (windowClosed()) return false;
           const std::string fault = pictureNameFault(name, cut);
           if (fault.empty()) {
-            fetch("Base/dir/" + name + ".gif");
+            fetch(workfolder::FolderPictures + name + ".gif");
           } else {
             update_.log_.logCommand(
-                QStringLiteral(" Картинка Base/dir/%1%2.gif не запрошена: %3")
-                    .arg(fromAnsi(name), cut ? QStringLiteral("…") : QString(), QString::fromStdString(fault)));
+                QStringLiteral(" Картинка %1%2%3.gif не запрошена: %4")
+                    .arg(QString::fromLatin1(workfolder::FolderPictures), fromAnsi(name),
+                         cut ? QStringLiteral("…") : QString(), QString::fromStdString(fault)));
           }
           keepPainting();
           return true;
@@ -560,7 +562,8 @@ void recoverInterruptedUpdate(MessageLog& log) {
   }
   const std::string dir = currentDir();
   removeLeftovers(dir, true);
-  for (const char* folder : {"Base/", "Base/games/", "Base/screen/", "Base/dir/"}) removeLeftovers(dir + folder, false);
+  for (const char* folder : {workfolder::Base, workfolder::Games, workfolder::Screenshots, workfolder::FolderPictures})
+    removeLeftovers(dir + folder, false);
 }
 
 }  // namespace quorrel

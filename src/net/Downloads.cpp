@@ -23,6 +23,7 @@
 #include "common/Paths.h"
 #include "common/Prompter.h"
 #include "common/ShownText.h"
+#include "common/WorkingFolder.h"
 #include "net/HttpGet.h"
 #include "settings/Settings.h"
 
@@ -58,7 +59,7 @@ QString notArrived(const QString& what, const std::vector<std::string>& paths) {
 bool isPicture(const std::string& path) {
   const auto under = [&](const char* folder) { return path.compare(0, std::strlen(folder), folder) == 0; };
   const bool gif = path.size() >= 4 && strcasecmp(path.c_str() + path.size() - 4, ".gif") == 0;
-  return under("Base/screen/") || (under("Base/dir/") && gif);
+  return under(workfolder::Screenshots) || (under(workfolder::FolderPictures) && gif);
 }
 
 }  // namespace
@@ -251,12 +252,12 @@ void Downloads::failed(const std::string& url) {
 
 void Downloads::downloadGame() {
   runCommand([this] {
-    const std::string folder = currentDir() + "Base/games/";
+    const std::string folder = currentDir() + workfolder::Games;
     ensureFolder(folder, "Не могу создать папку" + folder);
     std::vector<std::string> missing;
     for (const char* extension : {".jad", ".jar"}) {
       const std::string name = catalogue_.currentGameFile() + extension;
-      if (downloadInFolder("Base/games/", name) == DownloadResult::Failed) missing.push_back("Base/games/" + name);
+      if (downloadInFolder(workfolder::Games, name) == DownloadResult::Failed) missing.push_back(workfolder::Games + name);
     }
     if (!missing.empty()) {
       prompter_.error(notArrived(QStringLiteral("Игра не скачана"), missing));
@@ -269,10 +270,10 @@ void Downloads::downloadGame() {
 
 void Downloads::downloadScreenshot() {
   runCommand([this] {
-    ensureFolder(currentDir() + "Base/screen/", "Не могу создать папку ./Base/screen/");
+    ensureFolder(currentDir() + workfolder::Screenshots, std::string("Не могу создать папку ./") + workfolder::Screenshots);
     const std::string& screen = catalogue_.currentGameScreen();
-    const std::string path = "Base/screen/" + screen;
-    const DownloadResult result = downloadInFolder("Base/screen/", screen);
+    const std::string path = workfolder::Screenshots + screen;
+    const DownloadResult result = downloadInFolder(workfolder::Screenshots, screen);
     // A copy kept from before is still shown; without any copy the picture's own error is the report. A
     // name that leaves the folder was refused above and is not read either.
     if (staysInFolder(screen)) browser_.showPicture(localPath(path));

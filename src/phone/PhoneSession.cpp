@@ -13,6 +13,7 @@
 #include "common/MessageLog.h"
 #include "common/Paths.h"
 #include "common/Prompter.h"
+#include "common/WorkingFolder.h"
 #include "phone/JavaList.h"
 #include "phone/JavaListOrderDialog.h"
 #include "phone/PluginBinding.h"
@@ -75,7 +76,7 @@ PhoneSession::PhoneSession(const Settings& settings, const Catalogue& catalogue,
                            BusyFlag& busy, PhoneView& view)
     : settings_(settings), catalogue_(catalogue), log_(log), prompter_(prompter), busy_(busy), view_(view) {}
 
-bool PhoneSession::connected() const { return view_.statusText(0) != NotConnected; }
+bool PhoneSession::connected() const { return view_.statusText(StatusPanel::Connection) != NotConnected; }
 
 // ---- Connection ----------------------------------------------------------------------------------------
 void PhoneSession::connectPhone() {
@@ -89,16 +90,16 @@ void PhoneSession::connectPhone() {
           view_.showPluginProgress(percent, fromAnsi(target));
         });
   }
-  view_.setStatusText(0, (result & 0xFF) != 0 ? QStringLiteral("Соединение установлено") : NotConnected);
+  view_.setStatusText(StatusPanel::Connection, (result & 0xFF) != 0 ? QStringLiteral("Соединение установлено") : NotConnected);
   if (!PluginBinding::PluginConnected()) {
     log_.logCommand(QStringLiteral(" Не удалось установить соединение с телефоном."));
     return;
   }
   view_.showConnected(true);
 
-  view_.setStatusText(1, fromAnsi(PluginBinding::PluginSendCommand("AT+CGMI").body));
-  view_.setStatusText(2, fromAnsi(PluginBinding::PluginSendCommand("AT+CGMM").body));
-  view_.setStatusText(3, fromAnsi(PluginBinding::PluginSendCommand("AT+CGSN").body));
+  view_.setStatusText(StatusPanel::Maker, fromAnsi(PluginBinding::PluginSendCommand("AT+CGMI").body));
+  view_.setStatusText(StatusPanel::Model, fromAnsi(PluginBinding::PluginSendCommand("AT+CGMM").body));
+  view_.setStatusText(StatusPanel::SerialNumber, fromAnsi(PluginBinding::PluginSendCommand("AT+CGSN").body));
 
   QStringList files;
   SghfsFindData entry{};
@@ -117,19 +118,19 @@ void PhoneSession::connectPhone() {
   }
   view_.setPhoneFiles(files);
 
-  view_.setStatusText(4, QString());
+  view_.setStatusText(StatusPanel::PluginMessage, QString());
   view_.resetProgress(false);
   if (!catalogue_.currentGameScreen().empty()) view_.setUploadGameVisible(true);
-  log_.logCommand(QStringLiteral(" Установлено соединение с телефоном ") + view_.statusText(2).left(8) +
+  log_.logCommand(QStringLiteral(" Установлено соединение с телефоном ") + view_.statusText(StatusPanel::Model).left(8) +
                   QStringLiteral("."));
 }
 
 void PhoneSession::disconnectPhone() {
   PluginBinding::PluginDisconnect();
   log_.insertLine(MessageLog::timeText() + QStringLiteral(" Соединение с телефоном разорвано."));
-  view_.setStatusText(0, NotConnected);
+  view_.setStatusText(StatusPanel::Connection, NotConnected);
   view_.setUploadGameVisible(false);
-  for (int panel = 1; panel <= 3; ++panel) view_.setStatusText(panel, QString());
+  for (const StatusPanel panel : PhonePanels) view_.setStatusText(panel, QString());
   view_.showConnected(false);
 }
 
@@ -155,7 +156,7 @@ void PhoneSession::sendGame(const std::string& file) {
     std::string remote = phonePath;
     std::vector<std::string> errors;
     const std::int32_t result =
-        PluginBinding::PluginPutFile(localPath("Base\\games\\" + file + "." + ext), remote, true, &errors);
+        PluginBinding::PluginPutFile(localPath(workfolder::Games + file + "." + ext), remote, true, &errors);
     if (result == SGHFS_FILE_OK) {
       log_.logCommand(QStringLiteral(" Файл ") + fromAnsi(remote) + QStringLiteral(" отправлен в телефон."));
     } else {
@@ -183,7 +184,7 @@ void PhoneSession::uploadCurrentGame() {
     view_.setCatalogueEnabled(true);
     view_.resetProgress(false);
     view_.clearTransferLine();
-    view_.setStatusText(4, QString());
+    view_.setStatusText(StatusPanel::PluginMessage, QString());
     busy_.clear();
   });
   sendGame(catalogue_.currentGameFile());
@@ -202,7 +203,7 @@ void PhoneSession::compileJava() {
   log_.logCommand(QStringLiteral(" Начинается компиляция java."));
   AtExit done([this] {
     view_.clearTransferLine();
-    view_.setStatusText(4, QString());
+    view_.setStatusText(StatusPanel::PluginMessage, QString());
     view_.resetProgress(true);
   });
   if (!connected()) {

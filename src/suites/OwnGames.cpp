@@ -18,6 +18,7 @@
 #include "common/MessageLog.h"
 #include "common/Paths.h"
 #include "common/Prompter.h"
+#include "common/WorkingFolder.h"
 #include "suites/CatalogueWriter.h"
 #include "suites/GifPicture.h"
 
@@ -294,12 +295,12 @@ std::vector<std::string> addOwnGames(const AddPlan& plan, const Catalogue& catal
                        std::to_string(GameCapacity) + " игр, свободно " + std::to_string(std::max(freeGames, 0)) +
                        ". Ничего не добавлено.");
 
-  const std::string gamesDir = workDir + "Base/games/";
-  const std::string screenDir = workDir + "Base/screen/";
-  makeFolder(workDir + "Base/");
+  const std::string gamesDir = workDir + workfolder::Games;
+  const std::string screenDir = workDir + workfolder::Screenshots;
+  makeFolder(workDir + workfolder::Base);
   makeFolder(gamesDir);
   makeFolder(screenDir);
-  makeFolder(workDir + "Base/dir/");
+  makeFolder(workDir + workfolder::FolderPictures);
 
   // Names no file on the disk and no game of either catalogue has, whether its files are here yet or not.
   std::set<std::string> takenFiles = namesIn(gamesDir, true);
@@ -359,7 +360,7 @@ std::vector<std::string> addOwnGames(const AddPlan& plan, const Catalogue& catal
     games.push_back(std::move(g));
   }
 
-  const std::string rootPicture = workDir + "Base/dir/" + RootPicture + ".gif";
+  const std::string rootPicture = workDir + workfolder::FolderPictures + RootPicture + ".gif";
   if (!fileExists(rootPicture)) {
     const std::string temporary =
         writeTemporary(rootPicture, placeholderGif(Placeholder::Folder, catalogue.pictureHeight()));
@@ -400,10 +401,10 @@ void removeOwnGame(const Catalogue& catalogue, int index, const std::string& wor
     screenShared = screenShared || lower(utf8(catalogue.game(i).screen)) == lower(gone.screen);
   }
   if (!fileShared && ownFileName(gone.file)) {
-    std::remove((workDir + "Base/games/" + gone.file + ".jad").c_str());
-    std::remove((workDir + "Base/games/" + gone.file + ".jar").c_str());
+    std::remove((workDir + workfolder::Games + gone.file + ".jad").c_str());
+    std::remove((workDir + workfolder::Games + gone.file + ".jar").c_str());
   }
-  if (!screenShared && ownFileName(gone.screen)) std::remove((workDir + "Base/screen/" + gone.screen).c_str());
+  if (!screenShared && ownFileName(gone.screen)) std::remove((workDir + workfolder::Screenshots + gone.screen).c_str());
 }
 
 // ---- The window's commands --------------------------------------------------------------------------------

@@ -129,7 +129,7 @@ TEST(MainWindowLayout, FixedWindowAndInitialState) {
   EXPECT_EQ(form.catalogueTree->geometry(), QRect(8, 8, 273, 489));
   EXPECT_EQ(form.messageLog->geometry(), QRect(8, 500, 780, 22));
   EXPECT_EQ(form.exitButton->geometry(), QRect(745, 5, 40, 40));
-  EXPECT_EQ(form.statusPanels->panelText(0), QStringLiteral("Соединение не установлено"));
+  EXPECT_EQ(form.statusPanels->panelText(quorrel::StatusPanel::Connection), QStringLiteral("Соединение не установлено"));
   EXPECT_EQ(form.sizeLabel->text(), QStringLiteral("0 байт"));
   EXPECT_FALSE(form.disconnectAction->isEnabled());
   EXPECT_TRUE(form.autoCompileAction->isChecked());

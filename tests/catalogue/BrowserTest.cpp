@@ -229,7 +229,7 @@ TEST_F(BrowserTest, ButtonsFollowTheFilesOnDiskAndTheConnection) {
     if (screenshot) writeFile("Base/screen/snake.gif", animatedGif(50, 50, 2));
     if (jad) writeFile("Base/games/snake.jad", "MIDlet-Name: Snake\r\n");
     if (jar) writeFile("Base/games/snake.jar", "PK");
-    form->statusPanels->setPanelText(0, connected ? Connected : QStringLiteral("Соединение не установлено"));
+    form->statusPanels->setPanelText(quorrel::StatusPanel::Connection, connected ? Connected : QStringLiteral("Соединение не установлено"));
 
     select(arcade());
     select(snake());
@@ -349,7 +349,7 @@ TEST_F(BrowserTest, MissingFallbackPictureIsReportedAndTheOldPictureGoes) {
   testsupport::removeTree("Base/screen/noscr.gif");
   writeFile("Base/games/snake.jad", "j");
   writeFile("Base/games/snake.jar", "j");
-  form->statusPanels->setPanelText(0, Connected);
+  form->statusPanels->setPanelText(quorrel::StatusPanel::Connection, Connected);
   select(snake());
   ASSERT_EQ(prompter.errors().size(), 1u);
   EXPECT_EQ(prompter.errors()[0],
@@ -560,7 +560,7 @@ TEST_F(BrowserTest, NamesThatLeaveTheirFoldersAreNeitherReadNorTested) {
             "<game name=\"Abs\">\r\n<file=\"x\">\r\n<screen=\"" +
                 absolute + "\">\r\n</folder>\r\n<end>\r\n");
   form->guarded([this] { form->browser().loadCatalogue(); });
-  form->statusPanels->setPanelText(0, Connected);
+  form->statusPanels->setPanelText(quorrel::StatusPanel::Connection, Connected);
   const auto lines = [this] {
     QStringList out;
     for (int i = form->messageLog->count() - 1; i >= 0; --i) {

@@ -94,7 +94,7 @@ TEST_F(DownloadsTest, MissingFileIsFetchedEvenAfterAFailedSizeQuery) {
   server.route("/Base/screen/ball.gif", HttpReply::status("HTTP/1.0 503 Service Unavailable", "busy"));
   server.route("/Base/screen/ball.gif", HttpReply::ok(gif));
   form->busyFlag().set();
-  form->statusPanels->setPanelText(4, QStringLiteral("plugin line"));
+  form->statusPanels->setPanelText(quorrel::StatusPanel::PluginMessage, QStringLiteral("plugin line"));
   form->downloads().downloadFromServer("Base/screen/ball.gif");  // the folder does not exist yet
 
   EXPECT_TRUE(prompter.asked.empty());
@@ -108,7 +108,7 @@ TEST_F(DownloadsTest, MissingFileIsFetchedEvenAfterAFailedSizeQuery) {
                    }));
   // The failed query has ended the busy state at once.
   EXPECT_FALSE(form->busyFlag().isSet());
-  EXPECT_TRUE(form->statusPanels->panelText(4).isEmpty());
+  EXPECT_TRUE(form->statusPanels->panelText(quorrel::StatusPanel::PluginMessage).isEmpty());
   EXPECT_EQ(form->progressBar->maximum(), 3000);
   EXPECT_EQ(form->progressBar->value(), 3000);
 }

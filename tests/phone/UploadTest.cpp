@@ -96,7 +96,7 @@ TEST_F(Upload, SingleGameLandsOnThePhoneAndTheLogTellsTheWholeStory) {
   EXPECT_TRUE(form->catalogueTree->isEnabled());
   EXPECT_EQ(form->progressBar->value(), 0);
   EXPECT_EQ(form->transferLabel->text(), QString());
-  EXPECT_EQ(form->statusPanels->panelText(4), QString());
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::PluginMessage), QString());
 }
 
 TEST_F(Upload, BatchSendsTheMarkedGamesInTableOrderThenCompilesOnce) {
