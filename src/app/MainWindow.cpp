@@ -212,7 +212,9 @@ void MainWindow::clearLog() {
 // ---- The phone session's view ---------------------------------------------------------------------------
 QString MainWindow::statusText(quorrel::StatusPanel panel) const { return statusPanels->panelText(panel); }
 
-void MainWindow::setStatusText(quorrel::StatusPanel panel, const QString& text) { statusPanels->setPanelText(panel, text); }
+void MainWindow::setStatusText(quorrel::StatusPanel panel, const QString& text) {
+  statusPanels->setPanelText(panel, text);
+}
 
 // The plugin reports while it holds the main thread, so the event loop cannot draw what its reports change;
 // the window draws it here, at most once a frame. A plugin on a fast line reports thousands of packets a
@@ -284,7 +286,7 @@ void MainWindow::startUp() {
     throw quorrel::QuorrelError("Не могу создать папку" + games);
   }
   quorrel::recoverInterruptedUpdate(*this);
-  PluginBinding::LoadPlugin("sghfs.wfx");
+  PluginBinding::load("sghfs.wfx");
   busy_.clear();
   settings_->readAtStartUp(quorrel::localPath(quorrel::SettingsFileName));
   browser_->loadCatalogue();
@@ -293,7 +295,7 @@ void MainWindow::startUp() {
 void MainWindow::shutDown() {
   if (destroyed_) return;
   destroyed_ = true;
-  PluginBinding::UnloadPlugin();
+  PluginBinding::unload();
 }
 
 void MainWindow::exitProgram() { close(); }
@@ -323,7 +325,7 @@ void MainWindow::toggleSortMode() {
 
 void MainWindow::showAbout() {
   quorrel::showAbout(this,
-                     {windowTitle(), catalogue_.gameCount(), catalogue_.baseVersion(), PluginBinding::PluginVersion});
+                     {windowTitle(), catalogue_.gameCount(), catalogue_.baseVersion(), PluginBinding::pluginVersion});
 }
 
 void MainWindow::showHistory() { quorrel::showHistory(this, *prompter_); }
