@@ -45,7 +45,7 @@ void log(int32_t type, const std::string& ansiText) {
 }
 // A message of the plugin's own (UTF-8 here) followed by a text that is already ANSI (a phone path).
 void say(int32_t type, const std::string& utf8, const std::string& ansiTail = std::string()) {
-  log(type, utf8ToAnsi(utf8) + ansiTail);
+  log(type, sghfs::utf8ToAnsi(utf8) + ansiTail);
 }
 
 void put(char* buffer, const std::string& text) {
@@ -184,7 +184,7 @@ SghfsFileTime fileTime(std::int64_t t) {
 }
 
 bool findEntry(const ListingEntry& e, SghfsFindData& d) {
-  const std::string name = utf8ToAnsi(e.name);
+  const std::string name = sghfs::utf8ToAnsi(e.name);
   if (name.empty() || name.size() >= SGHFS_MAX_PATH) return false;
   d = SghfsFindData{};
   d.dwFileAttributes = e.folder ? SGHFS_ATTR_DIRECTORY : SGHFS_ATTR_ARCHIVE;
@@ -281,7 +281,7 @@ SghfsHandle findFirst(const char* path, SghfsFindData* findData) {
   if (!parts) return SGHFS_INVALID_HANDLE;
   std::optional<std::vector<ListingEntry>> entries;
   const std::string name = joined(*parts);
-  const bool ok = obexSession(utf8ToAnsi("список ") + name, [&](ObexClient& c) {
+  const bool ok = obexSession(sghfs::utf8ToAnsi("список ") + name, [&](ObexClient& c) {
     if (!enter(c, *parts)) return false;
     const auto xml = c.getListing();
     if (!xml) return false;
@@ -323,7 +323,7 @@ int32_t putFile(const char* localName, char* remoteName, int32_t copyFlags) {
   if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     const bool missing = fd < 0 && errno == ENOENT;
     if (fd >= 0) ::close(fd);
-    log(SGHFS_MSG_IMPORTANTERROR, utf8ToAnsi("Не найден файл " + local));
+    log(SGHFS_MSG_IMPORTANTERROR, sghfs::utf8ToAnsi("Не найден файл ") + sghfs::nameToAnsi(local));
     return missing ? SGHFS_FILE_NOTFOUND : SGHFS_FILE_READERROR;
   }
   const std::string file = parts->back();
@@ -331,13 +331,13 @@ int32_t putFile(const char* localName, char* remoteName, int32_t copyFlags) {
   const auto size = static_cast<std::uint64_t>(st.st_size);
   bool exists = false;
   bool readError = false;
-  const bool ok = obexSession(utf8ToAnsi("передача ") + name, [&](ObexClient& c) {
+  const bool ok = obexSession(sghfs::utf8ToAnsi("передача ") + name, [&](ObexClient& c) {
     if (!enter(c, *parts)) return false;
     if (!(copyFlags & SGHFS_COPY_OVERWRITE)) {
       const auto xml = c.getListing();
       if (!xml) return false;
       if (const auto entries = parseFolderListing(*xml)) {
-        for (const ListingEntry& e : *entries) exists = exists || utf8ToAnsi(e.name) == file;
+        for (const ListingEntry& e : *entries) exists = exists || sghfs::utf8ToAnsi(e.name) == file;
       }
       if (exists) return false;
     }
@@ -359,7 +359,7 @@ int32_t putFile(const char* localName, char* remoteName, int32_t copyFlags) {
   }
   if (!ok) return readError ? SGHFS_FILE_READERROR : SGHFS_FILE_WRITEERROR;
   if (name.size() <= SGHFS_MAX_TEXT) put(remoteName, name);
-  say(SGHFS_MSG_TRANSFERCOMPLETE, "Записан файл ", name + utf8ToAnsi(" (" + std::to_string(size) + " байт)"));
+  say(SGHFS_MSG_TRANSFERCOMPLETE, "Записан файл ", name + sghfs::utf8ToAnsi(" (" + std::to_string(size) + " байт)"));
   return SGHFS_FILE_OK;
 }
 

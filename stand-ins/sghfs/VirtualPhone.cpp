@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "CablePhone.h"
+#include "Codepage.h"
 #include "FindListings.h"
 #include "sghfs_abi.h"
 
@@ -38,89 +39,10 @@ namespace {
 const char* const VersionText = "sghfs.wfx virtual phone 1.0";
 const char* const PartSuffix = ".sghfs-part";
 
-// Code points of the Windows-1251 bytes 0x80..0xBF (0 where a byte has none); 0xC0..0xFF are U+0410..U+044F.
-const char16_t HighBytes[64] = {0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
-                                0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-                                0x2013, 0x2014, 0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
-                                0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
-                                0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
-                                0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
-
-char ansiChar(char32_t code) {
-  if (code < 0x80) return static_cast<char>(code);
-  if (code >= 0x410 && code <= 0x44F) return static_cast<char>(0xC0 + (code - 0x410));
-  for (unsigned i = 0; i < 64; ++i) {
-    if (HighBytes[i] != 0 && HighBytes[i] == code) return static_cast<char>(0x80 + i);
-  }
-  return '?';
-}
-
-// A UTF-8 text in Windows-1251, characters it lacks as "?"; none when the text is not valid UTF-8 (too short
-// or overlong sequences, surrogates, code points past U+10FFFF).
-std::optional<std::string> utf8ToAnsi(const std::string& utf8) {
-  std::string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    std::size_t length = 0;
-    char32_t code = 0;
-    if (lead < 0x80) {
-      length = 1;
-      code = lead;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      code = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      code = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      code = lead & 0x07u;
-    } else {
-      return std::nullopt;
-    }
-    if (i + length > utf8.size()) return std::nullopt;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto c = static_cast<unsigned char>(utf8[i + k]);
-      if ((c & 0xC0) != 0x80) return std::nullopt;
-      code = (code << 6) | (c & 0x3Fu);
-    }
-    const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return std::nullopt;
-    out += ansiChar(code);
-    i += length;
-  }
-  return out;
-}
-
 // The phone's own messages are written here in UTF-8 and sent in Windows-1251.
-std::string ansi(const char* utf8) { return utf8ToAnsi(utf8).value_or(utf8); }
-// A name of this system (UTF-8) in a message to the host; a name that is not UTF-8 is passed as it stands.
-std::string ansiName(const std::string& utf8) { return utf8ToAnsi(utf8).value_or(utf8); }
-
-// A Windows-1251 text in UTF-8: the host's names become file names of this system in the phone's folder.
-std::string ansiToUtf8(const std::string& ansiText) {
-  std::string out;
-  for (const char c : ansiText) {
-    const auto b = static_cast<unsigned char>(c);
-    char32_t code = b;
-    if (b >= 0xC0) {
-      code = 0x410 + (b - 0xC0);
-    } else if (b >= 0x80) {
-      code = HighBytes[b - 0x80] != 0 ? HighBytes[b - 0x80] : u'?';
-    }
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return out;
-}
+std::string ansi(const char* utf8) { return sghfs::utf8ToAnsi(utf8); }
+// A name of this system in a message to the host; a name that is not UTF-8 is passed as it stands.
+std::string ansiName(const std::string& name) { return sghfs::nameToAnsi(name); }
 
 // An open file descriptor, closed when the holder goes.
 class Fd {
@@ -405,7 +327,7 @@ std::string midletName(int java, const std::string& file) {
       const auto colon = line.find(':');
       if (colon != std::string::npos && lower(sghfs::trimBlanks(line.substr(0, colon))) == "midlet-name") {
         const std::string v = sghfs::trimBlanks(line.substr(colon + 1));
-        if (!v.empty()) return utf8ToAnsi(v).value_or(v);
+        if (!v.empty()) return ansiName(v);
       }
     }
   }
@@ -585,7 +507,7 @@ int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
   }
   const std::string name = phoneName(*parts);
   // The host names the file in Windows-1251; in the phone's folder it is a file name of this system.
-  const std::string leaf = ansiToUtf8(parts->back());
+  const std::string leaf = sghfs::ansiToUtf8(parts->back());
   const Fd dir = openFolder(S.phone->dir, std::vector<std::string>(parts->begin(), parts->end() - 1));
   struct stat existing {};
   const bool found = dir.valid() && ::fstatat(dir.get(), leaf.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
