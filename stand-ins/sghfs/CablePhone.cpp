@@ -220,36 +220,7 @@ std::string openFailureText(OpenError error, int err, const std::string& device,
   }
 }
 
-int32_t connect(const Host& host, int32_t port, int32_t speed) {
-  disconnect();
-  C.host = host;
-  C.portName = "COM" + std::to_string(port);
-  const PortMap map = readPortMap();
-  C.timeoutMs = map.timeoutMs;
-  C.device = deviceForPort(port, map, scanDevices());
-  if (C.device.empty()) return -1;  // no cable either: the caller reports the port as empty
-  if (!C.line.open(C.device, speed)) {
-    say(SGHFS_MSG_IMPORTANTERROR, openFailureText(C.line.error(), C.line.errnoValue(), C.device, C.portName));
-    return 0;
-  }
-  // Echo off; a phone that wakes slowly gets a second try.
-  AtResult r;
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    r = runAtCommand(C.line, "ATE0", C.timeoutMs);
-    if (r.status != AtStatus::NoAnswer) break;
-  }
-  if (r.status != AtStatus::Answered) {
-    say(SGHFS_MSG_IMPORTANTERROR, r.status == AtStatus::LineLost ? "Связь с телефоном потеряна (" + where() + ")"
-                                                                 : "Телефон на " + where() + " не отвечает");
-    C.line.close();
-    return 0;
-  }
-  C.alive = true;
-  C.okAfterObex = true;
-  C.backFromObex = false;
-  say(SGHFS_MSG_CONNECT, "Подключен телефон на " + where() + ", " + std::to_string(C.line.speed()) + " бод");
-  return 1;
-}
+namespace {
 
 bool connected() { return C.line.isOpen() && C.alive; }
 
@@ -261,6 +232,8 @@ int32_t disconnect() {
   say(SGHFS_MSG_DISCONNECT, "Соединение с телефоном закрыто");
   return 1;
 }
+
+void release() { disconnect(); }
 
 int32_t sendCommand(const char* command, char* reply) {
   put(reply, "");
@@ -363,10 +336,46 @@ int32_t putFile(const char* localName, char* remoteName, int32_t copyFlags) {
   return SGHFS_FILE_OK;
 }
 
-int32_t compileJava() {
+int32_t compileJava(SghfsJavaListProc) {
   say(SGHFS_MSG_IMPORTANTERROR, "Телефон на " + (C.portName.empty() ? std::string("кабеле") : C.portName) +
                                     " не знает команд списка Java: список не перестроен");
   return SGHFS_FILE_NOTSUPPORTED;
+}
+
+}  // namespace
+
+const sghfs::PortOperations operations{release, disconnect, connected, sendCommand, findFirst,
+                                       findNext, findClose,  putFile,   compileJava};
+
+int32_t connect(const Host& host, int32_t port, int32_t speed) {
+  disconnect();
+  C.host = host;
+  C.portName = "COM" + std::to_string(port);
+  const PortMap map = readPortMap();
+  C.timeoutMs = map.timeoutMs;
+  C.device = deviceForPort(port, map, scanDevices());
+  if (C.device.empty()) return -1;  // no cable either: the caller reports the port as empty
+  if (!C.line.open(C.device, speed)) {
+    say(SGHFS_MSG_IMPORTANTERROR, openFailureText(C.line.error(), C.line.errnoValue(), C.device, C.portName));
+    return 0;
+  }
+  // Echo off; a phone that wakes slowly gets a second try.
+  AtResult r;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    r = runAtCommand(C.line, "ATE0", C.timeoutMs);
+    if (r.status != AtStatus::NoAnswer) break;
+  }
+  if (r.status != AtStatus::Answered) {
+    say(SGHFS_MSG_IMPORTANTERROR, r.status == AtStatus::LineLost ? "Связь с телефоном потеряна (" + where() + ")"
+                                                                 : "Телефон на " + where() + " не отвечает");
+    C.line.close();
+    return 0;
+  }
+  C.alive = true;
+  C.okAfterObex = true;
+  C.backFromObex = false;
+  say(SGHFS_MSG_CONNECT, "Подключен телефон на " + where() + ", " + std::to_string(C.line.speed()) + " бод");
+  return 1;
 }
 
 }  // namespace cable

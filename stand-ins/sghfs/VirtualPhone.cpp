@@ -97,8 +97,6 @@ struct State {
 };
 
 State S;
-// The connected port has no folder here: the exports forward to the phone on the cable.
-bool OnCable = false;
 
 void log(int32_t type, const std::string& text) {
   if (S.log) S.log(S.pluginNr, type, text.c_str());
@@ -365,67 +363,17 @@ int32_t failPut(int32_t code, const std::string& text, const std::string& operat
   return code;
 }
 
-}  // namespace
+// The phone kept in a folder. Its operations also answer while no phone is connected (before the first
+// connect, after a disconnect, after a connect that found no phone): each call then fails as the host expects.
+namespace folder {
 
-extern "C" {
-
-int32_t FsInit(int32_t pluginNr, SghfsProgressProc progress, SghfsLogProc logProc, SghfsRequestProc) {
-  S = State{};
-  S.pluginNr = pluginNr;
-  S.progress = progress;
-  S.log = logProc;
-  return 0;
-}
-
-int32_t FsSetup(int32_t, int32_t, int32_t port, int32_t speed, const char*) {
-  S.port = port;
-  S.speed = speed;
-  return 0;
-}
-
-int32_t FsConnect(void) {
-  if (OnCable) cable::disconnect();
-  OnCable = false;
+void release() {
   S.operations.close();
   S.phone.reset();
   S.listings.clear();
-  const std::string name = "COM" + std::to_string(S.port);
-  if (S.port < 1 || S.port > 16) {
-    log(SGHFS_MSG_IMPORTANTERROR, ansi("Неверный номер порта: ") + std::to_string(S.port));
-    return 0;
-  }
-  const fs::path dir = phonesRoot() / name;
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) {
-    const int32_t onCable = cable::connect(cable::Host{S.pluginNr, S.progress, S.log}, S.port, S.speed);
-    OnCable = onCable == 1;
-    if (onCable >= 0) return onCable;
-    log(SGHFS_MSG_IMPORTANTERROR,
-        ansi("Телефон на порту ") + name + ansi(" не отвечает (нет папки ") + dir.string() + ")");
-    return 0;
-  }
-  Phone phone;
-  phone.name = name;
-  phone.dir = dir;
-  readPhoneIni(phone);
-  fs::create_directory(dir / "java", ec);
-  S.phone = phone;
-  const Fd phoneDir = openFolder(dir, {});
-  // Only a plain file takes the log: a FIFO put there would otherwise hold the connect until someone reads it.
-  S.operations = Fd(::openat(phoneDir.get(), "operations.log",
-                             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
-  struct stat st {};
-  if (S.operations.valid() && (::fstat(S.operations.get(), &st) != 0 || !S_ISREG(st.st_mode))) S.operations.close();
-  operation("connect " + name + " " + std::to_string(S.speed));
-  log(SGHFS_MSG_CONNECT, ansi("Подключен телефон ") + phone.manufacturer + " " + phone.model + ansi(" на ") + name);
-  return 1;
 }
 
-int32_t FsDisconnect(const char*) {
-  if (OnCable) {
-    OnCable = false;
-    return cable::disconnect();
-  }
+int32_t disconnect() {
   if (!S.phone) return 0;
   operation("disconnect");
   log(SGHFS_MSG_DISCONNECT, ansi("Соединение с телефоном закрыто"));
@@ -435,8 +383,9 @@ int32_t FsDisconnect(const char*) {
   return 1;
 }
 
-int32_t FsSendCommand(const char* command, char* reply) {
-  if (OnCable) return cable::sendCommand(command, reply);
+bool connected() { return S.phone.has_value(); }
+
+int32_t sendCommand(const char* command, char* reply) {
   if (!S.phone) {
     put(reply, "ERROR\r\n");
     return 0;
@@ -458,8 +407,7 @@ int32_t FsSendCommand(const char* command, char* reply) {
   return 1;
 }
 
-SghfsHandle FsFindFirst(const char* path, SghfsFindData* findData) {
-  if (OnCable) return cable::findFirst(path, findData);
+SghfsHandle findFirst(const char* path, SghfsFindData* findData) {
   if (!S.phone || !findData) return SGHFS_INVALID_HANDLE;
   const auto parts = phoneComponents(path ? path : "");
   if (!parts) return SGHFS_INVALID_HANDLE;
@@ -480,21 +428,14 @@ SghfsHandle FsFindFirst(const char* path, SghfsFindData* findData) {
   return S.listings.open(std::move(found), findData);
 }
 
-int32_t FsFindNext(SghfsHandle handle, SghfsFindData* findData) {
-  if (OnCable) return cable::findNext(handle, findData);
-  return S.listings.next(handle, findData);
-}
+int32_t findNext(SghfsHandle handle, SghfsFindData* findData) { return S.listings.next(handle, findData); }
 
-int32_t FsFindClose(SghfsHandle handle) {
-  if (OnCable) return cable::findClose(handle);
+int32_t findClose(SghfsHandle handle) {
   S.listings.close(handle);
   return 0;
 }
 
-int32_t FsGetFile(const char*, char*, int32_t, const void*) { return SGHFS_FILE_NOTSUPPORTED; }
-
-int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
-  if (OnCable) return cable::putFile(localName, remoteName, copyFlags);
+int32_t putFile(const char* localName, char* remoteName, int32_t copyFlags) {
   const std::string local = localName ? localName : "";
   const std::string remote = remoteName ? remoteName : "";
   if (!S.phone) {
@@ -581,34 +522,7 @@ int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
   return SGHFS_FILE_OK;
 }
 
-int32_t FsDeleteFile(const char*) { return 0; }
-
-int32_t FsRenMovFile(const char*, const char*, int32_t, int32_t, const void*) { return SGHFS_FILE_NOTSUPPORTED; }
-
-void FsGetDefRootName(char* name, int32_t maxLen) {
-  if (!name || maxLen <= 0) return;
-  const std::string root = "Samsung SGH";
-  const std::size_t n = std::min(root.size(), static_cast<std::size_t>(maxLen - 1));
-  std::memcpy(name, root.data(), n);
-  name[n] = '\0';
-}
-
-int32_t FsExecuteFile(intptr_t, char*, const char*) { return SGHFS_FILE_NOTSUPPORTED; }
-
-int32_t FsVersion(char* buffer) {
-  put(buffer, VersionText);
-  return 1;
-}
-
-int32_t FsIsBusy(void) { return 0; }
-
-int32_t FsIsConnected(void) {
-  if (OnCable) return cable::connected() ? 1 : 0;
-  return S.phone ? 1 : 0;
-}
-
-int32_t FsCompileJava(int32_t, SghfsJavaListProc listProc) {
-  if (OnCable) return cable::compileJava();
+int32_t compileJava(SghfsJavaListProc listProc) {
   if (!S.phone) {
     log(SGHFS_MSG_IMPORTANTERROR, ansi("Нет соединения с телефоном"));
     return 0;
@@ -673,6 +587,114 @@ int32_t FsCompileJava(int32_t, SghfsJavaListProc listProc) {
   log(SGHFS_MSG_DETAILS, ansi("Список Java перестроен: ") + std::to_string(S.javaList.size()));
   return 1;
 }
+
+}  // namespace folder
+
+const sghfs::PortOperations FolderOperations{folder::release,   folder::disconnect, folder::connected,
+                                             folder::sendCommand, folder::findFirst,  folder::findNext,
+                                             folder::findClose,   folder::putFile,    folder::compileJava};
+
+// The operations of the connected port's phone, chosen by FsConnect: the folder phone's until a connect finds
+// the phone on a cable, and again once that phone is disconnected.
+const sghfs::PortOperations* Port = &FolderOperations;
+
+}  // namespace
+
+extern "C" {
+
+int32_t FsInit(int32_t pluginNr, SghfsProgressProc progress, SghfsLogProc logProc, SghfsRequestProc) {
+  S = State{};
+  S.pluginNr = pluginNr;
+  S.progress = progress;
+  S.log = logProc;
+  return 0;
+}
+
+int32_t FsSetup(int32_t, int32_t, int32_t port, int32_t speed, const char*) {
+  S.port = port;
+  S.speed = speed;
+  return 0;
+}
+
+int32_t FsConnect(void) {
+  Port->release();
+  Port = &FolderOperations;
+  const std::string name = "COM" + std::to_string(S.port);
+  if (S.port < 1 || S.port > 16) {
+    log(SGHFS_MSG_IMPORTANTERROR, ansi("Неверный номер порта: ") + std::to_string(S.port));
+    return 0;
+  }
+  const fs::path dir = phonesRoot() / name;
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) {
+    const int32_t onCable = cable::connect(cable::Host{S.pluginNr, S.progress, S.log}, S.port, S.speed);
+    if (onCable == 1) Port = &cable::operations;
+    if (onCable >= 0) return onCable;
+    log(SGHFS_MSG_IMPORTANTERROR,
+        ansi("Телефон на порту ") + name + ansi(" не отвечает (нет папки ") + dir.string() + ")");
+    return 0;
+  }
+  Phone phone;
+  phone.name = name;
+  phone.dir = dir;
+  readPhoneIni(phone);
+  fs::create_directory(dir / "java", ec);
+  S.phone = phone;
+  const Fd phoneDir = openFolder(dir, {});
+  // Only a plain file takes the log: a FIFO put there would otherwise hold the connect until someone reads it.
+  S.operations = Fd(::openat(phoneDir.get(), "operations.log",
+                             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+  struct stat st {};
+  if (S.operations.valid() && (::fstat(S.operations.get(), &st) != 0 || !S_ISREG(st.st_mode))) S.operations.close();
+  operation("connect " + name + " " + std::to_string(S.speed));
+  log(SGHFS_MSG_CONNECT, ansi("Подключен телефон ") + phone.manufacturer + " " + phone.model + ansi(" на ") + name);
+  return 1;
+}
+
+int32_t FsDisconnect(const char*) {
+  const int32_t result = Port->disconnect();
+  Port = &FolderOperations;
+  return result;
+}
+
+int32_t FsSendCommand(const char* command, char* reply) { return Port->sendCommand(command, reply); }
+
+SghfsHandle FsFindFirst(const char* path, SghfsFindData* findData) { return Port->findFirst(path, findData); }
+
+int32_t FsFindNext(SghfsHandle handle, SghfsFindData* findData) { return Port->findNext(handle, findData); }
+
+int32_t FsFindClose(SghfsHandle handle) { return Port->findClose(handle); }
+
+int32_t FsGetFile(const char*, char*, int32_t, const void*) { return SGHFS_FILE_NOTSUPPORTED; }
+
+int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
+  return Port->putFile(localName, remoteName, copyFlags);
+}
+
+int32_t FsDeleteFile(const char*) { return 0; }
+
+int32_t FsRenMovFile(const char*, const char*, int32_t, int32_t, const void*) { return SGHFS_FILE_NOTSUPPORTED; }
+
+void FsGetDefRootName(char* name, int32_t maxLen) {
+  if (!name || maxLen <= 0) return;
+  const std::string root = "Samsung SGH";
+  const std::size_t n = std::min(root.size(), static_cast<std::size_t>(maxLen - 1));
+  std::memcpy(name, root.data(), n);
+  name[n] = '\0';
+}
+
+int32_t FsExecuteFile(intptr_t, char*, const char*) { return SGHFS_FILE_NOTSUPPORTED; }
+
+int32_t FsVersion(char* buffer) {
+  put(buffer, VersionText);
+  return 1;
+}
+
+int32_t FsIsBusy(void) { return 0; }
+
+int32_t FsIsConnected(void) { return Port->connected() ? 1 : 0; }
+
+int32_t FsCompileJava(int32_t, SghfsJavaListProc listProc) { return Port->compileJava(listProc); }
 
 int32_t FsJavaGetList(char* buffer) {
   if (!S.rebuilding) {

@@ -1,5 +1,5 @@
 // The parts of the cable path on their own: the AT reply reader, the port map, the folder-listing parser, the
-// meaning of an open error, the lock file.
+// meaning of an open error, the lock file, the code-page converter, and which phone the plugin talks to.
 #include <gtest/gtest.h>
 
 #include <QByteArray>
@@ -15,6 +15,7 @@
 #include "FolderListing.h"
 #include "PortMap.h"
 #include "SerialLine.h"
+#include "phone/PluginBinding.h"
 #include "support/PhoneSimulator.h"
 #include "support/TempDir.h"
 
@@ -232,6 +233,56 @@ TEST(Codepage, BrokenSequencesBecomeOneMarkEachUnlessTheNameIsWindows1251) {
     EXPECT_EQ(utf8ToAnsi(c.text), c.asText) << c.what;
     EXPECT_EQ(nameToAnsi(c.text), c.asName) << c.what;
   }
+}
+
+// The plugin, loaded as the application loads it, talks to the phone its connect found: here the phone on the
+// cable, then the folder phone that appears on the same port (the cable is hung up, and hears nothing more),
+// then no phone once that one is disconnected.
+TEST(PortChoice, EachConnectChoosesThePortsPhoneAndEveryCallGoesToIt) {
+  testsupport::TempWorkDir dir;
+  ::setenv("SGHFS_PHONES", (dir / "phones").c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+  ::setenv("SGHFS_LOCK_DIR", dir.path().c_str(), 1);
+  testsupport::writeFile(dir / "cable/java/a_suite.jad", "MIDlet-Name: A\r\n");
+  testsupport::PhoneSimulator cablePhone(dir / "cable", {});
+  testsupport::writeFile(dir / "config/sghfs/ports.ini", "COM3=" + cablePhone.device() + "\r\nTimeout=400\r\n");
+  std::vector<std::string> logs;
+  const auto connect = [&] {
+    return PluginBinding::PluginConnect(3, 115200, [&](const std::string& t) { logs.push_back(t); }, nullptr);
+  };
+  const auto firstName = [](SghfsHandle h, const SghfsFindData& d) {
+    return h == SGHFS_INVALID_HANDLE ? std::string("none") : std::string(d.cFileName);
+  };
+  PluginBinding::UnloadPlugin();
+  ASSERT_TRUE(PluginBinding::LoadPlugin("sghfs.wfx"));
+
+  EXPECT_EQ(connect(), 1);
+  EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMM").body, "SGH-D500");
+  SghfsFindData d{};
+  const SghfsHandle onCable = PluginBinding::PluginFindFirst("/java", d);
+  EXPECT_EQ(firstName(onCable, d), "a_suite.jad");
+  const std::size_t heard = cablePhone.commands().size();
+
+  testsupport::writeFile(dir / "phones/COM3/phone.ini", "Manufacturer=SAMSUNG\r\nModel=SGH-E700\r\n");
+  logs.clear();
+  EXPECT_EQ(connect(), 1);
+  ASSERT_FALSE(logs.empty());
+  EXPECT_EQ(logs[0], testsupport::cp1251("Соединение с телефоном закрыто"));
+  EXPECT_FALSE(testsupport::exists(dir / lockFileName(cablePhone.device())));
+  EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMM").body, "SGH-E700");
+  EXPECT_FALSE(PluginBinding::PluginFindNext(onCable, d));  // the cable's listing went with it
+  EXPECT_EQ(firstName(PluginBinding::PluginFindFirst("/", d), d), "java");
+  EXPECT_EQ(cablePhone.commands().size(), heard);
+
+  PluginBinding::PluginDisconnect();
+  EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMM").status, "ERROR");
+  EXPECT_EQ(firstName(PluginBinding::PluginFindFirst("/", d), d), "none");
+  EXPECT_EQ(cablePhone.commands().size(), heard);
+
+  PluginBinding::UnloadPlugin();
+  ::unsetenv("SGHFS_PHONES");
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::unsetenv("SGHFS_LOCK_DIR");
 }
 
 }  // namespace
