@@ -248,38 +248,38 @@ TEST(PortChoice, EachConnectChoosesThePortsPhoneAndEveryCallGoesToIt) {
   testsupport::writeFile(dir / "config/sghfs/ports.ini", "COM3=" + cablePhone.device() + "\r\nTimeout=400\r\n");
   std::vector<std::string> logs;
   const auto connect = [&] {
-    return PluginBinding::PluginConnect(3, 115200, [&](const std::string& t) { logs.push_back(t); }, nullptr);
+    return PluginBinding::connect(3, 115200, [&](const std::string& t) { logs.push_back(t); }, nullptr);
   };
   const auto firstName = [](SghfsHandle h, const SghfsFindData& d) {
     return h == SGHFS_INVALID_HANDLE ? std::string("none") : std::string(d.cFileName);
   };
-  PluginBinding::UnloadPlugin();
-  ASSERT_TRUE(PluginBinding::LoadPlugin("sghfs.wfx"));
+  PluginBinding::unload();
+  ASSERT_TRUE(PluginBinding::load("sghfs.wfx"));
 
-  EXPECT_EQ(connect(), 1);
-  EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMM").body, "SGH-D500");
+  EXPECT_EQ(connect(), PluginBinding::ConnectResult::Connected);
+  EXPECT_EQ(PluginBinding::sendCommand("AT+CGMM").body, "SGH-D500");
   SghfsFindData d{};
-  const SghfsHandle onCable = PluginBinding::PluginFindFirst("/java", d);
+  const SghfsHandle onCable = PluginBinding::findFirst("/java", d);
   EXPECT_EQ(firstName(onCable, d), "a_suite.jad");
   const std::size_t heard = cablePhone.commands().size();
 
   testsupport::writeFile(dir / "phones/COM3/phone.ini", "Manufacturer=SAMSUNG\r\nModel=SGH-E700\r\n");
   logs.clear();
-  EXPECT_EQ(connect(), 1);
+  EXPECT_EQ(connect(), PluginBinding::ConnectResult::Connected);
   ASSERT_FALSE(logs.empty());
   EXPECT_EQ(logs[0], testsupport::cp1251("Соединение с телефоном закрыто"));
   EXPECT_FALSE(testsupport::exists(dir / lockFileName(cablePhone.device())));
-  EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMM").body, "SGH-E700");
-  EXPECT_FALSE(PluginBinding::PluginFindNext(onCable, d));  // the cable's listing went with it
-  EXPECT_EQ(firstName(PluginBinding::PluginFindFirst("/", d), d), "java");
+  EXPECT_EQ(PluginBinding::sendCommand("AT+CGMM").body, "SGH-E700");
+  EXPECT_FALSE(PluginBinding::findNext(onCable, d));  // the cable's listing went with it
+  EXPECT_EQ(firstName(PluginBinding::findFirst("/", d), d), "java");
   EXPECT_EQ(cablePhone.commands().size(), heard);
 
-  PluginBinding::PluginDisconnect();
-  EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMM").status, "ERROR");
-  EXPECT_EQ(firstName(PluginBinding::PluginFindFirst("/", d), d), "none");
+  PluginBinding::disconnect();
+  EXPECT_EQ(PluginBinding::sendCommand("AT+CGMM").status, "ERROR");
+  EXPECT_EQ(firstName(PluginBinding::findFirst("/", d), d), "none");
   EXPECT_EQ(cablePhone.commands().size(), heard);
 
-  PluginBinding::UnloadPlugin();
+  PluginBinding::unload();
   ::unsetenv("SGHFS_PHONES");
   ::unsetenv("XDG_CONFIG_HOME");
   ::unsetenv("SGHFS_LOCK_DIR");
