@@ -18,23 +18,10 @@ mkdir -p "$SERVE"
 head -c $((10 * 1024 * 1024)) /dev/urandom >"$SERVE/file.bin"
 start_python "$SERVE"
 start_nginx "$SERVE"
-ALL_CPUS=$(taskset -c -p $$ | sed 's/.*: //')
-
-# download SERVER-NAME [URL]: the pair on all cores, then on one.
-download() {
-  local name=$1
-  shift
-  echo "== $name =="
-  "$BIN" --fast-only "$@" 2>/dev/null
-  echo "-- $name, everything on one core --"
-  pin_servers 0
-  taskset -c 0 "$BIN" --fast-only "$@" 2>/dev/null | grep -E '^(downloader|curl|ratio)'
-  pin_servers "$ALL_CPUS"
-}
-
-download "own loopback server"
-download "python3 -m http.server" "http://127.0.0.1:$PYTHON_PORT/file.bin"
-download "nginx (sendfile on)" "http://127.0.0.1:$NGINX_PORT/file.bin"
+SHOWN='^(downloader|curl|ratio)'  # the lines of the one-core runs
+run_both_ways "own loopback server" "$SHOWN" "$BIN" --fast-only
+run_both_ways "python3 -m http.server" "$SHOWN" "$BIN" --fast-only "http://127.0.0.1:$PYTHON_PORT/file.bin"
+run_both_ways "nginx (sendfile on)" "$SHOWN" "$BIN" --fast-only "http://127.0.0.1:$NGINX_PORT/file.bin"
 
 echo "== the main thread while it waits on slow servers (own server) =="
 "$BIN" --slow-only 2>/dev/null

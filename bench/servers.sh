@@ -92,3 +92,17 @@ pin_servers() {
     for child in $(pgrep -P "$pid" 2>/dev/null); do taskset -a -p -c "$1" "$child" >/dev/null 2>&1 || true; done
   done
 }
+
+# run_both_ways NAME PATTERN COMMAND...: runs a benchmark on all cores, then with it and the servers pinned to
+# core 0, printing of the second run only the lines that match PATTERN.
+run_both_ways() {
+  local name=$1 pattern=$2 all
+  shift 2
+  all=$(taskset -c -p $$ | sed 's/.*: //')
+  echo "== $name =="
+  "$@" 2>/dev/null
+  echo "-- $name, everything on one core --"
+  pin_servers 0
+  taskset -c 0 "$@" 2>/dev/null | grep -E "$pattern"
+  pin_servers "$all"
+}

@@ -29,20 +29,7 @@ SERVE=$BENCH_SERVER_TMP/tree
 "$BIN" --make-tree "$SERVE"
 start_python "$SERVE"
 start_nginx "$SERVE"
-ALL_CPUS=$(taskset -c -p $$ | sed 's/.*: //')
-
-# update SERVER-NAME [--tree DIR URL]: all cores, then one.
-update() {
-  local name=$1
-  shift
-  echo "== $name =="
-  "$BIN" "$@" 2>/dev/null
-  echo "-- $name, everything on one core --"
-  pin_servers 0
-  taskset -c 0 "$BIN" "$@" 2>/dev/null | grep -E '^(update|one curl|ratio|time of our own)'
-  pin_servers "$ALL_CPUS"
-}
-
-update "own loopback server"
-update "python3 -m http.server" --tree "$SERVE" "http://127.0.0.1:$PYTHON_PORT/"
-update "nginx (sendfile on)" --tree "$SERVE" "http://127.0.0.1:$NGINX_PORT/"
+SHOWN='^(update|one curl|ratio|time of our own)'  # the lines of the one-core runs
+run_both_ways "own loopback server" "$SHOWN" "$BIN"
+run_both_ways "python3 -m http.server" "$SHOWN" "$BIN" --tree "$SERVE" "http://127.0.0.1:$PYTHON_PORT/"
+run_both_ways "nginx (sendfile on)" "$SHOWN" "$BIN" --tree "$SERVE" "http://127.0.0.1:$NGINX_PORT/"
