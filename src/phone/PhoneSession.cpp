@@ -9,7 +9,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "common/Ansi.h"
-#include "common/BusyFlag.h"
+#include "common/CommandState.h"
 #include "common/MessageLog.h"
 #include "common/Paths.h"
 #include "common/Prompter.h"
@@ -72,10 +72,8 @@ class AtExit {
 }  // namespace
 
 PhoneSession::PhoneSession(const Settings& settings, const Catalogue& catalogue, MessageLog& log, Prompter& prompter,
-                           BusyFlag& busy, PhoneView& view)
-    : settings_(settings), catalogue_(catalogue), log_(log), prompter_(prompter), busy_(busy), view_(view) {}
-
-bool PhoneSession::connected() const { return view_.statusText(0) != NotConnected; }
+                           CommandState& commands, PhoneView& view)
+    : settings_(settings), catalogue_(catalogue), log_(log), prompter_(prompter), commands_(commands), view_(view) {}
 
 // ---- Connection ----------------------------------------------------------------------------------------
 void PhoneSession::connectPhone() {
@@ -89,7 +87,9 @@ void PhoneSession::connectPhone() {
           view_.showPluginProgress(percent, fromAnsi(target));
         });
   }
-  view_.setStatusText(0, (result & 0xFF) != 0 ? QStringLiteral("Соединение установлено") : NotConnected);
+  // The plugin's answer decides, as the status bar shows it.
+  connected_ = (result & 0xFF) != 0;
+  view_.setStatusText(0, connected_ ? QStringLiteral("Соединение установлено") : NotConnected);
   if (!PluginBinding::PluginConnected()) {
     log_.logCommand(QStringLiteral(" Не удалось установить соединение с телефоном."));
     return;
@@ -97,7 +97,8 @@ void PhoneSession::connectPhone() {
   view_.showConnected(true);
 
   view_.setStatusText(1, fromAnsi(PluginBinding::PluginSendCommand("AT+CGMI").body));
-  view_.setStatusText(2, fromAnsi(PluginBinding::PluginSendCommand("AT+CGMM").body));
+  const QString model = fromAnsi(PluginBinding::PluginSendCommand("AT+CGMM").body);
+  view_.setStatusText(2, model);
   view_.setStatusText(3, fromAnsi(PluginBinding::PluginSendCommand("AT+CGSN").body));
 
   QStringList files;
@@ -120,13 +121,14 @@ void PhoneSession::connectPhone() {
   view_.setStatusText(4, QString());
   view_.resetProgress(false);
   if (!catalogue_.currentGameScreen().empty()) view_.setUploadGameVisible(true);
-  log_.logCommand(QStringLiteral(" Установлено соединение с телефоном ") + view_.statusText(2).left(8) +
+  log_.logCommand(QStringLiteral(" Установлено соединение с телефоном ") + model.left(8) +
                   QStringLiteral("."));
 }
 
 void PhoneSession::disconnectPhone() {
   PluginBinding::PluginDisconnect();
   log_.insertLine(MessageLog::timeText() + QStringLiteral(" Соединение с телефоном разорвано."));
+  connected_ = false;
   view_.setStatusText(0, NotConnected);
   view_.setUploadGameVisible(false);
   for (int panel = 1; panel <= 3; ++panel) view_.setStatusText(panel, QString());
@@ -176,24 +178,20 @@ void PhoneSession::dropLostConnection(const std::vector<std::string>& errors) {
 }
 
 void PhoneSession::uploadCurrentGame() {
-  if (busy_.isSet()) return;
-  busy_.set();
-  view_.setCatalogueEnabled(false);
+  if (commands_.busy()) return;
+  const CommandScope running(commands_, CommandHold::CommandsAndCatalogue);
   AtExit done([this] {
-    view_.setCatalogueEnabled(true);
     view_.resetProgress(false);
     view_.clearTransferLine();
     view_.setStatusText(4, QString());
-    busy_.clear();
   });
   sendGame(catalogue_.currentGameFile());
   if (settings_.autoCompileJava()) compileJava();
 }
 
 void PhoneSession::uploadMarkedGames() {
-  if (busy_.isSet()) return;
-  busy_.set();
-  AtExit done([this] { busy_.clear(); });
+  if (commands_.busy()) return;
+  const CommandScope running(commands_, CommandHold::Commands);
   for (const int i : catalogue_.markedGames()) sendGame(catalogue_.game(i).File);
   if (settings_.autoCompileJava()) compileJava();
 }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "app/ZipProgressDialog.h"
 #include "common/DynLib.h"
 #include "common/Paths.h"
 #include "net/UnzipLibrary.h"
@@ -525,10 +526,11 @@ TEST(ZipExtract, ProgressWindowCancelStopsAtTheNextCallAndTheWindowGoes) {
   ZipUnderTest t(dir / "sample.zip");
   t.zip.ExtractDir = dir / "out";
   t.zip.ShowProgressDialog = true;
+  const ZipProgressWindow progress(t.zip, nullptr);
   QString shownTitle;
   t.zip.OnZEDBeginFileEvent = [&](QObject*, const std::string& name, std::int32_t, std::int32_t, std::int32_t) {
     t.batch.begun.push_back(name);
-    ZipProgressDialog* form = t.zip.progressDialog();
+    ZipProgressDialog* form = progress.dialog();
     ASSERT_NE(form, nullptr);
     shownTitle = form->windowTitle();
     if (t.batch.begun.size() == 1) form->cancelButton->click();
@@ -536,7 +538,7 @@ TEST(ZipExtract, ProgressWindowCancelStopsAtTheNextCallAndTheWindowGoes) {
   EXPECT_EQ(t.zip.Extract(), 0);
   EXPECT_EQ(t.batch.begun.size(), 1u);
   EXPECT_TRUE(t.zip.Cancelled);
-  EXPECT_EQ(t.zip.progressDialog(), nullptr);
+  EXPECT_EQ(progress.dialog(), nullptr);
   EXPECT_EQ(shownTitle, QStringLiteral("Quorrel"));
   EXPECT_TRUE(ziptest::treeOf(dir / "out").empty());
 }
@@ -546,6 +548,7 @@ TEST(ZipExtract, ErrorInAnEventHandlerStopsTheLibraryAndReachesTheCaller) {
   makeSample(dir / "sample.zip");
   ZipUnderTest t(dir / "sample.zip");
   t.zip.ShowProgressDialog = true;
+  const ZipProgressWindow progress(t.zip, nullptr);
   t.zip.FileSpecs = {"*"};
   int begun = 0;
   t.zip.OnZEDBeginFileEvent = [&](QObject*, const std::string&, std::int32_t, std::int32_t, std::int32_t) {
@@ -553,7 +556,7 @@ TEST(ZipExtract, ErrorInAnEventHandlerStopsTheLibraryAndReachesTheCaller) {
   };
   EXPECT_THROW(t.zip.Extract(), quorrel::QuorrelError);
   EXPECT_EQ(begun, 2);
-  EXPECT_EQ(t.zip.progressDialog(), nullptr);
+  EXPECT_EQ(progress.dialog(), nullptr);
   EXPECT_TRUE(t.zip.FileSpecs.empty());
 }
 
