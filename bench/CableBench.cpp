@@ -246,7 +246,7 @@ int main(int argc, char** argv) {
     form->settings().setAutoCompileJava(false);  // a cable phone has no Java list to rebuild
     for (int i = 1; i <= Games; ++i) {
       quorrel::GameEntry game;
-      game.File = bench::gameFile(i);
+      game.file = bench::gameFile(i);
       form->catalogue().setGame(i, game);
     }
     mark(*form, Games);

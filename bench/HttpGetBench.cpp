@@ -75,22 +75,23 @@ int main(int argc, char** argv) {
   bench::SilentPrompter prompter;
   MainWindow form(&prompter);
   HttpGet& get = form.downloads().http();
-  get.UseProxy = ProxyMode::Direct;
+  get.options.useProxy = ProxyMode::Direct;
   int blocks = 0;
-  const auto progress = get.OnProgress;
-  get.OnProgress = [&](QObject* s, int total, int readed) {
+  const auto progress = get.handlers.progress;
+  get.handlers.progress = [&](int total, int bytesRead) {
     ++blocks;
-    progress(s, total, readed);
+    progress(total, bytesRead);
   };
 
   const int runs = 5;
   std::vector<double> ours, curl;
   for (int i = 0; i < runs; ++i) {
     blocks = 0;
-    get.URL = url;
-    get.FileName = dir + "ours.bin";
+    HttpRequest request;
+    request.url = url;
+    request.fileName = dir + "ours.bin";
     auto t0 = std::chrono::steady_clock::now();
-    get.StartDownload();
+    get.start(request);
     ours.push_back(bench::seconds(t0));
     if (!std::filesystem::exists(dir + "ours.bin") || blocks == 0) {
       std::fprintf(stderr, "download through downloader failed\n");
@@ -118,11 +119,12 @@ int main(int argc, char** argv) {
   std::printf("ratio:                               %.2fx\n", bench::median(ours) / bench::median(curl));
 
   // A slow server: a second of silence, then 200 KB in 1 KB pieces 10 ms apart.
-  get.URL = server.url("/slow.bin");
-  get.FileName = dir + "slow.bin";
+  HttpRequest slow;
+  slow.url = server.url("/slow.bin");
+  slow.fileName = dir + "slow.bin";
   const double cpu0 = threadCpu();
   const auto t0 = std::chrono::steady_clock::now();
-  get.StartDownload();
+  get.start(slow);
   const double wall = bench::seconds(t0);
   const double cpu = threadCpu() - cpu0;
   std::printf("slow server: %.1f s waiting, main thread CPU %.3f s = %.2f%% of one core\n", wall, cpu,

@@ -87,8 +87,8 @@ int main(int argc, char** argv) {
     form->settings().setComSpeed(115200);
     for (int i = 1; i <= Games; ++i) {
       quorrel::GameEntry game;
-      game.File = bench::gameFile(i);
-      game.Selected = 1;
+      game.file = bench::gameFile(i);
+      game.selected = 1;
       form->catalogue().setGame(i, game);
     }
     form->catalogue().setGameCount(Games);

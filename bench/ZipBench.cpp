@@ -91,15 +91,15 @@ int bombRound(const fs::path& work, quorrel::Prompter& prompter) {
   turn.start(0);
   long long written = 0;
   ZipExtractor zip(nullptr, &prompter);
-  zip.ShowProgressDialog = false;
-  zip.OnZEDProgressEvent = [&](QObject*, const std::string&, std::int32_t n, std::int32_t) { written += n; };
+  zip.showProgressDialog = false;
+  zip.handlers.progress = [&](const std::string&, std::int32_t n, std::int32_t) { written += n; };
   zip.setZipFileName((work / "bomb.zip").string());
-  zip.ExtractDir = out.string();
+  zip.extractDir = out.string();
   const auto start = std::chrono::steady_clock::now();
   last = start;
   std::string error;
   try {
-    zip.Extract();
+    zip.extract();
   } catch (const std::exception& e) {
     error = e.what();
   }
@@ -146,11 +146,11 @@ int main(int argc, char** argv) {
 
     auto start = std::chrono::steady_clock::now();
     ZipExtractor zip(nullptr, &prompter);
-    zip.ShowProgressDialog = false;
+    zip.showProgressDialog = false;
     zip.setZipFileName(archive.string());
-    zip.ExtractDir = outOurs.string();
-    zip.ExtractOptions = ZipExtractor::ExtractOption0;
-    const int written = zip.Extract();
+    zip.extractDir = outOurs.string();
+    zip.extractOptions = ZipExtractor::UpdateOlder;
+    const int written = zip.extract();
     const double tOurs = seconds(std::chrono::steady_clock::now() - start);
     fs::current_path(work);
 

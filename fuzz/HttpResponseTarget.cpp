@@ -80,33 +80,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   setReply(reply);
   const Head head = readHead(reply);
 
-  http->URL = "http://127.0.0.1:" + std::to_string(server().port()) + "/Base/games/game.jar";
-  http->UseProxy = ProxyMode::Direct;
-  http->BinaryData = data[0] & 2;
-  http->WaitThread = true;
+  HttpRequest request;
+  request.url = "http://127.0.0.1:" + std::to_string(server().port()) + "/Base/games/game.jar";
+  http->options.useProxy = ProxyMode::Direct;
+  http->options.binaryData = data[0] & 2;
+  http->options.waitThread = true;
   const std::string folder = fuzzsupport::scratchFolder();
   const std::string target = folder + "game.jar";
   const std::string previous = "the previous copy of the game";
 
-  http->OnDoneFile = nullptr;
-  http->OnError = nullptr;
+  http->handlers.done = nullptr;
+  http->handlers.failed = nullptr;
   if (sizeQuery) {
-    const int length = http->QueryRemoteSize();
+    const int length = http->remoteSize(request.url);
     if (length >= 0) FUZZ_CHECK(head.firstStatus < 300 || head.firstStatus < 0, "a size taken from an error answer");
     return 0;
   }
 
   fuzzsupport::writeBytes(target, previous);
-  http->FileName = target;
+  request.fileName = target;
   int done = 0, failed = 0, reportedSize = -1;
-  http->OnDoneFile = [&](QObject*, const std::string&, int fileSize) {
+  http->handlers.done = [&](const std::string&, int fileSize) {
     ++done;
     reportedSize = fileSize;
   };
-  http->OnError = [&](QObject*) { ++failed; };
-  http->StartDownload();
-  http->OnDoneFile = nullptr;
-  http->OnError = nullptr;
+  http->handlers.failed = [&] { ++failed; };
+  http->start(request);
+  http->handlers.done = nullptr;
+  http->handlers.failed = nullptr;
 
   FUZZ_CHECK(done + failed == 1,
              "a download ended with " + std::to_string(done) + " done and " + std::to_string(failed) + " error events");

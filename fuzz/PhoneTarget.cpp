@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int command = 0; command < 3; ++command) {
     setReply(replies[command].data(), replies[command].size());
     window.guarded([&] { window.phone().connectPhone(); });
-    const QString shown = window.statusPanels->panelText(1 + command);
+    const QString shown = window.statusPanels->panelText(quorrel::PhonePanels[command]);
     FUZZ_CHECK(shown == quorrel::shownLabel(quorrel::fromAnsi(expectedBody(replies[command]))),
                "panel " + std::to_string(1 + command) + " does not show the reply's body");
   }

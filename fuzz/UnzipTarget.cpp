@@ -27,7 +27,7 @@ ZipExtractor& component() {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzzsupport::enterScratchFolder();
   fuzzsupport::ensureApplication();
-  if (!component().LoadUnzipLibrary()) fuzzsupport::fail("the unzip library cannot be loaded");
+  if (!component().loadUnzipLibrary()) fuzzsupport::fail("the unzip library cannot be loaded");
   return 0;
 }
 
@@ -44,10 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   try {
     zip.setZipFileName(archive);
-    zip.ExtractDir = dest;
-    zip.ExtractOptions = ZipExtractor::ExtractOption0;
-    zip.ShowProgressDialog = false;
-    zip.Extract();
+    zip.extractDir = dest;
+    zip.extractOptions = ZipExtractor::UpdateOlder;
+    zip.showProgressDialog = false;
+    zip.extract();
   } catch (const ZipException&) {
     // a damaged directory: reported, nothing unpacked
   }

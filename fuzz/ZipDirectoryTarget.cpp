@@ -27,26 +27,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zip.setZipFileName(path);
   } catch (const ZipException& e) {
     FUZZ_CHECK(knownError(e.what(), path), std::string("unexpected error: ") + e.what());
-    FUZZ_CHECK(zip.Entries.empty(), "a failed read left entries");
+    FUZZ_CHECK(zip.entries.empty(), "a failed read left entries");
   }
   FUZZ_CHECK(fuzzsupport::readBytes(path) == bytes, "listing the archive changed it");
 
-  if (!zip.Entries.empty()) {
-    const EndRecord& rec = zip.EOCH.Record;
-    FUZZ_CHECK(zip.Entries.size() == rec.TotalEntries, "entry count differs from the end record");
-    FUZZ_CHECK(zip.EOCH.Position >= 0 && static_cast<std::size_t>(zip.EOCH.Position) + 22 <= size,
+  if (!zip.entries.empty()) {
+    const EndRecord& rec = zip.endRecord.record;
+    FUZZ_CHECK(zip.entries.size() == rec.totalEntries, "entry count differs from the end record");
+    FUZZ_CHECK(zip.endRecord.position >= 0 && static_cast<std::size_t>(zip.endRecord.position) + 22 <= size,
                "end record position outside the file");
-    FUZZ_CHECK(bytes.compare(static_cast<std::size_t>(zip.EOCH.Position), 4, "PK\x05\x06") == 0,
+    FUZZ_CHECK(bytes.compare(static_cast<std::size_t>(zip.endRecord.position), 4, "PK\x05\x06") == 0,
                "end record position does not hold its signature");
-    for (const ZipEntry& info : zip.Entries) {
-      FUZZ_CHECK(info.Header.Signature == CentralFileHeaderSignature, "entry without a central signature");
-      FUZZ_CHECK(info.ExtraField.size() == info.Header.ExtraLength, "extra field of the wrong length");
-      FUZZ_CHECK(info.Encrypted == (info.Header.Flag & 1), "encryption flag not taken from the header");
-      if (!zip.OemNames) FUZZ_CHECK(info.MemberName.size() == info.Header.FileNameLength, "name of wrong length");
+    for (const ZipEntry& info : zip.entries) {
+      FUZZ_CHECK(info.header.signature == CentralFileHeaderSignature, "entry without a central signature");
+      FUZZ_CHECK(info.extraField.size() == info.header.extraLength, "extra field of the wrong length");
+      FUZZ_CHECK(info.encrypted == (info.header.flag & 1), "encryption flag not taken from the header");
+      if (!zip.oemNames) FUZZ_CHECK(info.memberName.size() == info.header.fileNameLength, "name of wrong length");
     }
   }
   // Extracting with no entries must not even load the library.
-  if (zip.Entries.empty()) FUZZ_CHECK(zip.Extract() == 0, "extracting an empty listing did something");
+  if (zip.entries.empty()) FUZZ_CHECK(zip.extract() == 0, "extracting an empty listing did something");
   prompter.asked.clear();
   return 0;
 }

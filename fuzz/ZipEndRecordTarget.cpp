@@ -56,13 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // Found: the record is read at that place unless its own fields make it invalid.
   if (error.empty() || error == "Error reading 'CentralFileHeader'!") {
-    FUZZ_CHECK(zip.EOCH.Position == expected,
-               "end record at " + std::to_string(zip.EOCH.Position) + ", expected " + std::to_string(expected));
+    FUZZ_CHECK(zip.endRecord.position == expected,
+               "end record at " + std::to_string(zip.endRecord.position) + ", expected " + std::to_string(expected));
   } else {
     EndRecord rec{};
     const std::size_t at = static_cast<std::size_t>(expected);
     std::memcpy(&rec, bytes.data() + at, std::min<std::size_t>(sizeof rec, bytes.size() - at));
-    FUZZ_CHECK(rec.ThisDiskNo > 1000 || rec.CentralDiskNo > 1000 || rec.CentralSize > 1024000,
+    FUZZ_CHECK(rec.thisDiskNo > 1000 || rec.centralDiskNo > 1000 || rec.centralSize > 1024000,
                "a sound end record was refused: " + error);
   }
   return 0;

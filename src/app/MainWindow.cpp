@@ -30,6 +30,7 @@
 #include "common/Errors.h"
 #include "common/Paths.h"
 #include "common/ShownText.h"
+#include "common/WorkingFolder.h"
 #include "dialogs/AboutDialog.h"
 #include "dialogs/HelpCommands.h"
 #include "net/CatalogueUpdate.h"
@@ -207,7 +208,7 @@ void MainWindow::clearLog() {
 void MainWindow::showCommandState() { catalogueTree->setEnabled(!commands_.catalogueLocked()); }
 
 // ---- The phone session's view ---------------------------------------------------------------------------
-void MainWindow::setStatusText(int panel, const QString& text) { statusPanels->setPanelText(panel, text); }
+void MainWindow::setStatusText(quorrel::StatusPanel panel, const QString& text) { statusPanels->setPanelText(panel, text); }
 
 // The plugin reports while it holds the main thread, so the event loop cannot draw what its reports change;
 // the window draws it here, at most once a frame. A plugin on a fast line reports thousands of packets a
@@ -221,7 +222,7 @@ void MainWindow::drawPluginReports() {
 }
 
 void MainWindow::showPluginLog(const QString& text) {
-  statusPanels->setPanelText(4, text);
+  statusPanels->setPanelText(quorrel::StatusPanel::PluginMessage, text);
   drawPluginReports();
 }
 
@@ -274,7 +275,7 @@ void MainWindow::showTransferProgress(int total, int done) {
 
 void MainWindow::showTransferName(const QString& name) { transferLabel->setText(name); }
 
-void MainWindow::clearPluginStatus() { statusPanels->setPanelText(4, QString()); }
+void MainWindow::clearPluginStatus() { statusPanels->setPanelText(quorrel::StatusPanel::PluginMessage, QString()); }
 
 void MainWindow::showScreenshot(const std::string& file) { browser_->showPicture(file); }
 
@@ -288,11 +289,11 @@ void MainWindow::catalogueArrived() { browser_->loadCatalogue(); }
 
 // ---- Commands of the window itself ----------------------------------------------------------------------
 void MainWindow::startUp() {
-  const std::string base = quorrel::currentDir() + "Base/";
+  const std::string base = quorrel::currentDir() + quorrel::workfolder::Base;
   if (!quorrel::directoryExists(base) && !quorrel::createDirectory(base)) {
     throw quorrel::QuorrelError("Не могу создать папку" + base);
   }
-  const std::string games = base + "games/";
+  const std::string games = quorrel::currentDir() + quorrel::workfolder::Games;
   if (!quorrel::directoryExists(games) && !quorrel::createDirectory(games)) {
     throw quorrel::QuorrelError("Не могу создать папку" + games);
   }

@@ -141,7 +141,7 @@ class MainWindow : public QMainWindow,
   void insertLine(const QString& line) override;
 
   // ---- The phone session's view ----
-  void setStatusText(int panel, const QString& text) override;
+  void setStatusText(quorrel::StatusPanel panel, const QString& text) override;
   void showPluginLog(const QString& text) override;
   void showPluginProgress(int percent, const QString& target) override;
   void showConnected(bool connected) override;

@@ -265,5 +265,5 @@ void MainWindow::buildLayout() {
 
   statusPanels =
       place(new StatusPanels(client), "statusPanels", 0, ClientHeight - StatusBarHeight, ClientWidth, StatusBarHeight);
-  statusPanels->setPanelText(0, QStringLiteral("Соединение не установлено"));
+  statusPanels->setPanelText(quorrel::StatusPanel::Connection, QStringLiteral("Соединение не установлено"));
 }

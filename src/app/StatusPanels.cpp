@@ -11,14 +11,14 @@ StatusPanels::StatusPanels(QWidget* parent) : QWidget(parent) {
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(0, 1, 0, 0);
   row->setSpacing(2);
-  const int widths[5] = {150, 80, 80, 130, 50};
-  for (int i = 0; i < 5; ++i) {
+  const int widths[quorrel::StatusPanelCount] = {150, 80, 80, 130, 50};
+  for (int i = 0; i < quorrel::StatusPanelCount; ++i) {
     auto* l = new QLabel(this);
     l->setObjectName(QStringLiteral("statusPanel%1").arg(i));
     l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     l->setFont(quorrel::uiFont());
     l->setTextFormat(Qt::PlainText);  // texts from the phone and its plugin are never markup
-    if (i < 4) {
+    if (i < static_cast<int>(quorrel::StatusPanel::PluginMessage)) {
       l->setFixedWidth(widths[i]);
       row->addWidget(l);
     } else {
@@ -29,10 +29,10 @@ StatusPanels::StatusPanels(QWidget* parent) : QWidget(parent) {
   }
 }
 
-QString StatusPanels::panelText(int index) const { return panels_[static_cast<size_t>(index)]->text(); }
+QString StatusPanels::panelText(quorrel::StatusPanel panel) const { return this->panel(panel)->text(); }
 
-void StatusPanels::setPanelText(int index, const QString& text) {
-  QLabel* l = panels_[static_cast<size_t>(index)];
+void StatusPanels::setPanelText(quorrel::StatusPanel panel, const QString& text) {
+  QLabel* l = this->panel(panel);
   const QString shown = quorrel::shownLabel(text);
   l->setText(shown);
   // A tooltip takes a text that looks like markup for rich text; this one is always shown as it stands.

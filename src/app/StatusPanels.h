@@ -5,17 +5,19 @@
 #include <QWidget>
 #include <array>
 
+#include "phone/StatusPanel.h"
+
 class QLabel;
 
 class StatusPanels : public QWidget {
   Q_OBJECT
  public:
   explicit StatusPanels(QWidget* parent);
-  QString panelText(int index) const;
+  QString panelText(quorrel::StatusPanel panel) const;
   // Sets the panel's text, also as its tooltip and accessible name.
-  void setPanelText(int index, const QString& text);
-  QLabel* panel(int index) const { return panels_[static_cast<size_t>(index)]; }
+  void setPanelText(quorrel::StatusPanel panel, const QString& text);
+  QLabel* panel(quorrel::StatusPanel panel) const { return panels_[static_cast<size_t>(panel)]; }
 
  private:
-  std::array<QLabel*, 5> panels_{};
+  std::array<QLabel*, quorrel::StatusPanelCount> panels_{};
 };

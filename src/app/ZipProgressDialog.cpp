@@ -44,7 +44,7 @@ void ZipProgressDialog::showFileName(const QString& text) {
 void ZipProgressDialog::reject() { cancelExtraction(); }
 
 void ZipProgressDialog::cancelExtraction() {
-  zip_->Cancelled = true;
+  zip_->cancelled = true;
   hide();
 }
 

@@ -227,7 +227,7 @@ void readCatalogue(LineReader& in, OutlineSink& out, const GameTable& oldGames, 
       }
       ++r.folderCount;
       s.folders.push_back(FolderEntry{value(line, "name"), value(line, "desc"), value(line, "pic")});
-      writeOutlineLine(out, depth, s.folders.back().Name);
+      writeOutlineLine(out, depth, s.folders.back().name);
       continue;
     }
     if (startsWith(line, "</folder")) {
@@ -243,24 +243,24 @@ void readCatalogue(LineReader& in, OutlineSink& out, const GameTable& oldGames, 
       }
       ++r.gameCount;
       s.games.push_back(oldGames[static_cast<size_t>(r.gameCount)]);
-      s.games.back().Name = value(line, "name");
-      writeOutlineLine(out, depth + 1, s.games.back().Name);
+      s.games.back().name = value(line, "name");
+      writeOutlineLine(out, depth + 1, s.games.back().name);
       gameStored = true;
       continue;
     }
     if (!gameStored) continue;  // detail lines with no stored game to fill
     GameEntry& g = s.games.back();
     if (startsWith(line, "<size")) {
-      g.Size = value(line, "size");
+      g.size = value(line, "size");
     } else if (startsWith(line, "<file")) {
-      g.File = value(line, "file");
+      g.file = value(line, "file");
     } else if (startsWith(line, "<screen")) {
-      g.Screen = value(line, "screen");
+      g.screen = value(line, "screen");
     } else if (startsWith(line, "<owner")) {
-      g.Owner = value(line, "owner");
+      g.owner = value(line, "owner");
     } else if (startsWith(line, "<desc")) {
-      g.Desc = value(line, "desc");
-      g.Selected = 0;
+      g.description = value(line, "desc");
+      g.selected = 0;
     }
   }
 }
@@ -380,7 +380,7 @@ CatalogueLoad Catalogue::load(const std::string& cataloguePath, const std::strin
 int Catalogue::firstGameNamed(const std::string& name) const {
   const int count = std::min(gameCount_, GameCapacity);
   for (int i = 1; i <= count; ++i) {
-    if (games_[static_cast<std::size_t>(i)].Name == name) return i;
+    if (games_[static_cast<std::size_t>(i)].name == name) return i;
   }
   return 0;
 }
@@ -389,7 +389,7 @@ int Catalogue::firstGameNamed(const std::string& name, bool own) const {
   const int from = own ? serverGameCount_ + 1 : 1;
   const int to = std::min(own ? gameCount_ : serverGameCount_, GameCapacity);
   for (int i = std::max(from, 1); i <= to; ++i) {
-    if (games_[static_cast<std::size_t>(i)].Name == name) return i;
+    if (games_[static_cast<std::size_t>(i)].name == name) return i;
   }
   return 0;
 }
@@ -397,7 +397,7 @@ int Catalogue::firstGameNamed(const std::string& name, bool own) const {
 int Catalogue::lastFolderNamed(const std::string& name) const {
   const int count = std::min(folderCount_, FolderCapacity);
   for (int i = count; i >= 1; --i) {
-    if (folders_[static_cast<std::size_t>(i)].Name == name) return i;
+    if (folders_[static_cast<std::size_t>(i)].name == name) return i;
   }
   return 0;
 }
@@ -406,7 +406,7 @@ int Catalogue::lastFolderNamed(const std::string& name, bool own) const {
   const int from = own ? serverFolderCount_ + 1 : 1;
   const int to = std::min(own ? folderCount_ : serverFolderCount_, FolderCapacity);
   for (int i = to; i >= std::max(from, 1); --i) {
-    if (folders_[static_cast<std::size_t>(i)].Name == name) return i;
+    if (folders_[static_cast<std::size_t>(i)].name == name) return i;
   }
   return 0;
 }
@@ -421,7 +421,7 @@ void Catalogue::setGame(int index, const GameEntry& entry) {
 
 void Catalogue::setMark(int index, bool marked) {
   if (index >= 1 && index <= std::min(gameCount_, GameCapacity)) {
-    games_[static_cast<std::size_t>(index)].Selected = marked ? 1 : 0;
+    games_[static_cast<std::size_t>(index)].selected = marked ? 1 : 0;
   }
 }
 
@@ -429,7 +429,7 @@ std::vector<int> Catalogue::markedGames() const {
   std::vector<int> marked;
   const int count = std::min(gameCount_, GameCapacity);
   for (int i = 1; i <= count; ++i) {
-    if (games_[static_cast<std::size_t>(i)].Selected != 0) marked.push_back(i);
+    if (games_[static_cast<std::size_t>(i)].selected != 0) marked.push_back(i);
   }
   return marked;
 }

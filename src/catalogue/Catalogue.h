@@ -11,19 +11,19 @@
 namespace quorrel {
 
 struct FolderEntry {
-  std::string Name;
-  std::string Desc;
-  std::string Pic;
+  std::string name;
+  std::string description;
+  std::string picture;
 };
 
 struct GameEntry {
-  std::string Name;
-  std::string Size;
-  std::string File;
-  std::string Screen;
-  std::string Desc;
-  std::string Owner;
-  std::uint8_t Selected = 0;
+  std::string name;
+  std::string size;
+  std::string file;
+  std::string screen;
+  std::string description;
+  std::string owner;
+  std::uint8_t selected = 0;
 };
 
 // The user's own catalogue beside "Javadata.xml": the games the user added, which no update replaces.

@@ -26,6 +26,7 @@
 #include "common/Paths.h"
 #include "common/Prompter.h"
 #include "common/ShownText.h"
+#include "common/WorkingFolder.h"
 #include "settings/Settings.h"
 
 namespace quorrel {
@@ -128,14 +129,14 @@ void CatalogueBrowser::showFolder(const std::string& text, bool own) {
   const int index = catalogue_.lastFolderNamed(text, own);
   if (index == 0) return;
   const FolderEntry& folder = catalogue_.folder(index);
-  pane_.nameLabel->setText(label(folder.Name));
+  pane_.nameLabel->setText(label(folder.name));
   pane_.sizeLabel->setText(QStringLiteral("0 байт"));
   pane_.contributorLabel->clear();
-  pane_.descriptionView->setPlainText(shownLines(fromAnsi(folder.Desc)));
+  pane_.descriptionView->setPlainText(shownLines(fromAnsi(folder.description)));
   pane_.wapLinkEdit->clear();
   // A picture name that leaves its folder counts as a missing picture.
-  std::string picture = catalogueFile("Base\\dir\\", folder.Pic + ".gif");
-  if (picture.empty() || !fileExists(picture)) picture = localPath("Base\\dir\\template.gif");
+  std::string picture = catalogueFile(workfolder::FolderPictures, folder.picture + ".gif");
+  if (picture.empty() || !fileExists(picture)) picture = localPath(workfolder::FolderPictureTemplate);
   showPaneImage(picture);
 }
 
@@ -157,7 +158,7 @@ void CatalogueBrowser::showNode(QTreeWidgetItem* node) {
 
   if (!own && text == newsNodeText()) {
     bool cut = false;
-    const std::string news = readFileHead(localPath("Base\\news.new"), ReadError::CannotOpen, MaxNewsBytes, cut);
+    const std::string news = readFileHead(localPath(workfolder::News), ReadError::CannotOpen, MaxNewsBytes, cut);
     pane_.descriptionView->setPlainText(shownLines(memoText(news)));
     if (cut) log_.logCommand(QStringLiteral(" Новости длиннее 1 МБ: показано только начало"));
     pane_.nameLabel->setText(label(text));
@@ -165,7 +166,7 @@ void CatalogueBrowser::showNode(QTreeWidgetItem* node) {
     hideGameButtons();
     pane_.contributorLabel->clear();
     pane_.wapLinkEdit->clear();
-    showPaneImage(localPath("Base\\dir\\news.gif"));
+    showPaneImage(localPath(workfolder::NewsPicture));
     return;
   }
 
@@ -184,36 +185,36 @@ void CatalogueBrowser::showNode(QTreeWidgetItem* node) {
   pane_.nameLabel->setText(label(text));
   pane_.markGameBox->show();
   catalogue_.setCurrentGame(index);
-  pane_.markGameBox->setChecked(game.Selected != 0);
-  pane_.sizeLabel->setText(bytesText(game.Size));
-  catalogue_.setCurrentGameFile(game.File);
-  catalogue_.setCurrentGameScreen(game.Screen);
-  pane_.contributorLabel->setText(label(game.Owner));
-  pane_.descriptionView->setPlainText(shownLines(fromAnsi(game.Desc)));
-  pane_.wapLinkEdit->setText(shownLabel(fromAnsi(settings_.updateServer() + "Base/games/" + game.File + ".jad")));
+  pane_.markGameBox->setChecked(game.selected != 0);
+  pane_.sizeLabel->setText(bytesText(game.size));
+  catalogue_.setCurrentGameFile(game.file);
+  catalogue_.setCurrentGameScreen(game.screen);
+  pane_.contributorLabel->setText(label(game.owner));
+  pane_.descriptionView->setPlainText(shownLines(fromAnsi(game.description)));
+  pane_.wapLinkEdit->setText(shownLabel(fromAnsi(settings_.updateServer() + workfolder::Games + game.file + ".jad")));
   pane_.wapLinkEdit->setCursorPosition(0);
 
   // The buttons are settled before the picture, so that a picture that cannot be shown never leaves the
   // previous game's buttons beside this game.
   // Names that leave their folders are neither read nor tested: nothing could be downloaded or sent under
   // them either, so their buttons stay hidden.
-  const std::string screenshot = catalogueFile("Base\\screen\\", game.Screen);
+  const std::string screenshot = catalogueFile(workfolder::Screenshots, game.screen);
   const bool haveScreenshot = !screenshot.empty() && fileExists(screenshot);
   pane_.downloadScreenshotButton->setVisible(!screenshot.empty() && !haveScreenshot);
-  const std::string gameFile = catalogueFile("Base\\games\\", game.File + ".jad");
+  const std::string gameFile = catalogueFile(workfolder::Games, game.file + ".jad");
   if (gameFile.empty()) {
     pane_.downloadGameButton->hide();
     pane_.uploadGameButton->hide();
   } else {
     // A game with only one of its two files is incomplete: downloading fetches both again.
-    const bool haveJar = fileExists(localPath("Base\\games\\" + game.File + ".jar"));
+    const bool haveJar = fileExists(localPath(workfolder::Games + game.file + ".jar"));
     const bool haveJad = fileExists(gameFile);
     const bool haveBoth = haveJar && haveJad;
     pane_.downloadGameButton->setVisible(!haveBoth);
     pane_.uploadGameButton->setVisible(haveBoth && phoneConnected_());
   }
 
-  showPaneImage(haveScreenshot ? screenshot : localPath("Base\\screen\\noscr.gif"));
+  showPaneImage(haveScreenshot ? screenshot : localPath(workfolder::NoScreenshot));
 }
 
 int CatalogueBrowser::ownGameOf(const QTreeWidgetItem* node) const {
@@ -305,7 +306,7 @@ QTreeWidgetItem* CatalogueBrowser::nextGameHolding(const QString& text, QTreeWid
     const int index = catalogue_.firstGameNamed(name);
     if (index == 0) continue;
     const GameEntry& game = catalogue_.game(index);
-    if (holds(game.Name) || holds(game.Owner) || holds(game.Desc)) return node;
+    if (holds(game.name) || holds(game.owner) || holds(game.description)) return node;
   }
   return nullptr;
 }

@@ -35,10 +35,10 @@ MarkedGames markedGames(const GameTable& games, int gameCount) {
   const int count = std::min(gameCount, GameCapacity);
   for (int i = 1; i <= count; ++i) {
     const GameEntry& game = games[static_cast<size_t>(i)];
-    if (game.Selected == 0) continue;
+    if (game.selected == 0) continue;
     result.indices.push_back(i);
     unsigned long long size = 0;
-    if (parseSize(game.Size, size) && size <= std::numeric_limits<unsigned long long>::max() - result.totalBytes) {
+    if (parseSize(game.size, size) && size <= std::numeric_limits<unsigned long long>::max() - result.totalBytes) {
       result.totalBytes += size;
     } else {
       ++result.unknownSizes;
@@ -69,8 +69,8 @@ MarkedGamesDialog::MarkedGamesDialog(QWidget* parent, const quorrel::GameTable& 
   for (const int i : marked.indices) {
     const quorrel::GameEntry& game = games[static_cast<size_t>(i)];
     auto* row = new QTreeWidgetItem(gameList);
-    row->setText(0, quorrel::shownLabel(quorrel::fromAnsi(game.Name)));
-    row->setText(1, quorrel::shownLabel(quorrel::fromAnsi(game.Size)) + QStringLiteral(" байт"));
+    row->setText(0, quorrel::shownLabel(quorrel::fromAnsi(game.name)));
+    row->setText(1, quorrel::shownLabel(quorrel::fromAnsi(game.size)) + QStringLiteral(" байт"));
     row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
   }
 

@@ -31,6 +31,7 @@
 #include "common/Paths.h"
 #include "common/Prompter.h"
 #include "common/ShownText.h"
+#include "common/WorkingFolder.h"
 #include "net/DirList.h"
 #include "net/ZipExtractor.h"
 #include "settings/Settings.h"
@@ -152,10 +153,10 @@ class StagingFolder {
 // placed, whatever an unzip library made of them.
 std::set<std::string> linkMembers(const ZipExtractor& zip) {
   std::set<std::string> links;
-  for (const ZipEntry& entry : zip.Entries) {
-    const int host = entry.Header.VersionMadeBy >> 8;
-    if (host == 3 && ((entry.Header.ExternalAttributes >> 16) & S_IFMT) == S_IFLNK) {
-      std::string name = nativePath(entry.MemberName);
+  for (const ZipEntry& entry : zip.entries) {
+    const int host = entry.header.versionMadeBy >> 8;
+    if (host == 3 && ((entry.header.externalAttributes >> 16) & S_IFMT) == S_IFLNK) {
+      std::string name = nativePath(entry.memberName);
       while (name.size() > 1 && name.back() == '/') name.pop_back();
       links.insert(name);
     }
@@ -264,7 +265,7 @@ Unpacked unpackCatalogue(const UnpackContext& c, const CatalogueFiles& f, const 
   ZipExtractor& zip = c.zip;
   struct Reset {
     ZipExtractor& zip;
-    ~Reset() { zip.CancelRequested = nullptr; }
+    ~Reset() { zip.cancelRequested = nullptr; }
   } reset{zip};
   bool placedCatalogue = false;
   try {
@@ -274,12 +275,12 @@ Unpacked unpackCatalogue(const UnpackContext& c, const CatalogueFiles& f, const 
     const CommandScope unpacking(c.commands, CommandHold::CommandsAndCatalogue);
     StagingFolder staging;
     zip.setZipFileName(f.archive);
-    zip.ExtractDir = staging.path();
-    zip.ExtractOptions = ZipExtractor::ExtractOption0;
-    zip.CancelRequested = closed;
-    zip.Extract();
+    zip.extractDir = staging.path();
+    zip.extractOptions = ZipExtractor::UpdateOlder;
+    zip.cancelRequested = closed;
+    zip.extract();
     staging.backToWork();
-    if (zip.Cancelled) {
+    if (zip.cancelled) {
       removeFile(f.archive);
       restoreCatalogue(f, false);
       // Cancelled by the user's answer (a password question) rather than by a closed window.
@@ -350,16 +351,16 @@ class UpdateRun {
     }
 
     update_.view_.catalogueArrived();
-    fetch("Base/news.new");
+    fetch(workfolder::News);
     if (update_.settings_.updateFolderPictures()) fetchFolderPictures();
     const UpdateMode mode = update_.settings_.updateMode();
     if (mode == UpdateMode::WithScreenshots || mode == UpdateMode::WholeBase) {
-      forEachGame([this](const GameEntry& game) { fetchIn("Base/screen/", game.Screen); });
+      forEachGame([this](const GameEntry& game) { fetchIn(workfolder::Screenshots, game.screen); });
     }
     if (mode == UpdateMode::WholeBase) {
       forEachGame([this](const GameEntry& game) {
-        fetchIn("Base/games/", game.File + ".jad");
-        fetchIn("Base/games/", game.File + ".jar");
+        fetchIn(workfolder::Games, game.file + ".jad");
+        fetchIn(workfolder::Games, game.file + ".jar");
       });
     }
     if (windowClosed()) return;
@@ -392,9 +393,9 @@ class UpdateRun {
   // Each name of the list is fetched as it is read. A name that no picture's file could have is not asked of
   // the server: one log line says why. A huge list is read while the window keeps painting.
   void fetchFolderPictures() {
-    fetch("Base/dir/dir.lst");
+    fetch(workfolder::FolderPictureList);
     if (windowClosed()) return;
-    const std::string list = currentDir() + "Base/dir/dir.lst";
+    const std::string list = currentDir() + workfolder::FolderPictureList;
     PaintTurns keepPainting;
     readDirList(
         list, MaxPictureFileName,
@@ -402,11 +403,12 @@ class UpdateRun {
           if (windowClosed()) return false;
           const std::string fault = pictureNameFault(name, cut);
           if (fault.empty()) {
-            fetch("Base/dir/" + name + ".gif");
+            fetch(workfolder::FolderPictures + name + ".gif");
           } else {
             update_.log_.logCommand(
-                QStringLiteral(" Картинка Base/dir/%1%2.gif не запрошена: %3")
-                    .arg(fromAnsi(name), cut ? QStringLiteral("…") : QString(), QString::fromStdString(fault)));
+                QStringLiteral(" Картинка %1%2%3.gif не запрошена: %4")
+                    .arg(QString::fromLatin1(workfolder::FolderPictures), fromAnsi(name),
+                         cut ? QStringLiteral("…") : QString(), QString::fromStdString(fault)));
           }
           keepPainting();
           return true;
@@ -441,7 +443,7 @@ CatalogueUpdate::CatalogueUpdate(QObject* owner, Downloads& downloads, const Cat
       view_(view),
       zip_(new ZipExtractor(owner, &prompter)) {
   zip_->setObjectName(QStringLiteral("zipExtractor"));
-  zip_->ShowProgressDialog = false;
+  zip_->showProgressDialog = false;
 }
 
 // The end of every update, also of one refused or stopped by an error: the answers to the changed-size
@@ -524,7 +526,8 @@ void recoverInterruptedUpdate(MessageLog& log) {
   }
   const std::string dir = currentDir();
   removeLeftovers(dir, true);
-  for (const char* folder : {"Base/", "Base/games/", "Base/screen/", "Base/dir/"}) removeLeftovers(dir + folder, false);
+  for (const char* folder : {workfolder::Base, workfolder::Games, workfolder::Screenshots, workfolder::FolderPictures})
+    removeLeftovers(dir + folder, false);
 }
 
 }  // namespace quorrel

@@ -18,6 +18,7 @@
 #include "common/Paths.h"
 #include "common/Prompter.h"
 #include "common/ShownText.h"
+#include "common/WorkingFolder.h"
 #include "net/HttpGet.h"
 #include "settings/Settings.h"
 
@@ -53,7 +54,7 @@ QString notArrived(const QString& what, const std::vector<std::string>& paths) {
 bool isPicture(const std::string& path) {
   const auto under = [&](const char* folder) { return path.compare(0, std::strlen(folder), folder) == 0; };
   const bool gif = path.size() >= 4 && strcasecmp(path.c_str() + path.size() - 4, ".gif") == 0;
-  return under("Base/screen/") || (under("Base/dir/") && gif);
+  return under(workfolder::Screenshots) || (under(workfolder::FolderPictures) && gif);
 }
 
 }  // namespace
@@ -92,16 +93,16 @@ void Downloads::runCommand(Body body) {
 
 void Downloads::configure() {
   HttpGet& h = *http_;
-  h.AcceptTypes = "*/*";
-  h.Agent = PhoneBrowserAgent;
-  h.BinaryData = true;
-  h.UseCache = true;
-  h.UseProxy = ProxyMode::Preconfig;
-  h.ProxyPort = 0;
-  h.WaitThread = true;
-  h.OnProgress = [this](QObject* /*sender*/, int totalSize, int readed) { progress(totalSize, readed); };
-  h.OnDoneFile = [this](QObject* /*sender*/, const std::string& /*fileName*/, int fileSize) { done(fileSize); };
-  h.OnError = [this](QObject* /*sender*/) { transferFailed(); };
+  h.options.acceptTypes = "*/*";
+  h.options.agent = PhoneBrowserAgent;
+  h.options.binaryData = true;
+  h.options.useCache = true;
+  h.options.useProxy = ProxyMode::Preconfig;
+  h.options.proxyPort = 0;
+  h.options.waitThread = true;
+  h.handlers.progress = [this](int totalSize, int bytesRead) { progress(totalSize, bytesRead); };
+  h.handlers.done = [this](const std::string& /*fileName*/, int fileSize) { done(fileSize); };
+  h.handlers.failed = [this] { transferFailed(); };
 }
 
 DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
@@ -166,9 +167,7 @@ DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
   view_.showTransferName(shownLabel(fromAnsi(relativePath)));
   log_.logCommand(transferLine);
   useProxySettings();
-  http_->URL = url;
-  http_->FileName = local;
-  http_->MaxBodySize = isPicture(relativePath) ? MaxPictureBytes : 0;
+  http_->options.maxBodySize = isPicture(relativePath) ? MaxPictureBytes : 0;
   createFoldersOf(diskName(relativePath));
   bool arrived = false;
   struct Note {
@@ -178,7 +177,7 @@ DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
   } note{arrival_, arrival_};
   arrival_ = &arrived;
   transferPath_ = relativePath;
-  http_->StartDownload();
+  http_->start(HttpRequest{url, local, std::string(), std::string()});
   transferPath_.clear();
   return arrived ? DownloadResult::Arrived : DownloadResult::Failed;
 }
@@ -191,19 +190,18 @@ DownloadResult Downloads::downloadInFolder(const std::string& folder, const std:
 
 void Downloads::useProxySettings() {
   const ProxyDetails& proxy = settings_.proxy();
-  http_->ProxyHost = proxy.host;
-  http_->ProxyPort = proxy.port;
-  http_->UserName = proxy.userName;
-  http_->Password = proxy.password;
-  http_->UseProxy = settings_.useProxy() ? ProxyMode::Proxy : ProxyMode::Direct;
+  http_->options.proxyHost = proxy.host;
+  http_->options.proxyPort = proxy.port;
+  http_->options.userName = proxy.userName;
+  http_->options.password = proxy.password;
+  http_->options.useProxy = settings_.useProxy() ? ProxyMode::Proxy : ProxyMode::Direct;
 }
 
 int Downloads::remoteFileSize(const std::string& url) {
   log_.logCommand(QStringLiteral(" Проверяю размер файла ") + fromAnsi(url) + QStringLiteral("."));
   if (http_->busy()) return -1;  // refused by the component, without a failure line
   useProxySettings();
-  http_->URL = url;
-  return http_->QueryRemoteSize();
+  return http_->remoteSize(url);
 }
 
 int Downloads::localFileSize(const std::string& path) {
@@ -212,13 +210,13 @@ int Downloads::localFileSize(const std::string& path) {
   return size > INT_MAX ? INT_MAX : static_cast<int>(size);
 }
 
-void Downloads::progress(int totalSize, int readed) {
-  view_.showTransferProgress(totalSize, readed);
+void Downloads::progress(int totalSize, int bytesRead) {
+  view_.showTransferProgress(totalSize, bytesRead);
 }
 
 void Downloads::done(int fileSize) {
   if (arrival_) *arrival_ = true;
-  log_.logCommand(QStringLiteral(" Файл ") + fromAnsi(http_->URL) + QStringLiteral(" успешно скачан! (") +
+  log_.logCommand(QStringLiteral(" Файл ") + fromAnsi(http_->request().url) + QStringLiteral(" успешно скачан! (") +
                   QString::number(fileSize) + QStringLiteral("байт.)"));
 }
 
@@ -226,10 +224,10 @@ void Downloads::transferFailed() {
   lastFailure_ = http_->lastFailure();
   if (http_->lastRefused()) {
     refused_.push_back({transferPath_, lastFailure_});
-    log_.logCommand(QStringLiteral(" Ответ на запрос ") + fromAnsi(http_->URL) + QStringLiteral(" не принят: ") +
-                    QString::fromStdString(lastFailure_));
+    log_.logCommand(QStringLiteral(" Ответ на запрос ") + fromAnsi(http_->request().url) +
+                    QStringLiteral(" не принят: ") + QString::fromStdString(lastFailure_));
   }
-  failed(http_->URL);
+  failed(http_->request().url);
 }
 
 void Downloads::failed(const std::string& url) {
@@ -242,12 +240,12 @@ void Downloads::failed(const std::string& url) {
 
 void Downloads::downloadGame() {
   runCommand([this] {
-    const std::string folder = currentDir() + "Base/games/";
+    const std::string folder = currentDir() + workfolder::Games;
     ensureFolder(folder, "Не могу создать папку" + folder);
     std::vector<std::string> missing;
     for (const char* extension : {".jad", ".jar"}) {
       const std::string name = catalogue_.currentGameFile() + extension;
-      if (downloadInFolder("Base/games/", name) == DownloadResult::Failed) missing.push_back("Base/games/" + name);
+      if (downloadInFolder(workfolder::Games, name) == DownloadResult::Failed) missing.push_back(workfolder::Games + name);
     }
     if (!missing.empty()) {
       prompter_.error(notArrived(QStringLiteral("Игра не скачана"), missing));
@@ -260,10 +258,10 @@ void Downloads::downloadGame() {
 
 void Downloads::downloadScreenshot() {
   runCommand([this] {
-    ensureFolder(currentDir() + "Base/screen/", "Не могу создать папку ./Base/screen/");
+    ensureFolder(currentDir() + workfolder::Screenshots, std::string("Не могу создать папку ./") + workfolder::Screenshots);
     const std::string& screen = catalogue_.currentGameScreen();
-    const std::string path = "Base/screen/" + screen;
-    const DownloadResult result = downloadInFolder("Base/screen/", screen);
+    const std::string path = workfolder::Screenshots + screen;
+    const DownloadResult result = downloadInFolder(workfolder::Screenshots, screen);
     // A copy kept from before is still shown; without any copy the picture's own error is the report. A
     // name that leaves the folder was refused above and is not read either.
     if (staysInFolder(screen)) view_.showScreenshot(localPath(path));

@@ -101,7 +101,7 @@ class Downloads {
   void configure();
   // The route of the settings (through the proxy or direct), taken over by the component's next transfer.
   void useProxySettings();
-  void progress(int totalSize, int readed);
+  void progress(int totalSize, int bytesRead);
   void done(int fileSize);
   void failed(const std::string& url);
   // The component's failure: its refusal, if it was one, is logged with its reason before the failure line.

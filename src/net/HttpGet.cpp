@@ -289,36 +289,17 @@ struct HttpGetThread::Transfer {
   std::string tempName;
 };
 
-HttpGetThread::HttpGetThread(const HttpGet& source, bool sizeOnly)
-    : AcceptTypes(source.AcceptTypes),
-      Agent(source.Agent),
-      URL(source.URL),
-      FileName(source.FileName),
-      UserName(source.UserName),
-      Password(source.Password),
-      PostQuery(source.PostQuery),
-      Referer(source.Referer),
-      BinaryData(source.BinaryData),
-      UseCache(source.UseCache),
-      SizeOnly(sizeOnly),
-      UseProxy(source.UseProxy),
-      ProxyHost(source.ProxyHost),
-      ProxyPort(source.ProxyPort),
-      LowSpeedLimit(source.LowSpeedLimit),
-      LowSpeedTime(source.LowSpeedTime),
-      MinAverageRate(source.MinAverageRate),
-      RateGraceTime(source.RateGraceTime),
-      MaxBodySize(source.MaxBodySize),
-      OnProgress(source.OnProgress) {}
+HttpGetThread::HttpGetThread(const HttpGet& source, const HttpRequest& request, bool sizeOnly)
+    : options_(source.options), request_(request), sizeOnly_(sizeOnly), progress_(source.handlers.progress) {}
 
-void HttpGetThread::fail(Transfer& /*t*/, std::string why, bool refused) {
-  if (!Failure.empty()) return;
-  Failure = std::move(why);
-  Refused = refused;
+void HttpGetThread::fail(Transfer& /*t*/, std::string why, bool refusal) {
+  if (!failure.empty()) return;
+  failure = std::move(why);
+  refused = refusal;
 }
 
 void HttpGetThread::run() {
-  Execute();
+  execute();
   // The end is announced from here rather than by QThread::finished, so that a main thread that is looking
   // for it sees it at once. The worker is freed only after this thread has ended.
   QMetaObject::invokeMethod(
@@ -372,16 +353,16 @@ bool HttpGetThread::headersEnded(Transfer& t) {
     return false;
   }
   if (!t.haveLength) {
-    if (BinaryData || SizeOnly) {
+    if (options_.binaryData || sizeOnly_) {
       fail(t, "в ответе сервера нет длины (Content-Length)");
       return false;
     }
-  } else if (!parseLength(t.lengthText, ContentLength)) {
+  } else if (!parseLength(t.lengthText, contentLength)) {
     fail(t, "длина в ответе сервера (Content-Length) не число");
     return false;
   }
-  if (SizeOnly) {
-    Succeeded = true;
+  if (sizeOnly_) {
+    succeeded = true;
     t.sizeAnswered = true;
     return false;  // the body is not read
   }
@@ -393,22 +374,25 @@ bool HttpGetThread::headersEnded(Transfer& t) {
     fail(t, "сервер применил к ответу кодирование «" + codings + "», которого запрос не предлагал", true);
     return false;
   }
-  if (MaxBodySize > 0 && ContentLength > MaxBodySize) {
-    fail(t, "объявлено " + megabytes(ContentLength) + ", больше предела " + megabytes(MaxBodySize) + " для этого файла",
+  if (options_.maxBodySize > 0 && contentLength > options_.maxBodySize) {
+    fail(t,
+         "объявлено " + megabytes(contentLength) + ", больше предела " + megabytes(options_.maxBodySize) +
+             " для этого файла",
          true);
     return false;
   }
-  const std::int64_t room = roomFor(FileName);
-  if (ContentLength > room) {
-    fail(t, "объявлено " + megabytes(ContentLength) + ", а на диске для загрузки есть " +
-                megabytes(std::max<std::int64_t>(room, 0)),
+  const std::int64_t room = roomFor(request_.fileName);
+  if (contentLength > room) {
+    fail(t,
+         "объявлено " + megabytes(contentLength) + ", а на диске для загрузки есть " +
+             megabytes(std::max<std::int64_t>(room, 0)),
          true);
     return false;
   }
   // The body goes into a new file beside the target, which replaces the target only once it is complete.
   static std::atomic<unsigned> serial{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = FileName + ".part" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+    std::string name = request_.fileName + ".part" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       t.fd = fd;
@@ -437,8 +421,8 @@ bool HttpGetThread::takeBlock(Transfer& t, const char* data, std::size_t size) {
   if (isInterruptionRequested()) return false;
   // A body never runs past the length its answer announced (a chunked one could go on for ever); without a
   // length only an empty body is complete, so the first byte already ends it.
-  if (static_cast<long long>(BytesRead) + static_cast<long long>(size) > ContentLength) {
-    fail(t, "сервер прислал больше объявленных " + std::to_string(ContentLength) + " байт", t.haveLength);
+  if (static_cast<long long>(bytesRead) + static_cast<long long>(size) > contentLength) {
+    fail(t, "сервер прислал больше объявленных " + std::to_string(contentLength) + " байт", t.haveLength);
     t.writeFailed = true;
     return false;
   }
@@ -447,9 +431,9 @@ bool HttpGetThread::takeBlock(Transfer& t, const char* data, std::size_t size) {
     t.writeFailed = true;
     return false;
   }
-  BlockRead = static_cast<std::uint32_t>(size);
-  BytesRead += static_cast<std::int32_t>(size);
-  if (OnProgress) reportBlock();
+  blockRead = static_cast<std::uint32_t>(size);
+  bytesRead += static_cast<std::int32_t>(size);
+  if (progress_) reportBlock();
   return true;
 }
 
@@ -497,7 +481,7 @@ void HttpGetThread::drainProgress() {
     if (!stopped_) {
       inCall_ = true;
       try {
-        OnProgress(this, ContentLength, BytesRead);
+        progress_(contentLength, bytesRead);
       } catch (...) {
         if (!progressFailure) progressFailure = std::current_exception();
         interrupt();
@@ -526,13 +510,13 @@ int HttpGetThread::progressCallback(void* transfer, std::int64_t, std::int64_t, 
   auto& t = *static_cast<Transfer*>(transfer);
   HttpGetThread& w = *t.worker;
   if (w.isInterruptionRequested()) return 1;
-  if (w.MinAverageRate == 0) return 0;
+  if (w.options_.minAverageRate == 0) return 0;
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t.start).count();
-  const double owed = (seconds - w.RateGraceTime) * w.MinAverageRate;
+  const double owed = (seconds - w.options_.rateGraceTime) * w.options_.minAverageRate;
   if (static_cast<double>(t.received) >= owed) return 0;
   w.fail(t, "сервер передаёт слишком медленно: " + std::to_string(t.received) + " байт за " +
-                std::to_string(static_cast<long long>(seconds)) + " с, меньше " + std::to_string(w.MinAverageRate) +
-                " байт в секунду");
+                std::to_string(static_cast<long long>(seconds)) + " с, меньше " +
+                std::to_string(w.options_.minAverageRate) + " байт в секунду");
   return 1;
 }
 
@@ -555,12 +539,12 @@ int HttpGetThread::closeSocket(void* worker, int fd) {
   return ::close(fd);
 }
 
-void HttpGetThread::Execute() {
-  Succeeded = false;
-  const Target target = splitUrl(URL);
+void HttpGetThread::execute() {
+  succeeded = false;
+  const Target target = splitUrl(request_.url);
   if (isInterruptionRequested()) return;
   if (!target.ok) {
-    Failure = "адрес не понят: " + target.fault;
+    failure = "адрес не понят: " + target.fault;
     return;
   }
 
@@ -590,17 +574,17 @@ void HttpGetThread::Execute() {
   curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
   // libcurl receives into a buffer of its own; the body is taken from it in blocks of BlockSize at most.
   curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 16384L);
-  if (!Agent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, Agent.c_str());
+  if (!options_.agent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, options_.agent.c_str());
 
   curl_slist* headers = nullptr;
-  const std::string accept = "Accept: " + AcceptTypes;
-  headers = curl_slist_append(headers, AcceptTypes.empty() ? "Accept:" : accept.c_str());
-  if (!UseCache) headers = curl_slist_append(headers, "Pragma: no-cache");
-  if (!Referer.empty()) curl_easy_setopt(curl, CURLOPT_REFERER, Referer.c_str());
-  if (!PostQuery.empty()) {
+  const std::string accept = "Accept: " + options_.acceptTypes;
+  headers = curl_slist_append(headers, options_.acceptTypes.empty() ? "Accept:" : accept.c_str());
+  if (!options_.useCache) headers = curl_slist_append(headers, "Pragma: no-cache");
+  if (!request_.referer.empty()) curl_easy_setopt(curl, CURLOPT_REFERER, request_.referer.c_str());
+  if (!request_.postQuery.empty()) {
     headers = curl_slist_append(headers, "Content-Type: application/x-www-form-urlencoded");
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(PostQuery.size()));
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, PostQuery.c_str());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(request_.postQuery.size()));
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request_.postQuery.c_str());
   }
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
 
@@ -608,17 +592,17 @@ void HttpGetThread::Execute() {
   // belong to the proxy and are never handed to the server.
   std::string proxy;
   bool mayUseProxy = true;
-  switch (UseProxy) {
+  switch (options_.useProxy) {
     case ProxyMode::Preconfig:
       break;
     case ProxyMode::Direct:
       mayUseProxy = false;
       break;
     case ProxyMode::Proxy:
-      if (ProxyHost.empty()) {
+      if (options_.proxyHost.empty()) {
         mayUseProxy = false;
       } else {
-        proxy = ProxyHost + ":" + std::to_string(ProxyPort == 0 ? 80u : ProxyPort);
+        proxy = options_.proxyHost + ":" + std::to_string(options_.proxyPort == 0 ? 80u : options_.proxyPort);
       }
       break;
   }
@@ -632,17 +616,18 @@ void HttpGetThread::Execute() {
       // around it.
       curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
     }
-    if (!UserName.empty()) {
-      curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, UserName.c_str());
-      curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, Password.c_str());
+    if (!options_.userName.empty()) {
+      curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, options_.userName.c_str());
+      curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, options_.password.c_str());
       curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
     }
   }
 
   // No time limit for a transfer, but a server that sends nothing, or only a trickle, for a minute has
   // stalled: give up on it, so that the user gets an error instead of a command that never ends.
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(std::max<std::uint32_t>(LowSpeedLimit, 1)));
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::max<std::uint32_t>(LowSpeedTime, 1)));
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT,
+                   static_cast<long>(std::max<std::uint32_t>(options_.lowSpeedLimit, 1)));
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::max<std::uint32_t>(options_.lowSpeedTime, 1)));
 
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &HttpGetThread::headerCallback);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
@@ -662,12 +647,12 @@ void HttpGetThread::Execute() {
 
   if (t.sizeAnswered) return;
   bool ok =
-      result == CURLE_OK && t.fd >= 0 && !t.writeFailed && BytesRead == ContentLength && !isInterruptionRequested();
+      result == CURLE_OK && t.fd >= 0 && !t.writeFailed && bytesRead == contentLength && !isInterruptionRequested();
   if (t.fd >= 0 && ::close(t.fd) != 0) {
     if (ok) fail(t, "не могу записать файл: " + quorrel::ioErrorText(errno));
     ok = false;
   }
-  if (ok && ::rename(t.tempName.c_str(), FileName.c_str()) != 0) {
+  if (ok && ::rename(t.tempName.c_str(), request_.fileName.c_str()) != 0) {
     fail(t, "не могу записать файл: " + quorrel::ioErrorText(errno));
     ok = false;
   }
@@ -678,10 +663,10 @@ void HttpGetThread::Execute() {
     } else if (result != CURLE_OK) {
       fail(t, curlFailure(result));
     } else {
-      fail(t, "получено " + std::to_string(BytesRead) + " байт из " + std::to_string(ContentLength));
+      fail(t, "получено " + std::to_string(bytesRead) + " байт из " + std::to_string(contentLength));
     }
   }
-  Succeeded = ok;
+  succeeded = ok;
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -691,10 +676,10 @@ HttpGet::HttpGet(QObject* owner) : QObject(owner) {
 }
 
 HttpGet::~HttpGet() {
-  HttpGetThread* worker = ActiveWorker;
+  HttpGetThread* worker = activeWorker_;
   if (!worker) return;
-  Cancel();
-  ActiveWorker = nullptr;
+  cancel();
+  activeWorker_ = nullptr;
   // The worker ends on its own and then frees itself; its completion no longer reaches this component.
   worker->owner = nullptr;
   connect(worker, &QThread::finished, worker, &QObject::deleteLater);
@@ -704,28 +689,30 @@ HttpGet::~HttpGet() {
   }
 }
 
-void HttpGet::StartDownload() {
-  if (ActiveWorker) return;
+void HttpGet::start(const HttpRequest& request) {
+  if (activeWorker_) return;
+  request_ = request;
   startWorker(false);
-  if (WaitThread) waitForWorker();
+  if (options.waitThread) waitForWorker();
 }
 
-int HttpGet::QueryRemoteSize() {
-  if (ActiveWorker) return -1;
+int HttpGet::remoteSize(const std::string& url) {
+  if (activeWorker_) return -1;
+  request_ = HttpRequest{url, std::string(), std::string(), std::string()};
   startWorker(true);
   waitForWorker();
-  return LastSucceeded ? LastSize : -1;
+  return lastSucceeded_ ? lastSize_ : -1;
 }
 
-void HttpGet::Cancel() {
-  if (!ActiveWorker) return;
-  ActiveWorker->interrupt();
-  ActiveWorker->Succeeded = false;
+void HttpGet::cancel() {
+  if (!activeWorker_) return;
+  activeWorker_->interrupt();
+  activeWorker_->succeeded = false;
 }
 
 void HttpGet::startWorker(bool sizeOnly) {
-  auto* worker = new HttpGetThread(*this, sizeOnly);
-  ActiveWorker = worker;
+  auto* worker = new HttpGetThread(*this, request_, sizeOnly);
+  activeWorker_ = worker;
   // Attached before the start, so that a transfer that ends at once still completes.
   worker->owner = this;
   worker->start();
@@ -746,17 +733,17 @@ void HttpGet::waitForWorker() {
   }
   std::exception_ptr failure;
   try {
-    while (ActiveWorker) {
+    while (activeWorker_) {
       if (loop.exec() == TransferEnded) continue;
       // The application is closing: stop the transfer and let it end.
-      Cancel();
-      while (ActiveWorker) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+      cancel();
+      while (activeWorker_) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
   } catch (...) {
     // Something else run by the loop threw: the transfer ends first, then the exception goes on.
     failure = std::current_exception();
-    Cancel();
-    while (ActiveWorker) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    cancel();
+    while (activeWorker_) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   disconnect(look);
   waitLoop_ = outer;
@@ -766,7 +753,7 @@ void HttpGet::waitForWorker() {
 }
 
 void HttpGet::lookForWorker() {
-  HttpGetThread* const worker = ActiveWorker;
+  HttpGetThread* const worker = activeWorker_;
   if (!worker) return;
   const unsigned handed = worker->handedOver;
   // A call handed over and not yet run is waiting in the queue: nothing to look for.
@@ -776,17 +763,17 @@ void HttpGet::lookForWorker() {
 }
 
 void HttpGet::workerEnded(HttpGetThread* worker) {
-  if (worker != ActiveWorker) return;
+  if (worker != activeWorker_) return;
   worker->wait();
   std::exception_ptr failure;
   try {
-    WorkerFinished(worker);
+    workerFinished(worker);
   } catch (...) {
     failure = std::current_exception();
   }
   if (!failure) failure = worker->progressFailure;
   // The transfer is over whatever its handlers did.
-  ActiveWorker = nullptr;
+  activeWorker_ = nullptr;
   delete worker;
   if (waitLoop_) {
     if (failure && !handlerFailure_) handlerFailure_ = failure;
@@ -797,18 +784,18 @@ void HttpGet::workerEnded(HttpGetThread* worker) {
   }
 }
 
-void HttpGet::WorkerFinished(HttpGetThread* worker) {
-  LastSucceeded = worker->Succeeded && !worker->isInterruptionRequested();
-  LastFailure = LastSucceeded ? std::string() : worker->Failure;
-  LastRefused = !LastSucceeded && worker->Refused;
-  if (!LastSucceeded && LastFailure.empty()) LastFailure = "передача прервана";
-  if (LastSucceeded) {
+void HttpGet::workerFinished(HttpGetThread* worker) {
+  lastSucceeded_ = worker->succeeded && !worker->isInterruptionRequested();
+  lastFailure_ = lastSucceeded_ ? std::string() : worker->failure;
+  lastRefused_ = !lastSucceeded_ && worker->refused;
+  if (!lastSucceeded_ && lastFailure_.empty()) lastFailure_ = "передача прервана";
+  if (lastSucceeded_) {
     if (worker->sizeOnly()) {
-      LastSize = worker->ContentLength;
-    } else if (OnDoneFile) {
-      OnDoneFile(this, worker->fileName(), worker->ContentLength);
+      lastSize_ = worker->contentLength;
+    } else if (handlers.done) {
+      handlers.done(worker->fileName(), worker->contentLength);
     }
-  } else if (OnError) {
-    OnError(this);
+  } else if (handlers.failed) {
+    handlers.failed();
   }
 }

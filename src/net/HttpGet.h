@@ -1,6 +1,6 @@
 #pragma once
 // The HTTP download component: fetches one URL into a local file on a worker thread of its own and reports
-// progress, completion and failure on the main thread through its events. It can also ask a server for the
+// progress, completion and failure on the main thread through its handlers. It can also ask a server for the
 // length of a resource without reading the body.
 #include <QObject>
 #include <QThread>
@@ -18,63 +18,78 @@ enum class ProxyMode : std::uint8_t { Preconfig = 0, Direct = 1, Proxy = 2 };
 
 class HttpGetThread;
 
+// What one transfer fetches and where it puts it.
+struct HttpRequest {
+  std::string url;
+  std::string fileName;   // the local file the body replaces once complete; unused by a size query
+  std::string postQuery;  // sent as a form (POST) when not empty
+  std::string referer;
+};
+
+// The settings every transfer of a component uses; a transfer takes a copy of them when it starts.
+struct HttpOptions {
+  std::string acceptTypes = "*/*";
+  std::string agent = "Kelvor HTTPGet";
+  bool binaryData = false;
+  bool useCache = false;
+  ProxyMode useProxy = ProxyMode::Preconfig;
+  std::string proxyHost;
+  std::uint32_t proxyPort = 0;
+  std::string userName;  // credentials for the proxy; never sent to the server
+  std::string password;
+  // start() returns only once the transfer has ended.
+  bool waitThread = false;
+  // A transfer that stays below lowSpeedLimit bytes a second for lowSpeedTime seconds has stalled and fails
+  // as timed out; a server that sends nothing at all for that long is the plainest case of it.
+  std::uint32_t lowSpeedLimit = 16;
+  std::uint32_t lowSpeedTime = 60;
+  // Beyond that, everything a transfer receives (head and body) must keep up an average of minAverageRate
+  // bytes a second counted from rateGraceTime seconds after its start: a transfer of n bytes is over within
+  // rateGraceTime + n / minAverageRate seconds however its server spreads them. 0 turns the floor off.
+  std::uint32_t minAverageRate = 1024;
+  std::uint32_t rateGraceTime = 60;
+  // A body announced longer than this is refused before it is read; 0: no bound but the disk's free space.
+  std::int64_t maxBodySize = 0;
+};
+
 class HttpGet : public QObject {
   Q_OBJECT
  public:
-  using ProgressHandler = std::function<void(QObject* sender, int totalSize, int readed)>;
-  using DoneHandler = std::function<void(QObject* sender, const std::string& fileName, int fileSize)>;
-  using NotifyHandler = std::function<void(QObject* sender)>;
+  // What the component calls, on the main thread and in this order: progress after each block of the body,
+  // then done or failed once.
+  struct Handlers {
+    std::function<void(int totalSize, int bytesRead)> progress;
+    std::function<void(const std::string& fileName, int fileSize)> done;
+    std::function<void()> failed;
+  };
 
   explicit HttpGet(QObject* owner);
-  // Cancels a running transfer and detaches its completion, so that no event reaches a destroyed component.
+  // Cancels a running transfer and detaches its completion, so that no handler runs for a destroyed component.
   ~HttpGet() override;
 
-  std::string AcceptTypes = "*/*";
-  std::string Agent = "Kelvor HTTPGet";
-  bool BinaryData = false;
-  std::string URL;
-  bool UseCache = false;
-  ProxyMode UseProxy = ProxyMode::Preconfig;
-  std::string ProxyHost;
-  std::uint32_t ProxyPort = 0;
-  std::string FileName;
-  std::string UserName;  // credentials for the proxy; never sent to the server
-  std::string Password;
-  std::string PostQuery;
-  std::string Referer;
-  bool WaitThread = false;
-  // A transfer that stays below LowSpeedLimit bytes a second for LowSpeedTime seconds has stalled and fails
-  // as timed out; a server that sends nothing at all for that long is the plainest case of it.
-  std::uint32_t LowSpeedLimit = 16;
-  std::uint32_t LowSpeedTime = 60;
-  // Beyond that, everything a transfer receives (head and body) must keep up an average of MinAverageRate
-  // bytes a second counted from RateGraceTime seconds after its start: a transfer of n bytes is over within
-  // RateGraceTime + n / MinAverageRate seconds however its server spreads them. 0 turns the floor off.
-  std::uint32_t MinAverageRate = 1024;
-  std::uint32_t RateGraceTime = 60;
-  // A body announced longer than this is refused before it is read; 0: no bound but the disk's free space.
-  std::int64_t MaxBodySize = 0;
-  ProgressHandler OnProgress;
-  DoneHandler OnDoneFile;
-  NotifyHandler OnError;
+  HttpOptions options;
+  Handlers handlers;
 
-  // Downloads URL into FileName. Ignored while a transfer runs. With WaitThread, returns after OnDoneFile
-  // or OnError has been raised; the window keeps handling its events meanwhile. An exception thrown by one
-  // of the handlers ends the transfer and the wait as usual and is then thrown on from here.
-  void StartDownload();
-  // The server's Content-Length for URL, -1 on failure (OnError raised) or while a transfer runs (no event).
-  // Always waits; an exception from a handler is thrown on as for StartDownload.
-  int QueryRemoteSize();
+  // Downloads the request's URL into its file. Ignored while a transfer runs. With options.waitThread,
+  // returns after handlers.done or handlers.failed has run; the window keeps handling its events meanwhile.
+  // An exception thrown by one of the handlers ends the transfer and the wait as usual and is then thrown on
+  // from here.
+  void start(const HttpRequest& request);
+  // The server's Content-Length for url, -1 on failure (handlers.failed run) or while a transfer runs
+  // (nothing run). Always waits; an exception from a handler is thrown on as for start().
+  int remoteSize(const std::string& url);
   // Stops the running transfer at its next check point; it then ends as failed.
-  void Cancel();
+  void cancel();
 
-  bool busy() const { return ActiveWorker != nullptr; }
+  // The request of the running transfer, else of the last one started.
+  const HttpRequest& request() const { return request_; }
+  bool busy() const { return activeWorker_ != nullptr; }
 
   // Why the last transfer or size query failed, in words for the log; empty after a success.
-  const std::string& lastFailure() const { return LastFailure; }
+  const std::string& lastFailure() const { return lastFailure_; }
   // Whether its answer was refused: an encoding the request did not offer, a body longer than announced, or
   // one too large for its bound or for the disk. Such an answer is never taken for the file.
-  bool lastRefused() const { return LastRefused; }
+  bool lastRefused() const { return lastRefused_; }
   // Why an address cannot be fetched (no host, a scheme other than http, a user name in it, a port that is
   // not 1 to 65535, ...); empty when it can.
   static std::string addressFault(const std::string& url);
@@ -87,13 +102,14 @@ class HttpGet : public QObject {
   void lookForWorker();
   friend class HttpGetThread;
   // The completion step, on the main thread after the worker's transfer has returned.
-  void WorkerFinished(HttpGetThread* worker);
+  void workerFinished(HttpGetThread* worker);
 
-  HttpGetThread* ActiveWorker = nullptr;
-  std::int32_t LastSize = 0;
-  bool LastSucceeded = false;
-  std::string LastFailure;
-  bool LastRefused = false;
+  HttpRequest request_;
+  HttpGetThread* activeWorker_ = nullptr;
+  std::int32_t lastSize_ = 0;
+  bool lastSucceeded_ = false;
+  std::string lastFailure_;
+  bool lastRefused_ = false;
   QEventLoop* waitLoop_ = nullptr;
   // What a handler threw during the transfer the innermost wait waits for; thrown on once the wait ends.
   std::exception_ptr handlerFailure_;
@@ -111,30 +127,30 @@ class HttpGet : public QObject {
 class HttpGetThread : public QThread {
   Q_OBJECT
  public:
-  HttpGetThread(const HttpGet& source, bool sizeOnly);
+  HttpGetThread(const HttpGet& source, const HttpRequest& request, bool sizeOnly);
 
   // Stops the transfer at its next check point; wakes it when it waits for a progress call.
   void interrupt();
 
-  const std::string& fileName() const { return FileName; }
-  bool sizeOnly() const { return SizeOnly; }
+  const std::string& fileName() const { return request_.fileName; }
+  bool sizeOnly() const { return sizeOnly_; }
 
   // Results, read on the main thread once the transfer has returned.
-  std::atomic<bool> Succeeded{false};
+  std::atomic<bool> succeeded{false};
 
   // The component that started the transfer; cleared when it is destroyed first. Main thread only.
   HttpGet* owner = nullptr;
   // Calls handed to the main thread (progress drains and the end), and the drains it has run.
   std::atomic<unsigned> handedOver{0};
   unsigned handedTaken = 0;
-  std::int32_t ContentLength = 0;
-  std::uint32_t BlockRead = 0;  // bytes of the last block
-  std::int32_t BytesRead = 0;   // body bytes written so far
+  std::int32_t contentLength = 0;
+  std::uint32_t blockRead = 0;  // bytes of the last block
+  std::int32_t bytesRead = 0;   // body bytes written so far
   // The first exception thrown by a progress call; the transfer stops and it is thrown on at its end.
   std::exception_ptr progressFailure;
   // Why the transfer failed (set by the worker before it ends), and whether its answer was refused.
-  std::string Failure;
-  bool Refused = false;
+  std::string failure;
+  bool refused = false;
 
  protected:
   void run() override;
@@ -147,8 +163,8 @@ class HttpGetThread : public QThread {
   static int openSocket(void* worker, int purpose, void* address);
   static int closeSocket(void* worker, int fd);
   // Notes the first reason of a failure; a refusal is noted as one.
-  void fail(Transfer& t, std::string why, bool refused = false);
-  void Execute();
+  void fail(Transfer& t, std::string why, bool refusal = false);
+  void execute();
   // Decides, once the response headers are in, whether the body is read. False ends the transfer.
   bool headersEnded(Transfer& t);
   // One body block: written to the file, counted, reported. False stops the transfer.
@@ -160,14 +176,10 @@ class HttpGetThread : public QThread {
   void drainProgress();
   void queueDrain();
 
-  std::string AcceptTypes, Agent, URL, FileName, UserName, Password, PostQuery, Referer;
-  bool BinaryData, UseCache, SizeOnly;
-  ProxyMode UseProxy;
-  std::string ProxyHost;
-  std::uint32_t ProxyPort;
-  std::uint32_t LowSpeedLimit, LowSpeedTime, MinAverageRate, RateGraceTime;
-  std::int64_t MaxBodySize;
-  HttpGet::ProgressHandler OnProgress;
+  const HttpOptions options_;
+  const HttpRequest request_;
+  const bool sizeOnly_;
+  const std::function<void(int totalSize, int bytesRead)> progress_;
 
   // The connection's socket while it is open, so that an interruption can shut it down at once instead of
   // waiting for libcurl's next look at the cancel flag.

@@ -30,16 +30,16 @@ constexpr std::int32_t EndSearchSpan = 65535;
 // runs at a time, so it lives here rather than in a component.
 // Byte counts are 64-bit: an archive may unpack to more than 2 GiB before its limit stops it.
 struct BatchState {
-  std::string Filename;
-  std::int32_t BatchCount = 0;
-  std::int32_t TotalBytesInBatch = 0;
-  std::int64_t BytesDone = 0;
-  std::int32_t SkippedCount = 0;
-  std::int64_t Limit = INT64_MAX;      // bytes the extraction may write
-  std::int64_t FreeBytes = INT64_MAX;  // on the destination's disk when it started
-  std::string Password;                // the last one the user gave, ANSI
-  std::string PasswordTriedOn;         // the member it was last handed out for
-  int PasswordQuestions = 0;
+  std::string fileName;
+  std::int32_t batchCount = 0;
+  std::int32_t totalBytesInBatch = 0;
+  std::int64_t bytesDone = 0;
+  std::int32_t skippedCount = 0;
+  std::int64_t limit = INT64_MAX;      // bytes the extraction may write
+  std::int64_t freeBytes = INT64_MAX;  // on the destination's disk when it started
+  std::string password;                // the last one the user gave, ANSI
+  std::string passwordTriedOn;         // the member it was last handed out for
+  int passwordQuestions = 0;
 };
 BatchState batch;
 
@@ -59,7 +59,7 @@ std::int64_t freeBytes(const std::string& folder) {
 
 std::string tooLarge(const std::string& archive, std::int64_t limit) {
   std::string room;
-  if (batch.FreeBytes < INT64_MAX) room = "; свободно на диске " + std::to_string(batch.FreeBytes / MiB) + " МБ";
+  if (batch.freeBytes < INT64_MAX) room = "; свободно на диске " + std::to_string(batch.freeBytes / MiB) + " МБ";
   return "Архив \"" + archive + "\" распаковывается в слишком большой объём (больше " +
          std::to_string(std::max<std::int64_t>(limit, 0) / MiB) + " МБ" + room + "): распаковка остановлена.";
 }
@@ -155,17 +155,17 @@ quorrel::MessageRequest ZipExtractor::request(const QString& text, quorrel::MsgI
 ZipExtractor::ZipExtractor(QObject* owner, quorrel::Prompter* prompter) : QObject(owner), prompter_(prompter) {}
 
 ZipExtractor::~ZipExtractor() {
-  FileSpecs.clear();
-  Entries.clear();
+  fileSpecs.clear();
+  entries.clear();
   UnzipLibrary::UnloadUnzDll();
 }
 
 void ZipExtractor::setZipFileName(const std::string& name) {
-  ZipPassword.clear();
-  OemNames = false;
-  EOCH = EndRecordInfo{};
-  EOCH.Record.Signature = EndOfCentralSignature;
-  Entries.clear();
+  zipPassword.clear();
+  oemNames = false;
+  endRecord = EndRecordInfo{};
+  endRecord.record.signature = EndOfCentralSignature;
+  entries.clear();
   zipFileName_ = name;
   archivePath_ = name.empty() ? name : absolutePath(name);
   if (!name.empty()) {
@@ -175,7 +175,7 @@ void ZipExtractor::setZipFileName(const std::string& name) {
     if (!quorrel::fileExists(name)) {
       // An empty archive: the end record alone.
       EndRecord empty{};
-      empty.Signature = EndOfCentralSignature;
+      empty.signature = EndOfCentralSignature;
       const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       const bool written = fd >= 0 && ::write(fd, &empty, sizeof empty) == static_cast<ssize_t>(sizeof empty);
       if (fd >= 0 && (::close(fd) != 0 || !written)) ::unlink(name.c_str());
@@ -183,7 +183,7 @@ void ZipExtractor::setZipFileName(const std::string& name) {
     }
     readDirectory();
   }
-  if (OnContentsChanged) OnContentsChanged(this);
+  if (handlers.contentsChanged) handlers.contentsChanged();
 }
 
 bool ZipExtractor::askForDisk(int disk) {
@@ -194,7 +194,7 @@ bool ZipExtractor::askForDisk(int disk) {
 }
 
 void ZipExtractor::readDirectory() {
-  Entries.clear();
+  entries.clear();
   if (zipFileName_.empty()) return;
   FileHandle file(zipFileName_);
   long long position = -1;
@@ -216,21 +216,21 @@ void ZipExtractor::readDirectory() {
     file.open(zipFileName_);
   }
   // A record beyond 2 GB cannot be addressed by this format's 32-bit offsets.
-  if (position > INT32_MAX || !readAt(file.fd(), position, &EOCH.Record, sizeof EOCH.Record))
+  if (position > INT32_MAX || !readAt(file.fd(), position, &endRecord.record, sizeof endRecord.record))
     throw ZipException(notValidZip(zipFileName_));
-  EOCH.Position = static_cast<std::int32_t>(position);
-  const EndRecord& rec = EOCH.Record;
-  if (rec.ThisDiskNo > DiskNumberLimit || rec.CentralDiskNo > DiskNumberLimit || rec.CentralSize > CentralSizeLimit)
+  endRecord.position = static_cast<std::int32_t>(position);
+  const EndRecord& rec = endRecord.record;
+  if (rec.thisDiskNo > DiskNumberLimit || rec.centralDiskNo > DiskNumberLimit || rec.centralSize > CentralSizeLimit)
     throw ZipException(notValidZip(zipFileName_));
-  std::string comment(rec.CommentLength, '\0');
+  std::string comment(rec.commentLength, '\0');
   if (readAt(file.fd(), position + static_cast<long long>(sizeof rec), comment.data(), comment.size()))
-    EOCH.Comment = comment;
-  if (rec.TotalEntries == 0) return;
-  if (rec.CentralDiskNo != rec.ThisDiskNo && !askForDisk(rec.CentralDiskNo)) return;
+    endRecord.comment = comment;
+  if (rec.totalEntries == 0) return;
+  if (rec.centralDiskNo != rec.thisDiskNo && !askForDisk(rec.centralDiskNo)) return;
   try {
     readCentralHeaders(file.fd());
   } catch (const ZipException&) {
-    Entries.clear();
+    entries.clear();
     throw;
   }
 }
@@ -274,10 +274,10 @@ class WindowedReader {
 
 void ZipExtractor::readCentralHeaders(int fd) {
   WindowedReader reader(fd);
-  const EndRecord& rec = EOCH.Record;
+  const EndRecord& rec = endRecord.record;
   // Counting back from the end record tolerates bytes before the archive proper (a self-extracting stub).
-  long long offset = rec.ThisDiskNo != 0 ? static_cast<long long>(rec.CentralOffset)
-                                         : static_cast<long long>(EOCH.Position) - rec.CentralSize;
+  long long offset = rec.thisDiskNo != 0 ? static_cast<long long>(rec.centralOffset)
+                                         : static_cast<long long>(endRecord.position) - rec.centralSize;
   const auto fail = [] { throw ZipException("Error reading 'CentralFileHeader'!"); };
   const auto readText = [&](std::uint16_t length) {
     std::string s(length, '\0');
@@ -285,27 +285,27 @@ void ZipExtractor::readCentralHeaders(int fd) {
     offset += length;
     return s;
   };
-  Entries.reserve(rec.TotalEntries);
-  for (int i = 0; i < rec.TotalEntries; ++i) {
+  entries.reserve(rec.totalEntries);
+  for (int i = 0; i < rec.totalEntries; ++i) {
     // A spanned archive would continue on the next disk; there are none here, so a short read fails.
     CentralFileHeader header{};
     if (!reader.read(offset, &header, sizeof header)) fail();
     offset += static_cast<long long>(sizeof header);
-    if (header.Signature != CentralFileHeaderSignature) fail();
+    if (header.signature != CentralFileHeaderSignature) fail();
     if (i == 0) {
-      const int host = header.VersionMadeBy >> 8;
-      const int version = header.VersionMadeBy & 0xFF;
-      OemNames = host == 0 || host == 6 || (host == 11 && version == 50);
+      const int host = header.versionMadeBy >> 8;
+      const int version = header.versionMadeBy & 0xFF;
+      oemNames = host == 0 || host == 6 || (host == 11 && version == 50);
     }
-    ZipEntry& info = Entries.emplace_back();
-    info.MemberName = readText(header.FileNameLength);
-    if (OemNames) info.MemberName = quorrel::oemToAnsi(info.MemberName);
-    std::replace(info.MemberName.begin(), info.MemberName.end(), '/', PathSeparator);
-    info.ExtraField = readText(header.ExtraLength);
-    info.FileComment = readText(header.FileCommentLength);
-    if (OemNames) info.FileComment = quorrel::oemToAnsi(info.FileComment);
-    info.Header = header;
-    info.Encrypted = header.Flag & 1;
+    ZipEntry& info = entries.emplace_back();
+    info.memberName = readText(header.fileNameLength);
+    if (oemNames) info.memberName = quorrel::oemToAnsi(info.memberName);
+    std::replace(info.memberName.begin(), info.memberName.end(), '/', PathSeparator);
+    info.extraField = readText(header.extraLength);
+    info.fileComment = readText(header.fileCommentLength);
+    if (oemNames) info.fileComment = quorrel::oemToAnsi(info.fileComment);
+    info.header = header;
+    info.encrypted = header.flag & 1;
   }
 }
 
@@ -321,83 +321,83 @@ std::int64_t ZipExtractor::unpackLimit(std::int64_t freeBytes, std::int64_t arch
   return std::min(bound, room);
 }
 
-bool ZipExtractor::LoadUnzipLibrary() {
+bool ZipExtractor::loadUnzipLibrary() {
   if (UnzipLibrary::UnzDllLoaded()) return true;
   std::string path = UnzipLibrary::UnzDllName;
-  if (!DllDirectory.empty()) {
-    std::string dir = DllDirectory;
+  if (!dllDirectory.empty()) {
+    std::string dir = dllDirectory;
     if (dir.back() != '/') dir += '/';
     path = dir + path;
   }
   return UnzipLibrary::LoadUnzDll(path);
 }
 
-std::int32_t ZipExtractor::Extract() {
-  Cancelled = false;
-  if (Entries.empty()) return 0;
-  if (EOCH.Record.ThisDiskNo > 0) {
+std::int32_t ZipExtractor::extract() {
+  cancelled = false;
+  if (entries.empty()) return 0;
+  if (endRecord.record.thisDiskNo > 0) {
     refuse(
         QStringLiteral("Cannot Add, Delete or Extract from a multiple disk Zip file...\n"
                        "Merge this Zip file onto the hard disk before retrying."));
     return 0;
   }
-  if (!ExtractDir.empty() && !quorrel::directoryExists(ExtractDir)) {
+  if (!extractDir.empty() && !quorrel::directoryExists(extractDir)) {
     refuse(QStringLiteral("Unable to extract files to:\n\"%1\"\nThis folder does not exist.")
-               .arg(QFile::decodeName(QByteArray::fromStdString(ExtractDir))));
+               .arg(QFile::decodeName(QByteArray::fromStdString(extractDir))));
     return 0;
   }
-  if (!LoadUnzipLibrary()) throw ZipException("Unable to load \"UnzDll.dll\".");
+  if (!loadUnzipLibrary()) throw ZipException("Unable to load \"UnzDll.dll\".");
 
   // The library opens the archive after the change of folder, so it gets the full path of the file listed.
   const std::string& archive = archivePath_;
-  const std::string destination = ExtractDir.empty() ? folderOf(archive) : ExtractDir;
+  const std::string destination = extractDir.empty() ? folderOf(archive) : extractDir;
   if (::chdir(destination.c_str()) != 0)
     throw ZipException("Unable to extract files to:\n\"" + destination + "\"\n" + quorrel::ioErrorText(errno));
 
   // An archive may unpack to far more than it holds: the extraction stops with an error before it would write
   // more than the limit, also when the sizes the archive records are lies.
-  batch.Password.clear();
-  batch.PasswordTriedOn.clear();
-  batch.PasswordQuestions = 0;
-  batch.FreeBytes = freeBytes(destination);
-  batch.Limit = unpackLimit(batch.FreeBytes, std::max<long long>(quorrel::fileSize(archive), 0));
-  if (FileSpecs.empty()) {
+  batch.password.clear();
+  batch.passwordTriedOn.clear();
+  batch.passwordQuestions = 0;
+  batch.freeBytes = freeBytes(destination);
+  batch.limit = unpackLimit(batch.freeBytes, std::max<long long>(quorrel::fileSize(archive), 0));
+  if (fileSpecs.empty()) {
     std::int64_t declared = 0;
-    for (const ZipEntry& entry : Entries) declared += entry.Header.UncompressedSize;
-    if (declared > batch.Limit) throw ZipException(tooLarge(archive, batch.Limit));
+    for (const ZipEntry& entry : entries) declared += entry.header.uncompressedSize;
+    if (declared > batch.limit) throw ZipException(tooLarge(archive, batch.limit));
   }
 
   UnzipCommand command{};
   command.Caller = this;
   command.Version = UNZ_COMMAND_VERSION;
   command.Callback = &ZipExtractor::unzipCallback;
-  command.Password = ZipPassword.empty() ? nullptr : ZipPassword.c_str();
-  const auto has = [this](ExtractOption o) { return ExtractOptions.testFlag(o); };
+  command.Password = zipPassword.empty() ? nullptr : zipPassword.c_str();
+  const auto has = [this](ExtractOption o) { return extractOptions.testFlag(o); };
   const auto flag = [](bool b) { return b ? -1 : 0; };
-  command.OverwriteOnly = flag(has(ExtractOption2) && !has(ExtractOption0) && !has(ExtractOption1));
+  command.OverwriteOnly = flag(has(Overwrite) && !has(UpdateOlder) && !has(FreshenOlder));
   command.ExtractFiles = -1;
-  command.UpdateOlder = flag(has(ExtractOption0));
-  command.FreshenOlder = flag(has(ExtractOption1) && !has(ExtractOption0));
-  command.Option4 = flag(has(ExtractOption4));
-  command.NeverOverwrite = flag(!has(ExtractOption0) && !has(ExtractOption1) && !has(ExtractOption2));
-  command.FileSpecCount = static_cast<std::int32_t>(FileSpecs.size());
+  command.UpdateOlder = flag(has(UpdateOlder));
+  command.FreshenOlder = flag(has(FreshenOlder) && !has(UpdateOlder));
+  command.Option4 = flag(has(LibraryOption4));
+  command.NeverOverwrite = flag(!has(UpdateOlder) && !has(FreshenOlder) && !has(Overwrite));
+  command.FileSpecCount = static_cast<std::int32_t>(fileSpecs.size());
   command.ZipFileName = archive.c_str();
-  std::vector<UnzipFileSpec> fileSpecArray(FileSpecs.size());
-  for (size_t i = 0; i < FileSpecs.size(); ++i) fileSpecArray[i].FileSpec = FileSpecs[i].c_str();
+  std::vector<UnzipFileSpec> fileSpecArray(fileSpecs.size());
+  for (size_t i = 0; i < fileSpecs.size(); ++i) fileSpecArray[i].FileSpec = fileSpecs[i].c_str();
   command.FileSpecs = fileSpecArray.empty() ? nullptr : fileSpecArray.data();
   command.Fixed104 = 3;
   command.Fixed144 = 7;
 
-  // The progress view's extraction ends, and FileSpecs go, once the library was called, also when the call
+  // The progress view's extraction ends, and fileSpecs go, once the library was called, also when the call
   // failed.
   struct AfterCall {
     ZipExtractor* zip;
     ~AfterCall() {
       if (ZipProgressView* shown = std::exchange(zip->shownProgress_, nullptr)) shown->extractionEnded();
-      zip->FileSpecs.clear();
+      zip->fileSpecs.clear();
     }
   } afterCall{this};
-  if (ShowProgressDialog && progressView_) {
+  if (showProgressDialog && progressView_) {
     shownProgress_ = progressView_;
     shownProgress_->extractionStarted();
   }
@@ -418,13 +418,13 @@ std::int32_t ZipExtractor::callLibrary(UnzipCommand& command) {
 
 std::int32_t ZipExtractor::unzipCallback(UnzipCallbackData* data) {
   auto* zip = static_cast<ZipExtractor*>(data->Caller);
-  if (zip->Cancelled) return UNZ_CALLBACK_STOP;
+  if (zip->cancelled) return UNZ_CALLBACK_STOP;
   // Nothing may unwind through the library: an error is kept for Extract and stops the work.
   try {
     return zip->handleCallback(*data);
   } catch (...) {
     zip->callbackError_ = std::current_exception();
-    zip->Cancelled = true;
+    zip->cancelled = true;
     return UNZ_CALLBACK_STOP;
   }
 }
@@ -433,28 +433,28 @@ std::int32_t ZipExtractor::handleCallback(UnzipCallbackData& data) {
   data.Text[UNZ_TEXT_SIZE - 1] = '\0';
   switch (data.ActionCode) {
     case UNZ_ACTION_MEMBER_BEGINS:
-      batch.Filename = data.Text;
-      if (OnZEDBeginFileEvent)
-        OnZEDBeginFileEvent(this, batch.Filename, data.Value, batch.BatchCount, batch.TotalBytesInBatch);
+      batch.fileName = data.Text;
+      if (handlers.memberBegins)
+        handlers.memberBegins(batch.fileName, data.Value, batch.batchCount, batch.totalBytesInBatch);
       if (shownProgress_) shownProgress_->memberBegins(fromLibrary(data.Text));
       break;
     case UNZ_ACTION_PROGRESS:
-      batch.BytesDone += std::max<std::int32_t>(data.Value, 0);
-      if (batch.BytesDone > batch.Limit) throw ZipException(tooLarge(archivePath_, batch.Limit));
-      if (OnZEDProgressEvent) OnZEDProgressEvent(this, batch.Filename, data.Value, batch.TotalBytesInBatch);
-      if (shownProgress_) shownProgress_->bytesDone(batch.BytesDone);
+      batch.bytesDone += std::max<std::int32_t>(data.Value, 0);
+      if (batch.bytesDone > batch.limit) throw ZipException(tooLarge(archivePath_, batch.limit));
+      if (handlers.progress) handlers.progress(batch.fileName, data.Value, batch.totalBytesInBatch);
+      if (shownProgress_) shownProgress_->bytesDone(batch.bytesDone);
       break;
     case UNZ_ACTION_BATCH_ENDS:
-      if (OnZEDEndBatchEvent) OnZEDEndBatchEvent(this, batch.SkippedCount, batch.BatchCount, batch.TotalBytesInBatch);
+      if (handlers.batchEnded) handlers.batchEnded(batch.skippedCount, batch.batchCount, batch.totalBytesInBatch);
       if (shownProgress_) shownProgress_->batchEnded();
       break;
     case UNZ_ACTION_MEMBER_COUNT:
-      batch.BatchCount = data.Value;
+      batch.batchCount = data.Value;
       break;
     case UNZ_ACTION_BATCH_SIZE:
-      batch.TotalBytesInBatch = data.Value;
-      batch.BytesDone = 0;
-      batch.SkippedCount = 0;
+      batch.totalBytesInBatch = data.Value;
+      batch.bytesDone = 0;
+      batch.skippedCount = 0;
       if (shownProgress_) shownProgress_->batchSize(data.Value);
       break;
     case UNZ_ACTION_PASSWORD:
@@ -467,15 +467,15 @@ std::int32_t ZipExtractor::handleCallback(UnzipCallbackData& data) {
       answerFileExists(fromLibrary(data.Text), data);
       break;
     case UNZ_ACTION_MEMBER_SKIPPED:
-      ++batch.SkippedCount;
+      ++batch.skippedCount;
       break;
     default:
       break;
   }
   // Lets the window paint and a click on Cancel or a closed window arrive while the library works.
-  if (!Cancelled) QCoreApplication::processEvents();
-  if (!Cancelled && CancelRequested && CancelRequested()) Cancelled = true;
-  return Cancelled ? UNZ_CALLBACK_STOP : UNZ_CALLBACK_CONTINUE;
+  if (!cancelled) QCoreApplication::processEvents();
+  if (!cancelled && cancelRequested && cancelRequested()) cancelled = true;
+  return cancelled ? UNZ_CALLBACK_STOP : UNZ_CALLBACK_CONTINUE;
 }
 
 void ZipExtractor::hideProgress() {
@@ -483,7 +483,7 @@ void ZipExtractor::hideProgress() {
 }
 
 void ZipExtractor::showProgress() {
-  if (shownProgress_ && !Cancelled) shownProgress_->questionAnswered();
+  if (shownProgress_ && !cancelled) shownProgress_->questionAnswered();
 }
 
 // The password given for an archive is tried on each later member that asks for one before the user is asked
@@ -492,28 +492,28 @@ void ZipExtractor::showProgress() {
 // answer. Cancel ends the extraction.
 void ZipExtractor::askPassword(UnzipCallbackData& data) {
   const std::string member = data.Text;
-  if (!batch.Password.empty() && batch.PasswordTriedOn != member) {
-    batch.PasswordTriedOn = member;
-    answerPassword(data, batch.Password);
+  if (!batch.password.empty() && batch.passwordTriedOn != member) {
+    batch.passwordTriedOn = member;
+    answerPassword(data, batch.password);
     return;
   }
-  if (batch.PasswordQuestions >= MaxPasswordQuestions) {
+  if (batch.passwordQuestions >= MaxPasswordQuestions) {
     data.Answer = 0;
     data.Value = 0;
     return;
   }
-  ++batch.PasswordQuestions;
+  ++batch.passwordQuestions;
   hideProgress();
   QString entry;
   const bool ok = prompter_->inputText(
       quorrel::appTitle(), QStringLiteral("A new password is required for \"%1\"").arg(fromLibrary(data.Text)), entry);
   showProgress();
-  if (!ok) Cancelled = true;
+  if (!ok) cancelled = true;
   if (ok && !entry.isEmpty()) {
     std::string password = quorrel::toAnsi(entry);
     password.resize(std::min<size_t>(password.size(), UNZ_TEXT_SIZE - 1));
-    batch.Password = password;
-    batch.PasswordTriedOn = member;
+    batch.password = password;
+    batch.passwordTriedOn = member;
     answerPassword(data, password);
   } else {
     data.Answer = 0;
@@ -528,12 +528,12 @@ void ZipExtractor::answerPassword(UnzipCallbackData& data, const std::string& pa
 }
 
 // A Yes/No/Cancel question with the progress window out of the way: 1 for Yes, 0 for No; Cancel sets
-// Cancelled and answers 0.
+// `cancelled` and answers 0.
 int ZipExtractor::askYesNoCancel(const QString& text, quorrel::MsgIcon icon, int defaultButton) {
   hideProgress();
   const quorrel::MsgButton answer = prompter_->ask(request(
       text, icon, {quorrel::MsgButton::Yes, quorrel::MsgButton::No, quorrel::MsgButton::Cancel}, defaultButton));
-  if (answer != quorrel::MsgButton::Yes && answer != quorrel::MsgButton::No) Cancelled = true;
+  if (answer != quorrel::MsgButton::Yes && answer != quorrel::MsgButton::No) cancelled = true;
   showProgress();
   return answer == quorrel::MsgButton::Yes ? 1 : 0;
 }
@@ -542,13 +542,13 @@ void ZipExtractor::askDamaged(const QString& name, UnzipCallbackData& data) {
   const int answer =
       askYesNoCancel(QStringLiteral("\"%1\" may be corrupted (CRC error).\nExtract this file anyway? ...").arg(name),
                      quorrel::MsgIcon::Question, 1);
-  if (!Cancelled) data.Answer = answer;
+  if (!cancelled) data.Answer = answer;
 }
 
 void ZipExtractor::answerFileExists(const QString& name, UnzipCallbackData& data) {
   const bool existingIsOlder = (data.Answer & 1) != 0;
-  const bool updateOlder = ExtractOptions.testFlag(ExtractOption0) || ExtractOptions.testFlag(ExtractOption1);
-  if (!updateOlder && !ExtractOptions.testFlag(ExtractOption3)) {
+  const bool updateOlder = extractOptions.testFlag(UpdateOlder) || extractOptions.testFlag(FreshenOlder);
+  if (!updateOlder && !extractOptions.testFlag(AskBeforeOverwrite)) {
     data.Value = 1;
   } else if (updateOlder) {
     data.Value = existingIsOlder ? 1 : 0;

@@ -25,35 +25,35 @@ class ZipException : public quorrel::QuorrelError {
 #pragma pack(push, 1)
 // The end-of-central-directory record as it stands in the file.
 struct EndRecord {
-  std::uint32_t Signature;
-  std::uint16_t ThisDiskNo;
-  std::uint16_t CentralDiskNo;
-  std::uint16_t CentralEntriesThisDisk;
-  std::uint16_t TotalEntries;
-  std::uint32_t CentralSize;
-  std::uint32_t CentralOffset;
-  std::uint16_t CommentLength;
+  std::uint32_t signature;
+  std::uint16_t thisDiskNo;
+  std::uint16_t centralDiskNo;
+  std::uint16_t centralEntriesThisDisk;
+  std::uint16_t totalEntries;
+  std::uint32_t centralSize;
+  std::uint32_t centralOffset;
+  std::uint16_t commentLength;
 };
 
 // The central file header as it stands in the file.
 struct CentralFileHeader {
-  std::uint32_t Signature;
-  std::uint16_t VersionMadeBy;
-  std::uint16_t VersionNeeded;
-  std::uint16_t Flag;
-  std::uint16_t Method;
-  std::uint16_t ModTime;
-  std::uint16_t ModDate;
-  std::uint32_t CRC32;
-  std::uint32_t CompressedSize;
-  std::uint32_t UncompressedSize;
-  std::uint16_t FileNameLength;
-  std::uint16_t ExtraLength;
-  std::uint16_t FileCommentLength;
-  std::uint16_t DiskStart;
-  std::uint16_t InternalAttributes;
-  std::uint32_t ExternalAttributes;
-  std::uint32_t RelativeOffset;
+  std::uint32_t signature;
+  std::uint16_t versionMadeBy;
+  std::uint16_t versionNeeded;
+  std::uint16_t flag;
+  std::uint16_t method;
+  std::uint16_t modTime;
+  std::uint16_t modDate;
+  std::uint32_t crc32;
+  std::uint32_t compressedSize;
+  std::uint32_t uncompressedSize;
+  std::uint16_t fileNameLength;
+  std::uint16_t extraLength;
+  std::uint16_t fileCommentLength;
+  std::uint16_t diskStart;
+  std::uint16_t internalAttributes;
+  std::uint32_t externalAttributes;
+  std::uint32_t relativeOffset;
 };
 #pragma pack(pop)
 static_assert(sizeof(EndRecord) == 22, "end record is 22 bytes");
@@ -63,73 +63,81 @@ constexpr std::uint32_t EndOfCentralSignature = 0x06054B50;
 constexpr std::uint32_t CentralFileHeaderSignature = 0x02014B50;
 
 struct EndRecordInfo {
-  EndRecord Record{};
-  std::string Comment;         // stored unchanged
-  std::int32_t Position = -1;  // of the record in the file; -1 until located
+  EndRecord record{};
+  std::string comment;         // stored unchanged
+  std::int32_t position = -1;  // of the record in the file; -1 until located
 };
 
 struct ZipEntry {
-  CentralFileHeader Header{};
-  std::uint8_t Encrypted = 0;  // bit 0 of the general-purpose flags
-  std::string MemberName;      // ANSI; folders separated by the platform's separator
-  std::string ExtraField;      // raw bytes
-  std::string FileComment;     // ANSI
+  CentralFileHeader header{};
+  std::uint8_t encrypted = 0;  // bit 0 of the general-purpose flags
+  std::string memberName;      // ANSI; folders separated by the platform's separator
+  std::string extraField;      // raw bytes
+  std::string fileComment;     // ANSI
 };
 
 class ZipExtractor : public QObject {
   Q_OBJECT
  public:
+  // How members that already exist at the destination are treated. Without any of UpdateOlder, FreshenOlder
+  // and AskBeforeOverwrite an existing file is overwritten without a question.
   enum ExtractOption {
-    ExtractOption0 = 1 << 0,
-    ExtractOption1 = 1 << 1,
-    ExtractOption2 = 1 << 2,
-    ExtractOption3 = 1 << 3,
-    ExtractOption4 = 1 << 4,
+    // An existing file is replaced only when it is older than the member; the library is told to update.
+    UpdateOlder = 1 << 0,
+    // The same rule for existing files; the library is told to freshen (unless UpdateOlder is set too).
+    FreshenOlder = 1 << 1,
+    // Tells the library that existing files are overwritten (unless UpdateOlder or FreshenOlder is set).
+    Overwrite = 1 << 2,
+    // Without UpdateOlder and FreshenOlder: the user is asked before an existing file is overwritten.
+    AskBeforeOverwrite = 1 << 3,
+    // Handed to the library as its Option4 flag; nothing here depends on it.
+    LibraryOption4 = 1 << 4,
   };
   Q_DECLARE_FLAGS(ExtractFlags, ExtractOption)
 
-  using BeginFileHandler = std::function<void(QObject* Sender, const std::string& Filename, std::int32_t FileSize,
-                                              std::int32_t BatchCount, std::int32_t TotalBytesInBatch)>;
-  using ZipProgressHandler = std::function<void(QObject* Sender, const std::string& Filename, std::int32_t BytesDone,
-                                                std::int32_t TotalBytes)>;
-  using EndBatchHandler = std::function<void(QObject* Sender, std::int32_t SkippedCount, std::int32_t BatchCount,
-                                             std::int32_t TotalBytesInBatch)>;
-  using NotifyHandler = std::function<void(QObject* Sender)>;
+  // What the component calls while the library unpacks, on the main thread and in the library's order.
+  struct Handlers {
+    // A member begins: its name, its uncompressed size, the members and bytes of the whole batch.
+    std::function<void(const std::string& fileName, std::int32_t fileSize, std::int32_t batchCount,
+                       std::int32_t totalBytesInBatch)>
+        memberBegins;
+    // Bytes written since the last report, for the member being unpacked.
+    std::function<void(const std::string& fileName, std::int32_t increment, std::int32_t totalBytesInBatch)> progress;
+    // The batch is over: the members skipped, the members and bytes it had.
+    std::function<void(std::int32_t skippedCount, std::int32_t batchCount, std::int32_t totalBytesInBatch)> batchEnded;
+    // The archive named, and its directory read again.
+    std::function<void()> contentsChanged;
+  };
 
   ZipExtractor(QObject* owner, quorrel::Prompter* prompter);
   ~ZipExtractor() override;
 
-  const std::string& ZipFileName() const { return zipFileName_; }
+  const std::string& zipFileName() const { return zipFileName_; }
   // Reads the archive's directory; a missing archive is created empty. Raises ZipException.
   void setZipFileName(const std::string& name);
 
   // Unpacks the archive: the library's result, or 0 when the library was not called.
-  std::int32_t Extract();
-  bool LoadUnzipLibrary();
+  std::int32_t extract();
+  bool loadUnzipLibrary();
 
-  std::string ZipPassword;   // emptied whenever ZipFileName is set
-  std::string DllDirectory;  // empty: the library is searched beside the executable
-  std::string ExtractDir;    // empty: the archive's own folder
-  ExtractFlags ExtractOptions = ExtractOption0;
-  std::vector<std::string> FileSpecs;  // emptied after each library call
-  bool ShowProgressDialog = true;      // whether the progress view, when one is set, is told of extractions
+  std::string zipPassword;   // emptied whenever the archive is named
+  std::string dllDirectory;  // empty: the library is searched beside the executable
+  std::string extractDir;    // empty: the archive's own folder
+  ExtractFlags extractOptions = UpdateOlder;
+  std::vector<std::string> fileSpecs;  // emptied after each library call
+  bool showProgressDialog = true;      // whether the progress view, when one is set, is told of extractions
 
-  std::vector<ZipEntry> Entries;
-  EndRecordInfo EOCH;
-  bool OemNames = false;
-  bool Cancelled = false;
+  std::vector<ZipEntry> entries;
+  EndRecordInfo endRecord;
+  bool oemNames = false;
+  bool cancelled = false;
 
-  BeginFileHandler OnZEDBeginFileEvent;
-  ZipProgressHandler OnZEDProgressEvent;
-  EndBatchHandler OnZEDEndBatchEvent;
-  NotifyHandler OnContentsChanged;
-  ZipProgressHandler OnMergeProgress;  // never fired
-  ZipProgressHandler OnSpanProgress;   // never fired
+  Handlers handlers;
   // The most password questions one extraction asks.
   static constexpr int MaxPasswordQuestions = 3;
   // Asked after each report of the library, once pending events ran; true cancels the extraction, as Cancel
   // does (for instance when the window that waits for it was closed).
-  std::function<bool()> CancelRequested;
+  std::function<bool()> cancelRequested;
 
   // The most an extraction may write: the destination's free space less a margin, and at most 100 times the
   // archive's size (at least 64 MiB, so that small archives of text still unpack) but never more than 1 GiB.
@@ -159,9 +167,9 @@ class ZipExtractor : public QObject {
 
   quorrel::Prompter* prompter_;
   std::string zipFileName_;
-  std::string archivePath_;  // ZipFileName made absolute when it was set
+  std::string archivePath_;  // the archive's name made absolute when it was set
   ZipProgressView* progressView_ = nullptr;
-  ZipProgressView* shownProgress_ = nullptr;  // the progress view during Extract
+  ZipProgressView* shownProgress_ = nullptr;  // the progress view during extract()
   std::exception_ptr callbackError_;
 };
 

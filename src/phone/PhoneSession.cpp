@@ -13,6 +13,7 @@
 #include "common/MessageLog.h"
 #include "common/Paths.h"
 #include "common/Prompter.h"
+#include "common/WorkingFolder.h"
 #include "phone/JavaList.h"
 #include "phone/JavaListOrderDialog.h"
 #include "phone/PluginBinding.h"
@@ -89,17 +90,17 @@ void PhoneSession::connectPhone() {
   }
   // The plugin's answer decides, as the status bar shows it.
   connected_ = (result & 0xFF) != 0;
-  view_.setStatusText(0, connected_ ? QStringLiteral("Соединение установлено") : NotConnected);
+  view_.setStatusText(StatusPanel::Connection, connected_ ? QStringLiteral("Соединение установлено") : NotConnected);
   if (!PluginBinding::PluginConnected()) {
     log_.logCommand(QStringLiteral(" Не удалось установить соединение с телефоном."));
     return;
   }
   view_.showConnected(true);
 
-  view_.setStatusText(1, fromAnsi(PluginBinding::PluginSendCommand("AT+CGMI").body));
+  view_.setStatusText(StatusPanel::Maker, fromAnsi(PluginBinding::PluginSendCommand("AT+CGMI").body));
   const QString model = fromAnsi(PluginBinding::PluginSendCommand("AT+CGMM").body);
-  view_.setStatusText(2, model);
-  view_.setStatusText(3, fromAnsi(PluginBinding::PluginSendCommand("AT+CGSN").body));
+  view_.setStatusText(StatusPanel::Model, model);
+  view_.setStatusText(StatusPanel::SerialNumber, fromAnsi(PluginBinding::PluginSendCommand("AT+CGSN").body));
 
   QStringList files;
   SghfsFindData entry{};
@@ -118,7 +119,7 @@ void PhoneSession::connectPhone() {
   }
   view_.setPhoneFiles(files);
 
-  view_.setStatusText(4, QString());
+  view_.setStatusText(StatusPanel::PluginMessage, QString());
   view_.resetProgress(false);
   if (!catalogue_.currentGameScreen().empty()) view_.setUploadGameVisible(true);
   log_.logCommand(QStringLiteral(" Установлено соединение с телефоном ") + model.left(8) +
@@ -129,9 +130,9 @@ void PhoneSession::disconnectPhone() {
   PluginBinding::PluginDisconnect();
   log_.insertLine(MessageLog::timeText() + QStringLiteral(" Соединение с телефоном разорвано."));
   connected_ = false;
-  view_.setStatusText(0, NotConnected);
+  view_.setStatusText(StatusPanel::Connection, NotConnected);
   view_.setUploadGameVisible(false);
-  for (int panel = 1; panel <= 3; ++panel) view_.setStatusText(panel, QString());
+  for (const StatusPanel panel : PhonePanels) view_.setStatusText(panel, QString());
   view_.showConnected(false);
 }
 
@@ -157,7 +158,7 @@ void PhoneSession::sendGame(const std::string& file) {
     std::string remote = phonePath;
     std::vector<std::string> errors;
     const std::int32_t result =
-        PluginBinding::PluginPutFile(localPath("Base\\games\\" + file + "." + ext), remote, true, &errors);
+        PluginBinding::PluginPutFile(localPath(workfolder::Games + file + "." + ext), remote, true, &errors);
     if (result == SGHFS_FILE_OK) {
       log_.logCommand(QStringLiteral(" Файл ") + fromAnsi(remote) + QStringLiteral(" отправлен в телефон."));
     } else {
@@ -183,7 +184,7 @@ void PhoneSession::uploadCurrentGame() {
   AtExit done([this] {
     view_.resetProgress(false);
     view_.clearTransferLine();
-    view_.setStatusText(4, QString());
+    view_.setStatusText(StatusPanel::PluginMessage, QString());
   });
   sendGame(catalogue_.currentGameFile());
   if (settings_.autoCompileJava()) compileJava();
@@ -192,7 +193,7 @@ void PhoneSession::uploadCurrentGame() {
 void PhoneSession::uploadMarkedGames() {
   if (commands_.busy()) return;
   const CommandScope running(commands_, CommandHold::Commands);
-  for (const int i : catalogue_.markedGames()) sendGame(catalogue_.game(i).File);
+  for (const int i : catalogue_.markedGames()) sendGame(catalogue_.game(i).file);
   if (settings_.autoCompileJava()) compileJava();
 }
 
@@ -200,7 +201,7 @@ void PhoneSession::compileJava() {
   log_.logCommand(QStringLiteral(" Начинается компиляция java."));
   AtExit done([this] {
     view_.clearTransferLine();
-    view_.setStatusText(4, QString());
+    view_.setStatusText(StatusPanel::PluginMessage, QString());
     view_.resetProgress(true);
   });
   if (!connected()) {

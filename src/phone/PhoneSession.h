@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "phone/StatusPanel.h"
+
 class JavaListOrderDialog;
 
 namespace quorrel {
@@ -21,8 +23,8 @@ class Settings;
 class PhoneView {
  public:
   virtual ~PhoneView() = default;
-  // The five status panels: connection state, maker, model, serial number, the plugin's last message.
-  virtual void setStatusText(int panel, const QString& text) = 0;
+  // The status bar's panels.
+  virtual void setStatusText(StatusPanel panel, const QString& text) = 0;
   // The plugin's log line, painted at once: the plugin holds the main thread while it reports.
   virtual void showPluginLog(const QString& text) = 0;
   // A copy's progress and target, painted at once for the same reason.

@@ -99,8 +99,8 @@ std::string render(const CatalogueModel& model, const std::set<std::string>& lea
                    w.text(model.desc, {"vers", "pic"}, "Описание модели"),
                    w.text(model.pic, {}, "Картинка модели")};
   const std::string version = w.text(model.version, {"pic"}, "Версия каталога");
-  file += "<model name=\"" + root.Name + "\" disp=\"" + std::to_string(model.pictureHeight) + "\" desc=\"" +
-          root.Desc + "\" vers=\"" + version + "\" pic=\"" + root.Pic + "\">\r\n";
+  file += "<model name=\"" + root.name + "\" disp=\"" + std::to_string(model.pictureHeight) + "\" desc=\"" +
+          root.description + "\" vers=\"" + version + "\" pic=\"" + root.picture + "\">\r\n";
   e.folders.push_back(root);
   ++w.folders;
   auto games = [&](const std::vector<CatalogueGame>& list) {
@@ -117,7 +117,7 @@ std::string render(const CatalogueModel& model, const std::set<std::string>& lea
     ++w.folders;
     FolderEntry entry{w.name(f.name, {"desc", "pic"}, "Название папки"), w.text(f.desc, {"pic"}, "Описание папки"),
                       w.text(f.pic, {}, "Картинка папки")};
-    file += "<folder name=\"" + entry.Name + "\" desc=\"" + entry.Desc + "\" pic=\"" + entry.Pic + "\">\r\n";
+    file += "<folder name=\"" + entry.name + "\" desc=\"" + entry.description + "\" pic=\"" + entry.picture + "\">\r\n";
     e.folders.push_back(entry);
     games(f.games);
     file += "</folder>\r\n";
@@ -144,14 +144,14 @@ std::set<std::string> readBackFaults(const std::string& bytes, const Expected& e
     throw QuorrelError("Каталог читается не так, как записан: другое число папок или игр.");
   for (std::size_t i = 0; i < e.folders.size(); ++i) {
     const FolderEntry& got = (*folders)[i + 1];
-    if (got.Name != e.folders[i].Name || got.Desc != e.folders[i].Desc || got.Pic != e.folders[i].Pic)
-      throw QuorrelError("Папка «" + fromAnsi(e.folders[i].Name).toStdString() + "» читается не так, как записана.");
+    if (got.name != e.folders[i].name || got.description != e.folders[i].description || got.picture != e.folders[i].picture)
+      throw QuorrelError("Папка «" + fromAnsi(e.folders[i].name).toStdString() + "» читается не так, как записана.");
   }
   for (std::size_t i = 0; i < e.games.size(); ++i) {
     const GameEntry& got = (*games)[i + 1];
     const CatalogueGame& want = e.games[i];
-    if (got.Name != want.name || got.Size != want.size || got.File != want.file || got.Screen != want.screen ||
-        got.Owner != want.owner || got.Desc != want.desc) {
+    if (got.name != want.name || got.size != want.size || got.file != want.file || got.screen != want.screen ||
+        got.owner != want.owner || got.description != want.desc) {
       faults.insert(want.file);
       reasons.push_back("Игра «" + fromAnsi(want.name).toStdString() +
                         "» не вошла в каталог: её значения читаются не так, как записаны.");

@@ -18,6 +18,7 @@
 #include "common/MessageLog.h"
 #include "common/Paths.h"
 #include "common/Prompter.h"
+#include "common/WorkingFolder.h"
 #include "suites/CatalogueWriter.h"
 #include "suites/GifPicture.h"
 
@@ -182,7 +183,7 @@ std::vector<CatalogueGame> readOwnGames(const std::string& workDir) {
   for (int i = 1; i <= load.gameCount; ++i) {
     const GameEntry& g = (*games)[static_cast<std::size_t>(i)];
     list.push_back(
-        CatalogueGame{utf8(g.Name), utf8(g.Size), utf8(g.File), utf8(g.Screen), utf8(g.Owner), utf8(g.Desc)});
+        CatalogueGame{utf8(g.name), utf8(g.size), utf8(g.file), utf8(g.screen), utf8(g.owner), utf8(g.description)});
   }
   return list;
 }
@@ -294,19 +295,19 @@ std::vector<std::string> addOwnGames(const AddPlan& plan, const Catalogue& catal
                        std::to_string(GameCapacity) + " игр, свободно " + std::to_string(std::max(freeGames, 0)) +
                        ". Ничего не добавлено.");
 
-  const std::string gamesDir = workDir + "Base/games/";
-  const std::string screenDir = workDir + "Base/screen/";
-  makeFolder(workDir + "Base/");
+  const std::string gamesDir = workDir + workfolder::Games;
+  const std::string screenDir = workDir + workfolder::Screenshots;
+  makeFolder(workDir + workfolder::Base);
   makeFolder(gamesDir);
   makeFolder(screenDir);
-  makeFolder(workDir + "Base/dir/");
+  makeFolder(workDir + workfolder::FolderPictures);
 
   // Names no file on the disk and no game of either catalogue has, whether its files are here yet or not.
   std::set<std::string> takenFiles = namesIn(gamesDir, true);
   std::set<std::string> takenScreens = namesIn(screenDir, false);
   for (int i = 1; i <= std::min(catalogue.gameCount(), GameCapacity); ++i) {
-    takenFiles.insert(lower(diskName(catalogue.game(i).File)));
-    takenScreens.insert(lower(diskName(catalogue.game(i).Screen)));
+    takenFiles.insert(lower(diskName(catalogue.game(i).file)));
+    takenScreens.insert(lower(diskName(catalogue.game(i).screen)));
   }
   for (const CatalogueGame& g : games) {
     takenFiles.insert(lower(g.file));
@@ -359,7 +360,7 @@ std::vector<std::string> addOwnGames(const AddPlan& plan, const Catalogue& catal
     games.push_back(std::move(g));
   }
 
-  const std::string rootPicture = workDir + "Base/dir/" + RootPicture + ".gif";
+  const std::string rootPicture = workDir + workfolder::FolderPictures + RootPicture + ".gif";
   if (!fileExists(rootPicture)) {
     const std::string temporary =
         writeTemporary(rootPicture, placeholderGif(Placeholder::Folder, catalogue.pictureHeight()));
@@ -378,7 +379,7 @@ void removeOwnGame(const Catalogue& catalogue, int index, const std::string& wor
   std::vector<CatalogueGame> games = readOwnGames(workDir);
   // The own entries follow the main catalogue's in the order of the file.
   const std::size_t at = static_cast<std::size_t>(index - catalogue.serverGameCount() - 1);
-  if (at >= games.size() || games[at].file != utf8(entry.File) || games[at].name != utf8(entry.Name))
+  if (at >= games.size() || games[at].file != utf8(entry.file) || games[at].name != utf8(entry.name))
     throw QuorrelError(std::string(OwnCatalogueFileName) +
                        " изменился после загрузки каталога. Ничего не удалено; обновите вид каталога.");
   const CatalogueGame gone = games[at];
@@ -396,14 +397,14 @@ void removeOwnGame(const Catalogue& catalogue, int index, const std::string& wor
   bool screenShared = gone.screen == "noscr.gif";
   for (int i = 1; i <= std::min(catalogue.gameCount(), GameCapacity); ++i) {
     if (i == index) continue;
-    fileShared = fileShared || lower(utf8(catalogue.game(i).File)) == lower(gone.file);
-    screenShared = screenShared || lower(utf8(catalogue.game(i).Screen)) == lower(gone.screen);
+    fileShared = fileShared || lower(utf8(catalogue.game(i).file)) == lower(gone.file);
+    screenShared = screenShared || lower(utf8(catalogue.game(i).screen)) == lower(gone.screen);
   }
   if (!fileShared && ownFileName(gone.file)) {
-    std::remove((workDir + "Base/games/" + gone.file + ".jad").c_str());
-    std::remove((workDir + "Base/games/" + gone.file + ".jar").c_str());
+    std::remove((workDir + workfolder::Games + gone.file + ".jad").c_str());
+    std::remove((workDir + workfolder::Games + gone.file + ".jar").c_str());
   }
-  if (!screenShared && ownFileName(gone.screen)) std::remove((workDir + "Base/screen/" + gone.screen).c_str());
+  if (!screenShared && ownFileName(gone.screen)) std::remove((workDir + workfolder::Screenshots + gone.screen).c_str());
 }
 
 // ---- The window's commands --------------------------------------------------------------------------------
@@ -456,7 +457,7 @@ void OwnGamesCommands::add(const std::vector<std::string>& paths) {
 
 void OwnGamesCommands::remove(int index) {
   if (commands_.busy() || !catalogue_.isOwnGame(index)) return;
-  const QString name = fromAnsi(catalogue_.game(index).Name);
+  const QString name = fromAnsi(catalogue_.game(index).name);
   MessageRequest request{
       appTitle(),
       QStringLiteral("Удалить игру «%1» из моих игр?\nЕё файлы будут удалены из Base/games.").arg(name),

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -129,7 +130,7 @@ TEST(MainWindowLayout, FixedWindowAndInitialState) {
   EXPECT_EQ(form.catalogueTree->geometry(), QRect(8, 8, 273, 489));
   EXPECT_EQ(form.messageLog->geometry(), QRect(8, 500, 780, 22));
   EXPECT_EQ(form.exitButton->geometry(), QRect(745, 5, 40, 40));
-  EXPECT_EQ(form.statusPanels->panelText(0), QStringLiteral("Соединение не установлено"));
+  EXPECT_EQ(form.statusPanels->panelText(quorrel::StatusPanel::Connection), QStringLiteral("Соединение не установлено"));
   EXPECT_EQ(form.sizeLabel->text(), QStringLiteral("0 байт"));
   EXPECT_FALSE(form.disconnectAction->isEnabled());
   EXPECT_TRUE(form.autoCompileAction->isChecked());
@@ -221,4 +222,35 @@ TEST(ErrorReport, HandlerErrorsReachTheReportAndTheWindowCarriesOn) {
   EXPECT_EQ(prompter.asked[0].text, QStringLiteral("Boom."));
   EXPECT_EQ(prompter.asked[0].icon, quorrel::MsgIcon::Error);
   EXPECT_EQ(prompter.asked[0].buttons, std::vector<quorrel::MsgButton>{quorrel::MsgButton::Ok});
+}
+
+TEST(MainWindowLayout, StatusPanelsStandByRoleFromLeftToRight) {
+  TempWorkDir dir;
+  ScriptedPrompter prompter;
+  MainWindow form(&prompter);
+  form.show();
+  QCoreApplication::processEvents();
+  using quorrel::StatusPanel;
+  const StatusPanel roles[] = {StatusPanel::Connection, StatusPanel::Maker, StatusPanel::Model,
+                               StatusPanel::SerialNumber, StatusPanel::PluginMessage};
+  const int fixedWidths[] = {150, 80, 80, 130};
+  int left = -1;
+  for (int i = 0; i < quorrel::StatusPanelCount; ++i) {
+    SCOPED_TRACE(i);
+    QLabel* panel = form.statusPanels->panel(roles[i]);
+    EXPECT_EQ(panel->objectName(), QStringLiteral("statusPanel%1").arg(i));
+    EXPECT_GT(panel->x(), left);
+    left = panel->x();
+    if (i < 4) {
+      EXPECT_EQ(panel->width(), fixedWidths[i]);
+    }
+  }
+  // The plugin's message takes what the others leave.
+  EXPECT_GE(form.statusPanels->panel(StatusPanel::PluginMessage)->width(), 50);
+
+  // A text goes to its own panel only.
+  form.statusPanels->setPanelText(StatusPanel::SerialNumber, QStringLiteral("350123456789012"));
+  EXPECT_EQ(form.statusPanels->panel(StatusPanel::SerialNumber)->text(), QStringLiteral("350123456789012"));
+  EXPECT_EQ(form.statusPanels->panelText(StatusPanel::Model), QString());
+  EXPECT_EQ(form.statusPanels->panelText(StatusPanel::PluginMessage), QString());
 }

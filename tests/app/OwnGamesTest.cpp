@@ -110,7 +110,7 @@ class OwnGames : public PhoneWindow {
 
   std::string ownEntryFile(const QString& name) {
     const int index = form->catalogue().firstGameNamed(quorrel::toAnsi(name), true);
-    return index == 0 ? std::string("<none>") : form->catalogue().game(index).File;
+    return index == 0 ? std::string("<none>") : form->catalogue().game(index).file;
   }
 
   const std::string serverXml = serverCatalogue({{"Ball", "ball"}, {"Snake", "snake"}});
@@ -226,7 +226,7 @@ TEST_F(OwnGames, RemovalAsksThenTakesTheEntryAndItsFilesAndTheLastOneTakesTheFil
   addThroughMenu({source("one.jar"), source("two.jar")});
   ASSERT_TRUE(prompter.errors().empty());
   const int one = form->catalogue().firstGameNamed("One", true);
-  const std::string oneScreen = form->catalogue().game(one).Screen;
+  const std::string oneScreen = form->catalogue().game(one).screen;
   EXPECT_NE(oneScreen, "one.gif");  // the existing screenshot is never replaced
   EXPECT_EQ(readFile("Base/screen/one.gif"), "a server's screenshot of that name");
   EXPECT_TRUE(exists("Base/screen/" + oneScreen));

@@ -281,18 +281,18 @@ TEST_F(BrowserTest, PictureLargerThanTheFrameIsCutOffAtTheFrame) {
 TEST_F(BrowserTest, TickingMarksAtOnceAndTheMarkSurvivesMovingAround) {
   select(ball());
   form->markGameBox->click();
-  EXPECT_EQ(form->catalogue().games()[1].Selected, 1);  // before the selection moves
+  EXPECT_EQ(form->catalogue().games()[1].selected, 1);  // before the selection moves
 
   select(snake());
   EXPECT_FALSE(form->markGameBox->isChecked());
   select(arcade());
   select(news());
-  EXPECT_EQ(form->catalogue().games()[2].Selected, 0);
+  EXPECT_EQ(form->catalogue().games()[2].selected, 0);
   select(ball());
   EXPECT_TRUE(form->markGameBox->isChecked());
 
   form->markGameBox->click();
-  EXPECT_EQ(form->catalogue().games()[1].Selected, 0);
+  EXPECT_EQ(form->catalogue().games()[1].selected, 0);
   select(snake());
   select(ball());
   EXPECT_FALSE(form->markGameBox->isChecked());
@@ -301,7 +301,7 @@ TEST_F(BrowserTest, TickingMarksAtOnceAndTheMarkSurvivesMovingAround) {
   form->markGameBox->click();
   form->catalogueTree->setCurrentItem(nullptr);
   EXPECT_FALSE(form->markGameBox->isHidden());
-  EXPECT_EQ(form->catalogue().games()[1].Selected, 1);
+  EXPECT_EQ(form->catalogue().games()[1].selected, 1);
 }
 
 TEST_F(BrowserTest, ReloadCarriesNoMarkToTheGameNowAtTheSameIndex) {
@@ -315,7 +315,7 @@ TEST_F(BrowserTest, ReloadCarriesNoMarkToTheGameNowAtTheSameIndex) {
   EXPECT_TRUE(form->markGameBox->isHidden());
 
   select(node({"M", "Самолёт"}));
-  EXPECT_EQ(form->catalogue().games()[1].Selected, 0);
+  EXPECT_EQ(form->catalogue().games()[1].selected, 0);
   select(node({"M", "Танк"}));
   EXPECT_FALSE(form->markGameBox->isChecked());
 }

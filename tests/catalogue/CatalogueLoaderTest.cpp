@@ -72,15 +72,15 @@ TEST(CatalogueLoad, WellFormedCatalogueFillsTablesCountersAndOutline) {
   EXPECT_TRUE(l.r.versionSeen);
   EXPECT_EQ(l.r.version, "2.5");
   EXPECT_EQ(l.r.pictureHeight, 128);
-  EXPECT_EQ(l.folders[1].Name, "SGH-X100");
-  EXPECT_EQ(l.folders[1].Pic, "x100");
-  EXPECT_EQ(l.folders[2].Desc, "Fast games");
-  EXPECT_EQ(l.games[1].Name, "Bounce");
-  EXPECT_EQ(l.games[1].Size, "12345");
-  EXPECT_EQ(l.games[1].File, "bounce");
-  EXPECT_EQ(l.games[1].Screen, "bounce.gif");
-  EXPECT_EQ(l.games[1].Owner, "Ivan");
-  EXPECT_EQ(l.games[1].Desc, "Ball game");
+  EXPECT_EQ(l.folders[1].name, "SGH-X100");
+  EXPECT_EQ(l.folders[1].picture, "x100");
+  EXPECT_EQ(l.folders[2].description, "Fast games");
+  EXPECT_EQ(l.games[1].name, "Bounce");
+  EXPECT_EQ(l.games[1].size, "12345");
+  EXPECT_EQ(l.games[1].file, "bounce");
+  EXPECT_EQ(l.games[1].screen, "bounce.gif");
+  EXPECT_EQ(l.games[1].owner, "Ivan");
+  EXPECT_EQ(l.games[1].description, "Ball game");
   EXPECT_EQ(l.outline, lines({"SGH-X100", " Arcade", "  Bounce", " Puzzle", "  Inner", "   Deep", News}));
 }
 
@@ -109,7 +109,7 @@ TEST(CatalogueLoad, EndOfFileWithoutEndFinishesAsAtEndAndLoneLfEndsLines) {
   Loaded l;
   loadInto(l, "<model name=\"M\">\n<game name=\"G\">\n<size=\"7\">");  // no final line break either
   EXPECT_EQ(l.r.gameCount, 1);
-  EXPECT_EQ(l.games[1].Size, "7");
+  EXPECT_EQ(l.games[1].size, "7");
   EXPECT_EQ(l.outline, lines({"M", " G", News}));
 }
 
@@ -118,10 +118,10 @@ TEST(CatalogueLoad, DetailLinesFillTheMostRecentGameInAnyOrderAndRepeatedLinesOv
   Loaded l;
   loadInto(l, lines({"<size=\"1\">", "<model name=\"M\">", "<game name=\"A\">", "<owner=\"o\">", "<size=\"10\">",
                      "<size=\"20\">", "<game name=\"B\">", "<desc=\"d\">", "<end>"}));
-  EXPECT_EQ(l.games[1].Size, "20");  // the size before any game line was ignored
-  EXPECT_EQ(l.games[1].Owner, "o");
-  EXPECT_EQ(l.games[2].Desc, "d");
-  EXPECT_EQ(l.games[2].Size, "");
+  EXPECT_EQ(l.games[1].size, "20");  // the size before any game line was ignored
+  EXPECT_EQ(l.games[1].owner, "o");
+  EXPECT_EQ(l.games[2].description, "d");
+  EXPECT_EQ(l.games[2].size, "");
 }
 
 TEST(CatalogueLoad, SecondModelWinsVersionAndPictureSizeAndOtherDispLeavesIt) {
@@ -141,29 +141,29 @@ TEST(CatalogueLoad, ASmallerLoadKeepsHigherEntriesAndMarksSurviveWithoutDesc) {
   Loaded l;
   loadInto(l, lines({"<model name=\"M\">", "<game name=\"A\">", "<desc=\"a\">", "<game name=\"B\">", "<desc=\"b\">",
                      "<game name=\"C\">", "<end>"}));
-  l.games[1].Selected = 1;
-  l.games[2].Selected = 1;
-  l.games[3].Selected = 1;
+  l.games[1].selected = 1;
+  l.games[2].selected = 1;
+  l.games[3].selected = 1;
   loadInto(l, lines({"<model name=\"M\">", "<game name=\"X\">", "<desc=\"x\">", "<game name=\"Y\">", "<end>"}));
   EXPECT_EQ(l.r.gameCount, 2);
-  EXPECT_EQ(l.games[1].Selected, 0);  // reset by its desc line
-  EXPECT_EQ(l.games[2].Selected, 1);  // no desc line: keeps the mark its index had
-  EXPECT_EQ(l.games[3].Name, "C");    // above the new count: untouched
-  EXPECT_EQ(l.games[3].Selected, 1);
+  EXPECT_EQ(l.games[1].selected, 0);  // reset by its desc line
+  EXPECT_EQ(l.games[2].selected, 1);  // no desc line: keeps the mark its index had
+  EXPECT_EQ(l.games[3].name, "C");    // above the new count: untouched
+  EXPECT_EQ(l.games[3].selected, 1);
 }
 
 TEST(CatalogueLoad, MissingCatalogueFailsWithFileNotFoundAndChangesNothing) {
   TempWorkDir dir;
   FolderTable folders{};
   GameTable games{};
-  folders[1].Name = "kept";
+  folders[1].name = "kept";
   try {
     loadCatalogueFile("Javadata.xml", "javabase.tmp", folders, games);
     FAIL() << "no error";
   } catch (const QuorrelError& e) {
     EXPECT_STREQ(e.what(), "File not found");
   }
-  EXPECT_EQ(folders[1].Name, "kept");
+  EXPECT_EQ(folders[1].name, "kept");
   EXPECT_FALSE(testsupport::exists("javabase.tmp"));
 }
 
@@ -185,7 +185,7 @@ TEST(CatalogueCapacity, NothingIsStoredPastTheTablesAndLeftOutEntriesAreCounted)
   EXPECT_EQ(l.r.foldersLeftOut, 4);
   // Games inside the left-out folders are left out with them; the rest stop at the capacity.
   EXPECT_EQ(l.r.gamesLeftOut, 4 + (249 + 800 - GameCapacity));
-  EXPECT_EQ(l.games[GameCapacity].Size, "1");
+  EXPECT_EQ(l.games[GameCapacity].size, "1");
   // The outline stays a valid tree: every line at most one level below the one before.
   std::vector<TreeNode> nodes;
   EXPECT_NO_THROW(buildOutlineTree(readOutlineFile("javabase.tmp"), nodes));
@@ -228,7 +228,7 @@ TEST(OutlineTree, NameWithLeadingBlanksSitsDeeperAndLosesThem) {
                      "</folder>", "<end>"}));
   std::vector<TreeNode> nodes;
   EXPECT_THROW(buildOutlineTree(readOutlineFile("javabase.tmp"), nodes), QuorrelError);
-  EXPECT_EQ(l.games[1].Name, " Spaced");
+  EXPECT_EQ(l.games[1].name, " Spaced");
 }
 
 TEST(CatalogueLoad, DetailLinesAfterFolderAndModelLinesStillFillTheLastGame) {
@@ -236,14 +236,14 @@ TEST(CatalogueLoad, DetailLinesAfterFolderAndModelLinesStillFillTheLastGame) {
   Loaded l;
   loadInto(l, lines({"<model name=\"M\">", "<game name=\"G\">", "<folder name=\"F\">", "<size=\"100\">", "</folder>",
                      "<file=\"ff\">", "<model name=\"N\">", "<desc=\"late\">", "<end>"}));
-  EXPECT_EQ(l.games[1].Size, "100");
-  EXPECT_EQ(l.games[1].File, "ff");
-  EXPECT_EQ(l.games[1].Desc, "late");
+  EXPECT_EQ(l.games[1].size, "100");
+  EXPECT_EQ(l.games[1].file, "ff");
+  EXPECT_EQ(l.games[1].description, "late");
   // A game left out (past the capacity) takes its detail lines with it, whatever comes between.
   std::string text = "<model name=\"M\">\r\n";
   for (int i = 0; i <= GameCapacity; ++i) text += "<game name=\"G" + std::to_string(i) + "\">\r\n";
   loadInto(l, text + lines({"<folder name=\"F\">", "<size=\"lost\">", "<end>"}));
-  EXPECT_EQ(l.games[GameCapacity].Size, "");
+  EXPECT_EQ(l.games[GameCapacity].size, "");
 }
 
 namespace {
@@ -254,7 +254,7 @@ std::string failingLoad(const std::function<void()>& makeCatalogue, const ReadCh
   Loaded l;
   std::filesystem::remove("Javadata.xml");
   loadInto(l, lines({"<model name=\"Old\" vers=\"1\">", "<game name=\"A\">", "<size=\"5\">", "<end>"}));
-  l.games[1].Selected = 1;
+  l.games[1].selected = 1;
   std::filesystem::remove("Javadata.xml");
   std::filesystem::remove("javabase.tmp");
   makeCatalogue();
@@ -264,11 +264,11 @@ std::string failingLoad(const std::function<void()>& makeCatalogue, const ReadCh
   } catch (const QuorrelError& e) {
     error = e.what();
   }
-  EXPECT_EQ(l.folders[1].Name, "Old");
-  EXPECT_EQ(l.games[1].Name, "A");
-  EXPECT_EQ(l.games[1].Size, "5");
-  EXPECT_EQ(l.games[1].Selected, 1);
-  EXPECT_EQ(l.games[2].Name, "");
+  EXPECT_EQ(l.folders[1].name, "Old");
+  EXPECT_EQ(l.games[1].name, "A");
+  EXPECT_EQ(l.games[1].size, "5");
+  EXPECT_EQ(l.games[1].selected, 1);
+  EXPECT_EQ(l.games[2].name, "");
   EXPECT_FALSE(testsupport::exists("javabase.tmp"));
   return error;
 }
@@ -323,9 +323,9 @@ TEST(CatalogueHugeText, ValuesAndLinesAreCutAndCounted) {
     Loaded l;
     loadInto(l, lines({"<model name=\"M\">", "<game name=\"G\">", c.line, "<end>"}));
     const GameEntry& g = l.games[static_cast<size_t>(l.r.gameCount)];
-    EXPECT_EQ(g.Name, c.name);
-    EXPECT_EQ(g.Size, c.size);
-    EXPECT_EQ(g.Desc, c.desc);
+    EXPECT_EQ(g.name, c.name);
+    EXPECT_EQ(g.size, c.size);
+    EXPECT_EQ(g.description, c.desc);
     EXPECT_EQ(l.r.linesCut, c.linesCut);
     EXPECT_EQ(l.r.valuesCut, c.valuesCut);
   }
@@ -336,7 +336,7 @@ TEST(CatalogueHugeText, ValuesAndLinesAreCutAndCounted) {
 TEST(CatalogueLoadOwn, FollowsTheMainCatalogueInTheSameTablesAndLeavesItsVersionAndPictureAlone) {
   TempWorkDir dir;
   auto l = std::make_unique<Loaded>();
-  l->games[3].Selected = 1;  // a mark left at the index the own game takes, reset by its desc line
+  l->games[3].selected = 1;  // a mark left at the index the own game takes, reset by its desc line
   writeFile("Javadata.xml", lines({"<model name=\"X\" disp=\"160\" desc=\"m\" vers=\"7\" pic=\"x\">",
                                    "<folder name=\"F\" desc=\"\" pic=\"\">", "<game name=\"A\">", "<file=\"a\">",
                                    "<game name=\"B\">", "<file=\"b\">", "</folder>", "<end>"}));
@@ -353,10 +353,10 @@ TEST(CatalogueLoadOwn, FollowsTheMainCatalogueInTheSameTablesAndLeavesItsVersion
   EXPECT_EQ(l->r.gameCount, 3);
   EXPECT_EQ(l->r.version, "7");
   EXPECT_EQ(l->r.pictureHeight, 160);
-  EXPECT_EQ(l->games[2].File, "b");
-  EXPECT_EQ(l->games[3].File, "mine");
-  EXPECT_EQ(l->games[3].Selected, 0);
-  EXPECT_EQ(l->folders[3].Name, "Own");
+  EXPECT_EQ(l->games[2].file, "b");
+  EXPECT_EQ(l->games[3].file, "mine");
+  EXPECT_EQ(l->games[3].selected, 0);
+  EXPECT_EQ(l->folders[3].name, "Own");
 
   // The capacity is shared: own games past it are left out and counted.
   std::string many = "<model name=\"X\">\r\n";
@@ -366,7 +366,7 @@ TEST(CatalogueLoadOwn, FollowsTheMainCatalogueInTheSameTablesAndLeavesItsVersion
   l->r = loadCatalogueFiles("Javadata.xml", "Mygames.xml", "javabase.tmp", l->folders, l->games);
   EXPECT_EQ(l->r.gameCount, GameCapacity);
   EXPECT_EQ(l->r.gamesLeftOut, 1);
-  EXPECT_EQ(l->games[GameCapacity].Name, "Y");
+  EXPECT_EQ(l->games[GameCapacity].name, "Y");
 }
 
 TEST(CatalogueLoadOwn, OneThatCannotBeReadIsLeftOutWholeAndTheMainOneLoadsAsAlone) {

@@ -52,7 +52,7 @@ class PluginDrill : public DrillWindow {
 
 TEST_F(PluginDrill, RefusedConnectIsReportedAndTheUploadFailsPlainly) {
   form->guarded([&] { form->phone().connectPhone(); });
-  EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение не установлено"));
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection), QStringLiteral("Соединение не установлено"));
   EXPECT_EQ(log().front(), QStringLiteral(" Не удалось установить соединение с телефоном."));
   EXPECT_FALSE(PluginBinding::PluginConnected());
 
@@ -68,8 +68,8 @@ TEST_F(PluginDrill, RefusedConnectIsReportedAndTheUploadFailsPlainly) {
 TEST_F(PluginDrill, EveryCallFailingAfterTheConnectLeavesNothingHalfDone) {
   plugin->set("connect", "1");  // only the connect succeeds
   form->guarded([&] { form->phone().connectPhone(); });
-  EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение установлено"));
-  for (int panel = 1; panel <= 3; ++panel) EXPECT_TRUE(form->statusPanels->panelText(panel).isEmpty()) << panel;
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection), QStringLiteral("Соединение установлено"));
+  for (const quorrel::StatusPanel panel : quorrel::PhonePanels) EXPECT_TRUE(form->statusPanels->panelText(panel).isEmpty()) << static_cast<int>(panel);
   EXPECT_EQ(form->phoneList->count(), 0);
 
   form->messageLog->clear();
@@ -81,21 +81,21 @@ TEST_F(PluginDrill, EveryCallFailingAfterTheConnectLeavesNothingHalfDone) {
   EXPECT_EQ(prompter.errors(), std::vector<QString>{QStringLiteral("FsCompileJava failed.")});
   EXPECT_TRUE(logHas(QStringLiteral(" Ошибка телефона: FsCompileJava failed")));
   // A plugin that cannot tell that it lost the connection (no FsIsConnected) is taken at its connect's word.
-  EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение установлено"));
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection), QStringLiteral("Соединение установлено"));
   prompter.clear();
   expectGamesWhole();
 
   // The batch upload of the marked game fails alike; disconnecting works whatever the plugin answers.
   quorrel::GameEntry blocks = form->catalogue().game(1);
-  blocks.File = "blocks";
-  blocks.Selected = 1;
+  blocks.file = "blocks";
+  blocks.selected = 1;
   form->catalogue().setGame(1, blocks);
   form->catalogue().setGameCount(1);
   form->messageLog->clear();
   form->guarded([&] { form->phone().uploadMarkedGames(); });
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jar в телефон.")));
   form->guarded([&] { form->phone().disconnectPhone(); });
-  EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение не установлено"));
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection), QStringLiteral("Соединение не установлено"));
   EXPECT_FALSE(PluginBinding::PluginConnected());
   EXPECT_EQ(prompter.errors(), std::vector<QString>{QStringLiteral("FsCompileJava failed.")});
   prompter.clear();

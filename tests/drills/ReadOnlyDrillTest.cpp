@@ -143,13 +143,11 @@ TEST_F(ReadOnlyDrill, ReadOnlyTargetFolderFailsTheDownloadAndTheExtractionAndKee
 
   ZipExtractor zip(nullptr, &prompter);
   int skipped = -1;
-  zip.OnZEDEndBatchEvent = [&](QObject*, std::int32_t skippedCount, std::int32_t, std::int32_t) {
-    skipped = skippedCount;
-  };
+  zip.handlers.batchEnded = [&](std::int32_t skippedCount, std::int32_t, std::int32_t) { skipped = skippedCount; };
   zip.setZipFileName(folder + "pictures.zip");
-  zip.ExtractDir = folder + "Base/dir/";
-  zip.ShowProgressDialog = false;
-  EXPECT_EQ(zip.Extract(), 0);  // nothing written
+  zip.extractDir = folder + "Base/dir/";
+  zip.showProgressDialog = false;
+  EXPECT_EQ(zip.extract(), 0);  // nothing written
   EXPECT_EQ(skipped, 2);        // and both members reported as skipped
   ASSERT_EQ(::chdir(folder.c_str()), 0);
 }

@@ -168,7 +168,7 @@ TEST_F(TransferDrill, TricklingServerFailsTheDownloadAndKeepsThePreviousCopy) {
   slow.route("/Base/games/game.jar", testsupport::HttpReply::ok(body));
   slow.route("/Base/games/game.jar", dripHead);
   form->settings().setUpdateServer(slow.base());
-  form->downloads().http().LowSpeedTime = 1;  // a second below the low rate instead of a minute
+  form->downloads().http().options.lowSpeedTime = 1;  // a second below the low rate instead of a minute
 
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round == 0 ? "body trickles" : "head trickles");

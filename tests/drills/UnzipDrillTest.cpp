@@ -25,10 +25,10 @@ class UnzipDrill : public DrillWindow {
   void SetUp() override {
     DrillWindow::SetUp();
     zip = std::make_unique<ZipExtractor>(nullptr, &prompter);
-    zip->OnZEDBeginFileEvent = [this](QObject*, const std::string& name, std::int32_t, std::int32_t, std::int32_t) {
+    zip->handlers.memberBegins = [this](const std::string& name, std::int32_t, std::int32_t, std::int32_t) {
       begun.push_back(name);
     };
-    zip->OnZEDEndBatchEvent = [this](QObject*, std::int32_t skippedCount, std::int32_t, std::int32_t) {
+    zip->handlers.batchEnded = [this](std::int32_t skippedCount, std::int32_t, std::int32_t) {
       skipped = skippedCount;
     };
   }
@@ -53,12 +53,12 @@ class UnzipDrill : public DrillWindow {
 TEST_F(UnzipDrill, LibraryFailingInTheMiddleEndsTheExtractionCleanly) {
   writeFile("Javadata.zip", archive(3000));
   writeFile("Javadata.xml", OldCatalogue);
-  zip->DllDirectory = testsupport::binDir() + "failing";
+  zip->dllDirectory = testsupport::binDir() + "failing";
   zip->setZipFileName(folder + "Javadata.zip");
-  zip->ExtractDir = folder;
-  zip->ShowProgressDialog = true;
+  zip->extractDir = folder;
+  zip->showProgressDialog = true;
   std::optional<ZipProgressWindow> progress(std::in_place, *zip, nullptr);
-  EXPECT_EQ(zip->Extract(), -1);  // the library's result, as it stands
+  EXPECT_EQ(zip->extract(), -1);  // the library's result, as it stands
   EXPECT_EQ(progress->dialog(), nullptr);
   progress.reset();
   EXPECT_EQ(begun, std::vector<std::string>{"Javadata.xml"});
@@ -71,10 +71,10 @@ TEST_F(UnzipDrill, LibraryFailingInTheMiddleEndsTheExtractionCleanly) {
   zip.reset();
   ZipExtractor real(nullptr, &prompter);
   real.setZipFileName(folder + "Javadata.zip");
-  real.ExtractDir = folder;
-  real.ExtractOptions = {};  // overwrite without asking
-  real.ShowProgressDialog = false;
-  EXPECT_EQ(real.Extract(), 2);
+  real.extractDir = folder;
+  real.extractOptions = {};  // overwrite without asking
+  real.showProgressDialog = false;
+  EXPECT_EQ(real.extract(), 2);
   EXPECT_EQ(readFile("news.gif"), "GIF89a news");
 }
 
@@ -98,17 +98,17 @@ TEST_F(UnzipDrill, DiskFullWhileExtractingKeepsTheOldCatalogue) {
     disk->fillLeaving(dest + "filler", 16 * 1024);
   }
   zip->setZipFileName(folder + "Javadata.zip");
-  zip->ExtractDir = dest;
-  zip->ShowProgressDialog = false;
+  zip->extractDir = dest;
+  zip->showProgressDialog = false;
   if (disk) {
     // Too little room for what the archive says it holds: refused before anything is written.
-    EXPECT_THROW(zip->Extract(), ZipException);
+    EXPECT_THROW(zip->extract(), ZipException);
     EXPECT_EQ(readFile(dest + "Javadata.xml"), OldCatalogue);
     EXPECT_EQ(entriesOf(dest), (std::vector<std::string>{"Javadata.xml", "filler"}));
     return;
   }
   // The update's options: an older file is replaced without asking.
-  EXPECT_EQ(zip->Extract(), 1);  // only the small member fits
+  EXPECT_EQ(zip->extract(), 1);  // only the small member fits
   EXPECT_EQ(skipped, 1);
   EXPECT_EQ(readFile(dest + "Javadata.xml"), OldCatalogue);
   EXPECT_EQ(readFile(dest + "news.gif"), "GIF89a news");

@@ -97,7 +97,7 @@ TEST_F(UpdateDrill, ArchiveTransferCutAtEveryStageKeepsTheOldCatalogue) {
 
 TEST_F(UpdateDrill, UnzipLibraryFailingInTheMiddleKeepsTheOldCatalogue) {
   server.setReply(okReply(ziptest::rawZip({ziptest::plain("Javadata.xml", NewCatalogue)})), -1, 0);
-  form->catalogueUpdate().zip().DllDirectory = testsupport::binDir() + "failing";
+  form->catalogueUpdate().zip().dllDirectory = testsupport::binDir() + "failing";
   update();
   expectOldCatalogueBack(folder);
 }
@@ -139,8 +139,7 @@ TEST_F(UpdateDrill, KilledWhileUnpackingTheNextStartBringsTheCatalogueBackAndCle
     server.setReply(
         okReply(ziptest::rawZip({ziptest::plain("Javadata.xml", NewCatalogue), ziptest::plain("Base/bulk.bin", bulk)})),
         -1, 0);
-    form->catalogueUpdate().zip().OnZEDProgressEvent = [](QObject*, const std::string& name, std::int32_t,
-                                                          std::int32_t) {
+    form->catalogueUpdate().zip().handlers.progress = [](const std::string& name, std::int32_t, std::int32_t) {
       if (name == "Base/bulk.bin") std::raise(SIGKILL);
     };
     update();

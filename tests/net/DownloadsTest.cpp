@@ -96,7 +96,7 @@ TEST_F(DownloadsTest, MissingFileIsFetchedEvenAfterAFailedSizeQuery) {
   server.route("/Base/screen/ball.gif", HttpReply::ok(gif));
   std::optional<quorrel::CommandScope> running(std::in_place, form->commandState(),
                                                  quorrel::CommandHold::CommandsAndCatalogue);
-  form->statusPanels->setPanelText(4, QStringLiteral("plugin line"));
+  form->statusPanels->setPanelText(quorrel::StatusPanel::PluginMessage, QStringLiteral("plugin line"));
   form->downloads().downloadFromServer("Base/screen/ball.gif");  // the folder does not exist yet
 
   EXPECT_TRUE(prompter.asked.empty());
@@ -110,7 +110,7 @@ TEST_F(DownloadsTest, MissingFileIsFetchedEvenAfterAFailedSizeQuery) {
                    }));
   // The failed query has ended the busy state at once.
   EXPECT_FALSE(form->commandState().busy());
-  EXPECT_TRUE(form->statusPanels->panelText(4).isEmpty());
+  EXPECT_TRUE(form->statusPanels->panelText(quorrel::StatusPanel::PluginMessage).isEmpty());
   EXPECT_EQ(form->progressBar->maximum(), 3000);
   EXPECT_EQ(form->progressBar->value(), 3000);
 }
@@ -319,11 +319,11 @@ TEST_F(DownloadsTest, ProxyCheckBoxChoosesTheRoute) {
   form->settings().setProxy({"127.0.0.1", static_cast<std::uint32_t>(proxy.port()), "", ""});
   form->settingsDialog()->useProxyBox->setChecked(true);
   form->downloads().downloadFromServer("a.jad");
-  EXPECT_EQ(form->downloads().http().UseProxy, ProxyMode::Proxy);
+  EXPECT_EQ(form->downloads().http().options.useProxy, ProxyMode::Proxy);
   form->settingsDialog()->useProxyBox->setChecked(false);
   testsupport::removeTree("a.jad");
   form->downloads().downloadFromServer("a.jad");
-  EXPECT_EQ(form->downloads().http().UseProxy, ProxyMode::Direct);
+  EXPECT_EQ(form->downloads().http().options.useProxy, ProxyMode::Direct);
 
   const auto r = server.requests();
   ASSERT_EQ(r.size(), 4u);  // size query and transfer, twice

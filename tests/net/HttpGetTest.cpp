@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 #include <chrono>
 #include <cstdint>
@@ -87,41 +88,48 @@ void pumpEvents(int ms) {
   loop.exec();
 }
 
+// A request for a URL into a local file.
+HttpRequest requestInto(const std::string& url, const std::string& fileName) {
+  HttpRequest request;
+  request.url = url;
+  request.fileName = fileName;
+  return request;
+}
+
 class HttpGetTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    get.WaitThread = true;
-    get.BinaryData = true;
-    get.UseProxy = ProxyMode::Direct;
-    get.OnProgress = [this](QObject* sender, int total, int readed) {
-      progress.emplace_back(total, readed);
-      progressSender = sender;
+    get.options.waitThread = true;
+    get.options.binaryData = true;
+    get.options.useProxy = ProxyMode::Direct;
+    get.handlers.progress = [this](int total, int bytesRead) {
+      progress.emplace_back(total, bytesRead);
+      if (QThread::currentThread() != QCoreApplication::instance()->thread()) ++progressOffMainThread;
       if (onProgress) onProgress();
     };
-    get.OnDoneFile = [this](QObject* sender, const std::string& name, int size) {
-      EXPECT_EQ(sender, &get);
+    get.handlers.done = [this](const std::string& name, int size) {
       doneName = name;
       doneSize = size;
       ++done;
     };
-    get.OnError = [this](QObject* sender) {
-      EXPECT_EQ(sender, &get);
-      ++errors;
-    };
+    get.handlers.failed = [this] { ++errors; };
+  }
+
+  // A request for a URL into a file of the working folder.
+  HttpRequest requestFor(const std::string& url, const std::string& file = "got.bin") {
+    return requestInto(url, dir / file);
   }
 
   // Downloads a server path into a file of the working folder.
   void fetch(const std::string& path, const std::string& file = "got.bin") {
-    get.URL = server.base() + path;
-    get.FileName = dir / file;
-    get.StartDownload();
+    get.start(requestFor(server.base() + path, file));
   }
 
   TempWorkDir dir;
   HttpTestServer server;
   HttpGet get{nullptr};
   std::vector<std::pair<int, int>> progress;
-  QObject* progressSender = nullptr;
+  int progressOffMainThread = 0;
   std::function<void()> onProgress;
   int done = 0;
   int errors = 0;
@@ -133,19 +141,17 @@ class HttpGetTest : public ::testing::Test {
 
 TEST_F(HttpGetTest, RequestOnTheWireCarriesTheGivenHeadersAndNoCredentials) {
   server.route("/Base/games/a%20b.jad", HttpReply::ok("jad"));
-  get.Agent = "SAMSUNG-SGH-X100/PEARL UP.Browser/6.1.0.6 (GUI) MMP/1.0";
-  get.UserName = "bob";  // proxy credentials: never for the server
-  get.Password = "secret";
-  get.URL = "HTTP://" + server.base().substr(7) + "Base\\games\\a b.jad";
-  get.FileName = dir / "a.jad";
-  get.StartDownload();
+  get.options.agent = "SAMSUNG-SGH-X100/PEARL UP.Browser/6.1.0.6 (GUI) MMP/1.0";
+  get.options.userName = "bob";  // proxy credentials: never for the server
+  get.options.password = "secret";
+  get.start(requestFor("HTTP://" + server.base().substr(7) + "Base\\games\\a b.jad", "a.jad"));
   ASSERT_EQ(done, 1);
 
   const std::string r = server.requests().at(0);
   EXPECT_EQ(server.requestLines().at(0), "GET /Base/games/a%20b.jad HTTP/1.0");
   EXPECT_EQ(headerOf(r, "Host"), "127.0.0.1:" + std::to_string(server.port()));
   EXPECT_EQ(headerOf(r, "Accept"), "*/*");
-  EXPECT_EQ(headerOf(r, "User-Agent"), get.Agent);
+  EXPECT_EQ(headerOf(r, "User-Agent"), get.options.agent);
   EXPECT_EQ(headerOf(r, "Pragma"), "no-cache");
   EXPECT_FALSE(hasHeader(r, "Referer"));
   EXPECT_FALSE(hasHeader(r, "Authorization"));
@@ -153,11 +159,11 @@ TEST_F(HttpGetTest, RequestOnTheWireCarriesTheGivenHeadersAndNoCredentials) {
   EXPECT_EQ(r.find("secret"), std::string::npos);
 
   // Without the scheme the same resource is asked for; with the cache allowed there is no Pragma.
-  get.URL = server.base().substr(7) + "Base/games/a b.jad";
-  get.UseCache = true;
-  get.Referer = "http://example.invalid/list";
-  get.Agent.clear();
-  get.StartDownload();
+  HttpRequest again = requestFor(server.base().substr(7) + "Base/games/a b.jad", "a.jad");
+  again.referer = "http://example.invalid/list";
+  get.options.useCache = true;
+  get.options.agent.clear();
+  get.start(again);
   ASSERT_EQ(done, 2);
   const std::string second = server.requests().at(1);
   EXPECT_EQ(server.requestLines().at(1), "GET /Base/games/a%20b.jad HTTP/1.0");
@@ -168,10 +174,8 @@ TEST_F(HttpGetTest, RequestOnTheWireCarriesTheGivenHeadersAndNoCredentials) {
   // Dot segments go out as they were written; the server resolves them, not the client.
   server.route("/Base/games/../../x.jad", HttpReply::ok("x"));
   server.route("/Base/./games/a.jad", HttpReply::ok("a"));
-  get.URL = server.base() + "Base/games/../../x.jad";
-  get.StartDownload();
-  get.URL = server.base() + "Base\\.\\games\\a.jad";
-  get.StartDownload();
+  get.start(requestFor(server.base() + "Base/games/../../x.jad", "a.jad"));
+  get.start(requestFor(server.base() + "Base\\.\\games\\a.jad", "a.jad"));
   ASSERT_EQ(done, 4);
   EXPECT_EQ(server.requestLines().at(2), "GET /Base/games/../../x.jad HTTP/1.0");
   EXPECT_EQ(server.requestLines().at(3), "GET /Base/./games/a.jad HTTP/1.0");
@@ -179,8 +183,9 @@ TEST_F(HttpGetTest, RequestOnTheWireCarriesTheGivenHeadersAndNoCredentials) {
 
 TEST_F(HttpGetTest, PostQuerySendsAFormBody) {
   server.route("/form", HttpReply::ok("ok"));
-  get.PostQuery = "name=x&v=1";
-  fetch("form");
+  HttpRequest form = requestFor(server.base() + "form");
+  form.postQuery = "name=x&v=1";
+  get.start(form);
   ASSERT_EQ(done, 1);
   const std::string r = server.requests().at(0);
   EXPECT_EQ(server.requestLines().at(0), "POST /form HTTP/1.0");
@@ -195,20 +200,17 @@ TEST_F(HttpGetTest, SizeQueryReadsTheLengthOnlyAndFailsWithoutOne) {
   server.route("/nolength", noLength);
   server.route("/gone", HttpReply::status("HTTP/1.0 404 Not Found", "<html>gone</html>"));
 
-  get.URL = server.base() + "a.bin";
-  get.FileName = dir / "a.bin";
-  EXPECT_EQ(get.QueryRemoteSize(), 70000);
+  EXPECT_EQ(get.remoteSize(server.base() + "a.bin"), 70000);
   EXPECT_EQ(server.requestLines().at(0), "GET /a.bin HTTP/1.0");
   EXPECT_FALSE(testsupport::exists(dir / "a.bin"));
   EXPECT_TRUE(filesIn(dir.path()).empty());
   EXPECT_TRUE(progress.empty());
   EXPECT_EQ(done + errors, 0);
 
-  get.URL = server.base() + "nolength";
-  EXPECT_EQ(get.QueryRemoteSize(), -1);
+  EXPECT_EQ(get.remoteSize(server.base() + "nolength"), -1);
   EXPECT_EQ(errors, 1);
-  get.URL = server.base() + "gone";  // an error page has a length, but it is not the resource
-  EXPECT_EQ(get.QueryRemoteSize(), -1);
+  // An error page has a length, but it is not the resource.
+  EXPECT_EQ(get.remoteSize(server.base() + "gone"), -1);
   EXPECT_EQ(errors, 2);
 }
 
@@ -240,9 +242,7 @@ TEST_F(HttpGetTest, FailedTransfersLeaveThePreviousCopyAndNoLeftovers) {
     SCOPED_TRACE(what);
     writeFile(dir / "game.jar", "previous copy");
     errors = done = 0;
-    get.URL = url;
-    get.FileName = dir / "game.jar";
-    get.StartDownload();
+    get.start(requestFor(url, "game.jar"));
     EXPECT_EQ(errors, 1);
     EXPECT_EQ(done, 0);
     EXPECT_EQ(readFile(dir / "game.jar"), "previous copy");
@@ -290,7 +290,7 @@ TEST_F(HttpGetTest, AnswersThatWouldWriteOtherBytesOrMoreThanAnnouncedAreRefused
     server.route("/" + path, c.reply);
     writeFile(dir / "got.bin", "previous copy");
     errors = done = 0;
-    get.MaxBodySize = c.bound;
+    get.options.maxBodySize = c.bound;
     fetch(path);
     EXPECT_EQ(errors, c.saved.empty() ? 1 : 0);
     EXPECT_EQ(get.lastRefused(), c.saved.empty());
@@ -300,14 +300,13 @@ TEST_F(HttpGetTest, AnswersThatWouldWriteOtherBytesOrMoreThanAnnouncedAreRefused
   }
   // A size query reads only the head: a coding does not keep it from the length.
   server.route("/size", reply(gzipStored(body), "Transfer-Encoding: gzip\r\n", n));
-  get.URL = server.base() + "size";
-  EXPECT_EQ(get.QueryRemoteSize(), 3000);
+  EXPECT_EQ(get.remoteSize(server.base() + "size"), 3000);
 }
 
 TEST_F(HttpGetTest, ADripJustAboveTheOldLowRateFailsAndASlowLinkPasses) {
   // The default low rate (16 bytes a second over a minute) stays; the average floor of 1 KiB a second counts
   // from one second after the start instead of a minute.
-  get.RateGraceTime = 1;
+  get.options.rateGraceTime = 1;
   const std::string body = pattern(4000);
   HttpReply drip = HttpReply::ok(body);  // 20 bytes a second
   drip.chunk = 2;
@@ -337,8 +336,8 @@ TEST_F(HttpGetTest, ADripJustAboveTheOldLowRateFailsAndASlowLinkPasses) {
 }
 
 TEST_F(HttpGetTest, ATransferBelowTheLowRateFailsAndAFasterOneDoesNot) {
-  get.LowSpeedLimit = 16;  // bytes a second ...
-  get.LowSpeedTime = 1;    // ... kept up for this many seconds
+  get.options.lowSpeedLimit = 16;  // bytes a second ...
+  get.options.lowSpeedTime = 1;    // ... kept up for this many seconds
   const std::string body = pattern(6000);
   HttpReply drip = HttpReply::ok(body);  // 4 bytes a second
   drip.chunk = 2;
@@ -395,18 +394,16 @@ TEST_F(HttpGetTest, AnExceptionFromAHandlerEndsTheWaitAndIsThrownOn) {
     SCOPED_TRACE(c.what);
     SetUp();
     const std::string what = c.what;
-    if (what.rfind("completion", 0) == 0) get.OnDoneFile = [&](QObject*, const std::string&, int) { boom(c.what); };
-    if (what.rfind("error", 0) == 0) get.OnError = [&](QObject*) { ++errors, boom(c.what); };
+    if (what.rfind("completion", 0) == 0) get.handlers.done = [&](const std::string&, int) { boom(c.what); };
+    if (what.rfind("error", 0) == 0) get.handlers.failed = [&] { ++errors, boom(c.what); };
     if (what.rfind("progress", 0) == 0) onProgress = [&] { boom(c.what); };
     errors = done = 0;
     writeFile(dir / "got.bin", "previous copy");
-    get.URL = server.base() + c.path;
-    get.FileName = dir / "got.bin";
     try {
       if (c.sizeOnly) {
-        get.QueryRemoteSize();
+        get.remoteSize(server.base() + c.path);
       } else {
-        get.StartDownload();
+        fetch(c.path);
       }
       ADD_FAILURE() << "nothing thrown";
     } catch (const std::runtime_error& e) {
@@ -438,7 +435,7 @@ TEST_F(HttpGetTest, EmptyAndUnannouncedBodies) {
   EXPECT_EQ(readFile(dir / "empty.bin"), "");
 
   // Without BinaryData a response without a length is read; only an empty one is complete.
-  get.BinaryData = false;
+  get.options.binaryData = false;
   HttpReply none = HttpReply::ok("");
   none.sendLength = false;
   server.route("/none", none);
@@ -468,15 +465,14 @@ TEST_F(HttpGetTest, ProgressComesPerBlockOfAtMost1025BytesOnTheMainThread) {
   EXPECT_EQ(readFile(dir / "got.bin"), body);
   ASSERT_GE(progress.size(), 10u);
   int previous = 0;
-  for (const auto& [total, readed] : progress) {
+  for (const auto& [total, bytesRead] : progress) {
     EXPECT_EQ(total, 10000);
-    EXPECT_GT(readed, previous);
-    EXPECT_LE(readed - previous, 1025);
-    previous = readed;
+    EXPECT_GT(bytesRead, previous);
+    EXPECT_LE(bytesRead - previous, 1025);
+    previous = bytesRead;
   }
   EXPECT_EQ(previous, 10000);
-  EXPECT_NE(progressSender, nullptr);
-  EXPECT_NE(progressSender, &get);  // the worker reports progress
+  EXPECT_EQ(progressOffMainThread, 0);  // the worker's progress is reported on the main thread
 }
 
 TEST_F(HttpGetTest, AFastTransferKeepsEachCallInStepWithTheFileAndLetsTheWindowIn) {
@@ -518,19 +514,17 @@ TEST(HttpGetLifetime, DestroyedFromItsOwnProgressCallRaisesNothingMore) {
   int calls = 0;
   bool ended = false;
   auto get = std::make_unique<HttpGet>(nullptr);
-  get->UseProxy = ProxyMode::Direct;
-  get->OnProgress = [&](QObject*, int, int) {
+  get->options.useProxy = ProxyMode::Direct;
+  get->handlers.progress = [&](int, int) {
     ++calls;
     // The call that runs belongs to the worker, which must outlive it, also when the handler then runs
     // the window's events (as a message box would).
     get.reset();
     pumpEvents(50);
   };
-  get->OnDoneFile = [&](QObject*, const std::string&, int) { ended = true; };
-  get->OnError = [&](QObject*) { ended = true; };
-  get->URL = server.base() + "fast";
-  get->FileName = dir / "x.bin";
-  get->StartDownload();  // does not wait
+  get->handlers.done = [&](const std::string&, int) { ended = true; };
+  get->handlers.failed = [&] { ended = true; };
+  get->start(requestInto(server.base() + "fast", dir / "x.bin"));  // does not wait
   for (int i = 0; i < 100 && calls == 0; ++i) pumpEvents(10);
   pumpEvents(100);
   EXPECT_EQ(calls, 1);
@@ -546,13 +540,15 @@ TEST_F(HttpGetTest, DuringTheWaitTheWindowRunsAndASecondTransferIsRefused) {
   server.route("/other", HttpReply::ok("other"));
   bool timerRan = false;
   int secondSize = 0;
+  std::string runningUrl;
   onProgress = [&] {
     if (progress.size() != 1) return;
-    // Settings changed during the transfer do not change it; a second transfer is refused without an event.
-    get.URL = server.base() + "other";
-    get.FileName = dir / "other.bin";
-    get.StartDownload();
-    secondSize = get.QueryRemoteSize();
+    // Settings changed during the transfer do not change it; a second transfer is refused without an event,
+    // and the component still names the request that runs.
+    get.options.maxBodySize = 1;
+    get.start(requestFor(server.base() + "other", "other.bin"));
+    secondSize = get.remoteSize(server.base() + "other");
+    runningUrl = get.request().url;
     QTimer::singleShot(20, [&] {
       timerRan = true;
       server.release();
@@ -561,6 +557,7 @@ TEST_F(HttpGetTest, DuringTheWaitTheWindowRunsAndASecondTransferIsRefused) {
   fetch("held");
   EXPECT_TRUE(timerRan);
   EXPECT_EQ(secondSize, -1);
+  EXPECT_EQ(runningUrl, server.base() + "held");
   EXPECT_EQ(done, 1);
   EXPECT_EQ(errors, 0);
   EXPECT_EQ(doneName, dir / "got.bin");
@@ -575,7 +572,7 @@ TEST_F(HttpGetTest, CancelEndsTheTransferAsFailedAndKeepsThePreviousCopy) {
   silent.holdAfter = 0;
   server.route("/silent", silent);
   writeFile(dir / "got.bin", "previous copy");
-  QTimer::singleShot(100, [&] { get.Cancel(); });
+  QTimer::singleShot(100, [&] { get.cancel(); });
   fetch("silent");
   EXPECT_EQ(errors, 1);
   EXPECT_EQ(done, 0);
@@ -586,7 +583,7 @@ TEST_F(HttpGetTest, CancelEndsTheTransferAsFailedAndKeepsThePreviousCopy) {
   held.holdAfter = 2000;
   server.route("/held", held);
   onProgress = [&] {
-    get.Cancel();
+    get.cancel();
     server.release();
   };
   fetch("held");
@@ -598,7 +595,7 @@ TEST_F(HttpGetTest, CancelEndsTheTransferAsFailedAndKeepsThePreviousCopy) {
 
 TEST_F(HttpGetTest, WithoutWaitingTheEventComesLater) {
   server.route("/a", HttpReply::ok("abc"));
-  get.WaitThread = false;
+  get.options.waitThread = false;
   fetch("a");
   EXPECT_EQ(done, 0);
   for (int i = 0; i < 100 && done == 0; ++i) pumpEvents(10);
@@ -614,13 +611,11 @@ TEST(HttpGetLifetime, DestroyedWhileRunningRaisesNoEvent) {
   server.route("/held", held);
   bool heard = false;
   auto get = std::make_unique<HttpGet>(nullptr);
-  get->UseProxy = ProxyMode::Direct;
-  get->OnProgress = [&](QObject*, int, int) { heard = true; };
-  get->OnDoneFile = [&](QObject*, const std::string&, int) { heard = true; };
-  get->OnError = [&](QObject*) { heard = true; };
-  get->URL = server.base() + "held";
-  get->FileName = dir / "x.bin";
-  get->StartDownload();  // does not wait
+  get->options.useProxy = ProxyMode::Direct;
+  get->handlers.progress = [&](int, int) { heard = true; };
+  get->handlers.done = [&](const std::string&, int) { heard = true; };
+  get->handlers.failed = [&] { heard = true; };
+  get->start(requestInto(server.base() + "held", dir / "x.bin"));  // does not wait
   ASSERT_TRUE(server.waitForRequests(1));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the first block's progress call is queued
   get.reset();
@@ -668,11 +663,11 @@ bool cameThroughProxy(const std::string& request) {
 TEST_F(HttpGetTest, ProxyCredentialsAuthenticateWithTheProxyOnly) {
   TinyProxy proxy("alice", "s3cret");
   server.route("/a.jad", HttpReply::ok("jad"));
-  get.UseProxy = ProxyMode::Proxy;
-  get.ProxyHost = "127.0.0.1";
-  get.ProxyPort = static_cast<std::uint32_t>(proxy.port());
-  get.UserName = "alice";
-  get.Password = "s3cret";
+  get.options.useProxy = ProxyMode::Proxy;
+  get.options.proxyHost = "127.0.0.1";
+  get.options.proxyPort = static_cast<std::uint32_t>(proxy.port());
+  get.options.userName = "alice";
+  get.options.password = "s3cret";
   fetch("a.jad");
   ASSERT_EQ(done, 1);
   ASSERT_EQ(server.requests().size(), 1u);
@@ -683,7 +678,7 @@ TEST_F(HttpGetTest, ProxyCredentialsAuthenticateWithTheProxyOnly) {
   EXPECT_EQ(r.find("alice"), std::string::npos);
 
   // Refused by the proxy: a failure, and the file stays as it was.
-  get.Password = "wrong";
+  get.options.password = "wrong";
   fetch("a.jad");
   EXPECT_EQ(errors, 1);
   EXPECT_EQ(readFile(dir / "got.bin"), "jad");
@@ -698,15 +693,15 @@ TEST_F(HttpGetTest, ProxyModesChooseTheRoute) {
   EnvVar noProxy("no_proxy", nullptr);
   EnvVar noProxyUpper("NO_PROXY", nullptr);
 
-  get.UseProxy = ProxyMode::Preconfig;  // the system's proxy settings
+  get.options.useProxy = ProxyMode::Preconfig;  // the system's proxy settings
   fetch("a");
-  get.UseProxy = ProxyMode::Direct;  // no proxy at all, whatever the system says
+  get.options.useProxy = ProxyMode::Direct;  // no proxy at all, whatever the system says
   fetch("a");
-  get.UseProxy = ProxyMode::Proxy;  // an explicit proxy without a host goes direct
-  get.ProxyHost.clear();
+  get.options.useProxy = ProxyMode::Proxy;  // an explicit proxy without a host goes direct
+  get.options.proxyHost.clear();
   fetch("a");
-  get.ProxyHost = "127.0.0.1";
-  get.ProxyPort = static_cast<std::uint32_t>(proxy.port());
+  get.options.proxyHost = "127.0.0.1";
+  get.options.proxyPort = static_cast<std::uint32_t>(proxy.port());
   fetch("a");
 
   // A no-proxy list in the environment belongs to the system's settings: it does not send requests around
@@ -714,12 +709,12 @@ TEST_F(HttpGetTest, ProxyModesChooseTheRoute) {
   {
     EnvVar lower("no_proxy", "127.0.0.1");
     fetch("a");
-    get.UseProxy = ProxyMode::Preconfig;
+    get.options.useProxy = ProxyMode::Preconfig;
     fetch("a");
   }
   {
     EnvVar upper("NO_PROXY", "*");
-    get.UseProxy = ProxyMode::Proxy;
+    get.options.useProxy = ProxyMode::Proxy;
     fetch("a");
   }
 

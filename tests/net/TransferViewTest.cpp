@@ -177,9 +177,9 @@ TEST_F(TransferViewTest, UpdateAsksTheWindowWhetherItWasClosedAndStopsQuietly) {
   // Shown when the update begins, closed while its archive arrives.
   bool shown = true;
   view.shown = [&] { return shown; };
-  const auto progress = downloads.http().OnProgress;
-  downloads.http().OnProgress = [&](QObject* sender, int total, int done) {
-    progress(sender, total, done);
+  const auto progress = downloads.http().handlers.progress;
+  downloads.http().handlers.progress = [&](int total, int done) {
+    progress(total, done);
     shown = false;
   };
   update.updateCatalogue();

@@ -324,7 +324,7 @@ TEST_F(UpdateTest, UnpackingErrorsRestoreTheCatalogueAndEndIdle) {
     SCOPED_TRACE(c.what);
     prompter.clear();
     server.route("/Javadata.zip", HttpReply::ok(c.body));
-    form->catalogueUpdate().zip().DllDirectory = c.dllDirectory;
+    form->catalogueUpdate().zip().dllDirectory = c.dllDirectory;
     update();
     ASSERT_EQ(prompter.asked.size(), 1u);
     ASSERT_EQ(prompter.errors().size(), 1u);
@@ -337,7 +337,7 @@ TEST_F(UpdateTest, UnpackingErrorsRestoreTheCatalogueAndEndIdle) {
 
   // The command is usable again at once.
   prompter.clear();
-  form->catalogueUpdate().zip().DllDirectory.clear();
+  form->catalogueUpdate().zip().dllDirectory.clear();
   server.route("/Javadata.zip", HttpReply::ok(good));
   server.route("/Base/news.new", HttpReply::ok("news"));
   server.route("/Base/screen/new.gif", HttpReply::ok("gif"));
@@ -444,7 +444,7 @@ TEST_F(UpdateTest, FirstUpdateIntoAFreshFolderThenACatalogueWithFewerGames) {
   for (const char* path : {"Base/screen/z.gif", "Base/games/z.jad", "Base/games/z.jar"}) fetched(expected, path);
   EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end()), expected);
   EXPECT_EQ(form->catalogue().gameCount(), 1);
-  EXPECT_EQ(form->catalogue().games()[2].File, "b");
+  EXPECT_EQ(form->catalogue().games()[2].file, "b");
   expectIdle();
 }
 
@@ -470,9 +470,9 @@ TEST_F(UpdateTest, UserFolderUnderTheCatalogueNameIsNeverRemoved) {
   EXPECT_TRUE(server.requestLines().empty());
 
   // Made while the archive is on its way: the failed update takes away only what it placed itself.
-  const auto progress = form->downloads().http().OnProgress;
-  form->downloads().http().OnProgress = [&](QObject* sender, int total, int readed) {
-    progress(sender, total, readed);
+  const auto progress = form->downloads().http().handlers.progress;
+  form->downloads().http().handlers.progress = [&](int total, int bytesRead) {
+    progress(total, bytesRead);
     makeFolder();
   };
   for (const std::string& archive : {archiveWith(catalogue({{"a", "a.gif"}})), badArchive}) {
@@ -486,7 +486,7 @@ TEST_F(UpdateTest, UserFolderUnderTheCatalogueNameIsNeverRemoved) {
   }
 
   // Nor is a folder under the backup's name taken for the backup and moved.
-  form->downloads().http().OnProgress = progress;
+  form->downloads().http().handlers.progress = progress;
   std::filesystem::rename("Javadata.xml", "Javadata.tmp");
   prompter.clear();
   form->settings().setUpdateServer(unreachable);
@@ -593,11 +593,11 @@ TEST_F(UpdateTest, GamesWithHugeNamesKeepTheLogAndTheTransferLineBounded) {
   publish({{huge + "1", huge + "1.gif"}, {huge + "2", huge + "2.gif"}});
   qsizetype longestLabel = 0;
   int failures = 0;
-  const auto failed = form->downloads().http().OnError;
-  form->downloads().http().OnError = [&](QObject* sender) {
+  const auto failed = form->downloads().http().handlers.failed;
+  form->downloads().http().handlers.failed = [&] {
     longestLabel = std::max(longestLabel, form->transferLabel->text().size());
     ++failures;
-    failed(sender);
+    failed();
   };
   update();
   EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
@@ -706,10 +706,10 @@ TEST_F(UpdateTest, RefusedWhileBusyOrWhileAnUpdateRuns) {
   server.route("/Base/screen/a.gif", HttpReply::ok(std::string(5000, 's')));
   server.route("/Base/screen/a.gif", held);
   bool again = false;
-  const auto progress = form->downloads().http().OnProgress;
-  form->downloads().http().OnProgress = [&](QObject* sender, int total, int readed) {
-    progress(sender, total, readed);
-    if (again || form->downloads().http().URL != server.base() + "Base/screen/a.gif") return;
+  const auto progress = form->downloads().http().handlers.progress;
+  form->downloads().http().handlers.progress = [&](int total, int bytesRead) {
+    progress(total, bytesRead);
+    if (again || form->downloads().http().request().url != server.base() + "Base/screen/a.gif") return;
     again = true;
     EXPECT_FALSE(form->commandState().busy());
     form->catalogueUpdate().updateCatalogue();
@@ -737,10 +737,10 @@ TEST_F(UpdateTest, GameChosenDuringAScreenshotLeavesTheScreenshotItsSuccessLine)
   server.route("/Base/screen/a.gif", slow);
   const std::string shotUrl = server.base() + "Base/screen/a.gif";
   bool chosen = false;
-  const auto progress = form->downloads().http().OnProgress;
-  form->downloads().http().OnProgress = [&](QObject* sender, int total, int readed) {
-    progress(sender, total, readed);
-    if (chosen || form->downloads().http().URL != shotUrl) return;
+  const auto progress = form->downloads().http().handlers.progress;
+  form->downloads().http().handlers.progress = [&](int total, int bytesRead) {
+    progress(total, bytesRead);
+    if (chosen || form->downloads().http().request().url != shotUrl) return;
     chosen = true;
     form->catalogue().setCurrentGameFile("alpha");
     form->downloadGameButton->click();
@@ -763,10 +763,10 @@ TEST_F(UpdateTest, ClosingTheWindowEndsTheUpdateQuietly) {
   start(3);
   form->show();
   publish({{"a", "a.gif"}, {"b", "b.gif"}, {"c", "c.gif"}});
-  const auto progress = form->downloads().http().OnProgress;
-  form->downloads().http().OnProgress = [&](QObject* sender, int total, int readed) {
-    progress(sender, total, readed);
-    if (form->downloads().http().URL == server.base() + "Base/screen/b.gif") form->close();
+  const auto progress = form->downloads().http().handlers.progress;
+  form->downloads().http().handlers.progress = [&](int total, int bytesRead) {
+    progress(total, bytesRead);
+    if (form->downloads().http().request().url == server.base() + "Base/screen/b.gif") form->close();
   };
   update();
   EXPECT_EQ(server.requestLines().back(), get("Base/screen/b.gif"));  // nothing after the one under way
@@ -903,13 +903,13 @@ TEST_F(UpdateTest, ClosingTheWindowWhileUnpackingCancelsItKeepsCommandsOutAndBri
   int reports = 0;
   bool busy = true;
   bool treeEnabled = false;
-  form->catalogueUpdate().zip().OnZEDProgressEvent = [&](QObject*, const std::string&, std::int32_t, std::int32_t) {
+  form->catalogueUpdate().zip().handlers.progress = [&](const std::string&, std::int32_t, std::int32_t) {
     busy = busy && form->commandState().busy();
     treeEnabled = treeEnabled || form->catalogueTree->isEnabled();
     if (++reports == 2) form->close();
   };
   update();
-  form->catalogueUpdate().zip().OnZEDProgressEvent = nullptr;
+  form->catalogueUpdate().zip().handlers.progress = nullptr;
   EXPECT_EQ(reports, 2);
   EXPECT_TRUE(busy);
   EXPECT_FALSE(treeEnabled);
@@ -983,12 +983,12 @@ TEST_F(UpdateTest, DemoUpdateFromPythonsServerChangesTheTree) {
   EXPECT_EQ(form->catalogue().folderCount(), foldersBefore + 1);
   for (int i = 1; i <= form->catalogue().gameCount(); ++i) {
     const auto& game = form->catalogue().games()[static_cast<std::size_t>(i)];
-    EXPECT_TRUE(exists("Base/games/" + game.File + ".jar")) << game.File;
-    EXPECT_TRUE(exists("Base/screen/" + game.Screen)) << game.Screen;
+    EXPECT_TRUE(exists("Base/games/" + game.file + ".jar")) << game.file;
+    EXPECT_TRUE(exists("Base/screen/" + game.screen)) << game.screen;
   }
   for (int i = 1; i <= form->catalogue().folderCount(); ++i) {
     const auto& folder = form->catalogue().folders()[static_cast<std::size_t>(i)];
-    EXPECT_TRUE(exists("Base/dir/" + folder.Pic + ".gif")) << folder.Pic;
+    EXPECT_TRUE(exists("Base/dir/" + folder.picture + ".gif")) << folder.picture;
   }
   EXPECT_FALSE(exists("Base/dir/dir.lst"));
   EXPECT_EQ(readFile("Base/news.new"), readFile(QUORREL_DEMO_SERVER "/Base/news.new"));

@@ -22,7 +22,7 @@ namespace {
 
 std::vector<std::string> names(const ZipExtractor& zip) {
   std::vector<std::string> out;
-  for (const ZipEntry& e : zip.Entries) out.push_back(e.MemberName);
+  for (const ZipEntry& e : zip.entries) out.push_back(e.memberName);
   return out;
 }
 
@@ -44,26 +44,23 @@ TEST(ZipDirectory, MissingArchiveIsCreatedEmptyAndExtractsNothingWithoutTheLibra
   UnzipLibrary::UnloadUnzDll();
   ZipExtractor zip(nullptr, &prompter);
   int changed = 0;
-  zip.OnContentsChanged = [&](QObject* sender) {
-    EXPECT_EQ(sender, &zip);
-    ++changed;
-  };
-  zip.ZipPassword = "old";
+  zip.handlers.contentsChanged = [&] { ++changed; };
+  zip.zipPassword = "old";
   zip.setZipFileName(dir / "new.zip");
   EXPECT_EQ(readFile("new.zip"), std::string("PK\x05\x06", 4) + std::string(18, '\0'));
-  EXPECT_TRUE(zip.Entries.empty());
-  EXPECT_TRUE(zip.ZipPassword.empty());
-  EXPECT_EQ(zip.EOCH.Position, 0);
+  EXPECT_TRUE(zip.entries.empty());
+  EXPECT_TRUE(zip.zipPassword.empty());
+  EXPECT_EQ(zip.endRecord.position, 0);
   EXPECT_EQ(changed, 1);
-  zip.FileSpecs = {"x"};
-  EXPECT_EQ(zip.Extract(), 0);
+  zip.fileSpecs = {"x"};
+  EXPECT_EQ(zip.extract(), 0);
   EXPECT_FALSE(UnzipLibrary::UnzDllLoaded());
-  EXPECT_EQ(zip.FileSpecs.size(), 1u);  // left alone when the library was not called
+  EXPECT_EQ(zip.fileSpecs.size(), 1u);  // left alone when the library was not called
   EXPECT_TRUE(prompter.asked.empty());
 
   zip.setZipFileName("");
   EXPECT_EQ(changed, 2);
-  EXPECT_EQ(zip.EOCH.Position, -1);
+  EXPECT_EQ(zip.endRecord.position, -1);
 }
 
 TEST(ZipDirectory, ArchiveOfTheZipToolIsListedWithHeadersCommentAndSeparators) {
@@ -76,19 +73,19 @@ TEST(ZipDirectory, ArchiveOfTheZipToolIsListedWithHeadersCommentAndSeparators) {
   ZipExtractor zip(nullptr, &prompter);
   zip.setZipFileName(dir / "a.zip");
   EXPECT_EQ(names(zip), (std::vector<std::string>{"Javadata.xml", "Base/", "Base/games/", "Base/games/ball.jar"}));
-  EXPECT_EQ(zip.EOCH.Comment, "update 3.1");
-  EXPECT_EQ(zip.EOCH.Record.TotalEntries, 4);
-  EXPECT_FALSE(zip.OemNames);  // made on Unix
-  const ZipEntry& xml = zip.Entries[0];
-  EXPECT_EQ(xml.Header.Signature, CentralFileHeaderSignature);
-  EXPECT_EQ(xml.Header.Method, 8);
-  EXPECT_EQ(xml.Header.UncompressedSize, 5000u);
-  EXPECT_LT(xml.Header.CompressedSize, 100u);
-  EXPECT_FALSE(xml.ExtraField.empty());  // the zip tool's time stamp and Unix fields
-  const ZipEntry& jar = zip.Entries[3];
-  EXPECT_EQ(jar.Header.Method, 0);
-  EXPECT_EQ(jar.Header.CompressedSize, 4u);
-  EXPECT_EQ(jar.Encrypted, 0);
+  EXPECT_EQ(zip.endRecord.comment, "update 3.1");
+  EXPECT_EQ(zip.endRecord.record.totalEntries, 4);
+  EXPECT_FALSE(zip.oemNames);  // made on Unix
+  const ZipEntry& xml = zip.entries[0];
+  EXPECT_EQ(xml.header.signature, CentralFileHeaderSignature);
+  EXPECT_EQ(xml.header.method, 8);
+  EXPECT_EQ(xml.header.uncompressedSize, 5000u);
+  EXPECT_LT(xml.header.compressedSize, 100u);
+  EXPECT_FALSE(xml.extraField.empty());  // the zip tool's time stamp and Unix fields
+  const ZipEntry& jar = zip.entries[3];
+  EXPECT_EQ(jar.header.method, 0);
+  EXPECT_EQ(jar.header.compressedSize, 4u);
+  EXPECT_EQ(jar.encrypted, 0);
 }
 
 TEST(ZipDirectory, StubBeforeTheArchiveAndEncryptedMembersAreListed) {
@@ -101,15 +98,15 @@ TEST(ZipDirectory, StubBeforeTheArchiveAndEncryptedMembersAreListed) {
   ZipExtractor zip(nullptr, &prompter);
   zip.setZipFileName(dir / "sfx.zip");
   EXPECT_EQ(names(zip), (std::vector<std::string>{"a.txt", "b.txt"}));
-  EXPECT_EQ(zip.Entries[0].Encrypted, 1);
-  EXPECT_EQ(zip.Entries[1].Encrypted, 0);
-  EXPECT_EQ(zip.EOCH.Position, static_cast<std::int32_t>(readFile("sfx.zip").size() - 22));
+  EXPECT_EQ(zip.entries[0].encrypted, 1);
+  EXPECT_EQ(zip.entries[1].encrypted, 0);
+  EXPECT_EQ(zip.endRecord.position, static_cast<std::int32_t>(readFile("sfx.zip").size() - 22));
   // The stub shifts every offset the archive records; it unpacks all the same.
   std::filesystem::create_directory("out");
-  zip.ExtractDir = dir / "out";
-  zip.ZipPassword = "secret";
-  zip.ShowProgressDialog = false;
-  EXPECT_EQ(zip.Extract(), 2);
+  zip.extractDir = dir / "out";
+  zip.zipPassword = "secret";
+  zip.showProgressDialog = false;
+  EXPECT_EQ(zip.extract(), 2);
   EXPECT_EQ(readFile(dir / "out/a.txt"), "alpha");
   EXPECT_EQ(readFile(dir / "out/b.txt"), "beta");
   EXPECT_TRUE(prompter.asked.empty());
@@ -126,18 +123,18 @@ TEST(ZipDirectory, DosHostNamesAreConvertedFromTheOemCodePageByTheFirstMember) {
   ZipExtractor zip(nullptr, &prompter);
 
   zip.setZipFileName("dos.zip");
-  EXPECT_TRUE(zip.OemNames);
+  EXPECT_TRUE(zip.oemNames);
   EXPECT_EQ(names(zip), (std::vector<std::string>{cp1251("ИГРА/Мяч.jar"), "plain.txt"}));
-  EXPECT_EQ(zip.Entries[0].FileComment, cp1251("Привет"));
+  EXPECT_EQ(zip.entries[0].fileComment, cp1251("Привет"));
 
   zip.setZipFileName("ntfs.zip");
-  EXPECT_TRUE(zip.OemNames);
+  EXPECT_TRUE(zip.oemNames);
   EXPECT_EQ(names(zip), (std::vector<std::string>{cp1251("ИГРА/Мяч.jar")}));
 
   zip.setZipFileName("mixed.zip");  // the first member decides for all
-  EXPECT_FALSE(zip.OemNames);
+  EXPECT_FALSE(zip.oemNames);
   EXPECT_EQ(names(zip), (std::vector<std::string>{"first.txt", oemName}));
-  EXPECT_EQ(zip.Entries[1].FileComment, oemComment);
+  EXPECT_EQ(zip.entries[1].fileComment, oemComment);
 }
 
 TEST(ZipDirectory, EndRecordIsFoundOnlyWithinTheLast65535Bytes) {
@@ -152,7 +149,7 @@ TEST(ZipDirectory, EndRecordIsFoundOnlyWithinTheLast65535Bytes) {
   zip.setZipFileName("edge.zip");
   EXPECT_EQ(names(zip), (std::vector<std::string>{"a.txt"}));
   EXPECT_EQ(errorSetting(zip, dir / "beyond.zip"), "\"" + (dir / "beyond.zip") + "\"\nis not a valid Zip file.");
-  EXPECT_TRUE(zip.Entries.empty());
+  EXPECT_TRUE(zip.entries.empty());
   EXPECT_EQ(errorSetting(zip, "short.zip"), "\"short.zip\"\nis not a valid Zip file.");
 }
 
@@ -185,9 +182,9 @@ TEST(ZipDirectory, ImplausibleOrTruncatedDirectoriesAreRefused) {
   // At the limit the record passes, and reading headers from where it points fails.
   EXPECT_EQ(errorSetting(zip, "limit.zip"), "Error reading 'CentralFileHeader'!");
   EXPECT_EQ(errorSetting(zip, "truncated.zip"), "Error reading 'CentralFileHeader'!");
-  EXPECT_TRUE(zip.Entries.empty());
+  EXPECT_TRUE(zip.entries.empty());
   EXPECT_EQ(errorSetting(zip, "badsig.zip"), "Error reading 'CentralFileHeader'!");
-  EXPECT_TRUE(zip.Entries.empty());
+  EXPECT_TRUE(zip.entries.empty());
   EXPECT_TRUE(prompter.asked.empty());
 }
 
@@ -197,7 +194,7 @@ TEST(ZipDirectory, InaccessibleFolderOrUncreatableArchiveRaises) {
   ScriptedPrompter prompter;
   ZipExtractor zip(nullptr, &prompter);
   int changed = 0;
-  zip.OnContentsChanged = [&](QObject*) { ++changed; };
+  zip.handlers.contentsChanged = [&] { ++changed; };
   EXPECT_EQ(errorSetting(zip, dir / "nowhere/a.zip"), "Unable to access the selected drive!");
   EXPECT_EQ(errorSetting(zip, dir / "taken.zip"), "Unable to create \n\"" + (dir / "taken.zip") + "\"");
   EXPECT_EQ(changed, 0);
@@ -211,7 +208,7 @@ TEST(ZipDirectory, CentralDirectoryOnAnotherDiskEndsQuietlyWithoutAPromptNoDiskC
   ScriptedPrompter prompter;
   ZipExtractor zip(nullptr, &prompter);
   zip.setZipFileName("span.zip");
-  EXPECT_TRUE(zip.Entries.empty());
+  EXPECT_TRUE(zip.entries.empty());
   EXPECT_TRUE(prompter.asked.empty());
-  EXPECT_EQ(zip.Extract(), 0);
+  EXPECT_EQ(zip.extract(), 0);
 }

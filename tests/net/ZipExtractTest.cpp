@@ -42,14 +42,14 @@ struct Batch {
 class ZipUnderTest {
  public:
   explicit ZipUnderTest(const std::string& archive) : zip(nullptr, &prompter) {
-    zip.ShowProgressDialog = false;
-    zip.OnZEDBeginFileEvent = [this](QObject*, const std::string& name, std::int32_t, std::int32_t, std::int32_t) {
+    zip.showProgressDialog = false;
+    zip.handlers.memberBegins = [this](const std::string& name, std::int32_t, std::int32_t, std::int32_t) {
       batch.begun.push_back(name);
     };
-    zip.OnZEDProgressEvent = [this](QObject*, const std::string&, std::int32_t increment, std::int32_t) {
+    zip.handlers.progress = [this](const std::string&, std::int32_t increment, std::int32_t) {
       batch.bytes += increment;
     };
-    zip.OnZEDEndBatchEvent = [this](QObject*, std::int32_t skipped, std::int32_t count, std::int32_t) {
+    zip.handlers.batchEnded = [this](std::int32_t skipped, std::int32_t count, std::int32_t) {
       ++batch.endings;
       batch.skipped = skipped;
       batch.count = count;
@@ -90,18 +90,18 @@ TEST(ZipExtract, UnpacksExactlyAsUnzipWouldWithTimeStampsAndReportsTheBatch) {
   run("mkdir byunzip && cd byunzip && unzip -o -q ../sample.zip");
   std::filesystem::create_directory("out");
   ZipUnderTest t(dir / "sample.zip");
-  t.zip.ExtractDir = dir / "out";
-  t.zip.ExtractOptions = ZipExtractor::ExtractOption0;
-  EXPECT_EQ(t.zip.Extract(), 5);
+  t.zip.extractDir = dir / "out";
+  t.zip.extractOptions = ZipExtractor::UpdateOlder;
+  EXPECT_EQ(t.zip.extract(), 5);
   EXPECT_EQ(quorrel::currentDir(), dir / "out/");
   EXPECT_EQ(ziptest::treeOf(dir / "out"), ziptest::treeOf(dir / "byunzip"));
   for (const char* f : {"Javadata.xml", "Base/games/ball.jar", "Base/screen/big.bin"})
     EXPECT_EQ(ziptest::mtimeOf(dir / "out/" + f), ArchivedTime) << f;
   EXPECT_EQ(t.batch.endings, 1);
   EXPECT_EQ(t.batch.skipped, 0);
-  EXPECT_EQ(t.batch.count, static_cast<std::int32_t>(t.zip.Entries.size()));
+  EXPECT_EQ(t.batch.count, static_cast<std::int32_t>(t.zip.entries.size()));
   EXPECT_EQ(t.batch.bytes, 3002 + 14 + 19 + 200000);
-  EXPECT_EQ(t.batch.begun.size(), t.zip.Entries.size());
+  EXPECT_EQ(t.batch.begun.size(), t.zip.entries.size());
   EXPECT_TRUE(t.prompter.asked.empty());
   EXPECT_TRUE(UnzipLibrary::UnzDllLoaded());
 }
@@ -125,8 +125,8 @@ TEST(ZipExtract, ArchivesOfOtherToolsUnpackAsUnzipUnpacksThem) {
     std::filesystem::create_directory(ours);
     run("mkdir " + theirs + " && cd " + theirs + " && unzip -o -q ../" + archive);
     ZipUnderTest t(dir / archive);
-    t.zip.ExtractDir = ours;
-    EXPECT_GT(t.zip.Extract(), 0);
+    t.zip.extractDir = ours;
+    EXPECT_GT(t.zip.extract(), 0);
     EXPECT_EQ(ziptest::treeOf(ours), ziptest::treeOf(theirs));
     EXPECT_EQ(t.batch.skipped, 0);
   }
@@ -138,13 +138,13 @@ TEST(ZipExtract, WithoutExtractDirTheArchiveFolderBecomesCurrentAndFileSpecsChoo
   std::filesystem::create_directory("elsewhere");
   ZipUnderTest t("sample.zip");  // relative to the folder current when it is set
   std::filesystem::current_path(dir / "elsewhere");
-  t.zip.FileSpecs = {"base\\games\\*.ja?"};
-  EXPECT_EQ(t.zip.Extract(), 2);
+  t.zip.fileSpecs = {"base\\games\\*.ja?"};
+  EXPECT_EQ(t.zip.extract(), 2);
   EXPECT_EQ(quorrel::currentDir(), dir.path());
   EXPECT_TRUE(exists("Base/games/ball.jar"));
   EXPECT_TRUE(exists("Base/games/ball.jad"));
   EXPECT_FALSE(exists("Javadata.xml"));
-  EXPECT_TRUE(t.zip.FileSpecs.empty());
+  EXPECT_TRUE(t.zip.fileSpecs.empty());
 }
 
 TEST(ZipExtract, RefusalsShowTheirBoxAndLeaveEverythingAlone) {
@@ -159,20 +159,20 @@ TEST(ZipExtract, RefusalsShowTheirBoxAndLeaveEverythingAlone) {
 
   UnzipLibrary::UnloadUnzDll();
   ZipUnderTest missing("plain.zip");
-  missing.zip.ExtractDir = dir / "no/such";
-  missing.zip.FileSpecs = {"a.txt"};
-  EXPECT_EQ(missing.zip.Extract(), 0);
+  missing.zip.extractDir = dir / "no/such";
+  missing.zip.fileSpecs = {"a.txt"};
+  EXPECT_EQ(missing.zip.extract(), 0);
   ASSERT_EQ(missing.prompter.asked.size(), 1u);
   EXPECT_EQ(missing.prompter.asked[0].text,
             QString::fromStdString("Unable to extract files to:\n\"" + (dir / "no/such") +
                                    "\"\nThis folder does not exist."));
   EXPECT_EQ(missing.prompter.asked[0].icon, MsgIcon::Information);
   EXPECT_EQ(missing.prompter.asked[0].title, QStringLiteral("Quorrel"));
-  EXPECT_EQ(missing.zip.FileSpecs.size(), 1u);
+  EXPECT_EQ(missing.zip.fileSpecs.size(), 1u);
 
   ZipUnderTest spanned("multi.zip");
-  ASSERT_EQ(spanned.zip.Entries.size(), 1u);
-  EXPECT_EQ(spanned.zip.Extract(), 0);
+  ASSERT_EQ(spanned.zip.entries.size(), 1u);
+  EXPECT_EQ(spanned.zip.extract(), 0);
   ASSERT_EQ(spanned.prompter.asked.size(), 1u);
   EXPECT_EQ(spanned.prompter.asked[0].text,
             QStringLiteral("Cannot Add, Delete or Extract from a multiple disk Zip file...\nMerge this Zip file onto "
@@ -198,8 +198,8 @@ TEST(ZipExtract, HostileMemberNamesWriteNothingOutsideTheDestination) {
     ASSERT_EQ(zip_close(za), 0);
   }
   ZipUnderTest t(dir / "evil.zip");
-  t.zip.ExtractDir = dir / "dest";
-  EXPECT_EQ(t.zip.Extract(), 1);
+  t.zip.extractDir = dir / "dest";
+  EXPECT_EQ(t.zip.extract(), 1);
   EXPECT_EQ(readFile(dir / "dest/sub/ok.txt"), "payload");
   EXPECT_EQ(t.batch.skipped, 4);
   for (const char* f : {"climb.txt", "deep.txt", "outside-abs.txt", "back.txt", "dest/back.txt"})
@@ -228,9 +228,9 @@ TEST(ZipExtract, AnArchiveThatUnpacksToMoreThanItsLimitStopsWithAnErrorAndLeaves
   // 80 MB of zeros squeeze into a few tens of kilobytes: far past the 64 MiB that such an archive may write.
   run("truncate -s 80M zeros && zip -q bomb.zip zeros && rm zeros");
   ZipUnderTest honest(dir / "bomb.zip");
-  honest.zip.ExtractDir = dir / "dest";
+  honest.zip.extractDir = dir / "dest";
   try {
-    honest.zip.Extract();
+    honest.zip.extract();
     ADD_FAILURE() << "no error";
   } catch (const ZipException& e) {
     EXPECT_NE(std::string(e.what()).find("распаковка остановлена"), std::string::npos) << e.what();
@@ -245,9 +245,9 @@ TEST(ZipExtract, AnArchiveThatUnpacksToMoreThanItsLimitStopsWithAnErrorAndLeaves
   ziptest::putU32(lying, central + 24, 1024);
   writeFile(dir / "lying.zip", lying);
   ZipUnderTest liar(dir / "lying.zip");
-  liar.zip.ExtractDir = dir / "dest";
+  liar.zip.extractDir = dir / "dest";
   try {
-    liar.zip.Extract();
+    liar.zip.extract();
     ADD_FAILURE() << "no error";
   } catch (const ZipException& e) {
     EXPECT_NE(std::string(e.what()).find("распаковка остановлена"), std::string::npos) << e.what();
@@ -264,8 +264,8 @@ TEST(ZipExtract, NamesFromDosHostsAreWrittenFromTheOemCodePageAndUnicodeNamesAsT
   writeFile("names.zip", ziptest::rawZip({dos, ziptest::plain("Игры/Мяч.jad", "unix")}));
   std::filesystem::create_directory("out");
   ZipUnderTest t(dir / "names.zip");
-  t.zip.ExtractDir = dir / "out";
-  EXPECT_EQ(t.zip.Extract(), 2);
+  t.zip.extractDir = dir / "out";
+  EXPECT_EQ(t.zip.extract(), 2);
   EXPECT_EQ(readFile(dir / "out/ИГРА/Мяч.jar"), "dos");
   EXPECT_EQ(readFile(dir / "out/Игры/Мяч.jad"), "unix");
   EXPECT_EQ(t.batch.begun, (std::vector<std::string>{"ИГРА/Мяч.jar", "Игры/Мяч.jad"}));
@@ -287,14 +287,19 @@ TEST(ZipExtract, ExistingFilesFollowTheOverwriteRuleOfTheOptions) {
       "this file? ...";
   const std::vector<OverwriteCase> cases = {
       {"no options, newer", {}, false, {}, true, nullptr},
-      {"option 2 alone, newer", ZipExtractor::ExtractOption2, false, {}, true, nullptr},
-      {"option 0, older", ZipExtractor::ExtractOption0, true, {}, true, nullptr},
-      {"option 0, newer", ZipExtractor::ExtractOption0, false, {}, false, nullptr},
-      {"option 1 and 3, newer", ZipExtractor::ExtractOption1 | ZipExtractor::ExtractOption3, false, {}, false, nullptr},
-      {"option 3, older, yes", ZipExtractor::ExtractOption3, true, {MsgButton::Yes}, true, older},
-      {"option 3, older, no", ZipExtractor::ExtractOption3, true, {MsgButton::No}, false, older},
-      {"option 3, newer, yes", ZipExtractor::ExtractOption3, false, {MsgButton::Yes}, true, newer},
-      {"option 3, newer, cancel", ZipExtractor::ExtractOption3, false, {MsgButton::Cancel}, false, newer},
+      {"option 2 alone, newer", ZipExtractor::Overwrite, false, {}, true, nullptr},
+      {"option 0, older", ZipExtractor::UpdateOlder, true, {}, true, nullptr},
+      {"option 0, newer", ZipExtractor::UpdateOlder, false, {}, false, nullptr},
+      {"option 1 and 3, newer",
+       ZipExtractor::FreshenOlder | ZipExtractor::AskBeforeOverwrite,
+       false,
+       {},
+       false,
+       nullptr},
+      {"option 3, older, yes", ZipExtractor::AskBeforeOverwrite, true, {MsgButton::Yes}, true, older},
+      {"option 3, older, no", ZipExtractor::AskBeforeOverwrite, true, {MsgButton::No}, false, older},
+      {"option 3, newer, yes", ZipExtractor::AskBeforeOverwrite, false, {MsgButton::Yes}, true, newer},
+      {"option 3, newer, cancel", ZipExtractor::AskBeforeOverwrite, false, {MsgButton::Cancel}, false, newer},
   };
   for (const OverwriteCase& c : cases) {
     SCOPED_TRACE(c.label);
@@ -306,10 +311,10 @@ TEST(ZipExtract, ExistingFilesFollowTheOverwriteRuleOfTheOptions) {
     writeFile("a.txt", "existing");
     ziptest::setMtime("a.txt", ArchivedTime + (c.existingOlder ? -86400 : 86400));
     ZipUnderTest t(dir / "a.zip");
-    t.zip.ExtractDir = dir.path();
-    t.zip.ExtractOptions = c.options;
+    t.zip.extractDir = dir.path();
+    t.zip.extractOptions = c.options;
     t.prompter.answers.assign(c.answers.begin(), c.answers.end());
-    t.zip.Extract();
+    t.zip.extract();
     EXPECT_EQ(readFile("a.txt"), c.overwritten ? "archived" : "existing");
     if (!c.question) {
       EXPECT_TRUE(t.prompter.asked.empty());
@@ -321,7 +326,7 @@ TEST(ZipExtract, ExistingFilesFollowTheOverwriteRuleOfTheOptions) {
     }
     const bool cancelled = !c.answers.empty() && c.answers[0] == MsgButton::Cancel;
     EXPECT_EQ(exists("b.txt"), !cancelled);  // Cancel stops before the next member
-    EXPECT_EQ(t.zip.Cancelled, cancelled);
+    EXPECT_EQ(t.zip.cancelled, cancelled);
   }
 }
 
@@ -342,9 +347,9 @@ TEST(ZipExtract, DamagedMemberIsAskedAboutAndEachAnswerHonoured) {
     std::filesystem::remove_all(dir / "out");
     std::filesystem::create_directory(dir / "out");
     ZipUnderTest t(dir / "bad.zip");
-    t.zip.ExtractDir = dir / "out";
+    t.zip.extractDir = dir / "out";
     t.prompter.answers = {answer};
-    const std::int32_t written = t.zip.Extract();
+    const std::int32_t written = t.zip.extract();
     ASSERT_EQ(t.prompter.asked.size(), 1u);
     EXPECT_EQ(t.prompter.asked[0].text, question);
     EXPECT_EQ(t.prompter.asked[0].icon, MsgIcon::Question);
@@ -402,10 +407,10 @@ TEST(ZipExtract, EncryptedMembersAskForThePasswordUntilRightOrGivenUp) {
   {
     SCOPED_TRACE("wrong, then right");
     ZipUnderTest t(dir / "enc.zip");
-    t.zip.ExtractDir = dir.path();
+    t.zip.extractDir = dir.path();
     t.prompter.inputs = refusedPasswords(dir / "enc.zip", "secret.txt", 1);
     t.prompter.inputs.push_back(QStringLiteral("right"));
-    EXPECT_EQ(t.zip.Extract(), 2);
+    EXPECT_EQ(t.zip.extract(), 2);
     EXPECT_EQ(readFile("secret.txt"), "classified");
     ASSERT_EQ(t.prompter.inputAsked.size(), 2u);
     EXPECT_EQ(t.prompter.inputAsked[0].prompt, prompt);
@@ -416,12 +421,12 @@ TEST(ZipExtract, EncryptedMembersAskForThePasswordUntilRightOrGivenUp) {
   {
     SCOPED_TRACE("wrong three times");
     ZipUnderTest t(dir / "enc.zip");
-    t.zip.ExtractDir = dir.path();
+    t.zip.extractDir = dir.path();
     // Traditional encryption checks a password with one byte, so about one wrong password in 256 passes the
     // check and only fails later as a damaged member; use three that this archive's header really refuses.
     t.prompter.inputs = refusedPasswords(dir / "enc.zip", "secret.txt", 3);
     t.prompter.inputs.push_back(QStringLiteral("right"));
-    EXPECT_EQ(t.zip.Extract(), 1);
+    EXPECT_EQ(t.zip.extract(), 1);
     EXPECT_FALSE(exists("secret.txt"));
     EXPECT_EQ(t.prompter.inputAsked.size(), 3u);
     EXPECT_EQ(t.batch.skipped, 1);
@@ -431,31 +436,31 @@ TEST(ZipExtract, EncryptedMembersAskForThePasswordUntilRightOrGivenUp) {
   {
     SCOPED_TRACE("empty answer: the member is skipped, the rest unpacked");
     ZipUnderTest t(dir / "enc.zip");
-    t.zip.ExtractDir = dir.path();
-    t.zip.ExtractOptions = {};
+    t.zip.extractDir = dir.path();
+    t.zip.extractOptions = {};
     t.prompter.inputs = {QStringLiteral("")};
-    EXPECT_EQ(t.zip.Extract(), 1);
+    EXPECT_EQ(t.zip.extract(), 1);
     EXPECT_EQ(t.prompter.inputAsked.size(), 1u);
     EXPECT_FALSE(exists("secret.txt"));
-    EXPECT_FALSE(t.zip.Cancelled);
+    EXPECT_FALSE(t.zip.cancelled);
   }
   std::filesystem::remove("open.txt");
   {
     SCOPED_TRACE("input cancelled: the extraction ends");
     ZipUnderTest t(dir / "enc.zip");
-    t.zip.ExtractDir = dir.path();
-    EXPECT_EQ(t.zip.Extract(), 0);
+    t.zip.extractDir = dir.path();
+    EXPECT_EQ(t.zip.extract(), 0);
     EXPECT_EQ(t.prompter.inputAsked.size(), 1u);
-    EXPECT_TRUE(t.zip.Cancelled);
+    EXPECT_TRUE(t.zip.cancelled);
     EXPECT_FALSE(exists("secret.txt"));
     EXPECT_FALSE(exists("open.txt"));
   }
   {
     SCOPED_TRACE("password set beforehand; AES");
     ZipUnderTest t(dir / "aes.zip");
-    t.zip.ExtractDir = dir.path();
-    t.zip.ZipPassword = "right";
-    EXPECT_EQ(t.zip.Extract(), 1);
+    t.zip.extractDir = dir.path();
+    t.zip.zipPassword = "right";
+    EXPECT_EQ(t.zip.extract(), 1);
     EXPECT_EQ(readFile("aes.txt"), "aes content");
     EXPECT_TRUE(t.prompter.inputAsked.empty());
   }
@@ -505,9 +510,9 @@ TEST(ZipExtract, AnArchiveOfManyEncryptedMembersAsksABoundedNumberOfTimes) {
     std::filesystem::remove_all(dir / "out");
     std::filesystem::create_directory(dir / "out");
     ZipUnderTest t(dir / c.archive);
-    t.zip.ExtractDir = dir / "out";
+    t.zip.extractDir = dir / "out";
     t.prompter.inputs = c.inputs;
-    EXPECT_EQ(t.zip.Extract(), c.written);
+    EXPECT_EQ(t.zip.extract(), c.written);
     EXPECT_EQ(unpackedFiles(), static_cast<size_t>(c.written));
     // AES refuses a wrong password by a two-byte check: one member in 65536 lets it on to its damaged-data
     // question, answered No; the questions for a password stay within the bound all the same.
@@ -515,7 +520,7 @@ TEST(ZipExtract, AnArchiveOfManyEncryptedMembersAsksABoundedNumberOfTimes) {
     if (c.inputs.front() != wrong) {
       EXPECT_EQ(t.prompter.inputAsked.size(), c.asked);
     }
-    EXPECT_EQ(t.zip.Cancelled, c.cancelled);
+    EXPECT_EQ(t.zip.cancelled, c.cancelled);
   }
 }
 
@@ -524,20 +529,20 @@ TEST(ZipExtract, ProgressWindowCancelStopsAtTheNextCallAndTheWindowGoes) {
   makeSample(dir / "sample.zip");
   std::filesystem::create_directory("out");
   ZipUnderTest t(dir / "sample.zip");
-  t.zip.ExtractDir = dir / "out";
-  t.zip.ShowProgressDialog = true;
+  t.zip.extractDir = dir / "out";
+  t.zip.showProgressDialog = true;
   const ZipProgressWindow progress(t.zip, nullptr);
   QString shownTitle;
-  t.zip.OnZEDBeginFileEvent = [&](QObject*, const std::string& name, std::int32_t, std::int32_t, std::int32_t) {
+  t.zip.handlers.memberBegins = [&](const std::string& name, std::int32_t, std::int32_t, std::int32_t) {
     t.batch.begun.push_back(name);
     ZipProgressDialog* form = progress.dialog();
     ASSERT_NE(form, nullptr);
     shownTitle = form->windowTitle();
     if (t.batch.begun.size() == 1) form->cancelButton->click();
   };
-  EXPECT_EQ(t.zip.Extract(), 0);
+  EXPECT_EQ(t.zip.extract(), 0);
   EXPECT_EQ(t.batch.begun.size(), 1u);
-  EXPECT_TRUE(t.zip.Cancelled);
+  EXPECT_TRUE(t.zip.cancelled);
   EXPECT_EQ(progress.dialog(), nullptr);
   EXPECT_EQ(shownTitle, QStringLiteral("Quorrel"));
   EXPECT_TRUE(ziptest::treeOf(dir / "out").empty());
@@ -547,17 +552,17 @@ TEST(ZipExtract, ErrorInAnEventHandlerStopsTheLibraryAndReachesTheCaller) {
   TempWorkDir dir;
   makeSample(dir / "sample.zip");
   ZipUnderTest t(dir / "sample.zip");
-  t.zip.ShowProgressDialog = true;
+  t.zip.showProgressDialog = true;
   const ZipProgressWindow progress(t.zip, nullptr);
-  t.zip.FileSpecs = {"*"};
+  t.zip.fileSpecs = {"*"};
   int begun = 0;
-  t.zip.OnZEDBeginFileEvent = [&](QObject*, const std::string&, std::int32_t, std::int32_t, std::int32_t) {
+  t.zip.handlers.memberBegins = [&](const std::string&, std::int32_t, std::int32_t, std::int32_t) {
     if (++begun == 2) throw quorrel::QuorrelError("handler failed");
   };
-  EXPECT_THROW(t.zip.Extract(), quorrel::QuorrelError);
+  EXPECT_THROW(t.zip.extract(), quorrel::QuorrelError);
   EXPECT_EQ(begun, 2);
   EXPECT_EQ(progress.dialog(), nullptr);
-  EXPECT_TRUE(t.zip.FileSpecs.empty());
+  EXPECT_TRUE(t.zip.fileSpecs.empty());
 }
 
 TEST(ZipLibrary, LibraryLackingAnExportCountsAsMissingAndTheCurrentDirectoryIsNeverSearched) {
@@ -567,11 +572,11 @@ TEST(ZipLibrary, LibraryLackingAnExportCountsAsMissingAndTheCurrentDirectoryIsNe
   UnzipLibrary::UnloadUnzDll();
   {
     ZipUnderTest t(dir / "a.zip");
-    t.zip.DllDirectory = testsupport::binDir() + "lacking";
-    EXPECT_FALSE(t.zip.LoadUnzipLibrary());
+    t.zip.dllDirectory = testsupport::binDir() + "lacking";
+    EXPECT_FALSE(t.zip.loadUnzipLibrary());
     EXPECT_FALSE(UnzipLibrary::UnzDllLoaded());
     try {
-      t.zip.Extract();
+      t.zip.extract();
       ADD_FAILURE() << "no exception";
     } catch (const ZipException& e) {
       EXPECT_STREQ(e.what(), "Unable to load \"UnzDll.dll\".");
@@ -582,8 +587,8 @@ TEST(ZipLibrary, LibraryLackingAnExportCountsAsMissingAndTheCurrentDirectoryIsNe
   std::filesystem::create_directory("out");
   {
     ZipUnderTest t(dir / "a.zip");
-    t.zip.ExtractDir = dir / "out";
-    EXPECT_EQ(t.zip.Extract(), 1);
+    t.zip.extractDir = dir / "out";
+    EXPECT_EQ(t.zip.extract(), 1);
     EXPECT_TRUE(UnzipLibrary::UnzDllLoaded());
   }
   EXPECT_FALSE(UnzipLibrary::UnzDllLoaded());  // released with the component
@@ -613,12 +618,12 @@ TEST(ZipLibrary, NoFolderInsideTheWorkingFolderAndNoRelativeSearchEntryIsEverSea
   {
     ZipExtractor zip(nullptr, nullptr);
     ::setenv("LD_LIBRARY_PATH", "bin", 1);
-    EXPECT_FALSE(zip.LoadUnzipLibrary());
-    zip.DllDirectory = testsupport::binDir();
-    EXPECT_FALSE(zip.LoadUnzipLibrary());
-    zip.DllDirectory.clear();
+    EXPECT_FALSE(zip.loadUnzipLibrary());
+    zip.dllDirectory = testsupport::binDir();
+    EXPECT_FALSE(zip.loadUnzipLibrary());
+    zip.dllDirectory.clear();
     ::setenv("LD_LIBRARY_PATH", ("bin:" + testsupport::binDir() + ":" + dir / "good").c_str(), 1);
-    EXPECT_TRUE(zip.LoadUnzipLibrary());
+    EXPECT_TRUE(zip.loadUnzipLibrary());
   }
   ASSERT_EQ(::chdir(dir.path().c_str()), 0);
   if (saved)

@@ -89,9 +89,9 @@ class Cable : public PhoneWindow {
     writeFile("Base/games/" + file + ".jad", "MIDlet-Name: " + file + "\r\nMIDlet-Jar-URL: " + file + ".jar\r\n");
     writeFile("Base/games/" + file + ".jar", randomBytes(jarSize, static_cast<unsigned>(index)));
     quorrel::GameEntry game;
-    game.File = file;
-    game.Name = file;
-    game.Selected = marked ? 1 : 0;
+    game.file = file;
+    game.name = file;
+    game.selected = marked ? 1 : 0;
     form->catalogue().setGame(index, game);
   }
 
@@ -101,7 +101,7 @@ class Cable : public PhoneWindow {
            readFile(dir / ("cable/java/" + file + "_suite.jad")) == readFile("Base/games/" + file + ".jad");
   }
 
-  QString panel(int i) const { return form->statusPanels->panelText(i); }
+  QString panel(quorrel::StatusPanel p) const { return form->statusPanels->panelText(p); }
 
   // The plugin's own log line, heard through the window's handler (a first connect of the run has none yet).
   void connectTwice() {
@@ -118,10 +118,10 @@ TEST_F(Cable, ConnectIdentifiesListsJavaAndUploadsMarkedGamesByteForByte) {
   addGame(2, "skip", 1000, false);
   addGame(3, "snake", 70000, true);
   form->phone().connectPhone();
-  ASSERT_EQ(panel(0), QStringLiteral("Соединение установлено"));
-  EXPECT_EQ(panel(1), QStringLiteral("SAMSUNG"));
-  EXPECT_EQ(panel(2), QStringLiteral("SGH-D500"));
-  EXPECT_EQ(panel(3), QStringLiteral("351234567890123"));
+  ASSERT_EQ(panel(quorrel::StatusPanel::Connection), QStringLiteral("Соединение установлено"));
+  EXPECT_EQ(panel(quorrel::StatusPanel::Maker), QStringLiteral("SAMSUNG"));
+  EXPECT_EQ(panel(quorrel::StatusPanel::Model), QStringLiteral("SGH-D500"));
+  EXPECT_EQ(panel(quorrel::StatusPanel::SerialNumber), QStringLiteral("351234567890123"));
   ASSERT_EQ(form->phoneList->count(), 1);
   EXPECT_EQ(form->phoneList->item(0)->text(), QStringLiteral("old_suite.jad (18 bytes)"));
   EXPECT_EQ(log().value(0), QStringLiteral(" Установлено соединение с телефоном SGH-D500."));
@@ -154,12 +154,12 @@ TEST_F(Cable, ConnectIdentifiesListsJavaAndUploadsMarkedGamesByteForByte) {
   static int listCalls = 0;
   EXPECT_EQ(compile(1, [](int32_t) { ++listCalls; }), SGHFS_FILE_NOTSUPPORTED);
   EXPECT_EQ(listCalls, 0);
-  EXPECT_NE(panel(4).indexOf(QStringLiteral("списка Java")), -1);
+  EXPECT_NE(panel(quorrel::StatusPanel::PluginMessage).indexOf(QStringLiteral("списка Java")), -1);
   ::dlclose(lib);
 
   form->phone().disconnectPhone();
-  EXPECT_EQ(panel(0), NotConnected);
-  EXPECT_EQ(panel(4), QStringLiteral("Соединение с телефоном закрыто"));
+  EXPECT_EQ(panel(quorrel::StatusPanel::Connection), NotConnected);
+  EXPECT_EQ(panel(quorrel::StatusPanel::PluginMessage), QStringLiteral("Соединение с телефоном закрыто"));
 }
 
 // Phones answer in many ways; each of these still identifies itself.
@@ -181,8 +181,8 @@ TEST_F(Cable, EchoFragmentedSlowAndUnsolicitedRepliesAreReadToTheirFinalCode) {
     startPhone(c.script);
     form->phone().connectPhone();
     ASSERT_TRUE(PluginBinding::PluginConnected());
-    EXPECT_EQ(panel(1), QStringLiteral("SAMSUNG"));
-    EXPECT_EQ(panel(3), QStringLiteral("351234567890123"));
+    EXPECT_EQ(panel(quorrel::StatusPanel::Maker), QStringLiteral("SAMSUNG"));
+    EXPECT_EQ(panel(quorrel::StatusPanel::SerialNumber), QStringLiteral("351234567890123"));
     EXPECT_EQ(form->phoneList->count(), 1);
     form->phone().disconnectPhone();
   }
@@ -193,9 +193,9 @@ TEST_F(Cable, SilentPhoneFailsTheConnectWithAClearLine) {
   script.silent = true;
   startPhone(script, 200);
   connectTwice();
-  EXPECT_EQ(panel(0), NotConnected);
+  EXPECT_EQ(panel(quorrel::StatusPanel::Connection), NotConnected);
   EXPECT_EQ(log().value(0), Failed);
-  EXPECT_EQ(panel(4), QString::fromStdString("Телефон на " + phoneSim->device() + " (COM3) не отвечает"));
+  EXPECT_EQ(panel(quorrel::StatusPanel::PluginMessage), QString::fromStdString("Телефон на " + phoneSim->device() + " (COM3) не отвечает"));
   EXPECT_EQ(phoneSim->commands(), (std::vector<std::string>{"ATE0", "ATE0", "ATE0", "ATE0"}));
 }
 
@@ -206,12 +206,12 @@ TEST_F(Cable, PhoneThatAnswersErrorToEverythingConnectsButNothingIsSent) {
   addGame(1, "tetris", 5000, true);
   form->phone().connectPhone();
   ASSERT_TRUE(PluginBinding::PluginConnected());
-  EXPECT_EQ(panel(1), QString());
+  EXPECT_EQ(panel(quorrel::StatusPanel::Maker), QString());
   EXPECT_EQ(form->phoneList->count(), 0);
   form->messageLog->clear();
   form->uploadMarkedButton->click();
   EXPECT_EQ(log(), (QStringList{notSent("/java/tetris_suite.jar"), notSent("/java/tetris_suite.jad")}));
-  EXPECT_NE(panel(4).indexOf(QStringLiteral("OBEX (AT+CPROT=0: ERROR)")), -1);
+  EXPECT_NE(panel(quorrel::StatusPanel::PluginMessage).indexOf(QStringLiteral("OBEX (AT+CPROT=0: ERROR)")), -1);
   EXPECT_FALSE(testsupport::exists(dir / "cable/java/tetris_suite.jad"));
 }
 
@@ -300,11 +300,11 @@ TEST_F(Cable, PhoneSilentOrGoneInTheMiddleOfAPutFailsTheUploadAndTheConnection) 
                                   notSent("/java/tetris_suite.jar"), sent("/java/tetris_suite.jad")}));
     EXPECT_FALSE(testsupport::exists(dir / "cable/java/tetris_suite.jar"));
     EXPECT_FALSE(testsupport::exists(dir / "cable/java/snake_suite.jad"));
-    EXPECT_EQ(panel(0), NotConnected);
+    EXPECT_EQ(panel(quorrel::StatusPanel::Connection), NotConnected);
     EXPECT_TRUE(form->connectAction->isEnabled());
     EXPECT_FALSE(form->disconnectAction->isEnabled());
     EXPECT_EQ(form->connectionButton->toolTip(), QStringLiteral("Соединиться с телефоном"));
-    EXPECT_EQ(panel(1), QString());
+    EXPECT_EQ(panel(quorrel::StatusPanel::Maker), QString());
     EXPECT_FALSE(PluginBinding::PluginConnected());
     EXPECT_FALSE(form->commandState().busy());
     EXPECT_TRUE(form->catalogueTree->isEnabled());
@@ -337,7 +337,7 @@ TEST_F(Cable, RefusedFileFailsAloneAndTheRestOfTheBatchArrives) {
     EXPECT_TRUE(stored("snake"));
     EXPECT_TRUE(stored("pong"));
     EXPECT_FALSE(testsupport::exists(dir / "cable/java/tetris_suite.jar"));
-    EXPECT_EQ(panel(0), QStringLiteral("Соединение установлено"));
+    EXPECT_EQ(panel(quorrel::StatusPanel::Connection), QStringLiteral("Соединение установлено"));
 
     // The refused put was followed by the DISCONNECT that ends its session, and every session was ended.
     const auto requests = phoneSim->requests();
@@ -401,13 +401,13 @@ TEST_F(Cable, PortHeldByAnotherProgramOrMissingDeviceIsSaidSo) {
   // A lock file of a live process (init) holds the port.
   writeFile(dir / ("locks/LCK.." + dev.substr(5).replace(dev.substr(5).find('/'), 1, "_")), "         1\n");
   connectTwice();
-  EXPECT_EQ(panel(0), NotConnected);
-  EXPECT_EQ(panel(4), QString::fromStdString("Порт " + dev + " (COM3) занят другой программой"));
+  EXPECT_EQ(panel(quorrel::StatusPanel::Connection), NotConnected);
+  EXPECT_EQ(panel(quorrel::StatusPanel::PluginMessage), QString::fromStdString("Порт " + dev + " (COM3) занят другой программой"));
   EXPECT_TRUE(phoneSim->commands().empty());
 
   writeFile(dir / "config/sghfs/ports.ini", "COM3=/dev/ttyACM_not_there\r\n");
   form->phone().connectPhone();
-  EXPECT_EQ(panel(4), QStringLiteral("Нет устройства /dev/ttyACM_not_there (COM3): телефон не подключен"));
+  EXPECT_EQ(panel(quorrel::StatusPanel::PluginMessage), QStringLiteral("Нет устройства /dev/ttyACM_not_there (COM3): телефон не подключен"));
   EXPECT_EQ(log().value(0), Failed);
 }
 

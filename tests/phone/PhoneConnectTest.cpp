@@ -32,11 +32,11 @@ TEST_F(PhoneConnect, ConnectShowsThePhoneAndSwitchesToTheConnectedLook) {
   form->catalogue().setCurrentGameScreen("ball.gif");
   form->connectionButton->click();
 
-  EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение установлено"));
-  EXPECT_EQ(form->statusPanels->panelText(1), QStringLiteral("SAMSUNG"));
-  EXPECT_EQ(form->statusPanels->panelText(2), QStringLiteral("SGH-X100Z"));
-  EXPECT_EQ(form->statusPanels->panelText(3), QStringLiteral("350123456789012"));
-  EXPECT_EQ(form->statusPanels->panelText(4), QString());  // the connect's own log line is cleared
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection), QStringLiteral("Соединение установлено"));
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Maker), QStringLiteral("SAMSUNG"));
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Model), QStringLiteral("SGH-X100Z"));
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::SerialNumber), QStringLiteral("350123456789012"));
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::PluginMessage), QString());  // the connect's own log line is cleared
   EXPECT_FALSE(form->connectAction->isEnabled());
   EXPECT_TRUE(form->disconnectAction->isEnabled());
   EXPECT_EQ(form->connectionButton->toolTip(), QStringLiteral("Отключиться от телефона"));
@@ -67,10 +67,10 @@ TEST_F(PhoneConnect, DisconnectRestoresTheLookAndKeepsTheLastPluginLine) {
   form->addLine(QStringLiteral("previous"));
   form->connectionButton->click();
 
-  EXPECT_EQ(form->statusPanels->panelText(0), NotConnected);
-  for (int panel = 1; panel <= 3; ++panel) EXPECT_EQ(form->statusPanels->panelText(panel), QString()) << panel;
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection), NotConnected);
+  for (const quorrel::StatusPanel panel : quorrel::PhonePanels) EXPECT_EQ(form->statusPanels->panelText(panel), QString()) << static_cast<int>(panel);
   // The plugin's goodbye is its last line, and it stays.
-  EXPECT_EQ(form->statusPanels->panelText(4), QStringLiteral("Соединение с телефоном закрыто"));
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::PluginMessage), QStringLiteral("Соединение с телефоном закрыто"));
   EXPECT_TRUE(form->connectAction->isEnabled());
   EXPECT_FALSE(form->disconnectAction->isEnabled());
   EXPECT_TRUE(form->uploadGameButton->isHidden());
@@ -86,7 +86,7 @@ TEST_F(PhoneConnect, DisconnectRestoresTheLookAndKeepsTheLastPluginLine) {
 TEST_F(PhoneConnect, FailedConnectChangesNothingButPanelAndLogAndMayBeRetried) {
   form->settings().setComPort("COM2");  // no phone there
   form->connectionButton->click();
-  EXPECT_EQ(form->statusPanels->panelText(0), NotConnected);
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection), NotConnected);
   EXPECT_EQ(log(), QStringList{QStringLiteral(" Не удалось установить соединение с телефоном.")});
   EXPECT_TRUE(form->connectAction->isEnabled());
   EXPECT_FALSE(form->disconnectAction->isEnabled());
@@ -94,7 +94,7 @@ TEST_F(PhoneConnect, FailedConnectChangesNothingButPanelAndLogAndMayBeRetried) {
 
   form->settings().setComPort("COM1");
   form->connectionButton->click();  // the toggle connects again after a failure
-  EXPECT_EQ(form->statusPanels->panelText(0), QStringLiteral("Соединение установлено"));
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection), QStringLiteral("Соединение установлено"));
 }
 
 TEST_F(PhoneConnect, UnknownPortNameIsRefusedWithoutAskingThePlugin) {
@@ -118,7 +118,7 @@ TEST_F(PhoneConnect, ConnectResultWithAZeroLowByteIsAFailure) {
   ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   odd.set("connect", "0x100");
   form->phone().connectPhone();
-  EXPECT_EQ(form->statusPanels->panelText(0), NotConnected);
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection), NotConnected);
   EXPECT_EQ(log().value(0), QStringLiteral(" Не удалось установить соединение с телефоном."));
   EXPECT_FALSE(odd.called("FsSendCommand"));
 }
@@ -128,7 +128,7 @@ TEST_F(PhoneConnect, EmptyListingCallsNeitherNextNorCloseAndEntriesKeepTheirOrde
   ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
   odd.set("reply", "SAMSUNG\r\n\r\nOK\r\n");
   form->phone().connectPhone();
-  EXPECT_EQ(form->statusPanels->panelText(1), QStringLiteral("SAMSUNG"));
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Maker), QStringLiteral("SAMSUNG"));
   EXPECT_TRUE(odd.called("FsFindFirst /java/\n"));
   EXPECT_FALSE(odd.called("FsFindNext"));
   EXPECT_FALSE(odd.called("FsFindClose"));
@@ -156,7 +156,7 @@ TEST_F(PhoneConnect, PluginLogAndProgressReachTheWindow) {
   testsupport::writeFile("a.jad", "x");
   std::string remote = "/java/a_suite.jad";
   PluginBinding::PluginPutFile(dir / "a.jad", remote, true);
-  EXPECT_TRUE(form->statusPanels->panelText(4).contains(QStringLiteral("/java/a_suite.jad")));
+  EXPECT_TRUE(form->statusPanels->panelText(quorrel::StatusPanel::PluginMessage).contains(QStringLiteral("/java/a_suite.jad")));
   EXPECT_EQ(form->transferLabel->text(), QStringLiteral("/java/a_suite.jad"));
 }
 
@@ -189,9 +189,9 @@ TEST_F(PhoneConnect, TextsFromThePhoneAreShownBoundedOnOneLineAndAsTheyStand) {
   odd.set("find", "a\nb.jar:1|<i>c</i>:<DIR>");
   form->phone().connectPhone();
   form->showPluginProgress(42, QStringLiteral("/java/x\r\ny_suite.jar"));
-  EXPECT_EQ(form->statusPanels->panelText(1), QStringLiteral("<b>SAM\uFFFD[2JSUNG</b>"));
-  EXPECT_EQ(form->statusPanels->panel(1)->textFormat(), Qt::PlainText);
-  EXPECT_EQ(form->statusPanels->panel(1)->toolTip(), QStringLiteral("<p>&lt;b&gt;SAM\uFFFD[2JSUNG&lt;/b&gt;</p>"));
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Maker), QStringLiteral("<b>SAM\uFFFD[2JSUNG</b>"));
+  EXPECT_EQ(form->statusPanels->panel(quorrel::StatusPanel::Maker)->textFormat(), Qt::PlainText);
+  EXPECT_EQ(form->statusPanels->panel(quorrel::StatusPanel::Maker)->toolTip(), QStringLiteral("<p>&lt;b&gt;SAM\uFFFD[2JSUNG&lt;/b&gt;</p>"));
   EXPECT_EQ(items(form->phoneList),
             (QStringList{QStringLiteral("a\uFFFDb.jar (1 bytes)"), QStringLiteral("<i>c</i> (<DIR>)")}));
   EXPECT_EQ(form->transferLabel->text(), QStringLiteral("/java/x\uFFFD\uFFFDy_suite.jar"));
@@ -201,5 +201,5 @@ TEST_F(PhoneConnect, TextsFromThePhoneAreShownBoundedOnOneLineAndAsTheyStand) {
   form->phone().disconnectPhone();
   odd.set("reply", std::string(60000, 'm') + "\r\n\r\nOK\r\n");
   form->phone().connectPhone();
-  for (int panel = 1; panel <= 3; ++panel) EXPECT_EQ(form->statusPanels->panelText(panel).size(), 1000) << panel;
+  for (const quorrel::StatusPanel panel : quorrel::PhonePanels) EXPECT_EQ(form->statusPanels->panelText(panel).size(), 1000) << static_cast<int>(panel);
 }

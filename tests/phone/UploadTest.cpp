@@ -34,9 +34,9 @@ class Upload : public PhoneWindow {
                            "MIDlet-Name: " + name + "\r\nMIDlet-Jar-URL: " + file + ".jar\r\n");
     testsupport::writeFile("Base/games/" + file + ".jar", "PK jar of " + name);
     quorrel::GameEntry game = form->catalogue().game(index);
-    game.File = file;
-    game.Name = name;
-    game.Selected = marked ? 1 : 0;
+    game.file = file;
+    game.name = name;
+    game.selected = marked ? 1 : 0;
     form->catalogue().setGame(index, game);
   }
 
@@ -96,7 +96,7 @@ TEST_F(Upload, SingleGameLandsOnThePhoneAndTheLogTellsTheWholeStory) {
   EXPECT_TRUE(form->catalogueTree->isEnabled());
   EXPECT_EQ(form->progressBar->value(), 0);
   EXPECT_EQ(form->transferLabel->text(), QString());
-  EXPECT_EQ(form->statusPanels->panelText(4), QString());
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::PluginMessage), QString());
 }
 
 TEST_F(Upload, BatchSendsTheMarkedGamesInTableOrderThenCompilesOnce) {
@@ -282,8 +282,8 @@ TEST_F(Upload, GameFileNamesThatCouldLeaveTheirFoldersAreNeverPassedOn) {
   // In a batch the other marked games still go.
   addGame(1, "good", "Good", true);
   quorrel::GameEntry evil;
-  evil.File = "../../etc/passwd";
-  evil.Selected = 1;
+  evil.file = "../../etc/passwd";
+  evil.selected = 1;
   form->catalogue().setGame(2, evil);
   odd.clearTrace();
   form->phone().uploadMarkedGames();
@@ -347,7 +347,7 @@ TEST_F(Upload, CyrillicFileNamesAreFoundOnDiskAndOnThePhoneUnderTheirReadableNam
   addGame(1, "игра", "Игра", true);                      // the files on disk: Base/games/игра.jad, .jar
   form->catalogue().setGame(1, [&] {
     quorrel::GameEntry game = form->catalogue().game(1);
-    game.File = file;
+    game.file = file;
     return game;
   }());
   connectPhone();

@@ -119,25 +119,25 @@ TEST_F(ServerTree, EveryModeOfAnUpdateGetsWhatItAsksForAndTheGamesArriveByteForB
     ASSERT_EQ(c.gameCount(), 3);
     EXPECT_EQ(c.folderCount(), 2);
     EXPECT_EQ(c.baseVersion(), "7");
-    EXPECT_EQ(c.games()[1].Name, "Tetra");
-    EXPECT_EQ(c.games()[1].Owner, "Kelvor");
-    EXPECT_EQ(c.games()[1].Desc, "About Tetra");
-    EXPECT_EQ(c.games()[2].Name, testsupport::cp1251("Moto “X”"));
-    EXPECT_EQ(c.games()[3].Name, testsupport::cp1251("Бег"));
+    EXPECT_EQ(c.games()[1].name, "Tetra");
+    EXPECT_EQ(c.games()[1].owner, "Kelvor");
+    EXPECT_EQ(c.games()[1].description, "About Tetra");
+    EXPECT_EQ(c.games()[2].name, testsupport::cp1251("Moto “X”"));
+    EXPECT_EQ(c.games()[3].name, testsupport::cp1251("Бег"));
     EXPECT_TRUE(exists("Base/dir/template.gif"));
     EXPECT_TRUE(exists("Base/dir/news.gif"));
     EXPECT_FALSE(exists("Base/dir/dir.lst"));
     EXPECT_TRUE(exists("Base/news.new"));
     for (int i = 1; i <= c.gameCount(); ++i) {
       const quorrel::GameEntry& g = c.games()[static_cast<std::size_t>(i)];
-      EXPECT_EQ(exists("Base/screen/" + g.Screen), mode >= 2) << g.Screen;
+      EXPECT_EQ(exists("Base/screen/" + g.screen), mode >= 2) << g.screen;
       if (mode >= 2) {
-        EXPECT_EQ(readFile("Base/screen/" + g.Screen), readFile(dir / ("tree/Base/screen/" + g.Screen)));
+        EXPECT_EQ(readFile("Base/screen/" + g.screen), readFile(dir / ("tree/Base/screen/" + g.screen)));
       }
-      EXPECT_EQ(exists("Base/games/" + g.File + ".jar"), mode == 3) << g.File;
+      EXPECT_EQ(exists("Base/games/" + g.file + ".jar"), mode == 3) << g.file;
       if (mode == 3) {
-        EXPECT_EQ(readFile("Base/games/" + g.File + ".jar"), readFile(dir / ("tree/Base/games/" + g.File + ".jar")));
-        EXPECT_EQ(std::to_string(readFile("Base/games/" + g.File + ".jar").size()), g.Size);
+        EXPECT_EQ(readFile("Base/games/" + g.file + ".jar"), readFile(dir / ("tree/Base/games/" + g.file + ".jar")));
+        EXPECT_EQ(std::to_string(readFile("Base/games/" + g.file + ".jar").size()), g.size);
       }
     }
     form.reset();

@@ -182,20 +182,20 @@ TEST(CatalogueWrite, HostileTextsReadBackThroughTheLoaderAsTheyAreShown) {
   ASSERT_EQ(l.load.gameCount, 3);
   EXPECT_EQ(shown(l.load.version), "1.0 рic");
   const auto& f = *l.folders;
-  EXPECT_EQ(shown(f[1].Name), "Model with name, dіsp, dеsc, vеrs and рic in it");
-  EXPECT_EQ(shown(f[1].Desc), "desc of vеrs and рic");
-  EXPECT_EQ(shown(f[2].Name), "Folder “dеsc” and рic");
-  EXPECT_EQ(shown(f[2].Desc), "Its рic  second line");
-  EXPECT_EQ(shown(f[2].Pic), "f1");
+  EXPECT_EQ(shown(f[1].name), "Model with name, dіsp, dеsc, vеrs and рic in it");
+  EXPECT_EQ(shown(f[1].description), "desc of vеrs and рic");
+  EXPECT_EQ(shown(f[2].name), "Folder “dеsc” and рic");
+  EXPECT_EQ(shown(f[2].description), "Its рic  second line");
+  EXPECT_EQ(shown(f[2].picture), "f1");
   const auto& games = *l.games;
-  EXPECT_EQ(shown(games[1].Name), "Новости (2)");
-  EXPECT_EQ(shown(games[2].Name), "Say “hi”");
-  EXPECT_EQ(shown(games[3].Name), "Say “hi” (2)");
-  EXPECT_EQ(shown(games[2].Owner), "Иван “Kelvor” П.");
-  EXPECT_EQ(shown(games[2].Desc), "Tabs and breaks and ?? and emoji ? and <end> and “quotes”");
-  EXPECT_EQ(games[2].Size, "1234");
-  EXPECT_EQ(games[3].File, "b");
-  EXPECT_EQ(games[3].Screen, "a.gif");
+  EXPECT_EQ(shown(games[1].name), "Новости (2)");
+  EXPECT_EQ(shown(games[2].name), "Say “hi”");
+  EXPECT_EQ(shown(games[3].name), "Say “hi” (2)");
+  EXPECT_EQ(shown(games[2].owner), "Иван “Kelvor” П.");
+  EXPECT_EQ(shown(games[2].description), "Tabs and breaks and ?? and emoji ? and <end> and “quotes”");
+  EXPECT_EQ(games[2].size, "1234");
+  EXPECT_EQ(games[3].file, "b");
+  EXPECT_EQ(games[3].screen, "a.gif");
 }
 
 TEST(CatalogueWrite, GamesPastTheTablesAreLeftOutWithAReason) {
