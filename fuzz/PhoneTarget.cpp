@@ -56,7 +56,7 @@ std::string expectedBody(const std::string& sent) {
 
 void loadFuzzPlugin() {
   const std::string path = quorrel::executableDir() + "fuzzplugin/sghfs.wfx";
-  if (!PluginBinding::LoadPlugin(path)) fuzzsupport::fail("cannot load " + path);
+  if (!PluginBinding::load(path)) fuzzsupport::fail("cannot load " + path);
   void* h = ::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
   if (!h) fuzzsupport::fail("the fuzz plugin is not loaded");
   setReply = reinterpret_cast<SetText>(::dlsym(h, "FuzzPluginSetReply"));

@@ -208,7 +208,9 @@ void MainWindow::clearLog() {
 void MainWindow::showCommandState() { catalogueTree->setEnabled(!commands_.catalogueLocked()); }
 
 // ---- The phone session's view ---------------------------------------------------------------------------
-void MainWindow::setStatusText(quorrel::StatusPanel panel, const QString& text) { statusPanels->setPanelText(panel, text); }
+void MainWindow::setStatusText(quorrel::StatusPanel panel, const QString& text) {
+  statusPanels->setPanelText(panel, text);
+}
 
 // The plugin reports while it holds the main thread, so the event loop cannot draw what its reports change;
 // the window draws it here, at most once a frame. A plugin on a fast line reports thousands of packets a
@@ -298,7 +300,7 @@ void MainWindow::startUp() {
     throw quorrel::QuorrelError("Не могу создать папку" + games);
   }
   quorrel::recoverInterruptedUpdate(*this);
-  PluginBinding::LoadPlugin("sghfs.wfx");
+  PluginBinding::load("sghfs.wfx");
   settings_->readAtStartUp(quorrel::localPath(quorrel::SettingsFileName));
   browser_->loadCatalogue();
 }
@@ -306,7 +308,7 @@ void MainWindow::startUp() {
 void MainWindow::shutDown() {
   if (destroyed_) return;
   destroyed_ = true;
-  PluginBinding::UnloadPlugin();
+  PluginBinding::unload();
 }
 
 void MainWindow::exitProgram() { close(); }
@@ -336,7 +338,7 @@ void MainWindow::toggleSortMode() {
 
 void MainWindow::showAbout() {
   quorrel::showAbout(this,
-                     {windowTitle(), catalogue_.gameCount(), catalogue_.baseVersion(), PluginBinding::PluginVersion});
+                     {windowTitle(), catalogue_.gameCount(), catalogue_.baseVersion(), PluginBinding::pluginVersion});
 }
 
 void MainWindow::showHistory() { quorrel::showHistory(this, *prompter_); }

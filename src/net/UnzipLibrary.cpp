@@ -4,7 +4,7 @@
 
 namespace UnzipLibrary {
 
-const char* const UnzDllName = "UnZDll.dll";
+const char* const fileName = "UnZDll.dll";
 
 namespace {
 
@@ -17,22 +17,22 @@ UnzDllExecFunc execFunc = nullptr;
 
 }  // namespace
 
-bool LoadUnzDll(const std::string& path) {
-  if (UnzDllLoaded()) return true;
+bool load(const std::string& path) {
+  if (isLoaded()) return true;
   quorrel::DynLib& lib = library();
   if (!lib.open(path)) return false;
   execFunc = reinterpret_cast<UnzDllExecFunc>(lib.symbol("UnzDllExec"));
-  if (!execFunc || !lib.symbol("GetUnzDllVersion")) UnloadUnzDll();
-  return UnzDllLoaded();
+  if (!execFunc || !lib.symbol("GetUnzDllVersion")) unload();
+  return isLoaded();
 }
 
-void UnloadUnzDll() {
+void unload() {
   execFunc = nullptr;
   library().close();
 }
 
-bool UnzDllLoaded() { return execFunc != nullptr && library().isOpen(); }
+bool isLoaded() { return execFunc != nullptr && library().isOpen(); }
 
-UnzDllExecFunc UnzDllExec() { return execFunc; }
+UnzDllExecFunc entryPoint() { return execFunc; }
 
 }  // namespace UnzipLibrary

@@ -8,16 +8,16 @@
 namespace UnzipLibrary {
 
 // The library's file name.
-extern const char* const UnzDllName;
+extern const char* const fileName;
 
 // Loads the library from `path` (a bare name is searched beside the executable, never in the current
 // directory) and finds its two exports; a library lacking either export is released again. True when the
 // library is loaded afterwards; true at once when it already was.
-bool LoadUnzDll(const std::string& path);
-void UnloadUnzDll();
-bool UnzDllLoaded();
+bool load(const std::string& path);
+void unload();
+bool isLoaded();
 
 // The library's entry point; nullptr while it is not loaded.
-UnzDllExecFunc UnzDllExec();
+UnzDllExecFunc entryPoint();
 
 }  // namespace UnzipLibrary

@@ -157,7 +157,7 @@ ZipExtractor::ZipExtractor(QObject* owner, quorrel::Prompter* prompter) : QObjec
 ZipExtractor::~ZipExtractor() {
   fileSpecs.clear();
   entries.clear();
-  UnzipLibrary::UnloadUnzDll();
+  UnzipLibrary::unload();
 }
 
 void ZipExtractor::setZipFileName(const std::string& name) {
@@ -249,8 +249,8 @@ class WindowedReader {
       window_.resize(WindowBytes);
       size_t got = 0;
       while (got < window_.size()) {
-        const ssize_t n =
-            ::pread(fd_, window_.data() + got, window_.size() - got, static_cast<off_t>(offset + static_cast<long long>(got)));
+        const ssize_t n = ::pread(fd_, window_.data() + got, window_.size() - got,
+                                  static_cast<off_t>(offset + static_cast<long long>(got)));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         got += static_cast<size_t>(n);
@@ -322,14 +322,14 @@ std::int64_t ZipExtractor::unpackLimit(std::int64_t freeBytes, std::int64_t arch
 }
 
 bool ZipExtractor::loadUnzipLibrary() {
-  if (UnzipLibrary::UnzDllLoaded()) return true;
-  std::string path = UnzipLibrary::UnzDllName;
+  if (UnzipLibrary::isLoaded()) return true;
+  std::string path = UnzipLibrary::fileName;
   if (!dllDirectory.empty()) {
     std::string dir = dllDirectory;
     if (dir.back() != '/') dir += '/';
     path = dir + path;
   }
-  return UnzipLibrary::LoadUnzDll(path);
+  return UnzipLibrary::load(path);
 }
 
 std::int32_t ZipExtractor::extract() {
@@ -406,7 +406,7 @@ std::int32_t ZipExtractor::extract() {
 
 std::int32_t ZipExtractor::callLibrary(UnzipCommand& command) {
   callbackError_ = nullptr;
-  const std::int32_t result = UnzipLibrary::UnzDllExec()(&command);
+  const std::int32_t result = UnzipLibrary::entryPoint()(&command);
   // An error raised while answering the library stopped it; it reaches the caller now.
   if (callbackError_) {
     std::exception_ptr e = callbackError_;

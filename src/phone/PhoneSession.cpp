@@ -79,35 +79,35 @@ PhoneSession::PhoneSession(const Settings& settings, const Catalogue& catalogue,
 // ---- Connection ----------------------------------------------------------------------------------------
 void PhoneSession::connectPhone() {
   const std::uint8_t port = comPortNumber(settings_.comPort());
-  std::int32_t result = 0;
+  PluginBinding::ConnectResult result = PluginBinding::ConnectResult::NoPlugin;
   // A port name the plugin cannot know is a failed connection; the plugin is not asked.
   if (port != 0) {
-    result = PluginBinding::PluginConnect(
+    result = PluginBinding::connect(
         port, settings_.comSpeed(), [this](const std::string& text) { view_.showPluginLog(fromAnsi(text)); },
         [this](const std::string& /*source*/, const std::string& target, int percent) {
           view_.showPluginProgress(percent, fromAnsi(target));
         });
   }
   // The plugin's answer decides, as the status bar shows it.
-  connected_ = (result & 0xFF) != 0;
+  connected_ = result == PluginBinding::ConnectResult::Connected;
   view_.setStatusText(StatusPanel::Connection, connected_ ? QStringLiteral("Соединение установлено") : NotConnected);
-  if (!PluginBinding::PluginConnected()) {
+  if (!PluginBinding::isConnected()) {
     log_.logCommand(QStringLiteral(" Не удалось установить соединение с телефоном."));
     return;
   }
   view_.showConnected(true);
 
-  view_.setStatusText(StatusPanel::Maker, fromAnsi(PluginBinding::PluginSendCommand("AT+CGMI").body));
-  const QString model = fromAnsi(PluginBinding::PluginSendCommand("AT+CGMM").body);
+  view_.setStatusText(StatusPanel::Maker, fromAnsi(PluginBinding::sendCommand("AT+CGMI").body));
+  const QString model = fromAnsi(PluginBinding::sendCommand("AT+CGMM").body);
   view_.setStatusText(StatusPanel::Model, model);
-  view_.setStatusText(StatusPanel::SerialNumber, fromAnsi(PluginBinding::PluginSendCommand("AT+CGSN").body));
+  view_.setStatusText(StatusPanel::SerialNumber, fromAnsi(PluginBinding::sendCommand("AT+CGSN").body));
 
   QStringList files;
   SghfsFindData entry{};
-  const SghfsHandle h = PluginBinding::PluginFindFirst("/java/", entry);
+  const SghfsHandle h = PluginBinding::findFirst("/java/", entry);
   if (h != SGHFS_INVALID_HANDLE) {
     files << phoneListEntry(entry);
-    while (PluginBinding::PluginFindNext(h, entry)) {
+    while (PluginBinding::findNext(h, entry)) {
       if (files.size() == MaxPhoneEntries) {
         log_.logCommand(
             QStringLiteral(" В папке /java/ телефона больше %1 записей: показаны первые %1.").arg(MaxPhoneEntries));
@@ -115,19 +115,18 @@ void PhoneSession::connectPhone() {
       }
       files << phoneListEntry(entry);
     }
-    PluginBinding::PluginFindClose(h);
+    PluginBinding::findClose(h);
   }
   view_.setPhoneFiles(files);
 
   view_.setStatusText(StatusPanel::PluginMessage, QString());
   view_.resetProgress(false);
   if (!catalogue_.currentGameScreen().empty()) view_.setUploadGameVisible(true);
-  log_.logCommand(QStringLiteral(" Установлено соединение с телефоном ") + model.left(8) +
-                  QStringLiteral("."));
+  log_.logCommand(QStringLiteral(" Установлено соединение с телефоном ") + model.left(8) + QStringLiteral("."));
 }
 
 void PhoneSession::disconnectPhone() {
-  PluginBinding::PluginDisconnect();
+  PluginBinding::disconnect();
   log_.insertLine(MessageLog::timeText() + QStringLiteral(" Соединение с телефоном разорвано."));
   connected_ = false;
   view_.setStatusText(StatusPanel::Connection, NotConnected);
@@ -158,13 +157,13 @@ void PhoneSession::sendGame(const std::string& file) {
     std::string remote = phonePath;
     std::vector<std::string> errors;
     const std::int32_t result =
-        PluginBinding::PluginPutFile(localPath(workfolder::Games + file + "." + ext), remote, true, &errors);
+        PluginBinding::putFile(localPath(workfolder::Games + file + "." + ext), remote, true, &errors);
     if (result == SGHFS_FILE_OK) {
       log_.logCommand(QStringLiteral(" Файл ") + fromAnsi(remote) + QStringLiteral(" отправлен в телефон."));
     } else {
       log_.logCommand(QStringLiteral(" Не удалось отправить файл ") + fromAnsi(phonePath) +
                       QStringLiteral(" в телефон."));
-      if (connected() && PluginBinding::PluginLostConnection()) dropLostConnection(errors);
+      if (connected() && PluginBinding::lostConnection()) dropLostConnection(errors);
     }
   }
 }
@@ -209,7 +208,7 @@ void PhoneSession::compileJava() {
     return;
   }
   std::vector<std::string> errors;
-  PluginBinding::PluginCompileJava(
+  PluginBinding::compileJava(
       true, [this](std::string& list) { orderJavaList(list); }, &errors);
   log_.logCommand(QStringLiteral(" Компиляция java завершена."));
   // The phone's own error line would be cleared with the status bar below; a failed rebuild stays in the log

@@ -10,7 +10,7 @@
 
 namespace PluginBinding {
 
-std::string PluginVersion;
+std::string pluginVersion;
 
 namespace {
 
@@ -39,19 +39,19 @@ struct EntryPoints {
   SghfsFsIsConnected FsIsConnected = nullptr;  // optional, beyond the 19 of the standard table
 };
 
-std::unique_ptr<quorrel::DynLib> PluginHandle;
-EntryPoints Fs;
-std::uint8_t Connected = 0;
-LogHandler OnLog;
-ProgressHandler OnProgress;
-JavaListHandler OnJavaList;
+std::unique_ptr<quorrel::DynLib> library_;
+EntryPoints fs;
+std::uint8_t connected_ = 0;
+LogHandler logHandler;
+ProgressHandler progressHandler;
+JavaListHandler javaListHandler;
 // An error thrown by a handler inside a callback; it must not unwind through the plugin, so it is kept and
 // thrown again once the plugin call returns.
-std::exception_ptr CallbackError;
+std::exception_ptr callbackError;
 // While the phone rebuilds its Java list: the important errors it reports (a plugin's way of telling the user
 // that something failed).
-bool CollectingErrors = false;
-std::vector<std::string> CollectedErrors;
+bool collectingErrors = false;
+std::vector<std::string> collectedErrors;
 
 using Buffer = std::vector<char>;
 Buffer zeroBuffer() { return Buffer(SGHFS_BUFFER_SIZE, '\0'); }
@@ -65,7 +65,7 @@ bool fill(Buffer& b, const std::string& text) {
 }
 
 void rethrowCallbackError() {
-  if (CallbackError) std::rethrow_exception(std::exchange(CallbackError, nullptr));
+  if (callbackError) std::rethrow_exception(std::exchange(callbackError, nullptr));
 }
 
 template <typename Body>
@@ -73,38 +73,38 @@ void shielded(Body&& body) {
   try {
     body();
   } catch (...) {
-    if (!CallbackError) CallbackError = std::current_exception();
+    if (!callbackError) callbackError = std::current_exception();
   }
 }
 
-int32_t PluginProgressProc(int32_t, const char* source, const char* target, int32_t percent) {
-  if (OnProgress) shielded([&] { OnProgress(source ? source : "", target ? target : "", percent); });
+int32_t progressProc(int32_t, const char* source, const char* target, int32_t percent) {
+  if (progressHandler) shielded([&] { progressHandler(source ? source : "", target ? target : "", percent); });
   return 0;
 }
 
-void PluginLogProc(int32_t, int32_t type, const char* text) {
-  if (CollectingErrors && type == SGHFS_MSG_IMPORTANTERROR)
-    shielded([&] { CollectedErrors.emplace_back(text ? text : ""); });
-  if (OnLog) shielded([&] { OnLog(text ? text : ""); });
+void logProc(int32_t, int32_t type, const char* text) {
+  if (collectingErrors && type == SGHFS_MSG_IMPORTANTERROR)
+    shielded([&] { collectedErrors.emplace_back(text ? text : ""); });
+  if (logHandler) shielded([&] { logHandler(text ? text : ""); });
 }
 
-int32_t PluginRequestProc(int32_t, int32_t, const char*, const char*, char*, int32_t) { return -1; }
+int32_t requestProc(int32_t, int32_t, const char*, const char*, char*, int32_t) { return -1; }
 
-void PluginJavaListProc(int32_t) {
-  if (!OnJavaList || !Fs.FsJavaGetList || !Fs.FsJavaSetList) return;
+void javaListProc(int32_t) {
+  if (!javaListHandler || !fs.FsJavaGetList || !fs.FsJavaSetList) return;
   Buffer buffer = zeroBuffer();
-  Fs.FsJavaGetList(buffer.data());
+  fs.FsJavaGetList(buffer.data());
   std::string list = textOf(buffer);
   bool handled = false;
   shielded([&] {
-    OnJavaList(list);
+    javaListHandler(list);
     handled = true;
   });
   // A list that the handler failed on, or that grew past the buffer, is not written back: the phone keeps
   // the order it has rather than a cut or half-made one.
   if (!handled) return;
   Buffer out = zeroBuffer();
-  if (fill(out, list)) Fs.FsJavaSetList(out.data());
+  if (fill(out, list)) fs.FsJavaSetList(out.data());
 }
 
 template <typename F>
@@ -165,113 +165,113 @@ CommandReply splitReply(const std::string& reply) {
   return CommandReply{trimmed(reply.substr(n)), trimmed(reply.substr(0, n))};
 }
 
-bool LoadPlugin(const std::string& libraryName) {
+bool load(const std::string& libraryName) {
   auto lib = std::make_unique<quorrel::DynLib>();
   if (!lib->open(libraryName)) return false;
   const EntryPoints entries = resolveAll(*lib);
   if (!complete(entries)) return false;  // released again as `lib` goes
 
-  UnloadPlugin();
-  PluginHandle = std::move(lib);
-  Fs = entries;
-  Fs.FsInit(0, PluginProgressProc, PluginLogProc, PluginRequestProc);
+  unload();
+  library_ = std::move(lib);
+  fs = entries;
+  fs.FsInit(0, progressProc, logProc, requestProc);
   Buffer version = zeroBuffer();
-  Fs.FsVersion(version.data());
-  PluginVersion = textOf(version);
-  Connected = 0;
+  fs.FsVersion(version.data());
+  pluginVersion = textOf(version);
+  connected_ = 0;
   return true;
 }
 
-void UnloadPlugin() {
-  if (Connected) PluginDisconnect();
-  if (PluginHandle) PluginHandle->close();
-  PluginHandle.reset();
-  Fs = EntryPoints{};
-  Connected = 0;
+void unload() {
+  if (connected_) disconnect();
+  if (library_) library_->close();
+  library_.reset();
+  fs = EntryPoints{};
+  connected_ = 0;
   // The handlers belong to the window that connected; nothing may reach them once the plugin is gone.
-  OnLog = nullptr;
-  OnProgress = nullptr;
-  OnJavaList = nullptr;
-  CallbackError = nullptr;
+  logHandler = nullptr;
+  progressHandler = nullptr;
+  javaListHandler = nullptr;
+  callbackError = nullptr;
 }
 
-bool PluginLoaded() { return PluginHandle != nullptr; }
+bool isLoaded() { return library_ != nullptr; }
 
-bool PluginConnected() { return Connected != 0; }
+bool isConnected() { return connected_ != 0; }
 
-std::int32_t PluginConnect(std::uint8_t port, std::int32_t speed, LogHandler log, ProgressHandler progress) {
-  if (!PluginHandle && !LoadPlugin("sghfs.wfx")) return 0;
-  Fs.FsSetup(0, 0, port, speed, SetupOptions);
-  const std::int32_t r = Fs.FsConnect();
-  Connected = (r & 0xFF) != 0 ? 1 : 0;
-  OnLog = std::move(log);
-  OnProgress = std::move(progress);
+ConnectResult connect(std::uint8_t port, std::int32_t speed, LogHandler log, ProgressHandler progress) {
+  if (!library_ && !load("sghfs.wfx")) return ConnectResult::NoPlugin;
+  fs.FsSetup(0, 0, port, speed, SetupOptions);
+  const std::int32_t r = fs.FsConnect();
+  connected_ = (r & 0xFF) != 0 ? 1 : 0;
+  logHandler = std::move(log);
+  progressHandler = std::move(progress);
   rethrowCallbackError();
-  return r;
+  return connected_ ? ConnectResult::Connected : ConnectResult::Refused;
 }
 
-void PluginDisconnect() {
-  if (!Connected) return;
-  Connected = 0;
-  if (Fs.FsDisconnect) Fs.FsDisconnect("\\");
+void disconnect() {
+  if (!connected_) return;
+  connected_ = 0;
+  if (fs.FsDisconnect) fs.FsDisconnect("\\");
 }
 
-CommandReply PluginSendCommand(const std::string& command) {
-  if (!PluginHandle) return {};
+CommandReply sendCommand(const std::string& command) {
+  if (!library_) return {};
   Buffer reply = zeroBuffer();
-  Fs.FsSendCommand(command.c_str(), reply.data());
+  fs.FsSendCommand(command.c_str(), reply.data());
   rethrowCallbackError();
   return splitReply(textOf(reply));
 }
 
-SghfsHandle PluginFindFirst(const std::string& path, SghfsFindData& findData) {
-  if (!PluginHandle) return SGHFS_INVALID_HANDLE;
-  const SghfsHandle h = Fs.FsFindFirst(path.c_str(), &findData);
+SghfsHandle findFirst(const std::string& path, SghfsFindData& findData) {
+  if (!library_) return SGHFS_INVALID_HANDLE;
+  const SghfsHandle h = fs.FsFindFirst(path.c_str(), &findData);
   rethrowCallbackError();
   return h;
 }
 
-bool PluginFindNext(SghfsHandle handle, SghfsFindData& findData) {
-  if (!PluginHandle) return false;
-  const bool more = Fs.FsFindNext(handle, &findData) != 0;
+bool findNext(SghfsHandle handle, SghfsFindData& findData) {
+  if (!library_) return false;
+  const bool more = fs.FsFindNext(handle, &findData) != 0;
   rethrowCallbackError();
   return more;
 }
 
-void PluginFindClose(SghfsHandle handle) {
-  if (!PluginHandle) return;
-  Fs.FsFindClose(handle);
+void findClose(SghfsHandle handle) {
+  if (!library_) return;
+  fs.FsFindClose(handle);
   rethrowCallbackError();
 }
 
-std::int32_t PluginPutFile(const std::string& localPath, std::string& remoteName, bool overwrite,
-                           std::vector<std::string>* errors) {
+std::int32_t putFile(const std::string& localPath, std::string& remoteName, bool overwrite,
+                     std::vector<std::string>* errors) {
   Buffer remote = zeroBuffer();
-  if (!PluginHandle || !fill(remote, remoteName)) return SGHFS_FILE_NOTSUPPORTED;
-  CollectedErrors.clear();
-  CollectingErrors = errors != nullptr;
-  const std::int32_t r = Fs.FsPutFile(localPath.c_str(), remote.data(), overwrite ? SGHFS_COPY_OVERWRITE : 0);
-  CollectingErrors = false;
-  if (errors) *errors = std::exchange(CollectedErrors, {});
+  if (!library_ || !fill(remote, remoteName)) return SGHFS_FILE_NOTSUPPORTED;
+  collectedErrors.clear();
+  collectingErrors = errors != nullptr;
+  const std::int32_t r = fs.FsPutFile(localPath.c_str(), remote.data(), overwrite ? SGHFS_COPY_OVERWRITE : 0);
+  collectingErrors = false;
+  if (errors) *errors = std::exchange(collectedErrors, {});
   remoteName = textOf(remote);
   rethrowCallbackError();
   return r;
 }
 
-bool PluginLostConnection() { return Connected && PluginHandle && Fs.FsIsConnected && Fs.FsIsConnected() == 0; }
+bool lostConnection() { return connected_ && library_ && fs.FsIsConnected && fs.FsIsConnected() == 0; }
 
-bool PluginCompileJava(bool flag, JavaListHandler handler, std::vector<std::string>* errors) {
-  if (!PluginHandle || !Fs.FsCompileJava) return false;
+bool compileJava(bool flag, JavaListHandler handler, std::vector<std::string>* errors) {
+  if (!library_ || !fs.FsCompileJava) return false;
   SghfsJavaListProc callback = nullptr;
   if (handler) {
-    OnJavaList = std::move(handler);
-    callback = PluginJavaListProc;
+    javaListHandler = std::move(handler);
+    callback = javaListProc;
   }
-  CollectedErrors.clear();
-  CollectingErrors = true;
-  Fs.FsCompileJava(flag ? 1 : 0, callback);
-  CollectingErrors = false;
-  if (errors) *errors = std::exchange(CollectedErrors, {});
+  collectedErrors.clear();
+  collectingErrors = true;
+  fs.FsCompileJava(flag ? 1 : 0, callback);
+  collectingErrors = false;
+  if (errors) *errors = std::exchange(collectedErrors, {});
   rethrowCallbackError();
   return true;
 }

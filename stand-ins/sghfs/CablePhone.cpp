@@ -45,7 +45,7 @@ void log(int32_t type, const std::string& ansiText) {
 }
 // A message of the plugin's own (UTF-8 here) followed by a text that is already ANSI (a phone path).
 void say(int32_t type, const std::string& utf8, const std::string& ansiTail = std::string()) {
-  log(type, utf8ToAnsi(utf8) + ansiTail);
+  log(type, sghfs::utf8ToAnsi(utf8) + ansiTail);
 }
 
 void put(char* buffer, const std::string& text) {
@@ -184,7 +184,7 @@ SghfsFileTime fileTime(std::int64_t t) {
 }
 
 bool findEntry(const ListingEntry& e, SghfsFindData& d) {
-  const std::string name = utf8ToAnsi(e.name);
+  const std::string name = sghfs::utf8ToAnsi(e.name);
   if (name.empty() || name.size() >= SGHFS_MAX_PATH) return false;
   d = SghfsFindData{};
   d.dwFileAttributes = e.folder ? SGHFS_ATTR_DIRECTORY : SGHFS_ATTR_ARCHIVE;
@@ -220,36 +220,7 @@ std::string openFailureText(OpenError error, int err, const std::string& device,
   }
 }
 
-int32_t connect(const Host& host, int32_t port, int32_t speed) {
-  disconnect();
-  C.host = host;
-  C.portName = "COM" + std::to_string(port);
-  const PortMap map = readPortMap();
-  C.timeoutMs = map.timeoutMs;
-  C.device = deviceForPort(port, map, scanDevices());
-  if (C.device.empty()) return -1;  // no cable either: the caller reports the port as empty
-  if (!C.line.open(C.device, speed)) {
-    say(SGHFS_MSG_IMPORTANTERROR, openFailureText(C.line.error(), C.line.errnoValue(), C.device, C.portName));
-    return 0;
-  }
-  // Echo off; a phone that wakes slowly gets a second try.
-  AtResult r;
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    r = runAtCommand(C.line, "ATE0", C.timeoutMs);
-    if (r.status != AtStatus::NoAnswer) break;
-  }
-  if (r.status != AtStatus::Answered) {
-    say(SGHFS_MSG_IMPORTANTERROR, r.status == AtStatus::LineLost ? "Связь с телефоном потеряна (" + where() + ")"
-                                                                 : "Телефон на " + where() + " не отвечает");
-    C.line.close();
-    return 0;
-  }
-  C.alive = true;
-  C.okAfterObex = true;
-  C.backFromObex = false;
-  say(SGHFS_MSG_CONNECT, "Подключен телефон на " + where() + ", " + std::to_string(C.line.speed()) + " бод");
-  return 1;
-}
+namespace {
 
 bool connected() { return C.line.isOpen() && C.alive; }
 
@@ -261,6 +232,8 @@ int32_t disconnect() {
   say(SGHFS_MSG_DISCONNECT, "Соединение с телефоном закрыто");
   return 1;
 }
+
+void release() { disconnect(); }
 
 int32_t sendCommand(const char* command, char* reply) {
   put(reply, "");
@@ -281,7 +254,7 @@ SghfsHandle findFirst(const char* path, SghfsFindData* findData) {
   if (!parts) return SGHFS_INVALID_HANDLE;
   std::optional<std::vector<ListingEntry>> entries;
   const std::string name = joined(*parts);
-  const bool ok = obexSession(utf8ToAnsi("список ") + name, [&](ObexClient& c) {
+  const bool ok = obexSession(sghfs::utf8ToAnsi("список ") + name, [&](ObexClient& c) {
     if (!enter(c, *parts)) return false;
     const auto xml = c.getListing();
     if (!xml) return false;
@@ -323,7 +296,7 @@ int32_t putFile(const char* localName, char* remoteName, int32_t copyFlags) {
   if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     const bool missing = fd < 0 && errno == ENOENT;
     if (fd >= 0) ::close(fd);
-    log(SGHFS_MSG_IMPORTANTERROR, utf8ToAnsi("Не найден файл " + local));
+    log(SGHFS_MSG_IMPORTANTERROR, sghfs::utf8ToAnsi("Не найден файл ") + sghfs::nameToAnsi(local));
     return missing ? SGHFS_FILE_NOTFOUND : SGHFS_FILE_READERROR;
   }
   const std::string file = parts->back();
@@ -331,13 +304,13 @@ int32_t putFile(const char* localName, char* remoteName, int32_t copyFlags) {
   const auto size = static_cast<std::uint64_t>(st.st_size);
   bool exists = false;
   bool readError = false;
-  const bool ok = obexSession(utf8ToAnsi("передача ") + name, [&](ObexClient& c) {
+  const bool ok = obexSession(sghfs::utf8ToAnsi("передача ") + name, [&](ObexClient& c) {
     if (!enter(c, *parts)) return false;
     if (!(copyFlags & SGHFS_COPY_OVERWRITE)) {
       const auto xml = c.getListing();
       if (!xml) return false;
       if (const auto entries = parseFolderListing(*xml)) {
-        for (const ListingEntry& e : *entries) exists = exists || utf8ToAnsi(e.name) == file;
+        for (const ListingEntry& e : *entries) exists = exists || sghfs::utf8ToAnsi(e.name) == file;
       }
       if (exists) return false;
     }
@@ -359,14 +332,50 @@ int32_t putFile(const char* localName, char* remoteName, int32_t copyFlags) {
   }
   if (!ok) return readError ? SGHFS_FILE_READERROR : SGHFS_FILE_WRITEERROR;
   if (name.size() <= SGHFS_MAX_TEXT) put(remoteName, name);
-  say(SGHFS_MSG_TRANSFERCOMPLETE, "Записан файл ", name + utf8ToAnsi(" (" + std::to_string(size) + " байт)"));
+  say(SGHFS_MSG_TRANSFERCOMPLETE, "Записан файл ", name + sghfs::utf8ToAnsi(" (" + std::to_string(size) + " байт)"));
   return SGHFS_FILE_OK;
 }
 
-int32_t compileJava() {
+int32_t compileJava(SghfsJavaListProc) {
   say(SGHFS_MSG_IMPORTANTERROR, "Телефон на " + (C.portName.empty() ? std::string("кабеле") : C.portName) +
                                     " не знает команд списка Java: список не перестроен");
   return SGHFS_FILE_NOTSUPPORTED;
+}
+
+}  // namespace
+
+const sghfs::PortOperations operations{release, disconnect, connected, sendCommand, findFirst,
+                                       findNext, findClose,  putFile,   compileJava};
+
+int32_t connect(const Host& host, int32_t port, int32_t speed) {
+  disconnect();
+  C.host = host;
+  C.portName = "COM" + std::to_string(port);
+  const PortMap map = readPortMap();
+  C.timeoutMs = map.timeoutMs;
+  C.device = deviceForPort(port, map, scanDevices());
+  if (C.device.empty()) return -1;  // no cable either: the caller reports the port as empty
+  if (!C.line.open(C.device, speed)) {
+    say(SGHFS_MSG_IMPORTANTERROR, openFailureText(C.line.error(), C.line.errnoValue(), C.device, C.portName));
+    return 0;
+  }
+  // Echo off; a phone that wakes slowly gets a second try.
+  AtResult r;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    r = runAtCommand(C.line, "ATE0", C.timeoutMs);
+    if (r.status != AtStatus::NoAnswer) break;
+  }
+  if (r.status != AtStatus::Answered) {
+    say(SGHFS_MSG_IMPORTANTERROR, r.status == AtStatus::LineLost ? "Связь с телефоном потеряна (" + where() + ")"
+                                                                 : "Телефон на " + where() + " не отвечает");
+    C.line.close();
+    return 0;
+  }
+  C.alive = true;
+  C.okAfterObex = true;
+  C.backFromObex = false;
+  say(SGHFS_MSG_CONNECT, "Подключен телефон на " + where() + ", " + std::to_string(C.line.speed()) + " бод");
+  return 1;
 }
 
 }  // namespace cable

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "PortOperations.h"
 #include "SerialLine.h"
 
 #include "sghfs_abi.h"
@@ -21,18 +22,14 @@ struct Host {
 std::string openFailureText(OpenError error, int err, const std::string& device, const std::string& portName);
 
 // Opens the port's device and greets the phone: 1 when it answered, 0 (with a log line that says why) when
-// it did not, -1 (and no log line) when no device stands behind the port.
+// it did not, -1 (and no log line) when no device stands behind the port. After a 1 the exports go through
+// `operations` until the next connect.
 int32_t connect(const Host& host, int32_t port, int32_t speed);
-// Whether the line is open and still usable: false once the plugin gave it up in the middle of an exchange.
-bool connected();
-int32_t disconnect();
-int32_t sendCommand(const char* command, char* reply);
-SghfsHandle findFirst(const char* path, SghfsFindData* findData);
-int32_t findNext(SghfsHandle handle, SghfsFindData* findData);
-int32_t findClose(SghfsHandle handle);
-int32_t putFile(const char* localName, char* remoteName, int32_t copyFlags);
-// A phone on a cable has no Java list commands: nothing is rebuilt, the list callback is not called, and the
-// answer is SGHFS_FILE_NOTSUPPORTED with a log line.
-int32_t compileJava();
+
+// The phone on the cable. It stays connected while the line is open and usable: `connected` is false once the
+// plugin gave the line up in the middle of an exchange. A phone on a cable has no Java list commands: its
+// compileJava rebuilds nothing, does not call the list callback, and answers SGHFS_FILE_NOTSUPPORTED with a log
+// line.
+extern const sghfs::PortOperations operations;
 
 }  // namespace cable

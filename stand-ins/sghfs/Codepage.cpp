@@ -1,60 +1,71 @@
 #include "Codepage.h"
 
-#include <iconv.h>
+#include <cstddef>
 
-#include <cerrno>
-#include <vector>
-
-namespace cable {
+namespace sghfs {
 
 namespace {
 
-// One conversion descriptor per direction and thread, opened on first use and kept: opening one loads the
-// converter's module anew each time once the last descriptor closed, and every put converts names.
-class Converter {
- public:
-  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-  ~Converter() {
-    if (ok()) iconv_close(cd_);
-  }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-  iconv_t get() const { return cd_; }
+// Code points of the Windows-1251 bytes 0x80..0xBF (0 where a byte has none); 0xC0..0xFF are U+0410..U+044F.
+const char16_t HighBytes[64] = {0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
+                                0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+                                0x2013, 0x2014, 0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
+                                0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
+                                0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
+                                0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
 
- private:
-  iconv_t cd_;
-};
-
-// Converts with iconv; an input sequence the target cannot hold (or a broken one) is replaced by `bad`
-// (already in the target encoding) and skipped by `skip(rest)` bytes of input.
-template <typename Skip>
-std::string convert(const Converter& converter, const std::string& in, const std::string& bad, Skip skip) {
-  if (!converter.ok()) return std::string();
-  iconv_t cd = converter.get();
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);  // a fresh shift state for this text
-  std::string out;
-  std::vector<char> block(4096);
-  char* src = const_cast<char*>(in.data());
-  std::size_t left = in.size();
-  while (left > 0) {
-    char* dst = block.data();
-    std::size_t room = block.size();
-    const std::size_t r = iconv(cd, &src, &left, &dst, &room);
-    out.append(block.data(), static_cast<std::size_t>(dst - block.data()));
-    if (r != static_cast<std::size_t>(-1)) break;
-    if (errno == E2BIG) continue;
-    // EILSEQ or EINVAL: one character that does not convert.
-    out += bad;
-    const std::size_t n = std::min(left, skip(reinterpret_cast<const unsigned char*>(src), left));
-    src += n;
-    left -= n;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  }
-  return out;
+char32_t codeOfAnsi(unsigned char b) {
+  if (b < 0x80) return b;
+  if (b >= 0xC0) return 0x410 + (b - 0xC0);
+  return HighBytes[b - 0x80] != 0 ? HighBytes[b - 0x80] : U'?';
 }
 
-std::size_t utf8Length(const unsigned char* p, std::size_t left) {
+char ansiOfCode(char32_t code) {
+  if (code < 0x80) return static_cast<char>(code);
+  if (code >= 0x410 && code <= 0x44F) return static_cast<char>(0xC0 + (code - 0x410));
+  for (unsigned i = 0; i < 64; ++i) {
+    if (HighBytes[i] != 0 && HighBytes[i] == code) return static_cast<char>(0x80 + i);
+  }
+  return '?';
+}
+
+// One UTF-8 sequence at the start of a text: its code point and length, or a length of 0 when it is broken.
+struct Utf8Sequence {
+  char32_t code = 0;
+  std::size_t length = 0;
+};
+
+Utf8Sequence readSequence(const unsigned char* p, std::size_t left) {
+  const unsigned char lead = p[0];
+  std::size_t length = 0;
+  char32_t code = 0;
+  if (lead < 0x80) {
+    return Utf8Sequence{lead, 1};
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    code = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    code = lead & 0x0Fu;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    code = lead & 0x07u;
+  } else {
+    return Utf8Sequence{};
+  }
+  if (length > left) return Utf8Sequence{};
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((p[k] & 0xC0) != 0x80) return Utf8Sequence{};
+    code = (code << 6) | (p[k] & 0x3Fu);
+  }
+  const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return Utf8Sequence{};
+  return Utf8Sequence{code, length};
+}
+
+// The bytes a broken sequence spans: its lead and the continuation bytes that follow it, as many as the lead
+// announces, so that the character after it is read on its own.
+std::size_t brokenLength(const unsigned char* p, std::size_t left) {
   std::size_t n = 1;
   if ((p[0] & 0xE0) == 0xC0)
     n = 2;
@@ -62,24 +73,71 @@ std::size_t utf8Length(const unsigned char* p, std::size_t left) {
     n = 3;
   else if ((p[0] & 0xF8) == 0xF0)
     n = 4;
-  // A sequence cut short or broken: skip only the bytes that belong to it.
   std::size_t i = 1;
   while (i < n && i < left && (p[i] & 0xC0) == 0x80) ++i;
   return i;
 }
 
+void appendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
 }  // namespace
 
+bool isUtf8(const std::string& text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  for (std::size_t i = 0; i < text.size();) {
+    const Utf8Sequence s = readSequence(p + i, text.size() - i);
+    if (s.length == 0) return false;
+    i += s.length;
+  }
+  return true;
+}
+
 std::string utf8ToAnsi(const std::string& utf8) {
-  thread_local const Converter converter("WINDOWS-1251", "UTF-8");
-  return convert(converter, utf8, "?", utf8Length);
+  std::string out;
+  out.reserve(utf8.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const Utf8Sequence s = readSequence(p + i, utf8.size() - i);
+    if (s.length == 0) {
+      out += '?';
+      i += brokenLength(p + i, utf8.size() - i);
+    } else {
+      out += ansiOfCode(s.code);
+      i += s.length;
+    }
+  }
+  return out;
+}
+
+std::string nameToAnsi(const std::string& text) { return isUtf8(text) ? utf8ToAnsi(text) : text; }
+
+std::string ansiToUtf8(const std::string& ansi) {
+  std::string out;
+  out.reserve(ansi.size() * 2);
+  for (const char c : ansi) appendUtf8(out, codeOfAnsi(static_cast<unsigned char>(c)));
+  return out;
 }
 
 std::string ansiToUtf16be(const std::string& ansi) {
-  thread_local const Converter converter("UTF-16BE", "WINDOWS-1251");
-  // Windows-1251 leaves only 0x98 unassigned.
-  return convert(converter, ansi, std::string("\0?", 2),
-                 [](const unsigned char*, std::size_t) { return std::size_t{1}; });
+  std::string out;
+  out.reserve(ansi.size() * 2);
+  for (const char c : ansi) {
+    const char32_t code = codeOfAnsi(static_cast<unsigned char>(c));  // every one lies in the basic plane
+    out += static_cast<char>(code >> 8);
+    out += static_cast<char>(code & 0xFF);
+  }
+  return out;
 }
 
-}  // namespace cable
+}  // namespace sghfs

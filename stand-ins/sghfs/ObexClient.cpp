@@ -35,7 +35,7 @@ obex_headerdata_t number(std::uint32_t v) {
 // A NAME header's value: UTF-16BE with a terminating NUL; an empty name is an empty header.
 std::string unicodeName(const std::string& ansi) {
   if (ansi.empty()) return std::string();
-  return ansiToUtf16be(ansi) + std::string(2, '\0');
+  return sghfs::ansiToUtf16be(ansi) + std::string(2, '\0');
 }
 
 }  // namespace

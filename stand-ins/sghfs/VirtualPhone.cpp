@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "CablePhone.h"
+#include "Codepage.h"
 #include "FindListings.h"
 #include "sghfs_abi.h"
 
@@ -38,89 +39,10 @@ namespace {
 const char* const VersionText = "sghfs.wfx virtual phone 1.0";
 const char* const PartSuffix = ".sghfs-part";
 
-// Code points of the Windows-1251 bytes 0x80..0xBF (0 where a byte has none); 0xC0..0xFF are U+0410..U+044F.
-const char16_t HighBytes[64] = {0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
-                                0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-                                0x2013, 0x2014, 0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
-                                0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
-                                0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
-                                0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
-
-char ansiChar(char32_t code) {
-  if (code < 0x80) return static_cast<char>(code);
-  if (code >= 0x410 && code <= 0x44F) return static_cast<char>(0xC0 + (code - 0x410));
-  for (unsigned i = 0; i < 64; ++i) {
-    if (HighBytes[i] != 0 && HighBytes[i] == code) return static_cast<char>(0x80 + i);
-  }
-  return '?';
-}
-
-// A UTF-8 text in Windows-1251, characters it lacks as "?"; none when the text is not valid UTF-8 (too short
-// or overlong sequences, surrogates, code points past U+10FFFF).
-std::optional<std::string> utf8ToAnsi(const std::string& utf8) {
-  std::string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    std::size_t length = 0;
-    char32_t code = 0;
-    if (lead < 0x80) {
-      length = 1;
-      code = lead;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      code = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      code = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      code = lead & 0x07u;
-    } else {
-      return std::nullopt;
-    }
-    if (i + length > utf8.size()) return std::nullopt;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto c = static_cast<unsigned char>(utf8[i + k]);
-      if ((c & 0xC0) != 0x80) return std::nullopt;
-      code = (code << 6) | (c & 0x3Fu);
-    }
-    const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return std::nullopt;
-    out += ansiChar(code);
-    i += length;
-  }
-  return out;
-}
-
 // The phone's own messages are written here in UTF-8 and sent in Windows-1251.
-std::string ansi(const char* utf8) { return utf8ToAnsi(utf8).value_or(utf8); }
-// A name of this system (UTF-8) in a message to the host; a name that is not UTF-8 is passed as it stands.
-std::string ansiName(const std::string& utf8) { return utf8ToAnsi(utf8).value_or(utf8); }
-
-// A Windows-1251 text in UTF-8: the host's names become file names of this system in the phone's folder.
-std::string ansiToUtf8(const std::string& ansiText) {
-  std::string out;
-  for (const char c : ansiText) {
-    const auto b = static_cast<unsigned char>(c);
-    char32_t code = b;
-    if (b >= 0xC0) {
-      code = 0x410 + (b - 0xC0);
-    } else if (b >= 0x80) {
-      code = HighBytes[b - 0x80] != 0 ? HighBytes[b - 0x80] : u'?';
-    }
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return out;
-}
+std::string ansi(const char* utf8) { return sghfs::utf8ToAnsi(utf8); }
+// A name of this system in a message to the host; a name that is not UTF-8 is passed as it stands.
+std::string ansiName(const std::string& name) { return sghfs::nameToAnsi(name); }
 
 // An open file descriptor, closed when the holder goes.
 class Fd {
@@ -175,8 +97,6 @@ struct State {
 };
 
 State S;
-// The connected port has no folder here: the exports forward to the phone on the cable.
-bool OnCable = false;
 
 void log(int32_t type, const std::string& text) {
   if (S.log) S.log(S.pluginNr, type, text.c_str());
@@ -405,7 +325,7 @@ std::string midletName(int java, const std::string& file) {
       const auto colon = line.find(':');
       if (colon != std::string::npos && lower(sghfs::trimBlanks(line.substr(0, colon))) == "midlet-name") {
         const std::string v = sghfs::trimBlanks(line.substr(colon + 1));
-        if (!v.empty()) return utf8ToAnsi(v).value_or(v);
+        if (!v.empty()) return ansiName(v);
       }
     }
   }
@@ -443,67 +363,17 @@ int32_t failPut(int32_t code, const std::string& text, const std::string& operat
   return code;
 }
 
-}  // namespace
+// The phone kept in a folder. Its operations also answer while no phone is connected (before the first
+// connect, after a disconnect, after a connect that found no phone): each call then fails as the host expects.
+namespace folder {
 
-extern "C" {
-
-int32_t FsInit(int32_t pluginNr, SghfsProgressProc progress, SghfsLogProc logProc, SghfsRequestProc) {
-  S = State{};
-  S.pluginNr = pluginNr;
-  S.progress = progress;
-  S.log = logProc;
-  return 0;
-}
-
-int32_t FsSetup(int32_t, int32_t, int32_t port, int32_t speed, const char*) {
-  S.port = port;
-  S.speed = speed;
-  return 0;
-}
-
-int32_t FsConnect(void) {
-  if (OnCable) cable::disconnect();
-  OnCable = false;
+void release() {
   S.operations.close();
   S.phone.reset();
   S.listings.clear();
-  const std::string name = "COM" + std::to_string(S.port);
-  if (S.port < 1 || S.port > 16) {
-    log(SGHFS_MSG_IMPORTANTERROR, ansi("Неверный номер порта: ") + std::to_string(S.port));
-    return 0;
-  }
-  const fs::path dir = phonesRoot() / name;
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) {
-    const int32_t onCable = cable::connect(cable::Host{S.pluginNr, S.progress, S.log}, S.port, S.speed);
-    OnCable = onCable == 1;
-    if (onCable >= 0) return onCable;
-    log(SGHFS_MSG_IMPORTANTERROR,
-        ansi("Телефон на порту ") + name + ansi(" не отвечает (нет папки ") + dir.string() + ")");
-    return 0;
-  }
-  Phone phone;
-  phone.name = name;
-  phone.dir = dir;
-  readPhoneIni(phone);
-  fs::create_directory(dir / "java", ec);
-  S.phone = phone;
-  const Fd phoneDir = openFolder(dir, {});
-  // Only a plain file takes the log: a FIFO put there would otherwise hold the connect until someone reads it.
-  S.operations = Fd(::openat(phoneDir.get(), "operations.log",
-                             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
-  struct stat st {};
-  if (S.operations.valid() && (::fstat(S.operations.get(), &st) != 0 || !S_ISREG(st.st_mode))) S.operations.close();
-  operation("connect " + name + " " + std::to_string(S.speed));
-  log(SGHFS_MSG_CONNECT, ansi("Подключен телефон ") + phone.manufacturer + " " + phone.model + ansi(" на ") + name);
-  return 1;
 }
 
-int32_t FsDisconnect(const char*) {
-  if (OnCable) {
-    OnCable = false;
-    return cable::disconnect();
-  }
+int32_t disconnect() {
   if (!S.phone) return 0;
   operation("disconnect");
   log(SGHFS_MSG_DISCONNECT, ansi("Соединение с телефоном закрыто"));
@@ -513,8 +383,9 @@ int32_t FsDisconnect(const char*) {
   return 1;
 }
 
-int32_t FsSendCommand(const char* command, char* reply) {
-  if (OnCable) return cable::sendCommand(command, reply);
+bool connected() { return S.phone.has_value(); }
+
+int32_t sendCommand(const char* command, char* reply) {
   if (!S.phone) {
     put(reply, "ERROR\r\n");
     return 0;
@@ -536,8 +407,7 @@ int32_t FsSendCommand(const char* command, char* reply) {
   return 1;
 }
 
-SghfsHandle FsFindFirst(const char* path, SghfsFindData* findData) {
-  if (OnCable) return cable::findFirst(path, findData);
+SghfsHandle findFirst(const char* path, SghfsFindData* findData) {
   if (!S.phone || !findData) return SGHFS_INVALID_HANDLE;
   const auto parts = phoneComponents(path ? path : "");
   if (!parts) return SGHFS_INVALID_HANDLE;
@@ -558,21 +428,14 @@ SghfsHandle FsFindFirst(const char* path, SghfsFindData* findData) {
   return S.listings.open(std::move(found), findData);
 }
 
-int32_t FsFindNext(SghfsHandle handle, SghfsFindData* findData) {
-  if (OnCable) return cable::findNext(handle, findData);
-  return S.listings.next(handle, findData);
-}
+int32_t findNext(SghfsHandle handle, SghfsFindData* findData) { return S.listings.next(handle, findData); }
 
-int32_t FsFindClose(SghfsHandle handle) {
-  if (OnCable) return cable::findClose(handle);
+int32_t findClose(SghfsHandle handle) {
   S.listings.close(handle);
   return 0;
 }
 
-int32_t FsGetFile(const char*, char*, int32_t, const void*) { return SGHFS_FILE_NOTSUPPORTED; }
-
-int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
-  if (OnCable) return cable::putFile(localName, remoteName, copyFlags);
+int32_t putFile(const char* localName, char* remoteName, int32_t copyFlags) {
   const std::string local = localName ? localName : "";
   const std::string remote = remoteName ? remoteName : "";
   if (!S.phone) {
@@ -585,7 +448,7 @@ int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
   }
   const std::string name = phoneName(*parts);
   // The host names the file in Windows-1251; in the phone's folder it is a file name of this system.
-  const std::string leaf = ansiToUtf8(parts->back());
+  const std::string leaf = sghfs::ansiToUtf8(parts->back());
   const Fd dir = openFolder(S.phone->dir, std::vector<std::string>(parts->begin(), parts->end() - 1));
   struct stat existing {};
   const bool found = dir.valid() && ::fstatat(dir.get(), leaf.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
@@ -659,34 +522,7 @@ int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
   return SGHFS_FILE_OK;
 }
 
-int32_t FsDeleteFile(const char*) { return 0; }
-
-int32_t FsRenMovFile(const char*, const char*, int32_t, int32_t, const void*) { return SGHFS_FILE_NOTSUPPORTED; }
-
-void FsGetDefRootName(char* name, int32_t maxLen) {
-  if (!name || maxLen <= 0) return;
-  const std::string root = "Samsung SGH";
-  const std::size_t n = std::min(root.size(), static_cast<std::size_t>(maxLen - 1));
-  std::memcpy(name, root.data(), n);
-  name[n] = '\0';
-}
-
-int32_t FsExecuteFile(intptr_t, char*, const char*) { return SGHFS_FILE_NOTSUPPORTED; }
-
-int32_t FsVersion(char* buffer) {
-  put(buffer, VersionText);
-  return 1;
-}
-
-int32_t FsIsBusy(void) { return 0; }
-
-int32_t FsIsConnected(void) {
-  if (OnCable) return cable::connected() ? 1 : 0;
-  return S.phone ? 1 : 0;
-}
-
-int32_t FsCompileJava(int32_t, SghfsJavaListProc listProc) {
-  if (OnCable) return cable::compileJava();
+int32_t compileJava(SghfsJavaListProc listProc) {
   if (!S.phone) {
     log(SGHFS_MSG_IMPORTANTERROR, ansi("Нет соединения с телефоном"));
     return 0;
@@ -751,6 +587,114 @@ int32_t FsCompileJava(int32_t, SghfsJavaListProc listProc) {
   log(SGHFS_MSG_DETAILS, ansi("Список Java перестроен: ") + std::to_string(S.javaList.size()));
   return 1;
 }
+
+}  // namespace folder
+
+const sghfs::PortOperations FolderOperations{folder::release,   folder::disconnect, folder::connected,
+                                             folder::sendCommand, folder::findFirst,  folder::findNext,
+                                             folder::findClose,   folder::putFile,    folder::compileJava};
+
+// The operations of the connected port's phone, chosen by FsConnect: the folder phone's until a connect finds
+// the phone on a cable, and again once that phone is disconnected.
+const sghfs::PortOperations* Port = &FolderOperations;
+
+}  // namespace
+
+extern "C" {
+
+int32_t FsInit(int32_t pluginNr, SghfsProgressProc progress, SghfsLogProc logProc, SghfsRequestProc) {
+  S = State{};
+  S.pluginNr = pluginNr;
+  S.progress = progress;
+  S.log = logProc;
+  return 0;
+}
+
+int32_t FsSetup(int32_t, int32_t, int32_t port, int32_t speed, const char*) {
+  S.port = port;
+  S.speed = speed;
+  return 0;
+}
+
+int32_t FsConnect(void) {
+  Port->release();
+  Port = &FolderOperations;
+  const std::string name = "COM" + std::to_string(S.port);
+  if (S.port < 1 || S.port > 16) {
+    log(SGHFS_MSG_IMPORTANTERROR, ansi("Неверный номер порта: ") + std::to_string(S.port));
+    return 0;
+  }
+  const fs::path dir = phonesRoot() / name;
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) {
+    const int32_t onCable = cable::connect(cable::Host{S.pluginNr, S.progress, S.log}, S.port, S.speed);
+    if (onCable == 1) Port = &cable::operations;
+    if (onCable >= 0) return onCable;
+    log(SGHFS_MSG_IMPORTANTERROR,
+        ansi("Телефон на порту ") + name + ansi(" не отвечает (нет папки ") + dir.string() + ")");
+    return 0;
+  }
+  Phone phone;
+  phone.name = name;
+  phone.dir = dir;
+  readPhoneIni(phone);
+  fs::create_directory(dir / "java", ec);
+  S.phone = phone;
+  const Fd phoneDir = openFolder(dir, {});
+  // Only a plain file takes the log: a FIFO put there would otherwise hold the connect until someone reads it.
+  S.operations = Fd(::openat(phoneDir.get(), "operations.log",
+                             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+  struct stat st {};
+  if (S.operations.valid() && (::fstat(S.operations.get(), &st) != 0 || !S_ISREG(st.st_mode))) S.operations.close();
+  operation("connect " + name + " " + std::to_string(S.speed));
+  log(SGHFS_MSG_CONNECT, ansi("Подключен телефон ") + phone.manufacturer + " " + phone.model + ansi(" на ") + name);
+  return 1;
+}
+
+int32_t FsDisconnect(const char*) {
+  const int32_t result = Port->disconnect();
+  Port = &FolderOperations;
+  return result;
+}
+
+int32_t FsSendCommand(const char* command, char* reply) { return Port->sendCommand(command, reply); }
+
+SghfsHandle FsFindFirst(const char* path, SghfsFindData* findData) { return Port->findFirst(path, findData); }
+
+int32_t FsFindNext(SghfsHandle handle, SghfsFindData* findData) { return Port->findNext(handle, findData); }
+
+int32_t FsFindClose(SghfsHandle handle) { return Port->findClose(handle); }
+
+int32_t FsGetFile(const char*, char*, int32_t, const void*) { return SGHFS_FILE_NOTSUPPORTED; }
+
+int32_t FsPutFile(const char* localName, char* remoteName, int32_t copyFlags) {
+  return Port->putFile(localName, remoteName, copyFlags);
+}
+
+int32_t FsDeleteFile(const char*) { return 0; }
+
+int32_t FsRenMovFile(const char*, const char*, int32_t, int32_t, const void*) { return SGHFS_FILE_NOTSUPPORTED; }
+
+void FsGetDefRootName(char* name, int32_t maxLen) {
+  if (!name || maxLen <= 0) return;
+  const std::string root = "Samsung SGH";
+  const std::size_t n = std::min(root.size(), static_cast<std::size_t>(maxLen - 1));
+  std::memcpy(name, root.data(), n);
+  name[n] = '\0';
+}
+
+int32_t FsExecuteFile(intptr_t, char*, const char*) { return SGHFS_FILE_NOTSUPPORTED; }
+
+int32_t FsVersion(char* buffer) {
+  put(buffer, VersionText);
+  return 1;
+}
+
+int32_t FsIsBusy(void) { return 0; }
+
+int32_t FsIsConnected(void) { return Port->connected() ? 1 : 0; }
+
+int32_t FsCompileJava(int32_t, SghfsJavaListProc listProc) { return Port->compileJava(listProc); }
 
 int32_t FsJavaGetList(char* buffer) {
   if (!S.rebuilding) {

@@ -163,7 +163,7 @@ TEST_F(OwnGames, AddedThroughTheMenuTheyStandUnderTheirRootAndGoToThePhone) {
   form->markGameBox->click();
 
   form->phone().connectPhone();
-  ASSERT_TRUE(PluginBinding::PluginConnected());
+  ASSERT_TRUE(PluginBinding::isConnected());
   form->uploadMarkedButton->click();
   EXPECT_EQ(readFile(phone("java/" + ballFile + "_suite.jar")), jar("Ball"));
   EXPECT_EQ(readFile(phone("java/" + ballFile + "_suite.jad")), readFile("Base/games/" + ballFile + ".jad"));
@@ -243,10 +243,10 @@ TEST_F(OwnGames, RemovalAsksThenTakesTheEntryAndItsFilesAndTheLastOneTakesTheFil
   EXPECT_EQ(form->ownGameMenu->actions(), (QList<QAction*>{form->showMarkedAction, form->removeOwnGameAction}));
   QStringList fileItems;
   for (QAction* a : form->fileMenu->actions()) fileItems << (a->isSeparator() ? QStringLiteral("-") : a->text());
-  EXPECT_EQ(fileItems, (QStringList{QStringLiteral("Соединиться с телефоном"), QStringLiteral("Отключиться от телефона"),
-                                    QStringLiteral("-"), QStringLiteral("Обновить базу"),
-                                    QStringLiteral("Перекомпилировать Java"), QStringLiteral("-"),
-                                    QStringLiteral("Выход")}));
+  EXPECT_EQ(fileItems,
+            (QStringList{QStringLiteral("Соединиться с телефоном"), QStringLiteral("Отключиться от телефона"),
+                         QStringLiteral("-"), QStringLiteral("Обновить базу"), QStringLiteral("Перекомпилировать Java"),
+                         QStringLiteral("-"), QStringLiteral("Выход")}));
 
   prompter.clear();
   prompter.answers = {MsgButton::No};

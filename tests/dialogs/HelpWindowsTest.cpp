@@ -99,12 +99,12 @@ TEST(AboutBox, ShowsThePluginVersionTextInTheSystemCodePage) {
   TempWorkDir dir;
   ScriptedPrompter prompter;
   MainWindow form(&prompter);
-  const std::string saved = PluginBinding::PluginVersion;
-  PluginBinding::PluginVersion = cp1251("Модуль телефона 2.1");
+  const std::string saved = PluginBinding::pluginVersion;
+  PluginBinding::pluginVersion = cp1251("Модуль телефона 2.1");
   QString shown;
   auto r = runModal([&] { form.showAbout(); },
                     [&](QWidget* w) { shown = static_cast<AboutDialog*>(w)->pluginVersionLabel->text(); }, clickOk);
-  PluginBinding::PluginVersion = saved;
+  PluginBinding::pluginVersion = saved;
   ASSERT_TRUE(r.shown);
   EXPECT_EQ(shown, QStringLiteral("Модуль телефона 2.1"));
 }

@@ -16,7 +16,7 @@ TEST(AboutBoxWithoutPlugin, PluginVersionLabelIsEmpty) {
   testsupport::TempWorkDir dir;
   testsupport::ScriptedPrompter prompter;
   MainWindow form(&prompter);
-  EXPECT_TRUE(PluginBinding::PluginVersion.empty());
+  EXPECT_TRUE(PluginBinding::pluginVersion.empty());
   QString shown = QStringLiteral("not looked at");
   auto r = testsupport::runModal([&] { form.showAbout(); },
                                  [&](QWidget* w) { shown = static_cast<AboutDialog*>(w)->pluginVersionLabel->text(); },

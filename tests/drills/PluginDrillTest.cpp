@@ -26,7 +26,7 @@ class PluginDrill : public DrillWindow {
     startWindow();
     plugin = std::make_unique<OddPluginControl>(ODD_FULL);
     plugin->set("fail_every_call", "1");
-    ASSERT_TRUE(PluginBinding::LoadPlugin(plugin->path()));
+    ASSERT_TRUE(PluginBinding::load(plugin->path()));
     form->settings().setComPort("COM1");
     form->settings().setComSpeed(115200);
     form->catalogue().setCurrentGameFile("blocks");
@@ -52,9 +52,10 @@ class PluginDrill : public DrillWindow {
 
 TEST_F(PluginDrill, RefusedConnectIsReportedAndTheUploadFailsPlainly) {
   form->guarded([&] { form->phone().connectPhone(); });
-  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection), QStringLiteral("Соединение не установлено"));
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection),
+            QStringLiteral("Соединение не установлено"));
   EXPECT_EQ(log().front(), QStringLiteral(" Не удалось установить соединение с телефоном."));
-  EXPECT_FALSE(PluginBinding::PluginConnected());
+  EXPECT_FALSE(PluginBinding::isConnected());
 
   // The upload does not check the connection; each copy is tried, fails and says so.
   form->messageLog->clear();
@@ -69,7 +70,8 @@ TEST_F(PluginDrill, EveryCallFailingAfterTheConnectLeavesNothingHalfDone) {
   plugin->set("connect", "1");  // only the connect succeeds
   form->guarded([&] { form->phone().connectPhone(); });
   EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection), QStringLiteral("Соединение установлено"));
-  for (const quorrel::StatusPanel panel : quorrel::PhonePanels) EXPECT_TRUE(form->statusPanels->panelText(panel).isEmpty()) << static_cast<int>(panel);
+  for (const quorrel::StatusPanel panel : quorrel::PhonePanels)
+    EXPECT_TRUE(form->statusPanels->panelText(panel).isEmpty()) << static_cast<int>(panel);
   EXPECT_EQ(form->phoneList->count(), 0);
 
   form->messageLog->clear();
@@ -95,8 +97,9 @@ TEST_F(PluginDrill, EveryCallFailingAfterTheConnectLeavesNothingHalfDone) {
   form->guarded([&] { form->phone().uploadMarkedGames(); });
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jar в телефон.")));
   form->guarded([&] { form->phone().disconnectPhone(); });
-  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection), QStringLiteral("Соединение не установлено"));
-  EXPECT_FALSE(PluginBinding::PluginConnected());
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection),
+            QStringLiteral("Соединение не установлено"));
+  EXPECT_FALSE(PluginBinding::isConnected());
   EXPECT_EQ(prompter.errors(), std::vector<QString>{QStringLiteral("FsCompileJava failed.")});
   prompter.clear();
   expectGamesWhole();

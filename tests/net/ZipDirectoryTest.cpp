@@ -41,7 +41,7 @@ std::string errorSetting(ZipExtractor& zip, const std::string& name) {
 TEST(ZipDirectory, MissingArchiveIsCreatedEmptyAndExtractsNothingWithoutTheLibrary) {
   TempWorkDir dir;
   ScriptedPrompter prompter;
-  UnzipLibrary::UnloadUnzDll();
+  UnzipLibrary::unload();
   ZipExtractor zip(nullptr, &prompter);
   int changed = 0;
   zip.handlers.contentsChanged = [&] { ++changed; };
@@ -54,7 +54,7 @@ TEST(ZipDirectory, MissingArchiveIsCreatedEmptyAndExtractsNothingWithoutTheLibra
   EXPECT_EQ(changed, 1);
   zip.fileSpecs = {"x"};
   EXPECT_EQ(zip.extract(), 0);
-  EXPECT_FALSE(UnzipLibrary::UnzDllLoaded());
+  EXPECT_FALSE(UnzipLibrary::isLoaded());
   EXPECT_EQ(zip.fileSpecs.size(), 1u);  // left alone when the library was not called
   EXPECT_TRUE(prompter.asked.empty());
 

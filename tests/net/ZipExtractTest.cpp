@@ -103,7 +103,7 @@ TEST(ZipExtract, UnpacksExactlyAsUnzipWouldWithTimeStampsAndReportsTheBatch) {
   EXPECT_EQ(t.batch.bytes, 3002 + 14 + 19 + 200000);
   EXPECT_EQ(t.batch.begun.size(), t.zip.entries.size());
   EXPECT_TRUE(t.prompter.asked.empty());
-  EXPECT_TRUE(UnzipLibrary::UnzDllLoaded());
+  EXPECT_TRUE(UnzipLibrary::isLoaded());
 }
 
 TEST(ZipExtract, ArchivesOfOtherToolsUnpackAsUnzipUnpacksThem) {
@@ -157,7 +157,7 @@ TEST(ZipExtract, RefusalsShowTheirBoxAndLeaveEverythingAlone) {
   ziptest::putU16(multi, end + 6, 1);
   writeFile("multi.zip", multi);
 
-  UnzipLibrary::UnloadUnzDll();
+  UnzipLibrary::unload();
   ZipUnderTest missing("plain.zip");
   missing.zip.extractDir = dir / "no/such";
   missing.zip.fileSpecs = {"a.txt"};
@@ -177,7 +177,7 @@ TEST(ZipExtract, RefusalsShowTheirBoxAndLeaveEverythingAlone) {
   EXPECT_EQ(spanned.prompter.asked[0].text,
             QStringLiteral("Cannot Add, Delete or Extract from a multiple disk Zip file...\nMerge this Zip file onto "
                            "the hard disk before retrying."));
-  EXPECT_FALSE(UnzipLibrary::UnzDllLoaded());
+  EXPECT_FALSE(UnzipLibrary::isLoaded());
   EXPECT_EQ(quorrel::currentDir(), dir.path());
 }
 
@@ -500,7 +500,11 @@ TEST(ZipExtract, AnArchiveOfManyEncryptedMembersAsksABoundedNumberOfTimes) {
   const QString wrong = QStringLiteral("wrong");
   const std::vector<Case> cases = {
       {"one answer for the whole archive", "same.zip", {QStringLiteral("right")}, 301, 1, false},
-      {"an answer tried on the later members first", "two.zip", {QStringLiteral("one"), QStringLiteral("two")}, 5, 2,
+      {"an answer tried on the later members first",
+       "two.zip",
+       {QStringLiteral("one"), QStringLiteral("two")},
+       5,
+       2,
        false},
       {"cancel at the first question", "same.zip", {QString()}, 0, 1, true},
       {"wrong answers without end", "same.zip", {wrong, wrong, wrong, wrong, wrong, wrong}, 1, 3, false},
@@ -569,12 +573,12 @@ TEST(ZipLibrary, LibraryLackingAnExportCountsAsMissingAndTheCurrentDirectoryIsNe
   TempWorkDir dir;
   writeFile("a.txt", "a");
   run("zip -q a.zip a.txt");
-  UnzipLibrary::UnloadUnzDll();
+  UnzipLibrary::unload();
   {
     ZipUnderTest t(dir / "a.zip");
     t.zip.dllDirectory = testsupport::binDir() + "lacking";
     EXPECT_FALSE(t.zip.loadUnzipLibrary());
-    EXPECT_FALSE(UnzipLibrary::UnzDllLoaded());
+    EXPECT_FALSE(UnzipLibrary::isLoaded());
     try {
       t.zip.extract();
       ADD_FAILURE() << "no exception";
@@ -589,9 +593,9 @@ TEST(ZipLibrary, LibraryLackingAnExportCountsAsMissingAndTheCurrentDirectoryIsNe
     ZipUnderTest t(dir / "a.zip");
     t.zip.extractDir = dir / "out";
     EXPECT_EQ(t.zip.extract(), 1);
-    EXPECT_TRUE(UnzipLibrary::UnzDllLoaded());
+    EXPECT_TRUE(UnzipLibrary::isLoaded());
   }
-  EXPECT_FALSE(UnzipLibrary::UnzDllLoaded());  // released with the component
+  EXPECT_FALSE(UnzipLibrary::isLoaded());  // released with the component
 }
 
 TEST(ZipLibrary, NoFolderInsideTheWorkingFolderAndNoRelativeSearchEntryIsEverSearched) {
@@ -613,7 +617,7 @@ TEST(ZipLibrary, NoFolderInsideTheWorkingFolderAndNoRelativeSearchEntryIsEverSea
   std::filesystem::copy_file(testsupport::binDir() + "UnZDll.dll", dir / "good/UnZDll.dll");
   const char* saved = std::getenv("LD_LIBRARY_PATH");
   const std::string savedPath = saved ? saved : "";
-  UnzipLibrary::UnloadUnzDll();
+  UnzipLibrary::unload();
   ASSERT_EQ(::chdir((testsupport::binDir() + "..").c_str()), 0);
   {
     ZipExtractor zip(nullptr, nullptr);
@@ -630,5 +634,5 @@ TEST(ZipLibrary, NoFolderInsideTheWorkingFolderAndNoRelativeSearchEntryIsEverSea
     ::setenv("LD_LIBRARY_PATH", savedPath.c_str(), 1);
   else
     ::unsetenv("LD_LIBRARY_PATH");
-  EXPECT_FALSE(UnzipLibrary::UnzDllLoaded());
+  EXPECT_FALSE(UnzipLibrary::isLoaded());
 }

@@ -1,7 +1,10 @@
 // The parts of the cable path on their own: the AT reply reader, the port map, the folder-listing parser, the
-// meaning of an open error, the lock file.
+// meaning of an open error, the lock file, the code-page converter, and which phone the plugin talks to.
 #include <gtest/gtest.h>
 
+#include <QByteArray>
+#include <QString>
+#include <QStringDecoder>
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -12,12 +15,17 @@
 #include "FolderListing.h"
 #include "PortMap.h"
 #include "SerialLine.h"
+#include "phone/PluginBinding.h"
 #include "support/PhoneSimulator.h"
 #include "support/TempDir.h"
 
 namespace {
 
 using namespace cable;
+using sghfs::ansiToUtf16be;
+using sghfs::ansiToUtf8;
+using sghfs::nameToAnsi;
+using sghfs::utf8ToAnsi;
 
 struct ReplyCase {
   const char* what;
@@ -179,6 +187,102 @@ TEST(Codepage, EachTextConvertsOnItsOwnWhateverCameBefore) {
     EXPECT_EQ(utf8ToAnsi("\xE2\x82\xAC x \xF0\x9F\x98\x80"), std::string("\x88 x ?", 5));
   }
   EXPECT_EQ(ansiToUtf16be(""), "");
+}
+
+// Both phones convert with the one table: each Windows-1251 byte reads as the character Qt's own converter
+// gives it, in UTF-8 for the folder phone's file names and in UTF-16 for the cable's OBEX names, and goes back
+// to itself.
+TEST(Codepage, EveryWindows1251ByteMeansTheSameCharacterInEveryDirection) {
+  QStringDecoder reference("windows-1251");
+  for (int b = 1; b < 256; ++b) {
+    if (b == 0x98) continue;  // no character
+    const std::string ansi(1, static_cast<char>(b));
+    const QString expected = reference.decode(QByteArray::fromStdString(ansi));
+    ASSERT_EQ(expected.size(), 1) << b;
+    EXPECT_EQ(ansiToUtf8(ansi), expected.toStdString()) << b;
+    const char16_t unit = expected.at(0).unicode();
+    EXPECT_EQ(ansiToUtf16be(ansi), std::string({static_cast<char>(unit >> 8), static_cast<char>(unit & 0xFF)})) << b;
+    EXPECT_EQ(utf8ToAnsi(ansiToUtf8(ansi)), ansi) << b;
+  }
+  EXPECT_EQ(ansiToUtf8("a\x98"), "a?");
+}
+
+// A text known to be UTF-8 loses only its broken sequences, one '?' each; a name of no declared code page that
+// is not UTF-8 is already Windows-1251 and is kept whole. Malformed sequences never decode to a character.
+TEST(Codepage, BrokenSequencesBecomeOneMarkEachUnlessTheNameIsWindows1251) {
+  struct Case {
+    const char* what;
+    std::string text;
+    std::string asText;  // utf8ToAnsi
+    std::string asName;  // nameToAnsi
+    bool utf8;
+  };
+  const std::string tetris("\xD2\xE5\xF2\xF0\xE8\xF1");  // "Тетрис" in Windows-1251
+  const std::vector<Case> cases{
+      {"UTF-8", "\xD0\xA2\xD0\xB5\xD1\x82\xD1\x80\xD0\xB8\xD1\x81", tetris, tetris, true},
+      {"Windows-1251", tetris, "??????", tetris, false},
+      {"overlong slash", "a\xC0\xAF" "b", "a?b", "a\xC0\xAF" "b", false},
+      {"surrogate", "\xED\xA0\x80!", "?!", "\xED\xA0\x80!", false},
+      {"past U+10FFFF", "\xF4\x90\x80\x80", "?", "\xF4\x90\x80\x80", false},
+      {"stray continuation", "\x80z", "?z", "\x80z", false},
+      {"cut short before a letter", "\xE2\x82z", "?z", "\xE2\x82z", false},
+      {"lacking in Windows-1251", "\xE6\xB8\xB8 \xF0\x9F\x98\x80", "? ?", "? ?", true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(sghfs::isUtf8(c.text), c.utf8) << c.what;
+    EXPECT_EQ(utf8ToAnsi(c.text), c.asText) << c.what;
+    EXPECT_EQ(nameToAnsi(c.text), c.asName) << c.what;
+  }
+}
+
+// The plugin, loaded as the application loads it, talks to the phone its connect found: here the phone on the
+// cable, then the folder phone that appears on the same port (the cable is hung up, and hears nothing more),
+// then no phone once that one is disconnected.
+TEST(PortChoice, EachConnectChoosesThePortsPhoneAndEveryCallGoesToIt) {
+  testsupport::TempWorkDir dir;
+  ::setenv("SGHFS_PHONES", (dir / "phones").c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+  ::setenv("SGHFS_LOCK_DIR", dir.path().c_str(), 1);
+  testsupport::writeFile(dir / "cable/java/a_suite.jad", "MIDlet-Name: A\r\n");
+  testsupport::PhoneSimulator cablePhone(dir / "cable", {});
+  testsupport::writeFile(dir / "config/sghfs/ports.ini", "COM3=" + cablePhone.device() + "\r\nTimeout=400\r\n");
+  std::vector<std::string> logs;
+  const auto connect = [&] {
+    return PluginBinding::connect(3, 115200, [&](const std::string& t) { logs.push_back(t); }, nullptr);
+  };
+  const auto firstName = [](SghfsHandle h, const SghfsFindData& d) {
+    return h == SGHFS_INVALID_HANDLE ? std::string("none") : std::string(d.cFileName);
+  };
+  PluginBinding::unload();
+  ASSERT_TRUE(PluginBinding::load("sghfs.wfx"));
+
+  EXPECT_EQ(connect(), PluginBinding::ConnectResult::Connected);
+  EXPECT_EQ(PluginBinding::sendCommand("AT+CGMM").body, "SGH-D500");
+  SghfsFindData d{};
+  const SghfsHandle onCable = PluginBinding::findFirst("/java", d);
+  EXPECT_EQ(firstName(onCable, d), "a_suite.jad");
+  const std::size_t heard = cablePhone.commands().size();
+
+  testsupport::writeFile(dir / "phones/COM3/phone.ini", "Manufacturer=SAMSUNG\r\nModel=SGH-E700\r\n");
+  logs.clear();
+  EXPECT_EQ(connect(), PluginBinding::ConnectResult::Connected);
+  ASSERT_FALSE(logs.empty());
+  EXPECT_EQ(logs[0], testsupport::cp1251("Соединение с телефоном закрыто"));
+  EXPECT_FALSE(testsupport::exists(dir / lockFileName(cablePhone.device())));
+  EXPECT_EQ(PluginBinding::sendCommand("AT+CGMM").body, "SGH-E700");
+  EXPECT_FALSE(PluginBinding::findNext(onCable, d));  // the cable's listing went with it
+  EXPECT_EQ(firstName(PluginBinding::findFirst("/", d), d), "java");
+  EXPECT_EQ(cablePhone.commands().size(), heard);
+
+  PluginBinding::disconnect();
+  EXPECT_EQ(PluginBinding::sendCommand("AT+CGMM").status, "ERROR");
+  EXPECT_EQ(firstName(PluginBinding::findFirst("/", d), d), "none");
+  EXPECT_EQ(cablePhone.commands().size(), heard);
+
+  PluginBinding::unload();
+  ::unsetenv("SGHFS_PHONES");
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::unsetenv("SGHFS_LOCK_DIR");
 }
 
 }  // namespace

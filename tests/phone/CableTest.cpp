@@ -106,7 +106,7 @@ class Cable : public PhoneWindow {
   // The plugin's own log line, heard through the window's handler (a first connect of the run has none yet).
   void connectTwice() {
     form->phone().connectPhone();
-    if (!PluginBinding::PluginConnected()) form->phone().connectPhone();
+    if (!PluginBinding::isConnected()) form->phone().connectPhone();
   }
 
   std::unique_ptr<PhoneSimulator> phoneSim;
@@ -147,7 +147,7 @@ TEST_F(Cable, ConnectIdentifiesListsJavaAndUploadsMarkedGamesByteForByte) {
   EXPECT_EQ(std::count(requests.begin(), requests.end(), "disconnect"), 5);
 
   // The phone is still in AT mode afterwards, and the Java list is refused as absent, never done.
-  EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMM").body, "SGH-D500");
+  EXPECT_EQ(PluginBinding::sendCommand("AT+CGMM").body, "SGH-D500");
   void* lib = ::dlopen((testsupport::binDir() + "sghfs.wfx").c_str(), RTLD_NOW | RTLD_NOLOAD);
   ASSERT_NE(lib, nullptr);
   auto compile = reinterpret_cast<SghfsFsCompileJava>(::dlsym(lib, "FsCompileJava"));
@@ -180,7 +180,7 @@ TEST_F(Cable, EchoFragmentedSlowAndUnsolicitedRepliesAreReadToTheirFinalCode) {
     SCOPED_TRACE(c.what);
     startPhone(c.script);
     form->phone().connectPhone();
-    ASSERT_TRUE(PluginBinding::PluginConnected());
+    ASSERT_TRUE(PluginBinding::isConnected());
     EXPECT_EQ(panel(quorrel::StatusPanel::Maker), QStringLiteral("SAMSUNG"));
     EXPECT_EQ(panel(quorrel::StatusPanel::SerialNumber), QStringLiteral("351234567890123"));
     EXPECT_EQ(form->phoneList->count(), 1);
@@ -195,7 +195,8 @@ TEST_F(Cable, SilentPhoneFailsTheConnectWithAClearLine) {
   connectTwice();
   EXPECT_EQ(panel(quorrel::StatusPanel::Connection), NotConnected);
   EXPECT_EQ(log().value(0), Failed);
-  EXPECT_EQ(panel(quorrel::StatusPanel::PluginMessage), QString::fromStdString("Телефон на " + phoneSim->device() + " (COM3) не отвечает"));
+  EXPECT_EQ(panel(quorrel::StatusPanel::PluginMessage),
+            QString::fromStdString("Телефон на " + phoneSim->device() + " (COM3) не отвечает"));
   EXPECT_EQ(phoneSim->commands(), (std::vector<std::string>{"ATE0", "ATE0", "ATE0", "ATE0"}));
 }
 
@@ -205,7 +206,7 @@ TEST_F(Cable, PhoneThatAnswersErrorToEverythingConnectsButNothingIsSent) {
   startPhone(script);
   addGame(1, "tetris", 5000, true);
   form->phone().connectPhone();
-  ASSERT_TRUE(PluginBinding::PluginConnected());
+  ASSERT_TRUE(PluginBinding::isConnected());
   EXPECT_EQ(panel(quorrel::StatusPanel::Maker), QString());
   EXPECT_EQ(form->phoneList->count(), 0);
   form->messageLog->clear();
@@ -232,7 +233,7 @@ TEST_F(Cable, ProgressIsDrawnDuringTheCallAtMostOnceAFrame) {
     addGame(1, "tetris", line.jarSize, true);
     form->show();
     form->phone().connectPhone();
-    ASSERT_TRUE(PluginBinding::PluginConnected());
+    ASSERT_TRUE(PluginBinding::isConnected());
     QCoreApplication::processEvents();
 
     std::vector<int> reported;
@@ -285,7 +286,7 @@ TEST_F(Cable, PhoneSilentOrGoneInTheMiddleOfAPutFailsTheUploadAndTheConnection) 
     addGame(1, "tetris", 200 * 1024, true);
     addGame(2, "snake", 1000, true);
     form->phone().connectPhone();
-    ASSERT_TRUE(PluginBinding::PluginConnected());
+    ASSERT_TRUE(PluginBinding::isConnected());
     const std::string lock = dir / ("locks/" + cable::lockFileName(phoneSim->device()));
     ASSERT_TRUE(testsupport::exists(lock));
     form->messageLog->clear();
@@ -305,11 +306,11 @@ TEST_F(Cable, PhoneSilentOrGoneInTheMiddleOfAPutFailsTheUploadAndTheConnection) 
     EXPECT_FALSE(form->disconnectAction->isEnabled());
     EXPECT_EQ(form->connectionButton->toolTip(), QStringLiteral("Соединиться с телефоном"));
     EXPECT_EQ(panel(quorrel::StatusPanel::Maker), QString());
-    EXPECT_FALSE(PluginBinding::PluginConnected());
+    EXPECT_FALSE(PluginBinding::isConnected());
     EXPECT_FALSE(form->commandState().busy());
     EXPECT_TRUE(form->catalogueTree->isEnabled());
-    EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMI").body, "");  // the line is given up until a new connect
-    EXPECT_FALSE(testsupport::exists(lock));                          // the port was let go with the connection
+    EXPECT_EQ(PluginBinding::sendCommand("AT+CGMI").body, "");  // the line is given up until a new connect
+    EXPECT_FALSE(testsupport::exists(lock));                    // the port was let go with the connection
     phoneSim.reset();
     testsupport::removeTree(dir / "cable");
   }
@@ -328,7 +329,7 @@ TEST_F(Cable, RefusedFileFailsAloneAndTheRestOfTheBatchArrives) {
     addGame(2, "snake", 40000, true);
     addGame(3, "pong", 1000, true);
     form->phone().connectPhone();
-    ASSERT_TRUE(PluginBinding::PluginConnected());
+    ASSERT_TRUE(PluginBinding::isConnected());
     form->messageLog->clear();
     form->uploadMarkedButton->click();
     EXPECT_EQ(log(), (QStringList{sent("/java/pong_suite.jar"), sent("/java/pong_suite.jad"),
@@ -348,7 +349,7 @@ TEST_F(Cable, RefusedFileFailsAloneAndTheRestOfTheBatchArrives) {
     EXPECT_EQ(*(refused + 1), "disconnect");
     EXPECT_EQ(std::count(requests.begin(), requests.end(), "connect"),
               std::count(requests.begin(), requests.end(), "disconnect"));
-    EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMM").body, "SGH-D500");
+    EXPECT_EQ(PluginBinding::sendCommand("AT+CGMM").body, "SGH-D500");
     form->phone().disconnectPhone();
     phoneSim.reset();
     testsupport::removeTree(dir / "cable");
@@ -374,7 +375,7 @@ TEST_F(Cable, LineIsBackInAtModeAfterEachSessionHoweverThePhoneReturns) {
     addGame(1, "tetris", 70000, true);
     addGame(2, "snake", 1000, true);
     form->phone().connectPhone();
-    ASSERT_TRUE(PluginBinding::PluginConnected());
+    ASSERT_TRUE(PluginBinding::isConnected());
     EXPECT_EQ(form->phoneList->count(), 1);
     form->messageLog->clear();
     form->uploadMarkedButton->click();
@@ -385,7 +386,7 @@ TEST_F(Cable, LineIsBackInAtModeAfterEachSessionHoweverThePhoneReturns) {
     // A command right after a session gets its own answer, not the phone's word that it is back. (A command
     // is not repeated: one that a deaf phone missed is not known to have done nothing.)
     if (c.deafAfterObexMs == 0) {
-      EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGSN").body, "351234567890123");
+      EXPECT_EQ(PluginBinding::sendCommand("AT+CGSN").body, "351234567890123");
     }
     const auto commands = phoneSim->commands();
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "AT+CPROT=0"), 5);  // once a session
@@ -402,12 +403,14 @@ TEST_F(Cable, PortHeldByAnotherProgramOrMissingDeviceIsSaidSo) {
   writeFile(dir / ("locks/LCK.." + dev.substr(5).replace(dev.substr(5).find('/'), 1, "_")), "         1\n");
   connectTwice();
   EXPECT_EQ(panel(quorrel::StatusPanel::Connection), NotConnected);
-  EXPECT_EQ(panel(quorrel::StatusPanel::PluginMessage), QString::fromStdString("Порт " + dev + " (COM3) занят другой программой"));
+  EXPECT_EQ(panel(quorrel::StatusPanel::PluginMessage),
+            QString::fromStdString("Порт " + dev + " (COM3) занят другой программой"));
   EXPECT_TRUE(phoneSim->commands().empty());
 
   writeFile(dir / "config/sghfs/ports.ini", "COM3=/dev/ttyACM_not_there\r\n");
   form->phone().connectPhone();
-  EXPECT_EQ(panel(quorrel::StatusPanel::PluginMessage), QStringLiteral("Нет устройства /dev/ttyACM_not_there (COM3): телефон не подключен"));
+  EXPECT_EQ(panel(quorrel::StatusPanel::PluginMessage),
+            QStringLiteral("Нет устройства /dev/ttyACM_not_there (COM3): телефон не подключен"));
   EXPECT_EQ(log().value(0), Failed);
 }
 

@@ -36,7 +36,8 @@ TEST_F(PhoneConnect, ConnectShowsThePhoneAndSwitchesToTheConnectedLook) {
   EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Maker), QStringLiteral("SAMSUNG"));
   EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Model), QStringLiteral("SGH-X100Z"));
   EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::SerialNumber), QStringLiteral("350123456789012"));
-  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::PluginMessage), QString());  // the connect's own log line is cleared
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::PluginMessage),
+            QString());  // the connect's own log line is cleared
   EXPECT_FALSE(form->connectAction->isEnabled());
   EXPECT_TRUE(form->disconnectAction->isEnabled());
   EXPECT_EQ(form->connectionButton->toolTip(), QStringLiteral("Отключиться от телефона"));
@@ -68,9 +69,11 @@ TEST_F(PhoneConnect, DisconnectRestoresTheLookAndKeepsTheLastPluginLine) {
   form->connectionButton->click();
 
   EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection), NotConnected);
-  for (const quorrel::StatusPanel panel : quorrel::PhonePanels) EXPECT_EQ(form->statusPanels->panelText(panel), QString()) << static_cast<int>(panel);
+  for (const quorrel::StatusPanel panel : quorrel::PhonePanels)
+    EXPECT_EQ(form->statusPanels->panelText(panel), QString()) << static_cast<int>(panel);
   // The plugin's goodbye is its last line, and it stays.
-  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::PluginMessage), QStringLiteral("Соединение с телефоном закрыто"));
+  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::PluginMessage),
+            QStringLiteral("Соединение с телефоном закрыто"));
   EXPECT_TRUE(form->connectAction->isEnabled());
   EXPECT_FALSE(form->disconnectAction->isEnabled());
   EXPECT_TRUE(form->uploadGameButton->isHidden());
@@ -79,7 +82,7 @@ TEST_F(PhoneConnect, DisconnectRestoresTheLookAndKeepsTheLastPluginLine) {
   EXPECT_EQ(form->phoneList->count(), 0);
   EXPECT_EQ(log().value(0), QStringLiteral(" Соединение с телефоном разорвано."));
   EXPECT_EQ(form->messageLog->currentText(), QStringLiteral("previous"));  // the edit text stays
-  EXPECT_FALSE(PluginBinding::PluginConnected());
+  EXPECT_FALSE(PluginBinding::isConnected());
   EXPECT_NE(testsupport::readFile(phone("operations.log")).find("disconnect\r\n"), std::string::npos);
 }
 
@@ -99,7 +102,7 @@ TEST_F(PhoneConnect, FailedConnectChangesNothingButPanelAndLogAndMayBeRetried) {
 
 TEST_F(PhoneConnect, UnknownPortNameIsRefusedWithoutAskingThePlugin) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::load(odd.path()));
   for (const char* port : {"com1", "COM17", "COM0", "COM01", "", "LPT1"}) {
     form->messageLog->clear();
     odd.clearTrace();
@@ -115,7 +118,7 @@ TEST_F(PhoneConnect, UnknownPortNameIsRefusedWithoutAskingThePlugin) {
 
 TEST_F(PhoneConnect, ConnectResultWithAZeroLowByteIsAFailure) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::load(odd.path()));
   odd.set("connect", "0x100");
   form->phone().connectPhone();
   EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection), NotConnected);
@@ -125,7 +128,7 @@ TEST_F(PhoneConnect, ConnectResultWithAZeroLowByteIsAFailure) {
 
 TEST_F(PhoneConnect, EmptyListingCallsNeitherNextNorCloseAndEntriesKeepTheirOrder) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::load(odd.path()));
   odd.set("reply", "SAMSUNG\r\n\r\nOK\r\n");
   form->phone().connectPhone();
   EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Maker), QStringLiteral("SAMSUNG"));
@@ -155,23 +158,24 @@ TEST_F(PhoneConnect, PluginLogAndProgressReachTheWindow) {
 
   testsupport::writeFile("a.jad", "x");
   std::string remote = "/java/a_suite.jad";
-  PluginBinding::PluginPutFile(dir / "a.jad", remote, true);
-  EXPECT_TRUE(form->statusPanels->panelText(quorrel::StatusPanel::PluginMessage).contains(QStringLiteral("/java/a_suite.jad")));
+  PluginBinding::putFile(dir / "a.jad", remote, true);
+  EXPECT_TRUE(
+      form->statusPanels->panelText(quorrel::StatusPanel::PluginMessage).contains(QStringLiteral("/java/a_suite.jad")));
   EXPECT_EQ(form->transferLabel->text(), QStringLiteral("/java/a_suite.jad"));
 }
 
 TEST_F(PhoneConnect, ExitWhileConnectedDisconnects) {
   form->phone().connectPhone();
   form->exitProgram();
-  EXPECT_FALSE(PluginBinding::PluginConnected());
-  EXPECT_FALSE(PluginBinding::PluginLoaded());
+  EXPECT_FALSE(PluginBinding::isConnected());
+  EXPECT_FALSE(PluginBinding::isLoaded());
   const std::string ops = testsupport::readFile(phone("operations.log"));
   EXPECT_EQ(ops.substr(ops.size() - 12), "disconnect\r\n");
 }
 
 TEST_F(PhoneConnect, ListingThatNeverEndsStopsAfterAHundredThousandEntries) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::load(odd.path()));
   odd.set("find", "same.jar:1");
   odd.set("endless_find", "1");
   form->phone().connectPhone();
@@ -184,14 +188,15 @@ TEST_F(PhoneConnect, ListingThatNeverEndsStopsAfterAHundredThousandEntries) {
 
 TEST_F(PhoneConnect, TextsFromThePhoneAreShownBoundedOnOneLineAndAsTheyStand) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::load(odd.path()));
   odd.set("reply", "<b>SAM\x1b[2JSUNG</b>\r\n\r\nOK\r\n");
   odd.set("find", "a\nb.jar:1|<i>c</i>:<DIR>");
   form->phone().connectPhone();
   form->showPluginProgress(42, QStringLiteral("/java/x\r\ny_suite.jar"));
   EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Maker), QStringLiteral("<b>SAM\uFFFD[2JSUNG</b>"));
   EXPECT_EQ(form->statusPanels->panel(quorrel::StatusPanel::Maker)->textFormat(), Qt::PlainText);
-  EXPECT_EQ(form->statusPanels->panel(quorrel::StatusPanel::Maker)->toolTip(), QStringLiteral("<p>&lt;b&gt;SAM\uFFFD[2JSUNG&lt;/b&gt;</p>"));
+  EXPECT_EQ(form->statusPanels->panel(quorrel::StatusPanel::Maker)->toolTip(),
+            QStringLiteral("<p>&lt;b&gt;SAM\uFFFD[2JSUNG&lt;/b&gt;</p>"));
   EXPECT_EQ(items(form->phoneList),
             (QStringList{QStringLiteral("a\uFFFDb.jar (1 bytes)"), QStringLiteral("<i>c</i> (<DIR>)")}));
   EXPECT_EQ(form->transferLabel->text(), QStringLiteral("/java/x\uFFFD\uFFFDy_suite.jar"));
@@ -201,5 +206,6 @@ TEST_F(PhoneConnect, TextsFromThePhoneAreShownBoundedOnOneLineAndAsTheyStand) {
   form->phone().disconnectPhone();
   odd.set("reply", std::string(60000, 'm') + "\r\n\r\nOK\r\n");
   form->phone().connectPhone();
-  for (const quorrel::StatusPanel panel : quorrel::PhonePanels) EXPECT_EQ(form->statusPanels->panelText(panel).size(), 1000) << static_cast<int>(panel);
+  for (const quorrel::StatusPanel panel : quorrel::PhonePanels)
+    EXPECT_EQ(form->statusPanels->panelText(panel).size(), 1000) << static_cast<int>(panel);
 }

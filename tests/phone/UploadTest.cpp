@@ -42,7 +42,7 @@ class Upload : public PhoneWindow {
 
   void connectPhone() {
     form->phone().connectPhone();
-    ASSERT_TRUE(PluginBinding::PluginConnected());
+    ASSERT_TRUE(PluginBinding::isConnected());
     form->messageLog->clear();
   }
 
@@ -178,7 +178,7 @@ TEST_F(Upload, FailedCopiesAreLoggedAsFailuresAndTheUploadGoesOn) {
   EXPECT_EQ(log(), (QStringList{sent("/java/ball_suite.jar"), notSent("/java/ball_suite.jad")}));
 
   // No plugin at all: both copies fail, the command still ends cleanly.
-  PluginBinding::UnloadPlugin();
+  PluginBinding::unload();
   form->messageLog->clear();
   form->phone().uploadCurrentGame();
   EXPECT_EQ(log(), (QStringList{notSent("/java/ball_suite.jar"), notSent("/java/ball_suite.jad")}));
@@ -199,7 +199,7 @@ TEST_F(Upload, CopyCutShortByThePhoneIsAFailure) {
 
 TEST_F(Upload, LogNamesTheFileThePluginActuallyWrote) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::load(odd.path()));
   connectPhone();
   odd.set("remote", "/java/GAME~1");
   form->catalogue().setCurrentGameFile("game");
@@ -211,7 +211,7 @@ TEST_F(Upload, LogNamesTheFileThePluginActuallyWrote) {
 
 TEST_F(Upload, CompileWhileNotConnectedAsksNothingOfThePlugin) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::load(odd.path()));
   form->progressBar->setMaximum(5000);
   form->transferLabel->setText(QStringLiteral("x"));
   form->compileJavaAction->trigger();
@@ -223,7 +223,7 @@ TEST_F(Upload, CompileWhileNotConnectedAsksNothingOfThePlugin) {
 
 TEST_F(Upload, CompileWithoutCompileJavaStillFinishes) {
   OddPluginControl odd(ODD_NOCOMPILE);
-  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::load(odd.path()));
   connectPhone();
   form->phone().compileJava();
   EXPECT_EQ(log(), (QStringList{Finished, Started}));
@@ -231,7 +231,7 @@ TEST_F(Upload, CompileWithoutCompileJavaStillFinishes) {
 
 TEST_F(Upload, ListsComeBackWithCrLfAndOneTooLongForThePhoneIsNotSent) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::load(odd.path()));
   connectPhone();
   odd.set("list", "b\na\nc");
   form->phone().compileJava();
@@ -252,7 +252,7 @@ TEST_F(Upload, ListsComeBackWithCrLfAndOneTooLongForThePhoneIsNotSent) {
 
 TEST_F(Upload, PluginWithoutAnyJavaListExportConnectsListsUploadsAndCompilesNothing) {
   OddPluginControl odd(ODD_NOJAVA);
-  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::load(odd.path()));
   odd.set("find", "old.jar:10");
   addGame(1, "ball", "Ball", true);
   connectPhone();
@@ -264,7 +264,7 @@ TEST_F(Upload, PluginWithoutAnyJavaListExportConnectsListsUploadsAndCompilesNoth
 
 TEST_F(Upload, GameFileNamesThatCouldLeaveTheirFoldersAreNeverPassedOn) {
   OddPluginControl odd(ODD_FULL);
-  ASSERT_TRUE(PluginBinding::LoadPlugin(odd.path()));
+  ASSERT_TRUE(PluginBinding::load(odd.path()));
   connectPhone();
   form->settings().setAutoCompileJava(false);
   for (const std::string file : {"../Quorrel", "sub/game", "sub\\game", "..", "a..b", "/etc/passwd"}) {
@@ -361,11 +361,11 @@ TEST_F(Upload, CyrillicFileNamesAreFoundOnDiskAndOnThePhoneUnderTheirReadableNam
   // The phone lists its files under the host's names.
   std::vector<std::string> listed;
   SghfsFindData entry{};
-  const SghfsHandle h = PluginBinding::PluginFindFirst("/java/", entry);
+  const SghfsHandle h = PluginBinding::findFirst("/java/", entry);
   ASSERT_NE(h, SGHFS_INVALID_HANDLE);
   do listed.push_back(entry.cFileName);
-  while (PluginBinding::PluginFindNext(h, entry));
-  PluginBinding::PluginFindClose(h);
+  while (PluginBinding::findNext(h, entry));
+  PluginBinding::findClose(h);
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ(listed, (std::vector<std::string>{file + "_suite.jad", file + "_suite.jar"}));
 }

@@ -23,22 +23,22 @@ namespace {
 class VirtualPhone : public ::testing::Test {
  protected:
   void SetUp() override {
-    PluginBinding::UnloadPlugin();
+    PluginBinding::unload();
     ::setenv("SGHFS_PHONES", (dir / "phones").c_str(), 1);
     writeFile(phone("phone.ini"), "Manufacturer=SAMSUNG\r\nModel=SGH-E700\r\nSerial=350123\r\n");
     writeFile(phone("java/.keep"), "");
     std::remove(phone("java/.keep").c_str());
-    ASSERT_TRUE(PluginBinding::LoadPlugin("sghfs.wfx"));
+    ASSERT_TRUE(PluginBinding::load("sghfs.wfx"));
   }
   void TearDown() override {
-    PluginBinding::UnloadPlugin();
+    PluginBinding::unload();
     ::unsetenv("SGHFS_PHONES");
   }
 
   std::string phone(const std::string& relative) const { return dir / ("phones/COM1/" + relative); }
 
-  std::int32_t connect(std::uint8_t port = 1) {
-    return PluginBinding::PluginConnect(
+  PluginBinding::ConnectResult connect(std::uint8_t port = 1) {
+    return PluginBinding::connect(
         port, 115200, [this](const std::string& t) { logs.push_back(t); },
         [this](const std::string&, const std::string& t, int p) { progress.push_back(t + ":" + std::to_string(p)); });
   }
@@ -56,22 +56,22 @@ class VirtualPhone : public ::testing::Test {
   std::vector<std::string> listing(const std::string& path) {
     std::vector<std::string> out;
     SghfsFindData d{};
-    const SghfsHandle h = PluginBinding::PluginFindFirst(path, d);
+    const SghfsHandle h = PluginBinding::findFirst(path, d);
     if (h == SGHFS_INVALID_HANDLE) return out;
     do {
       out.push_back(std::string(d.cFileName) +
                     ((d.dwFileAttributes & SGHFS_ATTR_DIRECTORY) ? " <DIR>" : " " + std::to_string(d.nFileSizeLow)));
-    } while (PluginBinding::PluginFindNext(h, d));
-    PluginBinding::PluginFindClose(h);
+    } while (PluginBinding::findNext(h, d));
+    PluginBinding::findClose(h);
     return out;
   }
 
   std::int32_t put(const std::string& local, std::string remote, bool overwrite = true) {
-    return PluginBinding::PluginPutFile(dir / local, remote, overwrite);
+    return PluginBinding::putFile(dir / local, remote, overwrite);
   }
 
   std::int32_t compile(const std::function<void(std::string&)>& handler = nullptr) {
-    return PluginBinding::PluginCompileJava(true, handler);
+    return PluginBinding::compileJava(true, handler);
   }
 
   void installGame(const std::string& file, const std::string& name) {
@@ -86,32 +86,32 @@ class VirtualPhone : public ::testing::Test {
 }  // namespace
 
 TEST_F(VirtualPhone, ConnectAnswersTheThreeIdentityCommandsAsAPhoneDoes) {
-  EXPECT_EQ(PluginBinding::PluginVersion, "sghfs.wfx virtual phone 1.0");
-  ASSERT_EQ(connect(), 1);
-  const auto reply = PluginBinding::PluginSendCommand("AT+CGMI");
+  EXPECT_EQ(PluginBinding::pluginVersion, "sghfs.wfx virtual phone 1.0");
+  ASSERT_EQ(connect(), PluginBinding::ConnectResult::Connected);
+  const auto reply = PluginBinding::sendCommand("AT+CGMI");
   EXPECT_EQ(reply.body, "SAMSUNG");
   EXPECT_EQ(reply.status, "OK");
-  EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMM").body, "SGH-E700");
-  EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGSN").body, "350123");
-  const auto unknown = PluginBinding::PluginSendCommand("AT+CBC");
+  EXPECT_EQ(PluginBinding::sendCommand("AT+CGMM").body, "SGH-E700");
+  EXPECT_EQ(PluginBinding::sendCommand("AT+CGSN").body, "350123");
+  const auto unknown = PluginBinding::sendCommand("AT+CBC");
   EXPECT_EQ(unknown.status, "ERROR");
   EXPECT_EQ(unknown.body, "");
-  PluginBinding::PluginDisconnect();
+  PluginBinding::disconnect();
   EXPECT_EQ(operations(),
             (std::vector<std::string>{"connect COM1 115200", "AT+CGMI", "AT+CGMM", "AT+CGSN", "AT+CBC", "disconnect"}));
 }
 
 TEST_F(VirtualPhone, PortWithoutItsFolderHasNoPhoneAndSaysWhy) {
-  EXPECT_EQ(connect(2), 0);
-  EXPECT_FALSE(PluginBinding::PluginConnected());
-  EXPECT_EQ(connect(2), 0);  // now the handler is registered and hears why
+  EXPECT_EQ(connect(2), PluginBinding::ConnectResult::Refused);
+  EXPECT_FALSE(PluginBinding::isConnected());
+  EXPECT_EQ(connect(2), PluginBinding::ConnectResult::Refused);  // now the handler is registered and hears why
   ASSERT_EQ(logs.size(), 1u);
   EXPECT_NE(logs[0].find("COM2"), std::string::npos);
-  EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMI").status, "ERROR");
+  EXPECT_EQ(PluginBinding::sendCommand("AT+CGMI").status, "ERROR");
 }
 
 TEST_F(VirtualPhone, JavaFolderIsListedWithSizesAndFolders) {
-  ASSERT_EQ(connect(), 1);
+  ASSERT_EQ(connect(), PluginBinding::ConnectResult::Connected);
   EXPECT_TRUE(listing("/java/").empty());
   writeFile(phone("java/b_suite.jar"), std::string(1234, 'x'));
   writeFile(phone("java/a_suite.jad"), "MIDlet-Name: A\r\n");
@@ -122,7 +122,7 @@ TEST_F(VirtualPhone, JavaFolderIsListedWithSizesAndFolders) {
 }
 
 TEST_F(VirtualPhone, PutCopiesIntoTheJavaFolderWithProgressAndHonoursOverwrite) {
-  ASSERT_EQ(connect(), 1);
+  ASSERT_EQ(connect(), PluginBinding::ConnectResult::Connected);
   writeFile("ball.jad", "descriptor");
   ASSERT_EQ(put("ball.jad", "/java/ball_suite.jad"), SGHFS_FILE_OK);
   EXPECT_EQ(readFile(phone("java/ball_suite.jad")), "descriptor");
@@ -142,7 +142,7 @@ TEST_F(VirtualPhone, PutCopiesIntoTheJavaFolderWithProgressAndHonoursOverwrite) 
 }
 
 TEST_F(VirtualPhone, NoPathLeavesThePhonesJavaFolder) {
-  ASSERT_EQ(connect(), 1);
+  ASSERT_EQ(connect(), PluginBinding::ConnectResult::Connected);
   writeFile("evil", "x");
   const std::string before = readFile(phone("phone.ini"));
   for (const std::string remote :
@@ -154,13 +154,13 @@ TEST_F(VirtualPhone, NoPathLeavesThePhonesJavaFolder) {
   EXPECT_FALSE(exists(phone("other")));
   // A name written with back slashes comes back as the phone's own name.
   std::string remote = "\\java\\evil";
-  EXPECT_EQ(PluginBinding::PluginPutFile(dir / "evil", remote, true), SGHFS_FILE_OK);
+  EXPECT_EQ(PluginBinding::putFile(dir / "evil", remote, true), SGHFS_FILE_OK);
   EXPECT_EQ(remote, "/java/evil");
 }
 
 TEST_F(VirtualPhone, CopyCutShortFailsAndLeavesNothingBehind) {
   writeFile(phone("phone.ini"), "Model=X\r\nFailAfterBytes=1000\r\n");
-  ASSERT_EQ(connect(), 1);
+  ASSERT_EQ(connect(), PluginBinding::ConnectResult::Connected);
   writeFile("big.jar", std::string(5000, 'j'));
   writeFile(phone("java/big_suite.jar"), "old copy");
   EXPECT_EQ(put("big.jar", "/java/big_suite.jar"), SGHFS_FILE_WRITEERROR);
@@ -171,7 +171,7 @@ TEST_F(VirtualPhone, CopyCutShortFailsAndLeavesNothingBehind) {
 
 TEST_F(VirtualPhone, LimitedSpeedReportsProgressAlongTheWay) {
   writeFile(phone("phone.ini"), "Model=X\r\nBytesPerSecond=10240\r\n");
-  ASSERT_EQ(connect(), 1);
+  ASSERT_EQ(connect(), PluginBinding::ConnectResult::Connected);
   writeFile("slow.jar", std::string(4096, 's'));
   ASSERT_EQ(put("slow.jar", "/java/slow_suite.jar"), SGHFS_FILE_OK);
   EXPECT_EQ(progress, (std::vector<std::string>{"/java/slow_suite.jar:25", "/java/slow_suite.jar:50",
@@ -179,7 +179,7 @@ TEST_F(VirtualPhone, LimitedSpeedReportsProgressAlongTheWay) {
 }
 
 TEST_F(VirtualPhone, RebuildKeepsListedOrderAppendsNewByFileNameAndDropsGone) {
-  ASSERT_EQ(connect(), 1);
+  ASSERT_EQ(connect(), PluginBinding::ConnectResult::Connected);
   installGame("zeta", "Zeta");
   installGame("alpha", "Alpha");
   installGame("mid", "Mid");
@@ -201,7 +201,7 @@ TEST_F(VirtualPhone, RebuildKeepsListedOrderAppendsNewByFileNameAndDropsGone) {
 
 TEST_F(VirtualPhone, RefusedRebuildLeavesTheListAsItWas) {
   writeFile(phone("phone.ini"), "Model=X\r\nRefuseRebuild=1\r\n");
-  ASSERT_EQ(connect(), 1);
+  ASSERT_EQ(connect(), PluginBinding::ConnectResult::Connected);
   installGame("a", "A");
   writeFile(phone("javalist.txt"), "Old\r\n");
   bool called = false;
@@ -212,16 +212,16 @@ TEST_F(VirtualPhone, RefusedRebuildLeavesTheListAsItWas) {
 }
 
 TEST_F(VirtualPhone, ConnectLoadsThePluginWhenStartUpHadNone) {
-  PluginBinding::UnloadPlugin();
-  PluginBinding::PluginVersion.clear();
-  ASSERT_EQ(connect(), 1);
-  EXPECT_TRUE(PluginBinding::PluginLoaded());
-  EXPECT_EQ(PluginBinding::PluginVersion, "sghfs.wfx virtual phone 1.0");
-  EXPECT_EQ(PluginBinding::PluginSendCommand("AT+CGMM").body, "SGH-E700");
+  PluginBinding::unload();
+  PluginBinding::pluginVersion.clear();
+  ASSERT_EQ(connect(), PluginBinding::ConnectResult::Connected);
+  EXPECT_TRUE(PluginBinding::isLoaded());
+  EXPECT_EQ(PluginBinding::pluginVersion, "sghfs.wfx virtual phone 1.0");
+  EXPECT_EQ(PluginBinding::sendCommand("AT+CGMM").body, "SGH-E700");
 }
 
 TEST_F(VirtualPhone, DescriptorNamesInUtf8ReachTheListInWindows1251) {
-  ASSERT_EQ(connect(), 1);
+  ASSERT_EQ(connect(), PluginBinding::ConnectResult::Connected);
   // Every character Windows-1251 has above ASCII (0x98 has none), written in UTF-8 as MIDP descriptors are.
   std::string ansiBytes;
   for (int b = 0x80; b <= 0xFF; ++b) {
@@ -239,7 +239,7 @@ TEST_F(VirtualPhone, DescriptorNamesInUtf8ReachTheListInWindows1251) {
 }
 
 TEST_F(VirtualPhone, ListTooLongToCrossThePluginFailsTheRebuildUncut) {
-  ASSERT_EQ(connect(), 1);
+  ASSERT_EQ(connect(), PluginBinding::ConnectResult::Connected);
   writeFile(phone("javalist.txt"), "Old\r\n");
   for (int i = 0; i < 660; ++i)
     installGame("g" + std::to_string(1000 + i), std::to_string(1000 + i) + std::string(96, 'n'));
@@ -265,7 +265,7 @@ TEST_F(VirtualPhone, SymbolicLinksInsideThePhoneFolderAreNeverFollowed) {
   ASSERT_EQ(::symlink((outside + "/secret.txt").c_str(), phone("java/x_suite.jad").c_str()), 0);
   ASSERT_EQ(::symlink((outside + "/game_suite.jad").c_str(), phone("java/link_suite.jad").c_str()), 0);
   ASSERT_EQ(::symlink((outside + "/secret.txt").c_str(), phone("javalist.txt").c_str()), 0);
-  ASSERT_EQ(connect(), 1);
+  ASSERT_EQ(connect(), PluginBinding::ConnectResult::Connected);
   EXPECT_NE(put("evil.jad", "/java/x_suite.jad"), SGHFS_FILE_OK);
   EXPECT_NE(put("evil.jad", "/java/x_suite.jad", false), SGHFS_FILE_OK);
   EXPECT_TRUE(listing("/java/").empty());  // links are not the phone's files
@@ -274,14 +274,14 @@ TEST_F(VirtualPhone, SymbolicLinksInsideThePhoneFolderAreNeverFollowed) {
   EXPECT_EQ(seen, "");
   EXPECT_EQ(readFile(outside + "/secret.txt"), "keep");
   EXPECT_EQ(readFile(phone("javalist.txt")), "");  // the link itself was replaced
-  PluginBinding::PluginDisconnect();
+  PluginBinding::disconnect();
 
   // The Java folder itself a link: nothing is listed, written or rebuilt through it; nor is the log a link.
   fs::remove_all(phone("java"));
   ASSERT_EQ(::symlink(outside.c_str(), phone("java").c_str()), 0);
   fs::remove(phone("operations.log"));
   ASSERT_EQ(::symlink((outside + "/ops").c_str(), phone("operations.log").c_str()), 0);
-  ASSERT_EQ(connect(), 1);
+  ASSERT_EQ(connect(), PluginBinding::ConnectResult::Connected);
   EXPECT_TRUE(listing("/java/").empty());
   EXPECT_TRUE(listing("/").empty());
   EXPECT_NE(put("evil.jad", "/java/new_suite.jad"), SGHFS_FILE_OK);
@@ -289,12 +289,12 @@ TEST_F(VirtualPhone, SymbolicLinksInsideThePhoneFolderAreNeverFollowed) {
   compile([&](std::string&) { ADD_FAILURE() << "rebuilt through a link"; });
   EXPECT_FALSE(exists(outside + "/ops"));
   EXPECT_EQ(readFile(outside + "/secret.txt"), "keep");
-  PluginBinding::PluginDisconnect();
+  PluginBinding::disconnect();
 
   // FIFOs in place of the settings and the log are not waited on.
   fs::remove(phone("phone.ini"));
   fs::remove(phone("operations.log"));
   ASSERT_EQ(::mkfifo(phone("phone.ini").c_str(), 0644), 0);
   ASSERT_EQ(::mkfifo(phone("operations.log").c_str(), 0644), 0);
-  EXPECT_EQ(connect(), 1);
+  EXPECT_EQ(connect(), PluginBinding::ConnectResult::Connected);
 }
