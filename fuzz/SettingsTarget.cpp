@@ -34,7 +34,7 @@ void resetWindow(MainWindow& window) {
     e->clear();
   d.comPortBox->setEditText(QStringLiteral("COM1"));
   d.comSpeedBox->setEditText(QStringLiteral("115200"));
-  window.settings().setUpdateMode(0);
+  window.settings().setUpdateMode(quorrel::UpdateMode::Unset);
   window.settings().setUpdateFolderPictures(false);
   window.settings().setAutoCompileJava(true);
   window.settings().setSortMarks(true, false);

@@ -85,20 +85,14 @@ void MainWindow::createSubsystems() {
   browser_ = std::make_unique<quorrel::CatalogueBrowser>(catalogue_, *settings_, *prompter_, *this, pane,
                                                          [this] { return phone_->connected(); });
 
-  quorrel::TransferView transfers;
-  transfers.catalogueTree = catalogueTree;
-  transfers.progressBar = progressBar;
-  transfers.transferLabel = transferLabel;
-  transfers.clearPluginStatus = [this] { statusPanels->setPanelText(quorrel::StatusPanel::PluginMessage, QString()); };
-  transfers.downloadGameButton = downloadGameButton;
-  transfers.downloadScreenshotButton = downloadScreenshotButton;
-  downloads_ = std::make_unique<quorrel::Downloads>(this, *settings_, catalogue_, *browser_, *this, *prompter_, busy_,
-                                                    transfers);
-  update_ = std::make_unique<quorrel::CatalogueUpdate>(this, *downloads_, *browser_, catalogue_, *settings_, *prompter_,
-                                                       *this, busy_, transfers);
-  phone_ = std::make_unique<quorrel::PhoneSession>(*settings_, catalogue_, *this, *prompter_, busy_, *this);
-  ownGames_ = std::make_unique<quorrel::suites::OwnGamesCommands>(catalogue_, *prompter_, *this, busy_,
+  downloads_ =
+      std::make_unique<quorrel::Downloads>(this, *settings_, catalogue_, *this, *prompter_, commands_, *this);
+  update_ = std::make_unique<quorrel::CatalogueUpdate>(this, *downloads_, catalogue_, *settings_, *prompter_, *this,
+                                                       commands_, *this);
+  phone_ = std::make_unique<quorrel::PhoneSession>(*settings_, catalogue_, *this, *prompter_, commands_, *this);
+  ownGames_ = std::make_unique<quorrel::suites::OwnGamesCommands>(catalogue_, *prompter_, *this, commands_,
                                                                   [this] { browser_->loadCatalogue(); });
+  commands_.setObserver([this] { showCommandState(); });
   chooseGamePaths = [this](bool folder) {
     if (folder) {
       const QString dir = QFileDialog::getExistingDirectory(this, QStringLiteral("Добавить папку с играми"));
@@ -209,9 +203,11 @@ void MainWindow::clearLog() {
   messageLog->setEditText(QString());
 }
 
-// ---- The phone session's view ---------------------------------------------------------------------------
-QString MainWindow::statusText(quorrel::StatusPanel panel) const { return statusPanels->panelText(panel); }
+// While a command works on the game on display, the tree takes no other choice. The other commands refuse
+// themselves while one runs, and stay enabled as they always were.
+void MainWindow::showCommandState() { catalogueTree->setEnabled(!commands_.catalogueLocked()); }
 
+// ---- The phone session's view ---------------------------------------------------------------------------
 void MainWindow::setStatusText(quorrel::StatusPanel panel, const QString& text) {
   statusPanels->setPanelText(panel, text);
 }
@@ -266,14 +262,32 @@ void MainWindow::setPhoneFiles(const QStringList& entries) {
 
 void MainWindow::setUploadGameVisible(bool visible) { uploadGameButton->setVisible(visible); }
 
-void MainWindow::setCatalogueEnabled(bool enabled) { catalogueTree->setEnabled(enabled); }
-
 void MainWindow::resetProgress(bool fullRange) {
   progressBar->setValue(0);
   if (fullRange) progressBar->setMaximum(100);
 }
 
 void MainWindow::clearTransferLine() { transferLabel->clear(); }
+
+// ---- The transfers' and the update's view ---------------------------------------------------------------
+void MainWindow::showTransferProgress(int total, int done) {
+  progressBar->setMaximum(total);
+  progressBar->setValue(done);
+}
+
+void MainWindow::showTransferName(const QString& name) { transferLabel->setText(name); }
+
+void MainWindow::clearPluginStatus() { statusPanels->setPanelText(quorrel::StatusPanel::PluginMessage, QString()); }
+
+void MainWindow::showScreenshot(const std::string& file) { browser_->showPicture(file); }
+
+void MainWindow::gameDownloaded() { downloadGameButton->hide(); }
+
+void MainWindow::screenshotDownloaded() { downloadScreenshotButton->hide(); }
+
+bool MainWindow::windowShown() const { return isVisible(); }
+
+void MainWindow::catalogueArrived() { browser_->loadCatalogue(); }
 
 // ---- Commands of the window itself ----------------------------------------------------------------------
 void MainWindow::startUp() {
@@ -287,7 +301,6 @@ void MainWindow::startUp() {
   }
   quorrel::recoverInterruptedUpdate(*this);
   PluginBinding::load("sghfs.wfx");
-  busy_.clear();
   settings_->readAtStartUp(quorrel::localPath(quorrel::SettingsFileName));
   browser_->loadCatalogue();
 }
@@ -307,7 +320,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::showSettings() {
-  if (busy_.isSet()) return;
+  if (commands_.busy()) return;
   settingsDialog_->exec();
 }
 

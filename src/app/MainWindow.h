@@ -1,7 +1,8 @@
 #pragma once
 // The main window: its widgets and menus, and the wiring from them to the subsystems that own the program's
 // state and behaviour (settings, catalogue, downloads and the update, the phone session). It is the message
-// log and the phone session's view; start-up, shutdown and the log commands are its own.
+// log, the phone session's view and the transfers' and the update's view; start-up, shutdown and the log
+// commands are its own. What may run is enabled in one place, from the command state and the connection.
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
@@ -9,9 +10,10 @@
 #include <memory>
 
 #include "catalogue/Catalogue.h"
-#include "common/BusyFlag.h"
+#include "common/CommandState.h"
 #include "common/MessageLog.h"
 #include "common/Prompter.h"
+#include "net/CatalogueUpdate.h"
 #include "phone/PhoneSession.h"
 
 class QAction;
@@ -38,12 +40,13 @@ namespace suites {
 class OwnGamesCommands;
 }
 class CatalogueBrowser;
-class CatalogueUpdate;
-class Downloads;
 class Settings;
 }  // namespace quorrel
 
-class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorrel::PhoneView {
+class MainWindow : public QMainWindow,
+                   public quorrel::MessageLog,
+                   public quorrel::PhoneView,
+                   public quorrel::UpdateView {
   Q_OBJECT
  public:
   static constexpr int ClientWidth = 791;
@@ -62,7 +65,7 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   quorrel::Prompter& prompter() const { return *prompter_; }
   quorrel::Settings& settings() { return *settings_; }
   quorrel::Catalogue& catalogue() { return catalogue_; }
-  quorrel::BusyFlag& busyFlag() { return busy_; }
+  quorrel::CommandState& commandState() { return commands_; }
   quorrel::CatalogueBrowser& browser() { return *browser_; }
   quorrel::Downloads& downloads() { return *downloads_; }
   quorrel::CatalogueUpdate& catalogueUpdate() { return *update_; }
@@ -138,16 +141,25 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   void insertLine(const QString& line) override;
 
   // ---- The phone session's view ----
-  QString statusText(quorrel::StatusPanel panel) const override;
   void setStatusText(quorrel::StatusPanel panel, const QString& text) override;
   void showPluginLog(const QString& text) override;
   void showPluginProgress(int percent, const QString& target) override;
   void showConnected(bool connected) override;
   void setPhoneFiles(const QStringList& entries) override;
   void setUploadGameVisible(bool visible) override;
-  void setCatalogueEnabled(bool enabled) override;
+  // Shared with the transfers' view.
   void resetProgress(bool fullRange) override;
   void clearTransferLine() override;
+
+  // ---- The transfers' and the update's view ----
+  void showTransferProgress(int total, int done) override;
+  void showTransferName(const QString& name) override;
+  void clearPluginStatus() override;
+  void showScreenshot(const std::string& file) override;
+  void gameDownloaded() override;
+  void screenshotDownloaded() override;
+  bool windowShown() const override;
+  void catalogueArrived() override;
 
   // Runs a handler body; an escaping error is shown by the error report.
   void guarded(const std::function<void()>& body) { prompter_->guarded(body); }
@@ -194,6 +206,8 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   void createSubsystems();
   void connectHandlers();
   void showSettingsMarks();
+  // The one place that enables what may run, after every change of the command state or the connection.
+  void showCommandState();
   void drawPluginReports();
   // Puts a shown line at the top of the log and drops the oldest ones when it is full.
   void keepLine(const QString& shown);
@@ -201,7 +215,7 @@ class MainWindow : public QMainWindow, public quorrel::MessageLog, public quorre
   quorrel::Prompter* prompter_;
   std::unique_ptr<quorrel::Settings> settings_;
   quorrel::Catalogue catalogue_;
-  quorrel::BusyFlag busy_;
+  quorrel::CommandState commands_;
   std::unique_ptr<quorrel::CatalogueBrowser> browser_;
   std::unique_ptr<quorrel::Downloads> downloads_;
   std::unique_ptr<quorrel::CatalogueUpdate> update_;

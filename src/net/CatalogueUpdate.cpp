@@ -11,9 +11,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QProgressBar>
-#include <QTreeWidget>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -26,9 +23,8 @@
 #include <vector>
 
 #include "catalogue/Catalogue.h"
-#include "catalogue/CatalogueBrowser.h"
 #include "common/Ansi.h"
-#include "common/BusyFlag.h"
+#include "common/CommandState.h"
 #include "common/Errors.h"
 #include "common/MessageLog.h"
 #include "common/PaintTurns.h"
@@ -254,35 +250,11 @@ class Placement {
 
 enum class Unpacked { NewCatalogue, NoCatalogue, Cancelled };
 
-// Keeps the other long commands out while the unzip library works on the main thread: its progress reports
-// run the event loop, so the window paints and notices a close, and a command chosen meanwhile must not start.
-class BusyWhileUnpacking {
- public:
-  BusyWhileUnpacking(BusyFlag& busy, QWidget* tree)
-      : busy_(busy), tree_(tree), wasBusy_(busy.isSet()), treeEnabled_(tree->isEnabled()) {
-    busy_.set();
-    tree_->setEnabled(false);
-  }
-  ~BusyWhileUnpacking() {
-    if (!wasBusy_) busy_.clear();
-    tree_->setEnabled(treeEnabled_);
-  }
-  BusyWhileUnpacking(const BusyWhileUnpacking&) = delete;
-  BusyWhileUnpacking& operator=(const BusyWhileUnpacking&) = delete;
-
- private:
-  BusyFlag& busy_;
-  QWidget* tree_;
-  const bool wasBusy_;
-  const bool treeEnabled_;
-};
-
 // What the unpacking works with.
 struct UnpackContext {
   ZipExtractor& zip;
   MessageLog& log;
-  BusyFlag& busy;
-  QWidget* tree;
+  CommandState& commands;
 };
 
 // Unpacks the fetched archive and places its files in the working folder. A new catalogue then replaces the
@@ -297,7 +269,10 @@ Unpacked unpackCatalogue(const UnpackContext& c, const CatalogueFiles& f, const 
   } reset{zip};
   bool placedCatalogue = false;
   try {
-    const BusyWhileUnpacking busy(c.busy, c.tree);
+    // The unzip library works on the main thread, and its progress reports run the event loop, so that the
+    // window paints and notices a close: a command chosen meanwhile must not start, nor another game be shown,
+    // also when a failed transfer gave them back before.
+    const CommandScope unpacking(c.commands, CommandHold::CommandsAndCatalogue);
     StagingFolder staging;
     zip.setZipFileName(f.archive);
     zip.extractDir = staging.path();
@@ -338,7 +313,7 @@ Unpacked unpackCatalogue(const UnpackContext& c, const CatalogueFiles& f, const 
 // goes on downloading.
 class UpdateRun {
  public:
-  explicit UpdateRun(CatalogueUpdate& update) : update_(update), shown_(update.window_->isVisible()) {}
+  explicit UpdateRun(CatalogueUpdate& update) : update_(update), shown_(update.view_.windowShown()) {}
 
   void run() {
     const CatalogueFiles files = catalogueFiles();
@@ -366,7 +341,7 @@ class UpdateRun {
       return;
     }
     backUpCatalogue(files);
-    const UnpackContext context{*update_.zip_, update_.log_, update_.busy_, update_.view_.catalogueTree};
+    const UnpackContext context{*update_.zip_, update_.log_, update_.commands_};
     const Unpacked unpacked = unpackCatalogue(context, files, [this] { return windowClosed(); });
     if (unpacked == Unpacked::Cancelled) return;
     if (unpacked == Unpacked::NoCatalogue) {
@@ -375,14 +350,14 @@ class UpdateRun {
       return;
     }
 
-    update_.browser_.loadCatalogue();
+    update_.view_.catalogueArrived();
     fetch(workfolder::News);
     if (update_.settings_.updateFolderPictures()) fetchFolderPictures();
-    const int mode = update_.settings_.updateMode();
-    if (mode == 2 || mode == 3) {
+    const UpdateMode mode = update_.settings_.updateMode();
+    if (mode == UpdateMode::WithScreenshots || mode == UpdateMode::WholeBase) {
       forEachGame([this](const GameEntry& game) { fetchIn(workfolder::Screenshots, game.screen); });
     }
-    if (mode == 3) {
+    if (mode == UpdateMode::WholeBase) {
       forEachGame([this](const GameEntry& game) {
         fetchIn(workfolder::Games, game.file + ".jad");
         fetchIn(workfolder::Games, game.file + ".jar");
@@ -404,7 +379,7 @@ class UpdateRun {
   }
 
  private:
-  bool windowClosed() const { return shown_ && !update_.window_->isVisible(); }
+  bool windowClosed() const { return shown_ && !update_.view_.windowShown(); }
 
   DownloadResult fetch(const std::string& path) {
     if (windowClosed()) return DownloadResult::Failed;
@@ -456,53 +431,42 @@ class UpdateRun {
   const bool shown_;
 };
 
-CatalogueUpdate::CatalogueUpdate(QWidget* window, Downloads& downloads, CatalogueBrowser& browser,
-                                 const Catalogue& catalogue, const Settings& settings, Prompter& prompter,
-                                 MessageLog& log, BusyFlag& busy, const TransferView& view)
-    : window_(window),
-      downloads_(downloads),
-      browser_(browser),
+CatalogueUpdate::CatalogueUpdate(QObject* owner, Downloads& downloads, const Catalogue& catalogue,
+                                 const Settings& settings, Prompter& prompter, MessageLog& log,
+                                 CommandState& commands, UpdateView& view)
+    : downloads_(downloads),
       catalogue_(catalogue),
       settings_(settings),
       prompter_(prompter),
       log_(log),
-      busy_(busy),
+      commands_(commands),
       view_(view),
-      zip_(new ZipExtractor(window, &prompter)) {
+      zip_(new ZipExtractor(owner, &prompter)) {
   zip_->setObjectName(QStringLiteral("zipExtractor"));
   zip_->showProgressDialog = false;
 }
 
 // The end of every update, also of one refused or stopped by an error: the answers to the changed-size
 // question are forgotten and the progress line is cleared.
-void CatalogueUpdate::endUpdate(bool ran) {
-  if (ran) {
-    view_.catalogueTree->setEnabled(true);
-    busy_.clear();
-  }
+void CatalogueUpdate::endUpdate() {
   downloads_.answers() = ChangedFileAnswers();
-  view_.progressBar->setMaximum(100);
-  view_.progressBar->setValue(0);
-  view_.transferLabel->clear();
+  view_.resetProgress(true);
+  view_.clearTransferLine();
 }
 
 void CatalogueUpdate::updateCatalogue() {
   downloads_.answers() = ChangedFileAnswers();
-  const bool run = !busy_.isSet() && !running_;
-  if (run) {
-    running_ = true;
-    view_.catalogueTree->setEnabled(false);
-    busy_.set();
+  // A failed transfer gives the other commands back during an update, but never a second update.
+  if (!commands_.busy() && !commands_.updateRunning()) {
     try {
+      const CommandScope running(commands_, CommandHold::Update);
       UpdateRun(*this).run();
     } catch (...) {
-      running_ = false;
-      endUpdate(true);
+      endUpdate();
       throw;
     }
-    running_ = false;
   }
-  endUpdate(run);
+  endUpdate();
 }
 
 namespace {

@@ -7,13 +7,23 @@ class ZipExtractor;
 
 namespace quorrel {
 
+// The window as the update sees it.
+class UpdateView : public TransferView {
+ public:
+  // Whether the window is shown. One shown when the update began and no longer shown has been closed: the
+  // program is ending, and the update stops fetching.
+  virtual bool windowShown() const = 0;
+  // The update placed a new catalogue: the window loads it (into the catalogue the update reads next) and
+  // shows it.
+  virtual void catalogueArrived() = 0;
+};
+
 class CatalogueUpdate {
  public:
-  // Makes the zip component (a child of `window`, without its progress window). The update stops fetching
-  // once `window`, shown when the update began, is closed. Everything handed in must outlive this object.
-  CatalogueUpdate(QWidget* window, Downloads& downloads, CatalogueBrowser& browser, const Catalogue& catalogue,
-                  const Settings& settings, Prompter& prompter, MessageLog& log, BusyFlag& busy,
-                  const TransferView& view);
+  // Makes the zip component (a child of `owner`, without its progress window). Everything handed in must
+  // outlive this object.
+  CatalogueUpdate(QObject* owner, Downloads& downloads, const Catalogue& catalogue, const Settings& settings,
+                  Prompter& prompter, MessageLog& log, CommandState& commands, UpdateView& view);
   CatalogueUpdate(const CatalogueUpdate&) = delete;
   CatalogueUpdate& operator=(const CatalogueUpdate&) = delete;
 
@@ -22,25 +32,19 @@ class CatalogueUpdate {
   void updateCatalogue();
 
   ZipExtractor& zip() { return *zip_; }
-  bool running() const { return running_; }
 
  private:
   friend class UpdateRun;
-  void endUpdate(bool ran);
+  void endUpdate();
 
-  QWidget* window_;
   Downloads& downloads_;
-  CatalogueBrowser& browser_;
   const Catalogue& catalogue_;
   const Settings& settings_;
   Prompter& prompter_;
   MessageLog& log_;
-  BusyFlag& busy_;
-  TransferView view_;
+  CommandState& commands_;
+  UpdateView& view_;
   ZipExtractor* zip_;
-  // Set while an update runs. The busy flag alone cannot keep a second update out: the first failed transfer
-  // clears it, and an update started then would take the running one's backup for a stale file.
-  bool running_ = false;
 };
 
 // At start-up: brings back a catalogue that an interrupted update left only as its backup, and removes the

@@ -2,11 +2,7 @@
 // download component's events, and the game and screenshot download commands.
 #include "net/Downloads.h"
 
-#include <QLabel>
-#include <QProgressBar>
 #include <QStringList>
-#include <QToolButton>
-#include <QWidget>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -15,9 +11,8 @@
 #include <vector>
 
 #include "catalogue/Catalogue.h"
-#include "catalogue/CatalogueBrowser.h"
 #include "common/Ansi.h"
-#include "common/BusyFlag.h"
+#include "common/CommandState.h"
 #include "common/Errors.h"
 #include "common/MessageLog.h"
 #include "common/Paths.h"
@@ -64,35 +59,30 @@ bool isPicture(const std::string& path) {
 
 }  // namespace
 
-Downloads::Downloads(QObject* owner, const Settings& settings, Catalogue& catalogue, CatalogueBrowser& browser,
-                     MessageLog& log, Prompter& prompter, BusyFlag& busy, const TransferView& view)
+Downloads::Downloads(QObject* owner, const Settings& settings, Catalogue& catalogue, MessageLog& log,
+                     Prompter& prompter, CommandState& commands, TransferView& view)
     : settings_(settings),
       catalogue_(catalogue),
-      browser_(browser),
       log_(log),
       prompter_(prompter),
-      busy_(busy),
+      commands_(commands),
       view_(view),
       http_(new HttpGet(owner)) {
   http_->setObjectName(QStringLiteral("downloader"));
   configure();
 }
 
-// The idle state every download command ends in, also after an error.
+// The progress line every download command leaves empty, also after an error.
 void Downloads::endCommand() {
-  view_.catalogueTree->setEnabled(true);
-  busy_.clear();
-  view_.progressBar->setMaximum(100);
-  view_.progressBar->setValue(0);
-  view_.transferLabel->clear();
+  view_.resetProgress(true);
+  view_.clearTransferLine();
 }
 
 template <typename Body>
 void Downloads::runCommand(Body body) {
-  if (busy_.isSet()) return;
-  busy_.set();
-  view_.catalogueTree->setEnabled(false);
+  if (commands_.busy()) return;
   try {
+    const CommandScope running(commands_, CommandHold::CommandsAndCatalogue);
     body();
   } catch (...) {
     endCommand();
@@ -174,7 +164,7 @@ DownloadResult Downloads::downloadFromServer(const std::string& relativePath) {
     log_.logCommand(transferLine);  // a refused start leaves no outcome line
     return DownloadResult::Failed;
   }
-  view_.transferLabel->setText(shownLabel(fromAnsi(relativePath)));
+  view_.showTransferName(shownLabel(fromAnsi(relativePath)));
   log_.logCommand(transferLine);
   useProxySettings();
   http_->options.maxBodySize = isPicture(relativePath) ? MaxPictureBytes : 0;
@@ -221,8 +211,7 @@ int Downloads::localFileSize(const std::string& path) {
 }
 
 void Downloads::progress(int totalSize, int bytesRead) {
-  view_.progressBar->setMaximum(totalSize);
-  view_.progressBar->setValue(bytesRead);
+  view_.showTransferProgress(totalSize, bytesRead);
 }
 
 void Downloads::done(int fileSize) {
@@ -243,11 +232,10 @@ void Downloads::transferFailed() {
 
 void Downloads::failed(const std::string& url) {
   log_.logCommand(QStringLiteral(" Произошла ошибка при скачивании файла ") + fromAnsi(url));
-  view_.catalogueTree->setEnabled(true);
-  view_.progressBar->setValue(0);
-  view_.transferLabel->clear();
+  view_.resetProgress(false);
+  view_.clearTransferLine();
   view_.clearPluginStatus();
-  busy_.clear();
+  commands_.releaseAfterFailure();
 }
 
 void Downloads::downloadGame() {
@@ -263,7 +251,7 @@ void Downloads::downloadGame() {
       prompter_.error(notArrived(QStringLiteral("Игра не скачана"), missing));
       return;
     }
-    view_.downloadGameButton->hide();
+    view_.gameDownloaded();
     prompter_.message(QStringLiteral("Игра успешно скачана!"));
   });
 }
@@ -276,12 +264,12 @@ void Downloads::downloadScreenshot() {
     const DownloadResult result = downloadInFolder(workfolder::Screenshots, screen);
     // A copy kept from before is still shown; without any copy the picture's own error is the report. A
     // name that leaves the folder was refused above and is not read either.
-    if (staysInFolder(screen)) browser_.showPicture(localPath(path));
+    if (staysInFolder(screen)) view_.showScreenshot(localPath(path));
     if (result == DownloadResult::Failed) {
       prompter_.error(notArrived(QStringLiteral("Скриншот не скачан"), {path}));
       return;
     }
-    view_.downloadScreenshotButton->hide();
+    view_.screenshotDownloaded();
     prompter_.message(QStringLiteral("Файл успешно загружен!"));
   });
 }

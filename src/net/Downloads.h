@@ -1,34 +1,40 @@
 #pragma once
 // Single downloads from the update server: the download routine with its size check, shared by the catalogue
 // update, the handlers of the download component's events, and the game and screenshot download commands.
-#include <functional>
+#include <QString>
 #include <string>
 #include <vector>
 
-class QLabel;
 class QObject;
-class QProgressBar;
-class QToolButton;
-class QWidget;
 class HttpGet;
 
 namespace quorrel {
 
-class BusyFlag;
 class Catalogue;
-class CatalogueBrowser;
+class CommandState;
 class MessageLog;
 class Prompter;
 class Settings;
 
-// The widgets transfers show themselves in.
-struct TransferView {
-  QWidget* catalogueTree = nullptr;  // disabled while a command transfers
-  QProgressBar* progressBar = nullptr;
-  QLabel* transferLabel = nullptr;          // the file being transferred
-  std::function<void()> clearPluginStatus;  // empties the status bar's panel of plugin messages
-  QToolButton* downloadGameButton = nullptr;
-  QToolButton* downloadScreenshotButton = nullptr;
+// The window as the transfers see it: they report, the window draws. Each report is drawn before it returns,
+// so that progress shows in order while a transfer runs.
+class TransferView {
+ public:
+  virtual ~TransferView() = default;
+  // The progress of the transfer under way: `done` of `total` bytes.
+  virtual void showTransferProgress(int total, int done) = 0;
+  // The file being transferred, as it is shown.
+  virtual void showTransferName(const QString& name) = 0;
+  // Empties the progress bar (and, with `fullRange`, gives it its range of 0 to 100 again).
+  virtual void resetProgress(bool fullRange) = 0;
+  virtual void clearTransferLine() = 0;
+  // Empties the status bar's panel of plugin messages.
+  virtual void clearPluginStatus() = 0;
+  // Shows the picture file as the game's screenshot; the picture's error, when it cannot be read, is raised.
+  virtual void showScreenshot(const std::string& file) = 0;
+  // The game's files, or its screenshot, are in place: there is no more to download of it.
+  virtual void gameDownloaded() = 0;
+  virtual void screenshotDownloaded() = 0;
 };
 
 // The answers "to all" given to the question about a file whose size changed.
@@ -58,8 +64,8 @@ class Downloads {
  public:
   // Makes the download component (a child of `owner`) and sets it up as the update server expects. Everything
   // handed in must outlive this object.
-  Downloads(QObject* owner, const Settings& settings, Catalogue& catalogue, CatalogueBrowser& browser, MessageLog& log,
-            Prompter& prompter, BusyFlag& busy, const TransferView& view);
+  Downloads(QObject* owner, const Settings& settings, Catalogue& catalogue, MessageLog& log, Prompter& prompter,
+            CommandState& commands, TransferView& view);
   Downloads(const Downloads&) = delete;
   Downloads& operator=(const Downloads&) = delete;
 
@@ -106,11 +112,10 @@ class Downloads {
 
   const Settings& settings_;
   Catalogue& catalogue_;
-  CatalogueBrowser& browser_;
   MessageLog& log_;
   Prompter& prompter_;
-  BusyFlag& busy_;
-  TransferView view_;
+  CommandState& commands_;
+  TransferView& view_;
   HttpGet* http_;
   ChangedFileAnswers answers_;
   std::string lastFailure_;

@@ -7,13 +7,11 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 #include "common/Ansi.h"
 #include "common/Paths.h"
@@ -139,49 +137,6 @@ std::string notValidZip(const std::string& path) { return "\"" + path + "\"\nis 
 QString fromLibrary(const char* text) { return quorrel::shownLabel(QFile::decodeName(QByteArray(text))); }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------------------------------------------
-// ZipProgressDialog
-
-ZipProgressDialog::ZipProgressDialog(ZipExtractor* zip, QWidget* mainWindow)
-    : QDialog(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::CustomizeWindowHint),
-      zip_(zip) {
-  setObjectName(QStringLiteral("ZipProgressDialog"));
-  setWindowTitle(quorrel::appTitle());
-  setFixedSize(300, 100);
-  fileNameLabel = new QLabel(QStringLiteral("wait ..."), this);
-  fileNameLabel->setObjectName(QStringLiteral("fileNameLabel"));
-  fileNameLabel->setGeometry(10, 15, 280, fileNameLabel->sizeHint().height());
-  progressBar = new QProgressBar(this);
-  progressBar->setObjectName(QStringLiteral("progressBar"));
-  progressBar->setGeometry(10, 35, 280, 16);
-  progressBar->setTextVisible(false);
-  cancelButton = new QPushButton(QStringLiteral("&Cancel"), this);
-  cancelButton->setObjectName(QStringLiteral("cancelButton"));
-  cancelButton->setAccessibleName(QStringLiteral("Cancel"));
-  const QSize b = cancelButton->sizeHint();
-  cancelButton->setGeometry((300 - b.width()) / 2, 60, b.width(), b.height());
-  cancelButton->setDefault(true);
-  connect(cancelButton, &QPushButton::clicked, this, &ZipProgressDialog::cancelExtraction);
-  if (mainWindow) {
-    const QRect r = mainWindow->frameGeometry();
-    move(r.center() - QPoint(150, 50));
-  }
-}
-
-void ZipProgressDialog::showFileName(const QString& text) {
-  const int width = std::min(fileNameLabel->fontMetrics().horizontalAdvance(text) + 2, 280);
-  fileNameLabel->setText(text);
-  fileNameLabel->setGeometry((300 - width) / 2, fileNameLabel->y(), width, fileNameLabel->height());
-  fileNameLabel->repaint();
-}
-
-void ZipProgressDialog::reject() { cancelExtraction(); }
-
-void ZipProgressDialog::cancelExtraction() {
-  zip_->cancelled = true;
-  hide();
-}
 
 // ---------------------------------------------------------------------------------------------------------------
 // ZipExtractor
@@ -433,19 +388,18 @@ std::int32_t ZipExtractor::extract() {
   command.Fixed104 = 3;
   command.Fixed144 = 7;
 
-  // The progress window and fileSpecs go once the library was called, also when the call failed.
+  // The progress view's extraction ends, and fileSpecs go, once the library was called, also when the call
+  // failed.
   struct AfterCall {
     ZipExtractor* zip;
     ~AfterCall() {
-      delete zip->progressDialog_;
-      zip->progressDialog_ = nullptr;
+      if (ZipProgressView* shown = std::exchange(zip->shownProgress_, nullptr)) shown->extractionEnded();
       zip->fileSpecs.clear();
     }
   } afterCall{this};
-  if (showProgressDialog) {
-    auto* window = qobject_cast<QWidget*>(parent());
-    progressDialog_ = new ZipProgressDialog(this, window ? window->window() : nullptr);
-    progressDialog_->show();
+  if (showProgressDialog && progressView_) {
+    shownProgress_ = progressView_;
+    shownProgress_->extractionStarted();
   }
   return callLibrary(command);
 }
@@ -482,19 +436,17 @@ std::int32_t ZipExtractor::handleCallback(UnzipCallbackData& data) {
       batch.fileName = data.Text;
       if (handlers.memberBegins)
         handlers.memberBegins(batch.fileName, data.Value, batch.batchCount, batch.totalBytesInBatch);
-      if (progressDialog_) progressDialog_->showFileName(fromLibrary(data.Text));
+      if (shownProgress_) shownProgress_->memberBegins(fromLibrary(data.Text));
       break;
     case UNZ_ACTION_PROGRESS:
       batch.bytesDone += std::max<std::int32_t>(data.Value, 0);
       if (batch.bytesDone > batch.limit) throw ZipException(tooLarge(archivePath_, batch.limit));
       if (handlers.progress) handlers.progress(batch.fileName, data.Value, batch.totalBytesInBatch);
-      if (progressDialog_)
-        progressDialog_->progressBar->setValue(
-            static_cast<int>(std::min<std::int64_t>(batch.bytesDone, progressDialog_->progressBar->maximum())));
+      if (shownProgress_) shownProgress_->bytesDone(batch.bytesDone);
       break;
     case UNZ_ACTION_BATCH_ENDS:
       if (handlers.batchEnded) handlers.batchEnded(batch.skippedCount, batch.batchCount, batch.totalBytesInBatch);
-      if (progressDialog_) progressDialog_->hide();
+      if (shownProgress_) shownProgress_->batchEnded();
       break;
     case UNZ_ACTION_MEMBER_COUNT:
       batch.batchCount = data.Value;
@@ -503,7 +455,7 @@ std::int32_t ZipExtractor::handleCallback(UnzipCallbackData& data) {
       batch.totalBytesInBatch = data.Value;
       batch.bytesDone = 0;
       batch.skippedCount = 0;
-      if (progressDialog_) progressDialog_->progressBar->setMaximum(data.Value);
+      if (shownProgress_) shownProgress_->batchSize(data.Value);
       break;
     case UNZ_ACTION_PASSWORD:
       askPassword(data);
@@ -527,11 +479,11 @@ std::int32_t ZipExtractor::handleCallback(UnzipCallbackData& data) {
 }
 
 void ZipExtractor::hideProgress() {
-  if (progressDialog_) progressDialog_->hide();
+  if (shownProgress_) shownProgress_->questionAsked();
 }
 
 void ZipExtractor::showProgress() {
-  if (progressDialog_ && !cancelled) progressDialog_->show();
+  if (shownProgress_ && !cancelled) shownProgress_->questionAnswered();
 }
 
 // The password given for an archive is tried on each later member that asks for one before the user is asked

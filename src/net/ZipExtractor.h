@@ -1,7 +1,7 @@
 #pragma once
 // The zip extraction component: ZipExtractor lists an archive by reading its central directory and leaves the
-// decompression to the unzip library "UnZDll.dll", answering the library's questions with dialogs.
-#include <QDialog>
+// decompression to the unzip library "UnZDll.dll", answering the library's questions through the prompter
+// and reporting its progress to a progress view, when one is given.
 #include <QFlags>
 #include <QObject>
 #include <cstdint>
@@ -12,12 +12,8 @@
 
 #include "common/Errors.h"
 #include "common/Prompter.h"
+#include "net/ZipProgress.h"
 #include "unzdll_abi.h"
-
-class QLabel;
-class QProgressBar;
-class QPushButton;
-class ZipExtractor;
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "zip records are copied byte for byte");
 
@@ -80,26 +76,6 @@ struct ZipEntry {
   std::string fileComment;     // ANSI
 };
 
-// Small window that shows which member is being unpacked, with a Cancel button.
-class ZipProgressDialog : public QDialog {
-  Q_OBJECT
- public:
-  ZipProgressDialog(ZipExtractor* zip, QWidget* mainWindow);
-
-  QLabel* fileNameLabel = nullptr;
-  QProgressBar* progressBar = nullptr;
-  QPushButton* cancelButton = nullptr;
-
-  // Shows the text centred in the window.
-  void showFileName(const QString& text);
-  // Escape works as the Cancel button.
-  void reject() override;
-
- private:
-  void cancelExtraction();
-  ZipExtractor* zip_;
-};
-
 class ZipExtractor : public QObject {
   Q_OBJECT
  public:
@@ -149,7 +125,7 @@ class ZipExtractor : public QObject {
   std::string extractDir;    // empty: the archive's own folder
   ExtractFlags extractOptions = UpdateOlder;
   std::vector<std::string> fileSpecs;  // emptied after each library call
-  bool showProgressDialog = true;
+  bool showProgressDialog = true;      // whether the progress view, when one is set, is told of extractions
 
   std::vector<ZipEntry> entries;
   EndRecordInfo endRecord;
@@ -167,8 +143,8 @@ class ZipExtractor : public QObject {
   // archive's size (at least 64 MiB, so that small archives of text still unpack) but never more than 1 GiB.
   static std::int64_t unpackLimit(std::int64_t freeBytes, std::int64_t archiveBytes);
 
-  // The progress window; exists only during extract().
-  ZipProgressDialog* progressDialog() const { return progressDialog_; }
+  // Where the progress of an extraction is reported; null: nowhere. The view must outlive its use here.
+  void setProgressView(ZipProgressView* view) { progressView_ = view; }
 
  private:
   static std::int32_t unzipCallback(UnzipCallbackData* data);
@@ -192,7 +168,8 @@ class ZipExtractor : public QObject {
   quorrel::Prompter* prompter_;
   std::string zipFileName_;
   std::string archivePath_;  // the archive's name made absolute when it was set
-  ZipProgressDialog* progressDialog_ = nullptr;
+  ZipProgressView* progressView_ = nullptr;
+  ZipProgressView* shownProgress_ = nullptr;  // the progress view during extract()
   std::exception_ptr callbackError_;
 };
 

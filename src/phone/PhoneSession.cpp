@@ -9,7 +9,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "common/Ansi.h"
-#include "common/BusyFlag.h"
+#include "common/CommandState.h"
 #include "common/MessageLog.h"
 #include "common/Paths.h"
 #include "common/Prompter.h"
@@ -73,10 +73,8 @@ class AtExit {
 }  // namespace
 
 PhoneSession::PhoneSession(const Settings& settings, const Catalogue& catalogue, MessageLog& log, Prompter& prompter,
-                           BusyFlag& busy, PhoneView& view)
-    : settings_(settings), catalogue_(catalogue), log_(log), prompter_(prompter), busy_(busy), view_(view) {}
-
-bool PhoneSession::connected() const { return view_.statusText(StatusPanel::Connection) != NotConnected; }
+                           CommandState& commands, PhoneView& view)
+    : settings_(settings), catalogue_(catalogue), log_(log), prompter_(prompter), commands_(commands), view_(view) {}
 
 // ---- Connection ----------------------------------------------------------------------------------------
 void PhoneSession::connectPhone() {
@@ -90,9 +88,9 @@ void PhoneSession::connectPhone() {
           view_.showPluginProgress(percent, fromAnsi(target));
         });
   }
-  view_.setStatusText(StatusPanel::Connection, result == PluginBinding::ConnectResult::Connected
-                                                   ? QStringLiteral("Соединение установлено")
-                                                   : NotConnected);
+  // The plugin's answer decides, as the status bar shows it.
+  connected_ = result == PluginBinding::ConnectResult::Connected;
+  view_.setStatusText(StatusPanel::Connection, connected_ ? QStringLiteral("Соединение установлено") : NotConnected);
   if (!PluginBinding::isConnected()) {
     log_.logCommand(QStringLiteral(" Не удалось установить соединение с телефоном."));
     return;
@@ -100,7 +98,8 @@ void PhoneSession::connectPhone() {
   view_.showConnected(true);
 
   view_.setStatusText(StatusPanel::Maker, fromAnsi(PluginBinding::sendCommand("AT+CGMI").body));
-  view_.setStatusText(StatusPanel::Model, fromAnsi(PluginBinding::sendCommand("AT+CGMM").body));
+  const QString model = fromAnsi(PluginBinding::sendCommand("AT+CGMM").body);
+  view_.setStatusText(StatusPanel::Model, model);
   view_.setStatusText(StatusPanel::SerialNumber, fromAnsi(PluginBinding::sendCommand("AT+CGSN").body));
 
   QStringList files;
@@ -123,13 +122,13 @@ void PhoneSession::connectPhone() {
   view_.setStatusText(StatusPanel::PluginMessage, QString());
   view_.resetProgress(false);
   if (!catalogue_.currentGameScreen().empty()) view_.setUploadGameVisible(true);
-  log_.logCommand(QStringLiteral(" Установлено соединение с телефоном ") +
-                  view_.statusText(StatusPanel::Model).left(8) + QStringLiteral("."));
+  log_.logCommand(QStringLiteral(" Установлено соединение с телефоном ") + model.left(8) + QStringLiteral("."));
 }
 
 void PhoneSession::disconnectPhone() {
   PluginBinding::disconnect();
   log_.insertLine(MessageLog::timeText() + QStringLiteral(" Соединение с телефоном разорвано."));
+  connected_ = false;
   view_.setStatusText(StatusPanel::Connection, NotConnected);
   view_.setUploadGameVisible(false);
   for (const StatusPanel panel : PhonePanels) view_.setStatusText(panel, QString());
@@ -179,24 +178,20 @@ void PhoneSession::dropLostConnection(const std::vector<std::string>& errors) {
 }
 
 void PhoneSession::uploadCurrentGame() {
-  if (busy_.isSet()) return;
-  busy_.set();
-  view_.setCatalogueEnabled(false);
+  if (commands_.busy()) return;
+  const CommandScope running(commands_, CommandHold::CommandsAndCatalogue);
   AtExit done([this] {
-    view_.setCatalogueEnabled(true);
     view_.resetProgress(false);
     view_.clearTransferLine();
     view_.setStatusText(StatusPanel::PluginMessage, QString());
-    busy_.clear();
   });
   sendGame(catalogue_.currentGameFile());
   if (settings_.autoCompileJava()) compileJava();
 }
 
 void PhoneSession::uploadMarkedGames() {
-  if (busy_.isSet()) return;
-  busy_.set();
-  AtExit done([this] { busy_.clear(); });
+  if (commands_.busy()) return;
+  const CommandScope running(commands_, CommandHold::Commands);
   for (const int i : catalogue_.markedGames()) sendGame(catalogue_.game(i).file);
   if (settings_.autoCompileJava()) compileJava();
 }

@@ -13,7 +13,7 @@ class JavaListOrderDialog;
 
 namespace quorrel {
 
-class BusyFlag;
+class CommandState;
 class Catalogue;
 class MessageLog;
 class Prompter;
@@ -24,7 +24,6 @@ class PhoneView {
  public:
   virtual ~PhoneView() = default;
   // The status bar's panels.
-  virtual QString statusText(StatusPanel panel) const = 0;
   virtual void setStatusText(StatusPanel panel, const QString& text) = 0;
   // The plugin's log line, painted at once: the plugin holds the main thread while it reports.
   virtual void showPluginLog(const QString& text) = 0;
@@ -34,7 +33,6 @@ class PhoneView {
   virtual void showConnected(bool connected) = 0;
   virtual void setPhoneFiles(const QStringList& entries) = 0;
   virtual void setUploadGameVisible(bool visible) = 0;
-  virtual void setCatalogueEnabled(bool enabled) = 0;
   // Empties the progress bar (and, with `fullRange`, gives it its range of 0 to 100 again) and the transfer line.
   virtual void resetProgress(bool fullRange) = 0;
   virtual void clearTransferLine() = 0;
@@ -44,16 +42,17 @@ class PhoneSession {
  public:
   // Everything handed in must outlive the session; the order dialog may be null (no manual ordering).
   PhoneSession(const Settings& settings, const Catalogue& catalogue, MessageLog& log, Prompter& prompter,
-               BusyFlag& busy, PhoneView& view);
+               CommandState& commands, PhoneView& view);
   PhoneSession(const PhoneSession&) = delete;
   PhoneSession& operator=(const PhoneSession&) = delete;
   void setOrderDialog(JavaListOrderDialog* dialog) { orderDialog_ = dialog; }
 
-  // Whether the status bar shows a connection.
-  bool connected() const;
+  // Whether the plugin took the connection: set by a connect, cleared by a disconnect, also by the one that
+  // follows when the plugin reports the connection lost.
+  bool connected() const { return connected_; }
   void connectPhone();
   void disconnectPhone();
-  // The connection button: connects or disconnects, as the status bar shows.
+  // The connection button: connects or disconnects, as the session is connected or not.
   void toggleConnection();
   // Copies the game last shown to the phone; compiles the Java list afterwards when the settings say so.
   void uploadCurrentGame();
@@ -72,8 +71,9 @@ class PhoneSession {
   const Catalogue& catalogue_;
   MessageLog& log_;
   Prompter& prompter_;
-  BusyFlag& busy_;
+  CommandState& commands_;
   PhoneView& view_;
+  bool connected_ = false;
   JavaListOrderDialog* orderDialog_ = nullptr;
 };
 

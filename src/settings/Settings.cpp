@@ -8,7 +8,7 @@ void Settings::readAtStartUp(const std::string& path) {
   SettingsReader in(path);
   if (in.findSection(UpdateServerHeader)) {
     updateServer_ = in.readLine();
-    updateMode_ = static_cast<std::uint8_t>(in.readNumber());
+    updateMode_ = static_cast<UpdateMode>(static_cast<std::uint8_t>(in.readNumber()));
     updateFolderPictures_ = flagOn(in.readLine());
   }
   if (in.findSection(ProxySettingsHeader)) {

@@ -16,6 +16,15 @@ struct ProxyDetails {
   std::string password;
 };
 
+// What the update fetches besides the catalogue, by the number the settings file stores. A number of no
+// mode fetches the catalogue only, and is written back as it was read.
+enum class UpdateMode : std::uint8_t {
+  Unset = 0,
+  CatalogueOnly = 1,
+  WithScreenshots = 2,  // and the screenshots
+  WholeBase = 3,        // and the screenshots and the games' files
+};
+
 class Settings : public QObject {
   Q_OBJECT
  public:
@@ -28,9 +37,9 @@ class Settings : public QObject {
 
   const std::string& updateServer() const { return updateServer_; }
   void setUpdateServer(const std::string& server) { updateServer_ = server; }
-  // 1: the catalogue only; 2: also screenshots; 3: everything. 0 until a file or the user chose one.
-  std::uint8_t updateMode() const { return updateMode_; }
-  void setUpdateMode(std::uint8_t mode) { updateMode_ = mode; }
+  // Unset until a file or the user chose one.
+  UpdateMode updateMode() const { return updateMode_; }
+  void setUpdateMode(UpdateMode mode) { updateMode_ = mode; }
   bool updateFolderPictures() const { return updateFolderPictures_; }
   void setUpdateFolderPictures(bool on) { updateFolderPictures_ = on; }
 
@@ -61,7 +70,7 @@ class Settings : public QObject {
 
  private:
   std::string updateServer_;
-  std::uint8_t updateMode_ = 0;
+  UpdateMode updateMode_ = UpdateMode::Unset;
   bool updateFolderPictures_ = false;
   ProxyDetails proxy_;
   bool useProxy_ = false;

@@ -220,7 +220,7 @@ void SettingsDialog::readSettingsFile() {
 quorrel::SettingsLines SettingsDialog::currentLines() const {
   quorrel::SettingsLines s;
   s.updateServer = toAnsi(updateServerEdit->text());
-  s.updateMode = settings_.updateMode();
+  s.updateMode = static_cast<std::uint8_t>(settings_.updateMode());
   s.updateFolderPictures = folderPicturesBox->isChecked();
   s.useProxy = useProxyBox->isChecked();
   s.proxyHost = toAnsi(proxyHostEdit->text());
@@ -298,16 +298,16 @@ bool SettingsDialog::backUpSettingsFile() const {
 
 void SettingsDialog::cancel() { reject(); }
 
-void SettingsDialog::selectUpdateMode(QRadioButton* chosen, std::uint8_t mode) {
+void SettingsDialog::selectUpdateMode(QRadioButton* chosen, quorrel::UpdateMode mode) {
   for (QRadioButton* b : {catalogueOnlyButton, withScreenshotsButton, wholeBaseButton}) {
     if (b != chosen) b->setChecked(false);
   }
   settings_.setUpdateMode(mode);
 }
 
-void SettingsDialog::chooseCatalogueOnly() { selectUpdateMode(catalogueOnlyButton, 1); }
-void SettingsDialog::chooseWithScreenshots() { selectUpdateMode(withScreenshotsButton, 2); }
-void SettingsDialog::chooseWholeBase() { selectUpdateMode(wholeBaseButton, 3); }
+void SettingsDialog::chooseCatalogueOnly() { selectUpdateMode(catalogueOnlyButton, quorrel::UpdateMode::CatalogueOnly); }
+void SettingsDialog::chooseWithScreenshots() { selectUpdateMode(withScreenshotsButton, quorrel::UpdateMode::WithScreenshots); }
+void SettingsDialog::chooseWholeBase() { selectUpdateMode(wholeBaseButton, quorrel::UpdateMode::WholeBase); }
 
 void SettingsDialog::folderPicturesToggled() { settings_.setUpdateFolderPictures(folderPicturesBox->isChecked()); }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "settings/Settings.h"
 #include "settings/SettingsFile.h"
 
 class QCheckBox;
@@ -81,7 +82,7 @@ class SettingsDialog : public QDialog {
  private:
   void buildLayout();
   void connectHandlers();
-  void selectUpdateMode(QRadioButton* chosen, std::uint8_t mode);
+  void selectUpdateMode(QRadioButton* chosen, quorrel::UpdateMode mode);
   // The 19 lines as the controls and the values in force would write them now.
   quorrel::SettingsLines currentLines() const;
 

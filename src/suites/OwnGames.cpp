@@ -13,7 +13,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "common/Ansi.h"
-#include "common/BusyFlag.h"
+#include "common/CommandState.h"
 #include "common/Errors.h"
 #include "common/MessageLog.h"
 #include "common/Paths.h"
@@ -419,27 +419,21 @@ QString listed(const std::vector<std::string>& lines) {
   return out;
 }
 
-struct BusyWhile {
-  explicit BusyWhile(BusyFlag& busy) : busy_(busy) { busy_.set(); }
-  ~BusyWhile() { busy_.clear(); }
-  BusyFlag& busy_;
-};
-
 }  // namespace
 
-OwnGamesCommands::OwnGamesCommands(Catalogue& catalogue, Prompter& prompter, MessageLog& log, BusyFlag& busy,
+OwnGamesCommands::OwnGamesCommands(Catalogue& catalogue, Prompter& prompter, MessageLog& log, CommandState& commands,
                                    std::function<void()> reloadCatalogue)
-    : catalogue_(catalogue), prompter_(prompter), log_(log), busy_(busy), reload_(std::move(reloadCatalogue)) {}
+    : catalogue_(catalogue), prompter_(prompter), log_(log), commands_(commands), reload_(std::move(reloadCatalogue)) {}
 
 void OwnGamesCommands::add(const std::vector<std::string>& paths) {
   if (paths.empty()) return;
-  if (busy_.isSet()) {
+  if (commands_.busy()) {
     prompter_.error(
         QStringLiteral("Игры можно добавить, когда закончится текущая работа (обновление, "
                        "скачивание или закачка в телефон)."));
     return;
   }
-  const BusyWhile busy(busy_);
+  const CommandScope running(commands_, CommandHold::Commands);
   const AddPlan plan = planOwnGames(paths);
   if (plan.suites.empty()) {
     prompter_.error(plan.refused.empty() ? QStringLiteral("Среди выбранного нет игр Java (.jar, .jad).")
@@ -462,7 +456,7 @@ void OwnGamesCommands::add(const std::vector<std::string>& paths) {
 }
 
 void OwnGamesCommands::remove(int index) {
-  if (busy_.isSet() || !catalogue_.isOwnGame(index)) return;
+  if (commands_.busy() || !catalogue_.isOwnGame(index)) return;
   const QString name = fromAnsi(catalogue_.game(index).name);
   MessageRequest request{
       appTitle(),
@@ -471,7 +465,7 @@ void OwnGamesCommands::remove(int index) {
       {MsgButton::Yes, MsgButton::No},
       1};
   if (prompter_.ask(request) != MsgButton::Yes) return;
-  const BusyWhile busy(busy_);
+  const CommandScope running(commands_, CommandHold::Commands);
   removeOwnGame(catalogue_, index, currentDir());
   log_.logCommand(QStringLiteral(" Игра «%1» удалена из «Мои игры».").arg(name));
   reload_();

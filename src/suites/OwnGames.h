@@ -11,7 +11,7 @@
 #include "suites/GameFolder.h"
 
 namespace quorrel {
-class BusyFlag;
+class CommandState;
 class Catalogue;
 class MessageLog;
 class Prompter;
@@ -49,11 +49,11 @@ std::vector<std::string> addOwnGames(const AddPlan& plan, const Catalogue& catal
 // the catalogue cannot be rewritten.
 void removeOwnGame(const Catalogue& catalogue, int index, const std::string& workDir);
 
-// The window's commands: they ask the user what the functions above need to know, run them while the busy
-// flag keeps the other long commands out, and reload the catalogue afterwards.
+// The window's commands: they ask the user what the functions above need to know, run them while the command
+// state keeps the other long commands out, and reload the catalogue afterwards.
 class OwnGamesCommands {
  public:
-  OwnGamesCommands(Catalogue& catalogue, Prompter& prompter, MessageLog& log, BusyFlag& busy,
+  OwnGamesCommands(Catalogue& catalogue, Prompter& prompter, MessageLog& log, CommandState& commands,
                    std::function<void()> reloadCatalogue);
 
   // "Добавить игры...", files dropped on the window, the command line. Problems are shown before anything is
@@ -66,7 +66,7 @@ class OwnGamesCommands {
   Catalogue& catalogue_;
   Prompter& prompter_;
   MessageLog& log_;
-  BusyFlag& busy_;
+  CommandState& commands_;
   std::function<void()> reload_;
 };
 

@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <filesystem>
+#include <optional>
 
 #include "app/MainWindow.h"
 #include "net/Downloads.h"
@@ -127,7 +128,7 @@ TEST(SettingsDialog, SavedValuesReadBackTheSameInAFreshStart) {
   EXPECT_TRUE(fresh.prompter.asked.empty());
   MainWindow& m = *fresh.form;
   EXPECT_EQ(m.settings().updateServer(), cp1251("http://сервер.рф/quorrel/"));
-  EXPECT_EQ(m.settings().updateMode(), 2);
+  EXPECT_EQ(m.settings().updateMode(), quorrel::UpdateMode::WithScreenshots);
   EXPECT_TRUE(m.settings().updateFolderPictures());
   EXPECT_EQ(m.settings().proxy().host, "proxy.local");
   EXPECT_EQ(m.settings().proxy().port, 8080u);
@@ -192,7 +193,7 @@ TEST(SettingsStartup, PositionalReadsSkipExtraLinesBetweenSectionsAndShiftInside
   {
     App app;
     EXPECT_TRUE(app.prompter.asked.empty());
-    EXPECT_EQ(app.form->settings().updateMode(), 3);
+    EXPECT_EQ(app.form->settings().updateMode(), quorrel::UpdateMode::WholeBase);
     EXPECT_EQ(app.form->settings().comPort(), "COM5");
     EXPECT_EQ(app.form->settings().comSpeed(), 0);
     EXPECT_TRUE(app.dialog().wholeBaseButton->isChecked());
@@ -268,7 +269,7 @@ TEST(SettingsDialog, CancelKeepsModeAndPicturesInMemoryUntilTheNextShowing) {
     f.folderPicturesBox->click();
     f.cancelButton->click();
   }));
-  EXPECT_EQ(m.settings().updateMode(), 3);
+  EXPECT_EQ(m.settings().updateMode(), quorrel::UpdateMode::WholeBase);
   EXPECT_TRUE(m.settings().updateFolderPictures());
   EXPECT_EQ(readFile("Quorrel.ini"), standardIni("1", "0"));
 
@@ -288,10 +289,11 @@ TEST(SettingsDialog, RefusedWhileBusyAndAFailedReadStillOpens) {
   TempWorkDir dir;
   writeFile("Quorrel.ini", standardIni());
   App app;
-  app.form->busyFlag().set();
+  std::optional<quorrel::CommandScope> running(std::in_place, app.form->commandState(),
+                                                 quorrel::CommandHold::CommandsAndCatalogue);
   EXPECT_FALSE(app.openDialog());
   EXPECT_FALSE(app.openDialog([&] { app.form->settingsButton->click(); }));
-  app.form->busyFlag().clear();
+  running.reset();
   writeFile("Quorrel.ini", ini({"[Update Server]", "http://new/", "1", "x"}));
   EXPECT_TRUE(
       app.openDialog([&] { app.form->settingsButton->click(); },

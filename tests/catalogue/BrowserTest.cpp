@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -40,7 +41,6 @@ using testsupport::writeFile;
 
 namespace {
 
-const QString Connected = QStringLiteral("Соединение установлено");
 
 // Two folders with games, an empty folder, and a second folder of the same name as the first.
 std::string catalogue() {
@@ -76,11 +76,31 @@ class BrowserTest : public ::testing::Test {
     writeFile("Base/screen/ball.gif", animatedGif(120, 100, 4));
     writeFile("Base/news.new", cp1251("Вышла версия 1.2\r\nНовые игры\r\n"));
     writeFile("Javadata.xml", catalogue());
+    // A virtual phone on COM1, for the cases that need a connected one.
+    ::setenv("SGHFS_PHONES", (dir.path() + "phones").c_str(), 1);
+    writeFile("phones/COM1/phone.ini", "Manufacturer=SAMSUNG\r\nModel=SGH-X100\r\nSerial=350123456789012\r\n");
     form = std::make_unique<MainWindow>(&prompter);
+    form->settings().setComPort("COM1");
     // Loaded here, independently of whatever the start-up settings read does with this folder.
     form->guarded([this] { form->browser().loadCatalogue(); });
     form->settings().setUpdateServer("http://games.example/");
     prompter.clear();
+  }
+
+  void TearDown() override {
+    form.reset();
+    ::unsetenv("SGHFS_PHONES");
+  }
+
+  // Connects the window to the virtual phone, or disconnects it, as the user would.
+  void connectPhone(bool connected) {
+    if (connected == form->phone().connected()) return;
+    if (connected) {
+      form->phone().connectPhone();
+    } else {
+      form->phone().disconnectPhone();
+    }
+    ASSERT_EQ(form->phone().connected(), connected);
   }
 
   // The node reached by following node texts from a root.
@@ -229,7 +249,7 @@ TEST_F(BrowserTest, ButtonsFollowTheFilesOnDiskAndTheConnection) {
     if (screenshot) writeFile("Base/screen/snake.gif", animatedGif(50, 50, 2));
     if (jad) writeFile("Base/games/snake.jad", "MIDlet-Name: Snake\r\n");
     if (jar) writeFile("Base/games/snake.jar", "PK");
-    form->statusPanels->setPanelText(quorrel::StatusPanel::Connection, connected ? Connected : QStringLiteral("Соединение не установлено"));
+    connectPhone(connected);
 
     select(arcade());
     select(snake());
@@ -349,7 +369,7 @@ TEST_F(BrowserTest, MissingFallbackPictureIsReportedAndTheOldPictureGoes) {
   testsupport::removeTree("Base/screen/noscr.gif");
   writeFile("Base/games/snake.jad", "j");
   writeFile("Base/games/snake.jar", "j");
-  form->statusPanels->setPanelText(quorrel::StatusPanel::Connection, Connected);
+  connectPhone(true);
   select(snake());
   ASSERT_EQ(prompter.errors().size(), 1u);
   EXPECT_EQ(prompter.errors()[0],
@@ -560,7 +580,7 @@ TEST_F(BrowserTest, NamesThatLeaveTheirFoldersAreNeitherReadNorTested) {
             "<game name=\"Abs\">\r\n<file=\"x\">\r\n<screen=\"" +
                 absolute + "\">\r\n</folder>\r\n<end>\r\n");
   form->guarded([this] { form->browser().loadCatalogue(); });
-  form->statusPanels->setPanelText(quorrel::StatusPanel::Connection, Connected);
+  connectPhone(true);
   const auto lines = [this] {
     QStringList out;
     for (int i = form->messageLog->count() - 1; i >= 0; --i) {

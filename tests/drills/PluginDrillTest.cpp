@@ -42,7 +42,7 @@ class PluginDrill : public DrillWindow {
     EXPECT_EQ(readFile("Base/games/blocks.jar"), Jar);
     EXPECT_FALSE(logHas(QStringLiteral("отправлен в телефон")));
     EXPECT_TRUE(prompter.errors().empty());
-    EXPECT_FALSE(form->busyFlag().isSet());
+    EXPECT_FALSE(form->commandState().busy());
   }
 
   std::unique_ptr<OddPluginControl> plugin;  // outlives the window, which releases the plugin first

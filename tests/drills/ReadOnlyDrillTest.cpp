@@ -139,7 +139,7 @@ TEST_F(ReadOnlyDrill, ReadOnlyTargetFolderFailsTheDownloadAndTheExtractionAndKee
   EXPECT_TRUE(prompter.errors().empty());
   ASSERT_FALSE(log().empty());
   EXPECT_TRUE(log().front().startsWith(downloadFailed())) << log().front().toStdString();
-  EXPECT_FALSE(form->busyFlag().isSet());
+  EXPECT_FALSE(form->commandState().busy());
 
   ZipExtractor zip(nullptr, &prompter);
   int skipped = -1;

@@ -50,7 +50,7 @@ class TransferDrill : public DrillWindow {
 
   // After a failure: the tree usable again and the progress bar back at its start.
   void expectIdle() const {
-    EXPECT_FALSE(form->busyFlag().isSet());
+    EXPECT_FALSE(form->commandState().busy());
     EXPECT_TRUE(form->catalogueTree->isEnabled());
     EXPECT_EQ(form->progressBar->value(), 0);
   }

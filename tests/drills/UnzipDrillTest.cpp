@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "DrillWindow.h"
 #include "ZipArchives.h"
+#include "app/ZipProgressDialog.h"
 #include "common/Paths.h"
 #include "net/ZipExtractor.h"
 
@@ -55,8 +57,10 @@ TEST_F(UnzipDrill, LibraryFailingInTheMiddleEndsTheExtractionCleanly) {
   zip->setZipFileName(folder + "Javadata.zip");
   zip->extractDir = folder;
   zip->showProgressDialog = true;
+  std::optional<ZipProgressWindow> progress(std::in_place, *zip, nullptr);
   EXPECT_EQ(zip->extract(), -1);  // the library's result, as it stands
-  EXPECT_EQ(zip->progressDialog(), nullptr);
+  EXPECT_EQ(progress->dialog(), nullptr);
+  progress.reset();
   EXPECT_EQ(begun, std::vector<std::string>{"Javadata.xml"});
   EXPECT_EQ(skipped, -1);  // the batch never ended
   EXPECT_TRUE(prompter.asked.empty());

@@ -45,7 +45,7 @@ class UpdateDrill : public DrillWindow {
     if (!drills::inChild()) writeFile("Javadata.xml", OldCatalogue);
     startWindow();
     form->settings().setUpdateServer(server.base());
-    form->settings().setUpdateMode(1);
+    form->settings().setUpdateMode(quorrel::UpdateMode::CatalogueOnly);
     form->settings().setUpdateFolderPictures(false);
   }
 
@@ -61,7 +61,7 @@ class UpdateDrill : public DrillWindow {
     EXPECT_EQ(readFile(where + "Javadata.xml"), OldCatalogue);
     EXPECT_FALSE(quorrel::fileExists(where + "Javadata.tmp"));
     EXPECT_FALSE(quorrel::fileExists(where + "Javadata.zip"));
-    EXPECT_FALSE(form->busyFlag().isSet());
+    EXPECT_FALSE(form->commandState().busy());
     EXPECT_TRUE(form->catalogueTree->isEnabled());
     for (const QString& text : prompter.texts()) EXPECT_NE(text, updated());
     EXPECT_FALSE(prompter.texts().empty()) << "the failure was not reported";

@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <filesystem>
+#include <optional>
 #include <tuple>
 
 #include "app/MainWindow.h"
@@ -59,7 +60,7 @@ class DownloadsTest : public ::testing::Test {
   QString url(const std::string& path) const { return QString::fromStdString(server.base() + path); }
 
   void expectIdle() const {
-    EXPECT_FALSE(form->busyFlag().isSet());
+    EXPECT_FALSE(form->commandState().busy());
     EXPECT_TRUE(form->catalogueTree->isEnabled());
     EXPECT_EQ(form->progressBar->value(), 0);
     EXPECT_TRUE(form->transferLabel->text().isEmpty());
@@ -93,7 +94,8 @@ TEST_F(DownloadsTest, MissingFileIsFetchedEvenAfterAFailedSizeQuery) {
   const std::string gif = std::string(3000, 'g');
   server.route("/Base/screen/ball.gif", HttpReply::status("HTTP/1.0 503 Service Unavailable", "busy"));
   server.route("/Base/screen/ball.gif", HttpReply::ok(gif));
-  form->busyFlag().set();
+  std::optional<quorrel::CommandScope> running(std::in_place, form->commandState(),
+                                                 quorrel::CommandHold::CommandsAndCatalogue);
   form->statusPanels->setPanelText(quorrel::StatusPanel::PluginMessage, QStringLiteral("plugin line"));
   form->downloads().downloadFromServer("Base/screen/ball.gif");  // the folder does not exist yet
 
@@ -107,7 +109,7 @@ TEST_F(DownloadsTest, MissingFileIsFetchedEvenAfterAFailedSizeQuery) {
                        " Проверяю размер файла " + u + ".",
                    }));
   // The failed query has ended the busy state at once.
-  EXPECT_FALSE(form->busyFlag().isSet());
+  EXPECT_FALSE(form->commandState().busy());
   EXPECT_TRUE(form->statusPanels->panelText(quorrel::StatusPanel::PluginMessage).isEmpty());
   EXPECT_EQ(form->progressBar->maximum(), 3000);
   EXPECT_EQ(form->progressBar->value(), 3000);
@@ -191,14 +193,15 @@ TEST_F(DownloadsTest, NoForBothFilesStillEndsWithTheSuccessMessage) {
 }
 
 TEST_F(DownloadsTest, CommandsRefusedWhileBusyAndFolderErrorsEndIdle) {
-  form->busyFlag().set();
+  std::optional<quorrel::CommandScope> running(std::in_place, form->commandState(),
+                                                 quorrel::CommandHold::CommandsAndCatalogue);
   form->downloads().downloadGame();
   form->downloads().downloadScreenshot();
   EXPECT_TRUE(server.requests().empty());
   EXPECT_TRUE(prompter.asked.empty());
 
   // "Base" is a file: neither folder can be made.
-  form->busyFlag().clear();
+  running.reset();
   testsupport::removeTree("Base");
   writeFile("Base", "not a folder");
   form->guarded([this] { form->downloads().downloadGame(); });

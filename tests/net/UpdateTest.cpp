@@ -14,6 +14,7 @@
 #include <zip.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "app/MainWindow.h"
 #include "catalogue/Catalogue.h"
@@ -121,7 +122,7 @@ class UpdateTest : public ::testing::Test {
   }
 
   void expectIdle() const {
-    EXPECT_FALSE(form->busyFlag().isSet());
+    EXPECT_FALSE(form->commandState().busy());
     EXPECT_TRUE(form->catalogueTree->isEnabled());
     EXPECT_FALSE(form->downloads().answers().overwriteAll);
     EXPECT_FALSE(form->downloads().answers().skipAll);
@@ -680,7 +681,8 @@ TEST_F(UpdateTest, AnswersForAllHoldForOneUpdateOnly) {
 TEST_F(UpdateTest, RefusedWhileBusyOrWhileAnUpdateRuns) {
   writeFile("Javadata.xml", oldXml);
   start(2);
-  form->busyFlag().set();
+  std::optional<quorrel::CommandScope> running(std::in_place, form->commandState(),
+                                                 quorrel::CommandHold::CommandsAndCatalogue);
   form->catalogueTree->setEnabled(false);
   form->downloads().answers().overwriteAll = true;
   form->downloads().answers().skipAll = true;
@@ -688,14 +690,14 @@ TEST_F(UpdateTest, RefusedWhileBusyOrWhileAnUpdateRuns) {
   update();
   EXPECT_TRUE(server.requestLines().empty());
   EXPECT_TRUE(prompter.asked.empty());
-  EXPECT_TRUE(form->busyFlag().isSet());
+  EXPECT_TRUE(form->commandState().busy());
   EXPECT_FALSE(form->catalogueTree->isEnabled());
   EXPECT_FALSE(form->downloads().answers().overwriteAll || form->downloads().answers().skipAll);
   EXPECT_TRUE(form->transferLabel->text().isEmpty());
 
   // The failed news transfer (there is none on the server) clears busy; a second update chosen during the screenshot's
   // transfer must not start, or it would move the catalogue aside in the middle of this one.
-  form->busyFlag().clear();
+  running.reset();
   form->catalogueTree->setEnabled(true);
   newXml = catalogue({{"a", "a.gif"}});
   server.route("/Javadata.zip", HttpReply::ok(archiveWith(newXml)));
@@ -709,7 +711,7 @@ TEST_F(UpdateTest, RefusedWhileBusyOrWhileAnUpdateRuns) {
     progress(total, bytesRead);
     if (again || form->downloads().http().request().url != server.base() + "Base/screen/a.gif") return;
     again = true;
-    EXPECT_FALSE(form->busyFlag().isSet());
+    EXPECT_FALSE(form->commandState().busy());
     form->catalogueUpdate().updateCatalogue();
     server.release();
   };
@@ -902,7 +904,7 @@ TEST_F(UpdateTest, ClosingTheWindowWhileUnpackingCancelsItKeepsCommandsOutAndBri
   bool busy = true;
   bool treeEnabled = false;
   form->catalogueUpdate().zip().handlers.progress = [&](const std::string&, std::int32_t, std::int32_t) {
-    busy = busy && form->busyFlag().isSet();
+    busy = busy && form->commandState().busy();
     treeEnabled = treeEnabled || form->catalogueTree->isEnabled();
     if (++reports == 2) form->close();
   };

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "app/ZipProgressDialog.h"
 #include "common/DynLib.h"
 #include "common/Paths.h"
 #include "net/UnzipLibrary.h"
@@ -534,10 +535,11 @@ TEST(ZipExtract, ProgressWindowCancelStopsAtTheNextCallAndTheWindowGoes) {
   ZipUnderTest t(dir / "sample.zip");
   t.zip.extractDir = dir / "out";
   t.zip.showProgressDialog = true;
+  const ZipProgressWindow progress(t.zip, nullptr);
   QString shownTitle;
   t.zip.handlers.memberBegins = [&](const std::string& name, std::int32_t, std::int32_t, std::int32_t) {
     t.batch.begun.push_back(name);
-    ZipProgressDialog* form = t.zip.progressDialog();
+    ZipProgressDialog* form = progress.dialog();
     ASSERT_NE(form, nullptr);
     shownTitle = form->windowTitle();
     if (t.batch.begun.size() == 1) form->cancelButton->click();
@@ -545,7 +547,7 @@ TEST(ZipExtract, ProgressWindowCancelStopsAtTheNextCallAndTheWindowGoes) {
   EXPECT_EQ(t.zip.extract(), 0);
   EXPECT_EQ(t.batch.begun.size(), 1u);
   EXPECT_TRUE(t.zip.cancelled);
-  EXPECT_EQ(t.zip.progressDialog(), nullptr);
+  EXPECT_EQ(progress.dialog(), nullptr);
   EXPECT_EQ(shownTitle, QStringLiteral("Quorrel"));
   EXPECT_TRUE(ziptest::treeOf(dir / "out").empty());
 }
@@ -555,6 +557,7 @@ TEST(ZipExtract, ErrorInAnEventHandlerStopsTheLibraryAndReachesTheCaller) {
   makeSample(dir / "sample.zip");
   ZipUnderTest t(dir / "sample.zip");
   t.zip.showProgressDialog = true;
+  const ZipProgressWindow progress(t.zip, nullptr);
   t.zip.fileSpecs = {"*"};
   int begun = 0;
   t.zip.handlers.memberBegins = [&](const std::string&, std::int32_t, std::int32_t, std::int32_t) {
@@ -562,7 +565,7 @@ TEST(ZipExtract, ErrorInAnEventHandlerStopsTheLibraryAndReachesTheCaller) {
   };
   EXPECT_THROW(t.zip.extract(), quorrel::QuorrelError);
   EXPECT_EQ(begun, 2);
-  EXPECT_EQ(t.zip.progressDialog(), nullptr);
+  EXPECT_EQ(progress.dialog(), nullptr);
   EXPECT_TRUE(t.zip.fileSpecs.empty());
 }
 

@@ -136,7 +136,7 @@ TEST_F(Cable, ConnectIdentifiesListsJavaAndUploadsMarkedGamesByteForByte) {
   EXPECT_EQ(log(), (QStringList{sent("/java/snake_suite.jar"), sent("/java/snake_suite.jad"),
                                 sent("/java/tetris_suite.jar"), sent("/java/tetris_suite.jad")}));
   EXPECT_GE(progressCalls, 5);  // a 200 KB game goes in packets of the phone's size, each reported
-  EXPECT_FALSE(form->busyFlag().isSet());
+  EXPECT_FALSE(form->commandState().busy());
 
   // Each file went through its own OBEX session: AT+CPROT=0, connect, into /java, put, disconnect.
   const auto commands = phoneSim->commands();
@@ -307,7 +307,7 @@ TEST_F(Cable, PhoneSilentOrGoneInTheMiddleOfAPutFailsTheUploadAndTheConnection) 
     EXPECT_EQ(form->connectionButton->toolTip(), QStringLiteral("Соединиться с телефоном"));
     EXPECT_EQ(panel(quorrel::StatusPanel::Maker), QString());
     EXPECT_FALSE(PluginBinding::isConnected());
-    EXPECT_FALSE(form->busyFlag().isSet());
+    EXPECT_FALSE(form->commandState().busy());
     EXPECT_TRUE(form->catalogueTree->isEnabled());
     EXPECT_EQ(PluginBinding::sendCommand("AT+CGMI").body, "");  // the line is given up until a new connect
     EXPECT_FALSE(testsupport::exists(lock));                    // the port was let go with the connection

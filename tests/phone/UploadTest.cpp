@@ -92,7 +92,7 @@ TEST_F(Upload, SingleGameLandsOnThePhoneAndTheLogTellsTheWholeStory) {
   EXPECT_EQ(putLines(), (std::vector<std::string>{"/java/ball_suite.jad", "/java/ball_suite.jar"}));
   EXPECT_EQ(log(), (QStringList{Finished, Started, sent("/java/ball_suite.jar"), sent("/java/ball_suite.jad")}));
   EXPECT_EQ(javaList(), "Ball\r\n");
-  EXPECT_FALSE(form->busyFlag().isSet());
+  EXPECT_FALSE(form->commandState().busy());
   EXPECT_TRUE(form->catalogueTree->isEnabled());
   EXPECT_EQ(form->progressBar->value(), 0);
   EXPECT_EQ(form->transferLabel->text(), QString());
@@ -113,7 +113,7 @@ TEST_F(Upload, BatchSendsTheMarkedGamesInTableOrderThenCompilesOnce) {
   EXPECT_FALSE(testsupport::exists(phone("java/skip_suite.jad")));
   EXPECT_EQ(log().count(Started), 1);
   EXPECT_EQ(javaList(), "Alpha\r\nbeta\r\ngamma\r\n");  // alphabetical, case ignored
-  EXPECT_FALSE(form->busyFlag().isSet());
+  EXPECT_FALSE(form->commandState().busy());
 }
 
 TEST_F(Upload, BatchWithNothingMarkedStillCompilesAndWithoutAutoCompileDoesNot) {
@@ -150,7 +150,7 @@ TEST_F(Upload, ManualOrderIsWhatTheUserArrangesAndASecondClickMeanwhileDoesNothi
   EXPECT_EQ(shown, (QStringList{"Alpha", "Beta", "Gamma"}));  // as the phone delivered them
   EXPECT_EQ(javaList(), "Alpha\r\nGamma\r\nBeta\r\n");
   EXPECT_FALSE(form->javaListOrderDialog()->isVisible());
-  EXPECT_FALSE(form->busyFlag().isSet());
+  EXPECT_FALSE(form->commandState().busy());
 }
 
 TEST_F(Upload, ManualDialogClosedAtOnceKeepsThePhonesOrder) {
@@ -182,7 +182,7 @@ TEST_F(Upload, FailedCopiesAreLoggedAsFailuresAndTheUploadGoesOn) {
   form->messageLog->clear();
   form->phone().uploadCurrentGame();
   EXPECT_EQ(log(), (QStringList{notSent("/java/ball_suite.jar"), notSent("/java/ball_suite.jad")}));
-  EXPECT_FALSE(form->busyFlag().isSet());
+  EXPECT_FALSE(form->commandState().busy());
   EXPECT_TRUE(form->catalogueTree->isEnabled());
 }
 
@@ -276,7 +276,7 @@ TEST_F(Upload, GameFileNamesThatCouldLeaveTheirFoldersAreNeverPassedOn) {
                                  QStringLiteral("\": игра не отправлена в телефон.")})
         << file;
     EXPECT_FALSE(odd.called("FsPutFile")) << file;
-    EXPECT_FALSE(form->busyFlag().isSet());
+    EXPECT_FALSE(form->commandState().busy());
   }
 
   // In a batch the other marked games still go.
