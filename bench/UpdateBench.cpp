@@ -163,8 +163,7 @@ UpdateRun runUpdate(const fs::path& work, const std::string& base) {
     const auto t0 = std::chrono::steady_clock::now();
     form->guarded([&form] { form->catalogueUpdate().updateCatalogue(); });
     r.seconds = bench::seconds(t0);
-    for (int i = 0; i < form->messageLog->count(); ++i) {
-      const QString line = form->messageLog->itemText(i);
+    for (const QString& line : form->logLines()) {
       if (line.contains(QStringLiteral(" Проверяю размер файла ")) ||
           line.contains(QStringLiteral(" Получение файла "))) {
         ++r.requests;

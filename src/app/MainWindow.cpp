@@ -208,6 +208,12 @@ void MainWindow::clearLog() {
   messageLog->setEditText(QString());
 }
 
+QStringList MainWindow::logLines() const {
+  QStringList lines;
+  for (int i = 0; i < messageLog->count(); ++i) lines << messageLog->itemText(i);
+  return lines;
+}
+
 // ---- The phone session's view ---------------------------------------------------------------------------
 QString MainWindow::statusText(int panel) const { return statusPanels->panelText(panel); }
 
