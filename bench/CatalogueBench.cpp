@@ -72,7 +72,7 @@ void BM_LoadCatalogueIntoWindow(benchmark::State& state) {
   MainWindow form(&prompter);
   for (auto _ : state) {
     form.browser().loadCatalogue();
-    benchmark::DoNotOptimize(form.catalogueTree->topLevelItemCount());
+    benchmark::DoNotOptimize(form.catalogueView()->topLevelItemCount());
   }
   if (form.catalogue().gameCount() != 1000 || form.catalogue().folderCount() != 250)
     state.SkipWithError("catalogue not loaded whole");

@@ -291,7 +291,8 @@ void runUpdateCase(const std::string& name, long amount, long seconds) {
   wall.start();
   QTimer sample;
   QObject::connect(&sample, &QTimer::timeout, [&] {
-    std::printf("  after %3lld s: %ld MB, log %d lines\n", wall.elapsed() / 1000, memoryMb(), form.messageLog->count());
+    std::printf("  after %3lld s: %ld MB, log %d lines\n", wall.elapsed() / 1000, memoryMb(),
+                static_cast<int>(form.logLines().size()));
     std::fflush(stdout);
   });
   QTimer closer;
@@ -310,23 +311,23 @@ void runUpdateCase(const std::string& name, long amount, long seconds) {
     });
     freezeMs = std::max(freezeMs, longestFreeze([&] { form.guarded([&] { form.showHistory(); }); }));
   }
+  const QStringList log = form.logLines();
   if (std::getenv("BENCH_LOG")) {
-    for (int i = form.messageLog->count() - 1; i >= 0; --i)
-      std::printf("  | %s\n", form.messageLog->itemText(i).left(200).toUtf8().constData());
+    for (int i = static_cast<int>(log.size()) - 1; i >= 0; --i)
+      std::printf("  | %s\n", log.at(i).left(200).toUtf8().constData());
     for (const QString& box : prompter.asked) std::printf("  box: %s\n", box.left(200).toUtf8().constData());
   }
   long requests = 0;
   std::ifstream(countFile) >> requests;
   int refused = 0;
-  for (int i = 0; i < form.messageLog->count(); ++i)
-    refused += form.messageLog->itemText(i).contains(QStringLiteral("не запрошена")) ? 1 : 0;
+  for (const QString& line : log) refused += line.contains(QStringLiteral("не запрошена")) ? 1 : 0;
   qsizetype longest = 0;
-  for (int i = 0; i < form.messageLog->count(); ++i) longest = std::max(longest, form.messageLog->itemText(i).size());
+  for (const QString& line : log) longest = std::max(longest, line.size());
   std::printf(
       "%-12s %6ld   %.1f s, longest freeze %.0f ms, peak memory %ld MB, written %.1f MB; log %d lines (longest %lld "
       "characters, %d refusals), %ld requests; last box: %s\n",
       name.c_str(), amount, static_cast<double>(wall.elapsed()) / 1000, freezeMs, peakMemoryMb(),
-      static_cast<double>(bytesWritten() - writtenBefore) / (1024 * 1024), form.messageLog->count(),
+      static_cast<double>(bytesWritten() - writtenBefore) / (1024 * 1024), static_cast<int>(log.size()),
       static_cast<long long>(longest), refused, requests,
       prompter.asked.empty() ? "none" : prompter.asked.back().left(80).toUtf8().constData());
   std::fflush(stdout);
@@ -360,12 +361,12 @@ void runCase(const std::string& name, long mb) {
   double showMs = 0;
   auto load = [&] { loadMs = longestFreeze([&] { form.guarded([&] { form.browser().loadCatalogue(); }); }); };
   auto show = [&](const QString& node) {
-    QTreeWidgetItem* item = findNode(form.catalogueTree, node);
+    QTreeWidgetItem* item = findNode(form.catalogueView(), node);
     if (!item) {
       std::fprintf(stderr, "%s: node not found\n", name.c_str());
       std::exit(1);
     }
-    showMs = longestFreeze([&] { form.catalogueTree->setCurrentItem(item); });
+    showMs = longestFreeze([&] { form.catalogueView()->setCurrentItem(item); });
   };
 
   if (name == "catalogue") {
@@ -379,8 +380,8 @@ void runCase(const std::string& name, long mb) {
   } else if (name == "name") {
     writeHuge("Javadata.xml", "<model name=\"M\">\r\n<game name=\"", mb, "\">\r\n<end>\r\n");
     load();
-    QTreeWidgetItem* item = form.catalogueTree->topLevelItem(0)->child(0);
-    showMs = longestFreeze([&] { form.catalogueTree->setCurrentItem(item); });
+    QTreeWidgetItem* item = form.catalogueView()->topLevelItem(0)->child(0);
+    showMs = longestFreeze([&] { form.catalogueView()->setCurrentItem(item); });
   } else if (name == "folder") {
     writeHuge("Javadata.xml", "<model name=\"M\">\r\n<folder name=\"F\" desc=\"", mb,
               "\">\r\n<game name=\"G\">\r\n</folder>\r\n<end>\r\n");

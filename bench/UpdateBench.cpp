@@ -166,7 +166,7 @@ UpdateRun runUpdate(const fs::path& work, const std::string& base) {
     auto form = createApplicationWindows(&prompter);
     prompter.asked.clear();
     // Counted as the lines arrive: the log keeps only its newest lines.
-    QAbstractItemModel* const log = form->messageLog->model();
+    QAbstractItemModel* const log = form->findChild<QComboBox*>(QStringLiteral("messageLog"))->model();
     QObject::connect(log, &QAbstractItemModel::rowsInserted, [&r, log](const QModelIndex&, int first, int last) {
       for (int i = first; i <= last; ++i) {
         const QString line = log->index(i, 0).data().toString();

@@ -28,15 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
              "game count out of range");
 
   int nodes = 0;
-  for (QTreeWidgetItemIterator it(window.catalogueTree); *it; ++it) ++nodes;
+  for (QTreeWidgetItemIterator it(window.catalogueView()); *it; ++it) ++nodes;
   const bool outlineLeft = quorrel::fileExists("javabase.tmp");
   if (error.empty()) {
     // Every stored entry has its node, plus the news entry, which is the last root.
     FUZZ_CHECK(nodes == window.catalogue().folderCount() + window.catalogue().gameCount() + 1,
                "tree has " + std::to_string(nodes) + " nodes for " + std::to_string(window.catalogue().folderCount()) +
                    " folders and " + std::to_string(window.catalogue().gameCount()) + " games");
-    const int roots = window.catalogueTree->topLevelItemCount();
-    FUZZ_CHECK(roots >= 1 && quorrel::CatalogueBrowser::nodeText(window.catalogueTree->topLevelItem(roots - 1)) ==
+    const int roots = window.catalogueView()->topLevelItemCount();
+    FUZZ_CHECK(roots >= 1 && quorrel::CatalogueBrowser::nodeText(window.catalogueView()->topLevelItem(roots - 1)) ==
                                  quorrel::newsNodeText(),
                "the news entry is not the last root");
     FUZZ_CHECK(!outlineLeft, "javabase.tmp left behind after a good load");

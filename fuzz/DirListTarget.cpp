@@ -145,7 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   window.downloads().answers().overwriteAll = true;  // a picture named twice is fetched again without a question
   window.guarded([&] { window.catalogueUpdate().updateCatalogue(); });
 
-  FUZZ_CHECK(!window.commandState().busy() && window.catalogueTree->isEnabled(), "the update did not end idle");
+  FUZZ_CHECK(!window.commandState().busy() && window.catalogueView()->isEnabled(), "the update did not end idle");
   FUZZ_CHECK(!quorrel::fileExists(work + "Base/dir/dir.lst"), "the list was left behind");
   for (const std::string& f : filesBelow(scratch)) {
     FUZZ_CHECK(f.rfind("work/", 0) == 0, "written outside the working folder: " + f);

@@ -107,11 +107,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int command = 0; command < 3; ++command) {
     setReply(replies[command].data(), replies[command].size());
     window.guarded([&] { window.phone().connectPhone(); });
-    const QString shown = window.statusPanels->panelText(quorrel::PhonePanels[command]);
+    const QString shown = window.statusText(quorrel::PhonePanels[command]);
     FUZZ_CHECK(shown == quorrel::shownLabel(quorrel::fromAnsi(expectedBody(replies[command]))),
                "panel " + std::to_string(1 + command) + " does not show the reply's body");
   }
-  FUZZ_CHECK(window.phoneList->count() == static_cast<int>(entries.size()), "the phone list lost entries");
+  FUZZ_CHECK(window.findChild<QListWidget*>(QStringLiteral("phoneList"))->count() == static_cast<int>(entries.size()),
+             "the phone list lost entries");
 
   window.guarded([&] { window.phone().compileJava(); });
   std::string sent = list.substr(0, std::min<std::size_t>(list.size(), SGHFS_MAX_TEXT));
@@ -131,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(got == expected, "the list written back is not a reordering of the phone's list");
   }
   window.guarded([&] { window.phone().disconnectPhone(); });
-  window.messageLog->clear();
+  window.clearLog();
   fuzzsupport::windowPrompter().asked.clear();
   return 0;
 }

@@ -19,26 +19,36 @@ using fuzzsupport::readBytes;
 
 namespace {
 
+// A control of the dialog, found by its objectName as a test finds it.
+template <class W>
+W* control(QObject& root, const char* name) {
+  return root.findChild<W*>(QLatin1String(name));
+}
+
 // Each input starts from the dialog as a fresh start leaves it, since the dialog's read only ever checks
 // some of its boxes and a value left by the previous input would otherwise be saved with this one.
 void resetWindow(MainWindow& window) {
   SettingsDialog& d = *window.settingsDialog();
-  for (QRadioButton* b : {d.catalogueOnlyButton, d.withScreenshotsButton, d.wholeBaseButton}) {
+  for (QRadioButton* b :
+       {control<QRadioButton>(d, "catalogueOnlyButton"), control<QRadioButton>(d, "withScreenshotsButton"),
+        control<QRadioButton>(d, "wholeBaseButton")}) {
     b->setAutoExclusive(false);
     b->setChecked(false);
     b->setAutoExclusive(true);
   }
-  d.folderPicturesBox->setChecked(false);
-  d.useProxyBox->setChecked(false);
-  for (QLineEdit* e : {d.updateServerEdit, d.proxyHostEdit, d.proxyPortEdit, d.proxyUserEdit, d.proxyPasswordEdit})
+  control<QCheckBox>(d, "folderPicturesBox")->setChecked(false);
+  control<QCheckBox>(d, "useProxyBox")->setChecked(false);
+  for (QLineEdit* e : {control<QLineEdit>(d, "updateServerEdit"), control<QLineEdit>(d, "proxyHostEdit"),
+                       control<QLineEdit>(d, "proxyPortEdit"), control<QLineEdit>(d, "proxyUserEdit"),
+                       control<QLineEdit>(d, "proxyPasswordEdit")})
     e->clear();
-  d.comPortBox->setEditText(QStringLiteral("COM1"));
-  d.comSpeedBox->setEditText(QStringLiteral("115200"));
+  control<QComboBox>(d, "comPortBox")->setEditText(QStringLiteral("COM1"));
+  control<QComboBox>(d, "comSpeedBox")->setEditText(QStringLiteral("115200"));
   window.settings().setUpdateMode(quorrel::UpdateMode::Unset);
   window.settings().setUpdateFolderPictures(false);
   window.settings().setAutoCompileJava(true);
   window.settings().setSortMarks(true, false);
-  window.clearLogAction->trigger();  // the log of a backup made for the previous input
+  window.clearLog();  // the log of a backup made for the previous input
 }
 
 void readBoth(MainWindow& window) {

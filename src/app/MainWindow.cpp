@@ -207,6 +207,14 @@ void MainWindow::clearLog() {
 // themselves while one runs, and stay enabled as they always were.
 void MainWindow::showCommandState() { catalogueTree->setEnabled(!commands_.catalogueLocked()); }
 
+QStringList MainWindow::logLines() const {
+  QStringList lines;
+  for (int i = 0; i < messageLog->count(); ++i) lines << messageLog->itemText(i);
+  return lines;
+}
+
+QString MainWindow::statusText(quorrel::StatusPanel panel) const { return statusPanels->panelText(panel); }
+
 // ---- The phone session's view ---------------------------------------------------------------------------
 void MainWindow::setStatusText(quorrel::StatusPanel panel, const QString& text) {
   statusPanels->setPanelText(panel, text);

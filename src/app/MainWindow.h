@@ -73,68 +73,13 @@ class MainWindow : public QMainWindow,
   SettingsDialog* settingsDialog() const { return settingsDialog_; }
   JavaListOrderDialog* javaListOrderDialog() const { return javaListOrderDialog_; }
 
-  // ---- Controls (objectName = member name) ----
-  QWidget* toolBar = nullptr;  // tool bar
-  QToolButton* connectionButton = nullptr;
-  QToolButton* settingsButton = nullptr;
-  QToolButton* updateButton = nullptr;
-  QToolButton* compileJavaButton = nullptr;
-  QToolButton* uploadMarkedButton = nullptr;
-  QToolButton* exitButton = nullptr;
-  QWidget* mainPanel = nullptr;         // main panel
-  QLabel* connectPicture = nullptr;     // hidden holder of the connect picture
-  QLabel* disconnectPicture = nullptr;  // hidden holder of the disconnect picture
-  QTreeWidget* catalogueTree = nullptr;
-  QWidget* pictureFrame = nullptr;
-  QLabel* pictureBox = nullptr;
-  QLabel* nameCaption = nullptr;
-  QLabel* nameLabel = nullptr;
-  QLabel* sizeCaption = nullptr;
-  QLabel* sizeLabel = nullptr;
-  QLabel* contributorCaption = nullptr;
-  QLabel* contributorLabel = nullptr;
-  QLabel* transferLabel = nullptr;
-  QProgressBar* progressBar = nullptr;
-  QWidget* gameButtons = nullptr;  // per-game buttons
-  QToolButton* uploadGameButton = nullptr;
-  QToolButton* downloadScreenshotButton = nullptr;
-  QToolButton* downloadGameButton = nullptr;
-  QLabel* wapLinkCaption = nullptr;
-  QCheckBox* markGameBox = nullptr;
-  QLineEdit* wapLinkEdit = nullptr;
-  QLabel* descriptionCaption = nullptr;
-  QWidget* descriptionPanel = nullptr;  // description panel
-  QPlainTextEdit* descriptionView = nullptr;
-  QListWidget* phoneList = nullptr;
-  QComboBox* messageLog = nullptr;
-  StatusPanels* statusPanels = nullptr;
-
-  // Menus and their items.
-  QMenu* fileMenu = nullptr;  // "Файл"
-  QAction* connectAction = nullptr;
-  QAction* disconnectAction = nullptr;
-  QAction* updateAction = nullptr;
-  QAction* compileJavaAction = nullptr;
-  QAction* addGamesAction = nullptr;       // "Добавить игры..."
-  QAction* addGameFolderAction = nullptr;  // "Добавить папку с играми..."
-  QAction* findGameAction = nullptr;      // "Найти игру..."
-  QAction* findNextGameAction = nullptr;  // "Найти следующую"
-  QAction* exitAction = nullptr;
-  QMenu* settingsMenu = nullptr;  // "Настройки"
-  QAction* settingsAction = nullptr;
-  QAction* autoCompileAction = nullptr;
-  QAction* alphabeticalSortAction = nullptr;
-  QAction* manualSortAction = nullptr;
-  QMenu* helpMenu = nullptr;  // "Помощь"
-  QAction* aboutAction = nullptr;
-  QAction* historyAction = nullptr;
-  QMenu* gamesMenu = nullptr;  // "Игры": the user's own games and finding a game
-  QMenu* catalogueMenu = nullptr;
-  QMenu* ownGameMenu = nullptr;  // the tree's menu on one of the user's own games
-  QAction* showMarkedAction = nullptr;     // "Показать выбранные игры"
-  QAction* removeOwnGameAction = nullptr;  // "Удалить из моих игр", shown on the user's own games only
-  QMenu* logMenu = nullptr;
-  QAction* clearLogAction = nullptr;  // "Очистить"
+  // ---- For benchmarks and fuzz targets, which drive the window as a user would ----
+  // The message log's lines, newest first, as shown (with their time of day).
+  QStringList logLines() const;
+  // The catalogue tree, whose nodes a benchmark selects as the user clicks them.
+  QTreeWidget* catalogueView() const { return catalogueTree; }
+  // What a panel of the status bar shows.
+  QString statusText(quorrel::StatusPanel panel) const;
 
   // ---- The message log ----
   void addLine(const QString& line) override;
@@ -211,6 +156,69 @@ class MainWindow : public QMainWindow,
   void drawPluginReports();
   // Puts a shown line at the top of the log and drops the oldest ones when it is full.
   void keepLine(const QString& shown);
+
+  // ---- Controls (objectName = member name; tests find them by it) ----
+  QWidget* toolBar = nullptr;  // tool bar
+  QToolButton* connectionButton = nullptr;
+  QToolButton* settingsButton = nullptr;
+  QToolButton* updateButton = nullptr;
+  QToolButton* compileJavaButton = nullptr;
+  QToolButton* uploadMarkedButton = nullptr;
+  QToolButton* exitButton = nullptr;
+  QWidget* mainPanel = nullptr;         // main panel
+  QLabel* connectPicture = nullptr;     // hidden holder of the connect picture
+  QLabel* disconnectPicture = nullptr;  // hidden holder of the disconnect picture
+  QTreeWidget* catalogueTree = nullptr;
+  QWidget* pictureFrame = nullptr;
+  QLabel* pictureBox = nullptr;
+  QLabel* nameCaption = nullptr;
+  QLabel* nameLabel = nullptr;
+  QLabel* sizeCaption = nullptr;
+  QLabel* sizeLabel = nullptr;
+  QLabel* contributorCaption = nullptr;
+  QLabel* contributorLabel = nullptr;
+  QLabel* transferLabel = nullptr;
+  QProgressBar* progressBar = nullptr;
+  QWidget* gameButtons = nullptr;  // per-game buttons
+  QToolButton* uploadGameButton = nullptr;
+  QToolButton* downloadScreenshotButton = nullptr;
+  QToolButton* downloadGameButton = nullptr;
+  QLabel* wapLinkCaption = nullptr;
+  QCheckBox* markGameBox = nullptr;
+  QLineEdit* wapLinkEdit = nullptr;
+  QLabel* descriptionCaption = nullptr;
+  QWidget* descriptionPanel = nullptr;  // description panel
+  QPlainTextEdit* descriptionView = nullptr;
+  QListWidget* phoneList = nullptr;
+  QComboBox* messageLog = nullptr;
+  StatusPanels* statusPanels = nullptr;
+
+  // Menus and their items.
+  QMenu* fileMenu = nullptr;  // "Файл"
+  QAction* connectAction = nullptr;
+  QAction* disconnectAction = nullptr;
+  QAction* updateAction = nullptr;
+  QAction* compileJavaAction = nullptr;
+  QAction* addGamesAction = nullptr;       // "Добавить игры..."
+  QAction* addGameFolderAction = nullptr;  // "Добавить папку с играми..."
+  QAction* findGameAction = nullptr;       // "Найти игру..."
+  QAction* findNextGameAction = nullptr;   // "Найти следующую"
+  QAction* exitAction = nullptr;
+  QMenu* settingsMenu = nullptr;  // "Настройки"
+  QAction* settingsAction = nullptr;
+  QAction* autoCompileAction = nullptr;
+  QAction* alphabeticalSortAction = nullptr;
+  QAction* manualSortAction = nullptr;
+  QMenu* helpMenu = nullptr;  // "Помощь"
+  QAction* aboutAction = nullptr;
+  QAction* historyAction = nullptr;
+  QMenu* gamesMenu = nullptr;  // "Игры": the user's own games and finding a game
+  QMenu* catalogueMenu = nullptr;
+  QMenu* ownGameMenu = nullptr;            // the tree's menu on one of the user's own games
+  QAction* showMarkedAction = nullptr;     // "Показать выбранные игры"
+  QAction* removeOwnGameAction = nullptr;  // "Удалить из моих игр", shown on the user's own games only
+  QMenu* logMenu = nullptr;
+  QAction* clearLogAction = nullptr;  // "Очистить"
 
   quorrel::Prompter* prompter_;
   std::unique_ptr<quorrel::Settings> settings_;

@@ -22,11 +22,6 @@ class JavaListOrderDialog : public QDialog {
   // Shows the entries for the user to order them, modally; on return they stand in the order chosen.
   void order(std::vector<std::string>& entries);
 
-  QListWidget* entryList = nullptr;
-  QToolButton* moveUpButton = nullptr;    // move the selected entry up
-  QToolButton* moveDownButton = nullptr;  // move the selected entry down
-  QPushButton* closeButton = nullptr;     // "Закрыть"
-
   // Exchange the selected row with the one above / below; the selection stays on its row. A row outside
   // the list throws "List index out of bounds (%d)".
   void moveUp();
@@ -34,6 +29,12 @@ class JavaListOrderDialog : public QDialog {
   void closeDialog();
 
  private:
+  // Controls (objectName = member name)
+  QListWidget* entryList = nullptr;
+  QToolButton* moveUpButton = nullptr;    // move the selected entry up
+  QToolButton* moveDownButton = nullptr;  // move the selected entry down
+  QPushButton* closeButton = nullptr;     // "Закрыть"
+
   int selectedRow() const;
   void exchange(int row, int other);
 

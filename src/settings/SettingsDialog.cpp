@@ -1,7 +1,5 @@
 #include "settings/SettingsDialog.h"
 
-#include <algorithm>
-
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,26 +10,15 @@
 #include <QRadioButton>
 
 #include "common/Ansi.h"
-#include "common/Errors.h"
-#include "common/FileIO.h"
-#include "common/MessageLog.h"
-#include "common/Paths.h"
 #include "common/Place.h"
 #include "common/Prompter.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
 
-using quorrel::flagOn;
 using quorrel::fromAnsi;
-using quorrel::SettingsReader;
 using quorrel::toAnsi;
 
 namespace {
-
-std::string settingsPath() { return quorrel::localPath(quorrel::SettingsFileName); }
-
-// The old settings file kept beside the new one when a rewrite drops what it held.
-std::string backupFileName() { return std::string(quorrel::SettingsFileName) + ".bak"; }
 
 using quorrel::place;
 
@@ -74,7 +61,7 @@ QComboBox* editableList(QWidget* parent, const char* name, const QStringList& it
 // ---- The dialog ------------------------------------------------------------------------------------------
 SettingsDialog::SettingsDialog(quorrel::Settings& settings, quorrel::Prompter& prompter, quorrel::MessageLog& log,
                                QWidget* parent)
-    : QDialog(parent), settings_(settings), prompter_(prompter), log_(log) {
+    : QDialog(parent), settings_(settings), prompter_(prompter), file_(settings, log, *this) {
   setObjectName(QStringLiteral("settingsDialog"));
   setWindowTitle(QStringLiteral("Настройка соединения"));
   // Fixed single border, no system menu and no close box; Escape still cancels.
@@ -149,151 +136,62 @@ int SettingsDialog::exec() {
   return QDialog::exec();
 }
 
-void SettingsDialog::readSettingsFile() {
-  unread_ = {};
-  backupDue_ = false;
-  struct Snapshot {
-    SettingsDialog& f;
-    ~Snapshot() { f.afterRead_ = quorrel::settingsLineTexts(f.currentLines()); }
-  } snapshot{*this};
+void SettingsDialog::readSettingsFile() { file_.load(); }
 
-  const std::string bytes = quorrel::readFileBytes(settingsPath());
-  const quorrel::SettingsLayout layout = quorrel::locateSettingsLines(bytes);
-  // Every value line counts as unread until the read below has taken it in.
-  unread_ = layout.values;
-  // The sort mode is read at start-up only; when that read stopped before it, the line stays as it stands.
-  if (settings_.sortModeRead()) unread_[19].reset();
-  backupDue_ = quorrel::rewriteDropsFileContent(layout);
-  auto taken = [this](std::initializer_list<int> numbers) {
-    for (int n : numbers) unread_[static_cast<std::size_t>(n)].reset();
-  };
-
-  SettingsReader in(quorrel::splitSettingsLines(bytes));
-  if (in.findSection(quorrel::UpdateServerHeader)) {
-    updateServerEdit->setText(fromAnsi(in.readLine()));
-    taken({2});
-    switch (static_cast<std::uint8_t>(in.readNumber())) {
-      case 1:
+void SettingsDialog::fill(const quorrel::SettingsFileRead& read) {
+  if (read.updateServer) updateServerEdit->setText(fromAnsi(*read.updateServer));
+  if (read.updateMode) {
+    switch (static_cast<quorrel::UpdateMode>(*read.updateMode)) {
+      case quorrel::UpdateMode::CatalogueOnly:
         catalogueOnlyButton->setChecked(true);
         chooseCatalogueOnly();
         break;
-      case 2:
+      case quorrel::UpdateMode::WithScreenshots:
         withScreenshotsButton->setChecked(true);
         chooseWithScreenshots();
         break;
-      case 3:
+      case quorrel::UpdateMode::WholeBase:
         wholeBaseButton->setChecked(true);
         chooseWholeBase();
         break;
       default:
         break;  // never chosen: the radio buttons stay as they are
     }
-    taken({3});
+  }
+  if (read.updateFolderPictures) {
     // The box always shows the value in force, also after a change abandoned with "Отмена".
-    const bool pictures = static_cast<std::uint8_t>(in.readNumber()) != 0;
-    folderPicturesBox->setChecked(pictures);
-    settings_.setUpdateFolderPictures(pictures);
-    taken({4});
+    folderPicturesBox->setChecked(*read.updateFolderPictures);
+    settings_.setUpdateFolderPictures(*read.updateFolderPictures);
   }
-  if (in.findSection(quorrel::ProxySettingsHeader)) {
-    // A header line ends the section, as in the start-up read: a file written with the proxy off may hold
-    // only the flag, and the next section's lines are no proxy details. An empty section leaves all as it is.
-    if (const std::optional<std::string> useProxy = in.readSectionLine()) {
-      if (flagOn(*useProxy)) useProxyBox->setChecked(true);
-      // The details are shown also while the proxy is off (the fields stay disabled), so that the next save,
-      // from here or from a menu toggle, writes them back instead of erasing them.
-      for (QLineEdit* field : {proxyHostEdit, proxyPortEdit, proxyUserEdit, proxyPasswordEdit}) {
-        field->setText(fromAnsi(in.readSectionLine().value_or(std::string())));
-      }
-      in.readSectionLine();
-    }
-    taken({7, 8, 9, 10, 11});
+  if (read.useProxy) {
+    if (*read.useProxy) useProxyBox->setChecked(true);
+    // The details are shown also while the proxy is off (the fields stay disabled).
+    proxyHostEdit->setText(fromAnsi(read.proxyHost));
+    proxyPortEdit->setText(fromAnsi(read.proxyPort));
+    proxyUserEdit->setText(fromAnsi(read.proxyUserName));
+    proxyPasswordEdit->setText(fromAnsi(read.proxyPassword));
   }
-  if (in.findSection(quorrel::ConnectionHeader)) {
-    comPortBox->setEditText(fromAnsi(in.readLine()));
-    comSpeedBox->setEditText(fromAnsi(in.readLine()));
-    settings_.setAutoCompileJava(flagOn(in.readLine()));
-    taken({14, 15, 16});
-  }
+  if (read.comPort) comPortBox->setEditText(fromAnsi(*read.comPort));
+  if (read.comSpeed) comSpeedBox->setEditText(fromAnsi(*read.comSpeed));
 }
 
-quorrel::SettingsLines SettingsDialog::currentLines() const {
-  quorrel::SettingsLines s;
-  s.updateServer = toAnsi(updateServerEdit->text());
-  s.updateMode = static_cast<std::uint8_t>(settings_.updateMode());
-  s.updateFolderPictures = folderPicturesBox->isChecked();
-  s.useProxy = useProxyBox->isChecked();
-  s.proxyHost = toAnsi(proxyHostEdit->text());
-  s.proxyPort = toAnsi(proxyPortEdit->text());
-  s.proxyUserName = toAnsi(proxyUserEdit->text());
-  s.proxyPassword = toAnsi(proxyPasswordEdit->text());
-  s.comPort = toAnsi(comPortBox->currentText());
-  s.comSpeed = toAnsi(comSpeedBox->currentText());
-  s.autoCompileJava = settings_.autoCompileJava();
-  s.manualSort = !settings_.alphabeticalSort();
-  return s;
+quorrel::SettingsFormValues SettingsDialog::values() const {
+  quorrel::SettingsFormValues v;
+  v.updateServer = toAnsi(updateServerEdit->text());
+  v.updateFolderPictures = folderPicturesBox->isChecked();
+  v.useProxy = useProxyBox->isChecked();
+  v.proxyHost = toAnsi(proxyHostEdit->text());
+  v.proxyPort = toAnsi(proxyPortEdit->text());
+  v.proxyUserName = toAnsi(proxyUserEdit->text());
+  v.proxyPassword = toAnsi(proxyPasswordEdit->text());
+  v.comPort = toAnsi(comPortBox->currentText());
+  v.comSpeed = toAnsi(comSpeedBox->currentText());
+  return v;
 }
 
 void SettingsDialog::save() {
-  const quorrel::SettingsLines s = currentLines();
-  // A line the last read did not take in, and whose value nobody has changed since, is written back as it
-  // stood: the half-filled controls must not replace settings the user never saw.
-  const quorrel::SettingsFileLines now = quorrel::settingsLineTexts(s);
-  quorrel::SettingsFileLines kept;
-  for (std::size_t n = 1; n < kept.size(); ++n) {
-    if (unread_[n] && now[n] != afterRead_[n]) unread_[n].reset();  // the user's value from now on
-    kept[n] = unread_[n];
-  }
-  // Some lines cannot be written back as they stood. A header stands where a value belongs (its section was
-  // short): written there, it would be found as its section's header by the next read. A lone CR inside a
-  // line is written as a blank, so the line would read differently. Such a file, like one whose lines stand
-  // in no section, is not patched: a complete file is written from the values in force, the old one kept.
-  const bool rewriteWhole =
-      backupDue_ || std::any_of(kept.begin(), kept.end(), [](const auto& line) {
-        return line && (quorrel::isSettingsHeader(*line) || line->find('\r') != std::string::npos);
-      });
-  if (rewriteWhole) kept = {};
-  const bool useProxy = s.useProxy;
-  const bool proxyKept = kept[7] || kept[8] || kept[9] || kept[10] || kept[11];
-  // Every number is checked before the file is touched, so a refused save leaves the file and the values in
-  // force as they were. Lines written back as they stood are not the controls' values.
-  const auto proxyPort = useProxy && !proxyKept ? static_cast<std::uint32_t>(quorrel::toInteger(s.proxyPort)) : 0u;
-  const int comSpeed = kept[15] ? settings_.comSpeed() : quorrel::toInteger(s.comSpeed);
-  const bool backedUp = rewriteWhole && backUpSettingsFile();
-  quorrel::writeSettingsFile(settingsPath(), quorrel::formatSettings(s, kept));
-  if (rewriteWhole) {
-    // The file now holds the values in force and nothing else: a later save keeps no line of the old one and
-    // must not replace the backup.
-    unread_ = {};
-    backupDue_ = false;
-  }
-  if (backedUp) {
-    log_.logCommand(QStringLiteral(" Файл %1 записан заново; прежний файл сохранён как %2")
-                        .arg(QString::fromLatin1(quorrel::SettingsFileName), QString::fromStdString(backupFileName())));
-  }
-
-  if (!kept[2]) settings_.setUpdateServer(s.updateServer);
-  if (!proxyKept) {
-    // When the proxy lines were not all read, transfers keep the proxy details they have.
-    quorrel::ProxyDetails proxy;
-    if (useProxy) proxy = {s.proxyHost, proxyPort, s.proxyUserName, s.proxyPassword};
-    settings_.setProxy(proxy);
-  }
-  if (!kept[14]) settings_.setComPort(s.comPort);
-  settings_.setComSpeed(comSpeed);
+  file_.save();
   if (isVisible()) accept();
-}
-
-bool SettingsDialog::backUpSettingsFile() const {
-  const std::string path = settingsPath();
-  if (!quorrel::fileExists(path)) return false;
-  try {
-    quorrel::writeSettingsFile(quorrel::localPath(backupFileName()), quorrel::readFileBytes(path));
-  } catch (const quorrel::QuorrelError& e) {
-    throw quorrel::QuorrelError("Настройки не сохранены: прежний файл " + std::string(quorrel::SettingsFileName) +
-                                " не удалось сохранить как " + backupFileName() + ": " + e.what());
-  }
-  return true;
 }
 
 void SettingsDialog::cancel() { reject(); }

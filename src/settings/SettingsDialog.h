@@ -2,7 +2,8 @@
 // The settings dialog "Настройка соединения". One instance lives for the whole run, hidden between showings.
 // Each showing re-reads Quorrel.ini into the controls; "Сохранить" rewrites the whole file from the controls
 // and the settings values in force. The settings menu's toggles save through save() as well, with the
-// dialog hidden, so the controls always hold what the next save writes.
+// dialog hidden, so the controls always hold what the next save writes. Which line holds what is the
+// settings file's business (quorrel::SettingsFile); the dialog maps its controls to values and back.
 #include <QDialog>
 #include <cstdint>
 #include <string>
@@ -24,7 +25,7 @@ class Prompter;
 class Settings;
 }  // namespace quorrel
 
-class SettingsDialog : public QDialog {
+class SettingsDialog : public QDialog, private quorrel::SettingsForm {
   Q_OBJECT
  public:
   // Builds the dialog and reads the settings file into it; a failed read is reported through `prompter` and
@@ -38,13 +39,8 @@ class SettingsDialog : public QDialog {
 
   // Reads the settings file into the controls (and, through the click handlers, into the values in force).
   void readSettingsFile();
-  // Saves: checks the values, rewrites the file, applies the values and closes.
-  // Throws, with nothing written or applied, when a value or the file refuses.
-  // After a read that stopped early, every line the read did not take in is written back as it stood in the
-  // file unless the user has changed its value since. A file that cannot be patched so (a section not found
-  // while some lines stand in none, a byte-order mark, a header where a value belongs, a line holding a CR)
-  // is written whole from the values in force, after the file as it stands is kept beside it as Quorrel.ini.bak; the
-  // log says so, and a backup that cannot be written refuses the save.
+  // Saves (see quorrel::SettingsFile::save) and closes. Throws, with nothing written or applied, when a value
+  // or the file refuses.
   void save();
   void cancel();
   void chooseCatalogueOnly();
@@ -52,6 +48,14 @@ class SettingsDialog : public QDialog {
   void chooseWholeBase();
   void folderPicturesToggled();
   void useProxyToggled();
+
+ private:
+  void buildLayout();
+  void connectHandlers();
+  void selectUpdateMode(QRadioButton* chosen, quorrel::UpdateMode mode);
+  // ---- The form the settings file fills and saves ----
+  void fill(const quorrel::SettingsFileRead& read) override;
+  quorrel::SettingsFormValues values() const override;
 
   // ---- Controls (objectName = member name) ----
   QGroupBox* updateGroup = nullptr;
@@ -79,24 +83,7 @@ class SettingsDialog : public QDialog {
   QPushButton* saveButton = nullptr;
   QPushButton* cancelButton = nullptr;
 
- private:
-  void buildLayout();
-  void connectHandlers();
-  void selectUpdateMode(QRadioButton* chosen, quorrel::UpdateMode mode);
-  // The 19 lines as the controls and the values in force would write them now.
-  quorrel::SettingsLines currentLines() const;
-
-  // Keeps the settings file as it stands now as Quorrel.ini.bak; nothing to keep when it is gone.
-  // Returns whether a backup was written.
-  bool backUpSettingsFile() const;
-
   quorrel::Settings& settings_;
   quorrel::Prompter& prompter_;
-  quorrel::MessageLog& log_;
-  // Lines of the file the last read did not take in, by line number, as they stood there.
-  quorrel::SettingsFileLines unread_;
-  // What the controls held right after the last read: a value that still equals it was not changed since.
-  quorrel::SettingsFileLines afterRead_;
-  // The file last read holds what a rewrite drops: the next save keeps the old file as Quorrel.ini.bak.
-  bool backupDue_ = false;
+  quorrel::SettingsFile file_;
 };

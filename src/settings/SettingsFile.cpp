@@ -4,15 +4,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <initializer_list>
 #include <memory>
 
 #include "common/Ansi.h"
 #include "common/Errors.h"
 #include "common/FileIO.h"
+#include "common/MessageLog.h"
+#include "common/Paths.h"
+#include "settings/Settings.h"
 
 namespace quorrel {
 
@@ -51,6 +57,11 @@ void rewriteInPlace(const std::string& path, const std::string& bytes) {
   if (::close(fd) != 0 && ok) throwIoError(errno);
   if (!ok) throwIoError(err);
 }
+
+std::string settingsPath() { return localPath(SettingsFileName); }
+
+// The old settings file kept beside the new one when a rewrite drops what it held.
+std::string backupFileName() { return std::string(SettingsFileName) + ".bak"; }
 
 }  // namespace
 
@@ -134,25 +145,25 @@ std::int32_t SettingsReader::readSectionInteger() { return atHeader() ? 0 : read
 SettingsFileLines settingsLineTexts(const SettingsLines& s) {
   auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
   SettingsFileLines t;
-  t[1] = UpdateServerHeader;
-  t[2] = s.updateServer;
-  t[3] = std::to_string(s.updateMode);
-  t[4] = flag(s.updateFolderPictures);
-  t[5] = "";
-  t[6] = ProxySettingsHeader;
-  t[7] = flag(s.useProxy);
-  t[8] = s.proxyHost;
-  t[9] = s.proxyPort;
-  t[10] = s.proxyUserName;
-  t[11] = s.proxyPassword;
-  t[12] = "";
-  t[13] = ConnectionHeader;
-  t[14] = s.comPort;
-  t[15] = s.comSpeed;
-  t[16] = flag(s.autoCompileJava);
-  t[17] = "";
-  t[18] = InterfaceHeader;
-  t[19] = flag(s.manualSort);
+  t[UpdateServerHeaderLine] = UpdateServerHeader;
+  t[UpdateServerLine] = s.updateServer;
+  t[UpdateModeLine] = std::to_string(s.updateMode);
+  t[FolderPicturesLine] = flag(s.updateFolderPictures);
+  t[UpdateServerEndLine] = "";
+  t[ProxyHeaderLine] = ProxySettingsHeader;
+  t[UseProxyLine] = flag(s.useProxy);
+  t[ProxyHostLine] = s.proxyHost;
+  t[ProxyPortLine] = s.proxyPort;
+  t[ProxyUserNameLine] = s.proxyUserName;
+  t[ProxyPasswordLine] = s.proxyPassword;
+  t[ProxySettingsEndLine] = "";
+  t[ConnectionHeaderLine] = ConnectionHeader;
+  t[ComPortLine] = s.comPort;
+  t[ComSpeedLine] = s.comSpeed;
+  t[AutoCompileJavaLine] = flag(s.autoCompileJava);
+  t[ConnectionEndLine] = "";
+  t[InterfaceHeaderLine] = InterfaceHeader;
+  t[SortModeLine] = flag(s.manualSort);
   return t;
 }
 
@@ -196,10 +207,10 @@ SettingsLayout locateSettingsLines(const std::string& bytes) {
     }
     for (int i = 0; i < extra; ++i) take(endsAtHeader);
   };
-  section(UpdateServerHeader, 2, 4, 0, false);
-  section(ProxySettingsHeader, 7, 11, 1, true);
-  section(ConnectionHeader, 14, 16, 0, false);
-  section(InterfaceHeader, 19, 19, 0, false);
+  section(UpdateServerHeader, UpdateServerLine, FolderPicturesLine, 0, false);
+  section(ProxySettingsHeader, UseProxyLine, ProxyPasswordLine, 1, true);
+  section(ConnectionHeader, ComPortLine, AutoCompileJavaLine, 0, false);
+  section(InterfaceHeader, SortModeLine, SortModeLine, 0, false);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (!placed[i] && !lines[i].empty()) layout.strayLines = true;
   }
@@ -239,6 +250,146 @@ void writeSettingsFile(const std::string& path, const std::string& bytes) {
   if (err == 0) return;
   ::unlink(temp.c_str());
   throwIoError(err);
+}
+
+// ---- SettingsFile -------------------------------------------------------------------------------------------
+void SettingsFile::load() {
+  unread_ = {};
+  backupDue_ = false;
+  SettingsFileRead read;
+  std::exception_ptr stopped;
+  try {
+    readInto(read);
+  } catch (...) {
+    stopped = std::current_exception();
+  }
+  // What was read before an error is shown all the same, and the form as it then stands is what a later save
+  // compares with.
+  form_.fill(read);
+  afterRead_ = settingsLineTexts(currentLines());
+  if (stopped) std::rethrow_exception(stopped);
+}
+
+void SettingsFile::readInto(SettingsFileRead& read) {
+  const std::string bytes = readFileBytes(settingsPath());
+  const SettingsLayout layout = locateSettingsLines(bytes);
+  // Every value line counts as unread until the read below has taken it in.
+  unread_ = layout.values;
+  // The sort mode is read at start-up only; when that read stopped before it, the line stays as it stands.
+  if (settings_.sortModeRead()) unread_[SortModeLine].reset();
+  backupDue_ = rewriteDropsFileContent(layout);
+  auto taken = [this](std::initializer_list<SettingsLine> lines) {
+    for (SettingsLine n : lines) unread_[n].reset();
+  };
+
+  SettingsReader in(splitSettingsLines(bytes));
+  if (in.findSection(UpdateServerHeader)) {
+    read.updateServer = in.readLine();
+    taken({UpdateServerLine});
+    read.updateMode = static_cast<std::uint8_t>(in.readNumber());
+    taken({UpdateModeLine});
+    read.updateFolderPictures = static_cast<std::uint8_t>(in.readNumber()) != 0;
+    taken({FolderPicturesLine});
+  }
+  if (in.findSection(ProxySettingsHeader)) {
+    // A header line ends the section, as in the start-up read: a file written with the proxy off may hold
+    // only the flag, and the next section's lines are no proxy details. An empty section leaves all as it is.
+    if (const std::optional<std::string> useProxy = in.readSectionLine()) {
+      read.useProxy = flagOn(*useProxy);
+      // The details are read also while the proxy is off, so that the next save, from the dialog or from a
+      // menu toggle, writes them back instead of erasing them.
+      for (std::string* detail : {&read.proxyHost, &read.proxyPort, &read.proxyUserName, &read.proxyPassword}) {
+        *detail = in.readSectionLine().value_or(std::string());
+      }
+      in.readSectionLine();
+    }
+    taken({UseProxyLine, ProxyHostLine, ProxyPortLine, ProxyUserNameLine, ProxyPasswordLine});
+  }
+  if (in.findSection(ConnectionHeader)) {
+    read.comPort = in.readLine();
+    read.comSpeed = in.readLine();
+    settings_.setAutoCompileJava(flagOn(in.readLine()));
+    taken({ComPortLine, ComSpeedLine, AutoCompileJavaLine});
+  }
+}
+
+SettingsLines SettingsFile::currentLines() const {
+  const SettingsFormValues form = form_.values();
+  SettingsLines s;
+  s.updateServer = form.updateServer;
+  s.updateMode = static_cast<std::uint8_t>(settings_.updateMode());
+  s.updateFolderPictures = form.updateFolderPictures;
+  s.useProxy = form.useProxy;
+  s.proxyHost = form.proxyHost;
+  s.proxyPort = form.proxyPort;
+  s.proxyUserName = form.proxyUserName;
+  s.proxyPassword = form.proxyPassword;
+  s.comPort = form.comPort;
+  s.comSpeed = form.comSpeed;
+  s.autoCompileJava = settings_.autoCompileJava();
+  s.manualSort = !settings_.alphabeticalSort();
+  return s;
+}
+
+void SettingsFile::save() {
+  const SettingsLines s = currentLines();
+  // A line the last read did not take in, and whose value nobody has changed since, is written back as it
+  // stood: the half-filled form must not replace settings the user never saw.
+  const SettingsFileLines now = settingsLineTexts(s);
+  SettingsFileLines kept;
+  for (std::size_t n = 1; n < kept.size(); ++n) {
+    if (unread_[n] && now[n] != afterRead_[n]) unread_[n].reset();  // the user's value from now on
+    kept[n] = unread_[n];
+  }
+  // Some lines cannot be written back as they stood. A header stands where a value belongs (its section was
+  // short): written there, it would be found as its section's header by the next read. A lone CR inside a
+  // line is written as a blank, so the line would read differently. Such a file, like one whose lines stand
+  // in no section, is not patched: a complete file is written from the values in force, the old one kept.
+  const bool rewriteWhole = backupDue_ || std::any_of(kept.begin(), kept.end(), [](const auto& line) {
+                              return line && (isSettingsHeader(*line) || line->find('\r') != std::string::npos);
+                            });
+  if (rewriteWhole) kept = {};
+  const bool useProxy = s.useProxy;
+  const bool proxyKept = kept[UseProxyLine] || kept[ProxyHostLine] || kept[ProxyPortLine] || kept[ProxyUserNameLine] ||
+                         kept[ProxyPasswordLine];
+  // Every number is checked before the file is touched, so a refused save leaves the file and the values in
+  // force as they were. Lines written back as they stood are not the form's values.
+  const auto proxyPort = useProxy && !proxyKept ? static_cast<std::uint32_t>(toInteger(s.proxyPort)) : 0u;
+  const int comSpeed = kept[ComSpeedLine] ? settings_.comSpeed() : toInteger(s.comSpeed);
+  const bool backedUp = rewriteWhole && backUp();
+  writeSettingsFile(settingsPath(), formatSettings(s, kept));
+  if (rewriteWhole) {
+    // The file now holds the values in force and nothing else: a later save keeps no line of the old one and
+    // must not replace the backup.
+    unread_ = {};
+    backupDue_ = false;
+  }
+  if (backedUp) {
+    log_.logCommand(QStringLiteral(" Файл %1 записан заново; прежний файл сохранён как %2")
+                        .arg(QString::fromLatin1(SettingsFileName), QString::fromStdString(backupFileName())));
+  }
+
+  if (!kept[UpdateServerLine]) settings_.setUpdateServer(s.updateServer);
+  if (!proxyKept) {
+    // When the proxy lines were not all read, transfers keep the proxy details they have.
+    ProxyDetails proxy;
+    if (useProxy) proxy = {s.proxyHost, proxyPort, s.proxyUserName, s.proxyPassword};
+    settings_.setProxy(proxy);
+  }
+  if (!kept[ComPortLine]) settings_.setComPort(s.comPort);
+  settings_.setComSpeed(comSpeed);
+}
+
+bool SettingsFile::backUp() const {
+  const std::string path = settingsPath();
+  if (!fileExists(path)) return false;
+  try {
+    writeSettingsFile(localPath(backupFileName()), readFileBytes(path));
+  } catch (const QuorrelError& e) {
+    throw QuorrelError("Настройки не сохранены: прежний файл " + std::string(SettingsFileName) +
+                       " не удалось сохранить как " + backupFileName() + ": " + e.what());
+  }
+  return true;
 }
 
 }  // namespace quorrel

@@ -1,7 +1,8 @@
 #pragma once
 // The settings file Quorrel.ini: a positional text file of CR LF lines in Windows-1251. Four section headers,
 // each followed by its value lines in a fixed order; no keys, no quoting. This unit knows how the lines are
-// read and written; which value goes where is decided by Settings and the settings dialog.
+// read and written, and (SettingsFile) which line holds what when the settings dialog reads and saves them;
+// the start-up read is Settings' own.
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -10,11 +11,38 @@
 
 namespace quorrel {
 
+class MessageLog;
+class Settings;
+
 inline constexpr const char* SettingsFileName = "Quorrel.ini";
 inline constexpr const char* UpdateServerHeader = "[Update Server]";
 inline constexpr const char* ProxySettingsHeader = "[Proxy Settings]";
 inline constexpr const char* ConnectionHeader = "[Connection]";
 inline constexpr const char* InterfaceHeader = "[Interface]";
+
+// The lines of the written file by their number: a header, its value lines, an empty line, the next header.
+enum SettingsLine : std::size_t {
+  UpdateServerHeaderLine = 1,
+  UpdateServerLine = 2,
+  UpdateModeLine = 3,
+  FolderPicturesLine = 4,
+  UpdateServerEndLine = 5,
+  ProxyHeaderLine = 6,
+  UseProxyLine = 7,
+  ProxyHostLine = 8,
+  ProxyPortLine = 9,
+  ProxyUserNameLine = 10,
+  ProxyPasswordLine = 11,
+  ProxySettingsEndLine = 12,
+  ConnectionHeaderLine = 13,
+  ComPortLine = 14,
+  ComSpeedLine = 15,
+  AutoCompileJavaLine = 16,
+  ConnectionEndLine = 17,
+  InterfaceHeaderLine = 18,
+  SortModeLine = 19,
+  SettingsLineCount = 19,
+};
 
 // A flag line counts as off only when it is exactly "0"; anything else (a word, an empty line, " 0") is on.
 inline bool flagOn(const std::string& line) { return line != "0"; }
@@ -85,7 +113,7 @@ struct SettingsLines {
 };
 
 // Lines of the written file by their number, 1 to 19 (index 0 unused).
-using SettingsFileLines = std::array<std::optional<std::string>, 20>;
+using SettingsFileLines = std::array<std::optional<std::string>, SettingsLineCount + 1>;
 
 // The whole file: 19 lines, each ended by CR LF, nothing after the last one. A line break inside a value
 // becomes a blank, since it would shift every later value of the positional file. A line present in `kept`
@@ -116,5 +144,82 @@ bool rewriteDropsFileContent(const SettingsLayout& layout);
 // with the old file whole. Only when the folder takes no new file but the file itself is writable is the file
 // rewritten in place, as the one way left to save there.
 void writeSettingsFile(const std::string& path, const std::string& bytes);
+
+// What the settings dialog's controls hold, in the file's bytes.
+struct SettingsFormValues {
+  std::string updateServer;
+  bool updateFolderPictures = false;
+  bool useProxy = false;
+  std::string proxyHost;
+  std::string proxyPort;
+  std::string proxyUserName;
+  std::string proxyPassword;
+  std::string comPort;
+  std::string comSpeed;
+};
+
+// What the dialog's read found, value by value: a value the read did not reach (its section is missing, or
+// the read stopped at a bad number before it) has none. The proxy's four details come with its flag.
+struct SettingsFileRead {
+  std::optional<std::string> updateServer;
+  std::optional<std::uint8_t> updateMode;  // as read; 1 to 3 choose a mode, anything else none
+  std::optional<bool> updateFolderPictures;
+  std::optional<bool> useProxy;
+  std::string proxyHost;
+  std::string proxyPort;
+  std::string proxyUserName;
+  std::string proxyPassword;
+  std::optional<std::string> comPort;
+  std::optional<std::string> comSpeed;
+};
+
+// The settings dialog as its file sees it: it shows what a read found and gives back what its controls hold.
+class SettingsForm {
+ public:
+  virtual ~SettingsForm() = default;
+  // Shows the values a read found (and puts those the controls stand for into the values in force).
+  virtual void fill(const SettingsFileRead& read) = 0;
+  virtual SettingsFormValues values() const = 0;
+};
+
+// Quorrel.ini in the working folder as the settings dialog reads and saves it. The update mode, the automatic
+// compilation and the sort mode are saved from the values in force; the rest from the form.
+class SettingsFile {
+ public:
+  // `settings`, `log` and `form` must outlive this object. A save that keeps the old file beside the new
+  // one says so in `log`.
+  SettingsFile(Settings& settings, MessageLog& log, SettingsForm& form) : settings_(settings), log_(log), form_(form) {}
+
+  // Reads the file into the form, and the automatic compilation into the values in force. Throws the
+  // file's or a number's error after the form has shown what was read before it.
+  void load();
+  // Checks the values, rewrites the file and applies the values in force. Throws, with nothing written or
+  // applied, when a value or the file refuses.
+  // After a read that stopped early, every line the read did not take in is written back as it stood in the
+  // file unless the user has changed its value since. A file that cannot be patched so (a section not found
+  // while some lines stand in none, a byte-order mark, a header where a value belongs, a line holding a CR)
+  // is written whole from the values in force, after the file as it stands is kept beside it as
+  // Quorrel.ini.bak; the log says so, and a backup that cannot be written refuses the save.
+  void save();
+
+ private:
+  // Reads what it can into `read`; throws where the read stops.
+  void readInto(SettingsFileRead& read);
+  // The 19 lines as the form and the values in force would write them now.
+  SettingsLines currentLines() const;
+  // Keeps the settings file as it stands now as Quorrel.ini.bak; nothing to keep when it is gone.
+  // Returns whether a backup was written.
+  bool backUp() const;
+
+  Settings& settings_;
+  MessageLog& log_;
+  SettingsForm& form_;
+  // Lines of the file the last read did not take in, by line number, as they stood there.
+  SettingsFileLines unread_;
+  // What the form held right after the last read: a value that still equals it was not changed since.
+  SettingsFileLines afterRead_;
+  // The file last read holds what a rewrite drops: the next save keeps the old file as Quorrel.ini.bak.
+  bool backupDue_ = false;
+};
 
 }  // namespace quorrel

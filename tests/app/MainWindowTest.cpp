@@ -19,10 +19,12 @@
 #include "common/Errors.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "support/Widgets.h"
 
 using testsupport::cp1251;
 using testsupport::ScriptedPrompter;
 using testsupport::TempWorkDir;
+using testsupport::widget;
 using testsupport::writeFile;
 
 namespace {
@@ -56,7 +58,7 @@ TEST(MainWindowStartup, EmptyFolderCreatesBaseFoldersAndOpensWithEmptyTree) {
   MainWindow form(&prompter);
   EXPECT_TRUE(testsupport::exists(dir / "Base/games"));
   // Without Quorrel.ini the settings read reports the missing file, and the tree stays empty.
-  EXPECT_EQ(form.catalogueTree->topLevelItemCount(), 0);
+  EXPECT_EQ(widget<QTreeWidget>(form, "catalogueTree")->topLevelItemCount(), 0);
   ASSERT_FALSE(prompter.errors().empty());
   EXPECT_EQ(prompter.errors().back(), QStringLiteral("File not found."));
   EXPECT_EQ(prompter.asked.back().title, QStringLiteral("Quorrel"));
@@ -70,7 +72,7 @@ TEST(MainWindowStartup, FolderThatCannotBeCreatedStopsStartupWithItsPath) {
   MainWindow form(&prompter);
   ASSERT_EQ(prompter.errors().size(), 1u);
   EXPECT_EQ(prompter.errors()[0], QString::fromStdString("Не могу создать папку" + dir.path() + "Base/."));
-  EXPECT_EQ(form.catalogueTree->topLevelItemCount(), 0);  // the catalogue was never loaded
+  EXPECT_EQ(widget<QTreeWidget>(form, "catalogueTree")->topLevelItemCount(), 0);  // the catalogue was never loaded
 }
 
 TEST(MainWindowStartup, PresentFoldersAndCatalogueLoadTheTree) {
@@ -80,16 +82,17 @@ TEST(MainWindowStartup, PresentFoldersAndCatalogueLoadTheTree) {
   writeFile("Javadata.xml", sampleCatalogue());
   ScriptedPrompter prompter;
   MainWindow form(&prompter);
-  EXPECT_EQ(topLevelTexts(form.catalogueTree), (QStringList{QStringLiteral("SGH-X100"), QStringLiteral("Новости")}));
-  QTreeWidgetItem* folder = form.catalogueTree->topLevelItem(0)->child(0);
+  EXPECT_EQ(topLevelTexts(widget<QTreeWidget>(form, "catalogueTree")),
+            (QStringList{QStringLiteral("SGH-X100"), QStringLiteral("Новости")}));
+  QTreeWidgetItem* folder = widget<QTreeWidget>(form, "catalogueTree")->topLevelItem(0)->child(0);
   EXPECT_EQ(folder->text(0), QStringLiteral("Аркады"));
   EXPECT_EQ(folder->child(0)->text(0), QStringLiteral("Мячик"));
   EXPECT_EQ(quorrel::CatalogueBrowser::nodeText(folder->child(0)), cp1251("Мячик"));
   EXPECT_EQ(form.catalogue().gameCount(), 1);
   EXPECT_EQ(form.catalogue().folderCount(), 2);
   EXPECT_EQ(form.catalogue().baseVersion(), "3.1");
-  EXPECT_EQ(form.pictureBox->height(), 160);
-  EXPECT_EQ(form.pictureFrame->height(), 169);
+  EXPECT_EQ(widget<QLabel>(form, "pictureBox")->height(), 160);
+  EXPECT_EQ(widget<QWidget>(form, "pictureFrame")->height(), 169);
   EXPECT_FALSE(testsupport::exists("javabase.tmp"));
 }
 
@@ -103,7 +106,7 @@ TEST(MainWindowStartup, BadOutlineLeavesPartialTreeAndTheOutlineFile) {
   ASSERT_FALSE(prompter.errors().empty());
   // The text ends in a double quote, whose code is below the full stop: no stop is added.
   EXPECT_EQ(prompter.errors().back(), QStringLiteral("Invalid level (4) for item \"X\""));
-  EXPECT_EQ(topLevelTexts(form.catalogueTree), QStringList{QStringLiteral("M")});
+  EXPECT_EQ(topLevelTexts(widget<QTreeWidget>(form, "catalogueTree")), QStringList{QStringLiteral("M")});
   EXPECT_TRUE(testsupport::exists("javabase.tmp"));
 }
 
@@ -117,7 +120,7 @@ TEST(MainWindowStartup, OversizedCatalogueIsReportedOnce) {
   MainWindow form(&prompter);
   const auto errors = prompter.errors();
   ASSERT_EQ(std::count_if(errors.begin(), errors.end(), [](const QString& t) { return t.contains("игр: 3"); }), 1);
-  EXPECT_EQ(form.catalogueTree->topLevelItem(0)->childCount(), 1000);
+  EXPECT_EQ(widget<QTreeWidget>(form, "catalogueTree")->topLevelItem(0)->childCount(), 1000);
 }
 
 TEST(MainWindowLayout, FixedWindowAndInitialState) {
@@ -127,25 +130,27 @@ TEST(MainWindowLayout, FixedWindowAndInitialState) {
   EXPECT_EQ(form.centralWidget()->size(), QSize(791, 594));
   EXPECT_EQ(form.minimumSize(), form.maximumSize());
   EXPECT_EQ(form.windowTitle(), QStringLiteral("Quorrel v1.2 Final"));
-  EXPECT_EQ(form.catalogueTree->geometry(), QRect(8, 8, 273, 489));
-  EXPECT_EQ(form.messageLog->geometry(), QRect(8, 500, 780, 22));
-  EXPECT_EQ(form.exitButton->geometry(), QRect(745, 5, 40, 40));
-  EXPECT_EQ(form.statusPanels->panelText(quorrel::StatusPanel::Connection), QStringLiteral("Соединение не установлено"));
-  EXPECT_EQ(form.sizeLabel->text(), QStringLiteral("0 байт"));
-  EXPECT_FALSE(form.disconnectAction->isEnabled());
-  EXPECT_TRUE(form.autoCompileAction->isChecked());
-  EXPECT_TRUE(form.alphabeticalSortAction->isChecked());
-  EXPECT_FALSE(form.manualSortAction->isChecked());
-  EXPECT_TRUE(form.uploadGameButton->isHidden());
-  EXPECT_TRUE(form.downloadGameButton->isHidden());
-  EXPECT_TRUE(form.downloadScreenshotButton->isHidden());
-  EXPECT_FALSE(form.markGameBox->isHidden());
-  EXPECT_EQ(form.updateAction->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
-  EXPECT_EQ(form.updateButton->toolTip(), QStringLiteral("Обновить базу"));
-  EXPECT_EQ(form.uploadMarkedButton->accessibleName(), QStringLiteral("Закачать выбранные игры в телефон"));
+  EXPECT_EQ(widget<QTreeWidget>(form, "catalogueTree")->geometry(), QRect(8, 8, 273, 489));
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->geometry(), QRect(8, 500, 780, 22));
+  EXPECT_EQ(widget<QToolButton>(form, "exitButton")->geometry(), QRect(745, 5, 40, 40));
+  EXPECT_EQ(widget<StatusPanels>(form, "statusPanels")->panelText(quorrel::StatusPanel::Connection),
+            QStringLiteral("Соединение не установлено"));
+  EXPECT_EQ(widget<QLabel>(form, "sizeLabel")->text(), QStringLiteral("0 байт"));
+  EXPECT_FALSE(widget<QAction>(form, "disconnectAction")->isEnabled());
+  EXPECT_TRUE(widget<QAction>(form, "autoCompileAction")->isChecked());
+  EXPECT_TRUE(widget<QAction>(form, "alphabeticalSortAction")->isChecked());
+  EXPECT_FALSE(widget<QAction>(form, "manualSortAction")->isChecked());
+  EXPECT_TRUE(widget<QToolButton>(form, "uploadGameButton")->isHidden());
+  EXPECT_TRUE(widget<QToolButton>(form, "downloadGameButton")->isHidden());
+  EXPECT_TRUE(widget<QToolButton>(form, "downloadScreenshotButton")->isHidden());
+  EXPECT_FALSE(widget<QCheckBox>(form, "markGameBox")->isHidden());
+  EXPECT_EQ(widget<QAction>(form, "updateAction")->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+  EXPECT_EQ(widget<QToolButton>(form, "updateButton")->toolTip(), QStringLiteral("Обновить базу"));
+  EXPECT_EQ(widget<QToolButton>(form, "uploadMarkedButton")->accessibleName(),
+            QStringLiteral("Закачать выбранные игры в телефон"));
   // Controls are found by their given names.
-  EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("transferLabel")), form.transferLabel);
-  EXPECT_EQ(form.findChild<QAction*>(QStringLiteral("manualSortAction")), form.manualSortAction);
+  EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("transferLabel")), widget<QLabel>(form, "transferLabel"));
+  EXPECT_EQ(form.findChild<QAction*>(QStringLiteral("manualSortAction")), widget<QAction>(form, "manualSortAction"));
 }
 
 TEST(MainWindowLog, NewestLineFirstAndClearEmptiesListAndText) {
@@ -154,50 +159,51 @@ TEST(MainWindowLog, NewestLineFirstAndClearEmptiesListAndText) {
   MainWindow form(&prompter);
   form.addLine(QStringLiteral("first"));
   form.addLine(QStringLiteral("second"));
-  EXPECT_EQ(form.messageLog->itemText(0), QStringLiteral("second"));
-  EXPECT_EQ(form.messageLog->itemText(1), QStringLiteral("first"));
-  EXPECT_EQ(form.messageLog->currentText(), QStringLiteral("second"));
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->itemText(0), QStringLiteral("second"));
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->itemText(1), QStringLiteral("first"));
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->currentText(), QStringLiteral("second"));
   form.insertLine(QStringLiteral("quiet"));
-  EXPECT_EQ(form.messageLog->itemText(0), QStringLiteral("quiet"));
-  EXPECT_EQ(form.messageLog->currentText(), QStringLiteral("second"));
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->itemText(0), QStringLiteral("quiet"));
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->currentText(), QStringLiteral("second"));
   form.logCommand(QStringLiteral(" Команда."));
-  EXPECT_TRUE(form.messageLog->currentText().endsWith(QStringLiteral(" Команда.")));
-  EXPECT_TRUE(form.messageLog->currentText().at(0).isDigit());
+  EXPECT_TRUE(widget<QComboBox>(form, "messageLog")->currentText().endsWith(QStringLiteral(" Команда.")));
+  EXPECT_TRUE(widget<QComboBox>(form, "messageLog")->currentText().at(0).isDigit());
 
-  form.clearLogAction->trigger();
-  EXPECT_EQ(form.messageLog->count(), 0);
-  EXPECT_EQ(form.messageLog->currentText(), QString());
+  widget<QAction>(form, "clearLogAction")->trigger();
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->count(), 0);
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->currentText(), QString());
 
   // A line from outside is one line of at most 1000 characters, also in the edit text; the oldest lines go.
   const QString forged = QStringLiteral("Файл x\n12:00:00 База данных успешно обновлена!\r\x1b[2J\u2028");
   form.addLine(forged);
-  EXPECT_EQ(form.messageLog->itemText(0),
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->itemText(0),
             QStringLiteral("Файл x\uFFFD12:00:00 База данных успешно обновлена!\uFFFD\uFFFD[2J\uFFFD"));
-  EXPECT_EQ(form.messageLog->currentText(), form.messageLog->itemText(0));
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->currentText(), widget<QComboBox>(form, "messageLog")->itemText(0));
   form.addLine(QString(64 * 1024, QLatin1Char('n')));
-  EXPECT_EQ(form.messageLog->itemText(0), QString(1000, QLatin1Char('n')));
-  EXPECT_EQ(form.messageLog->currentText(), QString(1000, QLatin1Char('n')));
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->itemText(0), QString(1000, QLatin1Char('n')));
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->currentText(), QString(1000, QLatin1Char('n')));
   // Never more than MaxLogLines, always the newest in order.
   const int total = 3 * quorrel::MaxLogLines;
   int most = 0;
   for (int i = 0; i < total; ++i) {
     form.insertLine(QString::number(i));
-    most = std::max(most, form.messageLog->count());
+    most = std::max(most, widget<QComboBox>(form, "messageLog")->count());
   }
   EXPECT_EQ(most, quorrel::MaxLogLines);
-  const int kept = form.messageLog->count();
+  const int kept = widget<QComboBox>(form, "messageLog")->count();
   EXPECT_GE(kept, quorrel::MaxLogLines - quorrel::LogTrimLines);
   bool inOrder = true;
-  for (int i = 0; i < kept; ++i) inOrder = inOrder && form.messageLog->itemText(i) == QString::number(total - 1 - i);
+  for (int i = 0; i < kept; ++i)
+    inOrder = inOrder && widget<QComboBox>(form, "messageLog")->itemText(i) == QString::number(total - 1 - i);
   EXPECT_TRUE(inOrder);
-  EXPECT_EQ(form.messageLog->currentText(), QString(1000, QLatin1Char('n')));
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->currentText(), QString(1000, QLatin1Char('n')));
 
-  form.clearLogAction->trigger();
-  EXPECT_EQ(form.messageLog->count(), 0);
-  EXPECT_EQ(form.messageLog->currentText(), QString());
-  form.clearLogAction->trigger();  // on an empty log
-  EXPECT_EQ(form.messageLog->count(), 0);
-  EXPECT_EQ(form.messageLog->currentText(), QString());
+  widget<QAction>(form, "clearLogAction")->trigger();
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->count(), 0);
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->currentText(), QString());
+  widget<QAction>(form, "clearLogAction")->trigger();  // on an empty log
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->count(), 0);
+  EXPECT_EQ(widget<QComboBox>(form, "messageLog")->currentText(), QString());
 }
 
 TEST(ErrorReport, FullStopIsAddedUnlessTextEndsInStopOrLowerCode) {
@@ -237,7 +243,7 @@ TEST(MainWindowLayout, StatusPanelsStandByRoleFromLeftToRight) {
   int left = -1;
   for (int i = 0; i < quorrel::StatusPanelCount; ++i) {
     SCOPED_TRACE(i);
-    QLabel* panel = form.statusPanels->panel(roles[i]);
+    QLabel* panel = widget<StatusPanels>(form, "statusPanels")->panel(roles[i]);
     EXPECT_EQ(panel->objectName(), QStringLiteral("statusPanel%1").arg(i));
     EXPECT_GT(panel->x(), left);
     left = panel->x();
@@ -246,11 +252,13 @@ TEST(MainWindowLayout, StatusPanelsStandByRoleFromLeftToRight) {
     }
   }
   // The plugin's message takes what the others leave.
-  EXPECT_GE(form.statusPanels->panel(StatusPanel::PluginMessage)->width(), 50);
+  EXPECT_GE(widget<StatusPanels>(form, "statusPanels")->panel(StatusPanel::PluginMessage)->width(), 50);
 
   // A text goes to its own panel only.
-  form.statusPanels->setPanelText(StatusPanel::SerialNumber, QStringLiteral("350123456789012"));
-  EXPECT_EQ(form.statusPanels->panel(StatusPanel::SerialNumber)->text(), QStringLiteral("350123456789012"));
-  EXPECT_EQ(form.statusPanels->panelText(StatusPanel::Model), QString());
-  EXPECT_EQ(form.statusPanels->panelText(StatusPanel::PluginMessage), QString());
+  widget<StatusPanels>(form, "statusPanels")
+      ->setPanelText(StatusPanel::SerialNumber, QStringLiteral("350123456789012"));
+  EXPECT_EQ(widget<StatusPanels>(form, "statusPanels")->panel(StatusPanel::SerialNumber)->text(),
+            QStringLiteral("350123456789012"));
+  EXPECT_EQ(widget<StatusPanels>(form, "statusPanels")->panelText(StatusPanel::Model), QString());
+  EXPECT_EQ(widget<StatusPanels>(form, "statusPanels")->panelText(StatusPanel::PluginMessage), QString());
 }

@@ -23,11 +23,13 @@
 #include "phone/PhoneFixture.h"
 #include "suites/OwnGames.h"
 #include "support/Gif.h"
+#include "support/Widgets.h"
 
 using quorrel::MsgButton;
 using testsupport::cp1251;
 using testsupport::exists;
 using testsupport::readFile;
+using testsupport::widget;
 using testsupport::writeFile;
 
 namespace {
@@ -103,7 +105,7 @@ class OwnGames : public PhoneWindow {
   // "Добавить игры..." with these files chosen in the dialog.
   void addThroughMenu(const QStringList& paths) {
     chosen = paths;
-    form->addGamesAction->trigger();
+    widget<QAction>(*form, "addGamesAction")->trigger();
   }
 
   QString source(const std::string& relative) const { return QString::fromStdString(dir / ("in/" + relative)); }
@@ -138,10 +140,11 @@ TEST_F(OwnGames, AddedThroughTheMenuTheyStandUnderTheirRootAndGoToThePhone) {
 
   // The main catalogue is as it was, its version and picture size too; the own root stands before the news.
   EXPECT_EQ(readFile("Javadata.xml"), serverXml);
-  EXPECT_EQ(roots(form->catalogueTree), (QStringList{QStringLiteral("X100"), OwnRoot, News}));
-  EXPECT_EQ(childTexts(rootNamed(form->catalogueTree, OwnRoot)), (QStringList{"Ball", "Tetra"}));
+  EXPECT_EQ(roots(widget<QTreeWidget>(*form, "catalogueTree")), (QStringList{QStringLiteral("X100"), OwnRoot, News}));
+  EXPECT_EQ(childTexts(rootNamed(widget<QTreeWidget>(*form, "catalogueTree"), OwnRoot)),
+            (QStringList{"Ball", "Tetra"}));
   EXPECT_EQ(form->catalogue().baseVersion(), "7");
-  EXPECT_EQ(form->pictureFrame->height(), 169);
+  EXPECT_EQ(widget<QWidget>(*form, "pictureFrame")->height(), 169);
   EXPECT_EQ(form->catalogue().gameCount(), 4);
   EXPECT_EQ(form->catalogue().serverGameCount(), 2);
 
@@ -155,16 +158,16 @@ TEST_F(OwnGames, AddedThroughTheMenuTheyStandUnderTheirRootAndGoToThePhone) {
   EXPECT_NE(tetraJad.find("MIDlet-Jar-Size: " + std::to_string(jar("Tetra").size()) + "\r\n"), std::string::npos);
 
   // The own node shows the own game, not the main catalogue's game of the same name.
-  QTreeWidgetItem* ownBall = rootNamed(form->catalogueTree, OwnRoot)->child(0);
-  form->catalogueTree->setCurrentItem(ownBall);
+  QTreeWidgetItem* ownBall = rootNamed(widget<QTreeWidget>(*form, "catalogueTree"), OwnRoot)->child(0);
+  widget<QTreeWidget>(*form, "catalogueTree")->setCurrentItem(ownBall);
   EXPECT_EQ(form->catalogue().currentGameFile(), ballFile);
-  EXPECT_TRUE(form->downloadGameButton->isHidden());
-  EXPECT_TRUE(form->downloadScreenshotButton->isHidden());
-  form->markGameBox->click();
+  EXPECT_TRUE(widget<QToolButton>(*form, "downloadGameButton")->isHidden());
+  EXPECT_TRUE(widget<QToolButton>(*form, "downloadScreenshotButton")->isHidden());
+  widget<QCheckBox>(*form, "markGameBox")->click();
 
   form->phone().connectPhone();
   ASSERT_TRUE(PluginBinding::isConnected());
-  form->uploadMarkedButton->click();
+  widget<QToolButton>(*form, "uploadMarkedButton")->click();
   EXPECT_EQ(readFile(phone("java/" + ballFile + "_suite.jar")), jar("Ball"));
   EXPECT_EQ(readFile(phone("java/" + ballFile + "_suite.jad")), readFile("Base/games/" + ballFile + ".jad"));
   EXPECT_EQ(readFile(phone("javalist.txt")), "Ball\r\n");
@@ -183,7 +186,7 @@ TEST_F(OwnGames, ProblemsAreShownFirstAndNothingIsWrittenUntilTheUserAgrees) {
   for (const char* part : {"broken.jar", "lonely.jad", "readme.txt"}) EXPECT_TRUE(question.contains(part)) << part;
   EXPECT_FALSE(exists("Mygames.xml"));
   EXPECT_FALSE(exists("Base/games/good.jar"));
-  EXPECT_EQ(roots(form->catalogueTree), (QStringList{QStringLiteral("X100"), News}));
+  EXPECT_EQ(roots(widget<QTreeWidget>(*form, "catalogueTree")), (QStringList{QStringLiteral("X100"), News}));
 
   // Nothing that can be added: an error, nothing asked, nothing written.
   prompter.clear();
@@ -215,7 +218,7 @@ TEST_F(OwnGames, TheTablesCapacityCountsBothCataloguesAndAFullOneRefusesTheWhole
   addThroughMenu({source("a.jar")});
   EXPECT_TRUE(prompter.errors().empty());
   EXPECT_EQ(form->catalogue().gameCount(), 1000);
-  EXPECT_EQ(childTexts(rootNamed(form->catalogueTree, OwnRoot)), QStringList{"A"});
+  EXPECT_EQ(childTexts(rootNamed(widget<QTreeWidget>(*form, "catalogueTree"), OwnRoot)), QStringList{"A"});
 }
 
 TEST_F(OwnGames, RemovalAsksThenTakesTheEntryAndItsFilesAndTheLastOneTakesTheFile) {
@@ -232,17 +235,22 @@ TEST_F(OwnGames, RemovalAsksThenTakesTheEntryAndItsFilesAndTheLastOneTakesTheFil
   EXPECT_TRUE(exists("Base/screen/" + oneScreen));
 
   // The menu item shows on own games only.
-  form->prepareCatalogueMenu(rootNamed(form->catalogueTree, QStringLiteral("X100"))->child(0)->child(0));
-  EXPECT_FALSE(form->removeOwnGameAction->isVisible());
-  form->prepareCatalogueMenu(rootNamed(form->catalogueTree, OwnRoot));
-  EXPECT_FALSE(form->removeOwnGameAction->isVisible());
-  form->prepareCatalogueMenu(rootNamed(form->catalogueTree, OwnRoot)->child(0));
-  EXPECT_TRUE(form->removeOwnGameAction->isVisible());
+  form->prepareCatalogueMenu(
+      rootNamed(widget<QTreeWidget>(*form, "catalogueTree"), QStringLiteral("X100"))->child(0)->child(0));
+  EXPECT_FALSE(widget<QAction>(*form, "removeOwnGameAction")->isVisible());
+  form->prepareCatalogueMenu(rootNamed(widget<QTreeWidget>(*form, "catalogueTree"), OwnRoot));
+  EXPECT_FALSE(widget<QAction>(*form, "removeOwnGameAction")->isVisible());
+  form->prepareCatalogueMenu(rootNamed(widget<QTreeWidget>(*form, "catalogueTree"), OwnRoot)->child(0));
+  EXPECT_TRUE(widget<QAction>(*form, "removeOwnGameAction")->isVisible());
   // The item lives in a menu of its own; the tree's menu and "Файл" keep exactly their items.
-  EXPECT_EQ(form->catalogueMenu->actions(), QList<QAction*>{form->showMarkedAction});
-  EXPECT_EQ(form->ownGameMenu->actions(), (QList<QAction*>{form->showMarkedAction, form->removeOwnGameAction}));
+  EXPECT_EQ(widget<QMenu>(*form, "catalogueMenu")->actions(),
+            QList<QAction*>{widget<QAction>(*form, "showMarkedAction")});
+  EXPECT_EQ(
+      widget<QMenu>(*form, "ownGameMenu")->actions(),
+      (QList<QAction*>{widget<QAction>(*form, "showMarkedAction"), widget<QAction>(*form, "removeOwnGameAction")}));
   QStringList fileItems;
-  for (QAction* a : form->fileMenu->actions()) fileItems << (a->isSeparator() ? QStringLiteral("-") : a->text());
+  for (QAction* a : widget<QMenu>(*form, "fileMenu")->actions())
+    fileItems << (a->isSeparator() ? QStringLiteral("-") : a->text());
   EXPECT_EQ(fileItems,
             (QStringList{QStringLiteral("Соединиться с телефоном"), QStringLiteral("Отключиться от телефона"),
                          QStringLiteral("-"), QStringLiteral("Обновить базу"), QStringLiteral("Перекомпилировать Java"),
@@ -250,27 +258,27 @@ TEST_F(OwnGames, RemovalAsksThenTakesTheEntryAndItsFilesAndTheLastOneTakesTheFil
 
   prompter.clear();
   prompter.answers = {MsgButton::No};
-  form->removeOwnGameAction->trigger();
+  widget<QAction>(*form, "removeOwnGameAction")->trigger();
   ASSERT_EQ(prompter.asked.size(), 1u);
   EXPECT_EQ(prompter.asked[0].text,
             QStringLiteral("Удалить игру «One» из моих игр?\nЕё файлы будут удалены из Base/games."));
   EXPECT_TRUE(exists("Base/games/one.jar"));
 
   prompter.answers = {MsgButton::Yes};
-  form->removeOwnGameAction->trigger();
+  widget<QAction>(*form, "removeOwnGameAction")->trigger();
   EXPECT_FALSE(exists("Base/games/one.jar"));
   EXPECT_FALSE(exists("Base/games/one.jad"));
   EXPECT_FALSE(exists("Base/screen/" + oneScreen));
   EXPECT_EQ(readFile("Base/screen/one.gif"), "a server's screenshot of that name");
   EXPECT_TRUE(exists("Base/games/two.jar"));
-  EXPECT_EQ(childTexts(rootNamed(form->catalogueTree, OwnRoot)), QStringList{"Two"});
+  EXPECT_EQ(childTexts(rootNamed(widget<QTreeWidget>(*form, "catalogueTree"), OwnRoot)), QStringList{"Two"});
 
-  form->prepareCatalogueMenu(rootNamed(form->catalogueTree, OwnRoot)->child(0));
+  form->prepareCatalogueMenu(rootNamed(widget<QTreeWidget>(*form, "catalogueTree"), OwnRoot)->child(0));
   prompter.answers = {MsgButton::Yes};
-  form->removeOwnGameAction->trigger();
+  widget<QAction>(*form, "removeOwnGameAction")->trigger();
   EXPECT_FALSE(exists("Mygames.xml"));
   EXPECT_FALSE(exists("Base/games/two.jar"));
-  EXPECT_EQ(roots(form->catalogueTree), (QStringList{QStringLiteral("X100"), News}));
+  EXPECT_EQ(roots(widget<QTreeWidget>(*form, "catalogueTree")), (QStringList{QStringLiteral("X100"), News}));
   EXPECT_EQ(form->catalogue().gameCount(), 2);
 }
 
@@ -286,7 +294,8 @@ TEST_F(OwnGames, AFolderDroppedOnTheWindowIsAddedWithItsSubfolders) {
   QDropEvent drop(QPointF(400, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(form.get(), &drop);
   EXPECT_TRUE(prompter.errors().empty());
-  EXPECT_EQ(childTexts(rootNamed(form->catalogueTree, OwnRoot)), (QStringList{"Alpha", "Beta"}));
+  EXPECT_EQ(childTexts(rootNamed(widget<QTreeWidget>(*form, "catalogueTree"), OwnRoot)),
+            (QStringList{"Alpha", "Beta"}));
 
   // Text alone is no game: the window does not take it.
   QMimeData text;
@@ -303,7 +312,7 @@ TEST_F(OwnGames, AnOwnCatalogueThatCannotBeReadLeavesTheMainOneLoadedAndIsNeverO
   form->browser().loadCatalogue();
   ASSERT_EQ(prompter.errors().size(), 1u);
   EXPECT_TRUE(prompter.errors()[0].startsWith(QStringLiteral("Мои игры (Mygames.xml) не загружены:")));
-  EXPECT_EQ(roots(form->catalogueTree), (QStringList{QStringLiteral("X100"), News}));
+  EXPECT_EQ(roots(widget<QTreeWidget>(*form, "catalogueTree")), (QStringList{QStringLiteral("X100"), News}));
   writeFile(dir / "in/a.jar", jar("A"));
   prompter.clear();
   addThroughMenu({source("a.jar")});

@@ -32,11 +32,13 @@
 #include "support/Gif.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "support/Widgets.h"
 
 using testsupport::animatedGif;
 using testsupport::cp1251;
 using testsupport::ScriptedPrompter;
 using testsupport::TempWorkDir;
+using testsupport::widget;
 using testsupport::writeFile;
 
 namespace {
@@ -108,9 +110,9 @@ class BrowserTest : public ::testing::Test {
     QTreeWidgetItem* current = nullptr;
     for (const char* text : path) {
       QTreeWidgetItem* next = nullptr;
-      const int n = current ? current->childCount() : form->catalogueTree->topLevelItemCount();
+      const int n = current ? current->childCount() : widget<QTreeWidget>(*form, "catalogueTree")->topLevelItemCount();
       for (int i = 0; i < n && !next; ++i) {
-        QTreeWidgetItem* c = current ? current->child(i) : form->catalogueTree->topLevelItem(i);
+        QTreeWidgetItem* c = current ? current->child(i) : widget<QTreeWidget>(*form, "catalogueTree")->topLevelItem(i);
         if (c->text(0) == QString::fromUtf8(text)) next = c;
       }
       if (!next) ADD_FAILURE() << "no node " << text;
@@ -123,9 +125,9 @@ class BrowserTest : public ::testing::Test {
   QTreeWidgetItem* arcade() const { return node({"SGH-X100", "Аркады"}); }
   QTreeWidgetItem* news() const { return node({"Новости"}); }
 
-  void select(QTreeWidgetItem* item) const { form->catalogueTree->setCurrentItem(item); }
+  void select(QTreeWidgetItem* item) const { widget<QTreeWidget>(*form, "catalogueTree")->setCurrentItem(item); }
 
-  QSize pictureBox() const { return form->pictureBox->size(); }
+  QSize pictureBox() const { return widget<QLabel>(*form, "pictureBox")->size(); }
 
   TempWorkDir dir;
   ScriptedPrompter prompter;
@@ -139,22 +141,23 @@ class BrowserTest : public ::testing::Test {
 TEST_F(BrowserTest, GameShowsItsDetailsLinkAndPlayingScreenshot) {
   select(ball());
   EXPECT_TRUE(prompter.asked.empty());
-  EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Мячик"));
-  EXPECT_EQ(form->sizeLabel->text(), QStringLiteral("12345 байт"));
-  EXPECT_EQ(form->contributorLabel->text(), QStringLiteral("Иван"));
-  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Прыгающий мяч"));
-  EXPECT_EQ(form->wapLinkEdit->text(), QStringLiteral("http://games.example/Base/games/ball.jad"));
+  EXPECT_EQ(widget<QLabel>(*form, "nameLabel")->text(), QStringLiteral("Мячик"));
+  EXPECT_EQ(widget<QLabel>(*form, "sizeLabel")->text(), QStringLiteral("12345 байт"));
+  EXPECT_EQ(widget<QLabel>(*form, "contributorLabel")->text(), QStringLiteral("Иван"));
+  EXPECT_EQ(widget<QPlainTextEdit>(*form, "descriptionView")->toPlainText(), QStringLiteral("Прыгающий мяч"));
+  EXPECT_EQ(widget<QLineEdit>(*form, "wapLinkEdit")->text(),
+            QStringLiteral("http://games.example/Base/games/ball.jad"));
   EXPECT_EQ(form->catalogue().currentGame(), 1);
   EXPECT_EQ(form->catalogue().currentGameFile(), "ball");
   EXPECT_EQ(form->catalogue().currentGameScreen(), "ball.gif");
-  EXPECT_FALSE(form->markGameBox->isHidden());
+  EXPECT_FALSE(widget<QCheckBox>(*form, "markGameBox")->isHidden());
 
   // The screenshot plays in a box of its own size at 5,5 inside the frame.
   ASSERT_NE(form->browser().pictureMovie(), nullptr);
-  EXPECT_EQ(form->pictureBox->movie(), form->browser().pictureMovie());
+  EXPECT_EQ(widget<QLabel>(*form, "pictureBox")->movie(), form->browser().pictureMovie());
   EXPECT_EQ(form->browser().pictureMovie()->frameCount(), 4);
   EXPECT_EQ(form->browser().pictureMovie()->state(), QMovie::Running);
-  EXPECT_EQ(form->pictureBox->geometry(), QRect(5, 5, 120, 100));
+  EXPECT_EQ(widget<QLabel>(*form, "pictureBox")->geometry(), QRect(5, 5, 120, 100));
   // And it really moves on to further frames.
   QElapsedTimer waited;
   waited.start();
@@ -168,26 +171,26 @@ TEST_F(BrowserTest, GameShowsItsDetailsLinkAndPlayingScreenshot) {
 TEST_F(BrowserTest, FolderAndModelShowTheirEntryAndEmptyTheScreenshot) {
   select(ball());
   select(arcade());
-  EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Аркады"));
-  EXPECT_EQ(form->sizeLabel->text(), QStringLiteral("0 байт"));
-  EXPECT_EQ(form->contributorLabel->text(), QString());
-  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Быстрые игры"));
-  EXPECT_EQ(form->wapLinkEdit->text(), QString());
-  EXPECT_TRUE(form->markGameBox->isHidden());
-  EXPECT_TRUE(form->downloadGameButton->isHidden());
-  EXPECT_TRUE(form->downloadScreenshotButton->isHidden());
+  EXPECT_EQ(widget<QLabel>(*form, "nameLabel")->text(), QStringLiteral("Аркады"));
+  EXPECT_EQ(widget<QLabel>(*form, "sizeLabel")->text(), QStringLiteral("0 байт"));
+  EXPECT_EQ(widget<QLabel>(*form, "contributorLabel")->text(), QString());
+  EXPECT_EQ(widget<QPlainTextEdit>(*form, "descriptionView")->toPlainText(), QStringLiteral("Быстрые игры"));
+  EXPECT_EQ(widget<QLineEdit>(*form, "wapLinkEdit")->text(), QString());
+  EXPECT_TRUE(widget<QCheckBox>(*form, "markGameBox")->isHidden());
+  EXPECT_TRUE(widget<QToolButton>(*form, "downloadGameButton")->isHidden());
+  EXPECT_TRUE(widget<QToolButton>(*form, "downloadScreenshotButton")->isHidden());
   EXPECT_EQ(form->catalogue().currentGameScreen(), "");
   EXPECT_EQ(form->catalogue().currentGameFile(), "ball");  // only a game display sets it
   EXPECT_EQ(pictureBox(), QSize(48, 32));
   EXPECT_EQ(form->browser().pictureMovie()->state(), QMovie::Running);
 
   select(node({"SGH-X100"}));
-  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Телефон Samsung"));
+  EXPECT_EQ(widget<QPlainTextEdit>(*form, "descriptionView")->toPlainText(), QStringLiteral("Телефон Samsung"));
   EXPECT_EQ(pictureBox(), QSize(60, 40));
 
   // "Пустая" has no games, so no children, and its own picture file is missing.
   select(node({"SGH-X100", "Пустая"}));
-  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Здесь пока ничего нет"));
+  EXPECT_EQ(widget<QPlainTextEdit>(*form, "descriptionView")->toPlainText(), QStringLiteral("Здесь пока ничего нет"));
   EXPECT_EQ(pictureBox(), QSize(16, 16));
   EXPECT_TRUE(prompter.asked.empty());
 }
@@ -195,28 +198,29 @@ TEST_F(BrowserTest, FolderAndModelShowTheirEntryAndEmptyTheScreenshot) {
 TEST_F(BrowserTest, DuplicateNamesFolderLaterEntryGameLowerIndex) {
   // Both "Логика" folders show the later entry.
   select(node({"SGH-X100", "Логика"}));
-  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Вторая"));
+  EXPECT_EQ(widget<QPlainTextEdit>(*form, "descriptionView")->toPlainText(), QStringLiteral("Вторая"));
   EXPECT_EQ(pictureBox(), QSize(22, 22));
 
   // The second "Мячик" node shows the first game of that name, its files and its mark.
   form->catalogue().setMark(1, 1 != 0);
-  QTreeWidgetItem* logic = form->catalogueTree->topLevelItem(0)->child(2);
+  QTreeWidgetItem* logic = widget<QTreeWidget>(*form, "catalogueTree")->topLevelItem(0)->child(2);
   ASSERT_EQ(logic->text(0), QStringLiteral("Логика"));
   select(logic->child(0));
   EXPECT_EQ(form->catalogue().currentGame(), 1);
   EXPECT_EQ(form->catalogue().currentGameFile(), "ball");
-  EXPECT_EQ(form->sizeLabel->text(), QStringLiteral("12345 байт"));
-  EXPECT_TRUE(form->markGameBox->isChecked());
+  EXPECT_EQ(widget<QLabel>(*form, "sizeLabel")->text(), QStringLiteral("12345 байт"));
+  EXPECT_TRUE(widget<QCheckBox>(*form, "markGameBox")->isChecked());
 }
 
 TEST_F(BrowserTest, NewsShowsTheNewsFileAndLeavesTheGameAlone) {
   select(ball());
   select(news());
-  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Вышла версия 1.2\nНовые игры"));
-  EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Новости"));
-  EXPECT_EQ(form->sizeLabel->text(), QString());
-  EXPECT_EQ(form->wapLinkEdit->text(), QString());
-  EXPECT_TRUE(form->downloadScreenshotButton->isHidden());
+  EXPECT_EQ(widget<QPlainTextEdit>(*form, "descriptionView")->toPlainText(),
+            QStringLiteral("Вышла версия 1.2\nНовые игры"));
+  EXPECT_EQ(widget<QLabel>(*form, "nameLabel")->text(), QStringLiteral("Новости"));
+  EXPECT_EQ(widget<QLabel>(*form, "sizeLabel")->text(), QString());
+  EXPECT_EQ(widget<QLineEdit>(*form, "wapLinkEdit")->text(), QString());
+  EXPECT_TRUE(widget<QToolButton>(*form, "downloadScreenshotButton")->isHidden());
   EXPECT_EQ(form->catalogue().currentGameScreen(), "ball.gif");
   EXPECT_EQ(pictureBox(), QSize(30, 20));
 }
@@ -227,10 +231,10 @@ TEST_F(BrowserTest, ChildlessNodeMatchingNothingChangesOnlyTheName) {
   // entry does not.
   form->catalogue().setGameCount(1);
   select(snake());
-  EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Змейка"));
-  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Прыгающий мяч"));
+  EXPECT_EQ(widget<QLabel>(*form, "nameLabel")->text(), QStringLiteral("Змейка"));
+  EXPECT_EQ(widget<QPlainTextEdit>(*form, "descriptionView")->toPlainText(), QStringLiteral("Прыгающий мяч"));
   EXPECT_EQ(form->catalogue().currentGameFile(), "ball");
-  EXPECT_TRUE(form->markGameBox->isHidden());
+  EXPECT_TRUE(widget<QCheckBox>(*form, "markGameBox")->isHidden());
 }
 
 // ---- Buttons ----------------------------------------------------------------------------------------------
@@ -253,15 +257,16 @@ TEST_F(BrowserTest, ButtonsFollowTheFilesOnDiskAndTheConnection) {
 
     select(arcade());
     select(snake());
-    EXPECT_EQ(form->downloadScreenshotButton->isHidden(), screenshot);
-    EXPECT_EQ(form->downloadGameButton->isHidden(), jad && jar);  // one file alone still offers the download
-    EXPECT_EQ(form->uploadGameButton->isHidden(), !(jad && jar && connected));
+    EXPECT_EQ(widget<QToolButton>(*form, "downloadScreenshotButton")->isHidden(), screenshot);
+    EXPECT_EQ(widget<QToolButton>(*form, "downloadGameButton")->isHidden(),
+              jad && jar);  // one file alone still offers the download
+    EXPECT_EQ(widget<QToolButton>(*form, "uploadGameButton")->isHidden(), !(jad && jar && connected));
     EXPECT_EQ(pictureBox(), screenshot ? QSize(50, 50) : QSize(64, 64));
   }
 
   // An empty screenshot name names the folder "Base/screen/" itself, which is no picture.
   select(node({"SGH-X100", "Аркады", "Без картинки"}));
-  EXPECT_FALSE(form->downloadScreenshotButton->isHidden());
+  EXPECT_FALSE(widget<QToolButton>(*form, "downloadScreenshotButton")->isHidden());
   EXPECT_EQ(pictureBox(), QSize(64, 64));
   EXPECT_TRUE(prompter.asked.empty());
 }
@@ -270,54 +275,54 @@ TEST_F(BrowserTest, PictureLargerThanTheFrameIsCutOffAtTheFrame) {
   writeFile("Base/screen/ball.gif", animatedGif(300, 250, 2));
   form->show();
   select(ball());
-  EXPECT_EQ(form->pictureBox->geometry(), QRect(5, 5, 300, 250));
-  EXPECT_EQ(form->pictureFrame->size(), QSize(138, 137));
+  EXPECT_EQ(widget<QLabel>(*form, "pictureBox")->geometry(), QRect(5, 5, 300, 250));
+  EXPECT_EQ(widget<QWidget>(*form, "pictureFrame")->size(), QSize(138, 137));
   // Only the part inside the frame is painted.
-  EXPECT_EQ(form->pictureBox->visibleRegion().boundingRect(), QRect(0, 0, 133, 132));
+  EXPECT_EQ(widget<QLabel>(*form, "pictureBox")->visibleRegion().boundingRect(), QRect(0, 0, 133, 132));
 }
 
 // ---- Marks ------------------------------------------------------------------------------------------------
 
 TEST_F(BrowserTest, TickingMarksAtOnceAndTheMarkSurvivesMovingAround) {
   select(ball());
-  form->markGameBox->click();
+  widget<QCheckBox>(*form, "markGameBox")->click();
   EXPECT_EQ(form->catalogue().games()[1].selected, 1);  // before the selection moves
 
   select(snake());
-  EXPECT_FALSE(form->markGameBox->isChecked());
+  EXPECT_FALSE(widget<QCheckBox>(*form, "markGameBox")->isChecked());
   select(arcade());
   select(news());
   EXPECT_EQ(form->catalogue().games()[2].selected, 0);
   select(ball());
-  EXPECT_TRUE(form->markGameBox->isChecked());
+  EXPECT_TRUE(widget<QCheckBox>(*form, "markGameBox")->isChecked());
 
-  form->markGameBox->click();
+  widget<QCheckBox>(*form, "markGameBox")->click();
   EXPECT_EQ(form->catalogue().games()[1].selected, 0);
   select(snake());
   select(ball());
-  EXPECT_FALSE(form->markGameBox->isChecked());
+  EXPECT_FALSE(widget<QCheckBox>(*form, "markGameBox")->isChecked());
 
   // Emptying the selection changes nothing.
-  form->markGameBox->click();
-  form->catalogueTree->setCurrentItem(nullptr);
-  EXPECT_FALSE(form->markGameBox->isHidden());
+  widget<QCheckBox>(*form, "markGameBox")->click();
+  widget<QTreeWidget>(*form, "catalogueTree")->setCurrentItem(nullptr);
+  EXPECT_FALSE(widget<QCheckBox>(*form, "markGameBox")->isHidden());
   EXPECT_EQ(form->catalogue().games()[1].selected, 1);
 }
 
 TEST_F(BrowserTest, ReloadCarriesNoMarkToTheGameNowAtTheSameIndex) {
   select(ball());
-  form->markGameBox->click();
+  widget<QCheckBox>(*form, "markGameBox")->click();
   // The new catalogue puts another game at index 1; its "<desc" line clears the mark there.
   writeFile("Javadata.xml", cp1251("<model name=\"M\" disp=\"128\">\r\n<game name=\"Танк\">\r\n<file=\"tank\">\r\n"
                                    "<desc=\"т\">\r\n<game name=\"Самолёт\">\r\n<desc=\"с\">\r\n<end>\r\n"));
   form->browser().loadCatalogue();
   EXPECT_EQ(form->catalogue().currentGame(), 0);
-  EXPECT_TRUE(form->markGameBox->isHidden());
+  EXPECT_TRUE(widget<QCheckBox>(*form, "markGameBox")->isHidden());
 
   select(node({"M", "Самолёт"}));
   EXPECT_EQ(form->catalogue().games()[1].selected, 0);
   select(node({"M", "Танк"}));
-  EXPECT_FALSE(form->markGameBox->isChecked());
+  EXPECT_FALSE(widget<QCheckBox>(*form, "markGameBox")->isChecked());
 }
 
 TEST_F(BrowserTest, MarkedGamesWindowListsMarksInTableOrderWithTotal) {
@@ -334,16 +339,16 @@ TEST_F(BrowserTest, MarkedGamesWindowListsMarksInTableOrderWithTotal) {
       seen << window->totalLabel->text();
       window->closeButton->click();
     });
-    form->showMarkedAction->trigger();
+    widget<QAction>(*form, "showMarkedAction")->trigger();
     return seen;
   };
 
   EXPECT_EQ(shown(), QStringList{QStringLiteral("Ни одна игра не отмечена. Отметьте игры галочкой «Выбрать игру».")});
 
   select(snake());
-  form->markGameBox->click();
+  widget<QCheckBox>(*form, "markGameBox")->click();
   select(ball());
-  form->markGameBox->click();  // ticked on the game still on display: listed at once
+  widget<QCheckBox>(*form, "markGameBox")->click();  // ticked on the game still on display: listed at once
   EXPECT_EQ(shown(), (QStringList{QStringLiteral("Мячик | 12345 байт"), QStringLiteral("Змейка | 500 байт"),
                                   QStringLiteral("Отмечено игр: 2, общий размер: 12845 байт")}));
   EXPECT_TRUE(prompter.asked.empty());
@@ -375,16 +380,16 @@ TEST_F(BrowserTest, MissingFallbackPictureIsReportedAndTheOldPictureGoes) {
   EXPECT_EQ(prompter.errors()[0],
             QString::fromStdString("Cannot open file \"" + dir.path() + "Base/screen/noscr.gif\". File not found."));
   // The details and the buttons are this game's; no picture stands beside them.
-  EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Змейка"));
+  EXPECT_EQ(widget<QLabel>(*form, "nameLabel")->text(), QStringLiteral("Змейка"));
   EXPECT_EQ(form->catalogue().currentGameFile(), "snake");
-  EXPECT_FALSE(form->uploadGameButton->isHidden());
-  EXPECT_FALSE(form->downloadScreenshotButton->isHidden());
-  EXPECT_EQ(form->pictureBox->movie(), nullptr);
+  EXPECT_FALSE(widget<QToolButton>(*form, "uploadGameButton")->isHidden());
+  EXPECT_FALSE(widget<QToolButton>(*form, "downloadScreenshotButton")->isHidden());
+  EXPECT_EQ(widget<QLabel>(*form, "pictureBox")->movie(), nullptr);
   EXPECT_EQ(form->browser().pictureMovie(), nullptr);
 
   // The window carries on: the next display works.
   select(ball());
-  EXPECT_EQ(form->pictureBox->movie(), form->browser().pictureMovie());
+  EXPECT_EQ(widget<QLabel>(*form, "pictureBox")->movie(), form->browser().pictureMovie());
   EXPECT_EQ(prompter.errors().size(), 1u);
 }
 
@@ -395,15 +400,16 @@ TEST_F(BrowserTest, NotAGifOrNoNewsFileStopsThatDisplayWithAClearError) {
   ASSERT_EQ(prompter.errors().size(), 1u);
   EXPECT_EQ(prompter.errors()[0],
             QString::fromStdString("Cannot open file \"" + dir.path() + "Base/news.new\". File not found."));
-  EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Мячик"));  // nothing of the news display happened
-  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Прыгающий мяч"));
+  EXPECT_EQ(widget<QLabel>(*form, "nameLabel")->text(),
+            QStringLiteral("Мячик"));  // nothing of the news display happened
+  EXPECT_EQ(widget<QPlainTextEdit>(*form, "descriptionView")->toPlainText(), QStringLiteral("Прыгающий мяч"));
 
   writeFile("Base/dir/arc.gif", "\x89PNG\r\n\x1a\n not a gif at all");
   select(arcade());
   ASSERT_EQ(prompter.errors().size(), 2u);
   EXPECT_EQ(prompter.errors()[1],
             QString::fromStdString("Файл \"" + dir.path() + "Base/dir/arc.gif\" не является картинкой GIF."));
-  EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("Быстрые игры"));
+  EXPECT_EQ(widget<QPlainTextEdit>(*form, "descriptionView")->toPlainText(), QStringLiteral("Быстрые игры"));
 
   // A GIF header with nothing readable behind it is no better.
   writeFile("Base/dir/x100.gif", "GIF89a\x10");
@@ -418,12 +424,13 @@ TEST_F(BrowserTest, HugeOneLineTextsAreCutBeforeTheWindowLaysThemOut) {
   const std::string mb3(3 << 20, 'w');
   auto logLines = [this](const QString& part) {
     int n = 0;
-    for (int i = 0; i < form->messageLog->count(); ++i) n += form->messageLog->itemText(i).contains(part) ? 1 : 0;
+    for (int i = 0; i < widget<QComboBox>(*form, "messageLog")->count(); ++i)
+      n += widget<QComboBox>(*form, "messageLog")->itemText(i).contains(part) ? 1 : 0;
     return n;
   };
   // The memo shows every character kept, in lines of at most 1000; a one-line field the first 1000.
   auto memoHolds = [this](qsizetype chars) {
-    const QString text = form->descriptionView->toPlainText();
+    const QString text = widget<QPlainTextEdit>(*form, "descriptionView")->toPlainText();
     EXPECT_EQ(text.size() - text.count(QLatin1Char('\n')), chars);
     qsizetype longest = 0;
     for (const QString& line : text.split(QLatin1Char('\n'))) longest = std::max(longest, line.size());
@@ -441,9 +448,10 @@ TEST_F(BrowserTest, HugeOneLineTextsAreCutBeforeTheWindowLaysThemOut) {
       {"description", "<desc=\"" + mb3 + "\">", "", [&] { memoHolds(static_cast<qsizetype>(quorrel::MaxValueBytes)); }},
       {"owner, size and file", "<owner=\"" + mb3 + "\">\r\n<size=\"" + mb3 + "\">\r\n<file=\"" + mb3 + "\">", "",
        [&] {
-         EXPECT_EQ(form->contributorLabel->text().size(), 1000);
-         EXPECT_EQ(form->sizeLabel->text(), QString(1000, QLatin1Char('w')) + QStringLiteral(" байт"));
-         EXPECT_EQ(form->wapLinkEdit->text().size(), 1000);
+         EXPECT_EQ(widget<QLabel>(*form, "contributorLabel")->text().size(), 1000);
+         EXPECT_EQ(widget<QLabel>(*form, "sizeLabel")->text(),
+                   QString(1000, QLatin1Char('w')) + QStringLiteral(" байт"));
+         EXPECT_EQ(widget<QLineEdit>(*form, "wapLinkEdit")->text().size(), 1000);
          EXPECT_EQ(form->catalogue().currentGameFile().size(), quorrel::MaxValueBytes);
        }},
       {"news", "", mb3 + "\r\nsecond line",
@@ -455,7 +463,8 @@ TEST_F(BrowserTest, HugeOneLineTextsAreCutBeforeTheWindowLaysThemOut) {
       {"news of a megabyte of line breaks", "", "first\r\n" + std::string(1 << 20, '\n'),
        [&] {
          // The first lines, then an ellipsis in place of the rest.
-         const QStringList lines = form->descriptionView->toPlainText().split(QLatin1Char('\n'));
+         const QStringList lines =
+             widget<QPlainTextEdit>(*form, "descriptionView")->toPlainText().split(QLatin1Char('\n'));
          ASSERT_EQ(lines.size(), quorrel::MaxShownMemoLines + 1);
          EXPECT_EQ(lines.front(), QStringLiteral("first"));
          EXPECT_EQ(lines.back(), QStringLiteral("\u2026"));
@@ -466,10 +475,11 @@ TEST_F(BrowserTest, HugeOneLineTextsAreCutBeforeTheWindowLaysThemOut) {
               "<game name=\"x\x02<i>y</i>\">"),
        "",
        [&] {
-         EXPECT_EQ(form->contributorLabel->text(), QStringLiteral("<b>Иван</b>\uFFFD"));
-         EXPECT_EQ(form->contributorLabel->textFormat(), Qt::PlainText);
-         EXPECT_EQ(form->sizeLabel->text(), QStringLiteral("1\uFFFD байт"));
-         EXPECT_EQ(form->descriptionView->toPlainText(), QStringLiteral("a\uFFFDb\tc\uFFFDd"));
+         EXPECT_EQ(widget<QLabel>(*form, "contributorLabel")->text(), QStringLiteral("<b>Иван</b>\uFFFD"));
+         EXPECT_EQ(widget<QLabel>(*form, "contributorLabel")->textFormat(), Qt::PlainText);
+         EXPECT_EQ(widget<QLabel>(*form, "sizeLabel")->text(), QStringLiteral("1\uFFFD байт"));
+         EXPECT_EQ(widget<QPlainTextEdit>(*form, "descriptionView")->toPlainText(),
+                   QStringLiteral("a\uFFFDb\tc\uFFFDd"));
          const QTreeWidgetItem* model = node({"M"});
          ASSERT_EQ(model->childCount(), 2);
          EXPECT_EQ(model->child(1)->text(0), QStringLiteral("x\uFFFD<i>y</i>"));
@@ -478,7 +488,7 @@ TEST_F(BrowserTest, HugeOneLineTextsAreCutBeforeTheWindowLaysThemOut) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    form->messageLog->clear();
+    widget<QComboBox>(*form, "messageLog")->clear();
     if (!c.catalogueLine.empty()) {
       writeFile("Javadata.xml", "<model name=\"M\">\r\n<game name=\"G\">\r\n" + c.catalogueLine + "\r\n<end>\r\n");
       form->browser().loadCatalogue();
@@ -513,33 +523,34 @@ TEST_F(BrowserTest, FindShowsEachGameHoldingTheTextInTreeOrderAndSaysWhenNoneDoe
   // Name, contributor and description, case aside in Cyrillic too; round the tree past its end; the node two
   // folders hold ("Мячик") is reached under each, and folders or the news never count.
   prompter.inputs = {QStringLiteral("МЯ")};
-  form->findGameAction->trigger();
-  EXPECT_EQ(form->catalogueTree->currentItem(), ball());
-  EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Мячик"));
-  form->findNextGameAction->trigger();  // "Прыгающий мяч" is the same game; the next is the other "Мячик"
-  EXPECT_EQ(form->catalogueTree->currentItem(), node({"SGH-X100", "Логика", "Мячик"}));
+  widget<QAction>(*form, "findGameAction")->trigger();
+  EXPECT_EQ(widget<QTreeWidget>(*form, "catalogueTree")->currentItem(), ball());
+  EXPECT_EQ(widget<QLabel>(*form, "nameLabel")->text(), QStringLiteral("Мячик"));
+  widget<QAction>(*form, "findNextGameAction")
+      ->trigger();  // "Прыгающий мяч" is the same game; the next is the other "Мячик"
+  EXPECT_EQ(widget<QTreeWidget>(*form, "catalogueTree")->currentItem(), node({"SGH-X100", "Логика", "Мячик"}));
   EXPECT_TRUE(node({"SGH-X100", "Логика"})->isExpanded());
-  form->findNextGameAction->trigger();
-  EXPECT_EQ(form->catalogueTree->currentItem(), ball());
+  widget<QAction>(*form, "findNextGameAction")->trigger();
+  EXPECT_EQ(widget<QTreeWidget>(*form, "catalogueTree")->currentItem(), ball());
 
   prompter.inputs = {QStringLiteral("пётр")};
-  form->findGameAction->trigger();
-  EXPECT_EQ(form->catalogueTree->currentItem(), snake());
+  widget<QAction>(*form, "findGameAction")->trigger();
+  EXPECT_EQ(widget<QTreeWidget>(*form, "catalogueTree")->currentItem(), snake());
   EXPECT_EQ(prompter.asked.size(), 0u);
 
   select(arcade());
   prompter.inputs = {QStringLiteral("Логика")};  // a folder's name, no game's
-  form->findGameAction->trigger();
-  EXPECT_EQ(form->catalogueTree->currentItem(), arcade());
+  widget<QAction>(*form, "findGameAction")->trigger();
+  EXPECT_EQ(widget<QTreeWidget>(*form, "catalogueTree")->currentItem(), arcade());
   EXPECT_EQ(prompter.texts(), std::vector<QString>{QStringLiteral("Игра, в которой есть «Логика», не найдена.")});
 
   prompter.clear();
   prompter.inputs = {QString()};  // cancelled: nothing moves
-  form->findGameAction->trigger();
-  EXPECT_EQ(form->catalogueTree->currentItem(), arcade());
+  widget<QAction>(*form, "findGameAction")->trigger();
+  EXPECT_EQ(widget<QTreeWidget>(*form, "catalogueTree")->currentItem(), arcade());
   EXPECT_TRUE(prompter.asked.empty());
-  EXPECT_EQ(form->findGameAction->shortcut(), QKeySequence(QKeySequence::Find));
-  EXPECT_EQ(form->findNextGameAction->shortcut(), QKeySequence(Qt::Key_F3));
+  EXPECT_EQ(widget<QAction>(*form, "findGameAction")->shortcut(), QKeySequence(QKeySequence::Find));
+  EXPECT_EQ(widget<QAction>(*form, "findNextGameAction")->shortcut(), QKeySequence(Qt::Key_F3));
 }
 
 // ---- Names that leave their folders ------------------------------------------------------------------------
@@ -583,8 +594,8 @@ TEST_F(BrowserTest, NamesThatLeaveTheirFoldersAreNeitherReadNorTested) {
   connectPhone(true);
   const auto lines = [this] {
     QStringList out;
-    for (int i = form->messageLog->count() - 1; i >= 0; --i) {
-      const QString line = form->messageLog->itemText(i);
+    for (int i = widget<QComboBox>(*form, "messageLog")->count() - 1; i >= 0; --i) {
+      const QString line = widget<QComboBox>(*form, "messageLog")->itemText(i);
       out << line.mid(line.indexOf(QLatin1Char(' ')));
     }
     return out;
@@ -594,22 +605,22 @@ TEST_F(BrowserTest, NamesThatLeaveTheirFoldersAreNeitherReadNorTested) {
            QStringLiteral(": файл не прочитан.");
   };
 
-  form->messageLog->clear();
+  widget<QComboBox>(*form, "messageLog")->clear();
   select(node({"M", "F", "Up"}));
   EXPECT_EQ(lines(), (QStringList{refused("Base/screen/../../secret.gif", "Base/screen/"),
                                   refused("Base/games/../../secret.jad", "Base/games/")}));
   EXPECT_EQ(pictureBox(), QSize(64, 64));  // noscr.gif
   // Nothing can be fetched or sent under such names.
-  EXPECT_TRUE(form->downloadScreenshotButton->isHidden());
-  EXPECT_TRUE(form->downloadGameButton->isHidden());
-  EXPECT_TRUE(form->uploadGameButton->isHidden());
+  EXPECT_TRUE(widget<QToolButton>(*form, "downloadScreenshotButton")->isHidden());
+  EXPECT_TRUE(widget<QToolButton>(*form, "downloadGameButton")->isHidden());
+  EXPECT_TRUE(widget<QToolButton>(*form, "uploadGameButton")->isHidden());
 
-  form->messageLog->clear();
+  widget<QComboBox>(*form, "messageLog")->clear();
   select(node({"M", "F", "Abs"}));
   EXPECT_EQ(lines(), QStringList{refused("Base/screen/" + QString::fromStdString(absolute), "Base/screen/")});
   EXPECT_EQ(pictureBox(), QSize(64, 64));
 
-  form->messageLog->clear();
+  widget<QComboBox>(*form, "messageLog")->clear();
   select(node({"M", "F"}));
   EXPECT_EQ(lines(), QStringList{refused("Base/dir/..\\..\\secret.gif", "Base/dir/")});
   EXPECT_EQ(pictureBox(), QSize(16, 16));  // template.gif
@@ -641,24 +652,24 @@ TEST_F(BrowserTest, PictureWhoseFramesWouldFillTheMemoryIsNotDecoded) {
     SCOPED_TRACE(megabytes);
     writeFile("Base/screen/ball.gif", gif);
     select(snake());
-    form->messageLog->clear();
+    widget<QComboBox>(*form, "messageLog")->clear();
     select(ball());
     EXPECT_TRUE(prompter.asked.empty());
     EXPECT_EQ(form->browser().pictureMovie(), nullptr);
-    EXPECT_EQ(form->pictureBox->text(), QStringLiteral("Картинка слишком велика"));
-    ASSERT_EQ(form->messageLog->count(), 1);
-    const QString line = form->messageLog->itemText(0);
+    EXPECT_EQ(widget<QLabel>(*form, "pictureBox")->text(), QStringLiteral("Картинка слишком велика"));
+    ASSERT_EQ(widget<QComboBox>(*form, "messageLog")->count(), 1);
+    const QString line = widget<QComboBox>(*form, "messageLog")->itemText(0);
     EXPECT_TRUE(line.endsWith(QString::fromStdString(" Картинка " + dir.path() + "Base/screen/ball.gif") +
                               QStringLiteral(" не показана: её кадры заняли бы %1 МБ памяти, больше 256 МБ.")
                                   .arg(megabytes)))
         << line.toStdString();
-    EXPECT_EQ(form->nameLabel->text(), QStringLiteral("Мячик"));
+    EXPECT_EQ(widget<QLabel>(*form, "nameLabel")->text(), QStringLiteral("Мячик"));
   }
 
   writeFile("Base/screen/ball.gif", belowBound);
   select(snake());
   select(ball());
   ASSERT_NE(form->browser().pictureMovie(), nullptr);
-  EXPECT_EQ(form->pictureBox->text(), QString());
+  EXPECT_EQ(widget<QLabel>(*form, "pictureBox")->text(), QString());
   EXPECT_TRUE(prompter.asked.empty());
 }

@@ -20,11 +20,13 @@
 #include "phone/PluginBinding.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "support/Widgets.h"
 
 using testsupport::cp1251;
 using testsupport::runModal;
 using testsupport::ScriptedPrompter;
 using testsupport::TempWorkDir;
+using testsupport::widget;
 using testsupport::writeFile;
 
 namespace {
@@ -51,7 +53,7 @@ TEST(AboutBox, ShowsTheCatalogueAsItIsAtEachOpening) {
   QString title, credit, games, version, phones;
   QSize size;
   bool ownedByMain = false;
-  auto first = runModal([&] { form.aboutAction->trigger(); },
+  auto first = runModal([&] { widget<QAction>(form, "aboutAction")->trigger(); },
                         [&](QWidget* w) {
                           auto* about = qobject_cast<AboutDialog*>(w);
                           ASSERT_NE(about, nullptr);
@@ -82,7 +84,7 @@ TEST(AboutBox, ShowsTheCatalogueAsItIsAtEachOpening) {
                                    "<folder name=\"Логические\" desc=\"\" pic=\"log\">\r\n"
                                    "<game name=\"Сапёр\">\r\n<game name=\"Тетрис\">\r\n</folder>\r\n<end>\r\n"));
   form.browser().loadCatalogue();
-  auto second = runModal([&] { form.aboutAction->trigger(); },
+  auto second = runModal([&] { widget<QAction>(form, "aboutAction")->trigger(); },
                          [&](QWidget* w) {
                            games = static_cast<AboutDialog*>(w)->gameCountLabel->text();
                            version = static_cast<AboutDialog*>(w)->baseVersionLabel->text();
@@ -122,7 +124,7 @@ TEST(HistoryWindow, ShowsTheFileLineByLineAndNeverSavesEdits) {
   QString title;
   QSize size;
   bool editable = false;
-  auto first = runModal([&] { form.historyAction->trigger(); },
+  auto first = runModal([&] { widget<QAction>(form, "historyAction")->trigger(); },
                         [&](QWidget* w) {
                           auto* history = qobject_cast<HistoryWindow*>(w);
                           ASSERT_NE(history, nullptr);
@@ -144,7 +146,7 @@ TEST(HistoryWindow, ShowsTheFileLineByLineAndNeverSavesEdits) {
 
   // The edit went with the window: the next opening reads the file again.
   auto second =
-      runModal([&] { form.historyAction->trigger(); },
+      runModal([&] { widget<QAction>(form, "historyAction")->trigger(); },
                [&](QWidget* w) { lines = memoLines(static_cast<HistoryWindow*>(w)->historyText); }, closeWindow);
   ASSERT_TRUE(second.shown);
   EXPECT_EQ(lines.first(), QStringLiteral("Версия 1.2"));
@@ -159,7 +161,7 @@ TEST(HistoryWindow, AMegabyteOfLineBreaksIsShownAsItsFirstLines) {
   MainWindow form(&prompter);
   QStringList lines;
   const auto shown =
-      runModal([&] { form.historyAction->trigger(); },
+      runModal([&] { widget<QAction>(form, "historyAction")->trigger(); },
                [&](QWidget* w) { lines = memoLines(static_cast<HistoryWindow*>(w)->historyText); }, closeWindow);
   ASSERT_TRUE(shown.shown);
   ASSERT_EQ(lines.size(), quorrel::MaxShownMemoLines + 1);
@@ -179,7 +181,7 @@ TEST(HistoryWindow, UnreadableFileIsReportedAndTheWindowOpensEmpty) {
     shownText = static_cast<HistoryWindow*>(w)->historyText->toPlainText();
     errorsBeforeShowing = prompter.errors().size();
   };
-  auto missing = runModal([&] { form.historyAction->trigger(); }, inspect, closeWindow);
+  auto missing = runModal([&] { widget<QAction>(form, "historyAction")->trigger(); }, inspect, closeWindow);
   ASSERT_TRUE(missing.shown);
   EXPECT_EQ(errorsBeforeShowing, 1u);
   EXPECT_TRUE(shownText.isEmpty());
@@ -212,8 +214,8 @@ TEST(ShippedFiles, SeededWorkingFolderStartsCleanly) {
   MainWindow form(&prompter);
   EXPECT_TRUE(prompter.texts().empty()) << prompter.texts().front().toStdString();
   EXPECT_EQ(form.catalogue().gameCount(), 0);
-  ASSERT_EQ(form.catalogueTree->topLevelItemCount(), 1);  // only the news entry
-  EXPECT_EQ(form.catalogueTree->topLevelItem(0)->text(0), QStringLiteral("Новости"));
+  ASSERT_EQ(widget<QTreeWidget>(form, "catalogueTree")->topLevelItemCount(), 1);  // only the news entry
+  EXPECT_EQ(widget<QTreeWidget>(form, "catalogueTree")->topLevelItem(0)->text(0), QStringLiteral("Новости"));
 
   QStringList lines;
   auto r = runModal([&] { form.showHistory(); },

@@ -17,6 +17,9 @@
 #include "settings/Settings.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "support/Widgets.h"
+
+using testsupport::widget;
 
 class DrillWindow : public ::testing::Test {
  protected:
@@ -30,18 +33,11 @@ class DrillWindow : public ::testing::Test {
     form = createApplicationWindows(&prompter);
     startErrors = prompter.errors();
     prompter.clear();
-    form->messageLog->clear();
+    widget<QComboBox>(*form, "messageLog")->clear();
   }
 
   // Log lines, newest first, without their time of day.
-  std::vector<QString> log() const {
-    std::vector<QString> lines;
-    for (int i = 0; i < form->messageLog->count(); ++i) {
-      const QString line = form->messageLog->itemText(i);
-      lines.push_back(line.mid(line.indexOf(QLatin1Char(' '))));
-    }
-    return lines;
-  }
+  std::vector<QString> log() const { return testsupport::logLines(*form); }
 
   bool logHas(const QString& text) const {
     for (const QString& line : log()) {

@@ -8,8 +8,10 @@
 #include "DrillWindow.h"
 #include "OddPluginControl.h"
 #include "phone/PluginBinding.h"
+#include "support/Widgets.h"
 
 using testsupport::readFile;
+using testsupport::widget;
 using testsupport::writeFile;
 
 namespace {
@@ -52,13 +54,13 @@ class PluginDrill : public DrillWindow {
 
 TEST_F(PluginDrill, RefusedConnectIsReportedAndTheUploadFailsPlainly) {
   form->guarded([&] { form->phone().connectPhone(); });
-  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection),
+  EXPECT_EQ(widget<StatusPanels>(*form, "statusPanels")->panelText(quorrel::StatusPanel::Connection),
             QStringLiteral("Соединение не установлено"));
   EXPECT_EQ(log().front(), QStringLiteral(" Не удалось установить соединение с телефоном."));
   EXPECT_FALSE(PluginBinding::isConnected());
 
   // The upload does not check the connection; each copy is tried, fails and says so.
-  form->messageLog->clear();
+  widget<QComboBox>(*form, "messageLog")->clear();
   form->guarded([&] { form->phone().uploadCurrentGame(); });
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jad в телефон.")));
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jar в телефон.")));
@@ -69,12 +71,13 @@ TEST_F(PluginDrill, RefusedConnectIsReportedAndTheUploadFailsPlainly) {
 TEST_F(PluginDrill, EveryCallFailingAfterTheConnectLeavesNothingHalfDone) {
   plugin->set("connect", "1");  // only the connect succeeds
   form->guarded([&] { form->phone().connectPhone(); });
-  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection), QStringLiteral("Соединение установлено"));
+  EXPECT_EQ(widget<StatusPanels>(*form, "statusPanels")->panelText(quorrel::StatusPanel::Connection),
+            QStringLiteral("Соединение установлено"));
   for (const quorrel::StatusPanel panel : quorrel::PhonePanels)
-    EXPECT_TRUE(form->statusPanels->panelText(panel).isEmpty()) << static_cast<int>(panel);
-  EXPECT_EQ(form->phoneList->count(), 0);
+    EXPECT_TRUE(widget<StatusPanels>(*form, "statusPanels")->panelText(panel).isEmpty()) << static_cast<int>(panel);
+  EXPECT_EQ(widget<QListWidget>(*form, "phoneList")->count(), 0);
 
-  form->messageLog->clear();
+  widget<QComboBox>(*form, "messageLog")->clear();
   form->guarded([&] { form->phone().uploadCurrentGame(); });
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jad в телефон.")));
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jar в телефон.")));
@@ -83,7 +86,8 @@ TEST_F(PluginDrill, EveryCallFailingAfterTheConnectLeavesNothingHalfDone) {
   EXPECT_EQ(prompter.errors(), std::vector<QString>{QStringLiteral("FsCompileJava failed.")});
   EXPECT_TRUE(logHas(QStringLiteral(" Ошибка телефона: FsCompileJava failed")));
   // A plugin that cannot tell that it lost the connection (no FsIsConnected) is taken at its connect's word.
-  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection), QStringLiteral("Соединение установлено"));
+  EXPECT_EQ(widget<StatusPanels>(*form, "statusPanels")->panelText(quorrel::StatusPanel::Connection),
+            QStringLiteral("Соединение установлено"));
   prompter.clear();
   expectGamesWhole();
 
@@ -93,11 +97,11 @@ TEST_F(PluginDrill, EveryCallFailingAfterTheConnectLeavesNothingHalfDone) {
   blocks.selected = 1;
   form->catalogue().setGame(1, blocks);
   form->catalogue().setGameCount(1);
-  form->messageLog->clear();
+  widget<QComboBox>(*form, "messageLog")->clear();
   form->guarded([&] { form->phone().uploadMarkedGames(); });
   EXPECT_TRUE(logHas(QStringLiteral(" Не удалось отправить файл /java/blocks_suite.jar в телефон.")));
   form->guarded([&] { form->phone().disconnectPhone(); });
-  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::Connection),
+  EXPECT_EQ(widget<StatusPanels>(*form, "statusPanels")->panelText(quorrel::StatusPanel::Connection),
             QStringLiteral("Соединение не установлено"));
   EXPECT_FALSE(PluginBinding::isConnected());
   EXPECT_EQ(prompter.errors(), std::vector<QString>{QStringLiteral("FsCompileJava failed.")});

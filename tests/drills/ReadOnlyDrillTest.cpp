@@ -14,11 +14,13 @@
 #include "net/ZipExtractor.h"
 #include "settings/SettingsDialog.h"
 #include "support/HttpTestServer.h"
+#include "support/Widgets.h"
 
 namespace fs = std::filesystem;
 using drills::entriesOf;
 using quorrel::MsgButton;
 using testsupport::readFile;
+using testsupport::widget;
 using testsupport::writeFile;
 
 namespace {
@@ -72,8 +74,8 @@ TEST_F(ReadOnlyDrill, ReadOnlySettingsFileRefusesEverySaveAndStaysAsItWas) {
   ASSERT_EQ(prompter.errors().size(), 3u);
   for (const QString& e : prompter.errors()) EXPECT_EQ(e, QStringLiteral("File access denied."));
   // The new marks stay in effect although they were not saved.
-  EXPECT_FALSE(form->autoCompileAction->isChecked());
-  EXPECT_TRUE(form->manualSortAction->isChecked());
+  EXPECT_FALSE(widget<QAction>(*form, "autoCompileAction")->isChecked());
+  EXPECT_TRUE(widget<QAction>(*form, "manualSortAction")->isChecked());
 }
 
 TEST_F(ReadOnlyDrill, ReadOnlyCatalogueLoadsAndAReadOnlyFolderStopsTheLoadCleanly) {
@@ -97,13 +99,13 @@ TEST_F(ReadOnlyDrill, ReadOnlyCatalogueLoadsAndAReadOnlyFolderStopsTheLoadCleanl
   if ((st.st_mode & S_IWUSR) != 0) {
     EXPECT_TRUE(startErrors.empty());
     EXPECT_EQ(form->catalogue().gameCount(), 2);
-    EXPECT_EQ(form->catalogueTree->topLevelItemCount(), 2);  // the model and the news entry
+    EXPECT_EQ(widget<QTreeWidget>(*form, "catalogueTree")->topLevelItemCount(), 2);  // the model and the news entry
     return;
   }
   ASSERT_EQ(startErrors.size(), 1u);
   EXPECT_EQ(startErrors.front(), QStringLiteral("File access denied."));
   EXPECT_EQ(form->catalogue().gameCount(), 0);
-  EXPECT_EQ(form->catalogueTree->topLevelItemCount(), 0);
+  EXPECT_EQ(widget<QTreeWidget>(*form, "catalogueTree")->topLevelItemCount(), 0);
   // The settings were read before the catalogue, and the window works on.
   EXPECT_EQ(form->settings().updateServer(), "http://127.0.0.1:1/");
   form->guarded([&] { form->browser().loadCatalogue(); });

@@ -12,11 +12,13 @@
 #include "common/Paths.h"
 #include "net/HttpGet.h"
 #include "support/HttpTestServer.h"
+#include "support/Widgets.h"
 
 using drills::entriesOf;
 using drills::okReply;
 using quorrel::MsgButton;
 using testsupport::readFile;
+using testsupport::widget;
 using testsupport::writeFile;
 
 namespace {
@@ -42,7 +44,7 @@ class TransferDrill : public DrillWindow {
   // One download of the game over the existing copy; the changed size is confirmed.
   void download() {
     writeFile(GamePath, Previous);
-    form->messageLog->clear();
+    widget<QComboBox>(*form, "messageLog")->clear();
     prompter.clear();
     prompter.answers = {MsgButton::Yes};
     form->guarded([&] { form->downloads().downloadFromServer(GamePath); });
@@ -51,8 +53,8 @@ class TransferDrill : public DrillWindow {
   // After a failure: the tree usable again and the progress bar back at its start.
   void expectIdle() const {
     EXPECT_FALSE(form->commandState().busy());
-    EXPECT_TRUE(form->catalogueTree->isEnabled());
-    EXPECT_EQ(form->progressBar->value(), 0);
+    EXPECT_TRUE(widget<QTreeWidget>(*form, "catalogueTree")->isEnabled());
+    EXPECT_EQ(widget<QProgressBar>(*form, "progressBar")->value(), 0);
   }
 
   drills::DroppingServer server;
@@ -142,7 +144,7 @@ TEST_F(TransferDrill, NamesThatLeaveTheWorkingFolderAreNeverAskedFor) {
         "Base/games/..", "/x.jad", "Base/games/a\tb.jad", "Base/screen/x\r12:00:00 y.gif", "Base/games/\x1b[2J.jar"}) {
     SCOPED_TRACE(name);
     server.setReply(okReply("planted"), -1, 0);
-    form->messageLog->clear();
+    widget<QComboBox>(*form, "messageLog")->clear();
     form->guarded([&] { form->downloads().downloadFromServer(name); });
     EXPECT_TRUE(prompter.errors().empty());
     EXPECT_EQ(server.connections(), 0);

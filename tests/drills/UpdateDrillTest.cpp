@@ -13,9 +13,11 @@
 #include "ZipArchives.h"
 #include "common/Paths.h"
 #include "net/ZipExtractor.h"
+#include "support/Widgets.h"
 
 using drills::okReply;
 using testsupport::readFile;
+using testsupport::widget;
 using testsupport::writeFile;
 
 namespace {
@@ -51,7 +53,7 @@ class UpdateDrill : public DrillWindow {
 
   void update() {
     prompter.clear();
-    form->messageLog->clear();
+    widget<QComboBox>(*form, "messageLog")->clear();
     form->guarded([&] { form->catalogueUpdate().updateCatalogue(); });
   }
 
@@ -62,7 +64,7 @@ class UpdateDrill : public DrillWindow {
     EXPECT_FALSE(quorrel::fileExists(where + "Javadata.tmp"));
     EXPECT_FALSE(quorrel::fileExists(where + "Javadata.zip"));
     EXPECT_FALSE(form->commandState().busy());
-    EXPECT_TRUE(form->catalogueTree->isEnabled());
+    EXPECT_TRUE(widget<QTreeWidget>(*form, "catalogueTree")->isEnabled());
     for (const QString& text : prompter.texts()) EXPECT_NE(text, updated());
     EXPECT_FALSE(prompter.texts().empty()) << "the failure was not reported";
   }

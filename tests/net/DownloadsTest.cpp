@@ -25,6 +25,7 @@
 #include "support/ScriptedPrompter.h"
 #include "support/ServerProcess.h"
 #include "support/TempDir.h"
+#include "support/Widgets.h"
 
 using quorrel::MsgButton;
 using testsupport::HttpReply;
@@ -32,6 +33,7 @@ using testsupport::HttpTestServer;
 using testsupport::readFile;
 using testsupport::ScriptedPrompter;
 using testsupport::TempWorkDir;
+using testsupport::widget;
 using testsupport::writeFile;
 
 namespace {
@@ -41,29 +43,22 @@ class DownloadsTest : public ::testing::Test {
   void SetUp() override {
     form = createApplicationWindows(&prompter);
     prompter.clear();  // the missing catalogue at start-up
-    form->messageLog->clear();
+    widget<QComboBox>(*form, "messageLog")->clear();
     form->settings().setUpdateServer(server.base());
     form->catalogue().setCurrentGameFile("ball");
     form->catalogue().setCurrentGameScreen("ball.gif");
   }
 
   // Log lines, newest first, without their time of day.
-  std::vector<QString> log() const {
-    std::vector<QString> lines;
-    for (int i = 0; i < form->messageLog->count(); ++i) {
-      const QString line = form->messageLog->itemText(i);
-      lines.push_back(line.mid(line.indexOf(QLatin1Char(' '))));
-    }
-    return lines;
-  }
+  std::vector<QString> log() const { return testsupport::logLines(*form); }
 
   QString url(const std::string& path) const { return QString::fromStdString(server.base() + path); }
 
   void expectIdle() const {
     EXPECT_FALSE(form->commandState().busy());
-    EXPECT_TRUE(form->catalogueTree->isEnabled());
-    EXPECT_EQ(form->progressBar->value(), 0);
-    EXPECT_TRUE(form->transferLabel->text().isEmpty());
+    EXPECT_TRUE(widget<QTreeWidget>(*form, "catalogueTree")->isEnabled());
+    EXPECT_EQ(widget<QProgressBar>(*form, "progressBar")->value(), 0);
+    EXPECT_TRUE(widget<QLabel>(*form, "transferLabel")->text().isEmpty());
   }
 
   TempWorkDir dir;
@@ -96,7 +91,8 @@ TEST_F(DownloadsTest, MissingFileIsFetchedEvenAfterAFailedSizeQuery) {
   server.route("/Base/screen/ball.gif", HttpReply::ok(gif));
   std::optional<quorrel::CommandScope> running(std::in_place, form->commandState(),
                                                  quorrel::CommandHold::CommandsAndCatalogue);
-  form->statusPanels->setPanelText(quorrel::StatusPanel::PluginMessage, QStringLiteral("plugin line"));
+  widget<StatusPanels>(*form, "statusPanels")
+      ->setPanelText(quorrel::StatusPanel::PluginMessage, QStringLiteral("plugin line"));
   form->downloads().downloadFromServer("Base/screen/ball.gif");  // the folder does not exist yet
 
   EXPECT_TRUE(prompter.asked.empty());
@@ -110,9 +106,9 @@ TEST_F(DownloadsTest, MissingFileIsFetchedEvenAfterAFailedSizeQuery) {
                    }));
   // The failed query has ended the busy state at once.
   EXPECT_FALSE(form->commandState().busy());
-  EXPECT_TRUE(form->statusPanels->panelText(quorrel::StatusPanel::PluginMessage).isEmpty());
-  EXPECT_EQ(form->progressBar->maximum(), 3000);
-  EXPECT_EQ(form->progressBar->value(), 3000);
+  EXPECT_TRUE(widget<StatusPanels>(*form, "statusPanels")->panelText(quorrel::StatusPanel::PluginMessage).isEmpty());
+  EXPECT_EQ(widget<QProgressBar>(*form, "progressBar")->maximum(), 3000);
+  EXPECT_EQ(widget<QProgressBar>(*form, "progressBar")->value(), 3000);
 }
 
 TEST_F(DownloadsTest, FailingServerNeverDestroysTheLocalCopy) {
@@ -135,7 +131,7 @@ TEST_F(DownloadsTest, ChangedSizeQuestionAndNoToAllLastUntilTheNextUpdate) {
   server.route("/Base/games/ball.jad", HttpReply::ok("new jad file"));
   server.route("/Base/games/ball.jar", HttpReply::ok("new jar file"));
   server.route("/Base/games/cube.jad", HttpReply::ok("new cube"));
-  form->downloadGameButton->show();
+  widget<QToolButton>(*form, "downloadGameButton")->show();
   prompter.answers = {MsgButton::NoToAll, MsgButton::Ok};
   form->downloads().downloadGame();
 
@@ -150,7 +146,7 @@ TEST_F(DownloadsTest, ChangedSizeQuestionAndNoToAllLastUntilTheNextUpdate) {
   EXPECT_EQ(readFile("Base/games/ball.jad"), "old jad");
   EXPECT_EQ(readFile("Base/games/ball.jar"), "old jar");
   EXPECT_EQ(server.requests().size(), 2u);  // two size queries, nothing fetched
-  EXPECT_TRUE(form->downloadGameButton->isHidden());
+  EXPECT_TRUE(widget<QToolButton>(*form, "downloadGameButton")->isHidden());
   expectIdle();
 
   // The answer holds for later downloads too.
@@ -181,13 +177,13 @@ TEST_F(DownloadsTest, NoForBothFilesStillEndsWithTheSuccessMessage) {
   writeFile("Base/games/ball.jar", "old jar");
   server.route("/Base/games/ball.jad", HttpReply::ok("new jad file"));
   server.route("/Base/games/ball.jar", HttpReply::ok("new jar file"));
-  form->downloadGameButton->show();
+  widget<QToolButton>(*form, "downloadGameButton")->show();
   prompter.answers = {MsgButton::No, MsgButton::No, MsgButton::Ok};
   form->downloads().downloadGame();
   EXPECT_EQ(prompter.asked.size(), 3u);
   EXPECT_EQ(prompter.asked.back().text, GameDone);
   EXPECT_EQ(readFile("Base/games/ball.jar"), "old jar");
-  EXPECT_TRUE(form->downloadGameButton->isHidden());
+  EXPECT_TRUE(widget<QToolButton>(*form, "downloadGameButton")->isHidden());
   EXPECT_FALSE(form->downloads().answers().skipAll);
   expectIdle();
 }
@@ -216,13 +212,13 @@ TEST_F(DownloadsTest, CommandsRefusedWhileBusyAndFolderErrorsEndIdle) {
 
 TEST_F(DownloadsTest, ScreenshotThatCannotBeFetchedEndsIdle) {
   // The picture loader's error, if any, replaces the success message.
-  form->downloadScreenshotButton->show();
+  widget<QToolButton>(*form, "downloadScreenshotButton")->show();
   form->catalogue().setCurrentGameScreen("missing.gif");
   form->guarded([this] { form->downloads().downloadScreenshot(); });
   expectIdle();
   EXPECT_EQ(log().front(), " Произошла ошибка при скачивании файла " + url("Base/screen/missing.gif"));
   if (!prompter.errors().empty()) {
-    EXPECT_FALSE(form->downloadScreenshotButton->isHidden());
+    EXPECT_FALSE(widget<QToolButton>(*form, "downloadScreenshotButton")->isHidden());
     for (const QString& text : prompter.texts()) EXPECT_NE(text, QStringLiteral("Файл успешно загружен!"));
   }
 }
@@ -240,11 +236,11 @@ TEST_F(DownloadsTest, FilesThatDidNotArriveAreNamedAndTheButtonsStay) {
     prompter.clear();
     form->settings().setUpdateServer(base);
     form->catalogue().setCurrentGameFile(file);
-    form->downloadGameButton->show();
-    form->downloadGameButton->click();
+    widget<QToolButton>(*form, "downloadGameButton")->show();
+    widget<QToolButton>(*form, "downloadGameButton")->click();
     EXPECT_EQ(prompter.errors(), std::vector<QString>{"Игра не скачана: " + missing});
     EXPECT_EQ(prompter.asked.size(), 1u);
-    EXPECT_FALSE(form->downloadGameButton->isHidden());
+    EXPECT_FALSE(widget<QToolButton>(*form, "downloadGameButton")->isHidden());
     expectIdle();
   }
   EXPECT_EQ(server.requests().size(), 4u);  // the last case only: a size query and a transfer per file
@@ -253,13 +249,13 @@ TEST_F(DownloadsTest, FilesThatDidNotArriveAreNamedAndTheButtonsStay) {
   prompter.clear();
   writeFile("Base/screen/ball.gif", testsupport::animatedGif(16, 16));
   form->settings().setUpdateServer(unreachable);
-  form->downloadScreenshotButton->show();
-  form->downloadScreenshotButton->click();
+  widget<QToolButton>(*form, "downloadScreenshotButton")->show();
+  widget<QToolButton>(*form, "downloadScreenshotButton")->click();
   EXPECT_EQ(prompter.texts(), (std::vector<QString>{
                                   QStringLiteral("Размер файла Base/screen/ball.gif изменился. Обновить?"),
                                   QStringLiteral("Скриншот не скачан: не получен файл Base/screen/ball.gif."),
                               }));
-  EXPECT_FALSE(form->downloadScreenshotButton->isHidden());
+  EXPECT_FALSE(widget<QToolButton>(*form, "downloadScreenshotButton")->isHidden());
   expectIdle();
 }
 
@@ -272,10 +268,10 @@ TEST_F(DownloadsTest, CyrillicNamesAreAskedForAsTheCatalogueWritesThemAndSavedRe
   server.route("/Base/games/" + onTheWire + ".jad", HttpReply::ok("jad"));
   server.route("/Base/games/" + onTheWire + ".jar", HttpReply::ok("jar"));
   server.route("/Base/screen/" + onTheWire + ".gif", HttpReply::ok(testsupport::animatedGif(8, 8)));
-  form->downloadGameButton->show();
-  form->downloadGameButton->click();
-  form->downloadScreenshotButton->show();
-  form->downloadScreenshotButton->click();
+  widget<QToolButton>(*form, "downloadGameButton")->show();
+  widget<QToolButton>(*form, "downloadGameButton")->click();
+  widget<QToolButton>(*form, "downloadScreenshotButton")->show();
+  widget<QToolButton>(*form, "downloadScreenshotButton")->click();
   EXPECT_EQ(prompter.errors(), std::vector<QString>{});
   EXPECT_EQ(readFile("Base/games/игра.jad"), "jad");
   EXPECT_EQ(readFile("Base/games/игра.jar"), "jar");
@@ -302,8 +298,8 @@ TEST_F(DownloadsTest, PathsFromTheServerStayInsideTheWorkingFolder) {
     prompter.clear();
     const std::size_t requests = server.requests().size();
     form->catalogue().setCurrentGameScreen(screen);
-    form->downloadScreenshotButton->show();
-    form->downloadScreenshotButton->click();
+    widget<QToolButton>(*form, "downloadScreenshotButton")->show();
+    widget<QToolButton>(*form, "downloadScreenshotButton")->click();
     EXPECT_EQ(prompter.texts(),
               std::vector<QString>{QString::fromStdString("Скриншот не скачан: не получен файл Base/screen/" + screen +
                                                           ".")});
@@ -317,10 +313,10 @@ TEST_F(DownloadsTest, ProxyCheckBoxChoosesTheRoute) {
   testsupport::TinyProxy proxy;
   server.route("/a.jad", HttpReply::ok("a"));
   form->settings().setProxy({"127.0.0.1", static_cast<std::uint32_t>(proxy.port()), "", ""});
-  form->settingsDialog()->useProxyBox->setChecked(true);
+  widget<QCheckBox>(*form->settingsDialog(), "useProxyBox")->setChecked(true);
   form->downloads().downloadFromServer("a.jad");
   EXPECT_EQ(form->downloads().http().options.useProxy, ProxyMode::Proxy);
-  form->settingsDialog()->useProxyBox->setChecked(false);
+  widget<QCheckBox>(*form->settingsDialog(), "useProxyBox")->setChecked(false);
   testsupport::removeTree("a.jad");
   form->downloads().downloadFromServer("a.jad");
   EXPECT_EQ(form->downloads().http().options.useProxy, ProxyMode::Direct);

@@ -31,12 +31,14 @@
 #include "support/ScriptedPrompter.h"
 #include "support/ServerProcess.h"
 #include "support/TempDir.h"
+#include "support/Widgets.h"
 
 using quorrel::MsgButton;
 using testsupport::cp1251;
 using testsupport::exists;
 using testsupport::HttpReply;
 using testsupport::readFile;
+using testsupport::widget;
 using testsupport::writeFile;
 
 namespace {
@@ -66,14 +68,16 @@ std::string get(const std::string& path) { return "GET /" + path + " HTTP/1.0"; 
 
 int logLinesWith(const MainWindow& form, const QString& part) {
   int n = 0;
-  for (int i = 0; i < form.messageLog->count(); ++i) n += form.messageLog->itemText(i).contains(part) ? 1 : 0;
+  for (int i = 0; i < widget<QComboBox>(form, "messageLog")->count(); ++i)
+    n += widget<QComboBox>(form, "messageLog")->itemText(i).contains(part) ? 1 : 0;
   return n;
 }
 
 // The log, oldest line first, for a failure's message.
 std::string logText(const MainWindow& form) {
   std::string text;
-  for (int i = form.messageLog->count() - 1; i >= 0; --i) text += form.messageLog->itemText(i).toStdString() + "\n";
+  for (int i = widget<QComboBox>(form, "messageLog")->count() - 1; i >= 0; --i)
+    text += widget<QComboBox>(form, "messageLog")->itemText(i).toStdString() + "\n";
   return text;
 }
 
@@ -123,12 +127,12 @@ class UpdateTest : public ::testing::Test {
 
   void expectIdle() const {
     EXPECT_FALSE(form->commandState().busy());
-    EXPECT_TRUE(form->catalogueTree->isEnabled());
+    EXPECT_TRUE(widget<QTreeWidget>(*form, "catalogueTree")->isEnabled());
     EXPECT_FALSE(form->downloads().answers().overwriteAll);
     EXPECT_FALSE(form->downloads().answers().skipAll);
-    EXPECT_EQ(form->progressBar->value(), 0);
-    EXPECT_EQ(form->progressBar->maximum(), 100);
-    EXPECT_TRUE(form->transferLabel->text().isEmpty());
+    EXPECT_EQ(widget<QProgressBar>(*form, "progressBar")->value(), 0);
+    EXPECT_EQ(widget<QProgressBar>(*form, "progressBar")->maximum(), 100);
+    EXPECT_TRUE(widget<QLabel>(*form, "transferLabel")->text().isEmpty());
   }
 
   // The old catalogue is back under its name, and nothing of the attempt is left.
@@ -215,7 +219,9 @@ TEST_F(UpdateTest, NoArchiveOrNoCatalogueInItBringsTheOldCatalogueBack) {
   EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
   expectOldCatalogue(oldXml);
   EXPECT_EQ(form->catalogue().gameCount(), 77);
-  EXPECT_EQ(form->messageLog->itemText(1).mid(form->messageLog->itemText(1).indexOf(' ')),
+  EXPECT_EQ(widget<QComboBox>(*form, "messageLog")
+                ->itemText(1)
+                .mid(widget<QComboBox>(*form, "messageLog")->itemText(1).indexOf(' ')),
             QString::fromStdString(" Произошла ошибка при скачивании файла " + form->settings().updateServer() +
                                    "Javadata.zip"));
   expectIdle();
@@ -255,12 +261,12 @@ TEST_F(UpdateTest, ServerNotFoundSaysWhyInTheLogFirst) {
   for (const auto& [address, why] : cases) {
     SCOPED_TRACE(address);
     prompter.clear();
-    form->messageLog->clear();
+    widget<QComboBox>(*form, "messageLog")->clear();
     const std::size_t requests = server.requests().size();
     form->settings().setUpdateServer(address);
     update();
     EXPECT_EQ(prompter.texts(), std::vector<QString>{NotFound});
-    const QString line = form->messageLog->itemText(0);
+    const QString line = widget<QComboBox>(*form, "messageLog")->itemText(0);
     const QString expected = QStringLiteral(" Сервер не найден: ") +
                              (why.rfind("в архиве", 0) == 0 ? QString() : QStringLiteral("архив Javadata.zip не получен: ")) +
                              QString::fromStdString(why);
@@ -581,7 +587,8 @@ TEST_F(UpdateTest, ListNamesThatNoPictureCanHaveAreRefusedWithALineAndNoRequest)
     const std::string file = e.path().filename().string();
     EXPECT_TRUE(file == ".gif" || file == "arcade.gif") << file;
   }
-  for (int i = 0; i < form->messageLog->count(); ++i) EXPECT_LE(form->messageLog->itemText(i).size(), 1000);
+  for (int i = 0; i < widget<QComboBox>(*form, "messageLog")->count(); ++i)
+    EXPECT_LE(widget<QComboBox>(*form, "messageLog")->itemText(i).size(), 1000);
   expectIdle();
 }
 
@@ -595,7 +602,7 @@ TEST_F(UpdateTest, GamesWithHugeNamesKeepTheLogAndTheTransferLineBounded) {
   int failures = 0;
   const auto failed = form->downloads().http().handlers.failed;
   form->downloads().http().handlers.failed = [&] {
-    longestLabel = std::max(longestLabel, form->transferLabel->text().size());
+    longestLabel = std::max(longestLabel, widget<QLabel>(*form, "transferLabel")->text().size());
     ++failures;
     failed();
   };
@@ -603,8 +610,9 @@ TEST_F(UpdateTest, GamesWithHugeNamesKeepTheLogAndTheTransferLineBounded) {
   EXPECT_EQ(prompter.texts(), std::vector<QString>{Updated});
   EXPECT_GE(failures, 6);  // each screenshot and game file
   EXPECT_EQ(longestLabel, 1000);
-  EXPECT_GE(form->messageLog->count(), 3 * 6);
-  for (int i = 0; i < form->messageLog->count(); ++i) EXPECT_LE(form->messageLog->itemText(i).size(), 1000);
+  EXPECT_GE(widget<QComboBox>(*form, "messageLog")->count(), 3 * 6);
+  for (int i = 0; i < widget<QComboBox>(*form, "messageLog")->count(); ++i)
+    EXPECT_LE(widget<QComboBox>(*form, "messageLog")->itemText(i).size(), 1000);
   expectIdle();
 }
 
@@ -683,22 +691,22 @@ TEST_F(UpdateTest, RefusedWhileBusyOrWhileAnUpdateRuns) {
   start(2);
   std::optional<quorrel::CommandScope> running(std::in_place, form->commandState(),
                                                  quorrel::CommandHold::CommandsAndCatalogue);
-  form->catalogueTree->setEnabled(false);
+  widget<QTreeWidget>(*form, "catalogueTree")->setEnabled(false);
   form->downloads().answers().overwriteAll = true;
   form->downloads().answers().skipAll = true;
-  form->transferLabel->setText(QStringLiteral("x"));
+  widget<QLabel>(*form, "transferLabel")->setText(QStringLiteral("x"));
   update();
   EXPECT_TRUE(server.requestLines().empty());
   EXPECT_TRUE(prompter.asked.empty());
   EXPECT_TRUE(form->commandState().busy());
-  EXPECT_FALSE(form->catalogueTree->isEnabled());
+  EXPECT_FALSE(widget<QTreeWidget>(*form, "catalogueTree")->isEnabled());
   EXPECT_FALSE(form->downloads().answers().overwriteAll || form->downloads().answers().skipAll);
-  EXPECT_TRUE(form->transferLabel->text().isEmpty());
+  EXPECT_TRUE(widget<QLabel>(*form, "transferLabel")->text().isEmpty());
 
   // The failed news transfer (there is none on the server) clears busy; a second update chosen during the screenshot's
   // transfer must not start, or it would move the catalogue aside in the middle of this one.
   running.reset();
-  form->catalogueTree->setEnabled(true);
+  widget<QTreeWidget>(*form, "catalogueTree")->setEnabled(true);
   newXml = catalogue({{"a", "a.gif"}});
   server.route("/Javadata.zip", HttpReply::ok(archiveWith(newXml)));
   HttpReply held = HttpReply::ok(std::string(5000, 's'));
@@ -743,7 +751,7 @@ TEST_F(UpdateTest, GameChosenDuringAScreenshotLeavesTheScreenshotItsSuccessLine)
     if (chosen || form->downloads().http().request().url != shotUrl) return;
     chosen = true;
     form->catalogue().setCurrentGameFile("alpha");
-    form->downloadGameButton->click();
+    widget<QToolButton>(*form, "downloadGameButton")->click();
   };
   update();
   ASSERT_TRUE(chosen);
@@ -854,7 +862,7 @@ TEST_F(UpdateTest, HostileArchivesPlantNoCodeNorSettingsNorStrandTheCatalogue) {
     writeFile("Javadata.xml", oldXml);
     writeFile("Quorrel.ini", ini);
     prompter.clear();
-    form->messageLog->clear();
+    widget<QComboBox>(*form, "messageLog")->clear();
     server.route("/Javadata.zip", HttpReply::ok(c.archive));
     server.route("/Base/news.new", HttpReply::ok("news"));
     update();
@@ -872,8 +880,8 @@ TEST_F(UpdateTest, HostileArchivesPlantNoCodeNorSettingsNorStrandTheCatalogue) {
     EXPECT_EQ(readFile("Quorrel.ini"), ini);
     EXPECT_EQ(logLinesWith(*form, QStringLiteral("из Javadata.zip не записан")), c.skippedLines) << logText(*form);
     // Every log item is one line of the program's, starting with its time of day.
-    for (int i = 0; i < form->messageLog->count(); ++i) {
-      const QString line = form->messageLog->itemText(i);
+    for (int i = 0; i < widget<QComboBox>(*form, "messageLog")->count(); ++i) {
+      const QString line = widget<QComboBox>(*form, "messageLog")->itemText(i);
       EXPECT_TRUE(line.at(0).isDigit()) << line.toStdString();
       EXPECT_FALSE(quorrel::holdsControlCharacters(line)) << line.toStdString();
     }
@@ -905,7 +913,7 @@ TEST_F(UpdateTest, ClosingTheWindowWhileUnpackingCancelsItKeepsCommandsOutAndBri
   bool treeEnabled = false;
   form->catalogueUpdate().zip().handlers.progress = [&](const std::string&, std::int32_t, std::int32_t) {
     busy = busy && form->commandState().busy();
-    treeEnabled = treeEnabled || form->catalogueTree->isEnabled();
+    treeEnabled = treeEnabled || widget<QTreeWidget>(*form, "catalogueTree")->isEnabled();
     if (++reports == 2) form->close();
   };
   update();
@@ -1030,9 +1038,9 @@ TEST_F(UpdateTest, OwnGamesStayWholeAndAreNeverAskedOfTheServer) {
   EXPECT_EQ(logLinesWith(*form, QStringLiteral("Mygames.xml из Javadata.zip не записан")), 1) << logText(*form);
   EXPECT_EQ(readFile("Mygames.xml"), own);
   EXPECT_EQ(readFile("Base/games/tetra.jar"), jar);
-  ASSERT_EQ(form->catalogueTree->topLevelItemCount(), 3);
-  EXPECT_EQ(form->catalogueTree->topLevelItem(1)->text(0), QStringLiteral("Мои игры"));
-  EXPECT_EQ(form->catalogueTree->topLevelItem(1)->child(0)->text(0), QStringLiteral("Tetra"));
+  ASSERT_EQ(widget<QTreeWidget>(*form, "catalogueTree")->topLevelItemCount(), 3);
+  EXPECT_EQ(widget<QTreeWidget>(*form, "catalogueTree")->topLevelItem(1)->text(0), QStringLiteral("Мои игры"));
+  EXPECT_EQ(widget<QTreeWidget>(*form, "catalogueTree")->topLevelItem(1)->child(0)->text(0), QStringLiteral("Tetra"));
   EXPECT_EQ(form->catalogue().serverGameCount(), 1);
   EXPECT_EQ(form->catalogue().gameCount(), 2);
   EXPECT_EQ(form->catalogue().baseVersion(), "2");

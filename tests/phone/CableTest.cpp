@@ -24,11 +24,13 @@
 #include "PhoneFixture.h"
 #include "SerialLine.h"
 #include "support/PhoneSimulator.h"
+#include "support/Widgets.h"
 
 namespace {
 
 using testsupport::PhoneSimulator;
 using testsupport::readFile;
+using testsupport::widget;
 using testsupport::writeFile;
 
 const QString NotConnected = QStringLiteral("Соединение не установлено");
@@ -101,7 +103,7 @@ class Cable : public PhoneWindow {
            readFile(dir / ("cable/java/" + file + "_suite.jad")) == readFile("Base/games/" + file + ".jad");
   }
 
-  QString panel(quorrel::StatusPanel p) const { return form->statusPanels->panelText(p); }
+  QString panel(quorrel::StatusPanel p) const { return widget<StatusPanels>(*form, "statusPanels")->panelText(p); }
 
   // The plugin's own log line, heard through the window's handler (a first connect of the run has none yet).
   void connectTwice() {
@@ -122,14 +124,14 @@ TEST_F(Cable, ConnectIdentifiesListsJavaAndUploadsMarkedGamesByteForByte) {
   EXPECT_EQ(panel(quorrel::StatusPanel::Maker), QStringLiteral("SAMSUNG"));
   EXPECT_EQ(panel(quorrel::StatusPanel::Model), QStringLiteral("SGH-D500"));
   EXPECT_EQ(panel(quorrel::StatusPanel::SerialNumber), QStringLiteral("351234567890123"));
-  ASSERT_EQ(form->phoneList->count(), 1);
-  EXPECT_EQ(form->phoneList->item(0)->text(), QStringLiteral("old_suite.jad (18 bytes)"));
+  ASSERT_EQ(widget<QListWidget>(*form, "phoneList")->count(), 1);
+  EXPECT_EQ(widget<QListWidget>(*form, "phoneList")->item(0)->text(), QStringLiteral("old_suite.jad (18 bytes)"));
   EXPECT_EQ(log().value(0), QStringLiteral(" Установлено соединение с телефоном SGH-D500."));
 
   int progressCalls = 0;
-  QObject::connect(form->progressBar, &QProgressBar::valueChanged, [&] { ++progressCalls; });
-  form->messageLog->clear();
-  form->uploadMarkedButton->click();
+  QObject::connect(widget<QProgressBar>(*form, "progressBar"), &QProgressBar::valueChanged, [&] { ++progressCalls; });
+  widget<QComboBox>(*form, "messageLog")->clear();
+  widget<QToolButton>(*form, "uploadMarkedButton")->click();
   EXPECT_TRUE(stored("tetris"));
   EXPECT_TRUE(stored("snake"));
   EXPECT_FALSE(testsupport::exists(dir / "cable/java/skip_suite.jar"));
@@ -183,7 +185,7 @@ TEST_F(Cable, EchoFragmentedSlowAndUnsolicitedRepliesAreReadToTheirFinalCode) {
     ASSERT_TRUE(PluginBinding::isConnected());
     EXPECT_EQ(panel(quorrel::StatusPanel::Maker), QStringLiteral("SAMSUNG"));
     EXPECT_EQ(panel(quorrel::StatusPanel::SerialNumber), QStringLiteral("351234567890123"));
-    EXPECT_EQ(form->phoneList->count(), 1);
+    EXPECT_EQ(widget<QListWidget>(*form, "phoneList")->count(), 1);
     form->phone().disconnectPhone();
   }
 }
@@ -208,9 +210,9 @@ TEST_F(Cable, PhoneThatAnswersErrorToEverythingConnectsButNothingIsSent) {
   form->phone().connectPhone();
   ASSERT_TRUE(PluginBinding::isConnected());
   EXPECT_EQ(panel(quorrel::StatusPanel::Maker), QString());
-  EXPECT_EQ(form->phoneList->count(), 0);
-  form->messageLog->clear();
-  form->uploadMarkedButton->click();
+  EXPECT_EQ(widget<QListWidget>(*form, "phoneList")->count(), 0);
+  widget<QComboBox>(*form, "messageLog")->clear();
+  widget<QToolButton>(*form, "uploadMarkedButton")->click();
   EXPECT_EQ(log(), (QStringList{notSent("/java/tetris_suite.jar"), notSent("/java/tetris_suite.jad")}));
   EXPECT_NE(panel(quorrel::StatusPanel::PluginMessage).indexOf(QStringLiteral("OBEX (AT+CPROT=0: ERROR)")), -1);
   EXPECT_FALSE(testsupport::exists(dir / "cable/java/tetris_suite.jad"));
@@ -238,18 +240,18 @@ TEST_F(Cable, ProgressIsDrawnDuringTheCallAtMostOnceAFrame) {
 
     std::vector<int> reported;
     std::vector<int> drawn;
-    const auto reports =
-        QObject::connect(form->progressBar, &QProgressBar::valueChanged, [&](int value) { reported.push_back(value); });
-    PaintWatcher watcher([&] { drawn.push_back(form->progressBar->value()); });
-    form->progressBar->installEventFilter(&watcher);
+    const auto reports = QObject::connect(widget<QProgressBar>(*form, "progressBar"), &QProgressBar::valueChanged,
+                                          [&](int value) { reported.push_back(value); });
+    PaintWatcher watcher([&] { drawn.push_back(widget<QProgressBar>(*form, "progressBar")->value()); });
+    widget<QProgressBar>(*form, "progressBar")->installEventFilter(&watcher);
     QElapsedTimer took;
     took.start();
-    form->uploadMarkedButton->click();
+    widget<QToolButton>(*form, "uploadMarkedButton")->click();
     const qint64 ms = took.elapsed();
     const std::vector<int> drawnDuringTheCall = drawn;
     QCoreApplication::processEvents();
     QObject::disconnect(reports);
-    form->progressBar->removeEventFilter(&watcher);
+    widget<QProgressBar>(*form, "progressBar")->removeEventFilter(&watcher);
 
     ASSERT_TRUE(stored("tetris"));
     ASSERT_GE(reported.size(), 4u);
@@ -265,7 +267,7 @@ TEST_F(Cable, ProgressIsDrawnDuringTheCallAtMostOnceAFrame) {
       EXPECT_LE(static_cast<qint64>(drawnDuringTheCall.size()), ms / 16 + 2) << reported.size() << " reports";
     }
     ASSERT_FALSE(drawn.empty());
-    EXPECT_EQ(drawn.back(), form->progressBar->value());
+    EXPECT_EQ(drawn.back(), widget<QProgressBar>(*form, "progressBar")->value());
 
     form->phone().disconnectPhone();
     form->hide();
@@ -289,8 +291,8 @@ TEST_F(Cable, PhoneSilentOrGoneInTheMiddleOfAPutFailsTheUploadAndTheConnection) 
     ASSERT_TRUE(PluginBinding::isConnected());
     const std::string lock = dir / ("locks/" + cable::lockFileName(phoneSim->device()));
     ASSERT_TRUE(testsupport::exists(lock));
-    form->messageLog->clear();
-    form->uploadMarkedButton->click();
+    widget<QComboBox>(*form, "messageLog")->clear();
+    widget<QToolButton>(*form, "uploadMarkedButton")->click();
     // The small descriptor went first and arrived; the archive did not, and the next game found no line.
     const QString why = vanish ? QStringLiteral("Связь с телефоном потеряна") : QStringLiteral("Телефон не отвечает");
     const QString reason = QStringLiteral(" Ошибка телефона: ") + why + QStringLiteral(" (") +
@@ -302,13 +304,13 @@ TEST_F(Cable, PhoneSilentOrGoneInTheMiddleOfAPutFailsTheUploadAndTheConnection) 
     EXPECT_FALSE(testsupport::exists(dir / "cable/java/tetris_suite.jar"));
     EXPECT_FALSE(testsupport::exists(dir / "cable/java/snake_suite.jad"));
     EXPECT_EQ(panel(quorrel::StatusPanel::Connection), NotConnected);
-    EXPECT_TRUE(form->connectAction->isEnabled());
-    EXPECT_FALSE(form->disconnectAction->isEnabled());
-    EXPECT_EQ(form->connectionButton->toolTip(), QStringLiteral("Соединиться с телефоном"));
+    EXPECT_TRUE(widget<QAction>(*form, "connectAction")->isEnabled());
+    EXPECT_FALSE(widget<QAction>(*form, "disconnectAction")->isEnabled());
+    EXPECT_EQ(widget<QToolButton>(*form, "connectionButton")->toolTip(), QStringLiteral("Соединиться с телефоном"));
     EXPECT_EQ(panel(quorrel::StatusPanel::Maker), QString());
     EXPECT_FALSE(PluginBinding::isConnected());
     EXPECT_FALSE(form->commandState().busy());
-    EXPECT_TRUE(form->catalogueTree->isEnabled());
+    EXPECT_TRUE(widget<QTreeWidget>(*form, "catalogueTree")->isEnabled());
     EXPECT_EQ(PluginBinding::sendCommand("AT+CGMI").body, "");  // the line is given up until a new connect
     EXPECT_FALSE(testsupport::exists(lock));                    // the port was let go with the connection
     phoneSim.reset();
@@ -330,8 +332,8 @@ TEST_F(Cable, RefusedFileFailsAloneAndTheRestOfTheBatchArrives) {
     addGame(3, "pong", 1000, true);
     form->phone().connectPhone();
     ASSERT_TRUE(PluginBinding::isConnected());
-    form->messageLog->clear();
-    form->uploadMarkedButton->click();
+    widget<QComboBox>(*form, "messageLog")->clear();
+    widget<QToolButton>(*form, "uploadMarkedButton")->click();
     EXPECT_EQ(log(), (QStringList{sent("/java/pong_suite.jar"), sent("/java/pong_suite.jad"),
                                   sent("/java/snake_suite.jar"), sent("/java/snake_suite.jad"),
                                   notSent("/java/tetris_suite.jar"), sent("/java/tetris_suite.jad")}));
@@ -376,9 +378,9 @@ TEST_F(Cable, LineIsBackInAtModeAfterEachSessionHoweverThePhoneReturns) {
     addGame(2, "snake", 1000, true);
     form->phone().connectPhone();
     ASSERT_TRUE(PluginBinding::isConnected());
-    EXPECT_EQ(form->phoneList->count(), 1);
-    form->messageLog->clear();
-    form->uploadMarkedButton->click();
+    EXPECT_EQ(widget<QListWidget>(*form, "phoneList")->count(), 1);
+    widget<QComboBox>(*form, "messageLog")->clear();
+    widget<QToolButton>(*form, "uploadMarkedButton")->click();
     EXPECT_EQ(log(), (QStringList{sent("/java/snake_suite.jar"), sent("/java/snake_suite.jad"),
                                   sent("/java/tetris_suite.jar"), sent("/java/tetris_suite.jad")}));
     EXPECT_TRUE(stored("tetris"));

@@ -5,6 +5,9 @@
 #include "PhoneFixture.h"
 #include "phone/JavaList.h"
 #include "phone/JavaListOrderDialog.h"
+#include "support/Widgets.h"
+
+using testsupport::widget;
 
 using quorrel::joinJavaList;
 using quorrel::splitJavaList;
@@ -46,7 +49,7 @@ class SortDialog : public PhoneWindow {
     box()->clear();
     box()->addItems(rows);
   }
-  QListWidget* box() const { return form->javaListOrderDialog()->entryList; }
+  QListWidget* box() const { return widget<QListWidget>(*form->javaListOrderDialog(), "entryList"); }
   QStringList rows() const {
     QStringList out;
     for (int i = 0; i < box()->count(); ++i) out << box()->item(i)->text();
@@ -59,16 +62,16 @@ class SortDialog : public PhoneWindow {
 TEST_F(SortDialog, MovesExchangeWithTheNeighbourAndTheSelectionStaysOnItsRow) {
   fill({"A", "B", "C"});
   box()->setCurrentRow(2);
-  form->javaListOrderDialog()->moveUpButton->click();
+  widget<QToolButton>(*form->javaListOrderDialog(), "moveUpButton")->click();
   EXPECT_EQ(rows(), (QStringList{"A", "C", "B"}));
   EXPECT_EQ(box()->currentRow(), 2);
   EXPECT_TRUE(box()->item(2)->isSelected());
   EXPECT_FALSE(box()->item(1)->isSelected());
-  form->javaListOrderDialog()->moveUpButton->click();
+  widget<QToolButton>(*form->javaListOrderDialog(), "moveUpButton")->click();
   EXPECT_EQ(rows(), (QStringList{"A", "B", "C"}));
 
   box()->setCurrentRow(0);
-  form->javaListOrderDialog()->moveDownButton->click();
+  widget<QToolButton>(*form->javaListOrderDialog(), "moveDownButton")->click();
   EXPECT_EQ(rows(), (QStringList{"B", "A", "C"}));
   EXPECT_EQ(box()->currentRow(), 0);
   EXPECT_TRUE(prompter.asked.empty());
@@ -77,12 +80,12 @@ TEST_F(SortDialog, MovesExchangeWithTheNeighbourAndTheSelectionStaysOnItsRow) {
 TEST_F(SortDialog, MovesOffTheListAreReportedAndChangeNothing) {
   fill({"A", "B", "C"});
   box()->setCurrentRow(0);
-  form->javaListOrderDialog()->moveUpButton->click();
+  widget<QToolButton>(*form->javaListOrderDialog(), "moveUpButton")->click();
   box()->setCurrentRow(2);
-  form->javaListOrderDialog()->moveDownButton->click();
+  widget<QToolButton>(*form->javaListOrderDialog(), "moveDownButton")->click();
   box()->setCurrentRow(-1);
-  form->javaListOrderDialog()->moveUpButton->click();
-  form->javaListOrderDialog()->moveDownButton->click();
+  widget<QToolButton>(*form->javaListOrderDialog(), "moveUpButton")->click();
+  widget<QToolButton>(*form->javaListOrderDialog(), "moveDownButton")->click();
   EXPECT_EQ(rows(), (QStringList{"A", "B", "C"}));
   EXPECT_EQ(prompter.errors(),
             (std::vector<QString>{

@@ -16,6 +16,9 @@
 #include "settings/Settings.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "support/Widgets.h"
+
+using testsupport::widget;
 
 class PhoneWindow : public ::testing::Test {
  protected:
@@ -38,16 +41,9 @@ class PhoneWindow : public ::testing::Test {
   void writePhoneIni(const std::string& text) { testsupport::writeFile(phone("phone.ini"), text); }
 
   // Log lines, newest first, without their time of day.
-  QStringList log() const {
-    QStringList lines;
-    for (int i = 0; i < form->messageLog->count(); ++i) {
-      const QString line = form->messageLog->itemText(i);
-      lines << line.mid(line.indexOf(QLatin1Char(' ')));
-    }
-    return lines;
-  }
+  QStringList log() const { return testsupport::logLines<QStringList>(*form); }
   QString editText() const {
-    const QString line = form->messageLog->currentText();
+    const QString line = widget<QComboBox>(*form, "messageLog")->currentText();
     return line.mid(line.indexOf(QLatin1Char(' ')));
   }
 

@@ -13,6 +13,9 @@
 #include "OddPluginControl.h"
 #include "PhoneFixture.h"
 #include "phone/JavaListOrderDialog.h"
+#include "support/Widgets.h"
+
+using testsupport::widget;
 
 namespace {
 
@@ -43,7 +46,7 @@ class Upload : public PhoneWindow {
   void connectPhone() {
     form->phone().connectPhone();
     ASSERT_TRUE(PluginBinding::isConnected());
-    form->messageLog->clear();
+    widget<QComboBox>(*form, "messageLog")->clear();
   }
 
   void manualSorting() { form->settings().setSortMarks(false, true); }
@@ -75,8 +78,8 @@ class Upload : public PhoneWindow {
 };
 
 void selectAndMoveUp(JavaListOrderDialog* dialog, int row) {
-  dialog->entryList->setCurrentRow(row);
-  dialog->moveUpButton->click();
+  widget<QListWidget>(*dialog, "entryList")->setCurrentRow(row);
+  widget<QToolButton>(*dialog, "moveUpButton")->click();
 }
 
 }  // namespace
@@ -93,10 +96,10 @@ TEST_F(Upload, SingleGameLandsOnThePhoneAndTheLogTellsTheWholeStory) {
   EXPECT_EQ(log(), (QStringList{Finished, Started, sent("/java/ball_suite.jar"), sent("/java/ball_suite.jad")}));
   EXPECT_EQ(javaList(), "Ball\r\n");
   EXPECT_FALSE(form->commandState().busy());
-  EXPECT_TRUE(form->catalogueTree->isEnabled());
-  EXPECT_EQ(form->progressBar->value(), 0);
-  EXPECT_EQ(form->transferLabel->text(), QString());
-  EXPECT_EQ(form->statusPanels->panelText(quorrel::StatusPanel::PluginMessage), QString());
+  EXPECT_TRUE(widget<QTreeWidget>(*form, "catalogueTree")->isEnabled());
+  EXPECT_EQ(widget<QProgressBar>(*form, "progressBar")->value(), 0);
+  EXPECT_EQ(widget<QLabel>(*form, "transferLabel")->text(), QString());
+  EXPECT_EQ(widget<StatusPanels>(*form, "statusPanels")->panelText(quorrel::StatusPanel::PluginMessage), QString());
 }
 
 TEST_F(Upload, BatchSendsTheMarkedGamesInTableOrderThenCompilesOnce) {
@@ -105,7 +108,7 @@ TEST_F(Upload, BatchSendsTheMarkedGamesInTableOrderThenCompilesOnce) {
   addGame(3, "beta", "beta", true);
   addGame(4, "alpha", "Alpha", true);
   connectPhone();
-  form->uploadMarkedButton->click();
+  widget<QToolButton>(*form, "uploadMarkedButton")->click();
 
   EXPECT_EQ(putLines(),
             (std::vector<std::string>{"/java/gamma_suite.jad", "/java/gamma_suite.jar", "/java/beta_suite.jad",
@@ -121,7 +124,7 @@ TEST_F(Upload, BatchWithNothingMarkedStillCompilesAndWithoutAutoCompileDoesNot) 
   connectPhone();
   form->phone().uploadMarkedGames();
   EXPECT_EQ(log(), (QStringList{Finished, Started}));
-  form->messageLog->clear();
+  widget<QComboBox>(*form, "messageLog")->clear();
   form->settings().setAutoCompileJava(false);
   form->catalogue().setMark(1, 1 != 0);
   form->phone().uploadMarkedGames();
@@ -136,13 +139,14 @@ TEST_F(Upload, ManualOrderIsWhatTheUserArrangesAndASecondClickMeanwhileDoesNothi
   manualSorting();
   QStringList shown;
   whenOrderDialogShows([&](JavaListOrderDialog* dialog) {
-    for (int i = 0; i < dialog->entryList->count(); ++i) shown << dialog->entryList->item(i)->text();
+    for (int i = 0; i < widget<QListWidget>(*dialog, "entryList")->count(); ++i)
+      shown << widget<QListWidget>(*dialog, "entryList")->item(i)->text();
     selectAndMoveUp(dialog, 2);  // Gamma above Beta
-    const int before = form->messageLog->count();
+    const int before = widget<QComboBox>(*form, "messageLog")->count();
     form->phone().uploadMarkedGames();  // the upload is still running: ignored
     form->phone().uploadCurrentGame();
-    EXPECT_EQ(form->messageLog->count(), before);
-    dialog->closeButton->click();
+    EXPECT_EQ(widget<QComboBox>(*form, "messageLog")->count(), before);
+    widget<QPushButton>(*dialog, "closeButton")->click();
   });
   form->phone().uploadMarkedGames();
 
@@ -179,11 +183,11 @@ TEST_F(Upload, FailedCopiesAreLoggedAsFailuresAndTheUploadGoesOn) {
 
   // No plugin at all: both copies fail, the command still ends cleanly.
   PluginBinding::unload();
-  form->messageLog->clear();
+  widget<QComboBox>(*form, "messageLog")->clear();
   form->phone().uploadCurrentGame();
   EXPECT_EQ(log(), (QStringList{notSent("/java/ball_suite.jar"), notSent("/java/ball_suite.jad")}));
   EXPECT_FALSE(form->commandState().busy());
-  EXPECT_TRUE(form->catalogueTree->isEnabled());
+  EXPECT_TRUE(widget<QTreeWidget>(*form, "catalogueTree")->isEnabled());
 }
 
 TEST_F(Upload, CopyCutShortByThePhoneIsAFailure) {
@@ -212,13 +216,13 @@ TEST_F(Upload, LogNamesTheFileThePluginActuallyWrote) {
 TEST_F(Upload, CompileWhileNotConnectedAsksNothingOfThePlugin) {
   OddPluginControl odd(ODD_FULL);
   ASSERT_TRUE(PluginBinding::load(odd.path()));
-  form->progressBar->setMaximum(5000);
-  form->transferLabel->setText(QStringLiteral("x"));
-  form->compileJavaAction->trigger();
+  widget<QProgressBar>(*form, "progressBar")->setMaximum(5000);
+  widget<QLabel>(*form, "transferLabel")->setText(QStringLiteral("x"));
+  widget<QAction>(*form, "compileJavaAction")->trigger();
   EXPECT_EQ(log(), (QStringList{QStringLiteral(" Телефон должен быть подключен для перекомпиляции Java."), Started}));
   EXPECT_FALSE(odd.called("FsCompileJava"));
-  EXPECT_EQ(form->progressBar->maximum(), 100);
-  EXPECT_EQ(form->transferLabel->text(), QString());
+  EXPECT_EQ(widget<QProgressBar>(*form, "progressBar")->maximum(), 100);
+  EXPECT_EQ(widget<QLabel>(*form, "transferLabel")->text(), QString());
 }
 
 TEST_F(Upload, CompileWithoutCompileJavaStillFinishes) {
@@ -242,7 +246,7 @@ TEST_F(Upload, ListsComeBackWithCrLfAndOneTooLongForThePhoneIsNotSent) {
   for (int i = 0; i < 30000; ++i) big += "x\n";
   odd.set("list", big);
   odd.clearTrace();
-  form->messageLog->clear();
+  widget<QComboBox>(*form, "messageLog")->clear();
   form->phone().compileJava();
   EXPECT_FALSE(odd.called("FsJavaSetList"));
   ASSERT_EQ(log().size(), 3);
@@ -256,7 +260,7 @@ TEST_F(Upload, PluginWithoutAnyJavaListExportConnectsListsUploadsAndCompilesNoth
   odd.set("find", "old.jar:10");
   addGame(1, "ball", "Ball", true);
   connectPhone();
-  EXPECT_EQ(form->phoneList->count(), 1);
+  EXPECT_EQ(widget<QListWidget>(*form, "phoneList")->count(), 1);
   form->phone().uploadMarkedGames();
   EXPECT_EQ(log(), (QStringList{Finished, Started, sent("/java/ball_suite.jar"), sent("/java/ball_suite.jad")}));
   EXPECT_TRUE(prompter.asked.empty());
@@ -268,7 +272,7 @@ TEST_F(Upload, GameFileNamesThatCouldLeaveTheirFoldersAreNeverPassedOn) {
   connectPhone();
   form->settings().setAutoCompileJava(false);
   for (const std::string file : {"../Quorrel", "sub/game", "sub\\game", "..", "a..b", "/etc/passwd"}) {
-    form->messageLog->clear();
+    widget<QComboBox>(*form, "messageLog")->clear();
     odd.clearTrace();
     form->catalogue().setCurrentGameFile(file);
     form->phone().uploadCurrentGame();
@@ -299,10 +303,10 @@ TEST_F(Upload, MoveInTheShownDialogWithNothingSelectedIsRefused) {
   manualSorting();
   int selected = -2;
   whenOrderDialogShows([&](JavaListOrderDialog* dialog) {
-    selected = static_cast<int>(dialog->entryList->selectedItems().size());
-    dialog->moveDownButton->click();
-    dialog->moveUpButton->click();
-    dialog->closeButton->click();
+    selected = static_cast<int>(widget<QListWidget>(*dialog, "entryList")->selectedItems().size());
+    widget<QToolButton>(*dialog, "moveDownButton")->click();
+    widget<QToolButton>(*dialog, "moveUpButton")->click();
+    widget<QPushButton>(*dialog, "closeButton")->click();
   });
   form->phone().uploadMarkedGames();
   EXPECT_EQ(dialogsSeen, 1);
@@ -319,8 +323,9 @@ TEST_F(Upload, CyrillicNamesReachTheDialogReadableAndAnOverlongListFailsVisibly)
   manualSorting();
   QStringList shown;
   whenOrderDialogShows([&](JavaListOrderDialog* dialog) {
-    for (int i = 0; i < dialog->entryList->count(); ++i) shown << dialog->entryList->item(i)->text();
-    dialog->closeButton->click();
+    for (int i = 0; i < widget<QListWidget>(*dialog, "entryList")->count(); ++i)
+      shown << widget<QListWidget>(*dialog, "entryList")->item(i)->text();
+    widget<QPushButton>(*dialog, "closeButton")->click();
   });
   form->phone().uploadMarkedGames();
   EXPECT_EQ(shown, (QStringList{QStringLiteral("Арканоид"), QStringLiteral("Тетрис")}));
@@ -331,7 +336,7 @@ TEST_F(Upload, CyrillicNamesReachTheDialogReadableAndAnOverlongListFailsVisibly)
     const std::string n = std::to_string(1000 + i);
     testsupport::writeFile(phone("java/g" + n + "_suite.jad"), "MIDlet-Name: " + n + std::string(96, 'x') + "\r\n");
   }
-  form->messageLog->clear();
+  widget<QComboBox>(*form, "messageLog")->clear();
   form->phone().compileJava();
   EXPECT_EQ(dialogsSeen, 1);  // no cut list is shown
   EXPECT_EQ(javaList(), testsupport::cp1251("Арканоид\r\nТетрис\r\n"));

@@ -24,11 +24,13 @@
 #include "settings/SettingsDialog.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
+#include "support/Widgets.h"
 
 using testsupport::cp1251;
 using testsupport::readFile;
 using testsupport::ScriptedPrompter;
 using testsupport::TempWorkDir;
+using testsupport::widget;
 using testsupport::writeFile;
 
 namespace {
@@ -71,7 +73,7 @@ struct App {
     QObject::connect(&timer, &QTimer::timeout, [&] {
       opened = dialog().isVisible();
       if (opened && whileOpen) whileOpen(dialog());
-      if (dialog().isVisible()) dialog().cancelButton->click();
+      if (dialog().isVisible()) widget<QPushButton>(dialog(), "cancelButton")->click();
     });
     timer.start(0);
     open();
@@ -79,7 +81,7 @@ struct App {
     return opened;
   }
   bool openDialog(const std::function<void(SettingsDialog&)>& whileOpen = {}) {
-    return openDialog([this] { form->settingsAction->trigger(); }, whileOpen);
+    return openDialog([this] { widget<QAction>(*form, "settingsAction")->trigger(); }, whileOpen);
   }
 };
 
@@ -90,9 +92,9 @@ TEST(SettingsStartup, MissingFileIsReportedThriceAndSaveCreatesACompleteFile) {
   App app;
   // Start-up and the dialog's creation both report it; the catalogue is not loaded.
   EXPECT_EQ(app.prompter.errors(), (std::vector<QString>{"File not found.", "File not found."}));
-  EXPECT_EQ(app.form->catalogueTree->topLevelItemCount(), 0);
+  EXPECT_EQ(widget<QTreeWidget>(*app.form, "catalogueTree")->topLevelItemCount(), 0);
   // Showing reports it again and opens all the same; saving creates the whole file, owner-only.
-  EXPECT_TRUE(app.openDialog([](SettingsDialog& f) { f.saveButton->click(); }));
+  EXPECT_TRUE(app.openDialog([](SettingsDialog& f) { widget<QPushButton>(f, "saveButton")->click(); }));
   EXPECT_EQ(app.prompter.errors().size(), 3u);
   EXPECT_EQ(readFile("Quorrel.ini"), ini({"[Update Server]", "", "0", "0", "", "[Proxy Settings]", "0", "", "", "", "",
                                           "", "[Connection]", "COM1", "115200", "1", "", "[Interface]", "0"}));
@@ -106,18 +108,19 @@ TEST(SettingsDialog, SavedValuesReadBackTheSameInAFreshStart) {
   {
     App app;
     ASSERT_TRUE(app.openDialog([](SettingsDialog& f) {
-      f.updateServerEdit->setText(QStringLiteral("http://сервер.рф/quorrel/"));
-      f.withScreenshotsButton->click();
-      f.folderPicturesBox->click();
-      f.useProxyBox->click();
-      EXPECT_TRUE(f.proxyHostEdit->isEnabled() && f.proxyHostCaption->isEnabled());
-      f.proxyHostEdit->setText(QStringLiteral("proxy.local"));
-      f.proxyPortEdit->setText(QStringLiteral("8080"));
-      f.proxyUserEdit->setText(QStringLiteral("Иван"));
-      f.proxyPasswordEdit->setText(QStringLiteral("пароль 1"));
-      f.comPortBox->setEditText(QStringLiteral("COM21"));  // typed, not in the list
-      f.comSpeedBox->setEditText(QStringLiteral("460800"));
-      f.saveButton->click();
+      widget<QLineEdit>(f, "updateServerEdit")->setText(QStringLiteral("http://сервер.рф/quorrel/"));
+      widget<QRadioButton>(f, "withScreenshotsButton")->click();
+      widget<QCheckBox>(f, "folderPicturesBox")->click();
+      widget<QCheckBox>(f, "useProxyBox")->click();
+      EXPECT_TRUE(widget<QLineEdit>(f, "proxyHostEdit")->isEnabled() &&
+                  widget<QLabel>(f, "proxyHostCaption")->isEnabled());
+      widget<QLineEdit>(f, "proxyHostEdit")->setText(QStringLiteral("proxy.local"));
+      widget<QLineEdit>(f, "proxyPortEdit")->setText(QStringLiteral("8080"));
+      widget<QLineEdit>(f, "proxyUserEdit")->setText(QStringLiteral("Иван"));
+      widget<QLineEdit>(f, "proxyPasswordEdit")->setText(QStringLiteral("пароль 1"));
+      widget<QComboBox>(f, "comPortBox")->setEditText(QStringLiteral("COM21"));  // typed, not in the list
+      widget<QComboBox>(f, "comSpeedBox")->setEditText(QStringLiteral("460800"));
+      widget<QPushButton>(f, "saveButton")->click();
       EXPECT_FALSE(f.isVisible());
     }));
     EXPECT_EQ(readFile("Quorrel.ini"),
@@ -137,10 +140,12 @@ TEST(SettingsDialog, SavedValuesReadBackTheSameInAFreshStart) {
   EXPECT_EQ(m.settings().comPort(), "COM21");
   EXPECT_EQ(m.settings().comSpeed(), 460800);
   SettingsDialog& d = fresh.dialog();
-  EXPECT_TRUE(d.withScreenshotsButton->isChecked() && d.folderPicturesBox->isChecked() && d.useProxyBox->isChecked());
-  EXPECT_TRUE(d.proxyPasswordEdit->isEnabled());
-  EXPECT_EQ(d.proxyPasswordEdit->text(), QStringLiteral("пароль 1"));
-  EXPECT_EQ(d.comPortBox->currentText(), QStringLiteral("COM21"));
+  EXPECT_TRUE(widget<QRadioButton>(d, "withScreenshotsButton")->isChecked() &&
+              widget<QCheckBox>(d, "folderPicturesBox")->isChecked() &&
+              widget<QCheckBox>(d, "useProxyBox")->isChecked());
+  EXPECT_TRUE(widget<QLineEdit>(d, "proxyPasswordEdit")->isEnabled());
+  EXPECT_EQ(widget<QLineEdit>(d, "proxyPasswordEdit")->text(), QStringLiteral("пароль 1"));
+  EXPECT_EQ(widget<QComboBox>(d, "comPortBox")->currentText(), QStringLiteral("COM21"));
 }
 
 TEST(SettingsDialog, ProxyDetailsSurviveTheProxyBeingOff) {
@@ -149,24 +154,24 @@ TEST(SettingsDialog, ProxyDetailsSurviveTheProxyBeingOff) {
   App app;
   MainWindow& m = *app.form;
   EXPECT_TRUE(m.settings().proxy().host.empty());
-  EXPECT_FALSE(app.dialog().proxyHostEdit->isEnabled());
+  EXPECT_FALSE(widget<QLineEdit>(app.dialog(), "proxyHostEdit")->isEnabled());
   // A menu toggle after the restart keeps lines 8 to 11.
-  m.autoCompileAction->trigger();
+  widget<QAction>(m, "autoCompileAction")->trigger();
   std::string expected = standardIni("0");
   expected.replace(expected.find("230400\r\n1") + 8, 1, "0");
   EXPECT_EQ(readFile("Quorrel.ini"), expected);
   // Switching the proxy on shows them again; saving puts them into the download component.
   ASSERT_TRUE(app.openDialog([](SettingsDialog& f) {
-    f.useProxyBox->click();
-    EXPECT_EQ(f.proxyPortEdit->text(), QStringLiteral("3128"));
-    f.saveButton->click();
+    widget<QCheckBox>(f, "useProxyBox")->click();
+    EXPECT_EQ(widget<QLineEdit>(f, "proxyPortEdit")->text(), QStringLiteral("3128"));
+    widget<QPushButton>(f, "saveButton")->click();
   }));
   EXPECT_EQ(m.settings().proxy().userName, cp1251("Иван"));
   EXPECT_EQ(m.settings().proxy().port, 3128u);
   // Switching it off empties the component but not the file.
   ASSERT_TRUE(app.openDialog([](SettingsDialog& f) {
-    f.useProxyBox->click();
-    f.saveButton->click();
+    widget<QCheckBox>(f, "useProxyBox")->click();
+    widget<QPushButton>(f, "saveButton")->click();
   }));
   EXPECT_TRUE(m.settings().proxy().host.empty() && m.settings().proxy().password.empty());
   EXPECT_EQ(m.settings().proxy().port, 0u);
@@ -182,8 +187,9 @@ TEST(SettingsStartup, FlagsAreOffOnlyWhenExactlyZero) {
   MainWindow m(&prompter);  // the start-up read alone
   EXPECT_TRUE(m.settings().updateFolderPictures());
   EXPECT_EQ(m.settings().proxy().port, 81u);
-  EXPECT_TRUE(m.autoCompileAction->isChecked());
-  EXPECT_TRUE(m.manualSortAction->isChecked() && !m.alphabeticalSortAction->isChecked());
+  EXPECT_TRUE(widget<QAction>(m, "autoCompileAction")->isChecked());
+  EXPECT_TRUE(widget<QAction>(m, "manualSortAction")->isChecked() &&
+              !widget<QAction>(m, "alphabeticalSortAction")->isChecked());
 }
 
 TEST(SettingsStartup, PositionalReadsSkipExtraLinesBetweenSectionsAndShiftInside) {
@@ -196,7 +202,7 @@ TEST(SettingsStartup, PositionalReadsSkipExtraLinesBetweenSectionsAndShiftInside
     EXPECT_EQ(app.form->settings().updateMode(), quorrel::UpdateMode::WholeBase);
     EXPECT_EQ(app.form->settings().comPort(), "COM5");
     EXPECT_EQ(app.form->settings().comSpeed(), 0);
-    EXPECT_TRUE(app.dialog().wholeBaseButton->isChecked());
+    EXPECT_TRUE(widget<QRadioButton>(app.dialog(), "wholeBaseButton")->isChecked());
   }
   // An extra line inside a section shifts the values: the update mode meets the address and both reads stop.
   writeFile("Quorrel.ini", ini({"[Update Server]", "mirror", "http://srv/", "1", "1", "", "[Connection]", "COM5"}));
@@ -204,7 +210,7 @@ TEST(SettingsStartup, PositionalReadsSkipExtraLinesBetweenSectionsAndShiftInside
   EXPECT_EQ(app.prompter.errors(), (std::vector<QString>{"Invalid numeric input.", "Invalid numeric input."}));
   EXPECT_EQ(app.form->settings().updateServer(), "mirror");
   EXPECT_EQ(app.form->settings().comPort(), "");
-  EXPECT_EQ(app.dialog().comPortBox->currentText(), QStringLiteral("COM1"));
+  EXPECT_EQ(widget<QComboBox>(app.dialog(), "comPortBox")->currentText(), QStringLiteral("COM1"));
 }
 
 TEST(SettingsDialog, RefusedSaveLeavesFileAndValuesAsTheyWere) {
@@ -213,13 +219,13 @@ TEST(SettingsDialog, RefusedSaveLeavesFileAndValuesAsTheyWere) {
   App app;
   MainWindow& m = *app.form;
   ASSERT_TRUE(app.openDialog([&](SettingsDialog& f) {
-    f.updateServerEdit->setText(QStringLiteral("http://other/"));
-    f.proxyPortEdit->setText(QStringLiteral("80a"));
-    f.saveButton->click();
+    widget<QLineEdit>(f, "updateServerEdit")->setText(QStringLiteral("http://other/"));
+    widget<QLineEdit>(f, "proxyPortEdit")->setText(QStringLiteral("80a"));
+    widget<QPushButton>(f, "saveButton")->click();
     EXPECT_TRUE(f.isVisible());  // stays open for a correction
-    f.proxyPortEdit->setText(QStringLiteral("80"));
-    f.comSpeedBox->setEditText(QStringLiteral("fast"));
-    f.saveButton->click();
+    widget<QLineEdit>(f, "proxyPortEdit")->setText(QStringLiteral("80"));
+    widget<QComboBox>(f, "comSpeedBox")->setEditText(QStringLiteral("fast"));
+    widget<QPushButton>(f, "saveButton")->click();
   }));
   EXPECT_EQ(app.prompter.errors(),
             (std::vector<QString>{"'80a' is not a valid integer value.", "'fast' is not a valid integer value."}));
@@ -230,10 +236,11 @@ TEST(SettingsDialog, RefusedSaveLeavesFileAndValuesAsTheyWere) {
   // A settings file that cannot be replaced: the toggle's new mark stays in force, unsaved.
   std::filesystem::remove("Quorrel.ini");
   std::filesystem::create_directory("Quorrel.ini");
-  app.dialog().comSpeedBox->setEditText(QStringLiteral("230400"));  // "Отмена" left "fast" in the dialog
-  m.alphabeticalSortAction->trigger();
+  widget<QComboBox>(app.dialog(), "comSpeedBox")
+      ->setEditText(QStringLiteral("230400"));  // "Отмена" left "fast" in the dialog
+  widget<QAction>(m, "alphabeticalSortAction")->trigger();
   EXPECT_EQ(app.prompter.errors().back(), QStringLiteral("File access denied."));
-  EXPECT_TRUE(m.manualSortAction->isChecked());
+  EXPECT_TRUE(widget<QAction>(m, "manualSortAction")->isChecked());
   EXPECT_TRUE(std::filesystem::is_empty("Quorrel.ini"));
 }
 
@@ -242,16 +249,18 @@ TEST(SettingsMenu, TogglesSwapAndSaveEveryTime) {
   writeFile("Quorrel.ini", standardIni());
   App app;
   MainWindow& m = *app.form;
-  m.alphabeticalSortAction->trigger();  // the checked item still swaps
-  EXPECT_TRUE(m.manualSortAction->isChecked() && !m.alphabeticalSortAction->isChecked());
+  widget<QAction>(m, "alphabeticalSortAction")->trigger();  // the checked item still swaps
+  EXPECT_TRUE(widget<QAction>(m, "manualSortAction")->isChecked() &&
+              !widget<QAction>(m, "alphabeticalSortAction")->isChecked());
   EXPECT_EQ(lineOf(19), "1");
-  m.manualSortAction->trigger();
-  EXPECT_TRUE(m.alphabeticalSortAction->isChecked() && !m.manualSortAction->isChecked());
+  widget<QAction>(m, "manualSortAction")->trigger();
+  EXPECT_TRUE(widget<QAction>(m, "alphabeticalSortAction")->isChecked() &&
+              !widget<QAction>(m, "manualSortAction")->isChecked());
   EXPECT_EQ(lineOf(19), "0");
-  m.autoCompileAction->trigger();
-  EXPECT_FALSE(m.autoCompileAction->isChecked());
+  widget<QAction>(m, "autoCompileAction")->trigger();
+  EXPECT_FALSE(widget<QAction>(m, "autoCompileAction")->isChecked());
   EXPECT_EQ(lineOf(16), "0");
-  m.autoCompileAction->trigger();
+  widget<QAction>(m, "autoCompileAction")->trigger();
   // The values the dialog read at start-up are saved back unchanged.
   EXPECT_EQ(readFile("Quorrel.ini"), standardIni());
 }
@@ -263,11 +272,12 @@ TEST(SettingsDialog, CancelKeepsModeAndPicturesInMemoryUntilTheNextShowing) {
   MainWindow& m = *app.form;
   ASSERT_TRUE(app.openDialog([](SettingsDialog& f) {
     // Update mode 0 was never chosen: no radio button is checked.
-    EXPECT_FALSE(f.catalogueOnlyButton->isChecked() || f.withScreenshotsButton->isChecked() ||
-                 f.wholeBaseButton->isChecked());
-    f.wholeBaseButton->click();
-    f.folderPicturesBox->click();
-    f.cancelButton->click();
+    EXPECT_FALSE(widget<QRadioButton>(f, "catalogueOnlyButton")->isChecked() ||
+                 widget<QRadioButton>(f, "withScreenshotsButton")->isChecked() ||
+                 widget<QRadioButton>(f, "wholeBaseButton")->isChecked());
+    widget<QRadioButton>(f, "wholeBaseButton")->click();
+    widget<QCheckBox>(f, "folderPicturesBox")->click();
+    widget<QPushButton>(f, "cancelButton")->click();
   }));
   EXPECT_EQ(m.settings().updateMode(), quorrel::UpdateMode::WholeBase);
   EXPECT_TRUE(m.settings().updateFolderPictures());
@@ -276,12 +286,12 @@ TEST(SettingsDialog, CancelKeepsModeAndPicturesInMemoryUntilTheNextShowing) {
   // The next showing re-reads the file, and the box shows the value in force again.
   writeFile("Quorrel.ini", standardIni("1", "2"));
   ASSERT_TRUE(app.openDialog([&](SettingsDialog& f) {
-    EXPECT_TRUE(f.withScreenshotsButton->isChecked());
-    EXPECT_FALSE(f.folderPicturesBox->isChecked() || m.settings().updateFolderPictures());
-    f.wholeBaseButton->click();
+    EXPECT_TRUE(widget<QRadioButton>(f, "withScreenshotsButton")->isChecked());
+    EXPECT_FALSE(widget<QCheckBox>(f, "folderPicturesBox")->isChecked() || m.settings().updateFolderPictures());
+    widget<QRadioButton>(f, "wholeBaseButton")->click();
   }));
   // A toggle after "Отмена" saves the dialog's abandoned values too.
-  m.autoCompileAction->trigger();
+  widget<QAction>(m, "autoCompileAction")->trigger();
   EXPECT_EQ(lineOf(3), "3");
 }
 
@@ -290,14 +300,16 @@ TEST(SettingsDialog, RefusedWhileBusyAndAFailedReadStillOpens) {
   writeFile("Quorrel.ini", standardIni());
   App app;
   std::optional<quorrel::CommandScope> running(std::in_place, app.form->commandState(),
-                                                 quorrel::CommandHold::CommandsAndCatalogue);
+                                               quorrel::CommandHold::CommandsAndCatalogue);
   EXPECT_FALSE(app.openDialog());
-  EXPECT_FALSE(app.openDialog([&] { app.form->settingsButton->click(); }));
+  EXPECT_FALSE(app.openDialog([&] { widget<QToolButton>(*app.form, "settingsButton")->click(); }));
   running.reset();
   writeFile("Quorrel.ini", ini({"[Update Server]", "http://new/", "1", "x"}));
-  EXPECT_TRUE(
-      app.openDialog([&] { app.form->settingsButton->click(); },
-                     [](SettingsDialog& f) { EXPECT_EQ(f.updateServerEdit->text(), QStringLiteral("http://new/")); }));
+  EXPECT_TRUE(app.openDialog([&] { widget<QToolButton>(*app.form, "settingsButton")->click(); },
+                             [](SettingsDialog& f) {
+                               EXPECT_EQ(widget<QLineEdit>(f, "updateServerEdit")->text(),
+                                         QStringLiteral("http://new/"));
+                             }));
   EXPECT_EQ(app.prompter.errors(), std::vector<QString>{"Invalid numeric input."});
 }
 
@@ -309,18 +321,18 @@ TEST(SettingsSave, AfterAFailedReadLinesNotReadAreWrittenBackAsTheyStood) {
   App app;
   MainWindow& m = *app.form;
   EXPECT_EQ(app.prompter.errors(), std::vector<QString>{"Invalid numeric input."});
-  m.autoCompileAction->trigger();
+  widget<QAction>(m, "autoCompileAction")->trigger();
   std::string expected = damaged;
   expected.replace(expected.find("230400\r\n1") + 8, 1, "0");  // only the toggled line changes
   EXPECT_EQ(readFile("Quorrel.ini"), expected);
-  m.alphabeticalSortAction->trigger();
-  m.alphabeticalSortAction->trigger();
+  widget<QAction>(m, "alphabeticalSortAction")->trigger();
+  widget<QAction>(m, "alphabeticalSortAction")->trigger();
   EXPECT_EQ(readFile("Quorrel.ini"), expected);
 
   // In the dialog, a value the user changes is saved; the others the read missed still stand as they were.
   ASSERT_TRUE(app.openDialog([](SettingsDialog& f) {
-    f.proxyHostEdit->setText(QStringLiteral("other.proxy"));
-    f.saveButton->click();
+    widget<QLineEdit>(f, "proxyHostEdit")->setText(QStringLiteral("other.proxy"));
+    widget<QPushButton>(f, "saveButton")->click();
   }));
   expected.replace(expected.find("proxy.local"), 11, "other.proxy");
   EXPECT_EQ(readFile("Quorrel.ini"), expected);
@@ -336,15 +348,16 @@ TEST(SettingsSave, SortModeStaysWhenTheStartupReadStoppedBeforeIt) {
   App app;
   MainWindow& m = *app.form;
   EXPECT_EQ(app.prompter.errors(), (std::vector<QString>{"Invalid numeric input.", "Invalid numeric input."}));
-  EXPECT_TRUE(m.alphabeticalSortAction->isChecked());  // the start-up read never reached the sort mode
-  m.autoCompileAction->trigger();
+  EXPECT_TRUE(
+      widget<QAction>(m, "alphabeticalSortAction")->isChecked());  // the start-up read never reached the sort mode
+  widget<QAction>(m, "autoCompileAction")->trigger();
   std::string expected = damaged;
   expected.replace(expected.find("230400\r\n1") + 8, 1, "0");
   EXPECT_EQ(readFile("Quorrel.ini"), expected);
   // Choosing a sort mode is the user's change, and is saved from then on.
-  m.manualSortAction->trigger();
+  widget<QAction>(m, "manualSortAction")->trigger();
   EXPECT_EQ(lineOf(19), "1");
-  m.alphabeticalSortAction->trigger();
+  widget<QAction>(m, "alphabeticalSortAction")->trigger();
   EXPECT_EQ(lineOf(19), "0");
   EXPECT_EQ(lineOf(3), "mode?");
 }
@@ -360,9 +373,12 @@ TEST(SettingsSave, MissingHeaderWithLinesOutOfPlaceKeepsTheOldFileBesideTheNew) 
   // The dialog's save and the two menu handlers that save, on files whose sections are not all found while
   // lines stand in none. ("Ручная сортировка" runs the handler of "Сортировка по алфавиту".)
   const std::vector<std::pair<std::string, std::function<void(App&)>>> saves = {
-      {"dialog", [](App& a) { ASSERT_TRUE(a.openDialog([](SettingsDialog& f) { f.saveButton->click(); })); }},
-      {"auto compile", [](App& a) { a.form->autoCompileAction->trigger(); }},
-      {"alphabetical", [](App& a) { a.form->alphabeticalSortAction->trigger(); }},
+      {"dialog",
+       [](App& a) {
+         ASSERT_TRUE(a.openDialog([](SettingsDialog& f) { widget<QPushButton>(f, "saveButton")->click(); }));
+       }},
+      {"auto compile", [](App& a) { widget<QAction>(*a.form, "autoCompileAction")->trigger(); }},
+      {"alphabetical", [](App& a) { widget<QAction>(*a.form, "alphabeticalSortAction")->trigger(); }},
   };
   const std::pair<std::string, std::string> files[] = {{"[Conection]", misspelt},
                                                        {"[Proxy settings]", proxyMisspelt},
@@ -383,13 +399,13 @@ TEST(SettingsSave, MissingHeaderWithLinesOutOfPlaceKeepsTheOldFileBesideTheNew) 
       EXPECT_EQ(lineOf(1) + lineOf(2), "[Update Server]http://srv/");
       EXPECT_EQ(lineOf(6) + lineOf(13), "[Proxy Settings][Connection]");
       EXPECT_EQ(lineOf(14), damaged == misspelt ? "COM1" : "COM3");
-      const QString line = app.form->messageLog->currentText();
+      const QString line = widget<QComboBox>(*app.form, "messageLog")->currentText();
       EXPECT_TRUE(line.endsWith(QString::fromStdString(logged)) && line.at(0).isDigit()) << line.toStdString();
       // The next save finds a whole file: the backup keeps the old bytes, and nothing more is logged.
-      const int logLines = app.form->messageLog->count();
-      app.form->autoCompileAction->trigger();
+      const int logLines = widget<QComboBox>(*app.form, "messageLog")->count();
+      widget<QAction>(*app.form, "autoCompileAction")->trigger();
       EXPECT_EQ(readFile("Quorrel.ini.bak"), damaged);
-      EXPECT_EQ(app.form->messageLog->count(), logLines);
+      EXPECT_EQ(widget<QComboBox>(*app.form, "messageLog")->count(), logLines);
     }
   }
 
@@ -398,7 +414,7 @@ TEST(SettingsSave, MissingHeaderWithLinesOutOfPlaceKeepsTheOldFileBesideTheNew) 
   writeFile("Quorrel.ini", misspelt);
   std::filesystem::create_directory("Quorrel.ini.bak");
   App app;
-  app.form->autoCompileAction->trigger();
+  widget<QAction>(*app.form, "autoCompileAction")->trigger();
   EXPECT_EQ(app.prompter.errors(),
             std::vector<QString>{QStringLiteral("Настройки не сохранены: прежний файл Quorrel.ini не удалось сохранить "
                                                 "как Quorrel.ini.bak: File access denied.")});
@@ -409,7 +425,7 @@ TEST(SettingsSave, MissingHeaderWithLinesOutOfPlaceKeepsTheOldFileBesideTheNew) 
   writeFile("Quorrel.ini", ini({"[Update Server]", "http://srv/", "1", "0", "", "[Connection]", "COM3", "115200", "1",
                                 "", "[Interface]", "0"}));
   ASSERT_TRUE(app.openDialog());
-  app.form->autoCompileAction->trigger();
+  widget<QAction>(*app.form, "autoCompileAction")->trigger();
   EXPECT_EQ(app.prompter.errors().size(), 1u);
   EXPECT_EQ(lineOf(14), "COM3");
   EXPECT_EQ(lineOf(6), "[Proxy Settings]");
@@ -441,13 +457,13 @@ TEST(SettingsSave, LinesThatCannotStandAsTheyStoodRewriteTheWholeFile) {
     TempWorkDir dir;
     writeFile("Quorrel.ini", c.file);
     App app;
-    ASSERT_TRUE(app.openDialog([](SettingsDialog& f) { f.saveButton->click(); }));
+    ASSERT_TRUE(app.openDialog([](SettingsDialog& f) { widget<QPushButton>(f, "saveButton")->click(); }));
     EXPECT_EQ(app.prompter.errors().back(), QStringLiteral("Invalid numeric input."));
     EXPECT_EQ(readFile("Quorrel.ini"), c.inForce);
     EXPECT_EQ(readFile("Quorrel.ini.bak"), c.file);
     // Later saves keep nothing of the old file and leave the backup alone.
-    app.form->autoCompileAction->trigger();
-    app.form->autoCompileAction->trigger();
+    widget<QAction>(*app.form, "autoCompileAction")->trigger();
+    widget<QAction>(*app.form, "autoCompileAction")->trigger();
     EXPECT_EQ(readFile("Quorrel.ini"), c.inForce);
     EXPECT_EQ(readFile("Quorrel.ini.bak"), c.file);
   }
@@ -481,10 +497,11 @@ TEST(SettingsStartup, ShortProxySectionEndsAtTheNextHeader) {
     EXPECT_EQ(m.settings().proxy().host, c.hostInForce);
     EXPECT_EQ(m.settings().comPort(), "COM3");
     EXPECT_EQ(m.settings().comSpeed(), 230400);
-    EXPECT_EQ(app.dialog().comPortBox->currentText(), QStringLiteral("COM3"));
-    EXPECT_EQ(app.dialog().comSpeedBox->currentText(), QStringLiteral("230400"));
-    EXPECT_TRUE(!m.autoCompileAction->isChecked() && m.manualSortAction->isChecked());
-    m.autoCompileAction->trigger();  // "Настройки → Автоматическая компиляция Java"
+    EXPECT_EQ(widget<QComboBox>(app.dialog(), "comPortBox")->currentText(), QStringLiteral("COM3"));
+    EXPECT_EQ(widget<QComboBox>(app.dialog(), "comSpeedBox")->currentText(), QStringLiteral("230400"));
+    EXPECT_TRUE(!widget<QAction>(m, "autoCompileAction")->isChecked() &&
+                widget<QAction>(m, "manualSortAction")->isChecked());
+    widget<QAction>(m, "autoCompileAction")->trigger();  // "Настройки → Автоматическая компиляция Java"
     std::string saved = tail;
     saved.replace(saved.find("230400\r\n0") + 8, 1, "1");
     EXPECT_EQ(readFile("Quorrel.ini"), head + c.savedProxyLines + saved);
