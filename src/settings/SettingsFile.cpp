@@ -316,16 +316,8 @@ void SettingsFile::readInto(SettingsFileRead& read) {
 SettingsLines SettingsFile::currentLines() const {
   const SettingsFormValues form = form_.values();
   SettingsLines s;
-  s.updateServer = form.updateServer;
+  static_cast<SettingsFormValues&>(s) = form;
   s.updateMode = static_cast<std::uint8_t>(settings_.updateMode());
-  s.updateFolderPictures = form.updateFolderPictures;
-  s.useProxy = form.useProxy;
-  s.proxyHost = form.proxyHost;
-  s.proxyPort = form.proxyPort;
-  s.proxyUserName = form.proxyUserName;
-  s.proxyPassword = form.proxyPassword;
-  s.comPort = form.comPort;
-  s.comSpeed = form.comSpeed;
   s.autoCompileJava = settings_.autoCompileJava();
   s.manualSort = !settings_.alphabeticalSort();
   return s;

@@ -96,10 +96,9 @@ class SettingsReader {
   std::string last_;  // the last line read
 };
 
-// The 19 lines the writer produces, in the form they are written.
-struct SettingsLines {
+// What the settings dialog's controls hold, in the file's bytes.
+struct SettingsFormValues {
   std::string updateServer;
-  std::uint8_t updateMode = 0;
   bool updateFolderPictures = false;
   bool useProxy = false;
   std::string proxyHost;
@@ -108,6 +107,12 @@ struct SettingsLines {
   std::string proxyPassword;
   std::string comPort;
   std::string comSpeed;
+};
+
+// The 19 lines the writer produces, in the form they are written: the form's values and the three values in force
+// that the dialog has no control for.
+struct SettingsLines : SettingsFormValues {
+  std::uint8_t updateMode = 0;
   bool autoCompileJava = true;
   bool manualSort = false;
 };
@@ -144,19 +149,6 @@ bool rewriteDropsFileContent(const SettingsLayout& layout);
 // with the old file whole. Only when the folder takes no new file but the file itself is writable is the file
 // rewritten in place, as the one way left to save there.
 void writeSettingsFile(const std::string& path, const std::string& bytes);
-
-// What the settings dialog's controls hold, in the file's bytes.
-struct SettingsFormValues {
-  std::string updateServer;
-  bool updateFolderPictures = false;
-  bool useProxy = false;
-  std::string proxyHost;
-  std::string proxyPort;
-  std::string proxyUserName;
-  std::string proxyPassword;
-  std::string comPort;
-  std::string comSpeed;
-};
 
 // What the dialog's read found, value by value: a value the read did not reach (its section is missing, or
 // the read stopped at a bad number before it) has none. The proxy's four details come with its flag.

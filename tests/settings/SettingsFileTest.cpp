@@ -8,24 +8,17 @@
 #include <filesystem>
 
 #include "settings/SettingsFile.h"
+#include "support/ErrorText.h"
 #include "support/TempDir.h"
 
 using namespace quorrel;
 using testsupport::cp1251;
+using testsupport::errorOf;
 using testsupport::readFile;
 using testsupport::TempWorkDir;
 using testsupport::writeFile;
 
 namespace {
-
-std::string errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "no error";
-}
 
 mode_t modeOf(const std::string& path) {
   struct stat st {};

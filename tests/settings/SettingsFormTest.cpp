@@ -9,9 +9,11 @@
 #include "common/MessageLog.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
+#include "support/ErrorText.h"
 #include "support/TempDir.h"
 
 using namespace quorrel;
+using testsupport::errorOf;
 using testsupport::readFile;
 using testsupport::TempWorkDir;
 using testsupport::writeFile;
@@ -41,15 +43,6 @@ struct FileUnderTest {
   PlainForm form;
   SettingsFile file{settings, log, form};
 };
-
-std::string errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "no error";
-}
 
 }  // namespace
 
