@@ -38,9 +38,10 @@ constexpr std::size_t BlockSize = 1025;
 // How long one side of the progress hand-off looks for the other before it sleeps, in nanoseconds.
 constexpr std::int64_t MinSpinNs = 500;
 constexpr std::int64_t MaxSpinNs = 50000;
-// The same for the waiting main thread before its event loop sleeps: long enough to cover a request to a
-// server nearby.
-constexpr std::int64_t MaxWaitSpinNs = 400000;
+// The same for the waiting main thread before its event loop sleeps: long enough to catch the end of a short
+// request to a server nearby, short enough not to take the core from the transfer thread and the server
+// while they still work (a request on loopback takes 150 to 300 us of their time).
+constexpr std::int64_t MaxWaitSpinNs = 100000;
 
 // The main thread runs handed-over progress calls for at most this long before it lets the window's own
 // events in again.
