@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <sys/statvfs.h>
@@ -17,6 +18,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <type_traits>
@@ -36,9 +38,10 @@ constexpr std::size_t BlockSize = 1025;
 // How long one side of the progress hand-off looks for the other before it sleeps, in nanoseconds.
 constexpr std::int64_t MinSpinNs = 500;
 constexpr std::int64_t MaxSpinNs = 50000;
-// The same for the waiting main thread before its event loop sleeps: long enough to cover a request to a
-// server nearby.
-constexpr std::int64_t MaxWaitSpinNs = 400000;
+// The same for the waiting main thread before its event loop sleeps: long enough to catch the end of a short
+// request to a server nearby, short enough not to take the core from the transfer thread and the server
+// while they still work (a request on loopback takes 150 to 300 us of their time).
+constexpr std::int64_t MaxWaitSpinNs = 100000;
 
 // The main thread runs handed-over progress calls for at most this long before it lets the window's own
 // events in again.
@@ -273,8 +276,8 @@ std::int64_t roomFor(const std::string& file) {
 
 // ---------------------------------------------------------------------------------------------------------
 // State of one transfer inside the worker.
-struct HttpGetThread::Transfer {
-  HttpGetThread* worker = nullptr;
+struct HttpGetWorker::Transfer {
+  HttpGetWorker* worker = nullptr;
   int status = 0;
   bool statusNext = true;  // the next header line is a response's status line
   bool haveLength = false;
@@ -289,29 +292,131 @@ struct HttpGetThread::Transfer {
   std::string tempName;
 };
 
-HttpGetThread::HttpGetThread(const HttpGet& source, const HttpRequest& request, bool sizeOnly)
-    : options_(source.options), request_(request), sizeOnly_(sizeOnly), progress_(source.handlers.progress) {}
+// ---------------------------------------------------------------------------------------------------------
+// The system thread that runs one component's transfers, one after another, with one libcurl handle that is
+// reset between them. Each transfer is still a worker object of its own, made for it, run once and freed after
+// it, so nothing of one transfer's state reaches the next; only the thread and the handle stay. That spares
+// every request the start and end of a thread and the making of a handle with its wake-up sockets and caches
+// (together about as much time as libcurl's whole request on loopback). A component runs one transfer at a
+// time, so one thread per component never makes a transfer wait for another. No connection stays between
+// transfers: each one opens its own and closes it at its end.
+class HttpGetRunner {
+ public:
+  static std::shared_ptr<HttpGetRunner> make() {
+    std::shared_ptr<HttpGetRunner> runner(new HttpGetRunner);
+    // The thread keeps the runner alive as long as it runs, also after its component has gone.
+    runner->thread_ = std::thread([self = runner] { self->loop(); });
+    return runner;
+  }
+  HttpGetRunner(const HttpGetRunner&) = delete;
+  HttpGetRunner& operator=(const HttpGetRunner&) = delete;
 
-void HttpGetThread::fail(Transfer& /*t*/, std::string why, bool refusal) {
+  // Main thread: the worker's transfer starts on the runner's thread.
+  void run(HttpGetWorker* worker) {
+    {
+      const std::lock_guard<std::mutex> lock(lock_);
+      next_ = worker;
+    }
+    wake_.notify_one();
+  }
+  // Main thread, once the component goes: the thread ends after the transfer it runs, if any. An idle thread
+  // is joined at once (it has at most the tail of a finished transfer to run); one that still runs a transfer
+  // is left to end it on its own, as the main thread may be inside one of its progress calls.
+  void retire(bool running) {
+    {
+      const std::lock_guard<std::mutex> lock(lock_);
+      retired_ = true;
+    }
+    wake_.notify_one();
+    if (running) {
+      thread_.detach();
+    } else {
+      thread_.join();
+    }
+  }
+
+  // Calls handed to the main thread (progress drains and transfer ends), and those it has run. Kept here
+  // rather than in a worker, which may be freed as soon as its end has been handed over.
+  std::atomic<unsigned> handedOver{0};
+  unsigned handedTaken = 0;  // main thread only
+
+  // The connection's socket while it is open, and the worker whose transfer runs, so that an interruption can
+  // shut the socket down at once instead of waiting for libcurl's next look at the cancel flag. Kept here
+  // because the handle, and with it the socket callbacks' data, outlives each transfer.
+  std::mutex socketLock;
+  int socket = -1;
+  const HttpGetWorker* transfer = nullptr;
+
+ private:
+  HttpGetRunner() = default;
+
+  void loop() {
+    pthread_setname_np(pthread_self(), "HttpGetThread");
+    CURL* curl = curl_easy_init();
+    std::unique_lock<std::mutex> lock(lock_);
+    for (;;) {
+      wake_.wait(lock, [this] { return next_ != nullptr || retired_; });
+      if (!next_) break;
+      HttpGetWorker* const worker = next_;
+      next_ = nullptr;
+      lock.unlock();
+      if (!curl) curl = curl_easy_init();
+      worker->run(curl);
+      lock.lock();
+    }
+    lock.unlock();
+    if (curl) curl_easy_cleanup(curl);
+  }
+
+  std::mutex lock_;
+  std::condition_variable wake_;
+  HttpGetWorker* next_ = nullptr;
+  bool retired_ = false;
+  std::thread thread_;
+};
+
+HttpGetWorker::HttpGetWorker(const HttpGet& source, const HttpRequest& request, bool sizeOnly,
+                             std::shared_ptr<HttpGetRunner> runner)
+    : options_(source.options),
+      request_(request),
+      sizeOnly_(sizeOnly),
+      progress_(source.handlers.progress),
+      runner_(std::move(runner)) {}
+
+void HttpGetWorker::fail(Transfer& /*t*/, std::string why, bool refusal) {
   if (!failure.empty()) return;
   failure = std::move(why);
   refused = refusal;
 }
 
-void HttpGetThread::run() {
-  execute();
-  // The end is announced from here rather than by QThread::finished, so that a main thread that is looking
-  // for it sees it at once. The worker is freed only after this thread has ended.
+void HttpGetWorker::run(void* curl) {
+  {
+    const std::lock_guard<std::mutex> lock(runner_->socketLock);
+    runner_->transfer = this;
+  }
+  execute(curl);
+  {
+    const std::lock_guard<std::mutex> lock(runner_->socketLock);
+    runner_->transfer = nullptr;
+  }
+  // The end goes to the main thread, which frees the worker there; the worker of a component that is gone
+  // frees itself. The runner outlives this call (its thread holds it), the worker may not.
+  HttpGetRunner& runner = *runner_;
   QMetaObject::invokeMethod(
       this,
       [this] {
-        if (owner) owner->workerEnded(this);
+        ++runner_->handedTaken;
+        if (owner) {
+          owner->workerEnded(this);
+        } else {
+          deleteLater();
+        }
       },
       Qt::QueuedConnection);
-  ++handedOver;
+  ++runner.handedOver;
 }
 
-std::size_t HttpGetThread::headerCallback(char* data, std::size_t size, std::size_t count, void* transfer) {
+std::size_t HttpGetWorker::headerCallback(char* data, std::size_t size, std::size_t count, void* transfer) {
   auto& t = *static_cast<Transfer*>(transfer);
   const std::size_t total = size * count;
   t.received += static_cast<std::int64_t>(total);
@@ -345,7 +450,7 @@ std::size_t HttpGetThread::headerCallback(char* data, std::size_t size, std::siz
   return total;
 }
 
-bool HttpGetThread::headersEnded(Transfer& t) {
+bool HttpGetWorker::headersEnded(Transfer& t) {
   if (isInterruptionRequested()) return false;
   // Only a 2xx answer is the resource; an error page is never taken for it.
   if (t.status < 200 || t.status > 299) {
@@ -405,7 +510,7 @@ bool HttpGetThread::headersEnded(Transfer& t) {
   return false;
 }
 
-std::size_t HttpGetThread::bodyCallback(char* data, std::size_t size, std::size_t count, void* transfer) {
+std::size_t HttpGetWorker::bodyCallback(char* data, std::size_t size, std::size_t count, void* transfer) {
   auto& t = *static_cast<Transfer*>(transfer);
   const std::size_t total = size * count;
   t.received += static_cast<std::int64_t>(total);
@@ -417,7 +522,7 @@ std::size_t HttpGetThread::bodyCallback(char* data, std::size_t size, std::size_
   return total;
 }
 
-bool HttpGetThread::takeBlock(Transfer& t, const char* data, std::size_t size) {
+bool HttpGetWorker::takeBlock(Transfer& t, const char* data, std::size_t size) {
   if (isInterruptionRequested()) return false;
   // A body never runs past the length its answer announced (a chunked one could go on for ever); without a
   // length only an empty body is complete, so the first byte already ends it.
@@ -437,12 +542,12 @@ bool HttpGetThread::takeBlock(Transfer& t, const char* data, std::size_t size) {
   return true;
 }
 
-void HttpGetThread::interrupt() {
-  requestInterruption();
+void HttpGetWorker::interrupt() {
+  interrupted_.store(true, std::memory_order_release);
   {
     // Wakes a transfer that waits on its socket; libcurl then ends it as failed.
-    const std::lock_guard<std::mutex> lock(socketLock_);
-    if (socket_ >= 0) ::shutdown(socket_, SHUT_RDWR);
+    const std::lock_guard<std::mutex> lock(runner_->socketLock);
+    if (runner_->transfer == this && runner_->socket >= 0) ::shutdown(runner_->socket, SHUT_RDWR);
   }
   {
     const std::lock_guard<std::mutex> lock(handOff_);
@@ -451,13 +556,13 @@ void HttpGetThread::interrupt() {
   blockHandled_.notify_all();
 }
 
-void HttpGetThread::queueDrain() {
+void HttpGetWorker::queueDrain() {
   QMetaObject::invokeMethod(
       this, [this] { drainProgress(); }, Qt::QueuedConnection);
-  ++handedOver;
+  ++runner_->handedOver;
 }
 
-void HttpGetThread::reportBlock() {
+void HttpGetWorker::reportBlock() {
   const std::uint64_t block = blocksPosted_.load(std::memory_order_relaxed) + 1;
   // Published before the look at drainQueued_, and the main thread clears drainQueued_ before its last look
   // at the count: one of the two sides always sees the other, so no block is left without a drain.
@@ -471,8 +576,8 @@ void HttpGetThread::reportBlock() {
   blockHandled_.wait(lock, done);
 }
 
-void HttpGetThread::drainProgress() {
-  ++handedTaken;
+void HttpGetWorker::drainProgress() {
+  ++runner_->handedTaken;
   const auto sliceEnd = std::chrono::steady_clock::now() + DrainSlice;
   for (;;) {
     const std::uint64_t block = blocksPosted_.load(std::memory_order_acquire);
@@ -506,9 +611,9 @@ void HttpGetThread::drainProgress() {
 
 static_assert(std::is_same_v<curl_off_t, std::int64_t>, "libcurl's sizes are 64-bit");
 
-int HttpGetThread::progressCallback(void* transfer, std::int64_t, std::int64_t, std::int64_t, std::int64_t) {
+int HttpGetWorker::progressCallback(void* transfer, std::int64_t, std::int64_t, std::int64_t, std::int64_t) {
   auto& t = *static_cast<Transfer*>(transfer);
-  HttpGetThread& w = *t.worker;
+  HttpGetWorker& w = *t.worker;
   if (w.isInterruptionRequested()) return 1;
   if (w.options_.minAverageRate == 0) return 0;
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t.start).count();
@@ -520,26 +625,26 @@ int HttpGetThread::progressCallback(void* transfer, std::int64_t, std::int64_t, 
   return 1;
 }
 
-int HttpGetThread::openSocket(void* worker, int /*purpose*/, void* address) {
-  auto& w = *static_cast<HttpGetThread*>(worker);
+int HttpGetWorker::openSocket(void* runner, int /*purpose*/, void* address) {
+  auto& r = *static_cast<HttpGetRunner*>(runner);
   const auto* a = static_cast<const curl_sockaddr*>(address);
   const int fd = ::socket(a->family, a->socktype | SOCK_CLOEXEC, a->protocol);
   if (fd < 0) return CURL_SOCKET_BAD;
-  const std::lock_guard<std::mutex> lock(w.socketLock_);
+  const std::lock_guard<std::mutex> lock(r.socketLock);
   // An interruption that came before the socket: the connection ends at once.
-  if (w.isInterruptionRequested()) ::shutdown(fd, SHUT_RDWR);
-  w.socket_ = fd;
+  if (!r.transfer || r.transfer->isInterruptionRequested()) ::shutdown(fd, SHUT_RDWR);
+  r.socket = fd;
   return fd;
 }
 
-int HttpGetThread::closeSocket(void* worker, int fd) {
-  auto& w = *static_cast<HttpGetThread*>(worker);
-  const std::lock_guard<std::mutex> lock(w.socketLock_);
-  if (w.socket_ == fd) w.socket_ = -1;
+int HttpGetWorker::closeSocket(void* runner, int fd) {
+  auto& r = *static_cast<HttpGetRunner*>(runner);
+  const std::lock_guard<std::mutex> lock(r.socketLock);
+  if (r.socket == fd) r.socket = -1;
   return ::close(fd);
 }
 
-void HttpGetThread::execute() {
+void HttpGetWorker::execute(void* handle) {
   succeeded = false;
   const Target target = splitUrl(request_.url);
   if (isInterruptionRequested()) return;
@@ -548,7 +653,7 @@ void HttpGetThread::execute() {
     return;
   }
 
-  CURL* curl = curl_easy_init();
+  CURL* const curl = static_cast<CURL*>(handle);
   if (!curl) return;
   Transfer t;
   t.worker = this;
@@ -572,6 +677,13 @@ void HttpGetThread::execute() {
   curl_easy_setopt(curl, CURLOPT_HTTP_CONTENT_DECODING, 0L);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+  // The handle serves one transfer after another, but each is on its own as with a handle of its own: a
+  // connection of its own, closed at its end whatever the server offers; no TLS session taken over from an
+  // earlier one; the server's name looked up again.
+  curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+  curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+  curl_easy_setopt(curl, CURLOPT_DNS_CACHE_TIMEOUT, 0L);
   // libcurl receives into a buffer of its own; the body is taken from it in blocks of BlockSize at most.
   curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 16384L);
   if (!options_.agent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, options_.agent.c_str());
@@ -629,21 +741,22 @@ void HttpGetThread::execute() {
                    static_cast<long>(std::max<std::uint32_t>(options_.lowSpeedLimit, 1)));
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::max<std::uint32_t>(options_.lowSpeedTime, 1)));
 
-  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &HttpGetThread::headerCallback);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &HttpGetWorker::headerCallback);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &HttpGetThread::bodyCallback);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &HttpGetWorker::bodyCallback);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &HttpGetThread::progressCallback);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &HttpGetWorker::progressCallback);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
-  curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, &HttpGetThread::openSocket);
-  curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, this);
-  curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, &HttpGetThread::closeSocket);
-  curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, this);
+  curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, &HttpGetWorker::openSocket);
+  curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, runner_.get());
+  curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, &HttpGetWorker::closeSocket);
+  curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, runner_.get());
 
   const CURLcode result = curl_easy_perform(curl);
+  // Everything set for this transfer goes before the header list and the strings it points to do.
+  curl_easy_reset(curl);
   curl_slist_free_all(headers);
-  curl_easy_cleanup(curl);
 
   if (t.sizeAnswered) return;
   bool ok =
@@ -676,17 +789,14 @@ HttpGet::HttpGet(QObject* owner) : QObject(owner) {
 }
 
 HttpGet::~HttpGet() {
-  HttpGetThread* worker = activeWorker_;
-  if (!worker) return;
-  cancel();
-  activeWorker_ = nullptr;
-  // The worker ends on its own and then frees itself; its completion no longer reaches this component.
-  worker->owner = nullptr;
-  connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-  if (worker->isFinished()) {
-    worker->wait();
-    delete worker;
+  HttpGetWorker* worker = activeWorker_;
+  if (worker) {
+    cancel();
+    activeWorker_ = nullptr;
+    // The worker ends on its own and then frees itself; its completion no longer reaches this component.
+    worker->owner = nullptr;
   }
+  if (runner_) runner_->retire(worker != nullptr);
 }
 
 void HttpGet::start(const HttpRequest& request) {
@@ -711,11 +821,12 @@ void HttpGet::cancel() {
 }
 
 void HttpGet::startWorker(bool sizeOnly) {
-  auto* worker = new HttpGetThread(*this, request_, sizeOnly);
+  if (!runner_) runner_ = HttpGetRunner::make();
+  auto* worker = new HttpGetWorker(*this, request_, sizeOnly, runner_);
   activeWorker_ = worker;
   // Attached before the start, so that a transfer that ends at once still completes.
   worker->owner = this;
-  worker->start();
+  runner_->run(worker);
 }
 
 void HttpGet::waitForWorker() {
@@ -753,18 +864,17 @@ void HttpGet::waitForWorker() {
 }
 
 void HttpGet::lookForWorker() {
-  HttpGetThread* const worker = activeWorker_;
-  if (!worker) return;
-  const unsigned handed = worker->handedOver;
+  if (!activeWorker_) return;
+  HttpGetRunner& runner = *runner_;
+  const unsigned handed = runner.handedOver;
   // A call handed over and not yet run is waiting in the queue: nothing to look for.
-  if (handed != worker->handedTaken) return;
+  if (handed != runner.handedTaken) return;
   spinFor(
-      waitSpin_, [&] { return worker->handedOver != handed; }, MaxWaitSpinNs);
+      waitSpin_, [&] { return runner.handedOver != handed; }, MaxWaitSpinNs);
 }
 
-void HttpGet::workerEnded(HttpGetThread* worker) {
+void HttpGet::workerEnded(HttpGetWorker* worker) {
   if (worker != activeWorker_) return;
-  worker->wait();
   std::exception_ptr failure;
   try {
     workerFinished(worker);
@@ -784,7 +894,7 @@ void HttpGet::workerEnded(HttpGetThread* worker) {
   }
 }
 
-void HttpGet::workerFinished(HttpGetThread* worker) {
+void HttpGet::workerFinished(HttpGetWorker* worker) {
   lastSucceeded_ = worker->succeeded && !worker->isInterruptionRequested();
   lastFailure_ = lastSucceeded_ ? std::string() : worker->failure;
   lastRefused_ = !lastSucceeded_ && worker->refused;

@@ -1,14 +1,14 @@
 #pragma once
-// The HTTP download component: fetches one URL into a local file on a worker thread of its own and reports
+// The HTTP download component: fetches one URL into a local file on a transfer thread of its own and reports
 // progress, completion and failure on the main thread through its handlers. It can also ask a server for the
 // length of a resource without reading the body.
 #include <QObject>
-#include <QThread>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -16,7 +16,8 @@ class QEventLoop;
 
 enum class ProxyMode : std::uint8_t { Preconfig = 0, Direct = 1, Proxy = 2 };
 
-class HttpGetThread;
+class HttpGetWorker;
+class HttpGetRunner;
 
 // What one transfer fetches and where it puts it.
 struct HttpRequest {
@@ -97,15 +98,17 @@ class HttpGet : public QObject {
  private:
   void startWorker(bool sizeOnly);
   void waitForWorker();
-  void workerEnded(HttpGetThread* worker);
+  void workerEnded(HttpGetWorker* worker);
   // Called before the waiting event loop sleeps: looks briefly for the worker's next call.
   void lookForWorker();
-  friend class HttpGetThread;
+  friend class HttpGetWorker;
   // The completion step, on the main thread after the worker's transfer has returned.
-  void workerFinished(HttpGetThread* worker);
+  void workerFinished(HttpGetWorker* worker);
 
   HttpRequest request_;
-  HttpGetThread* activeWorker_ = nullptr;
+  HttpGetWorker* activeWorker_ = nullptr;
+  // The thread that runs this component's transfers one after another; made with the first one.
+  std::shared_ptr<HttpGetRunner> runner_;
   std::int32_t lastSize_ = 0;
   bool lastSucceeded_ = false;
   std::string lastFailure_;
@@ -120,17 +123,24 @@ class HttpGet : public QObject {
 };
 
 // One transfer. Holds copies of the component's settings taken at creation, so changing the component
-// during a transfer does not affect it. Progress calls are run on the main thread while the worker waits.
+// during a transfer does not affect it. It is made for its transfer, run once on the component's transfer
+// thread and freed on the main thread after its end. Progress calls are run on the main thread while the
+// worker waits.
 // A block's call is handed over through a small slot rather than a blocking queued call: both sides look
 // at the slot for a few microseconds before they sleep, so a fast transfer does not pay two thread wake-ups
 // for each block, and a slow one still sleeps between blocks.
-class HttpGetThread : public QThread {
+class HttpGetWorker : public QObject {
   Q_OBJECT
  public:
-  HttpGetThread(const HttpGet& source, const HttpRequest& request, bool sizeOnly);
+  HttpGetWorker(const HttpGet& source, const HttpRequest& request, bool sizeOnly,
+                std::shared_ptr<HttpGetRunner> runner);
 
   // Stops the transfer at its next check point; wakes it when it waits for a progress call.
   void interrupt();
+  bool isInterruptionRequested() const { return interrupted_.load(std::memory_order_acquire); }
+  // On the transfer thread: runs the transfer with the thread's libcurl handle, then hands its end to the
+  // main thread. After that the thread no longer touches this object.
+  void run(void* curl);
 
   const std::string& fileName() const { return request_.fileName; }
   bool sizeOnly() const { return sizeOnly_; }
@@ -140,9 +150,6 @@ class HttpGetThread : public QThread {
 
   // The component that started the transfer; cleared when it is destroyed first. Main thread only.
   HttpGet* owner = nullptr;
-  // Calls handed to the main thread (progress drains and the end), and the drains it has run.
-  std::atomic<unsigned> handedOver{0};
-  unsigned handedTaken = 0;
   std::int32_t contentLength = 0;
   std::uint32_t blockRead = 0;  // bytes of the last block
   std::int32_t bytesRead = 0;   // body bytes written so far
@@ -152,19 +159,16 @@ class HttpGetThread : public QThread {
   std::string failure;
   bool refused = false;
 
- protected:
-  void run() override;
-
  private:
   struct Transfer;
   static std::size_t headerCallback(char* data, std::size_t size, std::size_t count, void* transfer);
   static std::size_t bodyCallback(char* data, std::size_t size, std::size_t count, void* transfer);
   static int progressCallback(void* transfer, std::int64_t, std::int64_t, std::int64_t, std::int64_t);
-  static int openSocket(void* worker, int purpose, void* address);
-  static int closeSocket(void* worker, int fd);
+  static int openSocket(void* runner, int purpose, void* address);
+  static int closeSocket(void* runner, int fd);
   // Notes the first reason of a failure; a refusal is noted as one.
   void fail(Transfer& t, std::string why, bool refusal = false);
-  void execute();
+  void execute(void* curl);
   // Decides, once the response headers are in, whether the body is read. False ends the transfer.
   bool headersEnded(Transfer& t);
   // One body block: written to the file, counted, reported. False stops the transfer.
@@ -181,10 +185,10 @@ class HttpGetThread : public QThread {
   const bool sizeOnly_;
   const std::function<void(int totalSize, int bytesRead)> progress_;
 
-  // The connection's socket while it is open, so that an interruption can shut it down at once instead of
-  // waiting for libcurl's next look at the cancel flag.
-  std::mutex socketLock_;
-  int socket_ = -1;
+  // Holds the thread's state (and so the counters of calls handed over) for as long as this object lives,
+  // also when its component and the thread are gone.
+  const std::shared_ptr<HttpGetRunner> runner_;
+  std::atomic<bool> interrupted_{false};
 
   // The hand-off slot: the worker counts the blocks it hands over, the main thread the calls it has run.
   std::atomic<std::uint64_t> blocksPosted_{0};

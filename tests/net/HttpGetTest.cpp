@@ -1,19 +1,26 @@
 // The download component against real servers on 127.0.0.1: the request on the wire, size queries,
 // failures that must leave the previous copy alone, progress, waiting, cancelling, proxies.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "net/HttpGet.h"
 #include "support/HttpTestServer.h"
@@ -86,6 +93,13 @@ void pumpEvents(int ms) {
   QEventLoop loop;
   QTimer::singleShot(ms, &loop, &QEventLoop::quit);
   loop.exec();
+}
+
+// Threads of this process right now.
+std::size_t threadCount() {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+  return n;
 }
 
 // A request for a URL into a local file.
@@ -191,6 +205,133 @@ TEST_F(HttpGetTest, PostQuerySendsAFormBody) {
   EXPECT_EQ(server.requestLines().at(0), "POST /form HTTP/1.0");
   EXPECT_EQ(headerOf(r, "Content-Type"), "application/x-www-form-urlencoded");
   EXPECT_EQ(r.substr(r.size() - 10), "name=x&v=1");
+
+  // The next transfer of the same component is a plain GET again: nothing of the form stays behind.
+  fetch("form");
+  ASSERT_EQ(done, 2);
+  EXPECT_EQ(server.requestLines().at(1), "GET /form HTTP/1.0");
+  EXPECT_FALSE(hasHeader(server.requests().at(1), "Content-Type"));
+}
+
+TEST_F(HttpGetTest, ManyTransfersInARowOnOneComponentEachEndAsTheirOwn) {
+  const std::string body = pattern(50000);
+  server.route("/a.bin", HttpReply::ok(body));
+  HttpReply gone = HttpReply::ok("no");
+  gone.statusLine = "HTTP/1.0 404 Not Found";
+  server.route("/gone", gone);
+  writeFile(dir / "keep.bin", "previous copy");
+  for (int round = 0; round < 25; ++round) {
+    SCOPED_TRACE(round);
+    EXPECT_EQ(get.remoteSize(server.base() + "a.bin"), 50000);
+    fetch("a.bin", "a" + std::to_string(round % 3) + ".bin");
+    EXPECT_EQ(done, round + 1);
+    EXPECT_EQ(doneSize, 50000);
+    get.start(requestFor(server.base() + "gone", "keep.bin"));
+    EXPECT_EQ(errors, 2 * round + 1);
+    EXPECT_EQ(get.lastFailure(), "сервер ответил «HTTP/1.0 404 Not Found»");
+    EXPECT_EQ(get.remoteSize(server.base() + "gone"), -1);
+    EXPECT_EQ(errors, 2 * round + 2);
+  }
+  EXPECT_EQ(readFile(dir / "a2.bin"), body);
+  EXPECT_EQ(readFile(dir / "keep.bin"), "previous copy");
+  EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"a0.bin", "a1.bin", "a2.bin", "keep.bin"}));
+  EXPECT_EQ(server.requests().size(), 100u);
+}
+
+TEST_F(HttpGetTest, CancelledRightAfterItsStartATransferFailsAndTheNextOneRuns) {
+  server.route("/a.bin", HttpReply::ok(pattern(300000)));
+  writeFile(dir / "got.bin", "previous copy");
+  get.options.waitThread = false;
+  for (int round = 1; round <= 20; ++round) {
+    fetch("a.bin");
+    get.cancel();
+    for (int i = 0; i < 500 && done + errors < round; ++i) pumpEvents(2);
+    ASSERT_EQ(errors, round);
+  }
+  EXPECT_EQ(done, 0);
+  EXPECT_EQ(get.lastFailure(), "передача прервана");
+  EXPECT_EQ(readFile(dir / "got.bin"), "previous copy");
+  EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"got.bin"});
+
+  get.options.waitThread = true;
+  fetch("a.bin");
+  EXPECT_EQ(done, 1);
+  EXPECT_EQ(readFile(dir / "got.bin"), pattern(300000));
+}
+
+TEST_F(HttpGetTest, EachTransferHasAConnectionOfItsOwnEvenWhenTheServerWouldKeepIt) {
+  // A server that answers in HTTP/1.1, offers to keep the connection and waits on it for more requests.
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), len), 0);
+  ASSERT_EQ(::listen(listener, 8), 0);
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+  std::mutex lock;
+  std::vector<int> requestsPerConnection;  // -1 while the client keeps the connection open
+  std::vector<int> openSockets;
+  std::vector<std::thread> connections;
+  std::thread acceptor([&] {
+    for (int c; (c = ::accept(listener, nullptr, nullptr)) >= 0;) {
+      std::size_t slot = 0;
+      {
+        const std::lock_guard<std::mutex> guard(lock);
+        slot = requestsPerConnection.size();
+        requestsPerConnection.push_back(-1);
+        openSockets.push_back(c);
+      }
+      connections.emplace_back([&, c, slot] {
+        int served = 0;
+        std::string in;
+        char buf[4096];
+        for (ssize_t n; (n = ::recv(c, buf, sizeof buf, 0)) > 0;) {
+          in.append(buf, static_cast<std::size_t>(n));
+          for (auto end = in.find("\r\n\r\n"); end != std::string::npos; end = in.find("\r\n\r\n")) {
+            in.erase(0, end + 4);
+            ++served;
+            const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: keep-alive\r\n\r\nhello";
+            ::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
+          }
+        }
+        const std::lock_guard<std::mutex> guard(lock);
+        requestsPerConnection[slot] = served;
+        openSockets[slot] = -1;
+        ::close(c);
+      });
+    }
+  });
+  const std::string base = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/";
+
+  get.start(requestFor(base + "a", "a.bin"));
+  EXPECT_EQ(get.remoteSize(base + "a"), 5);
+  get.start(requestFor(base + "b", "b.bin"));
+  EXPECT_EQ(done, 2);
+  EXPECT_EQ(readFile(dir / "b.bin"), "hello");
+
+  // Every connection carried one request and was closed by the client when its transfer ended.
+  std::vector<int> seen;
+  for (int i = 0; i < 500; ++i) {
+    {
+      const std::lock_guard<std::mutex> guard(lock);
+      seen = requestsPerConnection;
+    }
+    if (seen.size() >= 3 && std::count(seen.begin(), seen.end(), -1) == 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(seen, (std::vector<int>{1, 1, 1}));
+  {
+    // Connections a faulty client still holds are ended from this side.
+    const std::lock_guard<std::mutex> guard(lock);
+    for (const int c : openSockets) {
+      if (c >= 0) ::shutdown(c, SHUT_RDWR);
+    }
+  }
+  ::shutdown(listener, SHUT_RDWR);
+  acceptor.join();
+  for (std::thread& t : connections) t.join();
+  ::close(listener);
 }
 
 TEST_F(HttpGetTest, SizeQueryReadsTheLengthOnlyAndFailsWithoutOne) {
@@ -623,6 +764,48 @@ TEST(HttpGetLifetime, DestroyedWhileRunningRaisesNoEvent) {
   pumpEvents(300);
   EXPECT_FALSE(heard);
   EXPECT_FALSE(testsupport::exists(dir / "x.bin"));
+}
+
+TEST(HttpGetLifetime, ComponentsDestroyedBusyOrIdleLeaveNoThreadAndNoFileBehind) {
+  TempWorkDir dir;
+  HttpTestServer server;
+  HttpReply held = HttpReply::ok(pattern(4000));
+  held.holdAfter = 1000;
+  server.route("/held", held);
+  server.route("/a", HttpReply::ok("abc"));
+  pumpEvents(10);
+  const std::size_t threadsBefore = threadCount();
+  int heard = 0;  // handlers run
+  const auto make = [&] {
+    auto get = std::make_unique<HttpGet>(nullptr);
+    get->options.useProxy = ProxyMode::Direct;
+    get->handlers.progress = [&](int, int) { ++heard; };
+    get->handlers.done = [&](const std::string&, int) { ++heard; };
+    get->handlers.failed = [&] { ++heard; };
+    return get;
+  };
+  // Destroyed while their threads run a transfer, one after another: each thread ends it and then itself.
+  for (int i = 0; i < 10; ++i) {
+    auto get = make();
+    get->start(requestInto(server.base() + "held", dir / ("x" + std::to_string(i) + ".bin")));
+    ASSERT_TRUE(server.waitForRequests(static_cast<std::size_t>(i) + 1));
+    get.reset();
+  }
+  // Destroyed idle after a few transfers of its own, and right after the start of one.
+  {
+    auto get = make();
+    get->options.waitThread = true;
+    for (int i = 0; i < 3; ++i) get->start(requestInto(server.base() + "a", dir / "a.bin"));
+    EXPECT_EQ(heard, 6);  // a progress call and the end each
+    get->options.waitThread = false;
+    get->start(requestInto(server.base() + "a", dir / "b.bin"));
+  }
+  server.release();
+  for (int i = 0; i < 200 && threadCount() > threadsBefore; ++i) pumpEvents(10);
+  pumpEvents(50);
+  EXPECT_EQ(heard, 6);
+  EXPECT_EQ(threadCount(), threadsBefore);
+  EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"a.bin"});
 }
 
 // ---- Proxies ------------------------------------------------------------------------------------------
